@@ -1,0 +1,69 @@
+#include "SettingsTable.h"
+
+#include "SettingsStore.h"
+
+QString SettingEntry::read() const
+{
+    return GetSetting(Settings::Application, section, key, defaultValue);
+}
+
+bool SettingEntry::write(const QString& value) const
+{
+    return SaveSetting(Settings::Application, section, key, value);
+}
+
+namespace Settings {
+
+const QString Application = QStringLiteral("ZodoDE");
+
+const SettingEntry ComPort{QStringLiteral("Modem"), QStringLiteral("ComPort"), QStringLiteral("0")};
+const SettingEntry ModemResponseTimeout{
+    QStringLiteral("Modem"), QStringLiteral("ModemResponseTimeout"), QStringLiteral("3000")};
+const SettingEntry ModemResponseTimeOut{
+    QStringLiteral("Modem"), QStringLiteral("ModemResponseTimeOut"), QStringLiteral("3000")};
+const SettingEntry BaudRate{QStringLiteral("Modem"), QStringLiteral("BaudRate"),
+                            QStringLiteral("9600")};
+const SettingEntry PollInterval{QStringLiteral("Modem"), QStringLiteral("PollInterval"),
+                                QStringLiteral("100")};
+const SettingEntry CallIDString{QStringLiteral("Modem"), QStringLiteral("CallIDString"),
+                                QStringLiteral("")};
+const SettingEntry NumberOfCom{QStringLiteral("Modem"), QStringLiteral("NumberOfCom"),
+                               QStringLiteral("4")};
+const SettingEntry ModemFindModem{QStringLiteral("Modem"), QStringLiteral("FindModem"),
+                                  QStringLiteral("True")};
+
+QString portExclusionKey(int port)
+{
+    return QStringLiteral("Com") + QString::number(port);
+}
+
+SettingEntry portExclusion(int port)
+{
+    return SettingEntry{QStringLiteral("Modem"), portExclusionKey(port), QStringLiteral("0")};
+}
+
+const SettingEntry AreaCode{QStringLiteral("Setup"), QStringLiteral("AreaCode"),
+                            QStringLiteral("")};
+const SettingEntry AutoSearchContact{QStringLiteral("Setup"), QStringLiteral("AutoSearchContact"),
+                                     QStringLiteral("1")};
+const SettingEntry AutoCreateContact{QStringLiteral("Setup"), QStringLiteral("AutoCreateContact"),
+                                     QStringLiteral("1")};
+const SettingEntry AutoCreateJournal{QStringLiteral("Setup"), QStringLiteral("AutoCreateJournal"),
+                                     QStringLiteral("1")};
+const SettingEntry Maximize{QStringLiteral("Setup"), QStringLiteral("Maximize"),
+                            QStringLiteral("1")};
+const SettingEntry Minimize{QStringLiteral("Setup"), QStringLiteral("Minimize"),
+                            QStringLiteral("0")};
+const SettingEntry SystemTray{QStringLiteral("Setup"), QStringLiteral("SystemTray"),
+                              QStringLiteral("1")};
+const SettingEntry PlayWavFile{QStringLiteral("Setup"), QStringLiteral("PlayWavFile"),
+                               QStringLiteral("0")};
+const SettingEntry SetupFindModem{QStringLiteral("Setup"), QStringLiteral("FindModem"),
+                                  QStringLiteral("1")};
+const SettingEntry Event{QStringLiteral("Setup"), QStringLiteral("Event"), QStringLiteral("True")};
+const SettingEntry Log{QStringLiteral("Setup"), QStringLiteral("Log"), QStringLiteral("False")};
+const SettingEntry LogDirectory{QStringLiteral("Setup"), QStringLiteral("LogDirectory"),
+                                QStringLiteral("")};
+const SettingEntry Outlook{QStringLiteral("Setup"), QStringLiteral("Outlook"), QStringLiteral("1")};
+
+} // namespace Settings

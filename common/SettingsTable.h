@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+// Every entry of the store that the two programs use, with its section and default, in one place.
+// Defaults are given in the text form a reader gets back for a missing entry.
+struct SettingEntry
+{
+    QString section;
+    QString key;
+    QString defaultValue;
+
+    QString read() const;
+    bool write(const QString& value) const;
+};
+
+namespace Settings {
+
+// All entries live under this application name; the modem search spells it "zodoDE", which the
+// store treats as the same name.
+extern const QString Application;
+
+// Section "Modem"
+extern const SettingEntry ComPort;
+extern const SettingEntry ModemResponseTimeout; // read under this key
+extern const SettingEntry ModemResponseTimeOut; // written under this spelling of the same key
+extern const SettingEntry BaudRate;
+extern const SettingEntry PollInterval;
+extern const SettingEntry CallIDString;
+extern const SettingEntry NumberOfCom;
+extern const SettingEntry ModemFindModem; // "True"/"False": may the user start a search
+// Per-port exclusion "Com<n>" in section "Modem", default "0".
+SettingEntry portExclusion(int port);
+QString portExclusionKey(int port);
+
+// Section "Setup"
+extern const SettingEntry AreaCode;
+extern const SettingEntry AutoSearchContact;
+extern const SettingEntry AutoCreateContact;
+extern const SettingEntry AutoCreateJournal;
+extern const SettingEntry Maximize;
+extern const SettingEntry Minimize;
+extern const SettingEntry SystemTray;
+extern const SettingEntry PlayWavFile;
+extern const SettingEntry SetupFindModem; // "0"/"1": the "Modem Enabled" switch
+extern const SettingEntry Event;
+extern const SettingEntry Log;
+extern const SettingEntry LogDirectory;
+extern const SettingEntry Outlook;
+
+} // namespace Settings

@@ -1,0 +1,71 @@
+#include "CallProcessor.h"
+
+#include "CallLogFile.h"
+#include "ContactFilters.h"
+#include "ContactLink.h"
+#include "PhoneNumber.h"
+#include "state/MonitorState.h"
+
+CallProcessor::CallProcessor(MonitorState& state, ContactLink& contacts, CallLogFile& logFile)
+    : m_state(state), m_contacts(contacts), m_logFile(logFile)
+{
+}
+
+void CallProcessor::ProcessCallID()
+{
+    MonitorState& s = m_state;
+    s.ContactFound = 0;
+
+    const PhoneNumber::Names names =
+        PhoneNumber::GetFirstLastName(s.field(MonitorState::CallIDName));
+    s.CallerLastName = names.last;
+    s.CallerFirstName = names.first;
+
+    const QString number = s.field(MonitorState::CallIDNumber);
+    const QString withPrefix = PhoneNumber::SearchNumberWithPrefix(number);
+    const QString withoutPrefix = PhoneNumber::SearchNumberWithoutPrefix(number);
+
+    // Every condition is read afresh: a search may change the fields, the names and the boxes.
+    auto namePresent = [&s] {
+        return !s.field(MonitorState::CallIDName).isEmpty();
+    };
+    auto numberPresent = [&s] {
+        return !s.field(MonitorState::CallIDNumber).isEmpty();
+    };
+    auto searching = [&s] {
+        return s.CallRecordState == 1 && s.check(2) == 1;
+    };
+
+    if (namePresent() && numberPresent() && searching())
+        m_contacts.SearchInContact(
+            ContactFilters::nameAndNumber(s.CallerLastName, s.CallerFirstName, withPrefix));
+    if (s.ContactFound == 0 && namePresent() && numberPresent() && searching())
+        m_contacts.SearchInContact(
+            ContactFilters::nameAndNumber(s.CallerLastName, s.CallerFirstName, withoutPrefix));
+    if (namePresent() && !numberPresent() && searching())
+        m_contacts.SearchInContact(ContactFilters::nameOnly(s.CallerLastName, s.CallerFirstName));
+    if (!namePresent() && numberPresent() && searching())
+        m_contacts.SearchInContact(ContactFilters::numberOnly(withPrefix));
+    if (s.ContactFound == 0 && !namePresent() && numberPresent() && searching())
+        m_contacts.SearchInContact(ContactFilters::numberOnly(withoutPrefix));
+
+    if (s.ContactFound == 0 && s.CallRecordState == 1 && s.checkEnabled(3) && s.check(3) == 1) {
+        s.appendEvent(QStringLiteral("[Creating New Contact]"));
+        m_contacts.CreateContact(QStringLiteral("Name"));
+    }
+    if (s.ContactFound == 1 && s.CallRecordState == 1 && s.check(5) == 1) {
+        s.appendEvent(QStringLiteral("[Creating New Journal]"));
+        m_contacts.CreateJournal(QStringLiteral("Name"));
+    }
+
+    if (s.CallRecordState != 0) {
+        const QString CallLogLine =
+            s.field(MonitorState::CallIDDate) + u' ' + s.field(MonitorState::CallIDTime) + u' ' +
+            s.field(MonitorState::CallIDNumber) + u' ' + s.field(MonitorState::CallIDName);
+        const int row = s.Calllog.rowCount();
+        s.Calllog.insertRows(row, 1);
+        s.Calllog.setData(s.Calllog.index(row), CallLogLine);
+        m_logFile.AppendCallLogRecord(CallLogLine);
+    }
+    s.CallRecordState = 0;
+}

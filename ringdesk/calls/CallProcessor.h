@@ -1,0 +1,21 @@
+#pragma once
+
+class CallLogFile;
+class ContactLink;
+class MonitorState;
+
+// What the monitor does with one complete caller-ID record: split the name, look the caller up
+// in the address book, create a contact or a journal entry as the check boxes allow, log the call
+// and reset the record.
+class CallProcessor
+{
+public:
+    CallProcessor(MonitorState& state, ContactLink& contacts, CallLogFile& logFile);
+
+    void ProcessCallID();
+
+private:
+    MonitorState& m_state;
+    ContactLink& m_contacts;
+    CallLogFile& m_logFile;
+};

@@ -1,0 +1,75 @@
+#include "PhoneNumber.h"
+
+namespace PhoneNumber {
+
+QString FormatPhoneNumber(const QString& Mesg, const QString& AreaCode)
+{
+    // Positions count from 1; reading past the end yields nothing.
+    auto at = [&Mesg](qsizetype position, qsizetype count) {
+        return Mesg.mid(position - 1, count);
+    };
+
+    QString result;
+    qsizetype length = Mesg.size();
+    qsizetype p = 1;
+    if (length == 11) {
+        result = u'+' + at(1, 1) + u' ';
+        p = 2;
+    }
+    if (length == 10)
+        result = QStringLiteral("+1 ");
+    if (length >= 7) {
+        result += u'(';
+        if (length == 7) {
+            result += AreaCode;
+        } else {
+            result += at(p, 3);
+            p += 3;
+            length -= 3;
+        }
+        result += QStringLiteral(") ");
+    }
+    for (qsizetype k = 1; k <= length; ++k) {
+        if (k == 4 && length >= 7)
+            result += u'-';
+        result += at(p, 1);
+        ++p;
+    }
+    return result;
+}
+
+static QString withoutTrailingSpaces(QString text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1) == u' ')
+        --end;
+    text.truncate(end);
+    return text;
+}
+
+Names GetFirstLastName(const QString& name)
+{
+    Names names;
+    const qsizetype space = name.indexOf(u' ');
+    if (space < 0) {
+        names.last = name;
+    } else {
+        names.last = name.left(space);
+        names.first = name.mid(space + 1);
+    }
+    names.last = withoutTrailingSpaces(names.last);
+    names.first = withoutTrailingSpaces(names.first);
+    return names;
+}
+
+QString SearchNumberWithPrefix(const QString& number)
+{
+    return number.size() <= 14 ? QStringLiteral("+1 ") + number : number;
+}
+
+QString SearchNumberWithoutPrefix(const QString& number)
+{
+    return number.size() > 14 ? number.mid(3) : number;
+}
+
+} // namespace PhoneNumber

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// Pure helpers for reading one caller-ID line of the modem.
+namespace ModemLine {
+
+// The value of a DATE, TIME, NMBR, NAME or MESG line: whatever follows the first "=" after the
+// keyword, blanks after the "=" skipped, nothing trimmed at the end. No "=" gives an empty value.
+QString value(const QString& line);
+
+// The digits carried by a MESG value (hexadecimal text: a type byte, a count byte, then the data
+// bytes, of which each one's second character is kept). Empty when the count is not hexadecimal;
+// nothing at all (std::nullopt-like: hasNumber false) when the count is 1.
+struct MesgDigits
+{
+    bool hasNumber = false;
+    QString digits;
+};
+MesgDigits decodeMesg(const QString& value);
+
+// "MM/DD" and "HH:MM" from the first four characters of a DATE or TIME value.
+QString dateText(const QString& value);
+QString timeText(const QString& value);
+
+} // namespace ModemLine

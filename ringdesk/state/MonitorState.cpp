@@ -1,0 +1,67 @@
+#include "MonitorState.h"
+
+MonitorState::MonitorState(QObject* parent) : QObject(parent)
+{
+    m_checksEnabled.fill(true);
+}
+
+void MonitorState::setField(Field which, const QString& text)
+{
+    if (m_fields.at(which) == text)
+        return;
+    m_fields[which] = text;
+    emit fieldChanged(which, text);
+}
+
+int MonitorState::index(int number)
+{
+    Q_ASSERT(number >= 1 && number <= 8);
+    return qBound(1, number, 8) - 1;
+}
+
+int MonitorState::check(int number) const
+{
+    return m_checks.at(index(number));
+}
+
+void MonitorState::setCheck(int number, int value)
+{
+    int& current = m_checks[index(number)];
+    if (current == value)
+        return;
+    current = value;
+    emit checkChanged(number, value);
+}
+
+bool MonitorState::checkEnabled(int number) const
+{
+    return m_checksEnabled.at(index(number));
+}
+
+void MonitorState::setCheckEnabled(int number, bool enabled)
+{
+    bool& current = m_checksEnabled[index(number)];
+    if (current == enabled)
+        return;
+    current = enabled;
+    emit checkEnabledChanged(number, enabled);
+}
+
+void MonitorState::setOkReceived(int value)
+{
+    m_okReceived = value;
+    emit replyFlagsChanged();
+}
+
+void MonitorState::setErrorReceived(int value)
+{
+    m_errorReceived = value;
+    emit replyFlagsChanged();
+}
+
+void MonitorState::appendEvent(const QString& line)
+{
+    const int row = ModemEvents.rowCount();
+    ModemEvents.insertRows(row, 1);
+    ModemEvents.setData(ModemEvents.index(row), line);
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringListModel>
+#include <array>
+
+// The monitor window's state, kept apart from the widgets: the caller fields, the check boxes
+// (state and whether the user may change them), the status line, the two lists and the values
+// that mirror settings. Setting a check box to a state it does not have yet emits checkChanged,
+// which is where the box's action is connected; setting the state it already has does nothing.
+class MonitorState : public QObject
+{
+    Q_OBJECT
+public:
+    enum Field
+    {
+        CallIDDate,
+        CallIDTime,
+        CallIDNumber,
+        CallIDName,
+        SystemMessage
+    };
+    Q_ENUM(Field)
+
+    explicit MonitorState(QObject* parent = nullptr);
+
+    QString field(Field which) const { return m_fields.at(which); }
+    void setField(Field which, const QString& text);
+
+    // Check1 to Check8: 0 clear, 1 ticked.
+    int check(int number) const;
+    void setCheck(int number, int value);
+    bool checkEnabled(int number) const;
+    void setCheckEnabled(int number, bool enabled);
+
+    int okReceived() const { return m_okReceived; }
+    int errorReceived() const { return m_errorReceived; }
+    void setOkReceived(int value);
+    void setErrorReceived(int value);
+
+    // Adds one line at the end of the event list.
+    void appendEvent(const QString& line);
+    QStringList events() const { return ModemEvents.stringList(); }
+    QStringList calls() const { return Calllog.stringList(); }
+
+    QStringListModel ModemEvents;
+    QStringListModel Calllog;
+
+    // The caller-ID record's kind: 0 none, 1 begun by a DATE line, 2 number withheld.
+    qint16 CallRecordState = 0;
+    // Ring polling: 0 idle, 2 a record is arriving, 1 the record is complete.
+    qint16 PollState = 0;
+    qint16 PollTicks = 0;
+
+    qint16 ContactFound = 0;
+    QString CallerLastName;
+    QString CallerFirstName;
+    QString CallerCompany;
+
+    // Texts as read from the settings at start; written back at exit.
+    QString ComPort = QStringLiteral("0");
+    QString ModemResponseTimeout = QStringLiteral("3000");
+    QString BaudRate = QStringLiteral("9600");
+    QString PollInterval = QStringLiteral("100");
+    QString CallIDString;
+    QString AreaCode;
+    QString LogDirectory;
+    bool OutlookAvailable = false;
+
+signals:
+    void fieldChanged(MonitorState::Field which, const QString& text);
+    void checkChanged(int number, int value);
+    void checkEnabledChanged(int number, bool enabled);
+    void replyFlagsChanged();
+
+private:
+    static int index(int number);
+
+    std::array<QString, 5> m_fields;
+    std::array<int, 8> m_checks{};
+    std::array<bool, 8> m_checksEnabled{};
+    int m_okReceived = 0;
+    int m_errorReceived = 0;
+};

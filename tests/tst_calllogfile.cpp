@@ -1,0 +1,208 @@
+#include "CallLogFile.h"
+#include "state/MonitorState.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestCallLogFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void firstRecordCreatesPrivateFile();
+    void recordsReadBackWhole_data();
+    void recordsReadBackWhole();
+    void readingFields_data();
+    void readingFields();
+    void loadAppendsToTheList();
+    void missingOrEmptyLogAddsNothing();
+    void olderSingleByteLogStillReads();
+    void clearLeavesEmptyFileForNextCall();
+    void directoryWithoutSeparatorPrefixesTheName();
+    void eventLogHoldsEveryEntry();
+    void eventLogOfEmptyListIsEmpty();
+    void writeFailuresAreReported();
+
+private:
+    QByteArray fileContent(const QString& path);
+
+    QTemporaryDir* m_dir = nullptr;
+    MonitorState* m_state = nullptr;
+    CallLogFile* m_log = nullptr;
+};
+
+void TestCallLogFile::init()
+{
+    m_dir = new QTemporaryDir;
+    m_state = new MonitorState;
+    m_state->LogDirectory = m_dir->path() + '/';
+    m_log = new CallLogFile(*m_state);
+}
+
+void TestCallLogFile::cleanup()
+{
+    delete m_log;
+    delete m_state;
+    delete m_dir;
+}
+
+QByteArray TestCallLogFile::fileContent(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+void TestCallLogFile::firstRecordCreatesPrivateFile()
+{
+    QVERIFY(m_log->AppendCallLogRecord("12/06 10:41 (613) 555-1234 SMITH JOHN"));
+    const QByteArray content = fileContent(m_log->callLogPath());
+    QCOMPARE(content, QByteArray("\"12/06 10:41 (613) 555-1234 SMITH JOHN\"\r\n"));
+    QCOMPARE(content.size(), 41);
+    QCOMPARE(int(QFileInfo(m_log->callLogPath()).permissions() & 0x0077), 0);
+}
+
+void TestCallLogFile::recordsReadBackWhole_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::newRow("ordinary") << "12/06 10:41 (613) 555-1234 SMITH JOHN";
+    QTest::newRow("no name") << "12/06 10:41 (613) 555-1234 ";
+    QTest::newRow("comma in name") << "12/06 10:41 5551234 SMITH, JOHN";
+    QTest::newRow("quote in name") << "12/06 10:41 5551234 O\"BRIEN PAT";
+    QTest::newRow("quote and comma") << "12/06 10:41 5551234 \"JR\", SMITH";
+    QTest::newRow("ends in quote") << "12/06 10:41 5551234 SAYS \"HI\"";
+    QTest::newRow("accents") << QString::fromUtf8("12/06 10:41 5551234 BÉLANGER ÉLODIE");
+    QTest::newRow("all empty") << "   ";
+}
+
+void TestCallLogFile::recordsReadBackWhole()
+{
+    QFETCH(QString, line);
+    QVERIFY(m_log->AppendCallLogRecord("first"));
+    QVERIFY(m_log->AppendCallLogRecord(line));
+    QVERIFY(m_log->AppendCallLogRecord("last"));
+    m_log->LoadCallLog();
+    QCOMPARE(m_state->calls(), QStringList({"first", line, "last"}));
+}
+
+void TestCallLogFile::readingFields_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("fields");
+    QTest::newRow("unquoted commas split") << QByteArray("a,b,c\r\n") << QStringList{"a", "b", "c"};
+    QTest::newRow("empty piece") << QByteArray("a,,b\r\n") << QStringList{"a", "", "b"};
+    QTest::newRow("blank lines and spaces skipped")
+        << QByteArray("\r\n\r\n   \"x\"\r\n\r\n") << QStringList{"x"};
+    QTest::newRow("quoted then unquoted") << QByteArray("\"a\",b\r\n") << QStringList{"a", "b"};
+    QTest::newRow("unclosed quote") << QByteArray("\"abc\r\nd\r\n") << QStringList{"abc", "d"};
+    QTest::newRow("no final line end") << QByteArray("\"abc\"") << QStringList{"abc"};
+    QTest::newRow("LF only") << QByteArray("a\nb\n") << QStringList{"a", "b"};
+    QTest::newRow("empty") << QByteArray() << QStringList{};
+}
+
+void TestCallLogFile::readingFields()
+{
+    QFETCH(QByteArray, content);
+    QTEST(CallLogFile::readFields(content), "fields");
+}
+
+void TestCallLogFile::loadAppendsToTheList()
+{
+    m_state->Calllog.setStringList({"already there"});
+    QVERIFY(m_log->AppendCallLogRecord("one"));
+    QVERIFY(m_log->AppendCallLogRecord("two"));
+    m_log->LoadCallLog();
+    QCOMPARE(m_state->calls(), QStringList({"already there", "one", "two"}));
+}
+
+void TestCallLogFile::missingOrEmptyLogAddsNothing()
+{
+    m_log->LoadCallLog();
+    QVERIFY(m_state->calls().isEmpty());
+    QFile file(m_log->callLogPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    m_log->LoadCallLog();
+    QVERIFY(m_state->calls().isEmpty());
+    QVERIFY(m_state->events().isEmpty());
+}
+
+void TestCallLogFile::olderSingleByteLogStillReads()
+{
+    QFile file(m_log->callLogPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("\"12/06 10:41 5551234 B\xe9LANGER\"\r\n");
+    file.close();
+    m_log->LoadCallLog();
+    QCOMPARE(m_state->calls(), QStringList({QString::fromUtf8("12/06 10:41 5551234 BéLANGER")}));
+}
+
+void TestCallLogFile::clearLeavesEmptyFileForNextCall()
+{
+    QVERIFY(m_log->AppendCallLogRecord("old call"));
+    m_state->Calllog.setStringList({"old call"});
+    QVERIFY(m_log->ClearCallLog());
+    QVERIFY(m_state->calls().isEmpty());
+    QCOMPARE(fileContent(m_log->callLogPath()), QByteArray());
+    QVERIFY(m_log->AppendCallLogRecord("new call"));
+    QCOMPARE(fileContent(m_log->callLogPath()), QByteArray("\"new call\"\r\n"));
+}
+
+void TestCallLogFile::directoryWithoutSeparatorPrefixesTheName()
+{
+    m_state->LogDirectory = m_dir->path() + "/Logs";
+    QVERIFY(m_log->AppendCallLogRecord("x"));
+    QVERIFY(QFileInfo::exists(m_dir->path() + "/LogsCallLog.txt"));
+}
+
+void TestCallLogFile::eventLogHoldsEveryEntry()
+{
+    // Far more entries than a 16-bit count could hold.
+    QStringList events;
+    for (int i = 0; i < 40000; ++i)
+        events << QString::number(i);
+    m_state->ModemEvents.setStringList(events);
+    QFile old(m_log->eventLogPath());
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("earlier content that must go\r\n");
+    old.close();
+    QVERIFY(m_log->SaveEventLog());
+    const QByteArray content = fileContent(m_log->eventLogPath());
+    QCOMPARE(content.count("\r\n"), 40000);
+    QVERIFY(content.startsWith("0\r\n1\r\n"));
+    QVERIFY(content.endsWith("39999\r\n"));
+}
+
+void TestCallLogFile::eventLogOfEmptyListIsEmpty()
+{
+    QVERIFY(m_log->SaveEventLog());
+    QCOMPARE(fileContent(m_log->eventLogPath()), QByteArray());
+    QCOMPARE(int(QFileInfo(m_log->eventLogPath()).permissions() & 0x0077), 0);
+}
+
+void TestCallLogFile::writeFailuresAreReported()
+{
+    m_state->LogDirectory = m_dir->path() + "/missing/";
+    QVERIFY(!m_log->AppendCallLogRecord("x"));
+    QVERIFY(!m_log->SaveEventLog());
+    QVERIFY(!m_log->ClearCallLog());
+    const QStringList events = m_state->events();
+    QCOMPARE(events.size(), 3);
+    QVERIFY(events.at(0).startsWith("[Couldn't write " + m_dir->path() + "/missing/CallLog.txt: "));
+    QVERIFY(events.at(1).contains("CallEvnt.txt"));
+
+    // A full disk: the device that refuses every write.
+    if (QFileInfo::exists("/dev/full")) {
+        m_state->LogDirectory = m_dir->path() + '/';
+        QVERIFY(QFile::link("/dev/full", m_log->callLogPath()));
+        QVERIFY(!m_log->AppendCallLogRecord("x"));
+        QVERIFY(m_state->events().last().contains("CallLog.txt"));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCallLogFile)
+#include "tst_calllogfile.moc"
