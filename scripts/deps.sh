@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need, when any is missing.
+# Installs the Debian 12 packages that building and running need, when any is missing.
+# With "test", also what the test suite needs: clang for the fuzzer, Xvfb and trayer for the
+# notification-area tests.
 set -euo pipefail
 
 packages=(
-    cmake make g++ clang pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+    cmake make g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
     libcanberra-dev
 )
+[ "${1:-}" = "test" ] && packages+=(clang xvfb xauth trayer)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing and builds ringdesk and config into build/.
+# Installs what is missing, builds ringdesk into build/ and starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -7,4 +7,4 @@ bash scripts/deps.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRINGDESK_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)"
-echo "Built into build/. The desktop program is not part of this version yet."
+exec build/bin/ringdesk

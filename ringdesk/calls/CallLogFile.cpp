@@ -105,8 +105,10 @@ QStringList CallLogFile::readFields(const QByteArray& content)
             }
             fields.append(text.mid(pos + 1, close - pos - 1));
             // Past the next comma or to the line end, whatever stands before it.
-            const qsizetype comma = text.indexOf(u',', close + 1);
-            pos = (comma >= 0 && comma < lineEnd) ? comma + 1 : lineEnd;
+            qsizetype comma = close + 1;
+            while (comma < lineEnd && text.at(comma) != u',')
+                ++comma;
+            pos = comma < lineEnd ? comma + 1 : lineEnd;
         } else {
             qsizetype end = pos;
             while (end < lineEnd && text.at(end) != u',')

@@ -7,7 +7,7 @@
 #include "state/MonitorState.h"
 
 CallProcessor::CallProcessor(MonitorState& state, ContactLink& contacts, CallLogFile& logFile)
-    : m_state(state), m_contacts(contacts), m_logFile(logFile)
+    : m_state(state), m_contacts(&contacts), m_logFile(logFile)
 {
 }
 
@@ -37,25 +37,25 @@ void CallProcessor::ProcessCallID()
     };
 
     if (namePresent() && numberPresent() && searching())
-        m_contacts.SearchInContact(
+        m_contacts->SearchInContact(
             ContactFilters::nameAndNumber(s.CallerLastName, s.CallerFirstName, withPrefix));
     if (s.ContactFound == 0 && namePresent() && numberPresent() && searching())
-        m_contacts.SearchInContact(
+        m_contacts->SearchInContact(
             ContactFilters::nameAndNumber(s.CallerLastName, s.CallerFirstName, withoutPrefix));
     if (namePresent() && !numberPresent() && searching())
-        m_contacts.SearchInContact(ContactFilters::nameOnly(s.CallerLastName, s.CallerFirstName));
+        m_contacts->SearchInContact(ContactFilters::nameOnly(s.CallerLastName, s.CallerFirstName));
     if (!namePresent() && numberPresent() && searching())
-        m_contacts.SearchInContact(ContactFilters::numberOnly(withPrefix));
+        m_contacts->SearchInContact(ContactFilters::numberOnly(withPrefix));
     if (s.ContactFound == 0 && !namePresent() && numberPresent() && searching())
-        m_contacts.SearchInContact(ContactFilters::numberOnly(withoutPrefix));
+        m_contacts->SearchInContact(ContactFilters::numberOnly(withoutPrefix));
 
     if (s.ContactFound == 0 && s.CallRecordState == 1 && s.checkEnabled(3) && s.check(3) == 1) {
         s.appendEvent(QStringLiteral("[Creating New Contact]"));
-        m_contacts.CreateContact(QStringLiteral("Name"));
+        m_contacts->CreateContact(QStringLiteral("Name"));
     }
     if (s.ContactFound == 1 && s.CallRecordState == 1 && s.check(5) == 1) {
         s.appendEvent(QStringLiteral("[Creating New Journal]"));
-        m_contacts.CreateJournal(QStringLiteral("Name"));
+        m_contacts->CreateJournal(QStringLiteral("Name"));
     }
 
     if (s.CallRecordState != 0) {

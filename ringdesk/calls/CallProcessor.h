@@ -14,8 +14,11 @@ public:
 
     void ProcessCallID();
 
+    // The address book that later calls reach.
+    void setContacts(ContactLink& contacts) { m_contacts = &contacts; }
+
 private:
     MonitorState& m_state;
-    ContactLink& m_contacts;
+    ContactLink* m_contacts;
     CallLogFile& m_logFile;
 };

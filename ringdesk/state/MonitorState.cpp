@@ -3,6 +3,33 @@
 MonitorState::MonitorState(QObject* parent) : QObject(parent)
 {
     m_checksEnabled.fill(true);
+    // As the window is laid out: the modem switch and "Search in Contact" start disabled.
+    m_checksEnabled[0] = false;
+    m_checksEnabled[1] = false;
+}
+
+void MonitorState::setOption(int number, bool selected)
+{
+    if (!selected || option(number))
+        return;
+    m_logShown = number == 2;
+    emit optionSelected(number);
+}
+
+void MonitorState::setControlEnabled(Control which, bool enabled)
+{
+    if (m_enabled.at(which) == enabled)
+        return;
+    m_enabled[which] = enabled;
+    emit controlChanged(which);
+}
+
+void MonitorState::setControlVisible(Control which, bool visible)
+{
+    if (m_visible.at(which) == visible)
+        return;
+    m_visible[which] = visible;
+    emit controlChanged(which);
 }
 
 void MonitorState::setField(Field which, const QString& text)

@@ -22,6 +22,16 @@ public:
         SystemMessage
     };
     Q_ENUM(Field)
+    // Controls whose "enabled" or "visible" the core decides.
+    enum Control
+    {
+        Command3,
+        Command4,
+        Command8,
+        Picture1,
+        Picture2
+    };
+    Q_ENUM(Control)
 
     explicit MonitorState(QObject* parent = nullptr);
 
@@ -33,6 +43,16 @@ public:
     void setCheck(int number, int value);
     bool checkEnabled(int number) const;
     void setCheckEnabled(int number, bool enabled);
+
+    // Option1 "Events" and Option2 "Log": exactly one is selected; selecting one clears the other
+    // and emits optionSelected. A selected option cannot be cleared by itself.
+    bool option(int number) const { return number == 2 ? m_logShown : !m_logShown; }
+    void setOption(int number, bool selected);
+
+    bool controlEnabled(Control which) const { return m_enabled.at(which); }
+    void setControlEnabled(Control which, bool enabled);
+    bool controlVisible(Control which) const { return m_visible.at(which); }
+    void setControlVisible(Control which, bool visible);
 
     int okReceived() const { return m_okReceived; }
     int errorReceived() const { return m_errorReceived; }
@@ -73,6 +93,8 @@ signals:
     void checkChanged(int number, int value);
     void checkEnabledChanged(int number, bool enabled);
     void replyFlagsChanged();
+    void optionSelected(int number);
+    void controlChanged(MonitorState::Control which);
 
 private:
     static int index(int number);
@@ -80,6 +102,9 @@ private:
     std::array<QString, 5> m_fields;
     std::array<int, 8> m_checks{};
     std::array<bool, 8> m_checksEnabled{};
+    bool m_logShown = false;
+    std::array<bool, 5> m_enabled{true, true, true, true, true};
+    std::array<bool, 5> m_visible{true, true, true, true, true};
     int m_okReceived = 0;
     int m_errorReceived = 0;
 };

@@ -5,8 +5,18 @@
 class WindowControl
 {
 public:
+    enum class TrayImage
+    {
+        Window,
+        ModemOff
+    };
+
     virtual ~WindowControl() = default;
 
     // Brings the window back to its normal state and out of the tray.
     virtual void MaximizeCallIDForm() {}
+    // The tray icon's picture: the window's own icon, or the modem-off icon in manual mode.
+    virtual void SetTrayIconImage(TrayImage) {}
+    // Check marks of the tray menu: "&Enable" while the modem switch is on, else "&Disable".
+    virtual void SetCallIDMenuChecks(bool enabled) { (void)enabled; }
 };

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+// The few modal questions the monitor asks. Tests queue the answer of the next one; it is then
+// taken without showing anything, and what would have been asked is kept for the test to read.
+class Dialogs
+{
+public:
+    static QMessageBox::StandardButton question(QWidget* parent, const QString& title,
+                                                const QString& text);
+    // The typed text, or the empty text when the user cancels.
+    static QString inputBox(QWidget* parent, const QString& prompt, const QString& title,
+                            const QString& defaultText);
+
+    static void setNextAnswer(QMessageBox::StandardButton answer) { s_nextAnswer = answer; }
+    // std::nullopt stands for Cancel.
+    static void setNextText(std::optional<QString> text);
+    static QString lastAsked() { return s_lastAsked; }
+    static int asked() { return s_asked; }
+
+private:
+    static inline std::optional<QMessageBox::StandardButton> s_nextAnswer;
+    static inline std::optional<std::optional<QString>> s_nextText;
+    static inline QString s_lastAsked;
+    static inline int s_asked = 0;
+};

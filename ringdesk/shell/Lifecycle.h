@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+
+class MainWindow;
+
+// The monitor's life: Main, the load step before the window shows, the activation step once it
+// is shown, and the unload step that saves the settings and the event log and ends the program.
+class Lifecycle : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Lifecycle(MainWindow& window, QObject* parent = nullptr);
+
+    void Main();
+    void Form_Load();
+    void Form_Activate();
+    // Runs once, whichever way the program ends (Exit, closing the window, a signal, logout).
+    void Form_Unload();
+
+    bool activated() const { return m_activated; }
+    bool unloaded() const { return m_unloaded; }
+
+    // How the unload step closes the serial port (the modem line sets this).
+    void setPortClose(std::function<void()> close) { m_closePort = std::move(close); }
+
+private:
+    MainWindow& m_window;
+    std::function<void()> m_closePort = [] {
+    };
+    bool m_activated = false;
+    bool m_unloaded = false;
+};

@@ -1,0 +1,255 @@
+#include "MainWindow.h"
+
+#include "Dialogs.h"
+#include "HelpWindow.h"
+#include "ui_Form1.h"
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QKeyEvent>
+
+namespace {
+
+// The layout's allowance for title bar and borders (outer 6330 twips around a 5895 twips client).
+constexpr int DesignDecorationTwips = 435;
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::Form1>()), m_monitor(*this)
+{
+    m_ui->setupUi(this);
+    setWindowIcon(windowIconImage());
+    setFixedWidth(width());
+    m_ui->Image1->setPixmap(QIcon(QStringLiteral(":/icons/modem.svg")).pixmap(64, 32));
+    m_ui->Picture1->setIcon(QIcon(QStringLiteral(":/icons/search-number.svg")));
+    m_ui->Picture2->setIcon(QIcon(QStringLiteral(":/icons/search-name.svg")));
+    m_ui->Label2->setText(QStringLiteral("Ringwatch %1\nfor Linux").arg(QStringLiteral("0.1")));
+    m_ui->ModemEvents->setModel(&m_monitor.state.ModemEvents);
+    m_ui->Calllog->setModel(&m_monitor.state.Calllog);
+    m_ui->Frame3->hide();
+    // Labels were measured for a narrower face than most Linux desktops use; one that would clip
+    // its caption grows to the right, into the gap before the field it names.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label != m_ui->Image1 && label->sizeHint().width() > label->width())
+            label->resize(label->sizeHint().width(), label->height());
+    }
+    // Check boxes and option buttons have neighbours on their right: their captions get a
+    // smaller face instead.
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        if (!qobject_cast<QCheckBox*>(button) && !qobject_cast<QRadioButton*>(button))
+            continue;
+        QFont font = button->font();
+        while (button->sizeHint().width() > button->width() && font.pointSizeF() > 6.0) {
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+            button->setFont(font);
+        }
+    }
+    m_ui->Image1->installEventFilter(this);
+    bindState();
+    bindCommands();
+}
+
+MainWindow::~MainWindow() = default;
+
+QIcon MainWindow::windowIconImage()
+{
+    static const QIcon icon(QStringLiteral(":/icons/ringdesk.svg"));
+    return icon;
+}
+
+QIcon MainWindow::modemOffIcon()
+{
+    static const QIcon icon(QStringLiteral(":/icons/modem-off.svg"));
+    return icon;
+}
+
+QCheckBox* MainWindow::checkBox(int number) const
+{
+    QCheckBox* const boxes[] = {m_ui->Check1, m_ui->Check2, m_ui->Check3, m_ui->Check4,
+                                m_ui->Check5, m_ui->Check6, m_ui->Check7, m_ui->Check8};
+    return boxes[number - 1];
+}
+
+void MainWindow::bindState()
+{
+    MonitorState& s = m_monitor.state;
+    QLineEdit* const fields[] = {m_ui->CallIDDate, m_ui->CallIDTime, m_ui->CallIDNumber,
+                                 m_ui->CallIDName, m_ui->SystemMessage};
+    connect(&s, &MonitorState::fieldChanged, this,
+            [this, fields](MonitorState::Field which, const QString& text) {
+                if (fields[which]->text() != text) {
+                    fields[which]->setText(text);
+                    // Show a long text from its start, not scrolled to its end.
+                    fields[which]->setCursorPosition(0);
+                }
+                if (which == MonitorState::SystemMessage)
+                    m_tray.SetTrayTip(text);
+            });
+    connect(m_ui->CallIDNumber, &QLineEdit::textEdited, &s,
+            [&s](const QString& text) { s.setField(MonitorState::CallIDNumber, text); });
+    connect(m_ui->CallIDName, &QLineEdit::textEdited, &s,
+            [&s](const QString& text) { s.setField(MonitorState::CallIDName, text); });
+
+    for (int number = 1; number <= 8; ++number) {
+        QCheckBox* box = checkBox(number);
+        connect(box, &QCheckBox::toggled, &s,
+                [&s, number](bool checked) { s.setCheck(number, checked ? 1 : 0); });
+        box->setEnabled(s.checkEnabled(number));
+    }
+    connect(&s, &MonitorState::checkChanged, this,
+            [this](int number, int value) { checkBox(number)->setChecked(value == 1); });
+    connect(&s, &MonitorState::checkEnabledChanged, this,
+            [this](int number, bool enabled) { checkBox(number)->setEnabled(enabled); });
+
+    connect(m_ui->Option1, &QRadioButton::toggled, &s, [&s](bool on) { s.setOption(1, on); });
+    connect(m_ui->Option2, &QRadioButton::toggled, &s, [&s](bool on) { s.setOption(2, on); });
+    connect(&s, &MonitorState::optionSelected, this, &MainWindow::showOption);
+    connect(&s, &MonitorState::controlChanged, this, &MainWindow::showControl);
+
+    // The newest line is the one worth seeing.
+    connect(&s.ModemEvents, &QAbstractItemModel::rowsInserted, m_ui->ModemEvents,
+            &QListView::scrollToBottom);
+    connect(&s.Calllog, &QAbstractItemModel::rowsInserted, m_ui->Calllog,
+            &QListView::scrollToBottom);
+}
+
+void MainWindow::showOption(int number)
+{
+    const bool log = number == 2;
+    m_ui->Option1->setChecked(!log);
+    m_ui->Option2->setChecked(log);
+    m_ui->Frame2->setVisible(!log);
+    m_ui->Frame3->setVisible(log);
+    m_ui->Command2->setText(log ? QStringLiteral("&Clear Log") : QStringLiteral("&Clear Events"));
+}
+
+void MainWindow::showControl(MonitorState::Control which)
+{
+    QWidget* const controls[] = {m_ui->Command3, m_ui->Command4, m_ui->Command8, m_ui->Picture1,
+                                 m_ui->Picture2};
+    controls[which]->setEnabled(state().controlEnabled(which));
+    controls[which]->setVisible(state().controlVisible(which));
+}
+
+void MainWindow::bindCommands()
+{
+    connect(m_ui->Command9, &QPushButton::clicked, this, &MainWindow::MinimizeCallIDForm);
+    connect(m_ui->Command10, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_ui->Command12, &QPushButton::clicked, this,
+            [this] { showDetails(m_ui->Command12->text() == QLatin1String("&Details >>")); });
+    connect(m_ui->Command1, &QPushButton::clicked, this,
+            [this] { showHelp(QStringLiteral("contents")); });
+    connect(m_ui->Command2, &QPushButton::clicked, this, [this] {
+        if (state().option(1)) {
+            state().ModemEvents.setStringList({});
+            return;
+        }
+        if (Dialogs::question(this, QStringLiteral("Clear Log"),
+                              QStringLiteral("Permanently Delete Your Log File, Are You Sure ?")) ==
+            QMessageBox::Yes)
+            m_monitor.logFile.ClearCallLog();
+    });
+
+    connect(m_tray.EnableCallID, &QAction::triggered, this, [this] { state().setCheck(1, 1); });
+    connect(m_tray.DisableCallID, &QAction::triggered, this, [this] { state().setCheck(1, 0); });
+    connect(m_tray.MaximizeCallID, &QAction::triggered, this, &MainWindow::MaximizeCallIDForm);
+    connect(&m_tray, &TrayIcon::contextRequested, this, &MainWindow::SysTrayMouseEventHandler);
+    connect(&m_tray, &TrayIcon::doubleClicked, this, &MainWindow::MaximizeCallIDForm);
+}
+
+void MainWindow::showDetails(bool shown)
+{
+    m_ui->Command12->setText(shown ? QStringLiteral("No &Details") : QStringLiteral("&Details >>"));
+    m_ui->Frame4->setVisible(shown);
+    setOuterHeight(shown ? 6330 : 2325);
+}
+
+void MainWindow::setOuterHeight(int twips)
+{
+    // Window managers draw frames of every size, and report them only once a window is shown;
+    // the layout's own allowance keeps both heights the same wherever the window runs.
+    m_outerHeight = twips;
+    setFixedHeight((twips - DesignDecorationTwips) / 15);
+}
+
+void MainWindow::showHelp(const QString& topic)
+{
+    if (!m_help)
+        m_help = new HelpWindow(this);
+    m_help->showTopic(topic);
+}
+
+void MainWindow::MinimizeCallIDForm()
+{
+    // Without a notification area a hidden window could never be brought back: the task bar
+    // serves instead, until an area appears.
+    if (state().check(7) == 1 && QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_tray.HookWindow(this);
+        m_tray.AddTrayIcon(this, windowIcon().cacheKey(), windowIcon(),
+                           TrayIcon::tipFor(state().field(MonitorState::SystemMessage)));
+        hide();
+        if (state().check(1) == 0)
+            m_tray.SetTrayIconImage(modemOffIcon());
+        setWindowState(windowState() | Qt::WindowMinimized);
+        return;
+    }
+    showMinimized();
+}
+
+void MainWindow::MaximizeCallIDForm()
+{
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    if (state().check(7) == 1 || !isVisible()) {
+        m_tray.UnhookWindow();
+        show();
+        m_tray.DeleteTrayIcon();
+    }
+    raise();
+    activateWindow();
+}
+
+void MainWindow::SetTrayIconImage(TrayImage image)
+{
+    m_tray.SetTrayIconImage(image == TrayImage::Window ? windowIcon() : modemOffIcon());
+}
+
+void MainWindow::SetCallIDMenuChecks(bool enabled)
+{
+    m_tray.EnableCallID->setChecked(enabled);
+    m_tray.DisableCallID->setChecked(!enabled);
+}
+
+void MainWindow::SysTrayMouseEventHandler()
+{
+    if (isVisible()) {
+        raise();
+        activateWindow();
+    }
+    m_tray.RCPopup.popup(QCursor::pos());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    emit unloadRequested();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Enter that the focused control did not use runs the default button, "&Minimize".
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        m_ui->Command9->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_ui->Image1 && event->type() == QEvent::MouseButtonDblClick) {
+        state().setCheck(1, state().check(1) == 0 ? 1 : 0);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "Monitor.h"
+#include "TrayIcon.h"
+#include "WindowControl.h"
+
+#include <QWidget>
+#include <memory>
+
+class HelpWindow;
+class QCheckBox;
+namespace Ui {
+class Form1;
+}
+
+// The monitor's window "Ringwatch": shows the monitor state, forwards the user's clicks into it,
+// and owns the tray icon and the window states (shown, minimised to the task bar, in the tray).
+class MainWindow : public QWidget, public WindowControl
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    Monitor& monitor() { return m_monitor; }
+    MonitorState& state() { return m_monitor.state; }
+    TrayIcon& tray() { return m_tray; }
+    Ui::Form1& ui() { return *m_ui; }
+
+    // Twips, the window's own unit: the height of the window with its frame.
+    void setOuterHeight(int twips);
+    int outerHeight() const { return m_outerHeight; }
+    void showDetails(bool shown);
+
+    void MinimizeCallIDForm();
+    void MaximizeCallIDForm() override;
+    void SetTrayIconImage(TrayImage image) override;
+    void SetCallIDMenuChecks(bool enabled) override;
+    void SysTrayMouseEventHandler();
+    void showHelp(const QString& topic);
+
+    static QIcon windowIconImage();
+    static QIcon modemOffIcon();
+
+signals:
+    // The user closed the window or chose "&Exit".
+    void unloadRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void bindState();
+    void bindCommands();
+    void showControl(MonitorState::Control which);
+    void showOption(int number);
+    QCheckBox* checkBox(int number) const;
+
+    std::unique_ptr<Ui::Form1> m_ui;
+    Monitor m_monitor;
+    TrayIcon m_tray;
+    HelpWindow* m_help = nullptr;
+    int m_outerHeight = 0;
+};

@@ -1,0 +1,148 @@
+#include "Monitor.h"
+
+#include "AppPaths.h"
+#include "Conversions.h"
+#include "HostProbe.h"
+#include "SettingsStore.h"
+#include "SettingsTable.h"
+#include "SystemPath.h"
+
+Monitor::Monitor(WindowControl& window)
+    : logFile(state), receiver(state, window), modemSwitch(state, window), noContacts(state),
+      processor(state, noContacts, logFile)
+{
+    receiver.setAlertSound(&m_sound, AppPaths::dataFile(QStringLiteral("gotit.wav")));
+    QObject::connect(&receiver, &ModemReceiver::recordComplete, &state,
+                     [this] { processor.ProcessCallID(); });
+    QObject::connect(&state, &MonitorState::checkChanged, &state, [this](int number, int) {
+        if (number == 1)
+            modemSwitch.Check1Click();
+        else if (number == 2)
+            Check2Click();
+    });
+    modemSwitch.setCheck2Action([this] { Check2Click(); });
+    outlookProbe = [](QString* problem) {
+        return CheckOutlookObject(problem);
+    };
+}
+
+bool Monitor::writeSetting(const SettingEntry& entry, const QString& value)
+{
+    return entry.write(value);
+}
+
+void Monitor::Check2Click()
+{
+    if (state.check(2) == 0) {
+        state.setCheckEnabled(3, false);
+        state.setCheckEnabled(5, false);
+        return;
+    }
+    if (Conversions::numericEquals(Settings::Outlook.read(), 1)) {
+        state.setCheckEnabled(3, true);
+        state.setCheckEnabled(5, true);
+    }
+}
+
+void Monitor::loadCheck(int number, const SettingEntry& entry)
+{
+    const QString text = entry.read();
+    const std::optional<qint16> value = Conversions::toInt16(text);
+    if (value && (*value == 0 || *value == 1)) {
+        state.setCheck(number, *value);
+        return;
+    }
+    // Nothing this system writes looks like this; the box keeps to its default.
+    state.appendEvent(QStringLiteral("[Setting %1/%2 holds \"%3\", not 0 or 1; using %4]")
+                          .arg(entry.section, entry.key, text, entry.defaultValue));
+    state.setCheck(number, entry.defaultValue.toInt());
+}
+
+bool Monitor::loadTruth(const SettingEntry& entry)
+{
+    const QString text = entry.read();
+    const std::optional<bool> value = Conversions::toTruth(text);
+    if (value)
+        return *value;
+    state.appendEvent(QStringLiteral("[Setting %1/%2 holds \"%3\", not True or False; using %4]")
+                          .arg(entry.section, entry.key, text, entry.defaultValue));
+    return Conversions::toTruth(entry.defaultValue).value_or(false);
+}
+
+void Monitor::loadSettings()
+{
+    const QString problem = SettingsStore(Settings::Application).problem();
+    if (!problem.isEmpty())
+        state.appendEvent(u'[' + problem + u']');
+
+    state.ComPort = Settings::ComPort.read();
+    state.ModemResponseTimeout = Settings::ModemResponseTimeout.read();
+    state.BaudRate = Settings::BaudRate.read();
+    state.PollInterval = Settings::PollInterval.read();
+    state.CallIDString = Settings::CallIDString.read();
+    state.AreaCode = Settings::AreaCode.read();
+    loadCheck(2, Settings::AutoSearchContact);
+    loadCheck(3, Settings::AutoCreateContact);
+    loadCheck(4, Settings::Maximize);
+    loadCheck(5, Settings::AutoCreateJournal);
+    loadCheck(6, Settings::Minimize);
+    loadCheck(7, Settings::SystemTray);
+    loadCheck(8, Settings::PlayWavFile);
+    state.setOption(1, loadTruth(Settings::Event));
+    state.setOption(2, loadTruth(Settings::Log));
+    state.setControlEnabled(MonitorState::Command4, loadTruth(Settings::ModemFindModem));
+}
+
+void Monitor::settleLogDirectory()
+{
+    state.LogDirectory = Settings::LogDirectory.read();
+    if (state.LogDirectory.isEmpty())
+        state.LogDirectory = GetSystemPath();
+}
+
+void Monitor::checkOutlook()
+{
+    QString problem;
+    state.OutlookAvailable = outlookProbe(&problem);
+    if (state.OutlookAvailable)
+        return;
+    if (!problem.isEmpty())
+        state.appendEvent(QStringLiteral("[Address book not available: %1]").arg(problem));
+    for (int box : {2, 3, 5})
+        state.setCheck(box, 0);
+    for (int box : {2, 3, 5})
+        state.setCheckEnabled(box, false);
+    state.setControlEnabled(MonitorState::Command3, false);
+    state.setControlEnabled(MonitorState::Command8, false);
+    state.setControlVisible(MonitorState::Picture1, false);
+    state.setControlVisible(MonitorState::Picture2, false);
+    state.setControlEnabled(MonitorState::Picture1, false);
+    state.setControlEnabled(MonitorState::Picture2, false);
+}
+
+void Monitor::saveSettings(const Writer& write)
+{
+    const QString boxes[] = {QStringLiteral("0"), QStringLiteral("1")};
+    auto box = [&](int number) {
+        return boxes[state.check(number) == 1 ? 1 : 0];
+    };
+    bool ok = true;
+    ok &= write(Settings::SetupFindModem, box(1));
+    ok &= write(Settings::AutoSearchContact, box(2));
+    ok &= write(Settings::AutoCreateContact, box(3));
+    ok &= write(Settings::Maximize, box(4));
+    ok &= write(Settings::AutoCreateJournal, box(5));
+    ok &= write(Settings::Minimize, box(6));
+    ok &= write(Settings::SystemTray, box(7));
+    ok &= write(Settings::PlayWavFile, box(8));
+    ok &= write(Settings::AreaCode, state.AreaCode);
+    ok &= write(Settings::ComPort, state.ComPort);
+    ok &= write(Settings::ModemResponseTimeOut, state.ModemResponseTimeout);
+    ok &= write(Settings::CallIDString, state.CallIDString);
+    ok &= write(Settings::BaudRate, state.BaudRate);
+    ok &= write(Settings::Log, Conversions::truthText(state.option(2)));
+    ok &= write(Settings::Event, Conversions::truthText(state.option(1)));
+    if (!ok)
+        state.appendEvent(QStringLiteral("[Couldn't save the settings to %1]")
+                              .arg(SettingsStore::pathFor(Settings::Application)));
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "CallLogFile.h"
+#include "CallProcessor.h"
+#include "CanberraSound.h"
+#include "ModemReceiver.h"
+#include "ModemSwitch.h"
+#include "MonitorState.h"
+#include "UnavailableContacts.h"
+
+#include <functional>
+
+struct SettingEntry;
+class WindowControl;
+
+// The monitor without its window: the state, the modem line, call processing and the log files,
+// wired together as one call travels through them. The window shows the state and forwards the
+// user's clicks into it.
+class Monitor
+{
+public:
+    explicit Monitor(WindowControl& window);
+
+    MonitorState state;
+    CallLogFile logFile;
+    ModemReceiver receiver;
+    ModemSwitch modemSwitch;
+    UnavailableContacts noContacts;
+    CallProcessor processor;
+
+    // The settings of the load step, in their order, into state and check boxes.
+    void loadSettings();
+    // "LogDirectory", or the per-user data folder when it is empty.
+    void settleLogDirectory();
+    // Asks hostprobe once; without an address book its features are switched off.
+    void checkOutlook();
+    // The settings of the unload step, in their order, each through the writer.
+    using Writer = std::function<bool(const SettingEntry&, const QString&)>;
+    void saveSettings(const Writer& write = &Monitor::writeSetting);
+    static bool writeSetting(const SettingEntry& entry, const QString& value);
+
+    // How checkOutlook asks; tests put an answer of their own here.
+    std::function<bool(QString*)> outlookProbe;
+
+    // "Search in Contact"'s action: "Create Contact" and "Create Journal" follow it, and come
+    // back only while "Setup"/"Outlook" allows.
+    void Check2Click();
+
+private:
+    void loadCheck(int number, const SettingEntry& entry);
+    bool loadTruth(const SettingEntry& entry);
+
+    CanberraSound m_sound;
+};

@@ -1,0 +1,45 @@
+// Start-up time with a call log of 100,000 records: from the load step to the window shown with
+// the call list filled. Prints the figure; not part of the test suite.
+#include "Lifecycle.h"
+#include "MainWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
+    const QString data = home.path() + "/data/ringdesk/";
+    QDir().mkpath(data);
+    QFile log(data + "CallLog.txt");
+    if (!log.open(QIODevice::WriteOnly))
+        return 1;
+    QByteArray content;
+    for (int i = 0; i < 100000; ++i)
+        content += QStringLiteral("\"12/06 10:41 +1 (613) 555-%1 SMITH JOHN\"\r\n")
+                       .arg(i % 10000, 4, 10, QLatin1Char('0'))
+                       .toUtf8();
+    log.write(content);
+    log.close();
+
+    QApplication app(argc, argv);
+    QElapsedTimer clock;
+    clock.start();
+    MainWindow window;
+    Lifecycle life(window);
+    life.Form_Load();
+    window.show();
+    life.Form_Activate();
+    window.showDetails(true);
+    QApplication::processEvents();
+    const qint64 elapsed = clock.elapsed();
+    std::printf("start-up with %d call log records: %lld ms\n", int(window.state().calls().size()),
+                static_cast<long long>(elapsed));
+    return 0;
+}

@@ -1,0 +1,293 @@
+#include "Dialogs.h"
+#include "Lifecycle.h"
+#include "MainWindow.h"
+#include "SettingsStore.h"
+#include "ui_Form1.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void layoutFollowsTheTable();
+    void firstStartOnEmptyStore();
+    void storedViewAndManualMode();
+    void areaCodePrompt_data();
+    void areaCodePrompt();
+    void activationRunsOnce();
+    void detailsToggle();
+    void clearEventsAndLog();
+    void imageDoubleClickTogglesTheSwitch();
+    void enterRunsMinimize();
+    void exitSavesSettingsAndEventLog();
+    void callFromModemReachesTheWindow();
+
+private:
+    void start();
+    QString dataDir() const { return m_home->path() + "/data/ringdesk/"; }
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<Lifecycle> m_life;
+};
+
+void TestMainWindow::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", (m_home->path() + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (m_home->path() + "/data").toUtf8());
+    m_window = std::make_unique<MainWindow>();
+    m_window->monitor().outlookProbe = [](QString*) {
+        return true;
+    };
+    m_life = std::make_unique<Lifecycle>(*m_window);
+}
+
+void TestMainWindow::cleanup()
+{
+    m_life.reset();
+    m_window.reset();
+    m_home.reset();
+}
+
+void TestMainWindow::start()
+{
+    m_life->Form_Load();
+    m_window->show();
+    m_life->Form_Activate();
+}
+
+void TestMainWindow::layoutFollowsTheTable()
+{
+    Ui::Form1& ui = m_window->ui();
+    QCOMPARE(m_window->windowTitle(), "Ringwatch");
+    QCOMPARE(m_window->width(), 6495 / 15);
+    QCOMPARE(ui.CallIDNumber->geometry(), QRect(160, 24, 153, 19));
+    QCOMPARE(ui.Check1->geometry(), QRect(120, 240, 97, 17));
+    QCOMPARE(ui.Check1->parentWidget(), ui.Frame4);
+    QCOMPARE(ui.Calllog->parentWidget(), ui.Frame3);
+    QCOMPARE(ui.Picture1->toolTip(), "Search for Phone Number in Contacts");
+    QVERIFY(ui.Command9->isDefault());
+    QVERIFY(ui.SystemMessage->isReadOnly() && !ui.SystemMessage->hasFrame());
+    QVERIFY(!ui.CallIDName->isReadOnly());
+    // Tab moves from the default button to Exit, then Details, then the number field.
+    QCOMPARE(ui.Command9->nextInFocusChain(), ui.Command10);
+    auto nextTab = [](QWidget* w) {
+        do
+            w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus));
+        return w;
+    };
+    QCOMPARE(nextTab(ui.Command12), ui.CallIDNumber);
+    QCOMPARE(nextTab(ui.Calllog), ui.Command2);
+    QCOMPARE(nextTab(ui.Check7), ui.Check8);
+}
+
+void TestMainWindow::firstStartOnEmptyStore()
+{
+    m_window->monitor().outlookProbe = [](QString*) {
+        return false;
+    };
+    start();
+    Ui::Form1& ui = m_window->ui();
+    QVERIFY(!ui.Frame4->isVisible());
+    QCOMPARE(m_window->outerHeight(), 2325);
+    QCOMPARE(ui.Command12->text(), "&Details >>");
+    QVERIFY(ui.Check1->isChecked() && ui.Check1->isEnabled());
+    QVERIFY(!ui.Check2->isChecked() && !ui.Check2->isEnabled());
+    QVERIFY(!ui.Check3->isEnabled() && !ui.Check5->isEnabled());
+    QVERIFY(ui.Check4->isChecked() && ui.Check7->isChecked());
+    QVERIFY(!ui.Check6->isChecked() && !ui.Check8->isChecked());
+    QVERIFY(ui.Option1->isChecked());
+    QVERIFY(ui.Command4->isEnabled());
+    QVERIFY(!ui.Command3->isEnabled() && !ui.Command8->isEnabled());
+    QVERIFY(ui.Picture1->isHidden() && ui.Picture2->isHidden());
+    QCOMPARE(Dialogs::asked(), 0);
+    QVERIFY(m_window->tray().EnableCallID->isChecked());
+    QVERIFY(!m_window->tray().DisableCallID->isChecked());
+    QCOMPARE(m_window->monitor().receiver.pollInterval(), 100);
+}
+
+void TestMainWindow::storedViewAndManualMode()
+{
+    SaveSetting("ZodoDE", "Setup", "Log", "True");
+    SaveSetting("ZodoDE", "Setup", "Event", "False");
+    SaveSetting("ZodoDE", "Setup", "FindModem", "0");
+    SaveSetting("ZodoDE", "Modem", "PollInterval", "250");
+    start();
+    Ui::Form1& ui = m_window->ui();
+    m_window->showDetails(true);
+    QVERIFY(ui.Frame3->isVisible() && !ui.Frame2->isVisible());
+    QCOMPARE(ui.Command2->text(), "&Clear Log");
+    QVERIFY(!ui.Check1->isChecked() && ui.Check1->isEnabled());
+    QCOMPARE(ui.SystemMessage->text(), "Manual Mode");
+    QVERIFY(!ui.Check2->isEnabled() && !ui.Check4->isEnabled() && !ui.Check8->isEnabled());
+    QVERIFY(!ui.Command4->isEnabled());
+    QVERIFY(m_window->tray().DisableCallID->isChecked());
+    QCOMPARE(m_window->tray().data().hIcon.cacheKey(), MainWindow::modemOffIcon().cacheKey());
+    QCOMPARE(m_window->monitor().receiver.pollInterval(), 250);
+
+    // Back to Events: the event list and its caption return.
+    ui.Option1->click();
+    QVERIFY(ui.Frame2->isVisible() && !ui.Frame3->isVisible());
+    QCOMPARE(ui.Command2->text(), "&Clear Events");
+}
+
+void TestMainWindow::areaCodePrompt_data()
+{
+    QTest::addColumn<QString>("comPort");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<QString>("areaCode");
+    QTest::newRow("port known, answered") << "2"
+                                          << "" << true << false << "613";
+    QTest::newRow("port known, cancelled") << "2"
+                                           << "" << true << true << "";
+    QTest::newRow("area code stored") << "2"
+                                      << "819" << false << false << "819";
+    QTest::newRow("no port") << "0"
+                             << "" << false << false << "";
+}
+
+void TestMainWindow::areaCodePrompt()
+{
+    QFETCH(QString, comPort);
+    QFETCH(QString, stored);
+    QFETCH(bool, cancel);
+    SaveSetting("ZodoDE", "Modem", "ComPort", comPort);
+    SaveSetting("ZodoDE", "Setup", "AreaCode", stored);
+    Dialogs::setNextText(cancel ? std::nullopt : std::optional<QString>("613"));
+    const int before = Dialogs::asked();
+    start();
+    Dialogs::setNextText(std::nullopt);
+    QFETCH(bool, asked);
+    QCOMPARE(Dialogs::asked() - before, asked ? 1 : 0);
+    if (asked)
+        QCOMPARE(Dialogs::lastAsked(), "No Area Code Found!|Enter Your Local Area Code|555");
+    QTEST(m_window->state().AreaCode, "areaCode");
+}
+
+void TestMainWindow::activationRunsOnce()
+{
+    QDir().mkpath(dataDir());
+    QFile log(dataDir() + "CallLog.txt");
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    log.write("\"12/06 10:41 (613) 555-1234 SMITH JOHN\"\r\n\"12/07 09:00 Private \"\r\n");
+    log.close();
+    start();
+    m_life->Form_Activate();
+    m_window->hide();
+    m_window->show();
+    QCOMPARE(m_window->state().calls(),
+             QStringList({"12/06 10:41 (613) 555-1234 SMITH JOHN", "12/07 09:00 Private "}));
+}
+
+void TestMainWindow::detailsToggle()
+{
+    start();
+    Ui::Form1& ui = m_window->ui();
+    const int collapsed = m_window->height();
+    ui.Command12->click();
+    QCOMPARE(ui.Command12->text(), "No &Details");
+    QVERIFY(ui.Frame4->isVisible());
+    QCOMPARE(m_window->outerHeight(), 6330);
+    QVERIFY(m_window->height() > collapsed + 200);
+    ui.Command12->click();
+    QCOMPARE(ui.Command12->text(), "&Details >>");
+    QVERIFY(!ui.Frame4->isVisible());
+    QCOMPARE(m_window->outerHeight(), 2325);
+    QCOMPARE(m_window->height(), collapsed);
+}
+
+void TestMainWindow::clearEventsAndLog()
+{
+    start();
+    MonitorState& s = m_window->state();
+    Ui::Form1& ui = m_window->ui();
+    const int before = Dialogs::asked();
+    s.appendEvent("[something]");
+    ui.Command2->click();
+    QVERIFY(s.events().isEmpty());
+    QCOMPARE(Dialogs::asked(), before);
+
+    ui.Option2->click();
+    m_window->monitor().logFile.AppendCallLogRecord("12/06 10:41 5551234 X");
+    s.Calllog.setStringList({"12/06 10:41 5551234 X"});
+    Dialogs::setNextAnswer(QMessageBox::No);
+    ui.Command2->click();
+    QCOMPARE(Dialogs::lastAsked(), "Clear Log|Permanently Delete Your Log File, Are You Sure ?");
+    QCOMPARE(s.calls().size(), 1);
+    QCOMPARE(QFileInfo(dataDir() + "CallLog.txt").size(), 25);
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    ui.Command2->click();
+    QVERIFY(s.calls().isEmpty());
+    QVERIFY(QFileInfo::exists(dataDir() + "CallLog.txt"));
+    QCOMPARE(QFileInfo(dataDir() + "CallLog.txt").size(), 0);
+}
+
+void TestMainWindow::imageDoubleClickTogglesTheSwitch()
+{
+    start();
+    MonitorState& s = m_window->state();
+    QCOMPARE(s.check(1), 1);
+    QTest::mouseDClick(m_window->ui().Image1, Qt::LeftButton);
+    QCOMPARE(s.check(1), 0);
+    QCOMPARE(s.field(MonitorState::SystemMessage), "Manual Mode");
+    QTest::mouseDClick(m_window->ui().Image1, Qt::LeftButton);
+    QCOMPARE(s.check(1), 1);
+    QVERIFY(m_window->ui().Check1->isChecked());
+}
+
+void TestMainWindow::enterRunsMinimize()
+{
+    start();
+    m_window->activateWindow();
+    m_window->ui().CallIDName->setFocus();
+    QTest::keyClick(m_window->ui().CallIDName, Qt::Key_Return);
+    QVERIFY(m_window->isMinimized());
+}
+
+void TestMainWindow::exitSavesSettingsAndEventLog()
+{
+    start();
+    m_window->state().appendEvent("[last words]");
+    m_window->ui().Check8->click();
+    m_window->ui().Command10->click();
+    QVERIFY(m_life->unloaded());
+    QCOMPARE(GetSetting("ZodoDE", "Setup", "PlayWavFile", ""), "1");
+    QCOMPARE(GetSetting("ZodoDE", "Setup", "Event", ""), "True");
+    QFile events(dataDir() + "CallEvnt.txt");
+    QVERIFY(events.open(QIODevice::ReadOnly));
+    QVERIFY(events.readAll().endsWith("[last words]\r\n"));
+    // A second way out does not run the step again.
+    m_window->state().appendEvent("[after]");
+    m_life->Form_Unload();
+    QFile again(dataDir() + "CallEvnt.txt");
+    QVERIFY(again.open(QIODevice::ReadOnly));
+    QVERIFY(!again.readAll().contains("[after]"));
+}
+
+void TestMainWindow::callFromModemReachesTheWindow()
+{
+    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    start();
+    m_window->monitor().receiver.setPollInterval("5");
+    m_window->monitor().receiver.receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\nNMBR = 5551234\r\n"
+                                         "NAME = SMITH JOHN\r\n\r\n");
+    Ui::Form1& ui = m_window->ui();
+    QCOMPARE(ui.CallIDNumber->text(), "(613) 555-1234");
+    QCOMPARE(ui.CallIDName->text(), "SMITH JOHN");
+    QCOMPARE(ui.CallIDDate->text(), "12/06");
+    QTRY_COMPARE(m_window->state().calls().size(), 1);
+    QCOMPARE(m_window->ui().Calllog->model()->rowCount(), 1);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,45 @@
+// Renders the monitor's window, collapsed and with its details, into PNG files for the docs.
+// Usage: ringdesk-screenshot OUTPUT_FOLDER (run it under an X server: scripts/screenshots.sh).
+#include "Lifecycle.h"
+#include "MainWindow.h"
+#include "ui_Form1.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+int main(int argc, char* argv[])
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
+    QApplication app(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
+    QDir().mkpath(out);
+
+    MainWindow window;
+    window.monitor().outlookProbe = [](QString*) {
+        return true;
+    };
+    Lifecycle life(window);
+    life.Form_Load();
+    window.show();
+    life.Form_Activate();
+
+    MonitorState& s = window.state();
+    s.AreaCode = QStringLiteral("613");
+    for (const char* line :
+         {"[Initializing Ringwatch...]", "[Searching for Modems...]", "[Testing Com 1 at 56000 ]",
+          "ATZ", "OK", "[Found Modem in Com 1 !]", "[CALLER ID Modem Found in Com 1 !]",
+          "[System Ready, Waiting for a RING...]"})
+        s.appendEvent(QString::fromLatin1(line));
+    s.setField(MonitorState::SystemMessage, QStringLiteral("Active... Waiting for a Ring"));
+    window.monitor().receiver.receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\n"
+                                      "NMBR = 6135551234\r\nNAME = SMITH JOHN\r\n");
+    QApplication::processEvents();
+    window.grab().save(out + QStringLiteral("/ringdesk.png"));
+    window.showDetails(true);
+    QApplication::processEvents();
+    window.grab().save(out + QStringLiteral("/ringdesk-details.png"));
+    return 0;
+}
