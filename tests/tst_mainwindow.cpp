@@ -1,10 +1,12 @@
 #include "Dialogs.h"
+#include "HelpWindow.h"
 #include "Lifecycle.h"
 #include "MainWindow.h"
 #include "SettingsStore.h"
 #include "ui_Form1.h"
 
 #include <QFile>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +27,7 @@ private slots:
     void clearEventsAndLog();
     void imageDoubleClickTogglesTheSwitch();
     void enterRunsMinimize();
+    void helpOpensAtItsContents();
     void exitSavesSettingsAndEventLog();
     void callFromModemReachesTheWindow();
 
@@ -252,6 +255,18 @@ void TestMainWindow::enterRunsMinimize()
     m_window->ui().CallIDName->setFocus();
     QTest::keyClick(m_window->ui().CallIDName, Qt::Key_Return);
     QVERIFY(m_window->isMinimized());
+}
+
+void TestMainWindow::helpOpensAtItsContents()
+{
+    start();
+    m_window->ui().Command1->click();
+    auto* help = m_window->findChild<HelpWindow*>();
+    QVERIFY(help && help->isVisible());
+    QVERIFY(help->source().toLocalFile().endsWith("/share/ringdesk/ringside.html"));
+    QVERIFY(help->toPlainText().contains("Connecting a modem"));
+    m_window->showHelp("modem");
+    QVERIFY(help->verticalScrollBar()->value() > 0);
 }
 
 void TestMainWindow::exitSavesSettingsAndEventLog()
