@@ -3,18 +3,19 @@
 #include "Lifecycle.h"
 #include "MainWindow.h"
 #include "SettingsStore.h"
+#include "TestHome.h"
 #include "ui_Form1.h"
 
 #include <QFile>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase() { Dialogs::setUnattended(true); }
     void init();
     void cleanup();
     void layoutFollowsTheTable();
@@ -35,16 +36,14 @@ private:
     void start();
     QString dataDir() const { return m_home->path() + "/data/ringdesk/"; }
 
-    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<TestHome> m_home;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<Lifecycle> m_life;
 };
 
 void TestMainWindow::init()
 {
-    m_home = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_CONFIG_HOME", (m_home->path() + "/config").toUtf8());
-    qputenv("XDG_DATA_HOME", (m_home->path() + "/data").toUtf8());
+    m_home = std::make_unique<TestHome>();
     m_window = std::make_unique<MainWindow>();
     m_window->monitor().outlookProbe = [](QString*) {
         return true;
@@ -111,7 +110,10 @@ void TestMainWindow::firstStartOnEmptyStore()
     QVERIFY(ui.Command4->isEnabled());
     QVERIFY(!ui.Command3->isEnabled() && !ui.Command8->isEnabled());
     QVERIFY(ui.Picture1->isHidden() && ui.Picture2->isHidden());
-    QCOMPARE(Dialogs::asked(), 0);
+    // Nothing answers on the absent ports: the search ends with its error, and no port is known
+    // to ask an area code for.
+    QCOMPARE(Dialogs::lastAsked(), "Serious Modem Error|No Caller Id Features found in Modem(s)");
+    QCOMPARE(ui.SystemMessage->text(), "ERROR, NO CALLER ID");
     QVERIFY(m_window->tray().EnableCallID->isChecked());
     QVERIFY(!m_window->tray().DisableCallID->isChecked());
     QCOMPARE(m_window->monitor().receiver.pollInterval(), 100);
@@ -166,12 +168,14 @@ void TestMainWindow::areaCodePrompt()
     QFETCH(bool, cancel);
     SaveSetting("ZodoDE", "Modem", "ComPort", comPort);
     SaveSetting("ZodoDE", "Setup", "AreaCode", stored);
+    // An excluded known port counts as found without a probe, so the port number stays.
+    SaveSetting("ZodoDE", "Modem", "Com2", "1");
     Dialogs::setNextText(cancel ? std::nullopt : std::optional<QString>("613"));
     const int before = Dialogs::asked();
     start();
     Dialogs::setNextText(std::nullopt);
     QFETCH(bool, asked);
-    QCOMPARE(Dialogs::asked() - before, asked ? 1 : 0);
+    QCOMPARE(Dialogs::asked() - before, asked ? 1 : comPort == "0" ? 1 : 0);
     if (asked)
         QCOMPARE(Dialogs::lastAsked(), "No Area Code Found!|Enter Your Local Area Code|555");
     QTEST(m_window->state().AreaCode, "areaCode");
@@ -261,7 +265,9 @@ void TestMainWindow::helpOpensAtItsContents()
 {
     start();
     m_window->ui().Command1->click();
-    auto* help = m_window->findChild<HelpWindow*>();
+    HelpWindow* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        help = help ? help : qobject_cast<HelpWindow*>(w);
     QVERIFY(help && help->isVisible());
     QVERIFY(help->source().toLocalFile().endsWith("/share/ringdesk/ringside.html"));
     QVERIFY(help->toPlainText().contains("Connecting a modem"));

@@ -1,9 +1,9 @@
 #include "Monitor.h"
 #include "SettingsStore.h"
 #include "SettingsTable.h"
+#include "TestHome.h"
 #include "WindowControl.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -41,7 +41,7 @@ private slots:
     void findModemLockedBySetup();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<TestHome> m_home;
     std::unique_ptr<RecordingWindow> m_window;
     std::unique_ptr<Monitor> m_monitor;
     int m_searches = 0;
@@ -50,9 +50,7 @@ private:
 
 void TestMonitor::init()
 {
-    m_home = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_CONFIG_HOME", (m_home->path() + "/config").toUtf8());
-    qputenv("XDG_DATA_HOME", (m_home->path() + "/data").toUtf8());
+    m_home = std::make_unique<TestHome>();
     m_window = std::make_unique<RecordingWindow>();
     m_monitor = std::make_unique<Monitor>(*m_window);
     m_monitor->outlookProbe = [](QString*) {

@@ -1,16 +1,18 @@
+#include "Dialogs.h"
 #include "Lifecycle.h"
 #include "MainWindow.h"
+#include "TestHome.h"
 #include "TrayIcon.h"
 #include "ui_Form1.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 class TestTray : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase() { Dialogs::setUnattended(true); }
     void init();
     void cleanup();
     void tipIsCutWithoutSplittingCharacters_data();
@@ -22,16 +24,14 @@ private slots:
     void notificationAreaRoundTrip();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<TestHome> m_home;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<Lifecycle> m_life;
 };
 
 void TestTray::init()
 {
-    m_home = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_CONFIG_HOME", (m_home->path() + "/config").toUtf8());
-    qputenv("XDG_DATA_HOME", (m_home->path() + "/data").toUtf8());
+    m_home = std::make_unique<TestHome>();
     m_window = std::make_unique<MainWindow>();
     m_life = std::make_unique<Lifecycle>(*m_window);
     m_life->Form_Load();

@@ -18,8 +18,12 @@ void ModemSwitch::Check1Click()
     }
     const bool findAllowed = Conversions::toTruth(Settings::ModemFindModem.read()).value_or(true);
     m_state.setControlEnabled(MonitorState::Command4, findAllowed);
-    if (!m_port.isOpen())
+    if (!m_port.isOpen()) {
         m_port.SearchModems();
+        // Switched off while the search ran: manual mode has already had the last word.
+        if (m_state.check(1) == 0)
+            return;
+    }
     if (m_state.OutlookAvailable) {
         for (int box : {2, 3, 5})
             m_state.setCheckEnabled(box, true);

@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 
 #include <QInputDialog>
+#include <QPushButton>
 
 void Dialogs::setNextText(std::optional<QString> text)
 {
@@ -17,6 +18,8 @@ QMessageBox::StandardButton Dialogs::question(QWidget* parent, const QString& ti
         s_nextAnswer.reset();
         return answer;
     }
+    if (s_unattended)
+        return QMessageBox::No;
     return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No);
 }
@@ -31,8 +34,36 @@ QString Dialogs::inputBox(QWidget* parent, const QString& prompt, const QString&
         s_nextText.reset();
         return answer.value_or(QString());
     }
+    if (s_unattended)
+        return QString();
     bool accepted = false;
     const QString text =
         QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, defaultText, &accepted);
     return accepted ? text : QString();
+}
+
+void Dialogs::modemError(QWidget* parent, const std::function<void()>& showHelp)
+{
+    const QString text = QStringLiteral("No Caller Id Features found in Modem(s)");
+    ++s_asked;
+    s_lastAsked = QStringLiteral("Serious Modem Error|") + text;
+    if (s_nextAnswer) {
+        if (*s_nextAnswer == QMessageBox::Help)
+            showHelp();
+        s_nextAnswer.reset();
+        return;
+    }
+    if (s_unattended)
+        return;
+    // Help opens the help beside the box; the box then asks again, as it stays until OK.
+    for (;;) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Serious Modem Error"), text,
+                        QMessageBox::Ok, parent);
+        box.setWindowModality(Qt::WindowModal);
+        QAbstractButton* help = box.addButton(QMessageBox::Help);
+        box.exec();
+        if (box.clickedButton() != help)
+            return;
+        showHelp();
+    }
 }

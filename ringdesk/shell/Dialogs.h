@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -17,7 +18,13 @@ public:
     static QString inputBox(QWidget* parent, const QString& prompt, const QString& title,
                             const QString& defaultText);
 
+    // "Serious Modem Error": OK and Help; Help runs showHelp and leaves the box open.
+    static void modemError(QWidget* parent, const std::function<void()>& showHelp);
+
     static void setNextAnswer(QMessageBox::StandardButton answer) { s_nextAnswer = answer; }
+    // Unattended: with no answer queued, questions are answered No, input boxes cancelled and
+    // the modem error acknowledged, all without showing anything.
+    static void setUnattended(bool unattended) { s_unattended = unattended; }
     // std::nullopt stands for Cancel.
     static void setNextText(std::optional<QString> text);
     static QString lastAsked() { return s_lastAsked; }
@@ -28,4 +35,5 @@ private:
     static inline std::optional<std::optional<QString>> s_nextText;
     static inline QString s_lastAsked;
     static inline int s_asked = 0;
+    static inline bool s_unattended = false;
 };

@@ -79,7 +79,9 @@ void Lifecycle::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    m_closePort();
+    // A modem search waiting for a reply stops at once instead of holding the program up.
+    m_window.monitor().state.beginShutdown();
+    m_window.monitor().comm.close();
     m_window.monitor().saveSettings();
     m_window.monitor().logFile.SaveEventLog();
     QCoreApplication::exit(0);

@@ -21,9 +21,6 @@ public:
     bool activated() const { return m_activated; }
     bool unloaded() const { return m_unloaded; }
 
-    // How the unload step closes the serial port (the modem line sets this).
-    void setPortClose(std::function<void()> close) { m_closePort = std::move(close); }
-
 private:
     MainWindow& m_window;
     std::function<void()> m_closePort = [] {

@@ -4,6 +4,7 @@
 #include "HelpWindow.h"
 #include "ui_Form1.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QKeyEvent>
@@ -151,6 +152,11 @@ void MainWindow::bindCommands()
             m_monitor.logFile.ClearCallLog();
     });
 
+    connect(m_ui->Command4, &QPushButton::clicked, this, [this] {
+        state().ComPort = QStringLiteral("0");
+        m_monitor.search.SearchModems();
+    });
+
     connect(m_tray.EnableCallID, &QAction::triggered, this, [this] { state().setCheck(1, 1); });
     connect(m_tray.DisableCallID, &QAction::triggered, this, [this] { state().setCheck(1, 0); });
     connect(m_tray.MaximizeCallID, &QAction::triggered, this, &MainWindow::MaximizeCallIDForm);
@@ -176,7 +182,7 @@ void MainWindow::setOuterHeight(int twips)
 void MainWindow::showHelp(const QString& topic)
 {
     if (!m_help)
-        m_help = new HelpWindow(this);
+        m_help = std::make_unique<HelpWindow>();
     m_help->showTopic(topic);
 }
 
@@ -218,6 +224,16 @@ void MainWindow::SetCallIDMenuChecks(bool enabled)
 {
     m_tray.EnableCallID->setChecked(enabled);
     m_tray.DisableCallID->setChecked(!enabled);
+}
+
+void MainWindow::Beep()
+{
+    QApplication::beep();
+}
+
+void MainWindow::ShowModemError()
+{
+    Dialogs::modemError(this, [this] { showHelp(QStringLiteral("modem")); });
 }
 
 void MainWindow::SysTrayMouseEventHandler()

@@ -36,6 +36,8 @@ public:
     void MaximizeCallIDForm() override;
     void SetTrayIconImage(TrayImage image) override;
     void SetCallIDMenuChecks(bool enabled) override;
+    void Beep() override;
+    void ShowModemError() override;
     void SysTrayMouseEventHandler();
     void showHelp(const QString& topic);
 
@@ -61,6 +63,8 @@ private:
     std::unique_ptr<Ui::Form1> m_ui;
     Monitor m_monitor;
     TrayIcon m_tray;
-    HelpWindow* m_help = nullptr;
+    // A window of its own, not the main window's child: a modal question on the main window
+    // must not block reading the help.
+    std::unique_ptr<HelpWindow> m_help;
     int m_outerHeight = 0;
 };

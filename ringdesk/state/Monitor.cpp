@@ -8,9 +8,30 @@
 #include "SystemPath.h"
 
 Monitor::Monitor(WindowControl& window)
-    : logFile(state), receiver(state, window), modemSwitch(state, window), noContacts(state),
+    : logFile(state), exchange(state, comm), receiver(state, window),
+      search(state, window, comm, exchange), modemSwitch(state, window), noContacts(state),
       processor(state, noContacts, logFile)
 {
+    receiver.attach(comm.device());
+    ModemSwitch::Port port;
+    port.isOpen = [this] {
+        return comm.PortOpen();
+    };
+    port.close = [this] {
+        comm.close();
+    };
+    port.SearchModems = [this] {
+        search.SearchModems();
+    };
+    modemSwitch.setPort(port);
+    search.setManualMode([this] { modemSwitch.ManualMode(); });
+    QObject::connect(
+        &comm, &Comm1::portLost, &state, [this](const QString& device, const QString& reason) {
+            state.appendEvent(
+                QStringLiteral("[Modem port %1 failed: %2; closed]").arg(device, reason));
+            state.setField(MonitorState::SystemMessage,
+                           QStringLiteral("ERROR, MODEM DISCONNECTED"));
+        });
     receiver.setAlertSound(&m_sound, AppPaths::dataFile(QStringLiteral("gotit.wav")));
     QObject::connect(&receiver, &ModemReceiver::recordComplete, &state,
                      [this] { processor.ProcessCallID(); });

@@ -3,7 +3,10 @@
 #include "CallLogFile.h"
 #include "CallProcessor.h"
 #include "CanberraSound.h"
+#include "Comm1.h"
+#include "CommandExchange.h"
 #include "ModemReceiver.h"
+#include "ModemSearch.h"
 #include "ModemSwitch.h"
 #include "MonitorState.h"
 #include "UnavailableContacts.h"
@@ -23,7 +26,10 @@ public:
 
     MonitorState state;
     CallLogFile logFile;
+    Comm1 comm;
+    CommandExchange exchange;
     ModemReceiver receiver;
+    ModemSearch search;
     ModemSwitch modemSwitch;
     UnavailableContacts noContacts;
     CallProcessor processor;

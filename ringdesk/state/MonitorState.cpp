@@ -92,3 +92,11 @@ void MonitorState::appendEvent(const QString& line)
     ModemEvents.insertRows(row, 1);
     ModemEvents.setData(ModemEvents.index(row), line);
 }
+
+void MonitorState::beginShutdown()
+{
+    if (ShuttingDown)
+        return;
+    ShuttingDown = true;
+    emit shuttingDown();
+}

@@ -73,6 +73,12 @@ public:
     qint16 PollState = 0;
     qint16 PollTicks = 0;
 
+    // The state of one command wait: cleared when a wait begins, lowered by its time-out.
+    qint16 AwaitingReply = 0;
+    // Set once the unload step has begun: nothing may start to wait any more.
+    bool ShuttingDown = false;
+    void beginShutdown();
+
     qint16 ContactFound = 0;
     QString CallerLastName;
     QString CallerFirstName;
@@ -94,6 +100,7 @@ signals:
     void checkEnabledChanged(int number, bool enabled);
     void replyFlagsChanged();
     void optionSelected(int number);
+    void shuttingDown();
     void controlChanged(MonitorState::Control which);
 
 private:

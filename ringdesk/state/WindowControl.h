@@ -19,4 +19,8 @@ public:
     virtual void SetTrayIconImage(TrayImage) {}
     // Check marks of the tray menu: "&Enable" while the modem switch is on, else "&Disable".
     virtual void SetCallIDMenuChecks(bool enabled) { (void)enabled; }
+    // The standard beep.
+    virtual void Beep() {}
+    // "No Caller Id Features found in Modem(s)", with a way to the modem section of the help.
+    virtual void ShowModemError() {}
 };

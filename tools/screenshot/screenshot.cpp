@@ -1,7 +1,9 @@
 // Renders the monitor's window, collapsed and with its details, into PNG files for the docs.
 // Usage: ringdesk-screenshot OUTPUT_FOLDER (run it under an X server: scripts/screenshots.sh).
+#include "Dialogs.h"
 #include "Lifecycle.h"
 #include "MainWindow.h"
+#include "SettingsStore.h"
 #include "ui_Form1.h"
 
 #include <QApplication>
@@ -13,6 +15,11 @@ int main(int argc, char* argv[])
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
     qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
+    // No real port is probed and no box waits for an answer: the picture is staged below.
+    for (int port = 1; port <= 16; ++port)
+        SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Ports"),
+                    QStringLiteral("Com%1").arg(port), QStringLiteral("/nonexistent"));
+    Dialogs::setUnattended(true);
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
     QDir().mkpath(out);
@@ -28,6 +35,7 @@ int main(int argc, char* argv[])
 
     MonitorState& s = window.state();
     s.AreaCode = QStringLiteral("613");
+    s.ModemEvents.setStringList({});
     for (const char* line :
          {"[Initializing Ringwatch...]", "[Searching for Modems...]", "[Testing Com 1 at 56000 ]",
           "ATZ", "OK", "[Found Modem in Com 1 !]", "[CALLER ID Modem Found in Com 1 !]",

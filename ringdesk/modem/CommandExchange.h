@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+class Comm1;
+class MonitorState;
+
+// Sending a command to the modem and waiting for its reply while the window goes on handling
+// its events. The wait ends on "OK", an error line, the time-out Timer1, a port that closes, or
+// the program ending; it never spins, and a second wait while one runs is refused.
+class CommandExchange : public QObject
+{
+    Q_OBJECT
+public:
+    CommandExchange(MonitorState& state, Comm1& port, QObject* parent = nullptr);
+
+    // The six port settings in order; false when the port did not open (it may already be open).
+    bool OpenModemPort(int port, const QString& speed);
+    void SendModemCommand(const QString& command);
+    void WaitForResponse();
+    void Timer1Tick();
+
+    bool waiting() const { return m_waiting; }
+    // The time-out in milliseconds that a ModemResponseTimeout text gives: a whole number from 1
+    // to 65535 as it stands; more is held at 65535; anything else gives the default 3000.
+    static int timeoutFor(const QString& text);
+
+    QTimer Timer1;
+
+private:
+    MonitorState& m_state;
+    Comm1& m_port;
+    bool m_waiting = false;
+};

@@ -1,0 +1,83 @@
+#include "PortMap.h"
+
+#include "SettingsStore.h"
+#include "SettingsTable.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+#include <algorithm>
+
+namespace PortMap {
+
+namespace {
+
+const QString section = QStringLiteral("Ports");
+
+QString key(int port)
+{
+    return QStringLiteral("Com") + QString::number(port);
+}
+
+// USB modems first, ACM before USB, each by number; then the rest in the platform's order.
+int rank(const QString& path)
+{
+    if (path.startsWith(QLatin1String("/dev/ttyACM")))
+        return 0;
+    if (path.startsWith(QLatin1String("/dev/ttyUSB")))
+        return 1;
+    return 2;
+}
+
+int number(const QString& path)
+{
+    static const QRegularExpression digits(QStringLiteral("(\\d+)$"));
+    const QRegularExpressionMatch match = digits.match(path);
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+} // namespace
+
+QStringList machinePorts()
+{
+    QStringList paths;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        paths << info.systemLocation();
+    std::stable_sort(paths.begin(), paths.end(), [](const QString& a, const QString& b) {
+        if (rank(a) != rank(b))
+            return rank(a) < rank(b);
+        return rank(a) < 2 && number(a) < number(b);
+    });
+    return paths;
+}
+
+QString devicePath(int port)
+{
+    const QString stored = GetSetting(Settings::Application, section, key(port), QString());
+    if (!stored.isEmpty())
+        return stored;
+    const QStringList ports = machinePorts();
+    return port >= 1 && port <= ports.size() ? ports.at(port - 1) : QString();
+}
+
+QString stableName(const QString& device)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    const QDir byId(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files)) {
+        if (!target.isEmpty() && link.canonicalFilePath() == target)
+            return link.absoluteFilePath();
+    }
+    return device;
+}
+
+void remember(int port, const QString& device)
+{
+    if (device.isEmpty() ||
+        !GetSetting(Settings::Application, section, key(port), QString()).isEmpty())
+        return;
+    SaveSetting(Settings::Application, section, key(port), stableName(device));
+}
+
+} // namespace PortMap

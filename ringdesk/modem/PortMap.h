@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Which device a port number stands for. Section "Ports" of the settings, key "Com" followed by
+// the number, names a device path; without an entry, port n is the n-th serial device of the
+// machine, USB modems first (/dev/ttyACM*, /dev/ttyUSB*, by number), then the others.
+namespace PortMap {
+
+QString devicePath(int port);
+// The serial devices of the machine in port order.
+QStringList machinePorts();
+// The stable /dev/serial/by-id name of a device, or the path itself where there is none.
+QString stableName(const QString& device);
+// Stores the device a search settled on, unless the port already has an entry.
+void remember(int port, const QString& device);
+
+} // namespace PortMap

@@ -1,0 +1,31 @@
+#pragma once
+
+// A private home for one test: configuration and data folders of its own, and every port number
+// mapped to a device that does not exist, so that no test ever opens a real serial port.
+#include "SettingsStore.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestHome
+{
+public:
+    TestHome()
+    {
+        qputenv("XDG_CONFIG_HOME", (m_dir.path() + "/config").toUtf8());
+        qputenv("XDG_DATA_HOME", (m_dir.path() + "/data").toUtf8());
+        for (int port = 1; port <= 16; ++port)
+            mapPort(port, QStringLiteral("/nonexistent/ttyRING"));
+    }
+
+    QString path() const { return m_dir.path(); }
+    QString dataDir() const { return m_dir.path() + "/data/ringdesk/"; }
+
+    static void mapPort(int port, const QString& device)
+    {
+        SaveSetting("ZodoDE", "Ports", "Com" + QString::number(port), device);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};

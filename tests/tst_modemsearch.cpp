@@ -1,0 +1,302 @@
+// The modem search, the switch and the receive side on real pseudo-terminals, against the
+// simulated modem.
+#include "ModemSim.h"
+#include "Monitor.h"
+#include "SettingsStore.h"
+#include "TestHome.h"
+#include "WindowControl.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+
+struct CountingWindow : WindowControl
+{
+    int beeps = 0;
+    int errors = 0;
+    void Beep() override { ++beeps; }
+    void ShowModemError() override { ++errors; }
+};
+
+} // namespace
+
+class TestModemSearch : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void fullSearchFindsTheModemOnPortTwo();
+    void knownPortIsOnlyChecked();
+    void knownPortWithEmptyCommandFails();
+    void excludedPortsAreNeverOpened();
+    void excludedKnownPortIsTakenAsFound();
+    void noPortsToTry();
+    void absentPortsCostNoTimeOut();
+    void switchOffDuringSearchStopsIt();
+    void secondSearchIsRefused();
+    void callAfterSearchIsLogged();
+    void unpluggedModemIsReported();
+    void exchangeEndsOnRepliesOrTimeOut();
+
+private:
+    static void mapPort(int port, const QString& device) { TestHome::mapPort(port, device); }
+    void start() { m_monitor->state.setCheck(1, 1); }
+    QStringList events() const { return m_monitor->state.events(); }
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<CountingWindow> m_window;
+    std::unique_ptr<Monitor> m_monitor;
+};
+
+void TestModemSearch::init()
+{
+    m_home = std::make_unique<TestHome>();
+    m_window = std::make_unique<CountingWindow>();
+    m_monitor = std::make_unique<Monitor>(*m_window);
+    m_monitor->state.ModemResponseTimeout = "1000";
+    m_monitor->state.AreaCode = "613";
+    m_monitor->settleLogDirectory();
+}
+
+void TestModemSearch::cleanup()
+{
+    m_monitor.reset();
+    m_window.reset();
+    m_home.reset();
+}
+
+void TestModemSearch::fullSearchFindsTheModemOnPortTwo()
+{
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    mapPort(2, modem.device());
+    start();
+    const QStringList expected = {"[Initializing Ringwatch...]",
+                                  "[Searching for Modems...]",
+                                  "[Testing Com 1 at 56000 ]",
+                                  "[Testing Com 1 at 28800 ]",
+                                  "[Testing Com 1 at 9600 ]",
+                                  "[Testing Com 2 at 56000 ]",
+                                  "ATZ",
+                                  "OK",
+                                  "[Found Modem in Com 2 !]",
+                                  "[Retreiving Modem Information]",
+                                  "ATI3",
+                                  "Ringsim 56K Voice Modem v1.0",
+                                  "OK",
+                                  "ATI6",
+                                  "Caller ID: SDMF and MDMF",
+                                  "Distinctive ring: no",
+                                  "OK",
+                                  "[Testing for Caller ID capabilities...]",
+                                  "AT#CID=1",
+                                  "ERROR",
+                                  "AT%CCID=1",
+                                  "ERROR",
+                                  "AT+VCID=1",
+                                  "OK",
+                                  "[CALLER ID Modem Found in Com 2 !]",
+                                  "[System Ready, Waiting for a RING...]"};
+    QCOMPARE(events(), expected);
+    const MonitorState& s = m_monitor->state;
+    QCOMPARE(s.ComPort, "2");
+    QCOMPARE(s.BaudRate, "56000");
+    QCOMPARE(s.CallIDString, "AT+VCID=1");
+    QCOMPARE(s.field(MonitorState::SystemMessage), "Active... Waiting for a Ring");
+    QVERIFY(m_monitor->comm.PortOpen());
+    QCOMPARE(m_monitor->comm.deviceName(), modem.device());
+    QCOMPARE(m_window->beeps, 1);
+    QCOMPARE(m_window->errors, 0);
+    QVERIFY(s.checkEnabled(4) && s.checkEnabled(8));
+}
+
+void TestModemSearch::knownPortIsOnlyChecked()
+{
+    ModemSim modem({"--accept", "AT#CC1"});
+    mapPort(3, modem.device());
+    MonitorState& s = m_monitor->state;
+    s.ComPort = "3";
+    s.BaudRate = "9600";
+    s.CallIDString = "AT#CC1";
+    start();
+    QCOMPARE(events(),
+             QStringList({"[Initializing Ringwatch...]", "[Testing Com 3 at 9600 ]", "ATZ", "OK",
+                          "[Found Modem in Com 3 !]", "[Testing for Caller ID capabilities...]",
+                          "AT#CC1", "OK", "[CALLER ID Modem Found in Com 3 !]",
+                          "[System Ready, Waiting for a RING...]"}));
+    QCOMPARE(s.ComPort, "3");
+    QVERIFY(m_monitor->comm.PortOpen());
+}
+
+void TestModemSearch::knownPortWithEmptyCommandFails()
+{
+    ModemSim modem;
+    mapPort(1, modem.device());
+    MonitorState& s = m_monitor->state;
+    s.ModemResponseTimeout = "200";
+    s.ComPort = "1";
+    s.CallIDString = "";
+    start();
+    QCOMPARE(s.ComPort, "0");
+    QCOMPARE(events().mid(events().size() - 2),
+             QStringList({"[Testing for Caller ID capabilities...]",
+                          "[ERROR... NO CALLER ID FEATURE FOUND]"}));
+    QCOMPARE(s.field(MonitorState::SystemMessage), "ERROR, NO CALLER ID");
+    QCOMPARE(m_window->errors, 1);
+    QCOMPARE(m_window->beeps, 2);
+    QVERIFY(!m_monitor->comm.PortOpen());
+    QCOMPARE(s.check(1), 1); // the switch stays on
+}
+
+void TestModemSearch::excludedPortsAreNeverOpened()
+{
+    ModemSim excluded;
+    ModemSim wanted({"--accept", "AT*ID1"});
+    mapPort(2, excluded.device());
+    mapPort(3, wanted.device());
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "Com2", "1"));
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "Com1", "0"));
+    start();
+    QVERIFY(!events().join('\n').contains("Com 2"));
+    QVERIFY(events().contains("[CALLER ID Modem Found in Com 3 !]"));
+    QCOMPARE(m_monitor->state.CallIDString, "AT*ID1");
+}
+
+void TestModemSearch::excludedKnownPortIsTakenAsFound()
+{
+    ModemSim modem;
+    mapPort(2, modem.device());
+    QVERIFY(SaveSetting("zodoDE", "Modem", "Com2", "1"));
+    m_monitor->state.ComPort = "2";
+    start();
+    QCOMPARE(events(),
+             QStringList({"[Initializing Ringwatch...]", "[CALLER ID Modem Found in Com 2 !]",
+                          "[System Ready, Waiting for a RING...]"}));
+    QVERIFY(m_monitor->comm.PortOpen());
+}
+
+void TestModemSearch::noPortsToTry()
+{
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "0"));
+    start();
+    QCOMPARE(events(), QStringList({"[Initializing Ringwatch...]", "[Searching for Modems...]",
+                                    "[ERROR... NO CALLER ID FEATURE FOUND]"}));
+    QCOMPARE(m_window->errors, 1);
+}
+
+void TestModemSearch::absentPortsCostNoTimeOut()
+{
+    m_monitor->state.ModemResponseTimeout = "3000";
+    QElapsedTimer clock;
+    clock.start();
+    start();
+    // Twelve probes of ports that cannot open: far less than a single time-out.
+    QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(events().count("[Testing Com 4 at 9600 ]"), 1);
+    QCOMPARE(m_window->errors, 1);
+}
+
+void TestModemSearch::switchOffDuringSearchStopsIt()
+{
+    ModemSim dead({"--silent"});
+    mapPort(1, dead.device());
+    m_monitor->state.ModemResponseTimeout = "5000";
+    QTimer::singleShot(300, &m_monitor->state, [this] { m_monitor->state.setCheck(1, 0); });
+    QElapsedTimer clock;
+    clock.start();
+    start();
+    QVERIFY(clock.elapsed() < 3000);
+    const MonitorState& s = m_monitor->state;
+    QCOMPARE(s.field(MonitorState::SystemMessage), "Manual Mode");
+    QVERIFY(!m_monitor->comm.PortOpen());
+    QCOMPARE(m_window->errors, 0);
+    QVERIFY(!s.checkEnabled(4)); // the rest of the switch-on action did not run
+    QCOMPARE(events().last(), "[Testing Com 1 at 56000 ]");
+}
+
+void TestModemSearch::secondSearchIsRefused()
+{
+    ModemSim dead({"--silent"});
+    mapPort(1, dead.device());
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "1"));
+    m_monitor->state.ModemResponseTimeout = "300";
+    QTimer::singleShot(100, &m_monitor->state, [this] { m_monitor->search.SearchModems(); });
+    start();
+    QCOMPARE(events().count("[A modem search is already running]"), 1);
+    QCOMPARE(events().count("[Initializing Ringwatch...]"), 1);
+    QCOMPARE(m_window->errors, 1);
+}
+
+void TestModemSearch::callAfterSearchIsLogged()
+{
+    ModemSim modem;
+    mapPort(1, modem.device());
+    m_monitor->receiver.setPollInterval("10");
+    start();
+    QVERIFY(m_monitor->comm.PortOpen());
+    modem.command("call 6135551234 SMITH JOHN");
+    QTRY_COMPARE(m_monitor->state.calls().size(), 1);
+    QVERIFY(m_monitor->state.calls().first().endsWith("+1 (613) 555-1234 SMITH JOHN"));
+    QFile log(m_monitor->logFile.callLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().endsWith(" +1 (613) 555-1234 SMITH JOHN\"\r\n"));
+    modem.command("private");
+    QTRY_COMPARE(m_monitor->state.calls().size(), 2);
+    QVERIFY(m_monitor->state.calls().last().endsWith(" Private "));
+    modem.command("mesg 5550142");
+    QTRY_COMPARE(m_monitor->state.calls().size(), 3);
+    QVERIFY(m_monitor->state.calls().last().endsWith(" (613) 555-0142 "));
+}
+
+void TestModemSearch::unpluggedModemIsReported()
+{
+    auto modem = std::make_unique<ModemSim>();
+    mapPort(1, modem->device());
+    start();
+    QVERIFY(m_monitor->comm.PortOpen());
+    modem->stop();
+    QTRY_VERIFY(!m_monitor->comm.PortOpen());
+    QVERIFY(events().last().startsWith("[Modem port " + modem->device() + " failed: "));
+    QCOMPARE(m_monitor->state.field(MonitorState::SystemMessage), "ERROR, MODEM DISCONNECTED");
+    // The program runs on: switching off and on searches again.
+    m_monitor->state.setCheck(1, 0);
+    QCOMPARE(m_monitor->state.field(MonitorState::SystemMessage), "Manual Mode");
+}
+
+void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
+{
+    ModemSim modem;
+    mapPort(1, modem.device());
+    CommandExchange& x = m_monitor->exchange;
+    MonitorState& s = m_monitor->state;
+    QVERIFY(x.OpenModemPort(1, "9600"));
+    QVERIFY(!x.OpenModemPort(1, "9600")); // already open
+    s.ModemResponseTimeout = "5000";
+    QElapsedTimer clock;
+    clock.start();
+    x.SendModemCommand("ATZ");
+    x.WaitForResponse();
+    QCOMPARE(s.okReceived(), 1);
+    x.SendModemCommand("ATX9");
+    x.WaitForResponse();
+    QCOMPARE(s.okReceived(), 0);
+    QCOMPARE(s.errorReceived(), 1);
+    QVERIFY(clock.elapsed() < 2000);
+    // Nothing comes back for an empty command: the time-out ends the wait, a changed time-out
+    // counting from the next wait.
+    s.ModemResponseTimeout = "250";
+    clock.restart();
+    x.SendModemCommand("");
+    x.WaitForResponse();
+    QCOMPARE(s.okReceived(), 0);
+    QCOMPARE(s.AwaitingReply, 0);
+    QVERIFY(clock.elapsed() >= 240 && clock.elapsed() < 1500);
+    m_monitor->comm.close();
+}
+
+QTEST_GUILESS_MAIN(TestModemSearch)
+#include "tst_modemsearch.moc"

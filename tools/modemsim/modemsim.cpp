@@ -1,0 +1,264 @@
+// A Hayes caller-ID modem on a pseudo-terminal, for trying ringdesk without hardware and for its
+// tests. It echoes what it is sent, answers AT commands with OK or ERROR, knows ATZ, ATI3 and
+// ATI6, accepts exactly one caller-ID command, and places calls when told to on standard input
+// (or every few seconds). It prints "device <path>" once the pseudo-terminal is ready.
+//
+// Commands on standard input, one per line:
+//   call [NUMBER [NAME...]]   a formatted call (RING, DATE, TIME, NMBR, NAME, empty line, RING)
+//   number [NUMBER]           number only
+//   private | outofarea       number withheld ("P") or out of area ("O")
+//   mesg [DIGITS]             the number only as a MESG line
+//   ring                      one RING
+//   replay FILE               the file's bytes as they stand
+//   quit
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+struct Caller
+{
+    const char* number;
+    const char* name;
+};
+
+const Caller demoCallers[] = {{"6135551234", "SMITH JOHN"},
+                              {"8195550199", "TREMBLAY MARIE"},
+                              {"P", "P"},
+                              {"5550142", ""},
+                              {"O", "O"},
+                              {"16045550177", "ACME LTD"}};
+
+class Modem : public QObject
+{
+public:
+    Modem(int master, QString accept, bool echo, bool silent)
+        : m_master(master), m_accept(std::move(accept)), m_echo(echo), m_silent(silent)
+    {
+        m_reader = new QSocketNotifier(master, QSocketNotifier::Read, this);
+        connect(m_reader, &QSocketNotifier::activated, this, [this] { readLine(); });
+    }
+
+    void send(const QByteArray& bytes)
+    {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n =
+                ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return;
+            done += n;
+        }
+    }
+
+    void call(const QByteArray& kind, const QByteArray& number, const QByteArray& name)
+    {
+        if (!m_callerId) {
+            send("RING\r\n\r\nRING\r\n");
+            return;
+        }
+        const QDateTime now = QDateTime::currentDateTime();
+        const QByteArray date =
+            "DATE = " + now.toString(QStringLiteral("MMdd")).toLatin1() + "\r\n";
+        const QByteArray time =
+            "TIME = " + now.toString(QStringLiteral("hhmm")).toLatin1() + "\r\n";
+        QByteArray block = "RING\r\n\r\n" + date + time;
+        if (kind == "mesg") {
+            QByteArray mesg =
+                "MESG = 02" +
+                QByteArray::number(number.size(), 16).rightJustified(2, '0').toUpper();
+            for (const char digit : number)
+                mesg += QByteArray::number(uchar(digit), 16).toUpper();
+            block += mesg + "\r\n";
+        } else {
+            block += "NMBR = " + number + "\r\n";
+            if (kind == "call")
+                block += "NAME = " + name + "\r\n";
+        }
+        block += "\r\nRING\r\n";
+        send(block);
+    }
+
+    void demoCall()
+    {
+        const Caller& c = demoCallers[m_nextDemo++ % (sizeof demoCallers / sizeof *demoCallers)];
+        call(QByteArray(c.name).isEmpty() ? "number" : "call", c.number, c.name);
+    }
+
+private:
+    void readLine()
+    {
+        char buffer[256];
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0) {
+            // Nobody has the terminal open: wait a moment rather than spin.
+            m_reader->setEnabled(false);
+            QTimer::singleShot(100, this, [this] { m_reader->setEnabled(true); });
+            return;
+        }
+        if (m_silent)
+            return;
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = buffer[i];
+            if (m_echo)
+                send(QByteArray(1, c));
+            if (c == '\n')
+                continue;
+            if (c != '\r') {
+                m_command += c;
+                continue;
+            }
+            answer(m_command.trimmed().toUpper());
+            m_command.clear();
+        }
+    }
+
+    void answer(const QByteArray& command)
+    {
+        if (command.isEmpty() || !command.startsWith("AT"))
+            return; // a Hayes modem ignores anything that is not a command
+        if (command == "AT" || command == "ATZ") {
+            if (command == "ATZ")
+                m_callerId = false;
+            send("\r\nOK\r\n");
+        } else if (command == "ATI3") {
+            send("\r\nRingsim 56K Voice Modem v1.0\r\n\r\nOK\r\n");
+        } else if (command == "ATI6") {
+            send("\r\nCaller ID: SDMF and MDMF\r\nDistinctive ring: no\r\n\r\nOK\r\n");
+        } else if (command == m_accept.toUpper().toLatin1()) {
+            m_callerId = true;
+            send("\r\nOK\r\n");
+        } else {
+            send("\r\nERROR\r\n");
+        }
+    }
+
+    int m_master;
+    QString m_accept;
+    bool m_echo;
+    bool m_silent;
+    bool m_callerId = false;
+    int m_nextDemo = 0;
+    QByteArray m_command;
+    QSocketNotifier* m_reader;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("A caller-ID modem on a pseudo-terminal."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("accept"), QStringLiteral("The caller-ID command accepted."),
+                      QStringLiteral("command"), QStringLiteral("AT+VCID=1")});
+    parser.addOption({QStringLiteral("link"), QStringLiteral("A symbolic link to the device."),
+                      QStringLiteral("path")});
+    parser.addOption({QStringLiteral("every"), QStringLiteral("Place a demo call every N seconds."),
+                      QStringLiteral("seconds")});
+    parser.addOption({QStringLiteral("no-echo"), QStringLiteral("Do not echo commands.")});
+    parser.addOption({QStringLiteral("silent"), QStringLiteral("Never answer (a dead modem).")});
+    parser.process(app);
+
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        std::perror("modemsim: pseudo-terminal");
+        return 1;
+    }
+    const QByteArray device = ::ptsname(master);
+    // Holding the other side open keeps the terminal alive between ringdesk's opens and closes.
+    const int slave = ::open(device.constData(), O_RDWR | O_NOCTTY);
+    termios raw{};
+    if (slave >= 0 && ::tcgetattr(slave, &raw) == 0) {
+        ::cfmakeraw(&raw);
+        ::tcsetattr(slave, TCSANOW, &raw);
+    }
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    const QString link = parser.value(QStringLiteral("link"));
+    if (!link.isEmpty()) {
+        QFile::remove(link);
+        if (!QFile::link(QString::fromLocal8Bit(device), link)) {
+            std::fprintf(stderr, "modemsim: cannot link %s\n", qPrintable(link));
+            return 1;
+        }
+    }
+    std::printf("device %s\n", device.constData());
+    std::fflush(stdout);
+
+    Modem modem(master, parser.value(QStringLiteral("accept")),
+                !parser.isSet(QStringLiteral("no-echo")), parser.isSet(QStringLiteral("silent")));
+
+    QTimer demo;
+    const int every = parser.value(QStringLiteral("every")).toInt();
+    if (every > 0) {
+        QObject::connect(&demo, &QTimer::timeout, &modem, [&modem] { modem.demoCall(); });
+        demo.start(every * 1000);
+    }
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray pending;
+    QObject::connect(&input, &QSocketNotifier::activated, &modem, [&] {
+        char buffer[512];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            input.setEnabled(false); // standard input closed: go on with the timer alone
+            return;
+        }
+        pending.append(buffer, n);
+        qsizetype end;
+        while ((end = pending.indexOf('\n')) >= 0) {
+            const QList<QByteArray> words = pending.left(end).trimmed().split(' ');
+            pending.remove(0, end + 1);
+            const QByteArray verb = words.value(0);
+            const QByteArray number = words.value(1);
+            const QByteArray name = words.mid(2).join(' ');
+            if (verb == "call")
+                modem.call("call", number.isEmpty() ? "6135551234" : number,
+                           number.isEmpty() ? QByteArray("DOE JOHN") : name);
+            else if (verb == "number")
+                modem.call("number", number.isEmpty() ? "6135551234" : number, {});
+            else if (verb == "private")
+                modem.call("call", "P", "P");
+            else if (verb == "outofarea")
+                modem.call("call", "O", "O");
+            else if (verb == "mesg")
+                modem.call("mesg", number.isEmpty() ? "6135551234" : number, {});
+            else if (verb == "ring")
+                modem.send("RING\r\n");
+            else if (verb == "replay") {
+                QFile file(QString::fromLocal8Bit(number));
+                if (file.open(QIODevice::ReadOnly))
+                    modem.send(file.readAll());
+                else
+                    std::fprintf(stderr, "modemsim: cannot read %s\n", number.constData());
+            } else if (verb == "quit")
+                QCoreApplication::quit();
+            else if (!verb.isEmpty())
+                std::fprintf(stderr, "modemsim: unknown command %s\n", verb.constData());
+            std::printf("done %s\n", verb.constData());
+            std::fflush(stdout);
+        }
+    });
+
+    const int code = QCoreApplication::exec();
+    if (!link.isEmpty())
+        QFile::remove(link);
+    if (slave >= 0)
+        ::close(slave);
+    ::close(master);
+    return code;
+}
