@@ -29,6 +29,8 @@ private slots:
     void imageDoubleClickTogglesTheSwitch();
     void enterRunsMinimize();
     void helpOpensAtItsContents();
+    void findModemSearchesEverything();
+    void modemErrorHelpOpensTheModemSection();
     void exitSavesSettingsAndEventLog();
     void callFromModemReachesTheWindow();
 
@@ -272,6 +274,31 @@ void TestMainWindow::helpOpensAtItsContents()
     QVERIFY(help->source().toLocalFile().endsWith("/share/ringdesk/ringside.html"));
     QVERIFY(help->toPlainText().contains("Connecting a modem"));
     m_window->showHelp("modem");
+    QVERIFY(help->verticalScrollBar()->value() > 0);
+}
+
+void TestMainWindow::findModemSearchesEverything()
+{
+    SaveSetting("ZodoDE", "Modem", "ComPort", "3");
+    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    start();
+    QVERIFY(!m_window->state().events().contains("[Searching for Modems...]"));
+    m_window->showDetails(true);
+    m_window->ui().Command4->click();
+    QVERIFY(m_window->state().events().contains("[Searching for Modems...]"));
+    QCOMPARE(m_window->state().ComPort, "0");
+}
+
+void TestMainWindow::modemErrorHelpOpensTheModemSection()
+{
+    start();
+    Dialogs::setNextAnswer(QMessageBox::Help);
+    m_window->ShowModemError();
+    QCOMPARE(Dialogs::lastAsked(), "Serious Modem Error|No Caller Id Features found in Modem(s)");
+    HelpWindow* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        help = help ? help : qobject_cast<HelpWindow*>(w);
+    QVERIFY(help && help->isVisible());
     QVERIFY(help->verticalScrollBar()->value() > 0);
 }
 

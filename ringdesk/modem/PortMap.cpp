@@ -44,6 +44,11 @@ QStringList machinePorts()
     QStringList paths;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         paths << info.systemLocation();
+    return ordered(paths);
+}
+
+QStringList ordered(QStringList paths)
+{
     std::stable_sort(paths.begin(), paths.end(), [](const QString& a, const QString& b) {
         if (rank(a) != rank(b))
             return rank(a) < rank(b);

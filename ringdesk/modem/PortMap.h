@@ -11,6 +11,9 @@ namespace PortMap {
 QString devicePath(int port);
 // The serial devices of the machine in port order.
 QStringList machinePorts();
+// Device paths in port order: /dev/ttyACM* by number, /dev/ttyUSB* by number, then the rest as
+// they stand.
+QStringList ordered(QStringList paths);
 // The stable /dev/serial/by-id name of a device, or the path itself where there is none.
 QString stableName(const QString& device);
 // Stores the device a search settled on, unless the port already has an entry.
