@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Writes ringdesk/shell/Form1.ui from the window's control table (positions in twips).
-
-Designer can edit the result directly; this script only saved typing the table by hand.
-"""
+"""Writes ringdesk/shell/Form1.ui, the monitor's window, from its control table (twips)."""
+import os
 import sys
-from xml.sax.saxutils import escape
+
+sys.path.insert(0, os.path.dirname(__file__))
+from uigen import prop, write_ui  # noqa: E402
 
 # name, kind, parent, caption, tooltip, left, top, width, height (twips)
 CONTROLS = [
@@ -57,81 +57,13 @@ TAB_ORDER = ["Command9", "Command10", "Command12", "CallIDNumber", "CallIDName",
 DISABLED = {"Check1", "Check2"}
 
 
-def px(twips):
-    return round(twips / 15)
 
-
-def prop(name, inner):
-    return f'<property name="{name}">{inner}</property>'
-
-
-def string(text):
-    return f"<string>{escape(text)}</string>"
-
-
-def widget(name, out, indent):
-    _, kind, _, caption, tip, left, top, width, height = next(c for c in CONTROLS if c[0] == name)
-    pad = " " * indent
-    cls = "QLineEdit" if kind == "display" else kind
-    out.append(f'{pad}<widget class="{cls}" name="{name}">')
-    out.append(f"{pad} " + prop("geometry", f"<rect><x>{px(left)}</x><y>{px(top)}</y>"
-                                f"<width>{px(width)}</width><height>{px(height)}</height></rect>"))
-    if caption:
-        key = "title" if kind == "QGroupBox" else "text"
-        out.append(f"{pad} " + prop(key, string(caption)))
-    if tip:
-        out.append(f"{pad} " + prop("toolTip", string(tip)))
-    if name in DISABLED:
-        out.append(f"{pad} " + prop("enabled", "<bool>false</bool>"))
-    if kind == "display":
-        out.append(f"{pad} " + prop("frame", "<bool>false</bool>"))
-        out.append(f"{pad} " + prop("readOnly", "<bool>true</bool>"))
-        out.append(f"{pad} " + prop("focusPolicy", "<enum>Qt::TabFocus</enum>"))
-    if kind == "QPushButton":
-        out.append(f"{pad} " + prop("autoDefault", "<bool>true</bool>"))
-        if name == "Command9":
-            out.append(f"{pad} " + prop("default", "<bool>true</bool>"))
-    if name == "Option1":
-        out.append(f"{pad} " + prop("checked", "<bool>true</bool>"))
-    if name == "Label2":
-        out.append(f"{pad} " + prop("font", "<font><pointsize>6</pointsize></font>"))
-        out.append(f"{pad} " + prop("alignment", "<set>Qt::AlignLeading|Qt::AlignTop</set>"))
-    if kind == "QLabel" and name not in ("Image1", "Label2"):
-        out.append(f"{pad} " + prop("alignment", "<set>Qt::AlignLeading|Qt::AlignTop</set>"))
-    if kind == "QListView":
-        out.append(f"{pad} " + prop("editTriggers", "<set>QAbstractItemView::NoEditTriggers</set>"))
-        out.append(f"{pad} " + prop("uniformItemSizes", "<bool>true</bool>"))
-    if kind == "QToolButton":
-        out.append(f"{pad} " + prop("autoRaise", "<bool>true</bool>"))
-        out.append(f"{pad} " + prop("iconSize", "<size><width>16</width><height>16</height></size>"))
-    for child in (c[0] for c in CONTROLS if c[2] == name):
-        widget(child, out, indent + 1)
-    out.append(f"{pad}</widget>")
-
-
-def main(path):
-    out = ['<?xml version="1.0" encoding="UTF-8"?>', '<ui version="4.0">', " <class>Form1</class>",
-           ' <widget class="QWidget" name="Form1">',
-           "  " + prop("geometry", f"<rect><x>0</x><y>0</y><width>{px(6495)}</width>"
-                       f"<height>{px(5895)}</height></rect>"),
-           "  " + prop("windowTitle", string("Ringwatch")),
-           # The layout was drawn for an 8-point face; larger desktop fonts would clip the labels.
-           "  " + prop("font", "<font><pointsize>8</pointsize></font>"),
-           "  " + prop("styleSheet", string("QLineEdit[readOnly=\"true\"] { background: palette(window); }"))]
-    # Command9 stands on Frame1's area: it comes last so that it lies on top and gets the clicks.
-    tops = [c[0] for c in CONTROLS if c[2] is None]
-    for top in sorted(tops, key=lambda name: name == "Command9"):
-        widget(top, out, 2)
-    out.append(" </widget>")
-    out.append(" <tabstops>")
-    out.extend(f"  <tabstop>{name}</tabstop>" for name in TAB_ORDER)
-    out.append(" </tabstops>")
-    out.append(" <resources/>")
-    out.append(" <connections/>")
-    out.append("</ui>")
-    with open(path, "w") as f:
-        f.write("\n".join(out) + "\n")
-
+EXTRA = {
+    "Option1": [prop("checked", "<bool>true</bool>")],
+    "Label2": [prop("font", "<font><pointsize>6</pointsize></font>")],
+}
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "ringdesk/shell/Form1.ui")
+    # Command9 stands on Frame1's area: it comes last so that it lies on top and gets the clicks.
+    write_ui(sys.argv[1] if len(sys.argv) > 1 else "ringdesk/shell/Form1.ui", "Ringwatch", 6495, 5895,
+             CONTROLS, TAB_ORDER, "Command9", DISABLED, EXTRA, on_top=("Command9",))

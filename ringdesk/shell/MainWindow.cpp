@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "CaptionFit.h"
 #include "Dialogs.h"
 #include "HelpWindow.h"
 #include "ui_Form1.h"
@@ -29,23 +30,7 @@ MainWindow::MainWindow(QWidget* parent)
     m_ui->ModemEvents->setModel(&m_monitor.state.ModemEvents);
     m_ui->Calllog->setModel(&m_monitor.state.Calllog);
     m_ui->Frame3->hide();
-    // Labels were measured for a narrower face than most Linux desktops use; one that would clip
-    // its caption grows to the right, into the gap before the field it names.
-    for (QLabel* label : findChildren<QLabel*>()) {
-        if (label != m_ui->Image1 && label->sizeHint().width() > label->width())
-            label->resize(label->sizeHint().width(), label->height());
-    }
-    // Check boxes and option buttons have neighbours on their right: their captions get a
-    // smaller face instead.
-    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
-        if (!qobject_cast<QCheckBox*>(button) && !qobject_cast<QRadioButton*>(button))
-            continue;
-        QFont font = button->font();
-        while (button->sizeHint().width() > button->width() && font.pointSizeF() > 6.0) {
-            font.setPointSizeF(font.pointSizeF() - 0.5);
-            button->setFont(font);
-        }
-    }
+    fitCaptions(this);
     m_ui->Image1->installEventFilter(this);
     bindState();
     bindCommands();

@@ -4,7 +4,9 @@
 #include "Lifecycle.h"
 #include "MainWindow.h"
 #include "SettingsStore.h"
+#include "SetupWindow.h"
 #include "ui_Form1.h"
+#include "ui_SetupForm.h"
 
 #include <QApplication>
 #include <QDir>
@@ -49,5 +51,20 @@ int main(int argc, char* argv[])
     window.showDetails(true);
     QApplication::processEvents();
     window.grab().save(out + QStringLiteral("/ringdesk-details.png"));
+
+    SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Modem"), QStringLiteral("ComPort"),
+                QStringLiteral("1"));
+    SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Modem"), QStringLiteral("CallIDString"),
+                QStringLiteral("AT+VCID=1"));
+    SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Setup"), QStringLiteral("AreaCode"),
+                QStringLiteral("613"));
+    SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Ports"), QStringLiteral("Com1"),
+                QStringLiteral("/dev/ttyACM0"));
+    SetupWindow setup;
+    setup.show();
+    setup.ui().Combo3->setCurrentIndex(0);
+    emit setup.ui().Combo3->activated(0);
+    QApplication::processEvents();
+    setup.grab().save(out + QStringLiteral("/config.png"));
     return 0;
 }

@@ -9,6 +9,8 @@
 namespace PortMap {
 
 QString devicePath(int port);
+// The device port n stands for when it has no entry of its own (empty when there is none).
+QString automaticDevice(int port);
 // The serial devices of the machine in port order.
 QStringList machinePorts();
 // Device paths in port order: /dev/ttyACM* by number, /dev/ttyUSB* by number, then the rest as

@@ -60,8 +60,11 @@ QStringList ordered(QStringList paths)
 QString devicePath(int port)
 {
     const QString stored = GetSetting(Settings::Application, section, key(port), QString());
-    if (!stored.isEmpty())
-        return stored;
+    return stored.isEmpty() ? automaticDevice(port) : stored;
+}
+
+QString automaticDevice(int port)
+{
     const QStringList ports = machinePorts();
     return port >= 1 && port <= ports.size() ? ports.at(port - 1) : QString();
 }

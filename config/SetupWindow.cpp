@@ -1,0 +1,172 @@
+#include "SetupWindow.h"
+
+#include "CaptionFit.h"
+#include "Conversions.h"
+#include "PortMap.h"
+#include "SettingsStore.h"
+#include "SettingsTable.h"
+#include "ui_SetupForm.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <limits>
+
+SetupWindow::SetupWindow(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::SetupForm>())
+{
+    m_ui->setupUi(this);
+    setFixedSize(size());
+    fitCaptions(this);
+    reportSaveFailure = [this](const QString& text) {
+        QMessageBox::warning(this, windowTitle(), text);
+    };
+    connect(m_ui->Text3, &QLineEdit::textChanged, this, &SetupWindow::rebuildPortChooser);
+    connect(m_ui->Combo3, &QComboBox::activated, this, [this] {
+        showExclusion();
+        showDevice();
+    });
+    connect(m_ui->Check1, &QCheckBox::clicked, this, &SetupWindow::storeExclusion);
+    connect(m_ui->Combo4, &QComboBox::activated, this, &SetupWindow::storeDevice);
+    connect(m_ui->Combo4->lineEdit(), &QLineEdit::editingFinished, this, &SetupWindow::storeDevice);
+    connect(m_ui->Command1, &QPushButton::clicked, this, &SetupWindow::Save);
+    connect(m_ui->Command2, &QPushButton::clicked, this, &QDialog::reject);
+    load();
+}
+
+SetupWindow::~SetupWindow() = default;
+
+void SetupWindow::load()
+{
+    m_storeProblem = SettingsStore(Settings::Application).problem();
+    m_ui->Combo1->addItems({QStringLiteral("AT#CID=1"), QStringLiteral("AT%CCID=1"),
+                            QStringLiteral("AT+VCID=1"), QStringLiteral("AT#CC1"),
+                            QStringLiteral("AT*ID1")});
+    m_ui->Combo2->addItems({QStringLiteral("110"), QStringLiteral("300"), QStringLiteral("600"),
+                            QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("9600"),
+                            QStringLiteral("14400"), QStringLiteral("19200"),
+                            QStringLiteral("28800"), QStringLiteral("38400"),
+                            QStringLiteral("56000")});
+    // Values are shown as stored, also ones that do not read as numbers, so that the user sees
+    // what is there and can mend it; Save stores the number at the start of each field.
+    m_ui->Text1->setText(Settings::ComPort.read());
+    m_ui->Text2->setText(Settings::ModemResponseTimeout.read());
+
+    // A count that is not a number shows the default; one beyond 16 bits is held at its limit.
+    const QString count = Settings::NumberOfCom.read();
+    qint16 ports = 4;
+    if (const std::optional<double> value = Conversions::toNumber(count)) {
+        const double limited = qBound(double(std::numeric_limits<qint16>::min()), *value,
+                                      double(std::numeric_limits<qint16>::max()));
+        ports = Conversions::toInt16(Conversions::shortestDecimal(limited)).value_or(4);
+    }
+    m_numberOfCom = ports;
+    m_ui->Text3->setText(QString::number(ports));
+    rebuildPortChooser();
+
+    m_ui->Combo1->setCurrentText(Settings::CallIDString.read());
+    m_ui->Text4->setText(Settings::AreaCode.read());
+    m_ui->Combo2->setCurrentText(Settings::BaudRate.read());
+    m_ui->Text5->setText(Settings::PollInterval.read());
+    // Only a clear "False" locks; anything unreadable leaves the search allowed, as by default.
+    const bool findAllowed = Conversions::toTruth(Settings::ModemFindModem.read()).value_or(true);
+    m_ui->Check2->setChecked(!findAllowed);
+
+    m_ui->Combo4->addItems(PortMap::machinePorts());
+    m_ui->Combo4->setCurrentIndex(-1);
+    m_ui->Combo4->setEnabled(false);
+}
+
+void SetupWindow::rebuildPortChooser()
+{
+    if (m_rebuilding)
+        return;
+    m_rebuilding = true;
+    const double typed = Conversions::leadingNumber(m_ui->Text3->text());
+    if (typed > 16) {
+        m_ui->Text3->setText(QStringLiteral("16"));
+        m_numberOfCom = 16;
+    } else {
+        // Below the 16-bit range the count is held at its limit: no ports either way.
+        const double limited = qMax(typed, double(std::numeric_limits<qint16>::min()));
+        m_numberOfCom = Conversions::toInt16(Conversions::shortestDecimal(limited)).value_or(0);
+    }
+    m_ui->Combo3->clear();
+    m_ui->Combo3->setEditText(QString());
+    for (int port = 1; port <= m_numberOfCom; ++port)
+        m_ui->Combo3->addItem(Settings::portExclusionKey(port));
+    m_ui->Combo3->setCurrentIndex(-1);
+    m_rebuilding = false;
+}
+
+void SetupWindow::showExclusion()
+{
+    const QString chosen = m_ui->Combo3->currentText();
+    if (chosen.isEmpty())
+        return;
+    const QString stored =
+        GetSetting(Settings::Application, QStringLiteral("Modem"), chosen, QStringLiteral("0"));
+    m_ui->Check1->setChecked(stored == QLatin1String("1"));
+}
+
+void SetupWindow::storeExclusion(bool excluded)
+{
+    const QString chosen = m_ui->Combo3->currentText();
+    if (chosen.isEmpty())
+        return;
+    SaveSetting(Settings::Application, QStringLiteral("Modem"), chosen,
+                excluded ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void SetupWindow::showDevice()
+{
+    const QString chosen = m_ui->Combo3->currentText();
+    const int port = chosen.mid(3).toInt();
+    const bool isPort = chosen.startsWith(QLatin1String("Com")) && port >= 1;
+    m_ui->Combo4->setEnabled(isPort);
+    if (!isPort) {
+        m_ui->Combo4->setEditText(QString());
+        return;
+    }
+    m_ui->Combo4->setEditText(
+        GetSetting(Settings::Application, QStringLiteral("Ports"), chosen, QString()));
+    const QString automatic = PortMap::automaticDevice(port);
+    m_ui->Combo4->lineEdit()->setPlaceholderText(
+        automatic.isEmpty() ? QStringLiteral("no such device on this machine")
+                            : QStringLiteral("automatic: ") + automatic);
+}
+
+void SetupWindow::storeDevice()
+{
+    const QString chosen = m_ui->Combo3->currentText();
+    if (!m_ui->Combo4->isEnabled() || chosen.isEmpty())
+        return;
+    const QString device = m_ui->Combo4->currentText().trimmed();
+    if (device == GetSetting(Settings::Application, QStringLiteral("Ports"), chosen, QString()))
+        return;
+    SaveSetting(Settings::Application, QStringLiteral("Ports"), chosen, device);
+}
+
+void SetupWindow::Save()
+{
+    bool ok = true;
+    auto number = [](const QLineEdit* field) {
+        return Conversions::shortestDecimal(Conversions::leadingNumber(field->text()));
+    };
+    if (!m_ui->Text1->text().isEmpty())
+        ok &= Settings::ComPort.write(number(m_ui->Text1));
+    if (!m_ui->Text2->text().isEmpty())
+        ok &= Settings::ModemResponseTimeOut.write(number(m_ui->Text2));
+    if (!m_ui->Combo1->currentText().isEmpty())
+        ok &= Settings::CallIDString.write(m_ui->Combo1->currentText());
+    ok &= Settings::AreaCode.write(m_ui->Text4->text());
+    if (!m_ui->Combo2->currentText().isEmpty())
+        ok &= Settings::BaudRate.write(m_ui->Combo2->currentText());
+    ok &= Settings::PollInterval.write(number(m_ui->Text5));
+    ok &= Settings::NumberOfCom.write(QString::number(m_numberOfCom));
+    ok &= Settings::ModemFindModem.write(Conversions::truthText(!m_ui->Check2->isChecked()));
+    if (!ok) {
+        reportSaveFailure(QStringLiteral("The settings could not all be saved to %1.")
+                              .arg(SettingsStore::pathFor(Settings::Application)));
+        return;
+    }
+    accept();
+}

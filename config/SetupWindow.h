@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class SetupForm;
+}
+
+// "Setup Ringwatch": the modem settings that ringdesk reads, how many ports its search may try,
+// which ports it must skip and which device each port stands for. Port exclusions and devices
+// are stored the moment they are set; everything else on "&Save".
+class SetupWindow : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit SetupWindow(QWidget* parent = nullptr);
+    ~SetupWindow() override;
+
+    Ui::SetupForm& ui() { return *m_ui; }
+    int NumberOfCom() const { return m_numberOfCom; }
+    // Why the settings file could not be used, for the program to show; empty when it could.
+    QString storeProblem() const { return m_storeProblem; }
+
+    void Save();
+    // How a failed save is told; a message box unless a test says otherwise.
+    std::function<void(const QString&)> reportSaveFailure;
+
+private:
+    void load();
+    void rebuildPortChooser();
+    void showExclusion();
+    void storeExclusion(bool excluded);
+    void showDevice();
+    void storeDevice();
+
+    std::unique_ptr<Ui::SetupForm> m_ui;
+    qint16 m_numberOfCom = 0;
+    QString m_storeProblem;
+    bool m_rebuilding = false;
+};

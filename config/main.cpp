@@ -1,0 +1,26 @@
+#include "SetupWindow.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ringdesk-config"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Ringwatch Setup"));
+    QApplication::setDesktopFileName(QStringLiteral("ringdesk-config"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ringdesk-config.svg")));
+
+    SetupWindow window;
+    window.show();
+    if (!window.storeProblem().isEmpty()) {
+        QTimer::singleShot(0, &window, [&window] {
+            QMessageBox::warning(&window, window.windowTitle(),
+                                 window.storeProblem() +
+                                     QStringLiteral(".\nSaving writes a new file; the damaged "
+                                                    "one is kept beside it."));
+        });
+    }
+    return QApplication::exec();
+}

@@ -1,0 +1,248 @@
+#include "Monitor.h"
+#include "SetupWindow.h"
+#include "TestHome.h"
+#include "WindowControl.h"
+#include "ui_SetupForm.h"
+
+#include <QFile>
+#include <QLineEdit>
+
+#include <QSignalSpy>
+
+class TestSetupWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void firstRunOnEmptyStore();
+    void portCount_data();
+    void portCount();
+    void exclusionIsStoredAtOnceAndSurvivesCancel();
+    void saveRules();
+    void deviceOfThePort();
+    void oddStoredValues();
+    void damagedStoreIsReported();
+    void ringdeskExitKeepsWhatOnlyConfigWrites();
+
+private:
+    QString stored(const QString& section, const QString& key)
+    {
+        return GetSetting("ZodoDE", section, key, "<absent>");
+    }
+
+    std::unique_ptr<TestHome> m_home;
+};
+
+void TestSetupWindow::init()
+{
+    m_home = std::make_unique<TestHome>();
+}
+
+void TestSetupWindow::cleanup()
+{
+    m_home.reset();
+}
+
+void TestSetupWindow::firstRunOnEmptyStore()
+{
+    SetupWindow window;
+    Ui::SetupForm& ui = window.ui();
+    QCOMPARE(window.windowTitle(), "Setup Ringwatch");
+    QCOMPARE(ui.Text1->text(), "0");
+    QCOMPARE(ui.Text2->text(), "3000");
+    QCOMPARE(ui.Text3->text(), "4");
+    QCOMPARE(ui.Combo3->count(), 4);
+    QCOMPARE(ui.Combo3->itemText(3), "Com4");
+    QCOMPARE(ui.Combo3->currentText(), "");
+    QCOMPARE(ui.Combo2->currentText(), "9600");
+    QCOMPARE(ui.Combo2->count(), 11);
+    QCOMPARE(ui.Combo1->itemText(2), "AT+VCID=1");
+    QCOMPARE(ui.Combo1->currentText(), "");
+    QCOMPARE(ui.Text5->text(), "100");
+    QCOMPARE(ui.Text4->text(), "");
+    QVERIFY(!ui.Check2->isChecked() && !ui.Check1->isChecked());
+    QVERIFY(ui.Command1->isDefault());
+    QVERIFY(window.storeProblem().isEmpty());
+
+    QSignalSpy accepted(&window, &QDialog::accepted);
+    ui.Command1->click();
+    QCOMPARE(accepted.count(), 1);
+    QCOMPARE(stored("Modem", "ComPort"), "0");
+    QCOMPARE(stored("Modem", "ModemResponseTimeout"), "3000");
+    QCOMPARE(stored("Modem", "CallIDString"), "<absent>");
+    QCOMPARE(stored("Setup", "AreaCode"), "");
+    QCOMPARE(stored("Modem", "BaudRate"), "9600");
+    QCOMPARE(stored("Modem", "PollInterval"), "100");
+    QCOMPARE(stored("Modem", "NumberOfCom"), "4");
+    QCOMPARE(stored("Modem", "FindModem"), "True");
+}
+
+void TestSetupWindow::portCount_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("ports");
+    QTest::newRow("20 is capped") << "20"
+                                  << "16" << 16;
+    QTest::newRow("1e2 is capped") << "1e2"
+                                   << "16" << 16;
+    QTest::newRow("zero") << "0"
+                          << "0" << 0;
+    QTest::newRow("negative") << "-3"
+                              << "-3" << -3;
+    QTest::newRow("half to even") << "2.5"
+                                  << "2.5" << 2;
+    QTest::newRow("half to even up") << "3.5"
+                                     << "3.5" << 4;
+    QTest::newRow("no number") << "abc"
+                               << "abc" << 0;
+    QTest::newRow("far below") << "-99999"
+                               << "-99999" << -32768;
+}
+
+void TestSetupWindow::portCount()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, ports);
+    SetupWindow window;
+    window.ui().Text3->clear();
+    QTest::keyClicks(window.ui().Text3, typed);
+    QTEST(window.ui().Text3->text(), "shown");
+    QCOMPARE(window.NumberOfCom(), ports);
+    QCOMPARE(window.ui().Combo3->count(), qMax(ports, 0));
+    if (ports > 0)
+        QCOMPARE(window.ui().Combo3->itemText(ports - 1), "Com" + QString::number(ports));
+    window.ui().Command1->click();
+    QCOMPARE(stored("Modem", "NumberOfCom"), QString::number(ports));
+}
+
+void TestSetupWindow::exclusionIsStoredAtOnceAndSurvivesCancel()
+{
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "Com2", "1"));
+    SetupWindow window;
+    Ui::SetupForm& ui = window.ui();
+    // With no port chosen, the box only changes.
+    ui.Check1->click();
+    QVERIFY(ui.Check1->isChecked());
+    QCOMPARE(stored("Modem", "Com1"), "<absent>");
+
+    ui.Combo3->setCurrentIndex(1);
+    emit ui.Combo3->activated(1);
+    QVERIFY(ui.Check1->isChecked());
+    ui.Combo3->setCurrentIndex(0);
+    emit ui.Combo3->activated(0);
+    QVERIFY(!ui.Check1->isChecked());
+    ui.Combo3->setCurrentIndex(1);
+    emit ui.Combo3->activated(1);
+    ui.Check1->click();
+    QCOMPARE(stored("Modem", "Com2"), "0");
+    ui.Command2->click();
+    QCOMPARE(stored("Modem", "Com2"), "0");
+    QCOMPARE(stored("Modem", "NumberOfCom"), "<absent>");
+}
+
+void TestSetupWindow::saveRules()
+{
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "ComPort", "2"));
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "CallIDString", "AT#CID=1"));
+    QVERIFY(SaveSetting("ZodoDE", "Setup", "AreaCode", "613"));
+    SetupWindow window;
+    Ui::SetupForm& ui = window.ui();
+    QCOMPARE(ui.Combo1->currentText(), "AT#CID=1");
+    ui.Text1->clear();
+    ui.Text4->clear();
+    ui.Text5->clear();
+    ui.Combo1->setEditText("");
+    ui.Text2->setText("12 ms");
+    ui.Combo2->setEditText("57600");
+    ui.Check2->setChecked(true);
+    ui.Command1->click();
+    QCOMPARE(stored("Modem", "ComPort"), "2");
+    QCOMPARE(stored("Modem", "CallIDString"), "AT#CID=1");
+    QCOMPARE(stored("Setup", "AreaCode"), "");
+    QCOMPARE(stored("Modem", "PollInterval"), "0");
+    QCOMPARE(stored("Modem", "ModemResponseTimeOut"), "12");
+    QCOMPARE(stored("Modem", "BaudRate"), "57600");
+    QCOMPARE(stored("Modem", "FindModem"), "False");
+
+    SetupWindow again;
+    QVERIFY(again.ui().Check2->isChecked());
+    again.ui().Text2->setText("2.50");
+    again.ui().Combo2->setEditText("");
+    again.ui().Command1->click();
+    QCOMPARE(stored("Modem", "ModemResponseTimeout"), "2.5");
+    QCOMPARE(stored("Modem", "BaudRate"), "57600");
+}
+
+void TestSetupWindow::deviceOfThePort()
+{
+    SetupWindow window;
+    Ui::SetupForm& ui = window.ui();
+    QVERIFY(!ui.Combo4->isEnabled());
+    ui.Combo3->setCurrentIndex(2);
+    emit ui.Combo3->activated(2);
+    QVERIFY(ui.Combo4->isEnabled());
+    QCOMPARE(ui.Combo4->currentText(), "/nonexistent/ttyRING");
+    ui.Combo4->setEditText("/dev/serial/by-id/usb-Modem-if00");
+    emit ui.Combo4->lineEdit()->editingFinished();
+    QCOMPARE(stored("Ports", "Com3"), "/dev/serial/by-id/usb-Modem-if00");
+    // Cleared: the port goes back to the machine's own order.
+    ui.Combo4->setEditText("");
+    emit ui.Combo4->lineEdit()->editingFinished();
+    QCOMPARE(stored("Ports", "Com3"), "");
+    ui.Command2->click();
+    QCOMPARE(stored("Ports", "Com3"), "");
+}
+
+void TestSetupWindow::oddStoredValues()
+{
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "ComPort", "two"));
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "lots"));
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "FindModem", "maybe"));
+    {
+        SetupWindow window;
+        QCOMPARE(window.ui().Text1->text(), "two");
+        QCOMPARE(window.ui().Text3->text(), "4");
+        QVERIFY(!window.ui().Check2->isChecked());
+        window.ui().Command1->click();
+        QCOMPARE(stored("Modem", "ComPort"), "0");
+    }
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "70000"));
+    SetupWindow window;
+    QCOMPARE(window.ui().Text3->text(), "16");
+    QCOMPARE(window.NumberOfCom(), 16);
+}
+
+void TestSetupWindow::damagedStoreIsReported()
+{
+    QFile file(SettingsStore::pathFor("ZodoDE"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Modem\nComPort=3\n");
+    file.close();
+    SetupWindow window;
+    QVERIFY(window.storeProblem().contains("damaged"));
+    QCOMPARE(window.ui().Text1->text(), "0");
+}
+
+void TestSetupWindow::ringdeskExitKeepsWhatOnlyConfigWrites()
+{
+    // ringdesk loaded its settings, then config saved while it ran, then ringdesk exits.
+    WindowControl noWindow;
+    Monitor ringdesk(noWindow);
+    ringdesk.loadSettings();
+    SetupWindow window;
+    window.ui().Text1->setText("5");
+    window.ui().Text5->setText("250");
+    window.ui().Text3->setText("2");
+    window.ui().Check2->setChecked(true);
+    window.ui().Command1->click();
+    ringdesk.saveSettings();
+    QCOMPARE(stored("Modem", "PollInterval"), "250");
+    QCOMPARE(stored("Modem", "NumberOfCom"), "2");
+    QCOMPARE(stored("Modem", "FindModem"), "False");
+    QCOMPARE(stored("Modem", "ComPort"), "0"); // ringdesk writes back what it loaded
+}
+
+QTEST_MAIN(TestSetupWindow)
+#include "tst_setupwindow.moc"
