@@ -1,4 +1,8 @@
 #include "HostProbe.h"
+#include "TestHome.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 #include <QTest>
 
@@ -8,6 +12,7 @@ class TestHostProbe : public QObject
 private slots:
     void answers_data();
     void answers();
+    void realLibraryChecksTheContactsFolder();
 };
 
 void TestHostProbe::answers_data()
@@ -28,6 +33,21 @@ void TestHostProbe::answers()
     QString problem;
     QTEST(CheckOutlookObject(library, &problem), "available");
     QTEST(!problem.isEmpty(), "problem");
+}
+
+void TestHostProbe::realLibraryChecksTheContactsFolder()
+{
+    TestHome home;
+    const QString library = QStringLiteral(HOSTPROBE_PATH);
+    QString problem;
+    QVERIFY2(CheckOutlookObject(library, &problem), qPrintable(problem));
+    QVERIFY(QFileInfo(home.path() + "/data/ringdesk/contacts").isDir());
+    // A folder that cannot be made: its place is taken by a file.
+    QFile blocker(home.path() + "/blocked");
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QVERIFY(SaveSetting("ZodoDE", "Contacts", "ContactsFolder", home.path() + "/blocked/contacts"));
+    QVERIFY(!CheckOutlookObject(library, &problem));
 }
 
 QTEST_GUILESS_MAIN(TestHostProbe)

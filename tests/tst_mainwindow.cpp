@@ -1,10 +1,14 @@
+#include "ContactWindow.h"
 #include "Dialogs.h"
 #include "HelpWindow.h"
+#include "JournalWindow.h"
 #include "Lifecycle.h"
 #include "MainWindow.h"
 #include "SettingsStore.h"
 #include "TestHome.h"
+#include "ui_ContactWindow.h"
 #include "ui_Form1.h"
+#include "ui_JournalWindow.h"
 
 #include <QFile>
 #include <QScrollBar>
@@ -31,6 +35,8 @@ private slots:
     void helpOpensAtItsContents();
     void findModemSearchesEverything();
     void modemErrorHelpOpensTheModemSection();
+    void manualSearchOffersAndCreatesContact();
+    void journalWindowSavesOnlyOnSave();
     void exitSavesSettingsAndEventLog();
     void callFromModemReachesTheWindow();
 
@@ -300,6 +306,64 @@ void TestMainWindow::modemErrorHelpOpensTheModemSection()
         help = help ? help : qobject_cast<HelpWindow*>(w);
     QVERIFY(help && help->isVisible());
     QVERIFY(help->verticalScrollBar()->value() > 0);
+}
+
+void TestMainWindow::manualSearchOffersAndCreatesContact()
+{
+    start();
+    Ui::Form1& ui = m_window->ui();
+    QVERIFY(ui.Picture1->isVisible());
+    QTest::keyClicks(ui.CallIDNumber, "6135551234");
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    ui.Picture1->click();
+    QCOMPARE(ui.CallIDNumber->text(), "+1 (613) 555-1234");
+    QCOMPARE(Dialogs::lastAsked(), "Create Contact|+1 (613) 555-1234 doesn't exist in your "
+                                   "Contacts.  Do you want to create?");
+    ContactWindow* card = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        card = card ? card : qobject_cast<ContactWindow*>(w);
+    QVERIFY(card && card->isVisible());
+    QCOMPARE(card->ui().BusinessTelephoneNumber->text(), "+1 (613) 555-1234");
+    card->ui().FirstName->setText("Ada");
+    card->ui().LastName->setText("Lovelace");
+    QVERIFY(card->saveAndClose());
+
+    // Now a search by name finds her, and the label toggles to Company and back.
+    QTest::mouseClick(ui.NameLabel, Qt::LeftButton);
+    QCOMPARE(ui.NameLabel->text(), "Company");
+    QTest::mouseClick(ui.NameLabel, Qt::LeftButton);
+    QCOMPARE(ui.NameLabel->text(), "Name");
+    ui.CallIDName->clear();
+    QTest::keyClicks(ui.CallIDName, "Ada Lovelace");
+    const int asked = Dialogs::asked();
+    ui.Picture2->click();
+    QCOMPARE(Dialogs::asked(), asked);
+    QCOMPARE(m_window->state().ContactFound, 1);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<ContactWindow*>(w))
+            w->close();
+}
+
+void TestMainWindow::journalWindowSavesOnlyOnSave()
+{
+    start();
+    const QString journal = m_home->dataDir() + "journal";
+    m_window->ui().Command8->click();
+    JournalWindow* entry = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        entry = entry ? entry : qobject_cast<JournalWindow*>(w);
+    QVERIFY(entry);
+    QCOMPARE(entry->ui().Subject->text(), "");
+    entry->ui().Discard->click();
+    QVERIFY(!QDir(journal).exists() || QDir(journal).isEmpty());
+    m_window->ui().Command8->click();
+    entry = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        entry = entry ? entry : qobject_cast<JournalWindow*>(w);
+    QVERIFY(entry);
+    entry->ui().Subject->setText("Called about the order");
+    QVERIFY(entry->saveAndClose());
+    QCOMPARE(QDir(journal).entryList({"*.ics"}).size(), 1);
 }
 
 void TestMainWindow::exitSavesSettingsAndEventLog()

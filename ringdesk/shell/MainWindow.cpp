@@ -3,6 +3,7 @@
 #include "CaptionFit.h"
 #include "Dialogs.h"
 #include "HelpWindow.h"
+#include "ItemWindows.h"
 #include "ui_Form1.h"
 
 #include <QApplication>
@@ -32,6 +33,9 @@ MainWindow::MainWindow(QWidget* parent)
     m_ui->Frame3->hide();
     fitCaptions(this);
     m_ui->Image1->installEventFilter(this);
+    m_ui->NameLabel->installEventFilter(this);
+    static ItemWindows itemWindows;
+    OutlookItem::setViewer(&itemWindows);
     bindState();
     bindCommands();
 }
@@ -64,6 +68,10 @@ void MainWindow::bindState()
                                  m_ui->CallIDName, m_ui->SystemMessage};
     connect(&s, &MonitorState::fieldChanged, this,
             [this, fields](MonitorState::Field which, const QString& text) {
+                if (which == MonitorState::NameLabel) {
+                    m_ui->NameLabel->setText(text);
+                    return;
+                }
                 if (fields[which]->text() != text) {
                     fields[which]->setText(text);
                     // Show a long text from its start, not scrolled to its end.
@@ -141,6 +149,15 @@ void MainWindow::bindCommands()
         state().ComPort = QStringLiteral("0");
         m_monitor.search.SearchModems();
     });
+
+    connect(m_ui->Picture1, &QToolButton::clicked, this,
+            [this] { offerCreation(m_monitor.outlook.SearchByNumber()); });
+    connect(m_ui->Picture2, &QToolButton::clicked, this,
+            [this] { offerCreation(m_monitor.outlook.SearchByName()); });
+    connect(m_ui->Command3, &QPushButton::clicked, this,
+            [this] { m_monitor.outlook.CreateContact(QString()); });
+    connect(m_ui->Command8, &QPushButton::clicked, this,
+            [this] { m_monitor.outlook.CreateJournal(QString()); });
 
     connect(m_tray.EnableCallID, &QAction::triggered, this, [this] { state().setCheck(1, 1); });
     connect(m_tray.DisableCallID, &QAction::triggered, this, [this] { state().setCheck(1, 0); });
@@ -246,8 +263,26 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
+void MainWindow::offerCreation(bool found)
+{
+    if (found)
+        return;
+    const QString text = m_monitor.outlook.offerText() +
+                         QStringLiteral(" doesn't exist in your Contacts.  Do you want to create?");
+    if (Dialogs::question(this, QStringLiteral("Create Contact"), text) != QMessageBox::Yes)
+        return;
+    const bool person = state().field(MonitorState::NameLabel) == QLatin1String("Name");
+    m_monitor.outlook.CreateContact(person ? QStringLiteral("Name") : QStringLiteral("Company"));
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_ui->NameLabel && event->type() == QEvent::MouseButtonRelease) {
+        const bool name = state().field(MonitorState::NameLabel) == QLatin1String("Name");
+        state().setField(MonitorState::NameLabel,
+                         name ? QStringLiteral("Company") : QStringLiteral("Name"));
+        return true;
+    }
     if (watched == m_ui->Image1 && event->type() == QEvent::MouseButtonDblClick) {
         state().setCheck(1, state().check(1) == 0 ? 1 : 0);
         return true;

@@ -58,6 +58,8 @@ private:
     void bindCommands();
     void showControl(MonitorState::Control which);
     void showOption(int number);
+    // After a search by hand that found nothing: the question, and the contact on Yes.
+    void offerCreation(bool found);
     QCheckBox* checkBox(int number) const;
 
     std::unique_ptr<Ui::Form1> m_ui;

@@ -10,7 +10,7 @@
 Monitor::Monitor(WindowControl& window)
     : logFile(state), exchange(state, comm), receiver(state, window),
       search(state, window, comm, exchange), modemSwitch(state, window), noContacts(state),
-      processor(state, noContacts, logFile)
+      outlook(state), processor(state, noContacts, logFile)
 {
     receiver.attach(comm.device());
     ModemSwitch::Port port;
@@ -125,8 +125,11 @@ void Monitor::checkOutlook()
 {
     QString problem;
     state.OutlookAvailable = outlookProbe(&problem);
-    if (state.OutlookAvailable)
+    if (state.OutlookAvailable) {
+        processor.setContacts(outlook);
         return;
+    }
+    processor.setContacts(noContacts);
     if (!problem.isEmpty())
         state.appendEvent(QStringLiteral("[Address book not available: %1]").arg(problem));
     for (int box : {2, 3, 5})

@@ -9,6 +9,7 @@
 #include "ModemSearch.h"
 #include "ModemSwitch.h"
 #include "MonitorState.h"
+#include "OutlookLink.h"
 #include "UnavailableContacts.h"
 
 #include <functional>
@@ -32,6 +33,7 @@ public:
     ModemSearch search;
     ModemSwitch modemSwitch;
     UnavailableContacts noContacts;
+    OutlookLink outlook;
     CallProcessor processor;
 
     // The settings of the load step, in their order, into state and check boxes.

@@ -19,7 +19,8 @@ public:
         CallIDTime,
         CallIDNumber,
         CallIDName,
-        SystemMessage
+        SystemMessage,
+        NameLabel // the caption "Name" or "Company" of the label before the name field
     };
     Q_ENUM(Field)
     // Controls whose "enabled" or "visible" the core decides.
@@ -106,7 +107,7 @@ signals:
 private:
     static int index(int number);
 
-    std::array<QString, 5> m_fields;
+    std::array<QString, 6> m_fields{{{}, {}, {}, {}, {}, QStringLiteral("Name")}};
     std::array<int, 8> m_checks{};
     std::array<bool, 8> m_checksEnabled{};
     bool m_logShown = false;

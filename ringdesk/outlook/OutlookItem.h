@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class OutlookItem;
+
+// Shows an item in a window of its own; the desktop program provides it.
+class ItemViewer
+{
+public:
+    virtual ~ItemViewer() = default;
+    virtual void show(const std::shared_ptr<OutlookItem>& item) = 0;
+};
+
+// An address-book item whose named properties are read and written, saved and displayed, as the
+// call handling asks of contacts and journal entries. Failures are results, never exceptions.
+class OutlookItem : public std::enable_shared_from_this<OutlookItem>
+{
+public:
+    enum Kind
+    {
+        Contact = 2,
+        Journal = 4
+    };
+
+    virtual ~OutlookItem() = default;
+    virtual Kind kind() const = 0;
+    // The empty text for a property the item does not have.
+    virtual QString property(const QString& name) const = 0;
+    // False for a property the item does not have.
+    virtual bool setProperty(const QString& name, const QString& value) = 0;
+    // Writes the item into its folder; on failure *error says why.
+    virtual bool Save(QString* error = nullptr) = 0;
+    // Where the item was saved last (empty before its first save).
+    virtual QString fileName() const = 0;
+
+    // Opens the item's window. True when a viewer took it, or when there is none to ask.
+    bool Display();
+
+    static void setViewer(ItemViewer* viewer) { s_viewer = viewer; }
+
+private:
+    static inline ItemViewer* s_viewer = nullptr;
+};

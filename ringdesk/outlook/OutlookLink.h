@@ -1,0 +1,31 @@
+#pragma once
+
+#include "ContactLink.h"
+#include "OutlookApplication.h"
+
+class MonitorState;
+
+// The call handling's way into the address book: searches that open the contact found, new
+// contacts and journal entries, and the searches the user starts by hand. Progress goes to the
+// event list; the result to ContactFound, the caller names and company.
+class OutlookLink : public ContactLink
+{
+public:
+    explicit OutlookLink(MonitorState& state) : m_state(state) {}
+
+    void SearchInContact(const QString& StringToParse) override;
+    void CreateContact(const QString& ForWhat) override;
+    void CreateJournal(const QString& ForWhat) override;
+
+    // The searches behind the two picture buttons. True when a contact was found; otherwise the
+    // window offers to create one for offerText().
+    bool SearchByNumber();
+    bool SearchByName();
+    QString offerText() const { return m_offer; }
+
+    std::shared_ptr<OutlookItem> CurrentItem;
+
+private:
+    MonitorState& m_state;
+    QString m_offer;
+};

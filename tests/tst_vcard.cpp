@@ -1,0 +1,207 @@
+#include "ContactFilter.h"
+#include "VCard.h"
+
+#include <QFile>
+#include <QTest>
+
+class TestVCard : public QObject
+{
+    Q_OBJECT
+private slots:
+    void readsRealWorldExports_data();
+    void readsRealWorldExports();
+    void roundTripKeepsEverything_data() { readsRealWorldExports_data(); }
+    void roundTripKeepsEverything();
+    void writesFoldedVCard30();
+    void settersKeepNameAndFullNameConsistent();
+    void filterParsing_data();
+    void filterParsing();
+    void filterMatching_data();
+    void filterMatching();
+};
+
+namespace {
+
+QList<VCard> load(const QString& name)
+{
+    QFile file(QFINDTESTDATA("data/vcards/" + name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return VCard::parse(file.readAll());
+}
+
+VCard card(const QString& first, const QString& last, const QString& company,
+           const QStringList& phones)
+{
+    VCard c;
+    c.setNames(last, first);
+    c.setCompany(company);
+    for (const QString& phone : phones)
+        c.properties << VCard::Property{QString(), "TEL", {}, VCard::escape(phone)};
+    return c;
+}
+
+} // namespace
+
+void TestVCard::readsRealWorldExports_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("business");
+    QTest::addColumn<int>("phones");
+    QTest::newRow("Google 3.0") << "google.vcf" << 0 << "John"
+                                << "Smith"
+                                << "Acme Ltd"
+                                << "(613) 555-1234" << 2;
+    QTest::newRow("Apple 3.0, grouped") << "apple.vcf" << 0 << "Marie"
+                                        << "Tremblay"
+                                        << "Boulangerie du Coin"
+                                        << "819-555-0199" << 2;
+    QTest::newRow("Thunderbird 4.0")
+        << "thunderbird.vcf" << 0 << "Pierre"
+        << "Lavoie" << QString::fromUtf8("Ville d\u2019Ottawa") << "+1-613-555-0175" << 2;
+    QTest::newRow("Thunderbird 4.0, second card")
+        << "thunderbird.vcf" << 1 << QString::fromUtf8("Zoë") << "Ng"
+        << ""
+        << "5550199" << 1;
+    QTest::newRow("khard, LF only") << "khard.vcf" << 0 << "Ana"
+                                    << "Silva"
+                                    << "Silva & Filhos"
+                                    << "+1 (604) 555-0177" << 2;
+    QTest::newRow("Outlook 2.1, quoted-printable")
+        << "outlook21.vcf" << 0 << QString::fromUtf8("Élodie") << QString::fromUtf8("Bélanger")
+        << QString::fromUtf8("Café de la Gare et Fils") << "(514) 555-0123" << 2;
+}
+
+void TestVCard::readsRealWorldExports()
+{
+    QFETCH(QString, file);
+    QFETCH(int, index);
+    const QList<VCard> cards = load(file);
+    QVERIFY(index < cards.size());
+    const VCard& c = cards.at(index);
+    QTEST(c.firstName(), "first");
+    QTEST(c.lastName(), "last");
+    QTEST(c.company(), "company");
+    QTEST(c.businessPhone(), "business");
+    QTEST(int(c.phones().size()), "phones");
+}
+
+void TestVCard::roundTripKeepsEverything()
+{
+    QFETCH(QString, file);
+    QFETCH(int, index);
+    const VCard original = load(file).value(index);
+    const QByteArray written = original.toVCard30();
+    QVERIFY(written.startsWith("BEGIN:VCARD\r\nVERSION:3.0\r\n"));
+    QVERIFY(!written.contains("QUOTED-PRINTABLE"));
+    const QList<VCard> again = VCard::parse(written);
+    QCOMPARE(again.size(), 1);
+    QCOMPARE(again.first().properties.size(), original.properties.size());
+    for (int i = 0; i < original.properties.size(); ++i) {
+        QCOMPARE(again.first().properties.at(i).name, original.properties.at(i).name);
+        QCOMPARE(again.first().properties.at(i).group, original.properties.at(i).group);
+        QCOMPARE(again.first().properties.at(i).value, original.properties.at(i).value);
+    }
+    QTEST(again.first().firstName(), "first");
+    QTEST(again.first().businessPhone(), "business");
+    QCOMPARE(again.first().toVCard30(), written);
+}
+
+void TestVCard::writesFoldedVCard30()
+{
+    VCard c;
+    c.setNames(QString::fromUtf8("Bélanger"), QString::fromUtf8("Élodie"));
+    c.properties << VCard::Property{
+        QString(), "NOTE", {}, VCard::escape(QString(200, QChar(0xe9)))};
+    const QByteArray written = c.toVCard30();
+    for (const QByteArray& line : written.split('\n'))
+        QVERIFY(line.size() <= 76); // 75 octets and the CR
+    QVERIFY(QString::fromUtf8(written).contains(QString::fromUtf8("FN:Élodie Bélanger")));
+    const VCard again = VCard::parse(written).value(0);
+    QCOMPARE(VCard::unescape(again.properties.last().value), QString(200, QChar(0xe9)));
+}
+
+void TestVCard::settersKeepNameAndFullNameConsistent()
+{
+    VCard c = load("google.vcf").value(0);
+    c.setNames("SMITH", "JOHN; JR");
+    c.setBusinessPhone("+1 (613) 555-9999");
+    QCOMPARE(c.lastName(), "SMITH");
+    QCOMPARE(c.firstName(), "JOHN; JR");
+    QCOMPARE(c.businessPhone(), "+1 (613) 555-9999");
+    QVERIFY(c.phones().contains("+1 819-555-0100")); // the other number stays
+    const QByteArray written = c.toVCard30();
+    QVERIFY(written.contains("N:SMITH;JOHN\\; JR;;;\r\n"));
+    QVERIFY(written.contains("FN:JOHN\\; JR SMITH\r\n"));
+
+    VCard company;
+    company.setCompany("ACME LTD");
+    company.setBusinessPhone("5551234");
+    QVERIFY(company.toVCard30().contains("FN:ACME LTD\r\n"));
+    QVERIFY(company.toVCard30().contains("TEL;TYPE=WORK,VOICE:5551234\r\n"));
+}
+
+void TestVCard::filterParsing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("terms");
+    QTest::newRow("call processing")
+        << R"([LastName] = "SMITH" and [FirstName]="JOHN" and [BusinessTelephoneNumber] = "+1 (613) 555-1234")"
+        << QStringList{"LastName=SMITH", "FirstName=JOHN",
+                       "BusinessTelephoneNumber=+1 (613) 555-1234"};
+    QTest::newRow("no blanks") << R"([BusinessTelephoneNumber]="(613) 555-1234")"
+                               << QStringList{"BusinessTelephoneNumber=(613) 555-1234"};
+    QTest::newRow("doubled quotes") << R"([LastName] = "O""BRIEN" AND [FirstName]="")"
+                                    << QStringList{"LastName=O\"BRIEN", "FirstName="};
+    QTest::newRow("unknown property") << R"([Email] = "x")" << QStringList{};
+    QTest::newRow("unclosed value") << R"([LastName] = "SMITH)" << QStringList{};
+    QTest::newRow("trailing text")
+        << R"([LastName] = "SMITH" or [LastName] = "X")" << QStringList{};
+    QTest::newRow("quote breaks out") << R"([LastName] = "O"BRIEN")" << QStringList{};
+    QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("dangling and") << R"([LastName] = "A" and)" << QStringList{};
+}
+
+void TestVCard::filterParsing()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, terms);
+    const std::optional<ContactFilter> filter = ContactFilter::parse(text);
+    QCOMPARE(filter.has_value(), !terms.isEmpty());
+    if (!filter)
+        return;
+    QStringList got;
+    for (const ContactFilter::Term& t : filter->terms)
+        got << t.property + '=' + t.value;
+    QCOMPARE(got, terms);
+}
+
+void TestVCard::filterMatching_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("names, any case") << R"([LastName] = "SMITH" and [FirstName]="john")" << true;
+    QTest::newRow("wrong first name") << R"([LastName] = "Smith" and [FirstName]="Jane")" << false;
+    QTest::newRow("national form finds dashes")
+        << R"([BusinessTelephoneNumber]="(613) 555-1234")" << true;
+    QTest::newRow("any telephone counts")
+        << R"([BusinessTelephoneNumber] = "819 555 0100")" << true;
+    QTest::newRow("international form is another number")
+        << R"([BusinessTelephoneNumber] = "+1 (613) 555-1234")" << false;
+    QTest::newRow("company") << R"([CompanyName] = "ACME LTD")" << true;
+    QTest::newRow("company is whole") << R"([CompanyName] = "ACME")" << false;
+}
+
+void TestVCard::filterMatching()
+{
+    QFETCH(QString, filter);
+    const VCard c = card("John", "Smith", "Acme Ltd", {"613-555-1234", "819.555.0100"});
+    QTEST(ContactFilter::parse(filter)->matches(c), "matches");
+}
+
+QTEST_APPLESS_MAIN(TestVCard)
+#include "tst_vcard.moc"
