@@ -10,8 +10,8 @@ namespace ModemLine {
 QString value(const QString& line);
 
 // The digits carried by a MESG value (hexadecimal text: a type byte, a count byte, then the data
-// bytes, of which each one's second character is kept). Empty when the count is not hexadecimal;
-// nothing at all (std::nullopt-like: hasNumber false) when the count is 1.
+// bytes, of which each one's second character is kept). Empty digits when the count is not
+// hexadecimal; no number at all (hasNumber false) when the count is 1, a message without one.
 struct MesgDigits
 {
     bool hasNumber = false;

@@ -253,6 +253,14 @@ QStringList VCard::components(const QString& escaped)
     return parts;
 }
 
+QString VCard::joined(const QStringList& parts)
+{
+    QStringList escaped;
+    for (const QString& part : parts)
+        escaped << escape(part);
+    return escaped.join(u';');
+}
+
 QString VCard::unescape(const QString& escaped)
 {
     QString text;
@@ -359,10 +367,7 @@ void VCard::setNames(const QString& last, const QString& first)
         parts << QString();
     parts[0] = last;
     parts[1] = first;
-    QStringList escaped;
-    for (const QString& part : std::as_const(parts))
-        escaped << escape(part);
-    n.value = escaped.join(u';');
+    n.value = joined(parts);
     updateFullName();
 }
 
@@ -371,10 +376,7 @@ void VCard::setCompany(const QString& company)
     Property& org = findOrAdd(QStringLiteral("ORG"));
     QStringList parts = components(org.value);
     parts[0] = company;
-    QStringList escaped;
-    for (const QString& part : std::as_const(parts))
-        escaped << escape(part);
-    org.value = escaped.join(u';');
+    org.value = joined(parts);
     updateFullName();
 }
 

@@ -48,6 +48,7 @@ public:
 
     // Splitting and joining escaped structured values.
     static QStringList components(const QString& escaped);
+    static QString joined(const QStringList& parts);
     static QString unescape(const QString& escaped);
     static QString escape(const QString& text);
 
