@@ -58,7 +58,7 @@ void TestSessionEnd::signalSavesEverything()
     const QString data = m_home->path() + "/data/ringdesk/";
     // The data folder appears during start-up; a moment later the window (and dialog) are up.
     QTRY_VERIFY_WITH_TIMEOUT(QDir(data).exists(), 15000);
-    QTest::qWait(1500);
+    QTest::qWait(3000);
     QCOMPARE(ringdesk.state(), QProcess::Running);
     ::kill(pid_t(ringdesk.processId()), signal);
     QVERIFY(ringdesk.waitForFinished(15000));
