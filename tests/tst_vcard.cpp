@@ -14,6 +14,7 @@ private slots:
     void roundTripKeepsEverything();
     void writesFoldedVCard30();
     void settersKeepNameAndFullNameConsistent();
+    void quoteInParameterCannotBreakTheLine();
     void filterParsing_data();
     void filterParsing();
     void filterMatching_data();
@@ -143,6 +144,17 @@ void TestVCard::settersKeepNameAndFullNameConsistent()
     company.setBusinessPhone("5551234");
     QVERIFY(company.toVCard30().contains("FN:ACME LTD\r\n"));
     QVERIFY(company.toVCard30().contains("TEL;TYPE=WORK,VOICE:5551234\r\n"));
+}
+
+void TestVCard::quoteInParameterCannotBreakTheLine()
+{
+    // Found by the fuzzer: a parameter value holding a double quote and a colon.
+    VCard c = VCard::parse("BEGIN:VCARD\r\nTEL;TYPE=x\"y:z\":5551234\r\nEND:VCARD\r\n").value(0);
+    QCOMPARE(c.businessPhone(), "5551234");
+    c.setBusinessPhone("+1 (613) 555-1234");
+    const VCard again = VCard::parse(c.toVCard30()).value(0);
+    QCOMPARE(again.businessPhone(), "+1 (613) 555-1234");
+    QCOMPARE(again.properties.size(), c.properties.size());
 }
 
 void TestVCard::filterParsing_data()

@@ -223,9 +223,13 @@ QByteArray VCard::toVCard30() const
             line += p.group.toUtf8() + '.';
         line += p.name.toUtf8();
         for (const Param& param : p.params) {
-            const bool quote = param.value.contains(u':') || param.value.contains(u';');
+            // A parameter value cannot hold a double quote in any version; one that came in
+            // (from a broken card) is dropped rather than let it end the quoting early.
+            QString value = param.value;
+            value.remove(u'"');
+            const bool quote = value.contains(u':') || value.contains(u';');
             line += ';' + param.name.toUtf8() + '=' +
-                    (quote ? '"' + param.value.toUtf8() + '"' : param.value.toUtf8());
+                    (quote ? '"' + value.toUtf8() + '"' : value.toUtf8());
         }
         line += ':' + p.value.toUtf8();
         out += fold(line);
