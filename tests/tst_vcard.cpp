@@ -15,6 +15,7 @@ private slots:
     void writesFoldedVCard30();
     void settersKeepNameAndFullNameConsistent();
     void quoteInParameterCannotBreakTheLine();
+    void noiseLinesArePassedOver();
     void filterParsing_data();
     void filterParsing();
     void filterMatching_data();
@@ -155,6 +156,21 @@ void TestVCard::quoteInParameterCannotBreakTheLine()
     const VCard again = VCard::parse(c.toVCard30()).value(0);
     QCOMPARE(again.businessPhone(), "+1 (613) 555-1234");
     QCOMPARE(again.properties.size(), c.properties.size());
+}
+
+void TestVCard::noiseLinesArePassedOver()
+{
+    // Found by the fuzzer: a "name" that is not one (here a CR and END) would end the card when
+    // written back.
+    const VCard c = VCard::parse("BEGIN:VCARD\r\nFN:Zoe\r\n.\rEND:VCARD\r\nN:Ng;Zoe;;;\r\n"
+                                 "TEL;\"x\"=1:5551234\r\nEND:VCARD\r\n")
+                        .value(0);
+    QCOMPARE(c.properties.size(), 3);
+    QCOMPARE(c.lastName(), "Ng");
+    const QList<VCard> again = VCard::parse(c.toVCard30());
+    QCOMPARE(again.size(), 1);
+    QCOMPARE(again.first().properties.size(), 3);
+    QCOMPARE(again.first().businessPhone(), "5551234");
 }
 
 void TestVCard::filterParsing_data()

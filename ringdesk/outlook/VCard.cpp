@@ -56,6 +56,19 @@ QString decodeText(const QByteArray& bytes, const QString& charset)
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
 }
 
+bool isName(const QString& name)
+{
+    if (name.isEmpty())
+        return false;
+    for (const QChar c : name) {
+        const bool ok = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') ||
+                        (c >= u'0' && c <= u'9') || c == u'-';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
 // Splits at the first occurrence of a separator that is outside double quotes.
 qsizetype unquotedIndex(const QByteArray& line, char separator, qsizetype from = 0)
 {
@@ -92,7 +105,8 @@ QList<VCard::Param> parseParams(const QByteArray& text)
         }
         if (p.value.size() >= 2 && p.value.startsWith(u'"') && p.value.endsWith(u'"'))
             p.value = p.value.mid(1, p.value.size() - 2);
-        params << p;
+        if (isName(p.name))
+            params << p;
     }
     return params;
 }
@@ -187,6 +201,10 @@ QList<VCard> VCard::parse(const QByteArray& data)
             name = name.mid(dot + 1);
         }
         p.name = QString::fromUtf8(name).toUpper();
+        // A line whose name is not a name (noise, a broken export) is passed over: written back
+        // it could end the card or start another.
+        if (!isName(p.name) || (!p.group.isEmpty() && !isName(p.group)))
+            continue;
         if (p.name == QLatin1String("VERSION"))
             continue; // written anew
         if (semicolon >= 0)
