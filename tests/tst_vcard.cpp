@@ -156,6 +156,11 @@ void TestVCard::quoteInParameterCannotBreakTheLine()
     const VCard again = VCard::parse(c.toVCard30()).value(0);
     QCOMPARE(again.businessPhone(), "+1 (613) 555-1234");
     QCOMPARE(again.properties.size(), c.properties.size());
+
+    // Nor may a stray quote, written back, turn into a type the card never had.
+    VCard odd = VCard::parse("BEGIN:VCARD\r\nTEL:1\r\nTEL;TYPE=w\"ork:2\r\nEND:VCARD\r\n").value(0);
+    QCOMPARE(odd.businessPhone(), "1");
+    QCOMPARE(VCard::parse(odd.toVCard30()).value(0).businessPhone(), "1");
 }
 
 void TestVCard::noiseLinesArePassedOver()

@@ -242,9 +242,10 @@ QByteArray VCard::toVCard30() const
         line += p.name.toUtf8();
         for (const Param& param : p.params) {
             // A parameter value cannot hold a double quote in any version; one that came in
-            // (from a broken card) is dropped rather than let it end the quoting early.
+            // (from a broken card) becomes an apostrophe rather than end the quoting early, and
+            // rather than vanish and turn w"ork into a type it never was.
             QString value = param.value;
-            value.remove(u'"');
+            value.replace(u'"', u'\'');
             const bool quote = value.contains(u':') || value.contains(u';');
             line += ';' + param.name.toUtf8() + '=' +
                     (quote ? '"' + value.toUtf8() + '"' : value.toUtf8());
