@@ -176,6 +176,12 @@ void TestVCard::noiseLinesArePassedOver()
     QCOMPARE(again.size(), 1);
     QCOMPARE(again.first().properties.size(), 3);
     QCOMPARE(again.first().businessPhone(), "5551234");
+
+    // A value that only mentions quoted-printable and ends in "=" does not swallow the next line.
+    const VCard note = VCard::parse("BEGIN:VCARD\r\nNOTE:ENCODING=QUOTED-PRINTABLE a=\r\n"
+                                    "TEL:5551234\r\nEND:VCARD\r\n")
+                           .value(0);
+    QCOMPARE(note.businessPhone(), "5551234");
 }
 
 void TestVCard::filterParsing_data()

@@ -111,6 +111,15 @@ QList<VCard::Param> parseParams(const QByteArray& text)
     return params;
 }
 
+bool declaresQuotedPrintable(const QByteArray& line)
+{
+    const qsizetype colon = unquotedIndex(line, ':');
+    const qsizetype semicolon = unquotedIndex(line, ';');
+    if (colon < 0 || semicolon < 0 || semicolon > colon)
+        return false;
+    return isQuotedPrintable(parseParams(line.mid(semicolon + 1, colon - semicolon - 1)));
+}
+
 // Physical lines joined into logical ones: folding (CR LF and a blank) and the soft line breaks
 // of quoted-printable values (a line ending in "=").
 QList<QByteArray> logicalLines(const QByteArray& data)
@@ -128,9 +137,9 @@ QList<QByteArray> logicalLines(const QByteArray& data)
             continue;
         }
         lines << line;
-        // Quoted-printable continues on the next line, which is not indented, after a "=".
-        const QByteArray upper = line.toUpper();
-        if (upper.contains("QUOTED-PRINTABLE")) {
+        // A quoted-printable value continues on the next line, which is not indented, after a
+        // "=". Only the property's own parameters say whether it is quoted-printable.
+        if (declaresQuotedPrintable(line)) {
             while (lines.last().endsWith('=') && i + 1 < physical.size())
                 lines.last() += "\r\n" + physical.at(++i);
         }
