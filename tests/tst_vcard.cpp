@@ -167,9 +167,10 @@ void TestVCard::noiseLinesArePassedOver()
 {
     // Found by the fuzzer: a "name" that is not one (here a CR and END) would end the card when
     // written back.
-    const VCard c = VCard::parse("BEGIN:VCARD\r\nFN:Zoe\r\n.\rEND:VCARD\r\nN:Ng;Zoe;;;\r\n"
-                                 "TEL;\"x\"=1:5551234\r\nEND:VCARD\r\n")
-                        .value(0);
+    const VCard c =
+        VCard::parse("BEGIN:VCARD\r\nFN:Zoe\r\n.\rEND:VCARD\r\n.END:x\r\nN:Ng;Zoe;;;\r\n"
+                     "TEL;\"x\"=1:5551234\r\nEND:VCARD\r\n")
+            .value(0);
     QCOMPARE(c.properties.size(), 3);
     QCOMPARE(c.lastName(), "Ng");
     const QList<VCard> again = VCard::parse(c.toVCard30());

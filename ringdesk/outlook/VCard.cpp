@@ -212,7 +212,7 @@ QList<VCard> VCard::parse(const QByteArray& data)
         p.name = QString::fromUtf8(name).toUpper();
         // A line whose name is not a name (noise, a broken export) is passed over: written back
         // it could end the card or start another.
-        if (!isName(p.name) || (!p.group.isEmpty() && !isName(p.group)))
+        if (!isName(p.name) || (dot >= 0 && !isName(p.group)))
             continue;
         if (p.name == QLatin1String("VERSION"))
             continue; // written anew
