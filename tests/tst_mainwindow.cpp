@@ -15,6 +15,19 @@
 #include <QSignalSpy>
 #include <QTest>
 
+namespace {
+
+// The first open top-level window of a kind (help and item windows have no parent).
+template <class Window> Window* openWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<Window*>(w))
+            return found;
+    return nullptr;
+}
+
+} // namespace
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -273,9 +286,7 @@ void TestMainWindow::helpOpensAtItsContents()
 {
     start();
     m_window->ui().Command1->click();
-    HelpWindow* help = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        help = help ? help : qobject_cast<HelpWindow*>(w);
+    HelpWindow* help = openWindow<HelpWindow>();
     QVERIFY(help && help->isVisible());
     QVERIFY(help->source().toLocalFile().endsWith("/share/ringdesk/ringside.html"));
     QVERIFY(help->toPlainText().contains("Connecting a modem"));
@@ -301,9 +312,7 @@ void TestMainWindow::modemErrorHelpOpensTheModemSection()
     Dialogs::setNextAnswer(QMessageBox::Help);
     m_window->ShowModemError();
     QCOMPARE(Dialogs::lastAsked(), "Serious Modem Error|No Caller Id Features found in Modem(s)");
-    HelpWindow* help = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        help = help ? help : qobject_cast<HelpWindow*>(w);
+    HelpWindow* help = openWindow<HelpWindow>();
     QVERIFY(help && help->isVisible());
     QVERIFY(help->verticalScrollBar()->value() > 0);
 }
@@ -319,9 +328,7 @@ void TestMainWindow::manualSearchOffersAndCreatesContact()
     QCOMPARE(ui.CallIDNumber->text(), "+1 (613) 555-1234");
     QCOMPARE(Dialogs::lastAsked(), "Create Contact|+1 (613) 555-1234 doesn't exist in your "
                                    "Contacts.  Do you want to create?");
-    ContactWindow* card = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        card = card ? card : qobject_cast<ContactWindow*>(w);
+    ContactWindow* card = openWindow<ContactWindow>();
     QVERIFY(card && card->isVisible());
     QCOMPARE(card->ui().BusinessTelephoneNumber->text(), "+1 (613) 555-1234");
     card->ui().FirstName->setText("Ada");
@@ -349,17 +356,13 @@ void TestMainWindow::journalWindowSavesOnlyOnSave()
     start();
     const QString journal = m_home->dataDir() + "journal";
     m_window->ui().Command8->click();
-    JournalWindow* entry = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        entry = entry ? entry : qobject_cast<JournalWindow*>(w);
+    JournalWindow* entry = openWindow<JournalWindow>();
     QVERIFY(entry);
     QCOMPARE(entry->ui().Subject->text(), "");
     entry->ui().Discard->click();
     QVERIFY(!QDir(journal).exists() || QDir(journal).isEmpty());
     m_window->ui().Command8->click();
-    entry = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        entry = entry ? entry : qobject_cast<JournalWindow*>(w);
+    entry = openWindow<JournalWindow>();
     QVERIFY(entry);
     entry->ui().Subject->setText("Called about the order");
     QVERIFY(entry->saveAndClose());

@@ -21,7 +21,6 @@ public:
     void WaitForResponse();
     void Timer1Tick();
 
-    bool waiting() const { return m_waiting; }
     // The time-out in milliseconds that a ModemResponseTimeout text gives: a whole number from 1
     // to 65535 as it stands; more is held at 65535; anything else gives the default 3000.
     static int timeoutFor(const QString& text);

@@ -18,7 +18,6 @@ public:
     // Runs once, whichever way the program ends (Exit, closing the window, a signal, logout).
     void Form_Unload();
 
-    bool activated() const { return m_activated; }
     bool unloaded() const { return m_unloaded; }
 
 private:
