@@ -5,6 +5,18 @@
 
 namespace AppPaths {
 
+namespace {
+
+QString baseDirectory(const char* variable, const QString& fallback)
+{
+    const QString value = qEnvironmentVariable(variable);
+    if (!value.isEmpty() && QDir::isAbsolutePath(value))
+        return QDir::cleanPath(value);
+    return QDir::cleanPath(QDir::homePath() + u'/' + fallback);
+}
+
+} // namespace
+
 QString dataDirectory()
 {
     return QDir::cleanPath(QCoreApplication::applicationDirPath() +
@@ -14,6 +26,16 @@ QString dataDirectory()
 QString dataFile(const QString& name)
 {
     return dataDirectory() + u'/' + name;
+}
+
+QString configHome()
+{
+    return baseDirectory("XDG_CONFIG_HOME", QStringLiteral(".config"));
+}
+
+QString dataHome()
+{
+    return baseDirectory("XDG_DATA_HOME", QStringLiteral(".local/share"));
 }
 
 } // namespace AppPaths

@@ -1,14 +1,24 @@
 #include "SettingsStore.h"
 
+#include "AppPaths.h"
+#include "IniDocument.h"
+#include "SafeFile.h"
+
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QStringDecoder>
+#include <QHash>
+#include <QMutex>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,63 +26,139 @@ const QFileDevice::Permissions ownerOnlyFile = QFileDevice::ReadOwner | QFileDev
 const QFileDevice::Permissions ownerOnlyDir =
     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 
-QString findName(const QStringList& names, const QString& wanted)
-{
-    for (const QString& name : names) {
-        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
-            return name;
-    }
-    return QString();
-}
+int s_stallLimitMs = 10000;
 
-// QSettings drops lines it cannot parse when it rewrites a file, so those are looked for first:
-// a line that is neither blank, a comment, a [section] nor a key=value pair, or text that is not
-// UTF-8.
-QString formatProblem(const QByteArray& content)
+// What tells one version of the file from the next: every write replaces the file, so its inode
+// changes even when size and time would not.
+struct Stamp
 {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder.decode(content);
-    if (decoder.hasError())
-        return QStringLiteral("it is not UTF-8 text");
-    const QStringList lines = text.split(QRegularExpression(QStringLiteral("[\r\n]")));
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString line = lines.at(i).trimmed();
-        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
-            continue;
-        const bool section = line.startsWith(u'[') && line.endsWith(u']');
-        if (!section && !line.contains(u'='))
-            return QStringLiteral("line %1 cannot be read").arg(i + 1);
-        if (line.startsWith(u'[') && !section)
-            return QStringLiteral("line %1 cannot be read").arg(i + 1);
-    }
-    return QString();
-}
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    struct timespec modified = {};
 
-struct Lookup
-{
-    QString group;
-    QString key;
+    bool operator==(const Stamp& other) const
+    {
+        return exists == other.exists && device == other.device && inode == other.inode &&
+               size == other.size && modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec;
+    }
 };
 
-Lookup locate(QSettings& settings, const QString& section, const QString& key)
+Stamp stampOf(const QString& path)
 {
-    Lookup found;
-    found.group = findName(settings.childGroups(), section);
-    if (found.group.isEmpty())
-        return found;
-    settings.beginGroup(found.group);
-    found.key = findName(settings.childKeys(), key);
-    settings.endGroup();
-    return found;
+    Stamp stamp;
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.device = info.st_dev;
+    stamp.inode = info.st_ino;
+    stamp.size = info.st_size;
+    stamp.modified = info.st_mtim;
+    return stamp;
 }
 
-QString valueText(const QVariant& value)
+struct Snapshot
 {
-    // A value that someone wrote by hand with unquoted commas comes back as a list.
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(u',');
-    return value.toString();
+    Stamp stamp;
+    IniDocument document;
+    QString readError; // empty when the file was read (or is absent)
+};
+
+QMutex cacheMutex;
+QHash<QString, std::shared_ptr<const Snapshot>> cache;
+
+void remember(const QString& path, std::shared_ptr<const Snapshot> snapshot)
+{
+    QMutexLocker locker(&cacheMutex);
+    cache.insert(path, std::move(snapshot));
 }
+
+// The file as parsed, parsed again only when it changed on disk since.
+std::shared_ptr<const Snapshot> snapshotOf(const QString& path)
+{
+    const Stamp now = stampOf(path);
+    {
+        QMutexLocker locker(&cacheMutex);
+        const auto found = cache.constFind(path);
+        if (found != cache.cend() && (*found)->stamp == now)
+            return *found;
+    }
+    auto snapshot = std::make_shared<Snapshot>();
+    snapshot->stamp = now;
+    if (now.exists) {
+        // Through a symbolic link too: the settings may live in a dotfiles folder.
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            snapshot->document = IniDocument::parse(file.readAll());
+        else
+            snapshot->readError = file.errorString();
+    }
+    remember(path, snapshot);
+    return snapshot;
+}
+
+QString describe(const QList<IniDocument::BadLine>& bad)
+{
+    QStringList parts;
+    for (qsizetype i = 0; i < bad.size() && i < 5; ++i)
+        parts << QStringLiteral("%1 (%2)").arg(bad.at(i).number).arg(bad.at(i).reason);
+    QString text = (bad.size() == 1 ? QStringLiteral("line ") : QStringLiteral("lines ")) +
+                   parts.join(QStringLiteral(", "));
+    if (bad.size() > 5)
+        text += QStringLiteral(" and %1 more").arg(bad.size() - 5);
+    return text;
+}
+
+// An exclusive lock on a file beside the store, held until destruction. The kernel drops it when
+// its holder dies, so a lock is never stale; a holder that is alive but writes nothing for the
+// stall limit is given up on.
+class WriteLock
+{
+public:
+    ~WriteLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    bool acquire(const QString& lockPath, const QString& watched, QString* error)
+    {
+        m_fd = ::open(QFile::encodeName(lockPath).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (m_fd < 0) {
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        QElapsedTimer quiet;
+        quiet.start();
+        Stamp seen = stampOf(watched);
+        useconds_t pause = 100;
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                *error = QString::fromLocal8Bit(std::strerror(errno));
+                return false;
+            }
+            const Stamp now = stampOf(watched);
+            if (!(now == seen)) {
+                // The holder is making progress: wait on, however long its work takes.
+                seen = now;
+                quiet.restart();
+            } else if (quiet.elapsed() > s_stallLimitMs) {
+                *error = QStringLiteral("another program holds it locked without writing");
+                return false;
+            }
+            ::usleep(pause);
+            pause = std::min<useconds_t>(pause * 2, 4000);
+        }
+        return true;
+    }
+
+private:
+    int m_fd = -1;
+};
 
 } // namespace
 
@@ -80,51 +166,45 @@ SettingsStore::SettingsStore(const QString& application) : m_path(pathFor(applic
 
 QString SettingsStore::pathFor(const QString& application)
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return folder + u'/' + application.toLower() + QStringLiteral(".ini");
+    return AppPaths::configHome() + u'/' + application.toLower() + QStringLiteral(".ini");
+}
+
+void SettingsStore::setStallLimit(int milliseconds)
+{
+    s_stallLimitMs = milliseconds;
 }
 
 QString SettingsStore::problem() const
 {
-    QFileInfo info(m_path);
-    if (!info.exists())
-        return QString();
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto snapshot = snapshotOf(m_path);
+    if (!snapshot->readError.isEmpty())
         return QStringLiteral("Settings file %1 cannot be read (%2); defaults are used")
-            .arg(m_path, file.errorString());
-    const QString format = formatProblem(file.readAll());
-    if (!format.isEmpty())
-        return QStringLiteral("Settings file %1 is damaged (%2); defaults are used")
-            .arg(m_path, format);
-    QSettings settings(m_path, QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError)
-        return QStringLiteral("Settings file %1 is damaged; defaults are used").arg(m_path);
-    return QString();
+            .arg(m_path, snapshot->readError);
+    const QList<IniDocument::BadLine>& bad = snapshot->document.badLines();
+    if (bad.isEmpty())
+        return QString();
+    return QStringLiteral("Settings file %1: %2 cannot be read and %3 passed over; the file is "
+                          "copied aside before it is next written")
+        .arg(m_path, describe(bad), bad.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"));
 }
 
 QString SettingsStore::get(const QString& section, const QString& key,
                            const QString& defaultValue) const
 {
-    if (!QFileInfo::exists(m_path) || !problem().isEmpty())
-        return defaultValue;
-    QSettings settings(m_path, QSettings::IniFormat);
-    const Lookup found = locate(settings, section, key);
-    if (found.key.isEmpty())
-        return defaultValue;
-    return valueText(settings.value(found.group + u'/' + found.key));
+    const auto snapshot = snapshotOf(m_path);
+    return snapshot->document.value(section, key).value_or(defaultValue);
 }
 
-bool SettingsStore::keepCopyOfDamagedFile()
+bool SettingsStore::keepCopyOfDamagedFile(const QString& target)
 {
-    if (problem().isEmpty())
-        return true;
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
     QString copy = m_path + QStringLiteral(".damaged-") + stamp;
     for (int n = 1; QFileInfo::exists(copy); ++n)
         copy = m_path + QStringLiteral(".damaged-") + stamp + u'-' + QString::number(n);
-    if (!QFile::copy(m_path, copy))
+    if (!QFile::copy(target, copy)) {
+        m_lastError = QStringLiteral("the damaged file could not be copied aside");
         return false;
+    }
     QFile::setPermissions(copy, ownerOnlyFile);
     m_backupPath = copy;
     return true;
@@ -132,37 +212,52 @@ bool SettingsStore::keepCopyOfDamagedFile()
 
 bool SettingsStore::save(const QString& section, const QString& key, const QString& value)
 {
+    return saveAll({{section, key, value}});
+}
+
+bool SettingsStore::saveAll(const QList<Entry>& entries)
+{
+    m_lastError.clear();
     const QFileInfo info(m_path);
-    QDir folder = info.dir();
-    if (!folder.exists()) {
-        if (!folder.mkpath(QStringLiteral(".")))
+    const QString folder = info.path();
+    if (!QFileInfo(folder).isDir()) {
+        if (!QDir().mkpath(folder)) {
+            m_lastError = QStringLiteral("its folder %1 cannot be created").arg(folder);
             return false;
-        QFile::setPermissions(folder.path(), ownerOnlyDir);
+        }
+        QFile::setPermissions(folder, ownerOnlyDir);
     }
 
-    // QSettings locks and merges its own writes per key; this lock also covers finding the
-    // spelling already stored, so two writers never create two spellings of one entry.
-    QLockFile lock(folder.filePath(u'.' + info.fileName() + QStringLiteral(".lock")));
-    lock.setStaleLockTime(10000);
-    if (!lock.tryLock(10000))
+    WriteLock lock;
+    if (!lock.acquire(folder + QStringLiteral("/.") + info.fileName() + QStringLiteral(".lock"),
+                      m_path, &m_lastError))
         return false;
 
-    if (!info.exists()) {
-        QFile create(m_path);
-        if (!create.open(QIODevice::WriteOnly, ownerOnlyFile))
-            return false;
-    } else if (!keepCopyOfDamagedFile()) {
+    // Read under the lock, so what another program wrote a moment ago is kept.
+    const auto snapshot = snapshotOf(m_path);
+    if (!snapshot->readError.isEmpty()) {
+        // Writing now would put defaults over values that could not be read.
+        m_lastError = QStringLiteral("it cannot be read (%1)").arg(snapshot->readError);
         return false;
     }
+    // Written where a symbolic link points, so a link into a dotfiles folder stays a link.
+    const QString target = info.isSymLink() ? info.symLinkTarget() : m_path;
+    const bool damaged = !snapshot->document.badLines().isEmpty();
+    if (damaged && !keepCopyOfDamagedFile(target))
+        return false;
 
-    QSettings settings(m_path, QSettings::IniFormat);
-    const Lookup found = locate(settings, section, key);
-    const QString group = found.group.isEmpty() ? section : found.group;
-    const QString name = found.key.isEmpty() ? key : found.key;
-    settings.setValue(group + u'/' + name, value);
-    settings.sync();
-    // A FormatError here only repeats what reading found; the entry was still written.
-    return settings.status() != QSettings::AccessError;
+    auto updated = std::make_shared<Snapshot>();
+    updated->document = snapshot->document;
+    for (const Entry& entry : entries)
+        updated->document.setValue(entry.section, entry.key, entry.value);
+    const QByteArray content = updated->document.serialize();
+    if (!SafeFile::writeAtomically(target, content, &m_lastError))
+        return false;
+    if (damaged)
+        updated->document = IniDocument::parse(content); // the lines left out are gone now
+    updated->stamp = stampOf(m_path);
+    remember(m_path, updated);
+    return true;
 }
 
 QString GetSetting(const QString& application, const QString& section, const QString& key,

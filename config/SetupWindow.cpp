@@ -147,25 +147,29 @@ void SetupWindow::storeDevice()
 
 void SetupWindow::Save()
 {
-    bool ok = true;
     auto number = [](const QLineEdit* field) {
         return Conversions::shortestDecimal(Conversions::leadingNumber(field->text()));
     };
+    QList<SettingsStore::Entry> entries;
+    auto add = [&entries](const SettingEntry& entry, const QString& value) {
+        entries.append({entry.section, entry.key, value});
+    };
     if (!m_ui->Text1->text().isEmpty())
-        ok &= Settings::ComPort.write(number(m_ui->Text1));
+        add(Settings::ComPort, number(m_ui->Text1));
     if (!m_ui->Text2->text().isEmpty())
-        ok &= Settings::ModemResponseTimeOut.write(number(m_ui->Text2));
+        add(Settings::ModemResponseTimeOut, number(m_ui->Text2));
     if (!m_ui->Combo1->currentText().isEmpty())
-        ok &= Settings::CallIDString.write(m_ui->Combo1->currentText());
-    ok &= Settings::AreaCode.write(m_ui->Text4->text());
+        add(Settings::CallIDString, m_ui->Combo1->currentText());
+    add(Settings::AreaCode, m_ui->Text4->text());
     if (!m_ui->Combo2->currentText().isEmpty())
-        ok &= Settings::BaudRate.write(m_ui->Combo2->currentText());
-    ok &= Settings::PollInterval.write(number(m_ui->Text5));
-    ok &= Settings::NumberOfCom.write(QString::number(m_numberOfCom));
-    ok &= Settings::ModemFindModem.write(Conversions::truthText(!m_ui->Check2->isChecked()));
-    if (!ok) {
-        reportSaveFailure(QStringLiteral("The settings could not all be saved to %1.")
-                              .arg(SettingsStore::pathFor(Settings::Application)));
+        add(Settings::BaudRate, m_ui->Combo2->currentText());
+    add(Settings::PollInterval, number(m_ui->Text5));
+    add(Settings::NumberOfCom, QString::number(m_numberOfCom));
+    add(Settings::ModemFindModem, Conversions::truthText(!m_ui->Check2->isChecked()));
+    SettingsStore store(Settings::Application);
+    if (!store.saveAll(entries)) {
+        reportSaveFailure(QStringLiteral("The settings could not be saved to %1: %2.")
+                              .arg(store.filePath(), store.lastError()));
         return;
     }
     accept();

@@ -18,8 +18,9 @@ int main(int argc, char* argv[])
         QTimer::singleShot(0, &window, [&window] {
             QMessageBox::warning(&window, window.windowTitle(),
                                  window.storeProblem() +
-                                     QStringLiteral(".\nSaving writes a new file; the damaged "
-                                                    "one is kept beside it."));
+                                     QStringLiteral(".\nThe other settings are shown. Saving "
+                                                    "leaves those lines out; a copy of the "
+                                                    "file as it is now is kept beside it."));
         });
     }
     return QApplication::exec();

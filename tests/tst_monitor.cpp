@@ -137,19 +137,34 @@ void TestMonitor::unreadableValuesFallBackAndAreReported()
              QStringList({"[Setting Setup/Maximize holds \"yes please\", not 0 or 1; using 1]",
                           "[Setting Setup/Minimize holds \"2\", not 0 or 1; using 0]",
                           "[Setting Setup/Event holds \"maybe\", not True or False; using True]"}));
+
+    // The stand-ins are not written over what the user stored, unless the user changed them.
+    m_monitor->state.setCheck(6, 1);
+    m_monitor->saveSettings();
+    QCOMPARE(Settings::Maximize.read(), "yes please");
+    QCOMPARE(Settings::Event.read(), "maybe");
+    QCOMPARE(Settings::Minimize.read(), "1");
 }
 
+// One stray line costs that line only: the entries around it are loaded, and the unload step
+// writes the user's values back, not defaults.
 void TestMonitor::damagedStoreIsReported()
 {
     QDir().mkpath(m_home->path() + "/config");
     QFile file(SettingsStore::pathFor("ZodoDE"));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Setup\nMaximize=0\n");
+    file.write("[Modem]\nComPort=3\nmy modem is the USR one\n[Setup]\nMaximize=0\nAreaCode=613\n");
     file.close();
     m_monitor->loadSettings();
-    QCOMPARE(m_monitor->state.check(4), 1);
-    QVERIFY(m_monitor->state.events().first().startsWith("[Settings file "));
-    QVERIFY(m_monitor->state.events().first().endsWith("defaults are used]"));
+    const MonitorState& s = m_monitor->state;
+    QCOMPARE(s.check(4), 0);
+    QCOMPARE(s.ComPort, "3");
+    QVERIFY(s.events().first().startsWith("[Settings file "));
+    QVERIFY(s.events().first().contains(": line 3 (it has no \"=\") cannot be read"));
+    m_monitor->saveSettings();
+    QCOMPARE(Settings::ComPort.read(), "3");
+    QCOMPARE(Settings::AreaCode.read(), "613");
+    QCOMPARE(Settings::Maximize.read(), "0");
 }
 
 void TestMonitor::unloadWritesTheTableInOrder()
@@ -164,10 +179,8 @@ void TestMonitor::unloadWritesTheTableInOrder()
     s.BaudRate = "56000";
     s.setOption(2, true);
     QStringList written;
-    m_monitor->saveSettings([&written](const SettingEntry& entry, const QString& value) {
-        written << entry.section + '/' + entry.key + '=' + value;
-        return true;
-    });
+    for (const SettingsStore::Entry& entry : m_monitor->settingsToSave())
+        written << entry.section + '/' + entry.key + '=' + entry.value;
     QCOMPARE(written,
              QStringList({"Setup/FindModem=1", "Setup/AutoSearchContact=0",
                           "Setup/AutoCreateContact=1", "Setup/Maximize=0",

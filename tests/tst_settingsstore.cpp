@@ -1,11 +1,23 @@
 #include "SettingsStore.h"
 #include "SettingsTable.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+static ino_t inodeOf(const QString& path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
 
 class TestSettingsStore : public QObject
 {
@@ -17,10 +29,16 @@ private slots:
     void valuesComeBackUnchanged_data();
     void valuesComeBackUnchanged();
     void storeIsPrivate();
-    void damagedStoreGivesDefaultsAndIsKept_data();
-    void damagedStoreGivesDefaultsAndIsKept();
+    void readsWhatQSettingsWrites_data();
+    void readsWhatQSettingsWrites();
+    void badLineCostsThatLineOnly_data();
+    void badLineCostsThatLineOnly();
+    void unreadableStoreIsNeverOverwritten();
     void unwritableStoreReportsFailure();
     void twoWritersLoseNothing();
+    void oneRewriteForManyEntries();
+    void largeStoreIsParsedOncePerChange();
+    void relativeBaseDirectoriesAreIgnored();
 
 private:
     QString storePath() const { return m_home->path() + QStringLiteral("/zodode.ini"); }
@@ -127,35 +145,91 @@ void TestSettingsStore::storeIsPrivate()
     QCOMPARE(int(QFileInfo(path).permissions() & others), 0);
 }
 
-void TestSettingsStore::damagedStoreGivesDefaultsAndIsKept_data()
+void TestSettingsStore::readsWhatQSettingsWrites_data()
 {
-    QTest::addColumn<QByteArray>("content");
-    QTest::newRow("unclosed section") << QByteArray("[Modem\nComPort=2\n");
-    QTest::newRow("line without value") << QByteArray("[Modem]\nComPort=2\ngarbage here\n");
-    QTest::newRow("not text") << QByteArray("[Modem]\nComPort=\xff\xfe\x01\n");
+    valuesComeBackUnchanged_data();
+    QTest::newRow("list") << "a, b ,c";
+    QTest::newRow("control characters") << "a\tb\x01"
+                                           "c\x7f";
+    QTest::newRow("hex digit after escape") << QString("\x01"
+                                                       "F1");
+    QTest::newRow("leading at sign twice") << "@@x";
+    QTest::newRow("emoji") << QString::fromUtf8("\xf0\x9f\x93\x9e call");
 }
 
-void TestSettingsStore::damagedStoreGivesDefaultsAndIsKept()
+// Stores written before, by QSettings, read the same; and QSettings reads what the store writes.
+void TestSettingsStore::readsWhatQSettingsWrites()
 {
-    QFETCH(QByteArray, content);
+    QFETCH(QString, value);
+    {
+        QSettings qt(storePath(), QSettings::IniFormat);
+        qt.setValue("Modem/Odd Key/x", value);
+        qt.setValue("Setup/AreaCode", value);
+    }
+    QCOMPARE(GetSetting("ZodoDE", "Setup", "AreaCode", "none"), value);
+    QCOMPARE(GetSetting("ZodoDE", "Modem", "Odd Key/x", "none"), value);
+    QVERIFY(SettingsStore("ZodoDE").problem().isEmpty());
+
+    QVERIFY(SaveSetting("ZodoDE", "Setup", "CallIDString", value));
+    QVERIFY(SaveSetting("ZodoDE", "Fresh Section", "Ünïcode key", value));
+    QSettings qt(storePath(), QSettings::IniFormat);
+    QCOMPARE(qt.value("Setup/CallIDString").toString(), value);
+    QCOMPARE(qt.value("Fresh Section/Ünïcode key").toString(), value);
+}
+
+void TestSettingsStore::badLineCostsThatLineOnly_data()
+{
+    QTest::addColumn<QByteArray>("bad");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("stray words") << QByteArray("my modem is the USR one") << "(it has no \"=\")";
+    QTest::newRow("not text") << QByteArray("Junk=\xff\xfe\x01") << "(not UTF-8 text)";
+    QTest::newRow("no key") << QByteArray("=5") << "(its key is empty)";
+}
+
+// One stray line among good entries: every good entry is read, the line is reported by number,
+// the file is copied aside before the first write and that write keeps every good value.
+void TestSettingsStore::badLineCostsThatLineOnly()
+{
+    QFETCH(QByteArray, bad);
+    QFETCH(QString, reason);
+    const QByteArray content = "[Modem]\nComPort=2\nBaudRate=19200\n" + bad +
+                               "\n\n[Ports]\nCom2=/dev/ttyUSB1\n\n[Setup]\nAreaCode=613\n";
     writeRaw(content);
     SettingsStore store("ZodoDE");
-    QVERIFY(!store.problem().isEmpty());
-    QVERIFY(store.problem().contains(storePath()));
-    QCOMPARE(store.get("Modem", "ComPort", "0"), "0");
+    QCOMPARE(store.problem(), "Settings file " + storePath() + ": line 4 " + reason +
+                                  " cannot be read and is passed over; the file is copied aside "
+                                  "before it is next written");
+    QCOMPARE(store.get("Modem", "ComPort", "0"), "2");
+    QCOMPARE(Settings::BaudRate.read(), "19200");
+    QCOMPARE(GetSetting("ZodoDE", "Ports", "Com2", ""), "/dev/ttyUSB1");
+    QCOMPARE(Settings::AreaCode.read(), "613");
 
-    QVERIFY(store.save("Setup", "AreaCode", "613"));
-    QVERIFY(!store.backupPath().isEmpty());
+    QVERIFY(store.save("Setup", "Maximize", "0"));
     QFile copy(store.backupPath());
     QVERIFY(copy.open(QIODevice::ReadOnly));
     QCOMPARE(copy.readAll(), content);
     QVERIFY(store.problem().isEmpty());
-    QCOMPARE(store.get("Setup", "AreaCode", ""), "613");
+    QFile repaired(storePath());
+    QVERIFY(repaired.open(QIODevice::ReadOnly));
+    QCOMPARE(repaired.readAll(), "[Modem]\nComPort=2\nBaudRate=19200\n\n[Ports]\n"
+                                 "Com2=/dev/ttyUSB1\n\n[Setup]\nAreaCode=613\nMaximize=0\n");
 
     // Only the first write after the damage makes a copy.
     SettingsStore again("ZodoDE");
     QVERIFY(again.save("Setup", "AreaCode", "819"));
     QVERIFY(again.backupPath().isEmpty());
+}
+
+void TestSettingsStore::unreadableStoreIsNeverOverwritten()
+{
+    // A folder in the file's place cannot be read, by root either.
+    QVERIFY(QDir(m_home->path()).mkdir("zodode.ini"));
+    QVERIFY(QFile::copy(QFINDTESTDATA("tst_settingsstore.cpp"), storePath() + "/keep"));
+    SettingsStore store("ZodoDE");
+    QVERIFY(store.problem().contains("cannot be read"));
+    QVERIFY(!store.save("Modem", "ComPort", "0"));
+    QVERIFY(!store.lastError().isEmpty());
+    QVERIFY(QFileInfo(storePath() + "/keep").isFile());
 }
 
 void TestSettingsStore::unwritableStoreReportsFailure()
@@ -176,18 +250,65 @@ void TestSettingsStore::twoWritersLoseNothing()
         QCoreApplication::applicationDirPath() + QStringLiteral("/settings_writer");
     QProcess first;
     QProcess second;
-    first.start(writer, {"ringdesk", "500"});
-    second.start(writer, {"config", "500"});
-    QVERIFY(first.waitForFinished(120000));
-    QVERIFY(second.waitForFinished(120000));
+    // The lock waits as long as its holder makes progress, so neither writer ever gives up.
+    first.start(writer, {"ringdesk", "1500"});
+    second.start(writer, {"config", "1500"});
+    QVERIFY(first.waitForFinished(280000));
+    QVERIFY(second.waitForFinished(280000));
     QCOMPARE(first.exitCode(), 0);
     QCOMPARE(second.exitCode(), 0);
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 1500; ++i) {
         QCOMPARE(GetSetting("ZodoDE", "Stress", "ringdesk" + QString::number(i), "lost"),
                  QString::number(i));
         QCOMPARE(GetSetting("ZodoDE", "Stress", "config" + QString::number(i), "lost"),
                  QString::number(i));
     }
+}
+
+void TestSettingsStore::oneRewriteForManyEntries()
+{
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "PollInterval", "50"));
+    const ino_t inode = inodeOf(storePath());
+    QList<SettingsStore::Entry> entries;
+    for (int i = 0; i < 15; ++i)
+        entries.append({"Setup", "Key" + QString::number(i), QString::number(i)});
+    SettingsStore store("ZodoDE");
+    QVERIFY(store.saveAll(entries));
+    // One new file replaced the old one, whole: no temporary file is left beside it.
+    QVERIFY(inodeOf(storePath()) != inode);
+    QCOMPARE(QDir(m_home->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList({".zodode.ini.lock", "zodode.ini"}));
+    QCOMPARE(GetSetting("ZodoDE", "Setup", "Key14", ""), "14");
+    QCOMPARE(Settings::PollInterval.read(), "50");
+}
+
+void TestSettingsStore::largeStoreIsParsedOncePerChange()
+{
+    QByteArray content = "[Big]\n";
+    for (int i = 0; i < 100000; ++i)
+        content +=
+            "Entry" + QByteArray::number(i) + "=value number " + QByteArray::number(i) + '\n';
+    content += "[Setup]\nAreaCode=613\n";
+    writeRaw(content);
+    QCOMPARE(Settings::AreaCode.read(), "613");
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 2000; ++i)
+        QCOMPARE(GetSetting("ZodoDE", "Big", "entry99999", ""), "value number 99999");
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+
+    // A change made by another program is seen at the next read.
+    QSettings other(storePath(), QSettings::IniFormat);
+    other.setValue("Setup/AreaCode", "819");
+    other.sync();
+    QCOMPARE(Settings::AreaCode.read(), "819");
+}
+
+void TestSettingsStore::relativeBaseDirectoriesAreIgnored()
+{
+    qputenv("HOME", m_home->path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", "relative/config");
+    QCOMPARE(SettingsStore::pathFor("ZodoDE"), m_home->path() + "/.config/zodode.ini");
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)

@@ -218,11 +218,17 @@ void TestSetupWindow::damagedStoreIsReported()
 {
     QFile file(SettingsStore::pathFor("ZodoDE"));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Modem\nComPort=3\n");
+    file.write("[Modem\nComPort=3\nstray words\nBaudRate=2400\n");
     file.close();
     SetupWindow window;
-    QVERIFY(window.storeProblem().contains("damaged"));
-    QCOMPARE(window.ui().Text1->text(), "0");
+    QVERIFY(window.storeProblem().contains("lines 1 (its section name is not closed), 3 (it has "
+                                           "no \"=\") cannot be read"));
+    // Only what could not be read is lost: the entries around it show, and saving keeps them.
+    QCOMPARE(window.ui().Text1->text(), "3");
+    QCOMPARE(window.ui().Combo2->currentText(), "2400");
+    window.ui().Command1->click();
+    QCOMPARE(stored("Modem", "ComPort"), "3");
+    QCOMPARE(stored("Modem", "BaudRate"), "2400");
 }
 
 void TestSetupWindow::ringdeskExitKeepsWhatOnlyConfigWrites()

@@ -49,9 +49,11 @@ void Lifecycle::Form_Activate()
     monitor.logFile.LoadCallLog();
     const QString switchText = Settings::SetupFindModem.read();
     const std::optional<qint16> switchState = Conversions::toInt16(switchText);
-    if (!switchState || (*switchState != 0 && *switchState != 1))
+    if (!switchState || (*switchState != 0 && *switchState != 1)) {
         s.appendEvent(QStringLiteral("[Setting Setup/FindModem holds \"%1\", not 0 or 1; using 1]")
                           .arg(switchText));
+        monitor.keepStoredUnlessChanged(Settings::SetupFindModem, QStringLiteral("1"));
+    }
     s.setCheck(1, switchState && *switchState == 0 ? 0 : 1);
     if (m_unloaded)
         return;

@@ -47,9 +47,18 @@ Monitor::Monitor(WindowControl& window)
     };
 }
 
-bool Monitor::writeSetting(const SettingEntry& entry, const QString& value)
+namespace {
+
+QString standInKey(const SettingEntry& entry)
 {
-    return entry.write(value);
+    return (entry.section + u'/' + entry.key).toCaseFolded();
+}
+
+} // namespace
+
+void Monitor::keepStoredUnlessChanged(const SettingEntry& entry, const QString& given)
+{
+    m_standIns.insert(standInKey(entry), given);
 }
 
 void Monitor::Check2Click()
@@ -77,6 +86,7 @@ void Monitor::loadCheck(int number, const SettingEntry& entry)
     state.appendEvent(QStringLiteral("[Setting %1/%2 holds \"%3\", not 0 or 1; using %4]")
                           .arg(entry.section, entry.key, text, entry.defaultValue));
     state.setCheck(number, entry.defaultValue.toInt());
+    keepStoredUnlessChanged(entry, entry.defaultValue);
 }
 
 bool Monitor::loadTruth(const SettingEntry& entry)
@@ -87,6 +97,7 @@ bool Monitor::loadTruth(const SettingEntry& entry)
         return *value;
     state.appendEvent(QStringLiteral("[Setting %1/%2 holds \"%3\", not True or False; using %4]")
                           .arg(entry.section, entry.key, text, entry.defaultValue));
+    keepStoredUnlessChanged(entry, entry.defaultValue);
     return Conversions::toTruth(entry.defaultValue).value_or(false);
 }
 
@@ -144,29 +155,43 @@ void Monitor::checkOutlook()
     state.setControlEnabled(MonitorState::Picture2, false);
 }
 
-void Monitor::saveSettings(const Writer& write)
+QList<SettingsStore::Entry> Monitor::settingsToSave() const
 {
     const QString boxes[] = {QStringLiteral("0"), QStringLiteral("1")};
     auto box = [&](int number) {
         return boxes[state.check(number) == 1 ? 1 : 0];
     };
-    bool ok = true;
-    ok &= write(Settings::SetupFindModem, box(1));
-    ok &= write(Settings::AutoSearchContact, box(2));
-    ok &= write(Settings::AutoCreateContact, box(3));
-    ok &= write(Settings::Maximize, box(4));
-    ok &= write(Settings::AutoCreateJournal, box(5));
-    ok &= write(Settings::Minimize, box(6));
-    ok &= write(Settings::SystemTray, box(7));
-    ok &= write(Settings::PlayWavFile, box(8));
-    ok &= write(Settings::AreaCode, state.AreaCode);
-    ok &= write(Settings::ComPort, state.ComPort);
-    ok &= write(Settings::ModemResponseTimeOut, state.ModemResponseTimeout);
-    ok &= write(Settings::CallIDString, state.CallIDString);
-    ok &= write(Settings::BaudRate, state.BaudRate);
-    ok &= write(Settings::Log, Conversions::truthText(state.option(2)));
-    ok &= write(Settings::Event, Conversions::truthText(state.option(1)));
-    if (!ok)
-        state.appendEvent(QStringLiteral("[Couldn't save the settings to %1]")
-                              .arg(SettingsStore::pathFor(Settings::Application)));
+    const std::pair<const SettingEntry&, QString> table[] = {
+        {Settings::SetupFindModem, box(1)},
+        {Settings::AutoSearchContact, box(2)},
+        {Settings::AutoCreateContact, box(3)},
+        {Settings::Maximize, box(4)},
+        {Settings::AutoCreateJournal, box(5)},
+        {Settings::Minimize, box(6)},
+        {Settings::SystemTray, box(7)},
+        {Settings::PlayWavFile, box(8)},
+        {Settings::AreaCode, state.AreaCode},
+        {Settings::ComPort, state.ComPort},
+        {Settings::ModemResponseTimeOut, state.ModemResponseTimeout},
+        {Settings::CallIDString, state.CallIDString},
+        {Settings::BaudRate, state.BaudRate},
+        {Settings::Log, Conversions::truthText(state.option(2))},
+        {Settings::Event, Conversions::truthText(state.option(1))},
+    };
+    QList<SettingsStore::Entry> entries;
+    for (const auto& [entry, value] : table) {
+        const auto standIn = m_standIns.constFind(standInKey(entry));
+        if (standIn != m_standIns.cend() && *standIn == value)
+            continue;
+        entries.append({entry.section, entry.key, value});
+    }
+    return entries;
+}
+
+void Monitor::saveSettings()
+{
+    SettingsStore store(Settings::Application);
+    if (!store.saveAll(settingsToSave()))
+        state.appendEvent(QStringLiteral("[Couldn't save the settings to %1: %2]")
+                              .arg(store.filePath(), store.lastError()));
 }

@@ -10,8 +10,10 @@
 #include "ModemSwitch.h"
 #include "MonitorState.h"
 #include "OutlookLink.h"
+#include "SettingsStore.h"
 #include "UnavailableContacts.h"
 
+#include <QHash>
 #include <functional>
 
 struct SettingEntry;
@@ -42,10 +44,12 @@ public:
     void settleLogDirectory();
     // Asks hostprobe once; without an address book its features are switched off.
     void checkOutlook();
-    // The settings of the unload step, in their order, each through the writer.
-    using Writer = std::function<bool(const SettingEntry&, const QString&)>;
-    void saveSettings(const Writer& write = &Monitor::writeSetting);
-    static bool writeSetting(const SettingEntry& entry, const QString& value);
+    // The settings of the unload step, in their order, written in one rewrite of the store.
+    QList<SettingsStore::Entry> settingsToSave() const;
+    void saveSettings();
+    // A value that could not be read was replaced by `given` at load; while the setting still
+    // holds it, the unload step leaves the stored text alone instead of writing the stand-in.
+    void keepStoredUnlessChanged(const SettingEntry& entry, const QString& given);
 
     // How checkOutlook asks; tests put an answer of their own here.
     std::function<bool(QString*)> outlookProbe;
@@ -59,4 +63,5 @@ private:
     bool loadTruth(const SettingEntry& entry);
 
     CanberraSound m_sound;
+    QHash<QString, QString> m_standIns; // "section/key" in lower case -> the value given
 };
