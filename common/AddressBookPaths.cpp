@@ -1,12 +1,12 @@
 #include "AddressBookPaths.h"
 
+#include "AppPaths.h"
 #include "SettingsStore.h"
 #include "SettingsTable.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace AddressBookPaths {
 
@@ -18,8 +18,7 @@ QString folder(const QString& key, const QString& name)
         GetSetting(Settings::Application, QStringLiteral("Contacts"), key, QString());
     if (!stored.isEmpty())
         return stored;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/ringdesk/") + name;
+    return AppPaths::dataHome() + QStringLiteral("/ringdesk/") + name;
 }
 
 } // namespace

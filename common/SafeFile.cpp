@@ -63,7 +63,7 @@ bool writeAll(int fd, const QByteArray& data)
 
 bool append(const QString& path, const QByteArray& data, QString* error)
 {
-    const int fd = openFile(path, O_WRONLY | O_APPEND | O_CREAT, error);
+    const int fd = openFile(path, O_RDWR | O_APPEND | O_CREAT, error);
     if (fd < 0)
         return false;
     struct stat info;

@@ -1,10 +1,14 @@
 #include "CallLogFile.h"
 #include "state/MonitorState.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 class TestCallLogFile : public QObject
 {
@@ -25,6 +29,9 @@ private slots:
     void eventLogHoldsEveryEntry();
     void eventLogOfEmptyListIsEmpty();
     void writeFailuresAreReported();
+    void failedAppendLeavesNoBrokenRecord();
+    void symbolicLinksAreRefused();
+    void withoutAbsoluteFolderNothingIsWritten();
 
 private:
     QByteArray fileContent(const QString& path);
@@ -135,10 +142,14 @@ void TestCallLogFile::olderSingleByteLogStillReads()
 {
     QFile file(m_log->callLogPath());
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("\"12/06 10:41 5551234 B\xe9LANGER\"\r\n");
+    file.write("\"12/06 10:41 5551234 B\xe9LANGER O\x92NEIL\"\r\n");
+    file.write("\"12/07 09:00 5551234 B\xc3\xa9LANGER\"\r\n");
     file.close();
     m_log->LoadCallLog();
-    QCOMPARE(m_state->calls(), QStringList({QString::fromUtf8("12/06 10:41 5551234 BéLANGER")}));
+    // One old record does not change how the UTF-8 records after it read.
+    QCOMPARE(m_state->calls(),
+             QStringList({QString::fromUtf8("12/06 10:41 5551234 BéLANGER O’NEIL"),
+                          QString::fromUtf8("12/07 09:00 5551234 BéLANGER")}));
 }
 
 void TestCallLogFile::clearLeavesEmptyFileForNextCall()
@@ -202,6 +213,74 @@ void TestCallLogFile::writeFailuresAreReported()
         QVERIFY(!m_log->AppendCallLogRecord("x"));
         QVERIFY(m_state->events().last().contains("CallLog.txt"));
     }
+}
+
+// A write that stops part-way (here at the file-size limit, as on a full disk) leaves the file as
+// it was, names the reason, and the next call's record is whole on a line of its own.
+void TestCallLogFile::failedAppendLeavesNoBrokenRecord()
+{
+    QVERIFY(m_log->AppendCallLogRecord("01/01 11:00 first"));
+    const QByteArray before = fileContent(m_log->callLogPath());
+    struct rlimit saved;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = saved;
+    tight.rlim_cur = before.size() + 9;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const bool written = m_log->AppendCallLogRecord("01/01 12:00 +1 (613) 555-1234 SMITH JOHN");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
+    QVERIFY(!written);
+    QCOMPARE(fileContent(m_log->callLogPath()), before);
+    QCOMPARE(m_state->events().last(),
+             "[Couldn't write " + m_log->callLogPath() + ": File too large]");
+
+    QVERIFY(m_log->AppendCallLogRecord("01/01 12:05 second"));
+    QCOMPARE(fileContent(m_log->callLogPath()), before + "\"01/01 12:05 second\"\r\n");
+
+    // Had a broken record stayed (written by something else), the next one starts a new line.
+    QFile file(m_log->callLogPath());
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("\"01/01 12");
+    file.close();
+    QVERIFY(m_log->AppendCallLogRecord("01/01 13:00 third"));
+    QCOMPARE(fileContent(m_log->callLogPath()).right(32),
+             "\"01/01 12\r\n\"01/01 13:00 third\"\r\n");
+}
+
+void TestCallLogFile::symbolicLinksAreRefused()
+{
+    const QString target = m_dir->path() + "/precious";
+    QFile file(target);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("keep me");
+    file.close();
+    QVERIFY(QFile::link(target, m_log->callLogPath()));
+    QVERIFY(QFile::link(target, m_log->eventLogPath()));
+    m_state->appendEvent("an event");
+    QVERIFY(!m_log->AppendCallLogRecord("x"));
+    QVERIFY(!m_log->ClearCallLog());
+    m_log->LoadCallLog();
+    QVERIFY(!m_log->SaveEventLog());
+    QCOMPARE(fileContent(target), QByteArray("keep me"));
+    QVERIFY(m_state->calls().isEmpty());
+    QCOMPARE(m_state->events().at(1), "[Couldn't write " + m_log->callLogPath() +
+                                          ": it is a symbolic link, which is not followed]");
+    QVERIFY(m_state->events().last().contains("CallEvnt.txt: it is a symbolic link"));
+}
+
+void TestCallLogFile::withoutAbsoluteFolderNothingIsWritten()
+{
+    const QString here = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    for (const QString& folder : {QString(), QStringLiteral("logs/")}) {
+        m_state->LogDirectory = folder;
+        QVERIFY(!m_log->AppendCallLogRecord("x"));
+        QCOMPARE(m_state->events().last(), "[Couldn't write CallLog.txt: there is no log folder]");
+        QVERIFY(!m_log->SaveEventLog());
+    }
+    QDir::setCurrent(here);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestCallLogFile)

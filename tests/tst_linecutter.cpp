@@ -81,6 +81,8 @@ void TestLineCutter::decodesUtf8OrBytes()
     QCOMPARE(LineCutter::decode("NAME = B\xc3\xa9LANGER"), QString::fromUtf8("NAME = BéLANGER"));
     // A Latin-1 byte that is not UTF-8 still arrives as its character.
     QCOMPARE(LineCutter::decode("NAME = B\xe9LANGER"), QString::fromUtf8("NAME = BéLANGER"));
+    // Windows-1252 where Latin-1 has control codes: the apostrophe and the euro sign.
+    QCOMPARE(LineCutter::decode("NAME = O\x92NEIL \x80"), QString::fromUtf8("NAME = O’NEIL €"));
     // A UTF-8 character split over two chunks is whole once the line is.
     LineCutter cutter;
     QVERIFY(cutter.feed("NAME = \xc3").isEmpty());

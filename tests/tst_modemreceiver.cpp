@@ -159,6 +159,13 @@ void TestModemReceiver::ProcessEvent_data()
                                << ""
                                << ""
                                << "OTTO" << 0;
+    QTest::newRow("name control characters") << QString::fromLatin1("NAME = DOE\0JO\x1b"
+                                                                    "HN\x0b\x1c\tX",
+                                                                    20)
+                                             << ""
+                                             << ""
+                                             << ""
+                                             << "DOEJOHN\tX" << 0;
     QTest::newRow("name keeps trailing blanks") << "NAME =  X  "
                                                 << ""
                                                 << ""
@@ -284,6 +291,14 @@ void TestModemReceiver::recordWithoutEmptyLineCompletesOnTenthTick()
     m_receiver->Timer2Tick();
     QCOMPARE(complete.count(), 1);
     QVERIFY(!m_receiver->polling());
+
+    // The next record's DATE line starts the count again: it too completes on its 10th tick.
+    feed("DATE = 0322\r\nTIME = 0900\r\nNMBR = 5550000\r\n");
+    for (int i = 0; i < 9; ++i)
+        m_receiver->Timer2Tick();
+    QCOMPARE(complete.count(), 1);
+    m_receiver->Timer2Tick();
+    QCOMPARE(complete.count(), 2);
 }
 
 void TestModemReceiver::recordWithoutTimeLineWaits()

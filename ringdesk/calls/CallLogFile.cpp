@@ -2,12 +2,12 @@
 
 #include "state/MonitorState.h"
 
-#include <QFile>
-#include <QStringDecoder>
+#include "SafeFile.h"
+#include "TextCodec.h"
+
+#include <QDir>
 
 namespace {
-
-const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 bool isLineEnd(QChar c)
 {
@@ -44,14 +44,6 @@ qsizetype closingQuote(const QString& text, qsizetype open, qsizetype lineEnd)
     return -1;
 }
 
-QString decodeFile(const QByteArray& content)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(content);
-    // Logs written by older programs in a single-byte code page still read back, byte for byte.
-    return utf8.hasError() ? QString::fromLatin1(content) : text;
-}
-
 } // namespace
 
 CallLogFile::CallLogFile(MonitorState& state) : m_state(state) {}
@@ -72,21 +64,24 @@ bool CallLogFile::report(const QString& path, const QString& reason)
     return false;
 }
 
+bool CallLogFile::hasFolder() const
+{
+    // A relative folder would put the logs wherever the program happened to be started.
+    return QDir::isAbsolutePath(m_state.LogDirectory);
+}
+
 bool CallLogFile::AppendCallLogRecord(const QString& line)
 {
-    QFile file(callLogPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append, ownerOnly))
-        return report(file.fileName(), file.errorString());
+    if (!hasFolder())
+        return report(QStringLiteral("CallLog.txt"), QStringLiteral("there is no log folder"));
+    QString reason;
     const QByteArray record = '"' + line.toUtf8() + "\"\r\n";
-    const bool written = file.write(record) == record.size() && file.flush();
-    const QString reason = file.errorString();
-    file.close();
-    return written || report(file.fileName(), reason);
+    return SafeFile::append(callLogPath(), record, &reason) || report(callLogPath(), reason);
 }
 
 QStringList CallLogFile::readFields(const QByteArray& content)
 {
-    const QString text = decodeFile(content);
+    const QString text = TextCodec::decodeLines(content);
     QStringList fields;
     qsizetype pos = 0;
     const qsizetype n = text.size();
@@ -122,16 +117,18 @@ QStringList CallLogFile::readFields(const QByteArray& content)
 
 void CallLogFile::LoadCallLog()
 {
-    QFile file(callLogPath());
-    if (!file.exists())
+    if (!hasFolder())
         return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_state.appendEvent(
-            QStringLiteral("[Couldn't read %1: %2]").arg(file.fileName(), file.errorString()));
+    QByteArray content;
+    QString reason;
+    bool missing = false;
+    if (!SafeFile::read(callLogPath(), &content, &reason, &missing)) {
+        if (!missing)
+            m_state.appendEvent(
+                QStringLiteral("[Couldn't read %1: %2]").arg(callLogPath(), reason));
         return;
     }
-    const QStringList fields = readFields(file.readAll());
-    file.close();
+    const QStringList fields = readFields(content);
     if (!fields.isEmpty())
         m_state.Calllog.setStringList(m_state.Calllog.stringList() + fields);
 }
@@ -139,23 +136,21 @@ void CallLogFile::LoadCallLog()
 bool CallLogFile::ClearCallLog()
 {
     m_state.Calllog.setStringList({});
-    QFile file(callLogPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, ownerOnly))
-        return report(file.fileName(), file.errorString());
-    file.close();
-    return true;
+    if (!hasFolder())
+        return false;
+    QString reason;
+    return SafeFile::truncate(callLogPath(), &reason) || report(callLogPath(), reason);
 }
 
 bool CallLogFile::SaveEventLog()
 {
-    QFile file(eventLogPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, ownerOnly))
-        return report(file.fileName(), file.errorString());
+    if (!hasFolder())
+        return false;
     QByteArray content;
     for (const QString& line : m_state.events())
         content += line.toUtf8() + "\r\n";
-    const bool written = file.write(content) == content.size() && file.flush();
-    const QString reason = file.errorString();
-    file.close();
-    return written || report(file.fileName(), reason);
+    // A new file replaces the old one only once it is whole, so a crash here loses nothing.
+    QString reason;
+    return SafeFile::writeAtomically(eventLogPath(), content, &reason) ||
+           report(eventLogPath(), reason);
 }

@@ -9,7 +9,8 @@ class MonitorState;
 // directory text followed directly by the file name). Records are a double quote, the call line,
 // a double quote and CR LF, in UTF-8. Files are opened and closed within each operation and are
 // created readable by their owner only. A file that cannot be written is reported as a bracketed
-// line in the event list and never stops the monitor.
+// line in the event list and never stops the monitor; a symbolic link in a log file's place is
+// refused, and without an absolute log folder no file is touched at all.
 class CallLogFile
 {
 public:
@@ -29,6 +30,7 @@ public:
     static QStringList readFields(const QByteArray& content);
 
 private:
+    bool hasFolder() const;
     bool report(const QString& path, const QString& reason);
 
     MonitorState& m_state;

@@ -1,18 +1,20 @@
 #include "SystemPath.h"
 
+#include "AppPaths.h"
+
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
+#include <QFileInfo>
 
-QString GetSystemPath()
+QString GetSystemPath(QString* problem)
 {
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (base.isEmpty())
-        return QString();
-    const QString folder = base + QStringLiteral("/ringdesk");
-    if (!QDir(folder).exists()) {
-        if (!QDir().mkpath(folder))
+    const QString folder = AppPaths::dataHome() + QStringLiteral("/ringdesk");
+    if (!QFileInfo(folder).isDir()) {
+        if (!QDir().mkpath(folder)) {
+            if (problem)
+                *problem = QStringLiteral("Couldn't create the log folder %1").arg(folder);
             return QString();
+        }
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ExeOwner);
     }

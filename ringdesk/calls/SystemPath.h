@@ -4,5 +4,5 @@
 
 // The folder the log files go to when no "LogDirectory" is set: the program's per-user data
 // folder ($XDG_DATA_HOME/ringdesk/, created readable by its owner only), ending in "/". Empty when
-// it cannot be created; the files then lie in the current folder.
-QString GetSystemPath();
+// it cannot be created, with the reason in *problem; no log file is written then.
+QString GetSystemPath(QString* problem = nullptr);

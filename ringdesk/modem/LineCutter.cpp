@@ -1,6 +1,6 @@
 #include "LineCutter.h"
 
-#include <QStringDecoder>
+#include "TextCodec.h"
 
 QVector<LineCutter::Line> LineCutter::feed(const QByteArray& chunk)
 {
@@ -24,9 +24,5 @@ QVector<LineCutter::Line> LineCutter::feed(const QByteArray& chunk)
 
 QString LineCutter::decode(const QByteArray& bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        text = QString::fromLatin1(bytes);
-    return text;
+    return TextCodec::decodeLine(bytes);
 }

@@ -24,8 +24,8 @@ public:
     // The bytes of the unfinished line.
     const QByteArray& pending() const { return m_buffer; }
 
-    // Text is UTF-8 where it is valid; anything else is read byte for byte as Latin-1, so no
-    // byte a modem sends is ever lost or turned into a replacement mark.
+    // Text is UTF-8 where it is valid; anything else is read byte for byte as Windows-1252, so
+    // no byte a modem sends is ever lost or turned into a replacement mark.
     static QString decode(const QByteArray& bytes);
 
 private:

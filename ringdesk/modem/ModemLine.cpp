@@ -13,7 +13,9 @@ QString value(const QString& line)
     ++p;
     while (p < line.size() && line.at(p) == u' ')
         ++p;
-    return line.mid(p);
+    QString text = line.mid(p);
+    text.removeIf([](QChar c) { return c.unicode() < 0x20 && c != u'\t'; });
+    return text;
 }
 
 MesgDigits decodeMesg(const QString& value)

@@ -7,6 +7,8 @@
 #include "SettingsTable.h"
 #include "SystemPath.h"
 
+#include <QDir>
+
 Monitor::Monitor(WindowControl& window)
     : logFile(state), exchange(state, comm), receiver(state, window),
       search(state, window, comm, exchange), modemSwitch(state, window), noContacts(state),
@@ -128,8 +130,19 @@ void Monitor::loadSettings()
 void Monitor::settleLogDirectory()
 {
     state.LogDirectory = Settings::LogDirectory.read();
+    if (!state.LogDirectory.isEmpty() && !QDir::isAbsolutePath(state.LogDirectory)) {
+        state.appendEvent(QStringLiteral("[Setting Setup/LogDirectory holds \"%1\", not an "
+                                         "absolute folder; using the data folder]")
+                              .arg(state.LogDirectory));
+        state.LogDirectory.clear();
+    }
+    if (!state.LogDirectory.isEmpty())
+        return;
+    QString problem;
+    state.LogDirectory = GetSystemPath(&problem);
     if (state.LogDirectory.isEmpty())
-        state.LogDirectory = GetSystemPath();
+        state.appendEvent(u'[' + problem +
+                          QStringLiteral("; calls are not written to a log file]"));
 }
 
 void Monitor::checkOutlook()
