@@ -4,8 +4,12 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <csignal>
+
 int main(int argc, char* argv[])
 {
+    // At a file-size limit a save fails and says so instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ringdesk-config"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ringwatch Setup"));

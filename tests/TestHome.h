@@ -4,6 +4,8 @@
 // mapped to a device that does not exist, so that no test ever opens a real serial port.
 #include "SettingsStore.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,6 +16,11 @@ public:
     {
         qputenv("XDG_CONFIG_HOME", (m_dir.path() + "/config").toUtf8());
         qputenv("XDG_DATA_HOME", (m_dir.path() + "/data").toUtf8());
+        // The one-monitor lock of a real monitor started by a test is the test's own.
+        QDir(m_dir.path()).mkdir("runtime");
+        QFile::setPermissions(m_dir.path() + "/runtime",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", (m_dir.path() + "/runtime").toUtf8());
         for (int port = 1; port <= 16; ++port)
             mapPort(port, QStringLiteral("/nonexistent/ttyRING"));
     }

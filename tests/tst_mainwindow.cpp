@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -349,6 +350,24 @@ void TestMainWindow::manualSearchOffersAndCreatesContact()
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<ContactWindow*>(w))
             w->close();
+
+    // A caller's name is shown as the text it is, never as markup.
+    ui.CallIDName->clear();
+    QTest::keyClicks(ui.CallIDName, "<b><font color=red>Bank</font></b> Security");
+    Qt::TextFormat format = Qt::RichText;
+    QString shown;
+    QTimer::singleShot(0, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        format = box->textFormat();
+        shown = box->text();
+        box->button(QMessageBox::No)->click();
+    });
+    Dialogs::setUnattended(false);
+    ui.Picture2->click();
+    Dialogs::setUnattended(true);
+    QCOMPARE(format, Qt::PlainText);
+    QVERIFY(shown.startsWith("<b><font color=red>Bank</font></b> Security"));
 }
 
 void TestMainWindow::journalWindowSavesOnlyOnSave()

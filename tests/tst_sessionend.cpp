@@ -4,11 +4,14 @@
 #include "TestHome.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <sys/resource.h>
 
 class TestSessionEnd : public QObject
 {
@@ -17,14 +20,34 @@ private slots:
     void init();
     void signalSavesEverything_data();
     void signalSavesEverything();
+    void unloadIsOneQuickWrite();
+    void fileSizeLimitIsAWriteError();
+    void secondCopyLeavesTheFirstAlone();
 
 private:
+    // The real monitor, on this test's home, once its window is up.
+    void start(QProcess& ringdesk);
+
     std::unique_ptr<TestHome> m_home;
 };
 
 void TestSessionEnd::init()
 {
     m_home = std::make_unique<TestHome>();
+}
+
+void TestSessionEnd::start(QProcess& ringdesk)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    ringdesk.setProcessEnvironment(env);
+    ringdesk.start(QCoreApplication::applicationDirPath() + "/ringdesk", {});
+    QVERIFY(ringdesk.waitForStarted());
+    // The data folder appears during start-up; a moment later the window (and dialog) are up.
+    QTRY_VERIFY_WITH_TIMEOUT(QDir(m_home->dataDir()).exists(), 15000);
+    QTest::qWait(3000);
+    QCOMPARE(ringdesk.state(), QProcess::Running);
 }
 
 void TestSessionEnd::signalSavesEverything_data()
@@ -49,17 +72,8 @@ void TestSessionEnd::signalSavesEverything()
     QVERIFY(SaveSetting("ZodoDE", "Setup", "PlayWavFile", "1"));
 
     QProcess ringdesk;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("ASAN_OPTIONS", "detect_leaks=0");
-    ringdesk.setProcessEnvironment(env);
-    ringdesk.start(QCoreApplication::applicationDirPath() + "/ringdesk", {});
-    QVERIFY(ringdesk.waitForStarted());
+    start(ringdesk);
     const QString data = m_home->path() + "/data/ringdesk/";
-    // The data folder appears during start-up; a moment later the window (and dialog) are up.
-    QTRY_VERIFY_WITH_TIMEOUT(QDir(data).exists(), 15000);
-    QTest::qWait(3000);
-    QCOMPARE(ringdesk.state(), QProcess::Running);
     ::kill(pid_t(ringdesk.processId()), signal);
     QVERIFY(ringdesk.waitForFinished(15000));
     QCOMPARE(ringdesk.exitStatus(), QProcess::NormalExit);
@@ -76,6 +90,77 @@ void TestSessionEnd::signalSavesEverything()
     // The hostprobe library beside the program found the address book usable.
     QCOMPARE(GetSetting("ZodoDE", "Setup", "AutoSearchContact", ""), "1");
     QCOMPARE(log.contains("[ERROR... NO CALLER ID FEATURE FOUND]"), !dialogOpen);
+}
+
+// A logout gives a program little time: the fifteen settings go in one write.
+void TestSessionEnd::unloadIsOneQuickWrite()
+{
+    QProcess ringdesk;
+    start(ringdesk);
+    QElapsedTimer timer;
+    timer.start();
+    ::kill(pid_t(ringdesk.processId()), SIGTERM);
+    QVERIFY(ringdesk.waitForFinished(15000));
+    const qint64 elapsed = timer.elapsed();
+    qInfo() << "SIGTERM to exit:" << elapsed << "ms";
+    QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
+    QCOMPARE(GetSetting("ZodoDE", "Setup", "Event", ""), "True");
+}
+
+void TestSessionEnd::fileSizeLimitIsAWriteError()
+{
+    QFile store(SettingsStore::pathFor("ZodoDE"));
+    QVERIFY(store.open(QIODevice::ReadOnly));
+    const QByteArray before = store.readAll();
+    store.close();
+    QProcess ringdesk;
+    // The settings rewrite at exit is larger than the limit allows.
+    ringdesk.setChildProcessModifier([] {
+        struct rlimit limit = {200, 200};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    start(ringdesk);
+    ::kill(pid_t(ringdesk.processId()), SIGTERM);
+    QVERIFY(ringdesk.waitForFinished(15000));
+    QCOMPARE(ringdesk.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(ringdesk.exitCode(), 0);
+    QVERIFY(store.open(QIODevice::ReadOnly));
+    QCOMPARE(store.readAll(), before); // the old file stays whole
+}
+
+// A second start shows the running monitor and ends, touching neither settings nor logs.
+void TestSessionEnd::secondCopyLeavesTheFirstAlone()
+{
+    QVERIFY(SaveSetting("ZodoDE", "Setup", "PlayWavFile", "1"));
+    QProcess first;
+    start(first);
+    const QFileInfo storeBefore(SettingsStore::pathFor("ZodoDE"));
+
+    QProcess second;
+    second.setProcessEnvironment(first.processEnvironment());
+    second.start(QCoreApplication::applicationDirPath() + "/ringdesk", {});
+    QVERIFY(second.waitForFinished(15000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(first.state(), QProcess::Running);
+    const QFileInfo storeAfter(SettingsStore::pathFor("ZodoDE"));
+    QCOMPARE(storeAfter.lastModified(), storeBefore.lastModified());
+    QVERIFY(!QFileInfo::exists(m_home->dataDir() + "CallEvnt.txt"));
+
+    ::kill(pid_t(first.processId()), SIGTERM);
+    QVERIFY(first.waitForFinished(15000));
+    QVERIFY(QFileInfo::exists(m_home->dataDir() + "CallEvnt.txt"));
+
+    // A lock left by a monitor that was killed does not keep the next one from starting.
+    QProcess killed;
+    start(killed);
+    killed.kill();
+    QVERIFY(killed.waitForFinished(15000));
+    QProcess next;
+    start(next);
+    ::kill(pid_t(next.processId()), SIGTERM);
+    QVERIFY(next.waitForFinished(15000));
+    QCOMPARE(next.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSessionEnd)

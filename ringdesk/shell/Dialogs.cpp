@@ -20,8 +20,11 @@ QMessageBox::StandardButton Dialogs::question(QWidget* parent, const QString& ti
     }
     if (s_unattended)
         return QMessageBox::No;
-    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No);
+    // The text may hold what a caller sent: shown as it is, never read as markup.
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return QMessageBox::StandardButton(box.exec());
 }
 
 QString Dialogs::inputBox(QWidget* parent, const QString& prompt, const QString& title,

@@ -21,6 +21,9 @@ SessionEnd::SessionEnd(QObject* parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         sigaction(signal, &action, nullptr);
+    // A file-size limit reached makes a write fail with EFBIG, which is reported like a full
+    // disk, instead of killing the program with the call and the event log unsaved.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 SessionEnd::~SessionEnd()
