@@ -11,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 class TestSessionEnd : public QObject
 {
@@ -97,6 +99,11 @@ void TestSessionEnd::unloadIsOneQuickWrite()
 {
     QProcess ringdesk;
     start(ringdesk);
+    // Every rewrite of the store ends with a new file moved into its place.
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watch >= 0);
+    QVERIFY(inotify_add_watch(watch, QFile::encodeName(m_home->path() + "/config").constData(),
+                              IN_MOVED_TO | IN_CLOSE_WRITE) >= 0);
     QElapsedTimer timer;
     timer.start();
     ::kill(pid_t(ringdesk.processId()), SIGTERM);
@@ -105,6 +112,19 @@ void TestSessionEnd::unloadIsOneQuickWrite()
     qInfo() << "SIGTERM to exit:" << elapsed << "ms";
     QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
     QCOMPARE(GetSetting("ZodoDE", "Setup", "Event", ""), "True");
+
+    int rewrites = 0;
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+        for (char* p = buffer; p < buffer + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(p);
+            if (event->len > 0 && QByteArray(event->name) == "zodode.ini")
+                ++rewrites;
+            p += sizeof(inotify_event) + event->len;
+        }
+    }
+    ::close(watch);
+    QCOMPARE(rewrites, 1);
 }
 
 void TestSessionEnd::fileSizeLimitIsAWriteError()
