@@ -14,6 +14,7 @@ namespace PortMap {
 namespace {
 
 const QString section = QStringLiteral("Ports");
+std::optional<QStringList> standIn;
 
 QString key(int port)
 {
@@ -39,8 +40,15 @@ int number(const QString& path)
 
 } // namespace
 
+void setMachinePorts(std::optional<QStringList> paths)
+{
+    standIn = std::move(paths);
+}
+
 QStringList machinePorts()
 {
+    if (standIn)
+        return *standIn;
     QStringList paths;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         paths << info.systemLocation();

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // Which device a port number stands for. Section "Ports" of the settings, key "Com" followed by
 // the number, names a device path; without an entry, port n is the n-th serial device of the
@@ -13,6 +14,8 @@ QString devicePath(int port);
 QString automaticDevice(int port);
 // The serial devices of the machine in port order.
 QStringList machinePorts();
+// Tests stand in a list of their own for the machine's devices (nothing: the machine's again).
+void setMachinePorts(std::optional<QStringList> paths);
 // Device paths in port order: /dev/ttyACM* by number, /dev/ttyUSB* by number, then the rest as
 // they stand.
 QStringList ordered(QStringList paths);

@@ -9,7 +9,9 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
     libcanberra-dev libical-dev
 )
-[ "${1:-}" = "test" ] && packages+=(clang xvfb xauth trayer)
+# clang's sanitizer and fuzzer runtimes are only recommended by clang, and recommends are not
+# installed here.
+[ "${1:-}" = "test" ] && packages+=(clang libclang-rt-14-dev xvfb xauth trayer)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,6 +2,7 @@
 // simulated modem.
 #include "ModemSim.h"
 #include "Monitor.h"
+#include "PortMap.h"
 #include "SettingsStore.h"
 #include "TestHome.h"
 #include "WindowControl.h"
@@ -31,6 +32,7 @@ private slots:
     void init();
     void cleanup();
     void fullSearchFindsTheModemOnPortTwo();
+    void settledDeviceIsStored();
     void knownPortIsOnlyChecked();
     void knownPortWithEmptyCommandFails();
     void excludedPortsAreNeverOpened();
@@ -112,6 +114,20 @@ void TestModemSearch::fullSearchFindsTheModemOnPortTwo()
     QCOMPARE(m_window->beeps, 1);
     QCOMPARE(m_window->errors, 0);
     QVERIFY(s.checkEnabled(4) && s.checkEnabled(8));
+}
+
+// A port without an entry of its own is the machine's n-th device; the one a search settles on
+// is then stored, so later starts check that same modem however devices come and go.
+void TestModemSearch::settledDeviceIsStored()
+{
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    mapPort(1, "");
+    PortMap::setMachinePorts(QStringList{modem.device()});
+    start();
+    PortMap::setMachinePorts(std::nullopt);
+    QCOMPARE(m_monitor->state.ComPort, "1");
+    QCOMPARE(GetSetting("ZodoDE", "Ports", "Com1", ""), modem.device());
+    QCOMPARE(GetSetting("ZodoDE", "Ports", "Com2", ""), "/nonexistent/ttyRING");
 }
 
 void TestModemSearch::knownPortIsOnlyChecked()
@@ -295,6 +311,23 @@ void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
     QCOMPARE(s.okReceived(), 0);
     QCOMPARE(s.AwaitingReply, 0);
     QVERIFY(clock.elapsed() >= 240 && clock.elapsed() < 1500);
+
+    // A wait started while one is under way (from an event it lets run) is refused at once.
+    s.ModemResponseTimeout = "3000";
+    int nestedOk = -1;
+    qint64 nestedTook = -1;
+    QTimer::singleShot(0, &s, [&] {
+        QElapsedTimer nested;
+        nested.start();
+        x.WaitForResponse();
+        nestedTook = nested.elapsed();
+        nestedOk = s.okReceived();
+    });
+    x.SendModemCommand("ATZ");
+    x.WaitForResponse();
+    QCOMPARE(nestedOk, 0);
+    QVERIFY(nestedTook >= 0 && nestedTook < 100);
+    QCOMPARE(s.okReceived(), 1); // the outer wait still gets its reply
     m_monitor->comm.close();
 }
 

@@ -83,6 +83,10 @@ void TestSetupWindow::portCount_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("ports");
+    QTest::newRow("16 is kept") << "16"
+                                << "16" << 16;
+    QTest::newRow("17 is capped") << "17"
+                                  << "16" << 16;
     QTest::newRow("20 is capped") << "20"
                                   << "16" << 16;
     QTest::newRow("1e2 is capped") << "1e2"

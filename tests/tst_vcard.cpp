@@ -13,6 +13,8 @@ private slots:
     void roundTripKeepsEverything_data() { readsRealWorldExports_data(); }
     void roundTripKeepsEverything();
     void writesFoldedVCard30();
+    void foldsAtExactly75Octets_data();
+    void foldsAtExactly75Octets();
     void settersKeepNameAndFullNameConsistent();
     void quoteInParameterCannotBreakTheLine();
     void noiseLinesArePassedOver();
@@ -125,6 +127,31 @@ void TestVCard::writesFoldedVCard30()
     QVERIFY(QString::fromUtf8(written).contains(QString::fromUtf8("FN:Élodie Bélanger")));
     const VCard again = VCard::parse(written).value(0);
     QCOMPARE(VCard::unescape(again.properties.last().value), QString(200, QChar(0xe9)));
+}
+
+void TestVCard::foldsAtExactly75Octets_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("lines");
+    const QString a70(70, u'a');
+    QTest::newRow("75 octets stay one line") << a70 << "NOTE:" + a70.toLatin1() + "\r\n";
+    QTest::newRow("76 octets fold after 75") << a70 + "bc"
+                                             << "NOTE:" + a70.toLatin1() + "\r\n bc\r\n";
+    // An é whose two octets would stand at 75 and 76 moves whole to the next line.
+    QTest::newRow("never inside a UTF-8 sequence")
+        << QString(69, u'a') + QString::fromUtf8("éz")
+        << "NOTE:" + QByteArray(69, 'a') + "\r\n \xc3\xa9z\r\n";
+}
+
+void TestVCard::foldsAtExactly75Octets()
+{
+    QFETCH(QString, value);
+    VCard c;
+    c.properties << VCard::Property{QString(), "NOTE", {}, value};
+    const QByteArray written = c.toVCard30();
+    const qsizetype at = written.indexOf("NOTE:");
+    QVERIFY(at >= 0);
+    QTEST(written.mid(at, written.indexOf("\r\nEND:VCARD") + 2 - at), "lines");
 }
 
 void TestVCard::settersKeepNameAndFullNameConsistent()
