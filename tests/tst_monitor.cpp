@@ -33,6 +33,7 @@ private slots:
     void storedValuesAreLoaded();
     void unreadableValuesFallBackAndAreReported();
     void damagedStoreIsReported();
+    void logFolderIsAlwaysAbsolute();
     void unloadWritesTheTableInOrder();
     void withoutAddressBookItsFeaturesGoOff();
     void searchInContactRule_data();
@@ -165,6 +166,30 @@ void TestMonitor::damagedStoreIsReported()
     QCOMPARE(Settings::ComPort.read(), "3");
     QCOMPARE(Settings::AreaCode.read(), "613");
     QCOMPARE(Settings::Maximize.read(), "0");
+}
+
+// Log files never land in whatever folder the program was started from.
+void TestMonitor::logFolderIsAlwaysAbsolute()
+{
+    SaveSetting("ZodoDE", "Setup", "LogDirectory", "logs/");
+    m_monitor->settleLogDirectory();
+    QCOMPARE(m_monitor->state.LogDirectory, m_home->dataDir());
+    QCOMPARE(m_monitor->state.events().last(),
+             "[Setting Setup/LogDirectory holds \"logs/\", not an "
+             "absolute folder; using the data folder]");
+
+    // The data folder cannot be made: a file stands where it would go.
+    SaveSetting("ZodoDE", "Setup", "LogDirectory", "");
+    QFile blocker(m_home->path() + "/blocked");
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("XDG_DATA_HOME", blocker.fileName().toUtf8());
+    m_monitor->settleLogDirectory();
+    QCOMPARE(m_monitor->state.LogDirectory, "");
+    QCOMPARE(m_monitor->state.events().last(),
+             "[Couldn't create the log folder " + blocker.fileName() +
+                 "/ringdesk; calls are not written to a log file]");
+    QVERIFY(!m_monitor->logFile.AppendCallLogRecord("x"));
 }
 
 void TestMonitor::unloadWritesTheTableInOrder()
