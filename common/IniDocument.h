@@ -56,7 +56,7 @@ private:
     void addEntry(qsizetype section, const QString& key, QByteArray text);
     static QString lookupKey(const QString& section, const QString& key);
 
-    QList<Section> m_sections{Section{}}; // the lines before the first section first
+    QList<Section> m_sections{Section{}};     // the lines before the first section first
     QHash<QString, Place> m_entries;          // "section\nkey" in lower case -> first entry
     QHash<QString, qsizetype> m_sectionIndex; // section in lower case -> its last block
     QList<BadLine> m_badLines;

@@ -47,5 +47,8 @@ extern const SettingEntry Event;
 extern const SettingEntry Log;
 extern const SettingEntry LogDirectory;
 extern const SettingEntry Outlook;
+// "0"/"1": when a caller's name and number find nobody, look for the number alone before a
+// contact is created ("Find callers by number alone" in config).
+extern const SettingEntry MatchNumberOnly;
 
 } // namespace Settings

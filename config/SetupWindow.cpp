@@ -69,6 +69,8 @@ void SetupWindow::load()
     // Only a clear "False" locks; anything unreadable leaves the search allowed, as by default.
     const bool findAllowed = Conversions::toTruth(Settings::ModemFindModem.read()).value_or(true);
     m_ui->Check2->setChecked(!findAllowed);
+    m_ui->MatchNumberOnly->setChecked(
+        Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1));
 
     m_ui->Combo4->addItems(PortMap::machinePorts());
     m_ui->Combo4->setCurrentIndex(-1);
@@ -166,6 +168,12 @@ void SetupWindow::Save()
     add(Settings::PollInterval, number(m_ui->Text5));
     add(Settings::NumberOfCom, QString::number(m_numberOfCom));
     add(Settings::ModemFindModem, Conversions::truthText(!m_ui->Check2->isChecked()));
+    // Stored only once it differs from what is stored, so saving adds no entry of its own.
+    const QString numberAlone =
+        m_ui->MatchNumberOnly->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    if (Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1) !=
+        m_ui->MatchNumberOnly->isChecked())
+        add(Settings::MatchNumberOnly, numberAlone);
     SettingsStore store(Settings::Application);
     if (!store.saveAll(entries)) {
         reportSaveFailure(QStringLiteral("The settings could not be saved to %1: %2.")

@@ -46,6 +46,7 @@ private:
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<MonitorState> m_state;
+    std::unique_ptr<AddressBook> m_book;
     std::unique_ptr<OutlookLink> m_link;
     RecordingViewer m_viewer;
 };
@@ -55,15 +56,16 @@ void TestOutlookLink::init()
     m_home = std::make_unique<TestHome>();
     m_state = std::make_unique<MonitorState>();
     m_state->AreaCode = "613";
-    m_link = std::make_unique<OutlookLink>(*m_state);
+    m_book = std::make_unique<AddressBook>();
+    m_link = std::make_unique<OutlookLink>(*m_state, *m_book);
     m_viewer.shown.clear();
-    OutlookItem::setViewer(&m_viewer);
+    m_book->setViewer(&m_viewer);
 }
 
 void TestOutlookLink::cleanup()
 {
-    OutlookItem::setViewer(nullptr);
     m_link.reset();
+    m_book.reset();
     m_state.reset();
     m_home.reset();
 }

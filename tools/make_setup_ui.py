@@ -2,7 +2,8 @@
 """Writes config/SetupForm.ui, the setup window, from its control table (twips).
 
 The "On Find Modems" frame has one row more than the original layout (the port's device):
-the frame, and everything below it, moved down by that row.
+the frame, and everything below it, moved down by that row. Below "Current Settings" stands the
+address-book option "Find callers by number alone", and the buttons below it.
 """
 import os
 import sys
@@ -11,6 +12,7 @@ sys.path.insert(0, os.path.dirname(__file__))
 from uigen import prop, write_ui  # noqa: E402
 
 ROW = 450  # the device row added to "On Find Modems"
+BOOK = 360  # the address-book option below "Current Settings"
 
 # name, kind, parent, caption, tooltip, left, top, width, height (twips)
 CONTROLS = [
@@ -35,14 +37,17 @@ CONTROLS = [
     ("Label3", "QLabel", "Frame1", "Caller ID String", "", 2520, 1320, 1215, 255),
     ("Combo1", "QComboBox", "Frame1", "", "The current caller ID string for the Modem", 3720, 1320, 1455, 315),
     ("Check2", "QCheckBox", "Frame1", "Lock Current Settings", "It will disable the Find Modem in the Application", 1920, 1680, 2055, 255),
-    ("Command2", "QPushButton", None, "&Cancel", "", 2760, 3240 + ROW, 1215, 375),
-    ("Command1", "QPushButton", None, "&Save", "", 4080, 3240 + ROW, 1215, 375),
+    ("MatchNumberOnly", "QCheckBox", None, "Find callers by &number alone",
+     "When a caller's name and number find no contact, look for the number alone before creating one",
+     240, 3240 + ROW, 4095, 255),
+    ("Command2", "QPushButton", None, "&Cancel", "", 2760, 3240 + ROW + BOOK, 1215, 375),
+    ("Command1", "QPushButton", None, "&Save", "", 4080, 3240 + ROW + BOOK, 1215, 375),
 ]
 
 TAB_ORDER = ["Text3", "Check1", "Combo3", "Combo4", "Text1", "Combo2", "Text2", "Text5", "Text4",
-             "Combo1", "Check2", "Command2", "Command1"]
+             "Combo1", "Check2", "MatchNumberOnly", "Command2", "Command1"]
 
 if __name__ == "__main__":
     write_ui(sys.argv[1] if len(sys.argv) > 1 else "config/SetupForm.ui", "Setup Ringwatch", 5670,
-             3720 + ROW, CONTROLS, TAB_ORDER, "Command1", base="QDialog",
+             3720 + ROW + BOOK, CONTROLS, TAB_ORDER, "Command1", base="QDialog",
              cls="SetupForm")

@@ -1,5 +1,8 @@
 #include "CallProcessor.h"
 
+#include "Conversions.h"
+#include "SettingsTable.h"
+
 #include "CallLogFile.h"
 #include "ContactFilters.h"
 #include "ContactLink.h"
@@ -42,6 +45,14 @@ void CallProcessor::ProcessCallID()
     if (s.ContactFound == 0 && namePresent() && numberPresent() && searching())
         m_contacts->SearchInContact(
             ContactFilters::nameAndNumber(s.CallerLastName, s.CallerFirstName, withoutPrefix));
+    // Caller-ID names ("WIRELESS CALLER", a billing name) rarely equal the stored ones; where the
+    // user asks for it, a known number is enough.
+    const bool numberAlone = namePresent() && numberPresent() && searching() &&
+                             Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1);
+    if (s.ContactFound == 0 && numberAlone)
+        m_contacts->SearchInContact(ContactFilters::numberOnly(withPrefix));
+    if (s.ContactFound == 0 && numberAlone)
+        m_contacts->SearchInContact(ContactFilters::numberOnly(withoutPrefix));
     if (namePresent() && !numberPresent() && searching())
         m_contacts->SearchInContact(ContactFilters::nameOnly(s.CallerLastName, s.CallerFirstName));
     if (!namePresent() && numberPresent() && searching())

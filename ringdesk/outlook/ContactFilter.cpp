@@ -2,6 +2,8 @@
 
 #include "VCard.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 const QStringList knownProperties = {QStringLiteral("FirstName"), QStringLiteral("LastName"),
@@ -115,15 +117,35 @@ QString ContactFilter::digits(const QString& number)
     return only;
 }
 
-bool ContactFilter::matches(const VCard& card) const
+QString ContactFilter::comparableNumber(const QString& number, const QString& areaCode)
+{
+    static const QRegularExpression extension(
+        QStringLiteral("(?<=[\\d\\s)])\\s*(?:;\\s*ext\\s*=|ext\\.?|x\\.?|#)\\s*\\d+\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString text = number;
+    const qsizetype cut = text.indexOf(extension);
+    if (cut >= 0)
+        text.truncate(cut);
+    QString only = digits(text);
+    if (only.size() == 11 && only.startsWith(u'1'))
+        only.remove(0, 1);
+    const QString area = digits(areaCode);
+    if (only.size() == 7 && !area.isEmpty())
+        only.prepend(area);
+    return only;
+}
+
+bool ContactFilter::matches(const VCard& card, const QString& areaCode) const
 {
     for (const Term& term : terms) {
         if (term.property == QLatin1String("BusinessTelephoneNumber")) {
-            const QString wanted = digits(term.value);
+            const QString wanted = comparableNumber(term.value, areaCode);
+            if (wanted.isEmpty())
+                return false;
             bool any = false;
             for (const QString& phone : card.phones())
-                any = any || digits(phone) == wanted;
-            if (!any && !(wanted.isEmpty() && card.phones().isEmpty()))
+                any = any || comparableNumber(phone, areaCode) == wanted;
+            if (!any)
                 return false;
             continue;
         }

@@ -1,21 +1,55 @@
 #include "ContactItem.h"
 
 #include "AddressBookPaths.h"
+#include "SafeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QUuid>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString productId = QStringLiteral("-//Ringwatch//ringdesk//EN");
+
+QByteArray cardBytes(const QByteArray& content, const VCard& card)
+{
+    return content.mid(card.rawBegin, card.rawEnd - card.rawBegin);
+}
+
+} // namespace
 
 ContactItem::ContactItem(const QString& folder) : m_folder(folder)
 {
     m_card.setUid(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    m_card.setProductId(productId);
 }
 
-ContactItem::ContactItem(const QString& file, int index, VCard card)
-    : m_folder(QFileInfo(file).absolutePath()), m_file(file), m_index(index),
-      m_card(std::move(card))
+ContactItem::ContactItem(const QString& file, VCard card)
+    : m_folder(QFileInfo(file).absolutePath()), m_file(file), m_card(std::move(card))
 {
+    m_stamp = stampOf(m_file);
+    QFile in(m_file);
+    if (in.open(QIODevice::ReadOnly))
+        m_readAs = cardBytes(in.readAll(), m_card);
+}
+
+ContactItem::Stamp ContactItem::stampOf(const QString& file)
+{
+    Stamp stamp;
+    struct stat info;
+    if (::stat(QFile::encodeName(file).constData(), &info) != 0)
+        return stamp;
+    stamp.size = info.st_size;
+    stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    stamp.inode = info.st_ino;
+    return stamp;
+}
+
+QString ContactItem::key() const
+{
+    return m_file.isEmpty() ? QString() : m_file + u'#' + m_card.uid();
 }
 
 QString ContactItem::property(const QString& name) const
@@ -46,6 +80,41 @@ bool ContactItem::setProperty(const QString& name, const QString& value)
     return true;
 }
 
+bool ContactItem::changedOnDisk() const
+{
+    return !m_file.isEmpty() && !(stampOf(m_file) == m_stamp);
+}
+
+int ContactItem::placeIn(const QList<VCard>& cards) const
+{
+    const QString uid = m_card.uid();
+    for (int i = 0; i < cards.size(); ++i) {
+        if (!uid.isEmpty() && cards.at(i).uid() == uid)
+            return i;
+    }
+    return -1;
+}
+
+bool ContactItem::reload()
+{
+    QFile in(m_file);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray content = in.readAll();
+    const QList<VCard> cards = VCard::parse(content);
+    int place = placeIn(cards);
+    for (int i = 0; place < 0 && i < cards.size(); ++i) {
+        if (cardBytes(content, cards.at(i)) == m_readAs)
+            place = i;
+    }
+    if (place < 0)
+        return false;
+    m_card = cards.at(place);
+    m_readAs = cardBytes(content, m_card);
+    m_stamp = stampOf(m_file);
+    return true;
+}
+
 bool ContactItem::Save(QString* error)
 {
     auto fail = [error](const QString& why) {
@@ -53,34 +122,52 @@ bool ContactItem::Save(QString* error)
             *error = why;
         return false;
     };
-    if (m_card.lastName().isEmpty() && m_card.firstName().isEmpty())
-        m_card.setNames(QString(), QString()); // N and FN are required in a 3.0 card
-    if (m_file.isEmpty()) {
+    const bool fresh = m_file.isEmpty();
+    if (fresh) {
+        // N and FN are required; a caller known only by number is listed by it.
+        m_card.ensureName();
+        if (m_card.fullName().isEmpty())
+            m_card.setFullName(m_card.businessPhone());
         if (!AddressBookPaths::ensureFolder(m_folder))
             return fail(QStringLiteral("cannot create the folder %1").arg(m_folder));
         m_file = m_folder + u'/' + m_card.uid() + QStringLiteral(".vcf");
     }
-    // A file of several cards (an export) keeps the others as they were read.
-    QList<VCard> cards;
-    QFile existing(m_file);
-    if (existing.open(QIODevice::ReadOnly))
-        cards = VCard::parse(existing.readAll());
-    existing.close();
-    if (m_index < cards.size())
-        cards[m_index] = m_card;
-    else
-        cards = {m_card};
-    QByteArray content;
-    for (const VCard& card : std::as_const(cards))
-        content += card.toVCard30();
+    m_card.setRevision(QDateTime::currentDateTimeUtc());
 
-    QSaveFile file(m_file);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    if (!QFileInfo::exists(m_file))
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(content);
-    if (!file.commit())
-        return fail(file.errorString());
+    QByteArray content;
+    QString reason;
+    bool missing = true;
+    if (!fresh && !SafeFile::read(m_file, &content, &reason, &missing) && !missing)
+        return fail(reason);
+    const QList<VCard> cards = VCard::parse(content);
+    int place = placeIn(cards);
+    for (int i = 0; place < 0 && !m_readAs.isEmpty() && i < cards.size(); ++i) {
+        if (cardBytes(content, cards.at(i)) == m_readAs)
+            place = i;
+    }
+    const QByteArray written = m_card.serialize();
+    QByteArray updated;
+    if (place < 0) {
+        // Gone from the file meanwhile: it is added again after what the file holds now.
+        updated = content;
+        if (!updated.isEmpty() && !updated.endsWith('\n'))
+            updated += "\r\n";
+        updated += written;
+    } else {
+        const VCard& old = cards.at(place);
+        updated = content.left(old.rawBegin) + written + content.mid(old.rawEnd);
+    }
+    if (!SafeFile::writeAtomically(m_file, updated, &reason))
+        return fail(reason);
+    // Read back as written, so the next save again changes only what is changed then.
+    const qsizetype begin = place < 0 ? updated.size() - written.size() : cards.at(place).rawBegin;
+    QList<VCard> again = VCard::parse(updated.mid(begin, written.size()));
+    if (!again.isEmpty()) {
+        m_card = again.first();
+        m_card.rawBegin = begin;
+        m_card.rawEnd = begin + written.size();
+    }
+    m_readAs = written;
+    m_stamp = stampOf(m_file);
     return true;
 }

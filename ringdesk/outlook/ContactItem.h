@@ -6,25 +6,51 @@
 // A contact: one vCard in a .vcf file of the contacts folder. FirstName and LastName are N,
 // CompanyName is ORG, BusinessTelephoneNumber the work telephone (the first one when none is
 // marked work). A new contact gets a file named after its generated UID, never after caller text.
+// A contact read from a file is written back into that file by its UID (by its content when it
+// has none), never by its place, so the other cards of a shared file stay byte for byte.
 class ContactItem : public OutlookItem
 {
 public:
-    // A new, unsaved contact for the folder.
+    // A new, unsaved contact for the folder: UID and PRODID set, as a 3.0 card.
     explicit ContactItem(const QString& folder);
-    // The card at the given place in an existing file.
-    ContactItem(const QString& file, int index, VCard card);
+    // A card read from an existing file.
+    ContactItem(const QString& file, VCard card);
 
     Kind kind() const override { return Contact; }
     QString property(const QString& name) const override;
+    // Changes the card only where the value differs from what it holds.
     bool setProperty(const QString& name, const QString& value) override;
+    // Writes the card (REV set to now) into the file as the file is now.
     bool Save(QString* error = nullptr) override;
     QString fileName() const override { return m_file; }
+
+    // True when the file was changed by someone else since the card was read or saved.
+    bool changedOnDisk() const;
+    // The card as the file holds it now; false when it is no longer there.
+    bool reload();
+    // What tells this contact from others: its file and UID (empty before its first save).
+    QString key() const;
 
     const VCard& card() const { return m_card; }
 
 private:
+    struct Stamp
+    {
+        qint64 size = -1;
+        qint64 modified = 0;
+        quint64 inode = 0;
+        bool operator==(const Stamp& other) const
+        {
+            return size == other.size && modified == other.modified && inode == other.inode;
+        }
+    };
+    static Stamp stampOf(const QString& file);
+    // The place of this card among the cards of the file's content, or -1.
+    int placeIn(const QList<VCard>& cards) const;
+
     QString m_folder;
     QString m_file;
-    int m_index = 0;
     VCard m_card;
+    QByteArray m_readAs; // the card's bytes as read, to find a card without UID again
+    Stamp m_stamp;
 };

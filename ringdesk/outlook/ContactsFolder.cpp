@@ -5,22 +5,172 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
 
-const QList<VCard>& ContactsFolder::cardsOf(const QString& file)
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+ContactsFolder::~ContactsFolder()
 {
-    static QHash<QString, Cached> cache;
-    const QFileInfo info(file);
-    Cached& entry = cache[file];
-    if (entry.size != info.size() || entry.modified != info.lastModified()) {
-        QFile in(file);
-        entry.cards = in.open(QIODevice::ReadOnly) ? VCard::parse(in.readAll()) : QList<VCard>();
-        entry.size = info.size();
-        entry.modified = info.lastModified();
-    }
-    return entry.cards;
+    if (m_warmingPending)
+        m_warming.waitForFinished();
+    stopWatching();
 }
 
-ContactsFolder::Found ContactsFolder::ContactItems::Find(const QString& filterText) const
+void ContactsFolder::stopWatching()
+{
+    if (m_inotify >= 0)
+        ::close(m_inotify);
+    m_inotify = -1;
+}
+
+void ContactsFolder::setPath(const QString& path)
+{
+    if (path == m_path)
+        return;
+    if (m_warmingPending)
+        m_warming.waitForFinished();
+    m_warmingPending = false;
+    stopWatching();
+    m_path = path;
+    m_files.clear();
+    m_byNumber.clear();
+    m_byName.clear();
+    m_folderStamp = Stamp();
+    m_stale = true;
+}
+
+void ContactsFolder::warmUp()
+{
+    if (m_warmingPending || !m_files.isEmpty() || m_path.isEmpty())
+        return;
+    const QString path = m_path;
+    m_warming = QtConcurrent::run([path] { return scan(path, Files()); });
+    m_warmingPending = true;
+}
+
+ContactsFolder::Stamp ContactsFolder::stampOf(const QString& path)
+{
+    Stamp stamp;
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return stamp;
+    stamp.size = info.st_size;
+    stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    stamp.inode = info.st_ino;
+    return stamp;
+}
+
+ContactsFolder::Files ContactsFolder::scan(const QString& path, const Files& known)
+{
+    Files files;
+    const QDir folder(path);
+    const QStringList names = folder.entryList({QStringLiteral("*.vcf"), QStringLiteral("*.VCF")},
+                                               QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+        const QString file = folder.filePath(name);
+        const Stamp stamp = stampOf(file);
+        const auto old = known.constFind(name);
+        if (old != known.cend() && old->stamp == stamp) {
+            files.insert(name, *old);
+            continue;
+        }
+        File entry;
+        entry.stamp = stamp;
+        QFile in(file);
+        if (in.open(QIODevice::ReadOnly))
+            entry.cards = VCard::parse(in.readAll());
+        files.insert(name, entry);
+    }
+    return files;
+}
+
+void ContactsFolder::index(const QString& name, const File& file, bool add)
+{
+    auto apply = [&](QHash<QString, QSet<QString>>& map, const QString& key) {
+        if (add) {
+            map[key].insert(name);
+            return;
+        }
+        const auto found = map.find(key);
+        if (found == map.end())
+            return;
+        found->remove(name);
+        if (found->isEmpty())
+            map.erase(found);
+    };
+    for (const VCard& card : file.cards) {
+        for (const QString& phone : card.phones()) {
+            const QString number = ContactFilter::comparableNumber(phone, m_indexedAreaCode);
+            if (!number.isEmpty())
+                apply(m_byNumber, number);
+        }
+        apply(m_byName, QStringLiteral("L:") + card.lastName().toCaseFolded());
+        apply(m_byName, QStringLiteral("F:") + card.firstName().toCaseFolded());
+        apply(m_byName, QStringLiteral("C:") + card.company().toCaseFolded());
+    }
+}
+
+void ContactsFolder::install(Files files)
+{
+    for (auto it = m_files.cbegin(); it != m_files.cend(); ++it) {
+        const auto now = files.constFind(it.key());
+        if (now == files.cend() || !(now->stamp == it->stamp))
+            index(it.key(), *it, false);
+    }
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        const auto before = m_files.constFind(it.key());
+        if (before == m_files.cend() || !(before->stamp == it->stamp))
+            index(it.key(), *it, true);
+    }
+    m_files = std::move(files);
+}
+
+bool ContactsFolder::changesReported()
+{
+    if (m_inotify < 0) {
+        m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_inotify < 0 ||
+            inotify_add_watch(m_inotify, QFile::encodeName(m_path).constData(),
+                              IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
+                                  IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF) < 0) {
+            stopWatching();
+            return true; // unwatched: every search looks at the folder again
+        }
+        return true;
+    }
+    // Read without waiting: whatever the folder reported since the last search.
+    bool any = false;
+    alignas(inotify_event) char buffer[4096];
+    while (::read(m_inotify, buffer, sizeof buffer) > 0)
+        any = true;
+    return any;
+}
+
+void ContactsFolder::refresh(const QString& areaCode)
+{
+    if (m_warmingPending) {
+        install(m_warming.result());
+        m_warmingPending = false;
+    }
+    if (areaCode != m_indexedAreaCode) {
+        m_byNumber.clear();
+        m_byName.clear();
+        m_indexedAreaCode = areaCode;
+        for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
+            index(it.key(), *it, true);
+    }
+    const Stamp folder = stampOf(m_path);
+    const bool reported = changesReported();
+    if (!reported && !m_stale && folder == m_folderStamp)
+        return;
+    m_folderStamp = folder;
+    m_stale = false;
+    install(scan(m_path, m_files));
+}
+
+ContactsFolder::Found ContactsFolder::find(const QString& filterText, const QString& areaCode)
 {
     Found found;
     const std::optional<ContactFilter> filter = ContactFilter::parse(filterText);
@@ -28,21 +178,47 @@ ContactsFolder::Found ContactsFolder::ContactItems::Find(const QString& filterTe
         found.error = QStringLiteral("the filter cannot be read");
         return found;
     }
-    const QDir folder(m_folder.path());
-    if (!folder.exists()) {
-        found.error = QStringLiteral("there is no contacts folder %1").arg(m_folder.path());
+    if (!QFileInfo(m_path).isDir()) {
+        found.error = QStringLiteral("there is no contacts folder %1").arg(m_path);
         return found;
     }
-    const QStringList files = folder.entryList({QStringLiteral("*.vcf"), QStringLiteral("*.VCF")},
-                                               QDir::Files, QDir::Name);
-    for (const QString& name : files) {
-        const QString file = folder.filePath(name);
-        const QList<VCard>& cards = cardsOf(file);
-        for (int i = 0; i < cards.size(); ++i) {
-            if (filter->matches(cards.at(i))) {
-                found.item = std::make_shared<ContactItem>(file, i, cards.at(i));
-                return found;
-            }
+    refresh(areaCode);
+
+    // The files that can hold a match at all: those of the number, else of a name.
+    QSet<QString> candidates;
+    bool narrowed = false;
+    for (const ContactFilter::Term& term : filter->terms) {
+        if (term.property != QLatin1String("BusinessTelephoneNumber"))
+            continue;
+        const QString number = ContactFilter::comparableNumber(term.value, areaCode);
+        if (number.isEmpty())
+            return found; // an empty number is nobody's
+        candidates = m_byNumber.value(number);
+        narrowed = true;
+        break;
+    }
+    for (const ContactFilter::Term& term : filter->terms) {
+        if (narrowed)
+            break;
+        const QString prefix = term.property == QLatin1String("LastName")    ? QStringLiteral("L:")
+                               : term.property == QLatin1String("FirstName") ? QStringLiteral("F:")
+                                                                             : QStringLiteral("C:");
+        candidates = m_byName.value(prefix + term.value.toCaseFolded());
+        narrowed = true;
+    }
+    QStringList names =
+        narrowed ? QStringList(candidates.cbegin(), candidates.cend()) : m_files.keys();
+    names.sort();
+    const QDir folder(m_path);
+    for (const QString& name : std::as_const(names)) {
+        const QList<VCard>& cards = m_files.value(name).cards;
+        for (const VCard& card : cards) {
+            if (!filter->matches(card, areaCode))
+                continue;
+            if (found.item)
+                ++found.others;
+            else
+                found.item = std::make_shared<ContactItem>(folder.filePath(name), card);
         }
     }
     return found;

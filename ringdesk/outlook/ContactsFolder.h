@@ -2,45 +2,77 @@
 
 #include "ContactItem.h"
 
-#include <QDateTime>
+#include <QFuture>
 #include <QHash>
+#include <QMap>
+#include <QSet>
 #include <memory>
 
-// The contacts folder: every card of every .vcf file in it. Parsed cards are kept while their
-// file stays unchanged, so a search over thousands of contacts reads only what changed.
+// The contacts folder: every card of every .vcf file in it, with an index from numbers and names
+// to the files that hold them, so that a search reads nothing at all while nothing changed. The
+// index follows the folder: files whose size, time or inode changed are read again, when the
+// folder reports a change (inotify, also for changes other programs make) or its own time moves.
+// The first reading runs on a worker thread from warmUp(), so start-up does not wait for it.
 class ContactsFolder
 {
 public:
-    explicit ContactsFolder(QString path) : m_path(std::move(path)) {}
+    ContactsFolder() = default;
+    ~ContactsFolder();
+    ContactsFolder(const ContactsFolder&) = delete;
+    ContactsFolder& operator=(const ContactsFolder&) = delete;
 
+    // Switching to another folder drops the index.
+    void setPath(const QString& path);
     QString path() const { return m_path; }
 
-    // What Items().Find answers: the first contact the filter matches (files in name order),
-    // none, or a failure (a filter that does not parse, a folder that cannot be read).
+    void warmUp();
+
+    // The first contact the filter matches (files in name order, cards in file order), how many
+    // more match, or a failure (a filter that does not parse, a folder that cannot be read).
     struct Found
     {
         std::shared_ptr<ContactItem> item;
+        int others = 0;
         QString error;
     };
-    class ContactItems
-    {
-    public:
-        explicit ContactItems(const ContactsFolder& folder) : m_folder(folder) {}
-        Found Find(const QString& filter) const;
-
-    private:
-        const ContactsFolder& m_folder;
-    };
-    ContactItems Items() const { return ContactItems(*this); }
+    Found find(const QString& filterText, const QString& areaCode);
 
 private:
-    struct Cached
+    struct Stamp
     {
-        QDateTime modified;
         qint64 size = -1;
+        qint64 modified = 0;
+        quint64 inode = 0;
+        bool operator==(const Stamp& other) const
+        {
+            return size == other.size && modified == other.modified && inode == other.inode;
+        }
+    };
+    struct File
+    {
+        Stamp stamp;
         QList<VCard> cards;
     };
-    static const QList<VCard>& cardsOf(const QString& file);
+    using Files = QMap<QString, File>; // by file name, which is the search order
+
+    // The folder's files, reading only those not already in `known` with the same stamp.
+    static Files scan(const QString& path, const Files& known);
+    static Stamp stampOf(const QString& path);
+    void install(Files files);
+    void refresh(const QString& areaCode);
+    // True when the folder reported a change since the last call.
+    bool changesReported();
+    void index(const QString& name, const File& file, bool add);
+    void stopWatching();
 
     QString m_path;
+    Files m_files;
+    QString m_indexedAreaCode;
+    QHash<QString, QSet<QString>> m_byNumber; // comparable number -> files
+    QHash<QString, QSet<QString>> m_byName;   // "L:"/"F:"/"C:" and the name folded -> files
+    Stamp m_folderStamp;
+    bool m_stale = true;
+    QFuture<Files> m_warming;
+    bool m_warmingPending = false;
+    int m_inotify = -1;
 };

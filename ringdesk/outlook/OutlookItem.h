@@ -15,7 +15,7 @@ public:
 
 // An address-book item whose named properties are read and written, saved and displayed, as the
 // call handling asks of contacts and journal entries. Failures are results, never exceptions.
-class OutlookItem : public std::enable_shared_from_this<OutlookItem>
+class OutlookItem
 {
 public:
     enum Kind
@@ -34,12 +34,4 @@ public:
     virtual bool Save(QString* error = nullptr) = 0;
     // Where the item was saved last (empty before its first save).
     virtual QString fileName() const = 0;
-
-    // Opens the item's window. True when a viewer took it, or when there is none to ask.
-    bool Display();
-
-    static void setViewer(ItemViewer* viewer) { s_viewer = viewer; }
-
-private:
-    static inline ItemViewer* s_viewer = nullptr;
 };

@@ -10,26 +10,26 @@ void OutlookLink::SearchInContact(const QString& StringToParse)
 {
     MonitorState& s = m_state;
     s.appendEvent(QStringLiteral("[Opening Outlook Contact...]"));
-    const OutlookApplication OutlookApp;
     auto fail = [&s] {
         s.appendEvent(QStringLiteral("[Couldn't find it!]"));
         s.ContactFound = 0;
     };
-    const std::optional<OutlookApplication::Namespace> OutlookNamespace =
-        OutlookApp.GetNamespace(QStringLiteral("MAPI"));
-    if (!OutlookNamespace)
-        return fail();
-    const std::optional<ContactsFolder> folder = OutlookNamespace->GetDefaultFolder(10);
-    if (!folder)
+    if (!m_book.openContacts())
         return fail();
     s.appendEvent(QStringLiteral("[Searching for ") + s.field(MonitorState::CallIDName) +
                   QStringLiteral(" and/or ") + s.field(MonitorState::CallIDNumber) +
                   QStringLiteral("]"));
-    const ContactsFolder::Found found = folder->Items().Find(StringToParse);
-    if (!found.item || !found.item->Display())
+    const ContactsFolder::Found found = m_book.findContact(StringToParse, s.AreaCode);
+    if (!found.item)
         return fail();
+    m_book.display(found.item);
     CurrentItem = found.item;
     s.appendEvent(QStringLiteral("[Found it! Now displaying contact information]"));
+    if (found.others > 0)
+        s.appendEvent(QStringLiteral("[%1 other contact%2 match%3 as well; the first is shown]")
+                          .arg(found.others)
+                          .arg(found.others == 1 ? "" : "s")
+                          .arg(found.others == 1 ? "es" : ""));
     const QString first = found.item->property(QStringLiteral("FirstName"));
     const QString last = found.item->property(QStringLiteral("LastName"));
     if (!first.isEmpty())
@@ -45,8 +45,7 @@ void OutlookLink::SearchInContact(const QString& StringToParse)
 void OutlookLink::CreateContact(const QString& ForWhat)
 {
     MonitorState& s = m_state;
-    const OutlookApplication OutlookApp;
-    CurrentItem = OutlookApp.CreateItem(OutlookItem::Contact);
+    CurrentItem = m_book.newContact();
     const QString name = s.field(MonitorState::CallIDName);
     const QString number = s.field(MonitorState::CallIDNumber);
     bool save = false;
@@ -72,14 +71,13 @@ void OutlookLink::CreateContact(const QString& ForWhat)
     QString error;
     if (save && !CurrentItem->Save(&error))
         s.appendEvent(QStringLiteral("[Couldn't save the contact: %1]").arg(error));
-    CurrentItem->Display();
+    m_book.display(CurrentItem);
 }
 
 void OutlookLink::CreateJournal(const QString& ForWhat)
 {
     MonitorState& s = m_state;
-    const OutlookApplication OutlookApp;
-    CurrentItem = OutlookApp.CreateItem(OutlookItem::Journal);
+    CurrentItem = m_book.newJournal();
     if (ForWhat == QLatin1String("Name")) {
         CurrentItem->setProperty(QStringLiteral("ContactNames"),
                                  s.CallerFirstName + u' ' + s.CallerLastName);
@@ -89,7 +87,7 @@ void OutlookLink::CreateJournal(const QString& ForWhat)
         CurrentItem->setProperty(QStringLiteral("Type"), QStringLiteral("Phone Call"));
         CurrentItem->setProperty(QStringLiteral("Companies"), s.CallerCompany);
     }
-    CurrentItem->Display();
+    m_book.display(CurrentItem);
 }
 
 bool OutlookLink::SearchByNumber()

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "AddressBook.h"
 #include "ContactLink.h"
-#include "OutlookApplication.h"
 
 class MonitorState;
 
@@ -11,7 +11,7 @@ class MonitorState;
 class OutlookLink : public ContactLink
 {
 public:
-    explicit OutlookLink(MonitorState& state) : m_state(state) {}
+    OutlookLink(MonitorState& state, AddressBook& book) : m_state(state), m_book(book) {}
 
     void SearchInContact(const QString& StringToParse) override;
     void CreateContact(const QString& ForWhat) override;
@@ -27,5 +27,6 @@ public:
 
 private:
     MonitorState& m_state;
+    AddressBook& m_book;
     QString m_offer;
 };

@@ -120,34 +120,50 @@ bool declaresQuotedPrintable(const QByteArray& line)
     return isQuotedPrintable(parseParams(line.mid(semicolon + 1, colon - semicolon - 1)));
 }
 
-// Physical lines joined into logical ones: folding (CR LF and a blank) and the soft line breaks
-// of quoted-printable values (a line ending in "=").
-QList<QByteArray> logicalLines(const QByteArray& data)
+struct LogicalLine
 {
-    QList<QByteArray> physical = data.split('\n');
-    for (QByteArray& line : physical) {
-        if (line.endsWith('\r'))
-            line.chop(1);
+    QByteArray text;
+    qsizetype begin; // the bytes it was read from, line ends included
+    qsizetype end;
+};
+
+// Physical lines joined into logical ones: folding (a line end and a blank) and the soft line
+// breaks of quoted-printable values (a line ending in "=").
+QList<LogicalLine> logicalLines(const QByteArray& data)
+{
+    QList<LogicalLine> physical;
+    for (qsizetype pos = 0; pos < data.size();) {
+        const qsizetype newline = data.indexOf('\n', pos);
+        const qsizetype end = newline < 0 ? data.size() : newline + 1;
+        QByteArray text = data.mid(pos, (newline < 0 ? data.size() : newline) - pos);
+        if (text.endsWith('\r'))
+            text.chop(1);
+        physical.append({text, pos, end});
+        pos = end;
     }
-    QList<QByteArray> lines;
+    QList<LogicalLine> lines;
     for (qsizetype i = 0; i < physical.size(); ++i) {
-        const QByteArray& line = physical.at(i);
-        if (!lines.isEmpty() && !line.isEmpty() && (line.at(0) == ' ' || line.at(0) == '\t')) {
-            lines.last() += line.mid(1);
+        const LogicalLine& line = physical.at(i);
+        if (!lines.isEmpty() && !line.text.isEmpty() &&
+            (line.text.at(0) == ' ' || line.text.at(0) == '\t')) {
+            lines.last().text += line.text.mid(1);
+            lines.last().end = line.end;
             continue;
         }
         lines << line;
         // A quoted-printable value continues on the next line, which is not indented, after a
         // "=". Only the property's own parameters say whether it is quoted-printable.
-        if (declaresQuotedPrintable(line)) {
-            while (lines.last().endsWith('=') && i + 1 < physical.size())
-                lines.last() += "\r\n" + physical.at(++i);
+        if (declaresQuotedPrintable(line.text)) {
+            while (lines.last().text.endsWith('=') && i + 1 < physical.size()) {
+                lines.last().text += "\r\n" + physical.at(++i).text;
+                lines.last().end = physical.at(i).end;
+            }
         }
     }
     return lines;
 }
 
-QByteArray fold(const QByteArray& line)
+QByteArray fold(const QByteArray& line, const QByteArray& lineEnd)
 {
     QByteArray out;
     qsizetype start = 0;
@@ -157,11 +173,11 @@ QByteArray fold(const QByteArray& line)
         // Never inside a UTF-8 sequence.
         while (cut > start && (uchar(line.at(cut)) & 0xC0) == 0x80)
             --cut;
-        out += line.mid(start, cut - start) + "\r\n ";
+        out += line.mid(start, cut - start) + lineEnd + ' ';
         start = cut;
         limit = 74;
     }
-    return out + line.mid(start) + "\r\n";
+    return out + line.mid(start) + lineEnd;
 }
 
 } // namespace
@@ -182,40 +198,48 @@ QList<VCard> VCard::parse(const QByteArray& data)
 {
     QList<VCard> cards;
     VCard* current = nullptr;
-    for (const QByteArray& line : logicalLines(data)) {
+    for (const LogicalLine& logical : logicalLines(data)) {
+        const QByteArray& line = logical.text;
+        const QByteArray raw = data.mid(logical.begin, logical.end - logical.begin);
         const qsizetype colon = unquotedIndex(line, ':');
-        if (colon < 0)
-            continue;
-        const QByteArray head = line.left(colon);
+        const QByteArray head = colon < 0 ? QByteArray() : line.left(colon);
         QByteArray rawValue = line.mid(colon + 1);
         const qsizetype semicolon = unquotedIndex(head, ';');
         QByteArray name = (semicolon < 0 ? head : head.left(semicolon)).trimmed();
         const QString upperName = QString::fromUtf8(name).toUpper();
         if (upperName == QLatin1String("BEGIN") &&
             rawValue.trimmed().compare("VCARD", Qt::CaseInsensitive) == 0) {
+            if (current)
+                current->rawEnd = logical.begin; // a card without its END
             cards.append(VCard());
             current = &cards.last();
+            current->beginRaw = raw;
+            current->rawBegin = logical.begin;
             continue;
         }
         if (!current)
             continue;
         if (upperName == QLatin1String("END")) {
+            current->endRaw = raw;
+            current->rawEnd = logical.end;
             current = nullptr;
             continue;
         }
         Property p;
+        p.raw = raw;
         const qsizetype dot = name.lastIndexOf('.');
         if (dot >= 0) {
             p.group = QString::fromUtf8(name.left(dot));
             name = name.mid(dot + 1);
         }
-        p.name = QString::fromUtf8(name).toUpper();
-        // A line whose name is not a name (noise, a broken export) is passed over: written back
-        // it could end the card or start another.
-        if (!isName(p.name) || (dot >= 0 && !isName(p.group)))
+        const QString upper = QString::fromUtf8(name).toUpper();
+        // A line whose name is not a name (noise, a broken export) is kept only as the bytes it
+        // was: written anew it could end the card or start another.
+        if (colon < 0 || !isName(upper) || (dot >= 0 && !isName(p.group))) {
+            current->properties << Property{QString(), QString(), {}, QString(), raw};
             continue;
-        if (p.name == QLatin1String("VERSION"))
-            continue; // written anew
+        }
+        p.name = upper;
         if (semicolon >= 0)
             p.params = parseParams(head.mid(semicolon + 1));
         QString charset;
@@ -236,15 +260,35 @@ QList<VCard> VCard::parse(const QByteArray& data)
         // Line breaks that quoted-printable carried become the escaped \n of later versions.
         p.value.replace(QStringLiteral("\r\n"), QStringLiteral("\\n"));
         p.value.replace(u'\n', QStringLiteral("\\n"));
+        if (p.name == QLatin1String("VERSION"))
+            current->version = p.value.trimmed();
         current->properties << p;
     }
+    if (current)
+        current->rawEnd = data.size();
     return cards;
 }
 
-QByteArray VCard::toVCard30() const
+QByteArray VCard::serialize() const
 {
-    QByteArray out = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    // A 2.1 card is written as 3.0 whole: its quoted-printable and charsets are decoded already.
+    const bool convert = version == QLatin1String("2.1");
+    const bool fresh = beginRaw.isEmpty() || convert;
+    const QByteArray lineEnd =
+        beginRaw.isEmpty() || beginRaw.endsWith("\r\n") ? QByteArrayLiteral("\r\n") : "\n";
+    QByteArray out = fresh ? "BEGIN:VCARD" + lineEnd : beginRaw;
+    if (beginRaw.isEmpty() && !find(QStringLiteral("VERSION")))
+        out += "VERSION:3.0" + lineEnd;
     for (const Property& p : properties) {
+        if (p.name.isEmpty()) {
+            if (!convert)
+                out += p.raw;
+            continue;
+        }
+        if (!p.raw.isEmpty() && !convert) {
+            out += p.raw;
+            continue;
+        }
         QByteArray line;
         if (!p.group.isEmpty())
             line += p.group.toUtf8() + '.';
@@ -259,10 +303,11 @@ QByteArray VCard::toVCard30() const
             line += ';' + param.name.toUtf8() + '=' +
                     (quote ? '"' + value.toUtf8() + '"' : value.toUtf8());
         }
-        line += ':' + p.value.toUtf8();
-        out += fold(line);
+        const bool versionLine = p.name == QLatin1String("VERSION");
+        line += ':' + (versionLine && convert ? QByteArrayLiteral("3.0") : p.value.toUtf8());
+        out += fold(line, lineEnd);
     }
-    return out + "END:VCARD\r\n";
+    return out + (endRaw.isEmpty() || convert ? "END:VCARD" + lineEnd : endRaw);
 }
 
 QStringList VCard::components(const QString& escaped)
@@ -335,7 +380,7 @@ VCard::Property& VCard::findOrAdd(const QString& name)
     for (Property& p : properties)
         if (p.name == name)
             return p;
-    properties.append(Property{QString(), name, {}, QString()});
+    properties.append(Property{QString(), name, {}, QString(), QByteArray()});
     return properties.last();
 }
 
@@ -386,39 +431,85 @@ QString VCard::businessPhone() const
     return first ? unescape(first->value).remove(QStringLiteral("tel:")) : QString();
 }
 
+void VCard::setValue(const QString& name, const QString& escaped)
+{
+    Property& p = findOrAdd(name);
+    if (p.value == escaped && !p.raw.isEmpty())
+        return;
+    p.value = escaped;
+    p.raw.clear();
+}
+
 void VCard::setUid(const QString& uid)
 {
-    findOrAdd(QStringLiteral("UID")).value = escape(uid);
+    setValue(QStringLiteral("UID"), escape(uid));
+}
+
+QString VCard::fullName() const
+{
+    const Property* p = find(QStringLiteral("FN"));
+    return p ? unescape(p->value) : QString();
+}
+
+void VCard::setFullName(const QString& name)
+{
+    setValue(QStringLiteral("FN"), escape(name));
+}
+
+void VCard::setRevision(const QDateTime& when)
+{
+    setValue(QStringLiteral("REV"), when.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")));
+}
+
+void VCard::setProductId(const QString& id)
+{
+    setValue(QStringLiteral("PRODID"), escape(id));
+}
+
+QString VCard::nameFromFields() const
+{
+    const QString person = (firstName() + u' ' + lastName()).trimmed();
+    return person.isEmpty() ? company() : person;
+}
+
+void VCard::followFullName(const QString& before)
+{
+    const QString full = fullName();
+    if (full.isEmpty() || full == before)
+        setFullName(nameFromFields());
 }
 
 void VCard::setNames(const QString& last, const QString& first)
 {
-    Property& n = findOrAdd(QStringLiteral("N"));
-    QStringList parts = components(n.value);
+    const Property* old = find(QStringLiteral("N"));
+    if (lastName() == last && firstName() == first && (old || (last + first).isEmpty()))
+        return; // nothing changes, and no empty N is added to a card that has none
+    const QString before = nameFromFields();
+    QStringList parts = old ? components(old->value) : QStringList();
     while (parts.size() < 5)
         parts << QString();
     parts[0] = last;
     parts[1] = first;
-    n.value = joined(parts);
-    updateFullName();
+    setValue(QStringLiteral("N"), joined(parts));
+    followFullName(before);
+}
+
+void VCard::ensureName()
+{
+    if (!find(QStringLiteral("N")))
+        setValue(QStringLiteral("N"), QStringLiteral(";;;;"));
 }
 
 void VCard::setCompany(const QString& company)
 {
-    Property& org = findOrAdd(QStringLiteral("ORG"));
-    QStringList parts = components(org.value);
+    const Property* old = find(QStringLiteral("ORG"));
+    if (old ? this->company() == company : company.isEmpty())
+        return;
+    const QString before = nameFromFields();
+    QStringList parts = old ? components(old->value) : QStringList{QString()};
     parts[0] = company;
-    org.value = joined(parts);
-    updateFullName();
-}
-
-void VCard::updateFullName()
-{
-    // FN is what most programs list a contact by: the person's name, else the company's.
-    QString full = (firstName() + u' ' + lastName()).trimmed();
-    if (full.isEmpty())
-        full = company();
-    findOrAdd(QStringLiteral("FN")).value = escape(full);
+    setValue(QStringLiteral("ORG"), joined(parts));
+    followFullName(before);
 }
 
 void VCard::setBusinessPhone(const QString& number)
@@ -435,11 +526,27 @@ void VCard::setBusinessPhone(const QString& number)
             target = &p;
     }
     if (!target) {
+        if (number.isEmpty())
+            return;
         properties.append(Property{QString(),
                                    QStringLiteral("TEL"),
                                    {Param{QStringLiteral("TYPE"), QStringLiteral("WORK,VOICE")}},
-                                   QString()});
+                                   QString(),
+                                   QByteArray()});
         target = &properties.last();
     }
-    target->value = escape(number);
+    if (businessPhone() == number)
+        return;
+    // A telephone is not text: its value is written as it stands, without text escapes. A tel:
+    // URI stays one, blanks becoming the hyphens a URI allows.
+    bool uri = target->value.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive);
+    for (const Param& param : std::as_const(target->params))
+        uri = uri || (param.name == QLatin1String("VALUE") &&
+                      param.value.compare(QLatin1String("uri"), Qt::CaseInsensitive) == 0);
+    QString value = number;
+    value.remove(u'\r').replace(u'\n', u' ');
+    if (uri)
+        value = QStringLiteral("tel:") + value.simplified().replace(u' ', u'-');
+    target->value = value;
+    target->raw.clear();
 }

@@ -45,6 +45,30 @@ QString Dialogs::inputBox(QWidget* parent, const QString& prompt, const QString&
     return accepted ? text : QString();
 }
 
+int Dialogs::choice(QWidget* parent, const QString& title, const QString& text,
+                    const QStringList& buttons)
+{
+    ++s_asked;
+    s_lastAsked = title + u'|' + text;
+    if (s_nextChoice) {
+        const int answer = *s_nextChoice;
+        s_nextChoice.reset();
+        return answer;
+    }
+    if (s_unattended)
+        return int(buttons.size()) - 1;
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    box.setTextFormat(Qt::PlainText);
+    QList<QAbstractButton*> made;
+    for (qsizetype i = 0; i < buttons.size(); ++i)
+        made << box.addButton(buttons.at(i), i + 1 == buttons.size() ? QMessageBox::RejectRole
+                                                                     : QMessageBox::AcceptRole);
+    box.setEscapeButton(made.last());
+    box.exec();
+    const qsizetype index = made.indexOf(box.clickedButton());
+    return index < 0 ? int(buttons.size()) - 1 : int(index);
+}
+
 void Dialogs::modemError(QWidget* parent, const std::function<void()>& showHelp)
 {
     const QString text = QStringLiteral("No Caller Id Features found in Modem(s)");

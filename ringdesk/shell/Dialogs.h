@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -18,6 +19,12 @@ public:
     static QString inputBox(QWidget* parent, const QString& prompt, const QString& title,
                             const QString& defaultText);
 
+    // A choice among buttons with the given captions; the index of the one clicked (closing
+    // the box counts as the last one).
+    static int choice(QWidget* parent, const QString& title, const QString& text,
+                      const QStringList& buttons);
+    static void setNextChoice(int index) { s_nextChoice = index; }
+
     // "Serious Modem Error": OK and Help; Help runs showHelp and leaves the box open.
     static void modemError(QWidget* parent, const std::function<void()>& showHelp);
 
@@ -32,6 +39,7 @@ public:
 
 private:
     static inline std::optional<QMessageBox::StandardButton> s_nextAnswer;
+    static inline std::optional<int> s_nextChoice;
     static inline std::optional<std::optional<QString>> s_nextText;
     static inline QString s_lastAsked;
     static inline int s_asked = 0;

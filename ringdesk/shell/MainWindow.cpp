@@ -34,8 +34,7 @@ MainWindow::MainWindow(QWidget* parent)
     fitCaptions(this);
     m_ui->Image1->installEventFilter(this);
     m_ui->NameLabel->installEventFilter(this);
-    static ItemWindows itemWindows;
-    OutlookItem::setViewer(&itemWindows);
+    m_monitor.addressBook.setViewer(&m_itemWindows);
     bindState();
     bindCommands();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ItemWindows.h"
 #include "Monitor.h"
 #include "TrayIcon.h"
 #include "WindowControl.h"
@@ -24,6 +25,7 @@ public:
 
     Monitor& monitor() { return m_monitor; }
     MonitorState& state() { return m_monitor.state; }
+    const ItemWindows& itemWindows() const { return m_itemWindows; }
     TrayIcon& tray() { return m_tray; }
     Ui::Form1& ui() { return *m_ui; }
 
@@ -63,6 +65,7 @@ private:
     QCheckBox* checkBox(int number) const;
 
     std::unique_ptr<Ui::Form1> m_ui;
+    ItemWindows m_itemWindows; // before the monitor, whose address book shows items in them
     Monitor m_monitor;
     TrayIcon m_tray;
     // A window of its own, not the main window's child: a modal question on the main window

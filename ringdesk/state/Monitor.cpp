@@ -12,7 +12,7 @@
 Monitor::Monitor(WindowControl& window)
     : logFile(state), exchange(state, comm), receiver(state, window),
       search(state, window, comm, exchange), modemSwitch(state, window), noContacts(state),
-      outlook(state), processor(state, noContacts, logFile)
+      outlook(state, addressBook), processor(state, noContacts, logFile)
 {
     receiver.attach(comm.device());
     ModemSwitch::Port port;
@@ -151,6 +151,8 @@ void Monitor::checkOutlook()
     state.OutlookAvailable = outlookProbe(&problem);
     if (state.OutlookAvailable) {
         processor.setContacts(outlook);
+        // The index is read meanwhile, so the first call finds it ready.
+        addressBook.warmUp();
         return;
     }
     processor.setContacts(noContacts);

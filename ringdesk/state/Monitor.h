@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AddressBook.h"
 #include "CallLogFile.h"
 #include "CallProcessor.h"
 #include "CanberraSound.h"
@@ -35,6 +36,7 @@ public:
     ModemSearch search;
     ModemSwitch modemSwitch;
     UnavailableContacts noContacts;
+    AddressBook addressBook;
     OutlookLink outlook;
     CallProcessor processor;
 

@@ -1,16 +1,65 @@
 #include "ItemWindows.h"
 
+#include "ContactItem.h"
 #include "ContactWindow.h"
 #include "JournalWindow.h"
 
-void ItemWindows::show(const std::shared_ptr<OutlookItem>& item)
+namespace {
+
+void bringForward(QWidget* window)
 {
-    QWidget* window = nullptr;
-    if (item->kind() == OutlookItem::Contact)
-        window = new ContactWindow(item);
-    else
-        window = new JournalWindow(item);
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+template <typename Window> int alive(const QHash<QString, QPointer<Window>>& windows)
+{
+    int count = 0;
+    for (const QPointer<Window>& window : windows)
+        count += window ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+void ItemWindows::show(const std::shared_ptr<OutlookItem>& item)
+{
+    m_contacts.removeIf([](const auto& entry) { return entry.value().isNull(); });
+    m_journals.removeIf([](const auto& entry) { return entry.value().isNull(); });
+    if (item->kind() == OutlookItem::Contact) {
+        const auto* contact = dynamic_cast<const ContactItem*>(item.get());
+        const QString key = contact ? contact->key() : QString();
+        if (!key.isEmpty()) {
+            if (ContactWindow* open = m_contacts.value(key)) {
+                bringForward(open);
+                return;
+            }
+        }
+        auto* window = new ContactWindow(item);
+        if (!key.isEmpty())
+            m_contacts.insert(key, window);
+        bringForward(window);
+        return;
+    }
+    const QString key = item->property(QStringLiteral("ContactNames")).toCaseFolded();
+    if (JournalWindow* open = m_journals.value(key)) {
+        if (!open->touched())
+            open->setItem(item);
+        bringForward(open);
+        return;
+    }
+    auto* window = new JournalWindow(item);
+    m_journals.insert(key, window);
+    bringForward(window);
+}
+
+int ItemWindows::contactWindows() const
+{
+    return alive(m_contacts);
+}
+
+int ItemWindows::journalWindows() const
+{
+    return alive(m_journals);
 }

@@ -2,9 +2,25 @@
 
 #include "OutlookItem.h"
 
-// Opens each displayed item in a window of its own: a contact card or a journal entry.
+#include <QHash>
+#include <QPointer>
+
+class ContactWindow;
+class JournalWindow;
+
+// Opens each displayed item in a window of its own: a contact card or a journal entry. One
+// window per contact: a contact whose card is open already brings that window forward. At most
+// one unsaved journal entry per contact: a new one takes the place of one the user has not
+// touched, and one with the user's changes is brought forward and kept.
 class ItemWindows : public ItemViewer
 {
 public:
     void show(const std::shared_ptr<OutlookItem>& item) override;
+
+    int contactWindows() const;
+    int journalWindows() const;
+
+private:
+    QHash<QString, QPointer<ContactWindow>> m_contacts; // by file and UID
+    QHash<QString, QPointer<JournalWindow>> m_journals; // by contact names, folded
 };

@@ -12,6 +12,26 @@ JournalWindow::JournalWindow(std::shared_ptr<OutlookItem> item, QWidget* parent)
 {
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
+    fill();
+    for (QLineEdit* field : {m_ui->Subject, m_ui->Type, m_ui->ContactNames, m_ui->Companies})
+        connect(field, &QLineEdit::textEdited, this, [this] { m_touched = true; });
+    connect(m_ui->Body, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_ui->Body->hasFocus())
+            m_touched = true;
+    });
+    connect(m_ui->SaveClose, &QPushButton::clicked, this, &JournalWindow::saveAndClose);
+    connect(m_ui->Discard, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void JournalWindow::setItem(std::shared_ptr<OutlookItem> item)
+{
+    m_item = std::move(item);
+    fill();
+    m_touched = false;
+}
+
+void JournalWindow::fill()
+{
     m_ui->Subject->setText(m_item->property(QStringLiteral("Subject")));
     m_ui->Type->setText(m_item->property(QStringLiteral("Type")));
     m_ui->ContactNames->setText(m_item->property(QStringLiteral("ContactNames")));
@@ -23,8 +43,6 @@ JournalWindow::JournalWindow(std::shared_ptr<OutlookItem> item, QWidget* parent)
     const QString subject = m_ui->Subject->text().trimmed();
     setWindowTitle((subject.isEmpty() ? QStringLiteral("Untitled") : subject) +
                    QStringLiteral(" - Journal Entry"));
-    connect(m_ui->SaveClose, &QPushButton::clicked, this, &JournalWindow::saveAndClose);
-    connect(m_ui->Discard, &QPushButton::clicked, this, &QWidget::close);
 }
 
 JournalWindow::~JournalWindow() = default;

@@ -20,7 +20,15 @@ public:
     Ui::JournalWindow& ui() { return *m_ui; }
     bool saveAndClose();
 
+    // True once the user changed anything in the window.
+    bool touched() const { return m_touched; }
+    // Shows another entry in place of this one (meant for an untouched window).
+    void setItem(std::shared_ptr<OutlookItem> item);
+
 private:
+    void fill();
+
+    bool m_touched = false;
     std::unique_ptr<Ui::JournalWindow> m_ui;
     std::shared_ptr<OutlookItem> m_item;
 };

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ContactsFolder.h"
+#include "JournalItem.h"
+
+// The address book as one service, owned by the monitor (tests make their own): the contacts
+// folder with its index, new contacts and journal entries, and the viewer that opens items in
+// windows. The folders follow the settings at each use.
+class AddressBook
+{
+public:
+    // The contacts folder is made when missing; its index is read on a worker thread.
+    void warmUp();
+
+    // The contacts folder as the settings name it, made when missing; false when it cannot be.
+    bool openContacts(QString* problem = nullptr);
+    // Nothing with an error when the folder cannot be made.
+    ContactsFolder::Found findContact(const QString& filter, const QString& areaCode);
+    std::shared_ptr<ContactItem> newContact() const;
+    std::shared_ptr<JournalItem> newJournal() const;
+
+    // Opens the item's window, when there is a viewer.
+    void display(const std::shared_ptr<OutlookItem>& item);
+    void setViewer(ItemViewer* viewer) { m_viewer = viewer; }
+
+private:
+    ContactsFolder m_contacts;
+    ItemViewer* m_viewer = nullptr;
+};
