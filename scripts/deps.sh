@@ -11,7 +11,8 @@ packages=(
 )
 # clang's sanitizer and fuzzer runtimes are only recommended by clang, and recommends are not
 # installed here.
-[ "${1:-}" = "test" ] && packages+=(clang libclang-rt-14-dev xvfb xauth trayer)
+# khard reads the address book the way users' other tools do.
+[ "${1:-}" = "test" ] && packages+=(clang libclang-rt-14-dev xvfb xauth trayer khard)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -11,6 +11,7 @@
 #include "ui_JournalWindow.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -53,6 +54,9 @@ private slots:
     void journalWindowSavesOnlyOnSave();
     void exitSavesSettingsAndEventLog();
     void callFromModemReachesTheWindow();
+    void manyCallsKeepOneWindowPerContact();
+    void changedContactAsksBeforeSaving();
+    void itemWindowShortcutsAreUnique();
 
 private:
     void start();
@@ -75,6 +79,11 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
+    // Item windows a test left open go with it.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != m_window.get() &&
+            (qobject_cast<ContactWindow*>(w) || qobject_cast<JournalWindow*>(w)))
+            delete w;
     m_life.reset();
     m_window.reset();
     m_home.reset();
@@ -421,6 +430,125 @@ void TestMainWindow::callFromModemReachesTheWindow()
     QCOMPARE(ui.CallIDDate->text(), "12/06");
     QTRY_COMPARE(m_window->state().calls().size(), 1);
     QCOMPARE(m_window->ui().Calllog->model()->rowCount(), 1);
+}
+
+namespace {
+
+qint64 residentBytes()
+{
+    QFile statm("/proc/self/statm");
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * 4096;
+}
+
+} // namespace
+
+// Callers who call again and again: one window per contact, one journal entry per contact
+// until the user touches it, and memory that stays put.
+void TestMainWindow::manyCallsKeepOneWindowPerContact()
+{
+    const QString contacts = m_home->dataDir() + "contacts";
+    QVERIFY(QDir().mkpath(contacts));
+    for (int i = 0; i < 5; ++i) {
+        QFile card(contacts + QString("/known%1.vcf").arg(i));
+        QVERIFY(card.open(QIODevice::WriteOnly));
+        card.write(QString("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:known%1\r\nN:KNOWN%1;CALLER;;;\r\n"
+                           "FN:CALLER KNOWN%1\r\nTEL:613-555-010%1\r\nEND:VCARD\r\n")
+                       .arg(i)
+                       .toUtf8());
+    }
+    start();
+    MonitorState& s = m_window->state();
+    for (int box : {2, 3, 5})
+        s.setCheck(box, 1);
+    auto call = [&](int n) {
+        const int caller = n % 10;
+        s.setField(MonitorState::CallIDDate, "12/07");
+        s.setField(MonitorState::CallIDTime, "10:00");
+        s.setField(MonitorState::CallIDNumber, QString("+1 (613) 555-0%1").arg(100 + caller));
+        s.setField(MonitorState::CallIDName, caller < 5 ? QString("KNOWN%1 CALLER").arg(caller)
+                                                        : QString("STRANGER%1 NEW").arg(caller));
+        s.CallRecordState = 1;
+        m_window->monitor().processor.ProcessCallID();
+        QCoreApplication::processEvents();
+    };
+    for (int n = 0; n < 100; ++n)
+        call(n);
+    const qint64 before = residentBytes();
+    for (int n = 100; n < 600; ++n)
+        call(n);
+    const qint64 grown = residentBytes() - before;
+    qInfo() << "memory grown over 500 calls:" << grown / 1024 << "KiB";
+    QCOMPARE(m_window->itemWindows().contactWindows(), 10);
+    QCOMPARE(m_window->itemWindows().journalWindows(), 10);
+    QCOMPARE(QDir(contacts).entryList({"*.vcf"}).size(), 10);
+    // Memory is judged where the allocator hands memory back as a program's does: ctest runs
+    // this once more with AddressSanitizer's quarantine off and RINGDESK_MEASURE_MEMORY set.
+    if (qEnvironmentVariableIsSet("RINGDESK_MEASURE_MEMORY"))
+        QVERIFY2(grown < 20 * 1024 * 1024, qPrintable(QString::number(grown)));
+}
+
+// Another program changed the card while its window was open: the user chooses.
+void TestMainWindow::changedContactAsksBeforeSaving()
+{
+    const QString file = m_home->dataDir() + "contacts/kim.vcf";
+    QVERIFY(QDir().mkpath(m_home->dataDir() + "contacts"));
+    auto write = [&](const QByteArray& content) {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(content);
+    };
+    write("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:kim\r\nN:Lee;Kim;;;\r\nFN:Kim Lee\r\n"
+          "TEL:613-555-0142\r\nEND:VCARD\r\n");
+    start();
+    Ui::Form1& ui = m_window->ui();
+    QTest::keyClicks(ui.CallIDNumber, "6135550142");
+    ui.Picture1->click();
+    ContactWindow* card = openWindow<ContactWindow>();
+    QVERIFY(card);
+    QCOMPARE(card->ui().FirstName->text(), "Kim");
+    QTest::qWait(5);
+    write("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:kim\r\nN:Lee;Kimberly;;;\r\nFN:Kimberly Lee\r\n"
+          "TEL:613-555-0142\r\nEND:VCARD\r\n");
+    card->ui().CompanyName->setText("ACME");
+
+    Dialogs::setNextChoice(2); // Cancel: nothing written, the window stays
+    QVERIFY(!card->saveAndClose());
+    QVERIFY(Dialogs::lastAsked().contains("changed by another program"));
+    Dialogs::setNextChoice(0); // Reload: the window shows the file as it is now
+    QVERIFY(!card->saveAndClose());
+    QCOMPARE(card->ui().FirstName->text(), "Kimberly");
+    QCOMPARE(card->ui().CompanyName->text(), "");
+    card->ui().CompanyName->setText("ACME");
+    QVERIFY(card->saveAndClose()); // nothing changed meanwhile: no question
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray content = saved.readAll();
+    QVERIFY(content.contains("N:Lee;Kimberly;;;\r\nFN:Kimberly Lee\r\n"));
+    QVERIFY(content.contains("ORG:ACME\r\n"));
+}
+
+void TestMainWindow::itemWindowShortcutsAreUnique()
+{
+    auto letters = [](QWidget* window) {
+        QStringList found;
+        for (QObject* child : window->findChildren<QObject*>()) {
+            const QString text = child->property("text").toString();
+            const qsizetype amp = text.indexOf(QRegularExpression("&[^&]"));
+            if (amp >= 0)
+                found << text.mid(amp + 1, 1).toLower();
+        }
+        return found;
+    };
+    for (QWidget* window :
+         {static_cast<QWidget*>(new JournalWindow(m_window->monitor().addressBook.newJournal())),
+          static_cast<QWidget*>(new ContactWindow(m_window->monitor().addressBook.newContact()))}) {
+        const QStringList used = letters(window);
+        QVERIFY(used.size() >= 3);
+        QCOMPARE(QSet<QString>(used.cbegin(), used.cend()).size(), used.size());
+        delete window;
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

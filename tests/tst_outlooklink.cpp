@@ -1,16 +1,21 @@
 #include "AddressBookPaths.h"
 #include "CallLogFile.h"
 #include "CallProcessor.h"
+#include "ContactItem.h"
 #include "JournalItem.h"
 #include "MonitorState.h"
 #include "OutlookLink.h"
+#include "SettingsStore.h"
 #include "TestHome.h"
 #include "VCard.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QThread>
 
 namespace {
 
@@ -38,6 +43,13 @@ private slots:
     void manualNumberSearch();
     void manualNameSearch();
     void callsBuildTheAddressBook();
+    void savingUnchangedKeepsEveryByte_data();
+    void savingUnchangedKeepsEveryByte();
+    void sharedFileKeepsTheOtherCards();
+    void numbersFindTheirContact();
+    void numberAloneFindsTheCaller();
+    void indexFollowsOtherPrograms();
+    void khardReadsWhatWeWrite();
 
 private:
     void addContact(const QString& file, const QByteArray& card);
@@ -303,6 +315,183 @@ void TestOutlookLink::callsBuildTheAddressBook()
     QCOMPARE(m_viewer.shown.last()->kind(), OutlookItem::Journal);
     QCOMPARE(m_viewer.shown.last()->property("ContactNames"), "JOHN SMITH");
     QCOMPARE(m_state->calls().size(), 2);
+}
+
+namespace {
+
+QByteArray withoutRevision(QByteArray content)
+{
+    static const QRegularExpression rev(QStringLiteral("REV:[^\n]*\n"));
+    return QString::fromUtf8(content).remove(rev).toUtf8();
+}
+
+QByteArray fixture(const QString& name)
+{
+    QFile file(QFINDTESTDATA("data/vcards/" + name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+void TestOutlookLink::savingUnchangedKeepsEveryByte_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const char* name : {"google.vcf", "apple.vcf", "thunderbird.vcf", "khard.vcf", "edge.vcf"})
+        QTest::newRow(name) << name;
+}
+
+// "Save & Close" with nothing changed: every card of every export style stays byte for byte,
+// but for the REV of the card saved.
+void TestOutlookLink::savingUnchangedKeepsEveryByte()
+{
+    QFETCH(QString, file);
+    const QByteArray original = fixture(file);
+    addContact(file, original);
+    const QString path = AddressBookPaths::contactsFolder() + '/' + file;
+    const QList<VCard> cards = VCard::parse(original);
+    for (const VCard& card : cards) {
+        ContactItem item(path, card);
+        QVERIFY(item.Save());
+    }
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray content = saved.readAll();
+    QCOMPARE(withoutRevision(content), withoutRevision(original));
+    QCOMPARE(content.count("\nREV:"), cards.size());
+}
+
+// Another program changed a shared file while its card was open: the card is found by its UID,
+// and every other card stays as that program left it.
+void TestOutlookLink::sharedFileKeepsTheOtherCards()
+{
+    addContact("shared.vcf", fixture("edge.vcf"));
+    caller("+1 (613) 555-0142", "");
+    m_link->SearchInContact(R"([BusinessTelephoneNumber] = "+1 (613) 555-0142")");
+    QCOMPARE(m_state->ContactFound, 1);
+    auto* kim = dynamic_cast<ContactItem*>(m_link->CurrentItem.get());
+    QVERIFY(kim);
+    QCOMPARE(kim->property("LastName"), "Lee");
+    QVERIFY(!kim->changedOnDisk());
+
+    const QByteArray newcomer = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:new\r\nFN:New One\r\n"
+                                "N:One;New;;;\r\nEND:VCARD\r\n";
+    QThread::msleep(5);
+    addContact("shared.vcf", newcomer + fixture("edge.vcf"));
+    QVERIFY(kim->changedOnDisk());
+    kim->setProperty("FirstName", "Kimberly");
+    QVERIFY(kim->Save());
+    QVERIFY(!kim->changedOnDisk());
+    QFile file(kim->fileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    const QByteArray joe = fixture("edge.vcf").left(fixture("edge.vcf").indexOf("END:VCARD") + 11);
+    QVERIFY(content.startsWith(newcomer + joe));
+    const QList<VCard> cards = VCard::parse(content);
+    QCOMPARE(cards.size(), 3);
+    QCOMPARE(cards.at(2).firstName(), "Kimberly");
+    QCOMPARE(cards.at(2).fullName(), "Dr. Kim Lee");
+    QCOMPARE(cards.at(2).version, "4.0");
+    QVERIFY(content.contains("tel:+1-613-555-0142;ext=12\r\nitem1.EMAIL"));
+}
+
+void TestOutlookLink::numbersFindTheirContact()
+{
+    addContact("a.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Kim;;;\r\nFN:Kim Lee\r\n"
+                        "TEL:+1 (613) 555-0144 x22\r\nEND:VCARD\r\n");
+    addContact("b.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Park;Sam;;;\r\nFN:Sam Park\r\n"
+                        "TEL:555-0144\r\nEND:VCARD\r\n");
+    caller("+1 (613) 555-0144", "");
+    m_link->SearchInContact(R"([BusinessTelephoneNumber] = "+1 (613) 555-0144")");
+    QCOMPARE(m_state->ContactFound, 1);
+    QCOMPARE(m_state->CallerLastName, "Lee"); // the first in file order
+    QCOMPARE(m_state->events().last(), "[1 other contact matches as well; the first is shown]");
+    // An empty number is nobody's, not the first card without a telephone.
+    addContact("c.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Nobody;No;;;\r\nEND:VCARD\r\n");
+    caller("", "");
+    QVERIFY(!m_link->SearchByNumber());
+    QVERIFY(m_viewer.shown.size() == 1);
+}
+
+// With "Find callers by number alone" a known number is found whatever name the network sends;
+// without it, the name and number must both match, as they always did.
+void TestOutlookLink::numberAloneFindsTheCaller()
+{
+    addContact("kim.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Kim;;;\r\nFN:Kim Lee\r\n"
+                          "TEL:613-555-0142\r\nEND:VCARD\r\n");
+    CallLogFile log(*m_state);
+    m_state->LogDirectory = m_home->path() + '/';
+    CallProcessor processor(*m_state, *m_link, log);
+    for (int box : {2, 3})
+        m_state->setCheck(box, 1);
+    auto call = [&] {
+        caller("+1 (613) 555-0142", "WIRELESS CALLER");
+        m_state->CallRecordState = 1;
+        processor.ProcessCallID();
+    };
+    QVERIFY(SaveSetting("ZodoDE", "Setup", "MatchNumberOnly", "1"));
+    call();
+    QCOMPARE(contactFiles(), QStringList({"kim.vcf"}));
+    QCOMPARE(m_viewer.shown.size(), 1);
+    QCOMPARE(m_viewer.shown.last()->property("LastName"), "Lee");
+    QVERIFY(SaveSetting("ZodoDE", "Setup", "MatchNumberOnly", "0"));
+    call();
+    QCOMPARE(contactFiles().size(), 2);
+}
+
+void TestOutlookLink::indexFollowsOtherPrograms()
+{
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Kim;;;\r\nTEL:613-555-0142\r\n"
+                            "END:VCARD\r\n";
+    addContact("kim.vcf", card);
+    const QString byNumber = R"([BusinessTelephoneNumber] = "(613) 555-%1")";
+    m_link->SearchInContact(byNumber.arg("0142"));
+    QCOMPARE(m_state->ContactFound, 1);
+    // Rewritten in place, same size, within the same second: the folder reports it.
+    QFile file(AddressBookPaths::contactsFolder() + "/kim.vcf");
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    file.write(QByteArray(card).replace("0142", "0199"));
+    file.close();
+    m_link->SearchInContact(byNumber.arg("0199"));
+    QCOMPARE(m_state->ContactFound, 1);
+    m_link->SearchInContact(byNumber.arg("0142"));
+    QCOMPARE(m_state->ContactFound, 0);
+    QVERIFY(QFile::remove(file.fileName()));
+    m_link->SearchInContact(byNumber.arg("0199"));
+    QCOMPARE(m_state->ContactFound, 0);
+}
+
+// khard, a program people use on this folder, lists what we create and edit.
+void TestOutlookLink::khardReadsWhatWeWrite()
+{
+    const QString khard = QStandardPaths::findExecutable("khard");
+    if (khard.isEmpty())
+        QSKIP("khard is not installed (Debian package khard)");
+    // khard reads one card per file, as a vdir holds them.
+    const QByteArray edge = fixture("edge.vcf");
+    const qsizetype second = edge.indexOf("BEGIN:VCARD", 5);
+    addContact("joe.vcf", edge.left(second));
+    addContact("kim.vcf", edge.mid(second));
+    caller("+1 (613) 555-0199", "");
+    m_link->CreateContact("Name"); // a caller known only by number
+    caller("+1 (613) 555-0142", "");
+    m_link->SearchInContact(R"([BusinessTelephoneNumber] = "+1 (613) 555-0142")");
+    m_link->CurrentItem->setProperty("LastName", "Lee-Park");
+    QVERIFY(m_link->CurrentItem->Save());
+
+    const QString config = m_home->path() + "/khard.conf";
+    QFile conf(config);
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[addressbooks]\n[[ringdesk]]\npath = " +
+               AddressBookPaths::contactsFolder().toUtf8() + "\n");
+    conf.close();
+    QProcess run;
+    run.start(khard, {"-c", config, "phone", "--parsable"});
+    QVERIFY(run.waitForFinished(60000));
+    const QString listed = QString::fromUtf8(run.readAllStandardOutput());
+    QVERIFY2(run.exitCode() == 0, qPrintable(run.readAllStandardError()));
+    QVERIFY2(listed.contains("+1 (613) 555-0199\t+1 (613) 555-0199\t"), qPrintable(listed));
+    QVERIFY2(listed.contains("+1-613-555-0142;ext=12\tKim Lee-Park\t"), qPrintable(listed));
+    QVERIFY2(listed.contains("613-555-0101\tPlumber Joe\t"), qPrintable(listed));
 }
 
 QTEST_GUILESS_MAIN(TestOutlookLink)

@@ -30,6 +30,12 @@ ContactItem::ContactItem(const QString& file, VCard card)
     : m_folder(QFileInfo(file).absolutePath()), m_file(file), m_card(std::move(card))
 {
     m_stamp = stampOf(m_file);
+    // Unchanged, a card writes back as the bytes it was read from; a 2.1 card does not, and its
+    // bytes are taken from the file.
+    if (m_card.version != QLatin1String("2.1")) {
+        m_readAs = m_card.serialize();
+        return;
+    }
     QFile in(m_file);
     if (in.open(QIODevice::ReadOnly))
         m_readAs = cardBytes(in.readAll(), m_card);
@@ -85,14 +91,24 @@ bool ContactItem::changedOnDisk() const
     return !m_file.isEmpty() && !(stampOf(m_file) == m_stamp);
 }
 
-int ContactItem::placeIn(const QList<VCard>& cards) const
+int ContactItem::placeIn(const QByteArray& content, const QList<VCard>& cards) const
 {
+    // By UID, the card as it was read first where a file holds one UID twice; by content for a
+    // card without UID.
     const QString uid = m_card.uid();
+    int sameUid = -1;
+    int sameBytes = -1;
     for (int i = 0; i < cards.size(); ++i) {
-        if (!uid.isEmpty() && cards.at(i).uid() == uid)
+        const bool uidMatches = !uid.isEmpty() && cards.at(i).uid() == uid;
+        const bool bytesMatch = !m_readAs.isEmpty() && cardBytes(content, cards.at(i)) == m_readAs;
+        if (uidMatches && bytesMatch)
             return i;
+        if (uidMatches && sameUid < 0)
+            sameUid = i;
+        if (bytesMatch && sameBytes < 0)
+            sameBytes = i;
     }
-    return -1;
+    return sameUid >= 0 ? sameUid : sameBytes;
 }
 
 bool ContactItem::reload()
@@ -102,11 +118,7 @@ bool ContactItem::reload()
         return false;
     const QByteArray content = in.readAll();
     const QList<VCard> cards = VCard::parse(content);
-    int place = placeIn(cards);
-    for (int i = 0; place < 0 && i < cards.size(); ++i) {
-        if (cardBytes(content, cards.at(i)) == m_readAs)
-            place = i;
-    }
+    const int place = placeIn(content, cards);
     if (place < 0)
         return false;
     m_card = cards.at(place);
@@ -140,11 +152,7 @@ bool ContactItem::Save(QString* error)
     if (!fresh && !SafeFile::read(m_file, &content, &reason, &missing) && !missing)
         return fail(reason);
     const QList<VCard> cards = VCard::parse(content);
-    int place = placeIn(cards);
-    for (int i = 0; place < 0 && !m_readAs.isEmpty() && i < cards.size(); ++i) {
-        if (cardBytes(content, cards.at(i)) == m_readAs)
-            place = i;
-    }
+    const int place = placeIn(content, cards);
     const QByteArray written = m_card.serialize();
     QByteArray updated;
     if (place < 0) {

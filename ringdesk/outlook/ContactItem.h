@@ -46,7 +46,7 @@ private:
     };
     static Stamp stampOf(const QString& file);
     // The place of this card among the cards of the file's content, or -1.
-    int placeIn(const QList<VCard>& cards) const;
+    int placeIn(const QByteArray& content, const QList<VCard>& cards) const;
 
     QString m_folder;
     QString m_file;

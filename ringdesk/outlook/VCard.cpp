@@ -289,6 +289,9 @@ QByteArray VCard::serialize() const
             out += p.raw;
             continue;
         }
+        // A line read without its line end (the last of a file) gets one before a new line.
+        if (!out.endsWith('\n'))
+            out += lineEnd;
         QByteArray line;
         if (!p.group.isEmpty())
             line += p.group.toUtf8() + '.';
@@ -307,7 +310,12 @@ QByteArray VCard::serialize() const
         line += ':' + (versionLine && convert ? QByteArrayLiteral("3.0") : p.value.toUtf8());
         out += fold(line, lineEnd);
     }
-    return out + (endRaw.isEmpty() || convert ? "END:VCARD" + lineEnd : endRaw);
+    if (endRaw.isEmpty() || convert) {
+        if (!out.endsWith('\n'))
+            out += lineEnd;
+        return out + "END:VCARD" + lineEnd;
+    }
+    return out + endRaw;
 }
 
 QStringList VCard::components(const QString& escaped)

@@ -3,7 +3,14 @@
 #include "ContactFilter.h"
 #include "VCard.h"
 
+#include <algorithm>
 #include <cstdint>
+
+static qsizetype named(const VCard& card)
+{
+    return std::count_if(card.properties.cbegin(), card.properties.cend(),
+                         [](const VCard::Property& p) { return !p.name.isEmpty(); });
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -14,13 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         (void)card.company();
         (void)card.businessPhone();
         // Unchanged, a card is written back as the bytes it was read from (a 2.1 card and one
-        // without its END are written anew); either way it reads back as the same card.
+        // without its END are written anew, lines that are not properties left out of a 2.1
+        // card); either way it reads back as the same card.
         const QByteArray written = card.serialize();
         if (card.version != "2.1" && !card.endRaw.isEmpty() &&
             written != bytes.mid(card.rawBegin, card.rawEnd - card.rawBegin))
             __builtin_trap();
         const QList<VCard> again = VCard::parse(written);
-        if (again.size() != 1 || again.first().properties.size() != card.properties.size())
+        if (again.size() != 1 || named(again.first()) != named(card))
             __builtin_trap();
         VCard changed = card;
         changed.setNames(changed.firstName(), changed.lastName());
