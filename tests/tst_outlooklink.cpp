@@ -209,6 +209,16 @@ void TestOutlookLink::createContact()
     QTEST(card.company(), "company");
     QCOMPARE(card.businessPhone(), number);
     QCOMPARE(int(QFileInfo(file).permissions() & 0x0077), 0);
+    // Other tools list it by a name (the number, for a caller known by nothing else) and see
+    // who made it and when.
+    QVERIFY(!card.fullName().isEmpty());
+    if (name.isEmpty())
+        QCOMPARE(card.fullName(), number);
+    QVERIFY(QFileInfo(file).fileName().startsWith(card.uid()));
+    file.seek(0);
+    const QByteArray content = file.readAll();
+    QVERIFY(content.contains("\r\nPRODID:-//Ringwatch//ringdesk//EN\r\n"));
+    QVERIFY(QRegularExpression("\r\nREV:\\d{8}T\\d{6}Z\r\n").match(content).hasMatch());
 }
 
 void TestOutlookLink::journalIsShownNotSaved()
