@@ -7,6 +7,10 @@
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
+#include <thread>
+#include <vector>
+
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,14 +41,15 @@ void ContactsFolder::setPath(const QString& path)
     m_files.clear();
     m_byNumber.clear();
     m_byName.clear();
-    m_folderStamp = Stamp();
-    m_stale = true;
+    m_scanned = false;
 }
 
 void ContactsFolder::warmUp()
 {
-    if (m_warmingPending || !m_files.isEmpty() || m_path.isEmpty())
+    if (m_warmingPending || m_scanned || m_path.isEmpty())
         return;
+    // Watching first: whatever changes while the worker reads is reported afterwards.
+    startWatching();
     const QString path = m_path;
     m_warming = QtConcurrent::run([path] { return scan(path, Files()); });
     m_warmingPending = true;
@@ -62,27 +67,42 @@ ContactsFolder::Stamp ContactsFolder::stampOf(const QString& path)
     return stamp;
 }
 
+ContactsFolder::File ContactsFolder::read(const QString& file, const Stamp& stamp)
+{
+    File entry;
+    entry.stamp = stamp;
+    QFile in(file);
+    if (in.open(QIODevice::ReadOnly))
+        entry.cards = VCard::parse(in.readAll());
+    return entry;
+}
+
 ContactsFolder::Files ContactsFolder::scan(const QString& path, const Files& known)
 {
-    Files files;
     const QDir folder(path);
     const QStringList names = folder.entryList({QStringLiteral("*.vcf"), QStringLiteral("*.VCF")},
                                                QDir::Files, QDir::Name);
-    for (const QString& name : names) {
-        const QString file = folder.filePath(name);
-        const Stamp stamp = stampOf(file);
-        const auto old = known.constFind(name);
-        if (old != known.cend() && old->stamp == stamp) {
-            files.insert(name, *old);
-            continue;
+    QList<File> read(names.size());
+    auto work = [&](qsizetype first, qsizetype step) {
+        for (qsizetype i = first; i < names.size(); i += step) {
+            const Stamp stamp = stampOf(folder.filePath(names.at(i)));
+            const auto old = known.constFind(names.at(i));
+            read[i] = old != known.cend() && old->stamp == stamp
+                          ? *old
+                          : ContactsFolder::read(folder.filePath(names.at(i)), stamp);
         }
-        File entry;
-        entry.stamp = stamp;
-        QFile in(file);
-        if (in.open(QIODevice::ReadOnly))
-            entry.cards = VCard::parse(in.readAll());
-        files.insert(name, entry);
-    }
+    };
+    const int threads =
+        names.size() < 64 ? 1 : int(std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(work, t, threads);
+    work(0, threads);
+    for (std::thread& helper : helpers)
+        helper.join();
+    Files files;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        files.insert(names.at(i), std::move(read[i]));
     return files;
 }
 
@@ -127,25 +147,69 @@ void ContactsFolder::install(Files files)
     m_files = std::move(files);
 }
 
-bool ContactsFolder::changesReported()
+bool ContactsFolder::startWatching()
 {
-    if (m_inotify < 0) {
-        m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (m_inotify < 0 ||
-            inotify_add_watch(m_inotify, QFile::encodeName(m_path).constData(),
-                              IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
-                                  IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF) < 0) {
-            stopWatching();
-            return true; // unwatched: every search looks at the folder again
-        }
+    if (m_inotify >= 0)
         return true;
+    m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_inotify < 0)
+        return false;
+    if (inotify_add_watch(m_inotify, QFile::encodeName(m_path).constData(),
+                          IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
+                              IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF) < 0) {
+        stopWatching();
+        return false;
+    }
+    return true;
+}
+
+QSet<QString> ContactsFolder::reportedChanges(bool* whole)
+{
+    QSet<QString> names;
+    *whole = false;
+    if (m_inotify < 0 && !startWatching()) {
+        *whole = true; // unwatched: every search looks at the whole folder again
+        return names;
     }
     // Read without waiting: whatever the folder reported since the last search.
-    bool any = false;
-    alignas(inotify_event) char buffer[4096];
-    while (::read(m_inotify, buffer, sizeof buffer) > 0)
-        any = true;
-    return any;
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t n; (n = ::read(m_inotify, buffer, sizeof buffer)) > 0;) {
+        for (char* p = buffer; p < buffer + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(p);
+            if (event->mask & (IN_Q_OVERFLOW | IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))
+                *whole = true;
+            else if (event->len > 0)
+                names.insert(QFile::decodeName(event->name));
+            p += sizeof(inotify_event) + event->len;
+        }
+    }
+    if (*whole) {
+        // The folder may be another one now: watched afresh before it is read again whole.
+        stopWatching();
+        startWatching();
+    }
+    return names;
+}
+
+void ContactsFolder::update(const QString& name)
+{
+    // Hidden files and others' temporary files are not contacts, as a scan of the folder says.
+    if (name.startsWith(u'.') || !name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive))
+        return;
+    const QString file = QDir(m_path).filePath(name);
+    const Stamp stamp = stampOf(file);
+    const auto old = m_files.constFind(name);
+    if (old != m_files.cend() && old->stamp == stamp)
+        return;
+    if (old != m_files.cend()) {
+        index(name, *old, false);
+        m_files.erase(old);
+    }
+    if (stamp.size < 0 || !QFileInfo(file).isFile())
+        return;
+    const File entry = read(file, stamp);
+    index(name, entry, true);
+    m_files.insert(name, entry);
 }
 
 void ContactsFolder::refresh(const QString& areaCode)
@@ -153,6 +217,7 @@ void ContactsFolder::refresh(const QString& areaCode)
     if (m_warmingPending) {
         install(m_warming.result());
         m_warmingPending = false;
+        m_scanned = true;
     }
     if (areaCode != m_indexedAreaCode) {
         m_byNumber.clear();
@@ -161,13 +226,15 @@ void ContactsFolder::refresh(const QString& areaCode)
         for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
             index(it.key(), *it, true);
     }
-    const Stamp folder = stampOf(m_path);
-    const bool reported = changesReported();
-    if (!reported && !m_stale && folder == m_folderStamp)
+    bool whole = false;
+    const QSet<QString> changed = reportedChanges(&whole);
+    if (whole || !m_scanned) {
+        m_scanned = true;
+        install(scan(m_path, m_files));
         return;
-    m_folderStamp = folder;
-    m_stale = false;
-    install(scan(m_path, m_files));
+    }
+    for (const QString& name : changed)
+        update(name);
 }
 
 ContactsFolder::Found ContactsFolder::find(const QString& filterText, const QString& areaCode)

@@ -10,8 +10,9 @@
 
 // The contacts folder: every card of every .vcf file in it, with an index from numbers and names
 // to the files that hold them, so that a search reads nothing at all while nothing changed. The
-// index follows the folder: files whose size, time or inode changed are read again, when the
-// folder reports a change (inotify, also for changes other programs make) or its own time moves.
+// index follows the folder through inotify: a file that the folder reports changed (by this
+// program or any other) is read again when its size, time or inode moved; without a watch, or
+// when the watch overflows, the whole folder is looked at again.
 // The first reading runs on a worker thread from warmUp(), so start-up does not wait for it.
 class ContactsFolder
 {
@@ -55,14 +56,19 @@ private:
     };
     using Files = QMap<QString, File>; // by file name, which is the search order
 
-    // The folder's files, reading only those not already in `known` with the same stamp.
+    // The folder's files, reading only those not already in `known` with the same stamp; the
+    // reading is shared out over the processor's cores.
     static Files scan(const QString& path, const Files& known);
     static Stamp stampOf(const QString& path);
+    static File read(const QString& file, const Stamp& stamp);
     void install(Files files);
     void refresh(const QString& areaCode);
-    // True when the folder reported a change since the last call.
-    bool changesReported();
+    // The file names the folder reported changed since the last call; `whole` when it cannot
+    // say (no watch, an overflow, the folder itself moved).
+    QSet<QString> reportedChanges(bool* whole);
+    void update(const QString& name);
     void index(const QString& name, const File& file, bool add);
+    bool startWatching();
     void stopWatching();
 
     QString m_path;
@@ -70,8 +76,7 @@ private:
     QString m_indexedAreaCode;
     QHash<QString, QSet<QString>> m_byNumber; // comparable number -> files
     QHash<QString, QSet<QString>> m_byName;   // "L:"/"F:"/"C:" and the name folded -> files
-    Stamp m_folderStamp;
-    bool m_stale = true;
+    bool m_scanned = false;
     QFuture<Files> m_warming;
     bool m_warmingPending = false;
     int m_inotify = -1;
