@@ -65,6 +65,7 @@ const SettingEntry Log{QStringLiteral("Setup"), QStringLiteral("Log"), QStringLi
 const SettingEntry LogDirectory{QStringLiteral("Setup"), QStringLiteral("LogDirectory"),
                                 QStringLiteral("")};
 const SettingEntry Outlook{QStringLiteral("Setup"), QStringLiteral("Outlook"), QStringLiteral("1")};
+const SettingEntry Notify{QStringLiteral("Setup"), QStringLiteral("Notify"), QStringLiteral("1")};
 const SettingEntry MatchNumberOnly{QStringLiteral("Setup"), QStringLiteral("MatchNumberOnly"),
                                    QStringLiteral("0")};
 

@@ -50,5 +50,7 @@ extern const SettingEntry Outlook;
 // "0"/"1": when a caller's name and number find nobody, look for the number alone before a
 // contact is created ("Find callers by number alone" in config).
 extern const SettingEntry MatchNumberOnly;
+// "0"/"1": a desktop notification for every call ("Show a notification for every call").
+extern const SettingEntry Notify;
 
 } // namespace Settings

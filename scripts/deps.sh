@@ -11,8 +11,10 @@ packages=(
 )
 # clang's sanitizer and fuzzer runtimes are only recommended by clang, and recommends are not
 # installed here.
-# khard reads the address book the way users' other tools do.
-[ "${1:-}" = "test" ] && packages+=(clang libclang-rt-14-dev xvfb xauth trayer khard)
+# khard reads the address book the way users' other tools do; a private session bus and gdbus
+# stand in for the desktop's tray host and notification server.
+[ "${1:-}" = "test" ] && packages+=(clang libclang-rt-14-dev xvfb xauth trayer khard
+    dbus-daemon dbus-bin libglib2.0-bin)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -77,6 +77,10 @@ void CallProcessor::ProcessCallID()
         s.Calllog.insertRows(row, 1);
         s.Calllog.setData(s.Calllog.index(row), CallLogLine);
         m_logFile.AppendCallLogRecord(CallLogLine);
+        emit callProcessed(
+            CallRecord{s.field(MonitorState::CallIDDate), s.field(MonitorState::CallIDTime),
+                       s.field(MonitorState::CallIDNumber), s.field(MonitorState::CallIDName),
+                       s.ContactFound == 1, QDateTime::currentDateTime()});
     }
     s.CallRecordState = 0;
 }

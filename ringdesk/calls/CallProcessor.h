@@ -1,5 +1,9 @@
 #pragma once
 
+#include "CallRecord.h"
+
+#include <QObject>
+
 class CallLogFile;
 class ContactLink;
 class MonitorState;
@@ -7,8 +11,9 @@ class MonitorState;
 // What the monitor does with one complete caller-ID record: split the name, look the caller up
 // in the address book, create a contact or a journal entry as the check boxes allow, log the call
 // and reset the record.
-class CallProcessor
+class CallProcessor : public QObject
 {
+    Q_OBJECT
 public:
     CallProcessor(MonitorState& state, ContactLink& contacts, CallLogFile& logFile);
 
@@ -16,6 +21,10 @@ public:
 
     // The address book that later calls reach.
     void setContacts(ContactLink& contacts) { m_contacts = &contacts; }
+
+signals:
+    // A call was logged (to the call list and the call log).
+    void callProcessed(const CallRecord& call);
 
 private:
     MonitorState& m_state;

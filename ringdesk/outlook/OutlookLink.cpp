@@ -24,6 +24,7 @@ void OutlookLink::SearchInContact(const QString& StringToParse)
         return fail();
     m_book.display(found.item);
     CurrentItem = found.item;
+    lastFound = found.item;
     s.appendEvent(QStringLiteral("[Found it! Now displaying contact information]"));
     if (found.others > 0)
         s.appendEvent(QStringLiteral("[%1 other contact%2 match%3 as well; the first is shown]")

@@ -24,6 +24,8 @@ public:
     QString offerText() const { return m_offer; }
 
     std::shared_ptr<OutlookItem> CurrentItem;
+    // The contact the last successful search found (CurrentItem may be a newer journal entry).
+    std::shared_ptr<OutlookItem> lastFound;
 
 private:
     MonitorState& m_state;

@@ -35,6 +35,7 @@ void Lifecycle::Form_Load()
     monitor.loadSettings();
     monitor.settleLogDirectory();
     monitor.checkOutlook();
+    m_window.checkNotifications();
 }
 
 void Lifecycle::Form_Activate()

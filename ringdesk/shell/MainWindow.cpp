@@ -1,5 +1,8 @@
 #include "MainWindow.h"
 
+#include "Conversions.h"
+#include "SettingsTable.h"
+
 #include "CaptionFit.h"
 #include "Dialogs.h"
 #include "HelpWindow.h"
@@ -35,6 +38,15 @@ MainWindow::MainWindow(QWidget* parent)
     m_ui->Image1->installEventFilter(this);
     m_ui->NameLabel->installEventFilter(this);
     m_monitor.addressBook.setViewer(&m_itemWindows);
+    connect(
+        &m_monitor.processor, &CallProcessor::callProcessed, this, [this](const CallRecord& call) {
+            if (m_notifications && Conversions::numericEquals(Settings::Notify.read(), 1))
+                m_notifier.notify(call, call.contactFound ? m_monitor.outlook.lastFound : nullptr);
+        });
+    connect(&m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::MaximizeCallIDForm);
+    m_notifier.openContact = [this](const std::shared_ptr<OutlookItem>& item) {
+        m_monitor.addressBook.display(item);
+    };
     bindState();
     bindCommands();
 }
@@ -185,6 +197,16 @@ void MainWindow::showHelp(const QString& topic)
     if (!m_help)
         m_help = std::make_unique<HelpWindow>();
     m_help->showTopic(topic);
+}
+
+void MainWindow::checkNotifications()
+{
+    if (!Conversions::numericEquals(Settings::Notify.read(), 1))
+        return;
+    m_notifications = DesktopNotifier::serviceAvailable();
+    if (!m_notifications)
+        state().appendEvent(QStringLiteral("[No desktop notifications: the session has no "
+                                           "notification service]"));
 }
 
 void MainWindow::MinimizeCallIDForm()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DesktopNotifier.h"
 #include "ItemWindows.h"
 #include "Monitor.h"
 #include "TrayIcon.h"
@@ -27,6 +28,9 @@ public:
     MonitorState& state() { return m_monitor.state; }
     const ItemWindows& itemWindows() const { return m_itemWindows; }
     TrayIcon& tray() { return m_tray; }
+    // At start: notifications for calls when "Notify" is on and the desktop has a service for
+    // them; without one, a line in the event list says so, once.
+    void checkNotifications();
     Ui::Form1& ui() { return *m_ui; }
 
     // Twips, the window's own unit: the height of the window with its frame.
@@ -68,6 +72,8 @@ private:
     ItemWindows m_itemWindows; // before the monitor, whose address book shows items in them
     Monitor m_monitor;
     TrayIcon m_tray;
+    DesktopNotifier m_notifier;
+    bool m_notifications = false;
     // A window of its own, not the main window's child: a modal question on the main window
     // must not block reading the help.
     std::unique_ptr<HelpWindow> m_help;

@@ -1,5 +1,9 @@
 #include "TrayIcon.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+
 TrayIcon::TrayIcon(QObject* parent) : QObject(parent)
 {
     EnableCallID = RCPopup.addAction(QStringLiteral("&Enable"));
@@ -46,6 +50,13 @@ void TrayIcon::AddTrayIcon(QWidget* hWnd, qint64 id, const QIcon& icon, const QS
     m_data.uID = id;
     m_data.hIcon = icon;
     m_data.szTip = cutToBytes(tip, TrayIconData::TipBytes);
+    if (!m_trayKnown) {
+        m_trayKnown = true;
+        m_dbusTray = statusNotifierHostRegistered();
+        // The panel shows a D-Bus tray's menu itself; it must be handed over to be shown at all.
+        if (m_dbusTray)
+            m_icon.setContextMenu(&RCPopup);
+    }
     m_icon.setIcon(m_data.hIcon);
     m_icon.setToolTip(m_data.szTip);
     m_icon.show();
@@ -87,6 +98,12 @@ int TrayIcon::TrayWindowProc(QSystemTrayIcon::ActivationReason reason)
 {
     if (!m_hooked)
         return 0;
+    if (m_dbusTray) {
+        if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick)
+            return 0;
+        emit doubleClicked();
+        return -1;
+    }
     if (reason == QSystemTrayIcon::Context) {
         emit contextRequested();
         return -1;
@@ -96,4 +113,14 @@ int TrayIcon::TrayWindowProc(QSystemTrayIcon::ActivationReason reason)
         return -1;
     }
     return 0;
+}
+
+bool TrayIcon::statusNotifierHostRegistered()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher))
+        return false;
+    QDBusInterface properties(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+    return properties.property("IsStatusNotifierHostRegistered").toBool();
 }

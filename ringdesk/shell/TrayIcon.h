@@ -37,9 +37,16 @@ public:
     void UnhookWindow();
     bool IsHooked() const { return m_hooked; }
     // What the icon's activations do while hooked: a context request (right button) asks for
-    // the menu, a double click for the window; anything else does nothing. Returns -1 when the
-    // activation was handled, 0 otherwise.
+    // the menu, a double click for the window; anything else does nothing. On a D-Bus tray
+    // (StatusNotifierItem: KDE Plasma, GNOME's AppIndicator extension, most Wayland sessions) a
+    // click arrives as Trigger, never as DoubleClick, and the panel shows the menu itself: there
+    // a click asks for the window. Returns -1 when the activation was handled, 0 otherwise.
     int TrayWindowProc(QSystemTrayIcon::ActivationReason reason);
+
+    // Whether the session bus has a StatusNotifierItem host, which is when Qt puts the icon on
+    // the D-Bus tray; asked once, when the icon is first shown, as Qt does.
+    bool onDBusTray() const { return m_dbusTray; }
+    static bool statusNotifierHostRegistered();
 
     bool isShown() const { return m_icon.isVisible(); }
     const TrayIconData& data() const { return m_data; }
@@ -61,4 +68,6 @@ private:
     QSystemTrayIcon m_icon;
     TrayIconData m_data;
     bool m_hooked = false;
+    bool m_dbusTray = false;
+    bool m_trayKnown = false;
 };

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "CallRecord.h"
+
+#include <QHash>
+#include <QObject>
+#include <functional>
+#include <memory>
+
+class OutlookItem;
+
+// A desktop notification for every call, through org.freedesktop.Notifications on the session
+// bus: the window popping up on a ring is easily refused as focus stealing, and the chime is off
+// by default. Summary the caller's name (or the number, "Private", "Out of Area"), body the
+// number and time, actions "Show" and, for a caller found in the address book, "Open Contact".
+class DesktopNotifier : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DesktopNotifier(QObject* parent = nullptr);
+
+    // Whether a notification service is on the session bus (or can be started by it).
+    static bool serviceAvailable();
+
+    // Sends the call's notification without waiting for the answer; `contact` is the contact
+    // found for the call, or none.
+    void notify(const CallRecord& call, std::shared_ptr<OutlookItem> contact);
+
+    // What "Open Contact" does with the call's contact.
+    std::function<void(const std::shared_ptr<OutlookItem>&)> openContact;
+
+signals:
+    void showRequested();
+
+private slots:
+    void onActionInvoked(uint id, const QString& action);
+    void onClosed(uint id, uint reason);
+
+private:
+    // Our notifications still open, with the contact each names (or none).
+    QHash<uint, std::shared_ptr<OutlookItem>> m_sent;
+};

@@ -1,0 +1,163 @@
+// The real monitor on a desktop of today: a private session bus on which this test is the
+// StatusNotifierItem host (as KDE Plasma and GNOME's AppIndicator extension are) and the
+// notification server, an X server for the window, and the simulated modem on a pty.
+// Run by ctest through dbus-run-session and xvfb-run (with-bus.sh).
+#include "ModemSim.h"
+#include "SettingsStore.h"
+#include "TestHome.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+#include <csignal>
+
+class Watcher : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registered)
+public:
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList registered() const { return items; }
+    QStringList items;
+public slots:
+    void RegisterStatusNotifierItem(const QString& service) { items << service; }
+    void RegisterStatusNotifierHost(const QString&) {}
+signals:
+    void StatusNotifierItemRegistered(const QString& service);
+    void StatusNotifierHostRegistered();
+};
+
+class Notifications : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Sent
+    {
+        QStringList texts; // application, icon, summary, body
+        QStringList actions;
+        QVariantMap hints;
+        QDateTime at;
+    };
+    QList<Sent> sent;
+public slots:
+    uint Notify(const QString& app, uint, const QString& icon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int)
+    {
+        sent.append({{app, icon, summary, body}, actions, hints, QDateTime::currentDateTimeUtc()});
+        return uint(sent.size());
+    }
+    QStringList GetCapabilities() { return {"actions", "body"}; }
+    void CloseNotification(uint) {}
+signals:
+    void ActionInvoked(uint id, const QString& action);
+    void NotificationClosed(uint id, uint reason);
+};
+
+class TestDesktopBus : public QObject
+{
+    Q_OBJECT
+private slots:
+    void trayAndNotificationsOnTheBus();
+};
+
+namespace {
+
+// A call to the monitor's own objects, through gdbus, as a panel makes it.
+QString gdbus(const QStringList& arguments)
+{
+    QProcess run;
+    run.start("gdbus", QStringList{"call", "--session"} + arguments);
+    run.waitForFinished(20000);
+    return QString::fromUtf8(run.readAllStandardOutput() + run.readAllStandardError());
+}
+
+} // namespace
+
+void TestDesktopBus::trayAndNotificationsOnTheBus()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("needs a session bus and an X server (run through with-bus.sh)");
+    Watcher watcher;
+    Notifications notifications;
+    QVERIFY(
+        bus.registerObject("/StatusNotifierWatcher", &watcher, QDBusConnection::ExportAllContents));
+    QVERIFY(bus.registerService("org.kde.StatusNotifierWatcher"));
+    QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &notifications,
+                               QDBusConnection::ExportAllContents));
+    QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+
+    TestHome home;
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    TestHome::mapPort(1, modem.device());
+    SaveSetting("ZodoDE", "Modem", "ComPort", "1");
+    SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
+    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    SaveSetting("ZodoDE", "Setup", "Minimize", "1"); // straight to the tray
+    SaveSetting("ZodoDE", "Setup", "Maximize", "0");
+    QProcess ringdesk;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    ringdesk.setProcessEnvironment(env);
+    ringdesk.start(QCoreApplication::applicationDirPath() + "/ringdesk", {});
+    QVERIFY(ringdesk.waitForStarted());
+
+    // The icon is registered with the host, and its menu is handed to the panel.
+    QTRY_VERIFY_WITH_TIMEOUT(!watcher.items.isEmpty(), 30000);
+    const QString item = watcher.items.first();
+    const QString menuPath =
+        gdbus({"--dest", item, "--object-path", "/StatusNotifierItem", "--method",
+               "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu"});
+    const QRegularExpression path("objectpath '([^']+)'");
+    const QString menu = path.match(menuPath).captured(1);
+    QVERIFY2(!menu.isEmpty() && menu != "/NO_DBUSMENU", qPrintable(menuPath));
+    const QString layout = gdbus({"--dest", item, "--object-path", menu, "--method",
+                                  "com.canonical.dbusmenu.GetLayout", "--", "0", "-1", "[]"});
+    for (const char* label : {"_Enable", "_Disable", "_Maximize"})
+        QVERIFY2(layout.contains(QString("'label': <'%1'>").arg(label)), qPrintable(layout));
+
+    // A call: one notification, sent as soon as the call is logged.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(home.dataDir() + "CallEvnt.txt") ||
+                                 ringdesk.state() == QProcess::Running,
+                             1000);
+    QTest::qWait(500);
+    modem.command("call 6135551234 SMITH JOHN");
+    QTRY_COMPARE_WITH_TIMEOUT(notifications.sent.size(), 1, 20000);
+    const Notifications::Sent& sent = notifications.sent.first();
+    QCOMPARE(sent.texts.at(0), "Ringwatch");
+    QCOMPARE(sent.texts.at(1), "ringdesk");
+    QCOMPARE(sent.texts.at(2), "SMITH JOHN");
+    QVERIFY(sent.texts.at(3).startsWith("+1 (613) 555-1234\n"));
+    QCOMPARE(sent.actions, QStringList({"show", "Show"}));
+    QCOMPARE(sent.hints.value("category").toString(), "call.incoming");
+    QCOMPARE(sent.hints.value("desktop-entry").toString(), "ringdesk");
+    const QDateTime logged = QFileInfo(home.dataDir() + "CallLog.txt").lastModified().toUTC();
+    const qint64 after = logged.msecsTo(sent.at);
+    qInfo() << "notification received" << after << "ms after the call was logged";
+    QVERIFY2(after >= -1 && after < 50, qPrintable(QString::number(after)));
+
+    // A click on the icon (Activate, as the panel sends it) brings the window back, which
+    // takes the icon away.
+    QVERIFY(bus.interface()->isServiceRegistered(item));
+    gdbus({"--dest", item, "--object-path", "/StatusNotifierItem", "--method",
+           "org.kde.StatusNotifierItem.Activate", "0", "0"});
+    QTRY_VERIFY_WITH_TIMEOUT(!bus.interface()->isServiceRegistered(item), 10000);
+
+    ::kill(pid_t(ringdesk.processId()), SIGTERM);
+    QVERIFY(ringdesk.waitForFinished(20000));
+    QCOMPARE(ringdesk.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestDesktopBus)
+#include "tst_desktopbus.moc"
