@@ -1,5 +1,6 @@
 #include "SetupWindow.h"
 
+#include "Autostart.h"
 #include "CaptionFit.h"
 #include "Conversions.h"
 #include "PortMap.h"
@@ -7,6 +8,7 @@
 #include "SettingsTable.h"
 #include "ui_SetupForm.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <limits>
@@ -19,6 +21,7 @@ SetupWindow::SetupWindow(QWidget* parent) : QDialog(parent), m_ui(std::make_uniq
     reportSaveFailure = [this](const QString& text) {
         QMessageBox::warning(this, windowTitle(), text);
     };
+    monitorProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/ringdesk");
     connect(m_ui->Text3, &QLineEdit::textChanged, this, &SetupWindow::rebuildPortChooser);
     connect(m_ui->Combo3, &QComboBox::activated, this, [this] {
         showExclusion();
@@ -71,6 +74,8 @@ void SetupWindow::load()
     m_ui->Check2->setChecked(!findAllowed);
     m_ui->MatchNumberOnly->setChecked(
         Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1));
+    m_ui->Notify->setChecked(Conversions::numericEquals(Settings::Notify.read(), 1));
+    m_ui->Autostart->setChecked(Autostart::enabled());
 
     m_ui->Combo4->addItems(PortMap::machinePorts());
     m_ui->Combo4->setCurrentIndex(-1);
@@ -174,10 +179,20 @@ void SetupWindow::Save()
     if (Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1) !=
         m_ui->MatchNumberOnly->isChecked())
         add(Settings::MatchNumberOnly, numberAlone);
+    if (Conversions::numericEquals(Settings::Notify.read(), 1) != m_ui->Notify->isChecked())
+        add(Settings::Notify,
+            m_ui->Notify->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     SettingsStore store(Settings::Application);
     if (!store.saveAll(entries)) {
         reportSaveFailure(QStringLiteral("The settings could not be saved to %1: %2.")
                               .arg(store.filePath(), store.lastError()));
+        return;
+    }
+    QString why;
+    if (m_ui->Autostart->isChecked() != Autostart::enabled() &&
+        !Autostart::setEnabled(m_ui->Autostart->isChecked(), monitorProgram, &why)) {
+        reportSaveFailure(
+            QStringLiteral("Starting Ringwatch at log-in could not be set: %1.").arg(why));
         return;
     }
     accept();

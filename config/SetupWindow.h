@@ -26,6 +26,8 @@ public:
     void Save();
     // How a failed save is told; a message box unless a test says otherwise.
     std::function<void(const QString&)> reportSaveFailure;
+    // The monitor that the log-in entry starts: ringdesk beside this program.
+    QString monitorProgram;
 
 private:
     void load();

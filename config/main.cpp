@@ -1,3 +1,5 @@
+#include "CommandLine.h"
+#include "SessionEnd.h"
 #include "SetupWindow.h"
 
 #include <QApplication>
@@ -6,25 +8,47 @@
 
 #include <csignal>
 
+namespace {
+
+const QString description =
+    QStringLiteral("Ringwatch Setup: the modem settings of Ringwatch (ringdesk), which it reads "
+                   "at its next start.");
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    // Help and version need no display.
+    if (CommandLine::asksForInformation(argc, argv))
+        return CommandLine::answer(argc, argv, QStringLiteral("ringdesk-config"), description, {});
     // At a file-size limit a save fails and says so instead of killing the program.
     std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ringdesk-config"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Ringwatch Setup"));
+    QApplication::setApplicationVersion(CommandLine::version());
+    // No display name: Qt would add it to the window title.
     QApplication::setDesktopFileName(QStringLiteral("ringdesk-config"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ringdesk-config.svg")));
+    QCommandLineParser parser;
+    CommandLine::prepare(parser, description);
+    parser.process(app);
+
+    // Ended by the session or a signal, the window closes as with Cancel and the program ends 0.
+    SessionEnd sessionEnd;
+    QObject::connect(&sessionEnd, &SessionEnd::ending, &app, [] { QApplication::exit(0); });
 
     SetupWindow window;
     window.show();
     if (!window.storeProblem().isEmpty()) {
         QTimer::singleShot(0, &window, [&window] {
-            QMessageBox::warning(&window, window.windowTitle(),
-                                 window.storeProblem() +
-                                     QStringLiteral(".\nThe other settings are shown. Saving "
-                                                    "leaves those lines out; a copy of the "
-                                                    "file as it is now is kept beside it."));
+            QMessageBox box(QMessageBox::Warning, window.windowTitle(),
+                            window.storeProblem() +
+                                QStringLiteral(".\nThe other settings are shown. Saving leaves "
+                                               "those lines out; a copy of the file as it is "
+                                               "now is kept beside it."),
+                            QMessageBox::Ok, &window);
+            box.setTextFormat(Qt::PlainText);
+            box.exec();
         });
     }
     return QApplication::exec();

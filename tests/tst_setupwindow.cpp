@@ -16,6 +16,7 @@ private slots:
     void init();
     void cleanup();
     void firstRunOnEmptyStore();
+    void desktopOptions();
     void portCount_data();
     void portCount();
     void exclusionIsStoredAtOnceAndSurvivesCancel();
@@ -252,6 +253,44 @@ void TestSetupWindow::ringdeskExitKeepsWhatOnlyConfigWrites()
     QCOMPARE(stored("Modem", "NumberOfCom"), "2");
     QCOMPARE(stored("Modem", "FindModem"), "False");
     QCOMPARE(stored("Modem", "ComPort"), "0"); // ringdesk writes back what it loaded
+}
+
+// The options below "Current Settings": stored only when changed; the log-in entry is a file
+// of the XDG autostart folder that starts the monitor beside this program in the tray.
+void TestSetupWindow::desktopOptions()
+{
+    const QString entry = m_home->path() + "/config/autostart/ringdesk.desktop";
+    {
+        SetupWindow window;
+        QVERIFY(!window.ui().MatchNumberOnly->isChecked());
+        QVERIFY(window.ui().Notify->isChecked());
+        QVERIFY(!window.ui().Autostart->isChecked());
+        window.ui().Command1->click();
+        QCOMPARE(stored("Setup", "Notify"), "<absent>");
+        QCOMPARE(stored("Setup", "MatchNumberOnly"), "<absent>");
+        QVERIFY(!QFile::exists(entry));
+    }
+    {
+        SetupWindow window;
+        window.monitorProgram = "/opt/ring desk/bin/ringdesk";
+        window.ui().MatchNumberOnly->setChecked(true);
+        window.ui().Notify->setChecked(false);
+        window.ui().Autostart->setChecked(true);
+        window.ui().Command1->click();
+        QCOMPARE(stored("Setup", "Notify"), "0");
+        QCOMPARE(stored("Setup", "MatchNumberOnly"), "1");
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray content = file.readAll();
+        QVERIFY(content.startsWith("[Desktop Entry]\nType=Application\n"));
+        QVERIFY(content.contains("\nExec=\"/opt/ring desk/bin/ringdesk\" --minimized\n"));
+    }
+    SetupWindow window;
+    QVERIFY(window.ui().Autostart->isChecked());
+    QVERIFY(window.ui().MatchNumberOnly->isChecked());
+    window.ui().Autostart->setChecked(false);
+    window.ui().Command1->click();
+    QVERIFY(!QFile::exists(entry));
 }
 
 QTEST_MAIN(TestSetupWindow)

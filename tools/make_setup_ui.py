@@ -3,7 +3,8 @@
 
 The "On Find Modems" frame has one row more than the original layout (the port's device):
 the frame, and everything below it, moved down by that row. Below "Current Settings" stands the
-address-book option "Find callers by number alone", and the buttons below it.
+options "Find callers by number alone", "Show a notification for every call" and "Start
+Ringwatch when I log in", and the buttons below them.
 """
 import os
 import sys
@@ -12,7 +13,7 @@ sys.path.insert(0, os.path.dirname(__file__))
 from uigen import prop, write_ui  # noqa: E402
 
 ROW = 450  # the device row added to "On Find Modems"
-BOOK = 360  # the address-book option below "Current Settings"
+BOOK = 960  # the three desktop options below "Current Settings"
 
 # name, kind, parent, caption, tooltip, left, top, width, height (twips)
 CONTROLS = [
@@ -40,12 +41,19 @@ CONTROLS = [
     ("MatchNumberOnly", "QCheckBox", None, "Find callers by &number alone",
      "When a caller's name and number find no contact, look for the number alone before creating one",
      240, 3240 + ROW, 4095, 255),
+    ("Notify", "QCheckBox", None, "Show a notification for every ca&ll",
+     "A desktop notification with the caller's name and number for every call",
+     240, 3540 + ROW, 4095, 255),
+    ("Autostart", "QCheckBox", None, "Start Ringwatch when I log &in",
+     "Starts Ringwatch in the notification area when you log in",
+     240, 3840 + ROW, 4095, 255),
     ("Command2", "QPushButton", None, "&Cancel", "", 2760, 3240 + ROW + BOOK, 1215, 375),
     ("Command1", "QPushButton", None, "&Save", "", 4080, 3240 + ROW + BOOK, 1215, 375),
 ]
 
 TAB_ORDER = ["Text3", "Check1", "Combo3", "Combo4", "Text1", "Combo2", "Text2", "Text5", "Text4",
-             "Combo1", "Check2", "MatchNumberOnly", "Command2", "Command1"]
+             "Combo1", "Check2", "MatchNumberOnly", "Notify", "Autostart", "Command2",
+             "Command1"]
 
 if __name__ == "__main__":
     write_ui(sys.argv[1] if len(sys.argv) > 1 else "config/SetupForm.ui", "Setup Ringwatch", 5670,

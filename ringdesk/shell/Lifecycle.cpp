@@ -71,7 +71,7 @@ void Lifecycle::Form_Activate()
             return;
         s.AreaCode = answer;
     }
-    if (s.check(6) == 1)
+    if (s.check(6) == 1 || m_startMinimized)
         m_window.MinimizeCallIDForm();
     s.PollState = 0;
     monitor.receiver.setPollInterval(s.PollInterval);

@@ -19,11 +19,14 @@ public:
     void Form_Unload();
 
     bool unloaded() const { return m_unloaded; }
+    // --minimized: start in the notification area, as "Minimize on Start Up" does.
+    void setStartMinimized(bool minimized) { m_startMinimized = minimized; }
 
 private:
     MainWindow& m_window;
     std::function<void()> m_closePort = [] {
     };
     bool m_activated = false;
+    bool m_startMinimized = false;
     bool m_unloaded = false;
 };

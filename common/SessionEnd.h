@@ -5,8 +5,8 @@
 class QSocketNotifier;
 
 // Turns SIGTERM, SIGINT and SIGHUP (logout, shutdown, kill, Ctrl+C) into a signal delivered by
-// the event loop, also while a modal dialog runs its own, so that the monitor can save its
-// settings and event log before it ends.
+// the event loop, also while a modal dialog runs its own, so that a program can save what it
+// must and end normally.
 class SessionEnd : public QObject
 {
     Q_OBJECT

@@ -1,0 +1,43 @@
+#include "CommandLine.h"
+
+#include <QCoreApplication>
+#include <cstring>
+
+namespace CommandLine {
+
+QString version()
+{
+    return QStringLiteral(RINGDESK_VERSION);
+}
+
+bool asksForInformation(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char* option : {"-h", "--help", "--help-all", "-v", "--version", "-?"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    }
+    return false;
+}
+
+void prepare(QCommandLineParser& parser, const QString& description)
+{
+    parser.setApplicationDescription(description);
+    parser.addHelpOption();
+    parser.addVersionOption();
+}
+
+int answer(int argc, char* argv[], const QString& name, const QString& description,
+           const QList<QCommandLineOption>& options)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(name);
+    QCoreApplication::setApplicationVersion(version());
+    QCommandLineParser parser;
+    prepare(parser, description);
+    parser.addOptions(options);
+    parser.process(app); // prints and exits
+    return 0;
+}
+
+} // namespace CommandLine
