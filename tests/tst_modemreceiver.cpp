@@ -119,6 +119,11 @@ void TestModemReceiver::ProcessEvent_data()
                             << ""
                             << "+1 (613) 555-1234"
                             << "" << 0;
+    QTest::newRow("DDN_NMBR") << "DDN_NMBR = 6135551234"
+                              << ""
+                              << ""
+                              << "+1 (613) 555-1234"
+                              << "" << 0;
     QTest::newRow("number 7 digits") << "NMBR = 5551234"
                                      << ""
                                      << ""

@@ -3,12 +3,14 @@
 #include "ModemSim.h"
 #include "Monitor.h"
 #include "PortMap.h"
+#include "PortProblem.h"
 #include "SettingsStore.h"
 #include "TestHome.h"
 #include "WindowControl.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -20,7 +22,12 @@ struct CountingWindow : WindowControl
     int beeps = 0;
     int errors = 0;
     void Beep() override { ++beeps; }
-    void ShowModemError() override { ++errors; }
+    void ShowModemError(const QStringList& details) override
+    {
+        ++errors;
+        problems = details;
+    }
+    QStringList problems;
 };
 
 } // namespace
@@ -33,6 +40,8 @@ private slots:
     void cleanup();
     void fullSearchFindsTheModemOnPortTwo();
     void settledDeviceIsStored();
+    void portsThatDoNotOpenSayWhy_data();
+    void portsThatDoNotOpenSayWhy();
     void knownPortIsOnlyChecked();
     void knownPortWithEmptyCommandFails();
     void excludedPortsAreNeverOpened();
@@ -80,6 +89,7 @@ void TestModemSearch::fullSearchFindsTheModemOnPortTwo()
     const QStringList expected = {"[Initializing Ringwatch...]",
                                   "[Searching for Modems...]",
                                   "[Testing Com 1 at 56000 ]",
+                                  "[Com 1 (/nonexistent/ttyRING): does not exist]",
                                   "[Testing Com 1 at 28800 ]",
                                   "[Testing Com 1 at 9600 ]",
                                   "[Testing Com 2 at 56000 ]",
@@ -116,6 +126,63 @@ void TestModemSearch::fullSearchFindsTheModemOnPortTwo()
     QVERIFY(s.checkEnabled(4) && s.checkEnabled(8));
 }
 
+void TestModemSearch::portsThatDoNotOpenSayWhy_data()
+{
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<bool>("denied");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << false << false << ""
+                             << ""
+                             << "does not exist";
+    QTest::newRow("not in the group") << true << true << "dialout"
+                                      << ""
+                                      << "permission denied; add your user to the dialout group";
+    QTest::newRow("root's only") << true << true << "root"
+                                 << ""
+                                 << "permission denied";
+    QTest::newRow("another program") << true << false << "dialout"
+                                     << "minicom"
+                                     << "in use by process 1234 (minicom)";
+    QTest::newRow("ModemManager")
+        << true << false << "dialout"
+        << "ModemManager"
+        << "in use by ModemManager (process 1234); see \"Real modems\" in the help to keep it "
+           "away from this modem";
+}
+
+// Permission, another program, a missing device: each port that did not open says why, and
+// the error box carries the reasons.
+void TestModemSearch::portsThatDoNotOpenSayWhy()
+{
+    QFETCH(QString, holder);
+    PortProblem::Facts facts;
+    QFETCH(bool, exists);
+    QFETCH(bool, denied);
+    facts.exists = exists;
+    facts.accessDenied = denied;
+    QFETCH(QString, group);
+    facts.group = group;
+    if (!holder.isEmpty())
+        facts.holders = {{1234, holder}};
+    QTEST(PortProblem::describe(facts), "reason");
+
+    if (QTest::currentDataTag() != QString("missing"))
+        return;
+    // The real search: two ports whose devices are not there.
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "2"));
+    start();
+    QCOMPARE(m_window->errors, 1);
+    QCOMPARE(m_window->problems, QStringList({"Com 1 (/nonexistent/ttyRING): does not exist",
+                                              "Com 2 (/nonexistent/ttyRING): does not exist"}));
+    // The simulated modem's own process holds its terminal open: that is another program.
+    ModemSim modem;
+    const QList<PortProblem::Holder> holders = PortProblem::holdersOf(modem.device());
+    QVERIFY(!holders.isEmpty());
+    QCOMPARE(holders.first().name, "ringdesk-modemsim");
+}
+
 // A port without an entry of its own is the machine's n-th device; the one a search settles on
 // is then stored, so later starts check that same modem however devices come and go.
 void TestModemSearch::settledDeviceIsStored()
@@ -128,6 +195,17 @@ void TestModemSearch::settledDeviceIsStored()
     QCOMPARE(m_monitor->state.ComPort, "1");
     QCOMPARE(GetSetting("ZodoDE", "Ports", "Com1", ""), modem.device());
     QCOMPARE(GetSetting("ZodoDE", "Ports", "Com2", ""), "/nonexistent/ttyRING");
+
+    // A link to the device (as /dev/serial/by-id holds them) opens the device itself, so one
+    // device has one lock whatever name it is known by.
+    m_monitor->comm.close();
+    const QString link = m_home->path() + "/usb-Ringsim_Modem-if00";
+    QVERIFY(QFile::link(modem.device(), link));
+    mapPort(3, link);
+    QVERIFY(m_monitor->exchange.OpenModemPort(3, "9600"));
+    QCOMPARE(m_monitor->comm.deviceName(), link);
+    QCOMPARE(m_monitor->comm.openedAs(), QFileInfo(modem.device()).canonicalFilePath());
+    m_monitor->comm.close();
 }
 
 void TestModemSearch::knownPortIsOnlyChecked()

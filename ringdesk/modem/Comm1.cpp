@@ -1,5 +1,9 @@
 #include "Comm1.h"
 
+#include "PortProblem.h"
+
+#include <QFileInfo>
+
 #include "PortMap.h"
 
 #include <QStringList>
@@ -89,15 +93,22 @@ bool Comm1::setHandshaking(int mode)
 
 bool Comm1::open()
 {
+    m_openFailure.clear();
     if (m_port.isOpen())
         return false;
     const QString device = PortMap::devicePath(m_commPort);
     if (device.isEmpty())
         return false;
     m_device = device;
-    m_port.setPortName(device);
-    if (!m_port.open(QIODevice::ReadWrite))
+    // Qt locks the device under the name it is given: a /dev/serial/by-id link and the device
+    // itself would get two locks for one modem. Opened by its real path, there is one.
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    m_openedAs = canonical.isEmpty() ? device : canonical;
+    m_port.setPortName(m_openedAs);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_openFailure = PortProblem::describe(PortProblem::gather(device, m_port.errorString()));
         return false;
+    }
     // A modem answers only a port that shows it is ready. A pseudo-terminal has no such line
     // and refuses, which does not matter to it.
     m_port.setDataTerminalReady(true);

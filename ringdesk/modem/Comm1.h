@@ -40,6 +40,11 @@ public:
     QIODevice* device() { return &m_port; }
     // The device path of the port last opened.
     QString deviceName() const { return m_device; }
+    // Why the last open() failed, in the user's words; empty when it opened. A port number with
+    // no device at all gives no reason.
+    QString openFailure() const { return m_openFailure; }
+    // The real path the device was opened by (links resolved).
+    QString openedAs() const { return m_openedAs; }
     QString errorString() const { return m_port.errorString(); }
 
 signals:
@@ -47,6 +52,8 @@ signals:
     void closed();
 
 private:
+    QString m_openFailure;
+    QString m_openedAs;
     void onError(QSerialPort::SerialPortError error);
     bool apply();
 

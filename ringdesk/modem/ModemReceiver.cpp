@@ -68,7 +68,10 @@ void ModemReceiver::showNumber(const QString& digits)
 
 void ModemReceiver::ProcessEvent(const QString& strIdentifier)
 {
-    const QString keyword = strIdentifier.left(4);
+    // Some modems send the number as "DDN_NMBR = ...": read as an NMBR line.
+    const QString keyword = strIdentifier.startsWith(QLatin1String("DDN_NMBR"))
+                                ? QStringLiteral("NMBR")
+                                : strIdentifier.left(4);
     if (keyword == QLatin1String("OK")) {
         m_state.setOkReceived(1);
     } else if (keyword == QLatin1String("ERRO")) {

@@ -55,6 +55,7 @@ void ModemSearch::SearchModems()
 
     if (m_port.PortOpen())
         m_port.close();
+    m_openProblems.clear();
     m_state.appendEvent(QStringLiteral("[Initializing Ringwatch...]"));
     m_state.setField(MonitorState::SystemMessage, QStringLiteral("Initializing..."));
 
@@ -94,7 +95,7 @@ void ModemSearch::SearchModems()
         m_state.appendEvent(QStringLiteral("[ERROR... NO CALLER ID FEATURE FOUND]"));
         m_state.setField(MonitorState::SystemMessage, QStringLiteral("ERROR, NO CALLER ID"));
         m_window.Beep();
-        m_window.ShowModemError();
+        m_window.ShowModemError(m_openProblems);
         return;
     }
     const int port = Conversions::toInt16(m_state.ComPort).value_or(0);
@@ -112,6 +113,14 @@ bool ModemSearch::probePort(int port, const QStringList& bauds, const QStringLis
         m_state.appendEvent(QStringLiteral("[Testing Com") + shown(port) + QStringLiteral(" at ") +
                             speed + QStringLiteral(" ]"));
         m_exchange.OpenModemPort(port, speed);
+        // Why a port would not open is said once per port: a search is also a diagnosis.
+        if (!m_port.PortOpen() && !m_port.openFailure().isEmpty() && speed == bauds.first()) {
+            const QString problem = QStringLiteral("Com") + shown(port) + QStringLiteral(" (") +
+                                    m_port.deviceName() + QStringLiteral("): ") +
+                                    m_port.openFailure();
+            m_state.appendEvent(u'[' + problem + u']');
+            m_openProblems << problem;
+        }
         // A port that is not open can get no reply: no answer, without waiting for one.
         if (m_port.PortOpen()) {
             m_exchange.SendModemCommand(QStringLiteral("ATZ"));

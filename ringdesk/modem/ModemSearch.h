@@ -31,4 +31,5 @@ private:
     CommandExchange& m_exchange;
     std::function<void()> m_manualMode;
     bool m_running = false;
+    QStringList m_openProblems; // the ports of this search that did not open, and why
 };

@@ -69,11 +69,13 @@ int Dialogs::choice(QWidget* parent, const QString& title, const QString& text,
     return index < 0 ? int(buttons.size()) - 1 : int(index);
 }
 
-void Dialogs::modemError(QWidget* parent, const std::function<void()>& showHelp)
+void Dialogs::modemError(QWidget* parent, const std::function<void()>& showHelp,
+                         const QStringList& details)
 {
     const QString text = QStringLiteral("No Caller Id Features found in Modem(s)");
     ++s_asked;
     s_lastAsked = QStringLiteral("Serious Modem Error|") + text;
+    s_lastDetails = details;
     if (s_nextAnswer) {
         if (*s_nextAnswer == QMessageBox::Help)
             showHelp();
@@ -87,6 +89,10 @@ void Dialogs::modemError(QWidget* parent, const std::function<void()>& showHelp)
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Serious Modem Error"), text,
                         QMessageBox::Ok, parent);
         box.setWindowModality(Qt::WindowModal);
+        // The ports that did not open, and why: the box keeps its text, the reasons are a
+        // click away.
+        if (!details.isEmpty())
+            box.setDetailedText(details.join(u'\n'));
         QAbstractButton* help = box.addButton(QMessageBox::Help);
         box.exec();
         if (box.clickedButton() != help)

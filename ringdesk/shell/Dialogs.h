@@ -26,7 +26,9 @@ public:
     static void setNextChoice(int index) { s_nextChoice = index; }
 
     // "Serious Modem Error": OK and Help; Help runs showHelp and leaves the box open.
-    static void modemError(QWidget* parent, const std::function<void()>& showHelp);
+    static void modemError(QWidget* parent, const std::function<void()>& showHelp,
+                           const QStringList& details = {});
+    static QStringList lastDetails() { return s_lastDetails; }
 
     static void setNextAnswer(QMessageBox::StandardButton answer) { s_nextAnswer = answer; }
     // Unattended: with no answer queued, questions are answered No, input boxes cancelled and
@@ -42,6 +44,7 @@ private:
     static inline std::optional<int> s_nextChoice;
     static inline std::optional<std::optional<QString>> s_nextText;
     static inline QString s_lastAsked;
+    static inline QStringList s_lastDetails;
     static inline int s_asked = 0;
     static inline bool s_unattended = false;
 };

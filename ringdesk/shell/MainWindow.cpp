@@ -254,9 +254,10 @@ void MainWindow::Beep()
     QApplication::beep();
 }
 
-void MainWindow::ShowModemError()
+void MainWindow::ShowModemError(const QStringList& details)
 {
-    Dialogs::modemError(this, [this] { showHelp(QStringLiteral("modem")); });
+    Dialogs::modemError(
+        this, [this] { showHelp(QStringLiteral("modem")); }, details);
 }
 
 void MainWindow::SysTrayMouseEventHandler()

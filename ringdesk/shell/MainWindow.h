@@ -43,7 +43,7 @@ public:
     void SetTrayIconImage(TrayImage image) override;
     void SetCallIDMenuChecks(bool enabled) override;
     void Beep() override;
-    void ShowModemError() override;
+    void ShowModemError(const QStringList& details = {}) override;
     void SysTrayMouseEventHandler();
     void showHelp(const QString& topic);
 

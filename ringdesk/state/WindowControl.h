@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 // What the core asks of the window it runs in. The desktop program gives these their bodies;
 // tests and headless runs use the do-nothing defaults.
 class WindowControl
@@ -22,5 +24,6 @@ public:
     // The standard beep.
     virtual void Beep() {}
     // "No Caller Id Features found in Modem(s)", with a way to the modem section of the help.
-    virtual void ShowModemError() {}
+    // `details`: the ports that did not open, and why.
+    virtual void ShowModemError(const QStringList& details) { Q_UNUSED(details) }
 };
