@@ -1,12 +1,12 @@
 #include "PortMap.h"
 
+#include "SerialDevices.h"
 #include "SettingsStore.h"
 #include "SettingsTable.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSerialPortInfo>
 #include <algorithm>
 
 namespace PortMap {
@@ -49,10 +49,7 @@ QStringList machinePorts()
 {
     if (standIn)
         return *standIn;
-    QStringList paths;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        paths << info.systemLocation();
-    return ordered(paths);
+    return ordered(SerialDevices::modemNodes());
 }
 
 QStringList ordered(QStringList paths)

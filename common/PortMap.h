@@ -6,13 +6,14 @@
 
 // Which device a port number stands for. Section "Ports" of the settings, key "Com" followed by
 // the number, names a device path; without an entry, port n is the n-th serial device of the
-// machine, USB modems first (/dev/ttyACM*, /dev/ttyUSB*, by number), then the others.
+// machine that may be a modem, USB modems first (/dev/ttyACM*, /dev/ttyUSB*, by number), then
+// the others; the console and known non-modems are never among them.
 namespace PortMap {
 
 QString devicePath(int port);
 // The device port n stands for when it has no entry of its own (empty when there is none).
 QString automaticDevice(int port);
-// The serial devices of the machine in port order.
+// The serial devices of the machine that may be a modem (see SerialDevices), in port order.
 QStringList machinePorts();
 // Tests stand in a list of their own for the machine's devices (nothing: the machine's again).
 void setMachinePorts(std::optional<QStringList> paths);

@@ -25,6 +25,7 @@ private slots:
     void unloadIsOneQuickWrite();
     void fileSizeLimitIsAWriteError();
     void secondCopyLeavesTheFirstAlone();
+    void emptyStoreNeverOpensTheConsole();
 
 private:
     // The real monitor, on this test's home, once its window is up.
@@ -181,6 +182,39 @@ void TestSessionEnd::secondCopyLeavesTheFirstAlone()
     ::kill(pid_t(next.processId()), SIGTERM);
     QVERIFY(next.waitForFinished(15000));
     QCOMPARE(next.exitCode(), 0);
+}
+
+// A first start with nothing stored searches the machine's own ports: the kernel console, a
+// serial port of this machine, must not be opened (the search would write "ATZ" to it).
+void TestSessionEnd::emptyStoreNeverOpensTheConsole()
+{
+    QVERIFY(QFile::remove(SettingsStore::pathFor("ZodoDE")));
+    QFile active("/sys/class/tty/console/active");
+    QStringList consoles;
+    if (active.open(QIODevice::ReadOnly))
+        consoles = QString::fromLocal8Bit(active.readAll()).simplified().split(' ');
+    consoles.removeAll("tty0");
+    consoles.removeAll("");
+    if (consoles.isEmpty())
+        QSKIP("this machine's console is no serial port");
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watch >= 0);
+    int watched = 0;
+    for (const QString& console : consoles)
+        watched += inotify_add_watch(watch, QFile::encodeName("/dev/" + console).constData(),
+                                     IN_OPEN) >= 0;
+    QVERIFY(watched > 0);
+    QProcess ringdesk;
+    start(ringdesk);
+    ::kill(pid_t(ringdesk.processId()), SIGTERM);
+    QVERIFY(ringdesk.waitForFinished(15000));
+    char buffer[4096];
+    const ssize_t opened = ::read(watch, buffer, sizeof buffer);
+    ::close(watch);
+    QVERIFY2(opened <= 0, qPrintable(consoles.join(' ') + " was opened"));
+    QFile events(m_home->dataDir() + "CallEvnt.txt");
+    QVERIFY(events.open(QIODevice::ReadOnly));
+    QVERIFY(events.readAll().contains("[Searching for Modems...]"));
 }
 
 QTEST_GUILESS_MAIN(TestSessionEnd)
