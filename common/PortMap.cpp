@@ -1,5 +1,6 @@
 #include "PortMap.h"
 
+#include "Conversions.h"
 #include "SerialDevices.h"
 #include "SettingsStore.h"
 #include "SettingsTable.h"
@@ -83,6 +84,13 @@ QString stableName(const QString& device)
             return link.absoluteFilePath();
     }
     return device;
+}
+
+bool isExcluded(const QString& key)
+{
+    const std::optional<double> value = Conversions::toNumber(
+        GetSetting(QStringLiteral("zodoDE"), QStringLiteral("Modem"), key, QStringLiteral("0")));
+    return value && *value != 0;
 }
 
 void remember(int port, const QString& device)

@@ -22,6 +22,9 @@ void setMachinePorts(std::optional<QStringList> paths);
 QStringList ordered(QStringList paths);
 // The stable /dev/serial/by-id name of a device, or the path itself where there is none.
 QString stableName(const QString& device);
+// Whether "Don't Use:" holds for the port ("Modem"/"Com<n>"): a stored number other than 0.
+// Both programs read it this way, so "01" is excluded in the one as in the other.
+bool isExcluded(const QString& key);
 // Stores the device a search settled on, unless the port already has an entry.
 void remember(int port, const QString& device);
 

@@ -4,6 +4,7 @@
 #include "CaptionFit.h"
 #include "Conversions.h"
 #include "PortMap.h"
+#include "SerialDevices.h"
 #include "SettingsStore.h"
 #include "SettingsTable.h"
 #include "ui_SetupForm.h"
@@ -37,6 +38,18 @@ SetupWindow::SetupWindow(QWidget* parent) : QDialog(parent), m_ui(std::make_uniq
 
 SetupWindow::~SetupWindow() = default;
 
+namespace {
+
+// Numbers are shown as the number they read as ("03" as 3, "3000.0" as 3000); anything else as
+// stored, so the user sees what is there and can mend it.
+QString asNumber(const QString& stored)
+{
+    const std::optional<double> value = Conversions::toNumber(stored);
+    return value ? Conversions::shortestDecimal(*value) : stored;
+}
+
+} // namespace
+
 void SetupWindow::load()
 {
     m_storeProblem = SettingsStore(Settings::Application).problem();
@@ -48,10 +61,8 @@ void SetupWindow::load()
                             QStringLiteral("14400"), QStringLiteral("19200"),
                             QStringLiteral("28800"), QStringLiteral("38400"),
                             QStringLiteral("56000")});
-    // Values are shown as stored, also ones that do not read as numbers, so that the user sees
-    // what is there and can mend it; Save stores the number at the start of each field.
-    m_ui->Text1->setText(Settings::ComPort.read());
-    m_ui->Text2->setText(Settings::ModemResponseTimeout.read());
+    m_ui->Text1->setText(asNumber(Settings::ComPort.read()));
+    m_ui->Text2->setText(asNumber(Settings::ModemResponseTimeout.read()));
 
     // A count that is not a number shows the default; one beyond 16 bits is held at its limit.
     const QString count = Settings::NumberOfCom.read();
@@ -68,7 +79,7 @@ void SetupWindow::load()
     m_ui->Combo1->setCurrentText(Settings::CallIDString.read());
     m_ui->Text4->setText(Settings::AreaCode.read());
     m_ui->Combo2->setCurrentText(Settings::BaudRate.read());
-    m_ui->Text5->setText(Settings::PollInterval.read());
+    m_ui->Text5->setText(asNumber(Settings::PollInterval.read()));
     // Only a clear "False" locks; anything unreadable leaves the search allowed, as by default.
     const bool findAllowed = Conversions::toTruth(Settings::ModemFindModem.read()).value_or(true);
     m_ui->Check2->setChecked(!findAllowed);
@@ -77,7 +88,12 @@ void SetupWindow::load()
     m_ui->Notify->setChecked(Conversions::numericEquals(Settings::Notify.read(), 1));
     m_ui->Autostart->setChecked(Autostart::enabled());
 
-    m_ui->Combo4->addItems(PortMap::machinePorts());
+    // Each device named as udev knows it; choosing one stores its path.
+    for (const QString& device : PortMap::machinePorts()) {
+        const QString name = SerialDevices::describe(device);
+        m_ui->Combo4->addItem(
+            name.isEmpty() ? device : device + QStringLiteral("  (") + name + u')', device);
+    }
     m_ui->Combo4->setCurrentIndex(-1);
     m_ui->Combo4->setEnabled(false);
 }
@@ -101,6 +117,9 @@ void SetupWindow::rebuildPortChooser()
     for (int port = 1; port <= m_numberOfCom; ++port)
         m_ui->Combo3->addItem(Settings::portExclusionKey(port));
     m_ui->Combo3->setCurrentIndex(-1);
+    // No port is chosen now, so the device row has nothing to show.
+    m_ui->Combo4->setEditText(QString());
+    m_ui->Combo4->setEnabled(false);
     m_rebuilding = false;
 }
 
@@ -109,9 +128,7 @@ void SetupWindow::showExclusion()
     const QString chosen = m_ui->Combo3->currentText();
     if (chosen.isEmpty())
         return;
-    const QString stored =
-        GetSetting(Settings::Application, QStringLiteral("Modem"), chosen, QStringLiteral("0"));
-    m_ui->Check1->setChecked(stored == QLatin1String("1"));
+    m_ui->Check1->setChecked(PortMap::isExcluded(chosen));
 }
 
 void SetupWindow::storeExclusion(bool excluded)
@@ -136,9 +153,12 @@ void SetupWindow::showDevice()
     m_ui->Combo4->setEditText(
         GetSetting(Settings::Application, QStringLiteral("Ports"), chosen, QString()));
     const QString automatic = PortMap::automaticDevice(port);
+    const QString name = automatic.isEmpty() ? QString() : SerialDevices::describe(automatic);
     m_ui->Combo4->lineEdit()->setPlaceholderText(
-        automatic.isEmpty() ? QStringLiteral("no such device on this machine")
-                            : QStringLiteral("automatic: ") + automatic);
+        automatic.isEmpty()
+            ? QStringLiteral("no such device on this machine")
+            : QStringLiteral("automatic: ") + automatic +
+                  (name.isEmpty() ? QString() : QStringLiteral(" (") + name + u')'));
 }
 
 void SetupWindow::storeDevice()
@@ -146,7 +166,12 @@ void SetupWindow::storeDevice()
     const QString chosen = m_ui->Combo3->currentText();
     if (!m_ui->Combo4->isEnabled() || chosen.isEmpty())
         return;
-    const QString device = m_ui->Combo4->currentText().trimmed();
+    QString device = m_ui->Combo4->currentText().trimmed();
+    const int index = m_ui->Combo4->currentIndex();
+    if (index >= 0 && m_ui->Combo4->itemText(index) == m_ui->Combo4->currentText()) {
+        device = m_ui->Combo4->itemData(index).toString();
+        m_ui->Combo4->setEditText(device);
+    }
     if (device == GetSetting(Settings::Application, QStringLiteral("Ports"), chosen, QString()))
         return;
     SaveSetting(Settings::Application, QStringLiteral("Ports"), chosen, device);

@@ -1,4 +1,5 @@
 #include "Monitor.h"
+#include "PortMap.h"
 #include "SetupWindow.h"
 #include "TestHome.h"
 #include "WindowControl.h"
@@ -17,6 +18,7 @@ private slots:
     void cleanup();
     void firstRunOnEmptyStore();
     void desktopOptions();
+    void storedTextReadsAsTheMonitorReadsIt();
     void portCount_data();
     void portCount();
     void exclusionIsStoredAtOnceAndSurvivesCancel();
@@ -291,6 +293,29 @@ void TestSetupWindow::desktopOptions()
     window.ui().Autostart->setChecked(false);
     window.ui().Command1->click();
     QVERIFY(!QFile::exists(entry));
+}
+
+// Numbers show as the numbers they are, and "Don't Use:" reads as the monitor's search reads it.
+void TestSetupWindow::storedTextReadsAsTheMonitorReadsIt()
+{
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "ComPort", "03"));
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "ModemResponseTimeout", "3000.0"));
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "PollInterval", "1e2"));
+    QVERIFY(SaveSetting("ZodoDE", "Modem", "Com2", "01"));
+    SetupWindow window;
+    Ui::SetupForm& ui = window.ui();
+    QCOMPARE(ui.Text1->text(), "3");
+    QCOMPARE(ui.Text2->text(), "3000");
+    QCOMPARE(ui.Text5->text(), "100");
+    ui.Combo3->setCurrentIndex(1);
+    emit ui.Combo3->activated(1);
+    QVERIFY(ui.Check1->isChecked());
+    QVERIFY(PortMap::isExcluded("Com2"));
+    QVERIFY(ui.Combo4->isEnabled());
+    // A new port count rebuilds the chooser: no port is chosen, so no device either.
+    ui.Text3->setText("3");
+    QVERIFY(!ui.Combo4->isEnabled());
+    QCOMPARE(ui.Combo4->currentText(), "");
 }
 
 QTEST_MAIN(TestSetupWindow)

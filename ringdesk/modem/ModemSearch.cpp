@@ -80,10 +80,8 @@ void ModemSearch::SearchModems()
     }
 
     for (const int port : ports) {
-        const QString excluded =
-            GetSetting(QStringLiteral("zodoDE"), QStringLiteral("Modem"),
-                       QStringLiteral("Com") + QString::number(port), QStringLiteral("0"));
-        const bool found = isZero(excluded) && probePort(port, bauds, commands);
+        const bool excluded = PortMap::isExcluded(Settings::portExclusionKey(port));
+        const bool found = !excluded && probePort(port, bauds, commands);
         m_port.close();
         if (interrupted())
             return;
