@@ -19,6 +19,7 @@ SetupWindow::SetupWindow(QWidget* parent) : QDialog(parent), m_ui(std::make_uniq
     m_ui->setupUi(this);
     setFixedSize(size());
     fitCaptions(this);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     reportSaveFailure = [this](const QString& text) {
         QMessageBox::warning(this, windowTitle(), text);
     };

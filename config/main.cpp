@@ -1,3 +1,4 @@
+#include "CaptionFit.h"
 #include "CommandLine.h"
 #include "SessionEnd.h"
 #include "SetupWindow.h"
@@ -38,6 +39,7 @@ int main(int argc, char* argv[])
     QObject::connect(&sessionEnd, &SessionEnd::ending, &app, [] { QApplication::exit(0); });
 
     SetupWindow window;
+    centreOnScreen(&window);
     window.show();
     if (!window.storeProblem().isEmpty()) {
         QTimer::singleShot(0, &window, [&window] {

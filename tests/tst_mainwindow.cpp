@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -57,6 +58,7 @@ private slots:
     void manyCallsKeepOneWindowPerContact();
     void changedContactAsksBeforeSaving();
     void itemWindowShortcutsAreUnique();
+    void windowAsADesktopShowsIt();
 
 private:
     void start();
@@ -549,6 +551,48 @@ void TestMainWindow::itemWindowShortcutsAreUnique()
         QCOMPARE(QSet<QString>(used.cbegin(), used.cend()).size(), used.size());
         delete window;
     }
+}
+
+void TestMainWindow::windowAsADesktopShowsIt()
+{
+    Ui::Form1& ui = m_window->ui();
+    MonitorState& s = m_window->state();
+    // A box shows its new state before the action it starts (a whole modem search) runs.
+    bool shownDuringAction = false;
+    connect(&s, &MonitorState::checkChanged, this, [&](int number, int value) {
+        if (number == 1 && value == 1)
+            shownDuringAction = ui.Check1->isChecked();
+    });
+    m_life->Main(); // opens centred, then activates
+    QTRY_VERIFY(m_life->activated());
+    QVERIFY(shownDuringAction);
+    const QRect screen = m_window->screen()->availableGeometry();
+    QVERIFY2(qAbs(m_window->geometry().center().x() - screen.center().x()) <= 4,
+             qPrintable(
+                 QString("%1 %2").arg(m_window->geometry().center().x()).arg(screen.center().x())));
+    QCOMPARE(m_window->focusWidget(), ui.Command9);
+    QVERIFY(!(m_window->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(m_window->windowFlags() & Qt::WindowMinimizeButtonHint);
+
+    // The status line shows its whole text.
+    s.setField(MonitorState::SystemMessage, "Active... Waiting for a Ring");
+    QVERIFY(QFontMetrics(ui.SystemMessage->font()).horizontalAdvance(ui.SystemMessage->text()) <=
+            ui.SystemMessage->contentsRect().width() - 6);
+    // Neighbours share one size; the product line has its own small face.
+    QCOMPARE(ui.Number->font().pointSizeF(), ui.NameLabel->font().pointSizeF());
+    for (int box = 2; box <= 8; ++box)
+        QCOMPARE(m_window->findChild<QCheckBox*>(QString("Check%1").arg(box))->font().pointSizeF(),
+                 ui.Check2->font().pointSizeF());
+    QCOMPARE(ui.Label2->font().pointSizeF(), 6.75);
+
+    // Back from the tray (or the task bar) where it was.
+    m_window->move(screen.topLeft() + QPoint(40, 30));
+    const QPoint place = m_window->pos();
+    m_window->MinimizeCallIDForm();
+    m_window->move(screen.topLeft());
+    m_window->hide();
+    m_window->MaximizeCallIDForm();
+    QCOMPARE(m_window->pos(), place);
 }
 
 QTEST_MAIN(TestMainWindow)

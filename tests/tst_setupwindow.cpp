@@ -316,6 +316,8 @@ void TestSetupWindow::storedTextReadsAsTheMonitorReadsIt()
     ui.Text3->setText("3");
     QVERIFY(!ui.Combo4->isEnabled());
     QCOMPARE(ui.Combo4->currentText(), "");
+    // A window of fixed size offers no maximise button.
+    QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
 }
 
 QTEST_MAIN(TestSetupWindow)

@@ -1,5 +1,6 @@
 #include "Lifecycle.h"
 
+#include "CaptionFit.h"
 #include "Conversions.h"
 #include "Dialogs.h"
 #include "MainWindow.h"
@@ -16,6 +17,7 @@ Lifecycle::Lifecycle(MainWindow& window, QObject* parent) : QObject(parent), m_w
 void Lifecycle::Main()
 {
     Form_Load();
+    centreOnScreen(&m_window);
     m_window.show();
     // Showing makes the window active; the activation step follows once the window is up.
     QTimer::singleShot(0, this, &Lifecycle::Form_Activate);

@@ -19,6 +19,7 @@ public:
     void Form_Unload();
 
     bool unloaded() const { return m_unloaded; }
+    bool activated() const { return m_activated; }
     // --minimized: start in the notification area, as "Minimize on Start Up" does.
     void setStartMinimized(bool minimized) { m_startMinimized = minimized; }
 

@@ -34,7 +34,18 @@ MainWindow::MainWindow(QWidget* parent)
     m_ui->ModemEvents->setModel(&m_monitor.state.ModemEvents);
     m_ui->Calllog->setModel(&m_monitor.state.Calllog);
     m_ui->Frame3->hide();
-    fitCaptions(this);
+    // The product line is set in its own small face.
+    QFont small = m_ui->Label2->font();
+    small.setPointSizeF(6.75);
+    m_ui->Label2->setFont(small);
+    fitCaptions(this, {QStringLiteral("Label2")});
+    m_statusPointSize = m_ui->SystemMessage->font().pointSizeF();
+    // A window of fixed size has nothing to maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    // Enter and the first key go to "&Minimize", not into a field with a blinking caret.
+    m_ui->Command9->setFocus();
     m_ui->Image1->installEventFilter(this);
     m_ui->NameLabel->installEventFilter(this);
     m_monitor.addressBook.setViewer(&m_itemWindows);
@@ -88,8 +99,10 @@ void MainWindow::bindState()
                     // Show a long text from its start, not scrolled to its end.
                     fields[which]->setCursorPosition(0);
                 }
-                if (which == MonitorState::SystemMessage)
+                if (which == MonitorState::SystemMessage) {
+                    fitText(m_ui->SystemMessage, m_statusPointSize);
                     m_tray.SetTrayTip(text);
+                }
             });
     connect(m_ui->CallIDNumber, &QLineEdit::textEdited, &s,
             [&s](const QString& text) { s.setField(MonitorState::CallIDNumber, text); });
@@ -102,8 +115,12 @@ void MainWindow::bindState()
                 [&s, number](bool checked) { s.setCheck(number, checked ? 1 : 0); });
         box->setEnabled(s.checkEnabled(number));
     }
-    connect(&s, &MonitorState::checkChanged, this,
-            [this](int number, int value) { checkBox(number)->setChecked(value == 1); });
+    connect(&s, &MonitorState::checkShown, this, [this](int number, int value) {
+        QCheckBox* box = checkBox(number);
+        box->setChecked(value == 1);
+        // Drawn now: the action that follows may keep the event loop busy for a while.
+        box->repaint();
+    });
     connect(&s, &MonitorState::checkEnabledChanged, this,
             [this](int number, bool enabled) { checkBox(number)->setEnabled(enabled); });
 
@@ -213,6 +230,7 @@ void MainWindow::MinimizeCallIDForm()
 {
     // Without a notification area a hidden window could never be brought back: the task bar
     // serves instead, until an area appears.
+    m_placeBeforeTray = pos();
     if (state().check(7) == 1 && QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray.HookWindow(this);
         m_tray.AddTrayIcon(this, windowIcon().cacheKey(), windowIcon(),
@@ -231,6 +249,9 @@ void MainWindow::MaximizeCallIDForm()
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     if (state().check(7) == 1 || !isVisible()) {
         m_tray.UnhookWindow();
+        // Back where it was, not wherever the window manager puts a window it sees anew.
+        if (!isVisible() && m_placeBeforeTray)
+            move(*m_placeBeforeTray);
         show();
         m_tray.DeleteTrayIcon();
     }

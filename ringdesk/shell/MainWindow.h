@@ -8,6 +8,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 class HelpWindow;
 class QCheckBox;
@@ -73,6 +74,8 @@ private:
     Monitor m_monitor;
     TrayIcon m_tray;
     DesktopNotifier m_notifier;
+    qreal m_statusPointSize = 8;
+    std::optional<QPoint> m_placeBeforeTray;
     bool m_notifications = false;
     // A window of its own, not the main window's child: a modal question on the main window
     // must not block reading the help.

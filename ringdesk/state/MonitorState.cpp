@@ -57,6 +57,7 @@ void MonitorState::setCheck(int number, int value)
     if (current == value)
         return;
     current = value;
+    emit checkShown(number, value);
     emit checkChanged(number, value);
 }
 

@@ -97,6 +97,9 @@ public:
 
 signals:
     void fieldChanged(MonitorState::Field which, const QString& text);
+    // The view's turn comes first: a box shows its new state before its action runs (which may
+    // take a whole modem search).
+    void checkShown(int number, int value);
     void checkChanged(int number, int value);
     void checkEnabledChanged(int number, bool enabled);
     void replyFlagsChanged();
