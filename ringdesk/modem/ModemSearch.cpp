@@ -5,6 +5,7 @@
 #include "Conversions.h"
 #include "MonitorState.h"
 #include "PortMap.h"
+#include "PortProblem.h"
 #include "SettingsStore.h"
 #include "SettingsTable.h"
 #include "WindowControl.h"
@@ -97,8 +98,16 @@ void ModemSearch::SearchModems()
         return;
     }
     const int port = Conversions::toInt16(m_state.ComPort).value_or(0);
-    if (m_exchange.OpenModemPort(port, m_state.BaudRate))
+    if (m_exchange.OpenModemPort(port, m_state.BaudRate)) {
         PortMap::remember(port, m_port.deviceName());
+        // ModemManager may probe and hold a USB modem beside us, and then the rings go astray.
+        for (const PortProblem::Holder& holder : PortProblem::holdersOf(m_port.openedAs()))
+            if (holder.name == QLatin1String("ModemManager"))
+                m_state.appendEvent(QStringLiteral("[ModemManager (process %1) also has Com%2 "
+                                                   "(%3) open; see \"Real modems\" in the help]")
+                                        .arg(holder.pid)
+                                        .arg(shown(port), m_port.deviceName()));
+    }
     m_state.appendEvent(QStringLiteral("[CALLER ID Modem Found in Com") + shown(port) +
                         QStringLiteral(" !]"));
     m_state.appendEvent(QStringLiteral("[System Ready, Waiting for a RING...]"));
