@@ -38,4 +38,9 @@ QString dataHome()
     return baseDirectory("XDG_DATA_HOME", QStringLiteral(".local/share"));
 }
 
+QString cacheHome()
+{
+    return baseDirectory("XDG_CACHE_HOME", QStringLiteral(".cache"));
+}
+
 } // namespace AppPaths

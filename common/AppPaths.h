@@ -14,5 +14,6 @@ QString dataFile(const QString& name);
 // ~/.local/share: a relative value is ignored, as the base-directory rules say.
 QString configHome();
 QString dataHome();
+QString cacheHome(); // $XDG_CACHE_HOME, else ~/.cache
 
 } // namespace AppPaths

@@ -16,6 +16,7 @@ public:
     {
         qputenv("XDG_CONFIG_HOME", (m_dir.path() + "/config").toUtf8());
         qputenv("XDG_DATA_HOME", (m_dir.path() + "/data").toUtf8());
+        qputenv("XDG_CACHE_HOME", (m_dir.path() + "/cache").toUtf8());
         // The one-monitor lock of a real monitor started by a test is the test's own.
         QDir(m_dir.path()).mkdir("runtime");
         QFile::setPermissions(m_dir.path() + "/runtime",

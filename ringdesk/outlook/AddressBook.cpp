@@ -14,11 +14,11 @@ bool AddressBook::openContacts(QString* problem)
     return true;
 }
 
-void AddressBook::warmUp()
+void AddressBook::warmUp(const QString& areaCode)
 {
     QString problem;
     if (openContacts(&problem))
-        m_contacts.warmUp();
+        m_contacts.warmUp(areaCode);
 }
 
 ContactsFolder::Found AddressBook::findContact(const QString& filter, const QString& areaCode)

@@ -1,25 +1,43 @@
 #include "ContactsFolder.h"
 
+#include "AppPaths.h"
 #include "ContactFilter.h"
+#include "SafeFile.h"
 
+#include <QCryptographicHash>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-#include <thread>
-#include <vector>
-
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr quint32 cacheMagic = 0x52444958; // "RDIX"
+constexpr quint32 cacheVersion = 2;
+
+} // namespace
 
 ContactsFolder::~ContactsFolder()
 {
-    if (m_warmingPending)
-        m_warming.waitForFinished();
+    waitForWorkers();
     stopWatching();
+}
+
+void ContactsFolder::waitForWorkers()
+{
+    if (m_cachedPending)
+        m_cached.waitForFinished();
+    if (m_checkedPending)
+        m_checked.waitForFinished();
+    m_cachedPending = m_checkedPending = false;
 }
 
 void ContactsFolder::stopWatching()
@@ -33,26 +51,52 @@ void ContactsFolder::setPath(const QString& path)
 {
     if (path == m_path)
         return;
-    if (m_warmingPending)
-        m_warming.waitForFinished();
-    m_warmingPending = false;
+    waitForWorkers();
     stopWatching();
     m_path = path;
-    m_files.clear();
-    m_byNumber.clear();
-    m_byName.clear();
+    m_index.files.clear();
+    m_index.byNumber.clear();
+    m_index.byName.clear();
     m_scanned = false;
 }
 
-void ContactsFolder::warmUp()
+QString ContactsFolder::cacheFileFor(const QString& folder)
 {
-    if (m_warmingPending || m_scanned || m_path.isEmpty())
+    const QByteArray id =
+        QCryptographicHash::hash(QFile::encodeName(folder), QCryptographicHash::Sha1).toHex();
+    return AppPaths::cacheHome() + QStringLiteral("/ringdesk/contacts-") +
+           QString::fromLatin1(id.left(16)) + QStringLiteral(".index");
+}
+
+void ContactsFolder::warmUp(const QString& areaCode)
+{
+    if (m_cachedPending || m_checkedPending || m_scanned || m_path.isEmpty())
         return;
-    // Watching first: whatever changes while the worker reads is reported afterwards.
+    // Watching first: whatever changes while the workers read is reported afterwards.
     startWatching();
     const QString path = m_path;
-    m_warming = QtConcurrent::run([path] { return scan(path, Files()); });
-    m_warmingPending = true;
+    m_cached = QtConcurrent::run([path, areaCode] {
+        Index index;
+        index.areaCode = areaCode;
+        index.files = loadCache(path);
+        index.byNumber.reserve(index.files.size() * 2);
+        index.byName.reserve(index.files.size() * 2);
+        for (auto it = index.files.cbegin(); it != index.files.cend(); ++it)
+            addKeys(index, it.key(), *it);
+        return index;
+    });
+    QFuture<Index> cached = m_cached;
+    m_checked = QtConcurrent::run([path, cached] {
+        const Files known = cached.result().files;
+        Files files = scan(path, known);
+        bool same = files.size() == known.size();
+        for (auto it = files.cbegin(); same && it != files.cend(); ++it)
+            same = known.contains(it.key()) && known.value(it.key()).stamp == it->stamp;
+        if (!same)
+            saveCache(path, files);
+        return files;
+    });
+    m_cachedPending = m_checkedPending = true;
 }
 
 ContactsFolder::Stamp ContactsFolder::stampOf(const QString& path)
@@ -72,8 +116,19 @@ ContactsFolder::File ContactsFolder::read(const QString& file, const Stamp& stam
     File entry;
     entry.stamp = stamp;
     QFile in(file);
-    if (in.open(QIODevice::ReadOnly))
-        entry.cards = VCard::parse(in.readAll());
+    if (!in.open(QIODevice::ReadOnly))
+        return entry;
+    for (const VCard& card : VCard::parse(in.readAll())) {
+        for (const QString& phone : card.phones()) {
+            const QString number = ContactFilter::comparableNumber(phone, QString());
+            if (!number.isEmpty() && !entry.numbers.contains(number))
+                entry.numbers << number;
+        }
+        // Searches by name always name the last name or the company.
+        entry.names << QStringLiteral("L:") + card.lastName().toCaseFolded()
+                    << QStringLiteral("C:") + card.company().toCaseFolded();
+    }
+    entry.names.removeDuplicates();
     return entry;
 }
 
@@ -106,45 +161,110 @@ ContactsFolder::Files ContactsFolder::scan(const QString& path, const Files& kno
     return files;
 }
 
+ContactsFolder::Files ContactsFolder::loadCache(const QString& folder)
+{
+    Files files;
+    QFile file(cacheFileFor(folder));
+    if (!file.open(QIODevice::ReadOnly))
+        return files;
+    QDataStream in(&file);
+    in.setVersion(QDataStream::Qt_6_4);
+    quint32 magic = 0;
+    quint32 version = 0;
+    QString path;
+    qint64 count = 0;
+    in >> magic >> version >> path >> count;
+    if (magic != cacheMagic || version != cacheVersion || path != folder || count < 0)
+        return files;
+    for (qint64 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        QString name;
+        File entry;
+        in >> name >> entry.stamp.size >> entry.stamp.modified >> entry.stamp.inode >>
+            entry.numbers >> entry.names;
+        files.insert(files.cend(), name, entry); // kept in name order: each goes last
+    }
+    // A copy cut short or damaged is no copy: the folder is read instead.
+    return in.status() == QDataStream::Ok ? files : Files();
+}
+
+void ContactsFolder::saveCache(const QString& folder, const Files& files)
+{
+    const QString path = cacheFileFor(folder);
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return;
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_4);
+    out << cacheMagic << cacheVersion << folder << qint64(files.size());
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        out << it.key() << it->stamp.size << it->stamp.modified << it->stamp.inode << it->numbers
+            << it->names;
+    QString error;
+    SafeFile::writeAtomically(path, bytes, &error); // a copy that cannot be kept costs time only
+}
+
+namespace {
+
+// `area`: the digits of the area code.
+QString numberKeyFor(const QString& stored, const QString& area)
+{
+    return stored.size() == 7 && !area.isEmpty() ? area + stored : stored;
+}
+
+} // namespace
+
+QString ContactsFolder::numberKey(const QString& stored) const
+{
+    return numberKeyFor(stored, ContactFilter::digits(m_index.areaCode));
+}
+
+void ContactsFolder::addKeys(Index& index, const QString& name, const File& file)
+{
+    const QString area = ContactFilter::digits(index.areaCode);
+    for (const QString& number : file.numbers)
+        index.byNumber[numberKeyFor(number, area)].append(name);
+    for (const QString& key : file.names)
+        index.byName[key].append(name);
+}
+
+void ContactsFolder::adopt(Index index)
+{
+    m_index = std::move(index);
+}
+
 void ContactsFolder::index(const QString& name, const File& file, bool add)
 {
-    auto apply = [&](QHash<QString, QSet<QString>>& map, const QString& key) {
+    auto apply = [&](Keys& map, const QString& key) {
         if (add) {
-            map[key].insert(name);
+            map[key].append(name);
             return;
         }
         const auto found = map.find(key);
         if (found == map.end())
             return;
-        found->remove(name);
+        found->removeOne(name);
         if (found->isEmpty())
             map.erase(found);
     };
-    for (const VCard& card : file.cards) {
-        for (const QString& phone : card.phones()) {
-            const QString number = ContactFilter::comparableNumber(phone, m_indexedAreaCode);
-            if (!number.isEmpty())
-                apply(m_byNumber, number);
-        }
-        apply(m_byName, QStringLiteral("L:") + card.lastName().toCaseFolded());
-        apply(m_byName, QStringLiteral("F:") + card.firstName().toCaseFolded());
-        apply(m_byName, QStringLiteral("C:") + card.company().toCaseFolded());
-    }
+    for (const QString& number : file.numbers)
+        apply(m_index.byNumber, numberKey(number));
+    for (const QString& key : file.names)
+        apply(m_index.byName, key);
 }
 
 void ContactsFolder::install(Files files)
 {
-    for (auto it = m_files.cbegin(); it != m_files.cend(); ++it) {
+    for (auto it = m_index.files.cbegin(); it != m_index.files.cend(); ++it) {
         const auto now = files.constFind(it.key());
         if (now == files.cend() || !(now->stamp == it->stamp))
             index(it.key(), *it, false);
     }
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
-        const auto before = m_files.constFind(it.key());
-        if (before == m_files.cend() || !(before->stamp == it->stamp))
+        const auto before = m_index.files.constFind(it.key());
+        if (before == m_index.files.cend() || !(before->stamp == it->stamp))
             index(it.key(), *it, true);
     }
-    m_files = std::move(files);
+    m_index.files = std::move(files);
 }
 
 bool ContactsFolder::startWatching()
@@ -198,39 +318,49 @@ void ContactsFolder::update(const QString& name)
         return;
     const QString file = QDir(m_path).filePath(name);
     const Stamp stamp = stampOf(file);
-    const auto old = m_files.constFind(name);
-    if (old != m_files.cend() && old->stamp == stamp)
+    const auto old = m_index.files.constFind(name);
+    if (old != m_index.files.cend() && old->stamp == stamp)
         return;
-    if (old != m_files.cend()) {
+    if (old != m_index.files.cend()) {
         index(name, *old, false);
-        m_files.erase(old);
+        m_index.files.erase(old);
     }
     if (stamp.size < 0 || !QFileInfo(file).isFile())
         return;
     const File entry = read(file, stamp);
     index(name, entry, true);
-    m_files.insert(name, entry);
+    m_index.files.insert(name, entry);
 }
 
 void ContactsFolder::refresh(const QString& areaCode)
 {
-    if (m_warmingPending) {
-        install(m_warming.result());
-        m_warmingPending = false;
+    if (m_cachedPending) {
+        // The copy kept between runs serves until the folder has been checked; without one,
+        // the check itself is waited for.
+        Index cached = m_cached.result();
+        m_cachedPending = false;
+        if (!cached.files.isEmpty()) {
+            adopt(std::move(cached));
+            m_scanned = true;
+        }
+    }
+    if (m_checkedPending && (m_checked.isFinished() || !m_scanned)) {
+        install(m_checked.result());
+        m_checkedPending = false;
         m_scanned = true;
     }
-    if (areaCode != m_indexedAreaCode) {
-        m_byNumber.clear();
-        m_byName.clear();
-        m_indexedAreaCode = areaCode;
-        for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
+    if (areaCode != m_index.areaCode) {
+        m_index.byNumber.clear();
+        m_index.byName.clear();
+        m_index.areaCode = areaCode;
+        for (auto it = m_index.files.cbegin(); it != m_index.files.cend(); ++it)
             index(it.key(), *it, true);
     }
     bool whole = false;
     const QSet<QString> changed = reportedChanges(&whole);
-    if (whole || !m_scanned) {
+    if ((whole || !m_scanned) && !m_checkedPending) {
         m_scanned = true;
-        install(scan(m_path, m_files));
+        install(scan(m_path, m_index.files));
         return;
     }
     for (const QString& name : changed)
@@ -252,7 +382,7 @@ ContactsFolder::Found ContactsFolder::find(const QString& filterText, const QStr
     refresh(areaCode);
 
     // The files that can hold a match at all: those of the number, else of a name.
-    QSet<QString> candidates;
+    QStringList candidates;
     bool narrowed = false;
     for (const ContactFilter::Term& term : filter->terms) {
         if (term.property != QLatin1String("BusinessTelephoneNumber"))
@@ -260,26 +390,30 @@ ContactsFolder::Found ContactsFolder::find(const QString& filterText, const QStr
         const QString number = ContactFilter::comparableNumber(term.value, areaCode);
         if (number.isEmpty())
             return found; // an empty number is nobody's
-        candidates = m_byNumber.value(number);
+        candidates = m_index.byNumber.value(number);
         narrowed = true;
         break;
     }
     for (const ContactFilter::Term& term : filter->terms) {
         if (narrowed)
             break;
-        const QString prefix = term.property == QLatin1String("LastName")    ? QStringLiteral("L:")
-                               : term.property == QLatin1String("FirstName") ? QStringLiteral("F:")
-                                                                             : QStringLiteral("C:");
-        candidates = m_byName.value(prefix + term.value.toCaseFolded());
+        if (term.property == QLatin1String("FirstName"))
+            continue; // not indexed: a search by name always names the last name too
+        const QString prefix = term.property == QLatin1String("LastName") ? QStringLiteral("L:")
+                                                                          : QStringLiteral("C:");
+        candidates = m_index.byName.value(prefix + term.value.toCaseFolded());
         narrowed = true;
     }
     QStringList names =
-        narrowed ? QStringList(candidates.cbegin(), candidates.cend()) : m_files.keys();
+        narrowed ? QStringList(candidates.cbegin(), candidates.cend()) : m_index.files.keys();
     names.sort();
+    // Only the candidates are read, as they are now: the index only points the way.
     const QDir folder(m_path);
     for (const QString& name : std::as_const(names)) {
-        const QList<VCard>& cards = m_files.value(name).cards;
-        for (const VCard& card : cards) {
+        QFile in(folder.filePath(name));
+        if (!in.open(QIODevice::ReadOnly))
+            continue;
+        for (const VCard& card : VCard::parse(in.readAll())) {
             if (!filter->matches(card, areaCode))
                 continue;
             if (found.item)

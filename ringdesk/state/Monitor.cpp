@@ -152,7 +152,7 @@ void Monitor::checkOutlook()
     if (state.OutlookAvailable) {
         processor.setContacts(outlook);
         // The index is read meanwhile, so the first call finds it ready.
-        addressBook.warmUp();
+        addressBook.warmUp(state.AreaCode);
         return;
     }
     processor.setContacts(noContacts);
