@@ -63,7 +63,7 @@ int main(int argc, char* argv[])
         ContactsFolder first;
         first.setPath(folder);
         clock.start();
-        first.warmUp(QStringLiteral("613"));
+        first.warmUp();
         const ContactsFolder::Found found = first.find(filter, QStringLiteral("613"));
         std::printf("first start ever: index read, first search done %.0f ms after start (%s)\n",
                     ms(clock.nsecsElapsed()), found.item ? "found" : "NOT FOUND");
@@ -72,7 +72,7 @@ int main(int argc, char* argv[])
     ContactsFolder contacts;
     contacts.setPath(folder);
     clock.restart();
-    contacts.warmUp(QStringLiteral("613"));
+    contacts.warmUp();
     std::printf("%d cards; start-up pays %.2f ms to start the index\n", count,
                 ms(clock.nsecsElapsed()));
     ContactsFolder::Found found = contacts.find(filter, QStringLiteral("613"));

@@ -50,6 +50,7 @@ private slots:
     void numberAloneFindsTheCaller();
     void indexFollowsOtherPrograms();
     void khardReadsWhatWeWrite();
+    void indexKeptBetweenRuns();
 
 private:
     void addContact(const QString& file, const QByteArray& card);
@@ -502,6 +503,32 @@ void TestOutlookLink::khardReadsWhatWeWrite()
     QVERIFY2(listed.contains("+1 (613) 555-0199\t+1 (613) 555-0199\t"), qPrintable(listed));
     QVERIFY2(listed.contains("+1-613-555-0142;ext=12\tKim Lee-Park\t"), qPrintable(listed));
     QVERIFY2(listed.contains("613-555-0101\tPlumber Joe\t"), qPrintable(listed));
+}
+
+// The index is kept between runs, for the owner's eyes only, and a card changed while the
+// monitor was not running is found all the same.
+void TestOutlookLink::indexKeptBetweenRuns()
+{
+    addContact("kim.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Kim;;;\r\nTEL:613-555-0142\r\n"
+                          "END:VCARD\r\n");
+    const QString kept = ContactsFolder::cacheFileFor(AddressBookPaths::contactsFolder());
+    {
+        AddressBook first;
+        first.warmUp();
+        QVERIFY(first.findContact(R"([BusinessTelephoneNumber] = "6135550142")", "613").item);
+    }
+    QVERIFY(kept.startsWith(m_home->path() + "/cache/ringdesk/"));
+    QVERIFY(QFileInfo::exists(kept));
+    QCOMPARE(int(QFileInfo(kept).permissions() & 0x0077), 0);
+
+    addContact("kim.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Kim;;;\r\nTEL:613-555-0199\r\n"
+                          "END:VCARD\r\n");
+    AddressBook next;
+    next.warmUp();
+    const ContactsFolder::Found found =
+        next.findContact(R"([BusinessTelephoneNumber] = "(613) 555-0199")", "613");
+    QVERIFY(found.item);
+    QVERIFY(!next.findContact(R"([BusinessTelephoneNumber] = "6135550142")", "613").item);
 }
 
 QTEST_GUILESS_MAIN(TestOutlookLink)

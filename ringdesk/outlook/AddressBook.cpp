@@ -14,11 +14,11 @@ bool AddressBook::openContacts(QString* problem)
     return true;
 }
 
-void AddressBook::warmUp(const QString& areaCode)
+void AddressBook::warmUp()
 {
     QString problem;
     if (openContacts(&problem))
-        m_contacts.warmUp(areaCode);
+        m_contacts.warmUp();
 }
 
 ContactsFolder::Found AddressBook::findContact(const QString& filter, const QString& areaCode)

@@ -10,7 +10,7 @@ class AddressBook
 {
 public:
     // The contacts folder is made when missing; its index is read on a worker thread.
-    void warmUp(const QString& areaCode);
+    void warmUp();
 
     // The contacts folder as the settings name it, made when missing; false when it cannot be.
     bool openContacts(QString* problem = nullptr);

@@ -16,12 +16,13 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
 
 constexpr quint32 cacheMagic = 0x52444958; // "RDIX"
-constexpr quint32 cacheVersion = 2;
+constexpr quint32 cacheVersion = 3;
 
 } // namespace
 
@@ -54,9 +55,7 @@ void ContactsFolder::setPath(const QString& path)
     waitForWorkers();
     stopWatching();
     m_path = path;
-    m_index.files.clear();
-    m_index.byNumber.clear();
-    m_index.byName.clear();
+    m_index = Index();
     m_scanned = false;
 }
 
@@ -68,35 +67,37 @@ QString ContactsFolder::cacheFileFor(const QString& folder)
            QString::fromLatin1(id.left(16)) + QStringLiteral(".index");
 }
 
-void ContactsFolder::warmUp(const QString& areaCode)
+void ContactsFolder::warmUp()
 {
     if (m_cachedPending || m_checkedPending || m_scanned || m_path.isEmpty())
         return;
     // Watching first: whatever changes while the workers read is reported afterwards.
     startWatching();
     const QString path = m_path;
-    m_cached = QtConcurrent::run([path, areaCode] {
-        Index index;
-        index.areaCode = areaCode;
-        index.files = loadCache(path);
-        index.byNumber.reserve(index.files.size() * 2);
-        index.byName.reserve(index.files.size() * 2);
-        for (auto it = index.files.cbegin(); it != index.files.cend(); ++it)
-            addKeys(index, it.key(), *it);
-        return index;
-    });
+    m_cached = QtConcurrent::run([path] { return loadCache(path); });
     QFuture<Index> cached = m_cached;
     m_checked = QtConcurrent::run([path, cached] {
-        const Files known = cached.result().files;
-        Files files = scan(path, known);
-        bool same = files.size() == known.size();
-        for (auto it = files.cbegin(); same && it != files.cend(); ++it)
-            same = known.contains(it.key()) && known.value(it.key()).stamp == it->stamp;
+        const Index known = cached.result();
+        Index index = scan(path, known);
+        bool same = index.files.size() == known.files.size();
+        for (auto it = index.files.cbegin(); same && it != index.files.cend(); ++it)
+            same = known.files.contains(it.key()) && known.files.value(it.key()).stamp == it->stamp;
         if (!same)
-            saveCache(path, files);
-        return files;
+            saveCache(path, index);
+        return index;
     });
     m_cachedPending = m_checkedPending = true;
+}
+
+quint64 ContactsFolder::keyOf(QStringView text)
+{
+    // FNV-1a: the same on every run and every Qt, as a key kept between runs must be.
+    quint64 hash = 14695981039346656037ULL;
+    for (const QChar c : text) {
+        hash ^= c.unicode();
+        hash *= 1099511628211ULL;
+    }
+    return hash;
 }
 
 ContactsFolder::Stamp ContactsFolder::stampOf(const QString& path)
@@ -111,40 +112,57 @@ ContactsFolder::Stamp ContactsFolder::stampOf(const QString& path)
     return stamp;
 }
 
-ContactsFolder::File ContactsFolder::read(const QString& file, const Stamp& stamp)
+std::vector<quint64> ContactsFolder::keysOf(const QString& file)
 {
-    File entry;
-    entry.stamp = stamp;
+    std::vector<quint64> keys;
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly))
-        return entry;
+        return keys;
     for (const VCard& card : VCard::parse(in.readAll())) {
         for (const QString& phone : card.phones()) {
             const QString number = ContactFilter::comparableNumber(phone, QString());
-            if (!number.isEmpty() && !entry.numbers.contains(number))
-                entry.numbers << number;
+            if (!number.isEmpty())
+                keys.push_back(keyOf(number));
         }
         // Searches by name always name the last name or the company.
-        entry.names << QStringLiteral("L:") + card.lastName().toCaseFolded()
-                    << QStringLiteral("C:") + card.company().toCaseFolded();
+        keys.push_back(keyOf(QString(QStringLiteral("L:") + card.lastName().toCaseFolded())));
+        keys.push_back(keyOf(QString(QStringLiteral("C:") + card.company().toCaseFolded())));
     }
-    entry.names.removeDuplicates();
-    return entry;
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    return keys;
 }
 
-ContactsFolder::Files ContactsFolder::scan(const QString& path, const Files& known)
+void ContactsFolder::add(Index& index, const QString& name, const Stamp& stamp,
+                         const std::vector<quint64>& keys)
+{
+    const quint32 id = quint32(index.names.size());
+    index.names.append(name);
+    index.files.insert(index.files.cend(), name, File{stamp, id});
+    for (const quint64 key : keys)
+        index.entries.push_back(Entry{key, id});
+}
+
+ContactsFolder::Index ContactsFolder::scan(const QString& path, const Index& known)
 {
     const QDir folder(path);
     const QStringList names = folder.entryList({QStringLiteral("*.vcf"), QStringLiteral("*.VCF")},
                                                QDir::Files, QDir::Name);
-    QList<File> read(names.size());
+    // The keys each known file had, to keep for those that did not change.
+    std::vector<std::vector<quint64>> knownKeys(size_t(known.names.size()));
+    for (const Entry& entry : known.entries)
+        knownKeys[entry.file].push_back(entry.key);
+
+    std::vector<Stamp> stamps(size_t(names.size()));
+    std::vector<std::vector<quint64>> keys(size_t(names.size()));
     auto work = [&](qsizetype first, qsizetype step) {
         for (qsizetype i = first; i < names.size(); i += step) {
-            const Stamp stamp = stampOf(folder.filePath(names.at(i)));
-            const auto old = known.constFind(names.at(i));
-            read[i] = old != known.cend() && old->stamp == stamp
-                          ? *old
-                          : ContactsFolder::read(folder.filePath(names.at(i)), stamp);
+            const QString file = folder.filePath(names.at(i));
+            stamps[size_t(i)] = stampOf(file);
+            const auto old = known.files.constFind(names.at(i));
+            keys[size_t(i)] = old != known.files.cend() && old->stamp == stamps[size_t(i)]
+                                  ? knownKeys[old->id]
+                                  : keysOf(file);
         }
     };
     const int threads =
@@ -155,18 +173,19 @@ ContactsFolder::Files ContactsFolder::scan(const QString& path, const Files& kno
     work(0, threads);
     for (std::thread& helper : helpers)
         helper.join();
-    Files files;
+    Index index;
     for (qsizetype i = 0; i < names.size(); ++i)
-        files.insert(names.at(i), std::move(read[i]));
-    return files;
+        add(index, names.at(i), stamps[size_t(i)], keys[size_t(i)]);
+    std::sort(index.entries.begin(), index.entries.end());
+    return index;
 }
 
-ContactsFolder::Files ContactsFolder::loadCache(const QString& folder)
+ContactsFolder::Index ContactsFolder::loadCache(const QString& folder)
 {
-    Files files;
+    Index index;
     QFile file(cacheFileFor(folder));
     if (!file.open(QIODevice::ReadOnly))
-        return files;
+        return index;
     QDataStream in(&file);
     in.setVersion(QDataStream::Qt_6_4);
     quint32 magic = 0;
@@ -175,96 +194,45 @@ ContactsFolder::Files ContactsFolder::loadCache(const QString& folder)
     qint64 count = 0;
     in >> magic >> version >> path >> count;
     if (magic != cacheMagic || version != cacheVersion || path != folder || count < 0)
-        return files;
+        return index;
+    std::vector<quint64> keys;
     for (qint64 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
         QString name;
-        File entry;
-        in >> name >> entry.stamp.size >> entry.stamp.modified >> entry.stamp.inode >>
-            entry.numbers >> entry.names;
-        files.insert(files.cend(), name, entry); // kept in name order: each goes last
+        Stamp stamp;
+        quint32 keyCount = 0;
+        in >> name >> stamp.size >> stamp.modified >> stamp.inode >> keyCount;
+        keys.resize(keyCount);
+        for (quint64& key : keys)
+            in >> key;
+        add(index, name, stamp, keys);
     }
     // A copy cut short or damaged is no copy: the folder is read instead.
-    return in.status() == QDataStream::Ok ? files : Files();
+    if (in.status() != QDataStream::Ok)
+        return Index();
+    std::sort(index.entries.begin(), index.entries.end());
+    return index;
 }
 
-void ContactsFolder::saveCache(const QString& folder, const Files& files)
+void ContactsFolder::saveCache(const QString& folder, const Index& index)
 {
     const QString path = cacheFileFor(folder);
     if (!QDir().mkpath(QFileInfo(path).path()))
         return;
+    std::vector<std::vector<quint64>> keys(size_t(index.names.size()));
+    for (const Entry& entry : index.entries)
+        keys[entry.file].push_back(entry.key);
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
-    out << cacheMagic << cacheVersion << folder << qint64(files.size());
-    for (auto it = files.cbegin(); it != files.cend(); ++it)
-        out << it.key() << it->stamp.size << it->stamp.modified << it->stamp.inode << it->numbers
-            << it->names;
+    out << cacheMagic << cacheVersion << folder << qint64(index.files.size());
+    for (auto it = index.files.cbegin(); it != index.files.cend(); ++it) {
+        out << it.key() << it->stamp.size << it->stamp.modified << it->stamp.inode
+            << quint32(keys[it->id].size());
+        for (const quint64 key : keys[it->id])
+            out << key;
+    }
     QString error;
     SafeFile::writeAtomically(path, bytes, &error); // a copy that cannot be kept costs time only
-}
-
-namespace {
-
-// `area`: the digits of the area code.
-QString numberKeyFor(const QString& stored, const QString& area)
-{
-    return stored.size() == 7 && !area.isEmpty() ? area + stored : stored;
-}
-
-} // namespace
-
-QString ContactsFolder::numberKey(const QString& stored) const
-{
-    return numberKeyFor(stored, ContactFilter::digits(m_index.areaCode));
-}
-
-void ContactsFolder::addKeys(Index& index, const QString& name, const File& file)
-{
-    const QString area = ContactFilter::digits(index.areaCode);
-    for (const QString& number : file.numbers)
-        index.byNumber[numberKeyFor(number, area)].append(name);
-    for (const QString& key : file.names)
-        index.byName[key].append(name);
-}
-
-void ContactsFolder::adopt(Index index)
-{
-    m_index = std::move(index);
-}
-
-void ContactsFolder::index(const QString& name, const File& file, bool add)
-{
-    auto apply = [&](Keys& map, const QString& key) {
-        if (add) {
-            map[key].append(name);
-            return;
-        }
-        const auto found = map.find(key);
-        if (found == map.end())
-            return;
-        found->removeOne(name);
-        if (found->isEmpty())
-            map.erase(found);
-    };
-    for (const QString& number : file.numbers)
-        apply(m_index.byNumber, numberKey(number));
-    for (const QString& key : file.names)
-        apply(m_index.byName, key);
-}
-
-void ContactsFolder::install(Files files)
-{
-    for (auto it = m_index.files.cbegin(); it != m_index.files.cend(); ++it) {
-        const auto now = files.constFind(it.key());
-        if (now == files.cend() || !(now->stamp == it->stamp))
-            index(it.key(), *it, false);
-    }
-    for (auto it = files.cbegin(); it != files.cend(); ++it) {
-        const auto before = m_index.files.constFind(it.key());
-        if (before == m_index.files.cend() || !(before->stamp == it->stamp))
-            index(it.key(), *it, true);
-    }
-    m_index.files = std::move(files);
 }
 
 bool ContactsFolder::startWatching()
@@ -322,17 +290,26 @@ void ContactsFolder::update(const QString& name)
     if (old != m_index.files.cend() && old->stamp == stamp)
         return;
     if (old != m_index.files.cend()) {
-        index(name, *old, false);
+        const quint32 id = old->id;
+        m_index.entries.erase(std::remove_if(m_index.entries.begin(), m_index.entries.end(),
+                                             [id](const Entry& entry) { return entry.file == id; }),
+                              m_index.entries.end());
+        m_index.names[id].clear();
         m_index.files.erase(old);
     }
     if (stamp.size < 0 || !QFileInfo(file).isFile())
         return;
-    const File entry = read(file, stamp);
-    index(name, entry, true);
-    m_index.files.insert(name, entry);
+    const quint32 id = quint32(m_index.names.size());
+    m_index.names.append(name);
+    m_index.files.insert(name, File{stamp, id});
+    for (const quint64 key : keysOf(file)) {
+        const Entry entry{key, id};
+        m_index.entries.insert(
+            std::lower_bound(m_index.entries.begin(), m_index.entries.end(), entry), entry);
+    }
 }
 
-void ContactsFolder::refresh(const QString& areaCode)
+void ContactsFolder::refresh()
 {
     if (m_cachedPending) {
         // The copy kept between runs serves until the folder has been checked; without one,
@@ -340,31 +317,102 @@ void ContactsFolder::refresh(const QString& areaCode)
         Index cached = m_cached.result();
         m_cachedPending = false;
         if (!cached.files.isEmpty()) {
-            adopt(std::move(cached));
+            m_index = std::move(cached);
             m_scanned = true;
         }
     }
-    if (m_checkedPending && (m_checked.isFinished() || !m_scanned)) {
-        install(m_checked.result());
-        m_checkedPending = false;
-        m_scanned = true;
-    }
-    if (areaCode != m_index.areaCode) {
-        m_index.byNumber.clear();
-        m_index.byName.clear();
-        m_index.areaCode = areaCode;
-        for (auto it = m_index.files.cbegin(); it != m_index.files.cend(); ++it)
-            index(it.key(), *it, true);
-    }
+    if (m_checkedPending && (m_checked.isFinished() || !m_scanned))
+        adoptChecked();
     bool whole = false;
     const QSet<QString> changed = reportedChanges(&whole);
+    if (m_checkedPending)
+        m_changedMeanwhile.unite(changed);
     if ((whole || !m_scanned) && !m_checkedPending) {
         m_scanned = true;
-        install(scan(m_path, m_index.files));
+        m_index = scan(m_path, m_index);
         return;
     }
     for (const QString& name : changed)
         update(name);
+}
+
+void ContactsFolder::adoptChecked()
+{
+    m_index = m_checked.result();
+    m_checkedPending = false;
+    m_scanned = true;
+    // The check may have looked at a file before a change the folder reported meanwhile.
+    const QSet<QString> changed = std::exchange(m_changedMeanwhile, {});
+    for (const QString& name : changed)
+        update(name);
+}
+
+QList<quint32> ContactsFolder::filesWith(quint64 key) const
+{
+    QList<quint32> files;
+    auto it = std::lower_bound(m_index.entries.cbegin(), m_index.entries.cend(), Entry{key, 0});
+    for (; it != m_index.entries.cend() && it->key == key; ++it)
+        files.append(it->file);
+    return files;
+}
+
+ContactsFolder::Found ContactsFolder::candidatesMatching(const ContactFilter& filter,
+                                                         const QString& areaCode) const
+{
+    Found found;
+    // The files that can hold a match at all: those of the number, else of a name.
+    QList<quint32> candidates;
+    bool narrowed = false;
+    for (const ContactFilter::Term& term : filter.terms) {
+        if (term.property != QLatin1String("BusinessTelephoneNumber"))
+            continue;
+        const QString number = ContactFilter::comparableNumber(term.value, areaCode);
+        if (number.isEmpty())
+            return found; // an empty number is nobody's
+        candidates = filesWith(keyOf(number));
+        // Seven-digit numbers are kept as stored; they are this area code's.
+        const QString area = ContactFilter::digits(areaCode);
+        if (!area.isEmpty() && number.size() == area.size() + 7 && number.startsWith(area))
+            candidates += filesWith(keyOf(QStringView(number).sliced(area.size())));
+        narrowed = true;
+        break;
+    }
+    for (const ContactFilter::Term& term : filter.terms) {
+        if (narrowed)
+            break;
+        if (term.property == QLatin1String("FirstName"))
+            continue; // not indexed: a search by name always names the last name too
+        const QString prefix = term.property == QLatin1String("LastName") ? QStringLiteral("L:")
+                                                                          : QStringLiteral("C:");
+        candidates = filesWith(keyOf(QString(prefix + term.value.toCaseFolded())));
+        narrowed = true;
+    }
+    QStringList names;
+    if (narrowed) {
+        for (const quint32 id : std::as_const(candidates))
+            if (!m_index.names.at(id).isEmpty())
+                names << m_index.names.at(id);
+    } else {
+        names = m_index.files.keys();
+    }
+    names.sort();
+    names.removeDuplicates();
+    // Only the candidates are read, as they are now: the index only points the way.
+    const QDir folder(m_path);
+    for (const QString& name : std::as_const(names)) {
+        QFile in(folder.filePath(name));
+        if (!in.open(QIODevice::ReadOnly))
+            continue;
+        for (const VCard& card : VCard::parse(in.readAll())) {
+            if (!filter.matches(card, areaCode))
+                continue;
+            if (found.item)
+                ++found.others;
+            else
+                found.item = std::make_shared<ContactItem>(folder.filePath(name), card);
+        }
+    }
+    return found;
 }
 
 ContactsFolder::Found ContactsFolder::find(const QString& filterText, const QString& areaCode)
@@ -379,48 +427,13 @@ ContactsFolder::Found ContactsFolder::find(const QString& filterText, const QStr
         found.error = QStringLiteral("there is no contacts folder %1").arg(m_path);
         return found;
     }
-    refresh(areaCode);
-
-    // The files that can hold a match at all: those of the number, else of a name.
-    QStringList candidates;
-    bool narrowed = false;
-    for (const ContactFilter::Term& term : filter->terms) {
-        if (term.property != QLatin1String("BusinessTelephoneNumber"))
-            continue;
-        const QString number = ContactFilter::comparableNumber(term.value, areaCode);
-        if (number.isEmpty())
-            return found; // an empty number is nobody's
-        candidates = m_index.byNumber.value(number);
-        narrowed = true;
-        break;
-    }
-    for (const ContactFilter::Term& term : filter->terms) {
-        if (narrowed)
-            break;
-        if (term.property == QLatin1String("FirstName"))
-            continue; // not indexed: a search by name always names the last name too
-        const QString prefix = term.property == QLatin1String("LastName") ? QStringLiteral("L:")
-                                                                          : QStringLiteral("C:");
-        candidates = m_index.byName.value(prefix + term.value.toCaseFolded());
-        narrowed = true;
-    }
-    QStringList names =
-        narrowed ? QStringList(candidates.cbegin(), candidates.cend()) : m_index.files.keys();
-    names.sort();
-    // Only the candidates are read, as they are now: the index only points the way.
-    const QDir folder(m_path);
-    for (const QString& name : std::as_const(names)) {
-        QFile in(folder.filePath(name));
-        if (!in.open(QIODevice::ReadOnly))
-            continue;
-        for (const VCard& card : VCard::parse(in.readAll())) {
-            if (!filter->matches(card, areaCode))
-                continue;
-            if (found.item)
-                ++found.others;
-            else
-                found.item = std::make_shared<ContactItem>(folder.filePath(name), card);
-        }
+    refresh();
+    found = candidatesMatching(*filter, areaCode);
+    if (!found.item && m_checkedPending) {
+        // The copy kept between runs may not know a card added or changed since: before
+        // saying nobody, the folder as it is now is asked.
+        adoptChecked();
+        found = candidatesMatching(*filter, areaCode);
     }
     return found;
 }

@@ -2,12 +2,14 @@
 
 #include "ContactItem.h"
 
+class ContactFilter;
 #include <QFuture>
 #include <QHash>
 #include <QMap>
 #include <QSet>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 // The contacts folder, with an index from numbers and names to the files that hold them: a
 // search reads only the few files that can match. The index keeps keys, not cards, so it costs
@@ -31,8 +33,7 @@ public:
     void setPath(const QString& path);
     QString path() const { return m_path; }
 
-    // `areaCode` completes seven-digit numbers in the index the worker builds.
-    void warmUp(const QString& areaCode = QString());
+    void warmUp();
 
     // The first contact the filter matches (files in name order, cards in file order), how many
     // more match, or a failure (a filter that does not parse, a folder that cannot be read).
@@ -61,38 +62,48 @@ private:
     struct File
     {
         Stamp stamp;
-        QStringList numbers; // comparable numbers, seven-digit ones without an area code
-        QStringList names;   // "L:" or "C:" and the last or company name folded
+        quint32 id = 0; // its place in Index::names
     };
-    using Files = QMap<QString, File>;        // by file name, which is the search order
-    using Keys = QHash<QString, QStringList>; // each file once per key
-    // Files and the index over them, as a worker hands them over.
+    // One key of one file: a comparable number (seven-digit ones as stored, without an area
+    // code), "L:" and the last name, or "C:" and the company, folded, hashed. Two keys that hash
+    // alike only make a file a candidate, which is then read and matched for real.
+    struct Entry
+    {
+        quint64 key;
+        quint32 file;
+        bool operator<(const Entry& other) const
+        {
+            return key != other.key ? key < other.key : file < other.file;
+        }
+    };
     struct Index
     {
-        Files files;
-        QString areaCode;
-        Keys byNumber; // comparable number -> files
-        Keys byName;   // name key -> files
+        QMap<QString, File> files;  // by file name, which is the search order
+        QStringList names;          // by id; empty once the file is gone
+        std::vector<Entry> entries; // sorted
     };
-    static void addKeys(Index& index, const QString& name, const File& file);
 
+    static quint64 keyOf(QStringView text);
     static Stamp stampOf(const QString& path);
-    static File read(const QString& file, const Stamp& stamp);
-    // The folder's files, reading only those not already in `known` with the same stamp; the
-    // reading is shared out over the processor's cores.
-    static Files scan(const QString& path, const Files& known);
-    static Files loadCache(const QString& folder);
-    static void saveCache(const QString& folder, const Files& files);
+    // The keys of the cards of one file, read now.
+    static std::vector<quint64> keysOf(const QString& file);
+    // The folder's files, reading only those not in `known` with the same stamp; the reading is
+    // shared out over the processor's cores.
+    static Index scan(const QString& path, const Index& known);
+    static Index loadCache(const QString& folder);
+    static void saveCache(const QString& folder, const Index& index);
+    static void add(Index& index, const QString& name, const Stamp& stamp,
+                    const std::vector<quint64>& keys);
 
-    void install(Files files);
-    void adopt(Index index);
-    void refresh(const QString& areaCode);
+    void refresh();
+    void adoptChecked();
     // The file names the folder reported changed since the last call; `whole` when it cannot
     // say (no watch, an overflow, the folder itself moved).
     QSet<QString> reportedChanges(bool* whole);
     void update(const QString& name);
-    void index(const QString& name, const File& file, bool add);
-    QString numberKey(const QString& stored) const;
+    QList<quint32> filesWith(quint64 key) const;
+    // The cards of the files the index names for the filter, read now and matched.
+    Found candidatesMatching(const ContactFilter& filter, const QString& areaCode) const;
     bool startWatching();
     void stopWatching();
     void waitForWorkers();
@@ -100,9 +111,10 @@ private:
     QString m_path;
     Index m_index;
     bool m_scanned = false;
-    QFuture<Index> m_cached;  // the copy kept between runs, indexed
-    QFuture<Files> m_checked; // the folder checked against it
+    QFuture<Index> m_cached;  // the copy kept between runs
+    QFuture<Index> m_checked; // the folder checked against it
     bool m_cachedPending = false;
     bool m_checkedPending = false;
+    QSet<QString> m_changedMeanwhile; // reported while the check ran
     int m_inotify = -1;
 };

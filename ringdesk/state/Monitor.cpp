@@ -152,7 +152,7 @@ void Monitor::checkOutlook()
     if (state.OutlookAvailable) {
         processor.setContacts(outlook);
         // The index is read meanwhile, so the first call finds it ready.
-        addressBook.warmUp(state.AreaCode);
+        addressBook.warmUp();
         return;
     }
     processor.setContacts(noContacts);
