@@ -1,6 +1,7 @@
 #include "SettingsStore.h"
 
 #include "AppPaths.h"
+#include "FileStamp.h"
 #include "IniDocument.h"
 #include "SafeFile.h"
 
@@ -17,7 +18,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -28,37 +28,7 @@ const QFileDevice::Permissions ownerOnlyDir =
 
 int s_stallLimitMs = 10000;
 
-// What tells one version of the file from the next: every write replaces the file, so its inode
-// changes even when size and time would not.
-struct Stamp
-{
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    struct timespec modified = {};
-
-    bool operator==(const Stamp& other) const
-    {
-        return exists == other.exists && device == other.device && inode == other.inode &&
-               size == other.size && modified.tv_sec == other.modified.tv_sec &&
-               modified.tv_nsec == other.modified.tv_nsec;
-    }
-};
-
-Stamp stampOf(const QString& path)
-{
-    Stamp stamp;
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return stamp;
-    stamp.exists = true;
-    stamp.device = info.st_dev;
-    stamp.inode = info.st_ino;
-    stamp.size = info.st_size;
-    stamp.modified = info.st_mtim;
-    return stamp;
-}
+using Stamp = FileStamp;
 
 struct Snapshot
 {
@@ -79,7 +49,7 @@ void remember(const QString& path, std::shared_ptr<const Snapshot> snapshot)
 // The file as parsed, parsed again only when it changed on disk since.
 std::shared_ptr<const Snapshot> snapshotOf(const QString& path)
 {
-    const Stamp now = stampOf(path);
+    const Stamp now = FileStamp::of(path);
     {
         QMutexLocker locker(&cacheMutex);
         const auto found = cache.constFind(path);
@@ -134,14 +104,14 @@ public:
         }
         QElapsedTimer quiet;
         quiet.start();
-        Stamp seen = stampOf(watched);
+        Stamp seen = FileStamp::of(watched);
         useconds_t pause = 100;
         while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
             if (errno != EWOULDBLOCK && errno != EINTR) {
                 *error = QString::fromLocal8Bit(std::strerror(errno));
                 return false;
             }
-            const Stamp now = stampOf(watched);
+            const Stamp now = FileStamp::of(watched);
             if (!(now == seen)) {
                 // The holder is making progress: wait on, however long its work takes.
                 seen = now;
@@ -255,7 +225,7 @@ bool SettingsStore::saveAll(const QList<Entry>& entries)
         return false;
     if (damaged)
         updated->document = IniDocument::parse(content); // the lines left out are gone now
-    updated->stamp = stampOf(m_path);
+    updated->stamp = FileStamp::of(m_path);
     remember(m_path, updated);
     return true;
 }

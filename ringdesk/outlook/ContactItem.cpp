@@ -7,8 +7,6 @@
 #include <QFileInfo>
 #include <QUuid>
 
-#include <sys/stat.h>
-
 namespace {
 
 const QString productId = QStringLiteral("-//Ringwatch//ringdesk//EN");
@@ -29,7 +27,7 @@ ContactItem::ContactItem(const QString& folder) : m_folder(folder)
 ContactItem::ContactItem(const QString& file, VCard card)
     : m_folder(QFileInfo(file).absolutePath()), m_file(file), m_card(std::move(card))
 {
-    m_stamp = stampOf(m_file);
+    m_stamp = FileStamp::of(m_file);
     // Unchanged, a card writes back as the bytes it was read from; a 2.1 card does not, and its
     // bytes are taken from the file.
     if (m_card.version != QLatin1String("2.1")) {
@@ -39,18 +37,6 @@ ContactItem::ContactItem(const QString& file, VCard card)
     QFile in(m_file);
     if (in.open(QIODevice::ReadOnly))
         m_readAs = cardBytes(in.readAll(), m_card);
-}
-
-ContactItem::Stamp ContactItem::stampOf(const QString& file)
-{
-    Stamp stamp;
-    struct stat info;
-    if (::stat(QFile::encodeName(file).constData(), &info) != 0)
-        return stamp;
-    stamp.size = info.st_size;
-    stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    stamp.inode = info.st_ino;
-    return stamp;
 }
 
 QString ContactItem::key() const
@@ -88,7 +74,7 @@ bool ContactItem::setProperty(const QString& name, const QString& value)
 
 bool ContactItem::changedOnDisk() const
 {
-    return !m_file.isEmpty() && !(stampOf(m_file) == m_stamp);
+    return !m_file.isEmpty() && !(FileStamp::of(m_file) == m_stamp);
 }
 
 int ContactItem::placeIn(const QByteArray& content, const QList<VCard>& cards) const
@@ -123,7 +109,7 @@ bool ContactItem::reload()
         return false;
     m_card = cards.at(place);
     m_readAs = cardBytes(content, m_card);
-    m_stamp = stampOf(m_file);
+    m_stamp = FileStamp::of(m_file);
     return true;
 }
 
@@ -176,6 +162,6 @@ bool ContactItem::Save(QString* error)
         m_card.rawEnd = begin + written.size();
     }
     m_readAs = written;
-    m_stamp = stampOf(m_file);
+    m_stamp = FileStamp::of(m_file);
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileStamp.h"
 #include "OutlookItem.h"
 #include "VCard.h"
 
@@ -34,17 +35,6 @@ public:
     const VCard& card() const { return m_card; }
 
 private:
-    struct Stamp
-    {
-        qint64 size = -1;
-        qint64 modified = 0;
-        quint64 inode = 0;
-        bool operator==(const Stamp& other) const
-        {
-            return size == other.size && modified == other.modified && inode == other.inode;
-        }
-    };
-    static Stamp stampOf(const QString& file);
     // The place of this card among the cards of the file's content, or -1.
     int placeIn(const QByteArray& content, const QList<VCard>& cards) const;
 
@@ -52,5 +42,5 @@ private:
     QString m_file;
     VCard m_card;
     QByteArray m_readAs; // the card's bytes as read, to find a card without UID again
-    Stamp m_stamp;
+    FileStamp m_stamp;
 };

@@ -22,7 +22,7 @@
 namespace {
 
 constexpr quint32 cacheMagic = 0x52444958; // "RDIX"
-constexpr quint32 cacheVersion = 3;
+constexpr quint32 cacheVersion = 4;
 
 } // namespace
 
@@ -100,18 +100,6 @@ quint64 ContactsFolder::keyOf(QStringView text)
     return hash;
 }
 
-ContactsFolder::Stamp ContactsFolder::stampOf(const QString& path)
-{
-    Stamp stamp;
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return stamp;
-    stamp.size = info.st_size;
-    stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    stamp.inode = info.st_ino;
-    return stamp;
-}
-
 std::vector<quint64> ContactsFolder::keysOf(const QString& file)
 {
     std::vector<quint64> keys;
@@ -158,7 +146,7 @@ ContactsFolder::Index ContactsFolder::scan(const QString& path, const Index& kno
     auto work = [&](qsizetype first, qsizetype step) {
         for (qsizetype i = first; i < names.size(); i += step) {
             const QString file = folder.filePath(names.at(i));
-            stamps[size_t(i)] = stampOf(file);
+            stamps[size_t(i)] = FileStamp::of(file);
             const auto old = known.files.constFind(names.at(i));
             keys[size_t(i)] = old != known.files.cend() && old->stamp == stamps[size_t(i)]
                                   ? knownKeys[old->id]
@@ -200,7 +188,8 @@ ContactsFolder::Index ContactsFolder::loadCache(const QString& folder)
         QString name;
         Stamp stamp;
         quint32 keyCount = 0;
-        in >> name >> stamp.size >> stamp.modified >> stamp.inode >> keyCount;
+        in >> name >> stamp.exists >> stamp.device >> stamp.size >> stamp.modified >> stamp.inode >>
+            keyCount;
         keys.resize(keyCount);
         for (quint64& key : keys)
             in >> key;
@@ -226,8 +215,8 @@ void ContactsFolder::saveCache(const QString& folder, const Index& index)
     out.setVersion(QDataStream::Qt_6_4);
     out << cacheMagic << cacheVersion << folder << qint64(index.files.size());
     for (auto it = index.files.cbegin(); it != index.files.cend(); ++it) {
-        out << it.key() << it->stamp.size << it->stamp.modified << it->stamp.inode
-            << quint32(keys[it->id].size());
+        out << it.key() << it->stamp.exists << it->stamp.device << it->stamp.size
+            << it->stamp.modified << it->stamp.inode << quint32(keys[it->id].size());
         for (const quint64 key : keys[it->id])
             out << key;
     }
@@ -285,7 +274,7 @@ void ContactsFolder::update(const QString& name)
     if (name.startsWith(u'.') || !name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive))
         return;
     const QString file = QDir(m_path).filePath(name);
-    const Stamp stamp = stampOf(file);
+    const Stamp stamp = FileStamp::of(file);
     const auto old = m_index.files.constFind(name);
     if (old != m_index.files.cend() && old->stamp == stamp)
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ContactItem.h"
+#include "FileStamp.h"
 
 class ContactFilter;
 #include <QFuture>
@@ -49,16 +50,7 @@ public:
     static QString cacheFileFor(const QString& folder);
 
 private:
-    struct Stamp
-    {
-        qint64 size = -1;
-        qint64 modified = 0;
-        quint64 inode = 0;
-        bool operator==(const Stamp& other) const
-        {
-            return size == other.size && modified == other.modified && inode == other.inode;
-        }
-    };
+    using Stamp = FileStamp;
     struct File
     {
         Stamp stamp;
@@ -84,7 +76,6 @@ private:
     };
 
     static quint64 keyOf(QStringView text);
-    static Stamp stampOf(const QString& path);
     // The keys of the cards of one file, read now.
     static std::vector<quint64> keysOf(const QString& file);
     // The folder's files, reading only those not in `known` with the same stamp; the reading is
