@@ -8,10 +8,11 @@
 #include <QStandardPaths>
 #include <QThread>
 
-SingleInstance::SingleInstance(const QString& name, QObject* parent)
-    : QObject(parent), m_lockPath(runtimeFolder() + u'/' + name + QStringLiteral(".lock")),
-      m_socketPath(runtimeFolder() + u'/' + name + QStringLiteral(".socket"))
+SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(parent)
 {
+    const QString folder = runtimeFolder();
+    m_lockPath = folder + u'/' + name + QStringLiteral(".lock");
+    m_socketPath = folder + u'/' + name + QStringLiteral(".socket");
 }
 
 SingleInstance::~SingleInstance() = default;
