@@ -13,6 +13,8 @@ private slots:
     void roundTripKeepsEverything_data() { readsRealWorldExports_data(); }
     void roundTripKeepsEverything();
     void editsChangeOnlyWhatChanged();
+    void escapesAndContinuations_data();
+    void escapesAndContinuations();
     void writesFoldedVCard30();
     void foldsAtExactly75Octets_data();
     void foldsAtExactly75Octets();
@@ -162,6 +164,41 @@ void TestVCard::editsChangeOnlyWhatChanged()
     made.setNames("Ng", "Zoey");
     QCOMPARE(made.serialize(), QByteArray("BEGIN:VCARD\nVERSION:3.0\nN:Ng;Zoey;;;\nFN:Zoey Ng\n"
                                           "END:VCARD\n"));
+}
+
+void TestVCard::escapesAndContinuations_data()
+{
+    QTest::addColumn<QByteArray>("card");
+    QTest::addColumn<QByteArray>("written");
+    // Commas, semicolons, backslashes and line breaks in a name are escaped in 3.0 and 4.0
+    // alike; the component separators are not.
+    QTest::newRow("3.0") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:X;Y;;;\r\nEND:VCARD\r\n")
+                         << QByteArray("N:O'Brien\\, Jr.\\; Esq\\\\;Line\\nTwo;;;\r\n");
+    QTest::newRow("4.0") << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nN:X;Y;;;\r\nEND:VCARD\r\n")
+                         << QByteArray("N:O'Brien\\, Jr.\\; Esq\\\\;Line\\nTwo;;;\r\n");
+    // A 2.1 card becomes 3.0, its escapes those of 3.0.
+    QTest::newRow("2.1") << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN:X;Y\r\nEND:VCARD\r\n")
+                         << QByteArray("N:O'Brien\\, Jr.\\; Esq\\\\;Line\\nTwo;;;\r\n");
+}
+
+void TestVCard::escapesAndContinuations()
+{
+    QFETCH(QByteArray, card);
+    VCard c = VCard::parse(card).value(0);
+    c.setNames("O'Brien, Jr.; Esq\\", "Line\nTwo");
+    QCOMPARE(c.lastName(), "O'Brien, Jr.; Esq\\");
+    QFETCH(QByteArray, written);
+    const QByteArray out = c.serialize();
+    QVERIFY2(out.contains("\r\n" + written), out.constData());
+    QCOMPARE(VCard::parse(out).value(0).firstName(), "Line\nTwo");
+
+    // A line continued with a tab (as some programs fold) reads as one, and an unchanged card
+    // keeps its folding.
+    const QByteArray folded = "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:first half\r\n\t and the rest\r\n"
+                              "END:VCARD\r\n";
+    const VCard note = VCard::parse(folded).value(0);
+    QCOMPARE(note.properties.at(1).value, "first half and the rest");
+    QCOMPARE(note.serialize(), folded);
 }
 
 void TestVCard::writesFoldedVCard30()
