@@ -4,8 +4,10 @@
 // mapped to a device that does not exist, so that no test ever opens a real serial port.
 #include "SettingsStore.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,6 +30,19 @@ public:
 
     QString path() const { return m_dir.path(); }
     QString dataDir() const { return m_dir.path() + "/data/ringdesk/"; }
+
+    // Starts one of the built programs as a user would, on this home, on the given platform.
+    // Leaks are not checked in such a process: it ends through exit paths that keep windowing
+    // libraries' allocations.
+    static void startProgram(QProcess& process, const QString& program, const QString& platform,
+                             const QStringList& arguments = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", platform);
+        env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        process.setProcessEnvironment(env);
+        process.start(QCoreApplication::applicationDirPath() + '/' + program, arguments);
+    }
 
     static void mapPort(int port, const QString& device)
     {

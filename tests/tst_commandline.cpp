@@ -62,11 +62,7 @@ void TestCommandLine::configEndsOnSigterm()
 {
     TestHome home;
     QProcess config;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("ASAN_OPTIONS", "detect_leaks=0");
-    config.setProcessEnvironment(env);
-    config.start(QCoreApplication::applicationDirPath() + "/ringdesk-config", {});
+    TestHome::startProgram(config, "ringdesk-config", "offscreen");
     QVERIFY(config.waitForStarted());
     QTest::qWait(2000);
     QCOMPARE(config.state(), QProcess::Running);

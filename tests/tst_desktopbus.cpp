@@ -106,11 +106,7 @@ void TestDesktopBus::trayAndNotificationsOnTheBus()
     SaveSetting("ZodoDE", "Setup", "Minimize", "1"); // straight to the tray
     SaveSetting("ZodoDE", "Setup", "Maximize", "0");
     QProcess ringdesk;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("ASAN_OPTIONS", "detect_leaks=0");
-    ringdesk.setProcessEnvironment(env);
-    ringdesk.start(QCoreApplication::applicationDirPath() + "/ringdesk", {});
+    TestHome::startProgram(ringdesk, "ringdesk", "xcb");
     QVERIFY(ringdesk.waitForStarted());
 
     // The icon is registered with the host, and its menu is handed to the panel.

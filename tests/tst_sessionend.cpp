@@ -41,11 +41,7 @@ void TestSessionEnd::init()
 
 void TestSessionEnd::start(QProcess& ringdesk)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("ASAN_OPTIONS", "detect_leaks=0");
-    ringdesk.setProcessEnvironment(env);
-    ringdesk.start(QCoreApplication::applicationDirPath() + "/ringdesk", {});
+    TestHome::startProgram(ringdesk, "ringdesk", "offscreen");
     QVERIFY(ringdesk.waitForStarted());
     // The data folder appears during start-up; a moment later the window (and dialog) are up.
     QTRY_VERIFY_WITH_TIMEOUT(QDir(m_home->dataDir()).exists(), 15000);
