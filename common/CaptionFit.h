@@ -3,13 +3,14 @@
 // Header only, for the two programs' windows: their layouts were measured for a narrower face
 // than most Linux desktops use. Captions that would be clipped get a smaller face instead of
 // overlapping their neighbours, by group: the labels of one frame share one size, and so do its
-// check boxes and its option buttons, so that neighbours never differ. Widgets named in `keep`
+// check boxes, its option buttons and its push buttons, so that neighbours never differ. Widgets named in `keep`
 // keep the face they have.
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStringList>
@@ -27,6 +28,8 @@ inline void fitCaptions(QWidget* window, const QStringList& keep = {})
             kind = "check";
         else if (qobject_cast<QRadioButton*>(widget))
             kind = "option";
+        else if (qobject_cast<QPushButton*>(widget))
+            kind = "button";
         if (!kind)
             continue;
         const QString parent = widget->parentWidget() ? widget->parentWidget()->objectName() : "";
