@@ -141,7 +141,9 @@ void TestDesktopBus::trayAndNotificationsOnTheBus()
     const QDateTime logged = QFileInfo(home.dataDir() + "CallLog.txt").lastModified().toUTC();
     const qint64 after = logged.msecsTo(sent.at);
     qInfo() << "notification received" << after << "ms after the call was logged";
-    QVERIFY2(after >= -1 && after < 50, qPrintable(QString::number(after)));
+    // Sent as the call is logged; what is measured here also holds this test's own wait for
+    // events, which a loaded machine stretches.
+    QVERIFY2(after >= -1 && after < 250, qPrintable(QString::number(after)));
 
     // A click on the icon (Activate, as the panel sends it) brings the window back, which
     // takes the icon away.
