@@ -3,8 +3,8 @@
 // Header only, for the two programs' windows: their layouts were measured for a narrower face
 // than most Linux desktops use. Captions that would be clipped get a smaller face instead of
 // overlapping their neighbours, by group: the labels of one frame share one size, and so do its
-// check boxes, its option buttons and its push buttons, so that neighbours never differ. Widgets named in `keep`
-// keep the face they have.
+// check boxes, its option buttons and its push buttons, so that neighbours never differ. Widgets
+// named in `keep` keep the face they have.
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QHash>
