@@ -1,9 +1,11 @@
 #include "AlertSound.h"
 #include "CanberraSound.h"
 #include "ModemReceiver.h"
+#include "SteppedTicks.h"
 #include "state/MonitorState.h"
 #include "state/WindowControl.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QSerialPort>
 #include <QSignalSpy>
@@ -44,8 +46,12 @@ private slots:
     void ringMaximizesOnlyWhenAsked();
     void mesgDecoding();
     void emptyLinesOnlyCompleteAnArrivingRecord();
+    void completeWithoutEmptyLine_data();
+    void completeWithoutEmptyLine();
     void recordWithoutEmptyLineCompletesOnTenthTick();
-    void recordWithoutTimeLineWaits();
+    void ticksRunOnlyWhileARecordMayComplete();
+    void waitingRecordIsNotLostToTheNextDate();
+    void corpusGivesTheSameRecordsAtOnceAsOnTicks();
     void soundOnlyWhenTicked();
     void overlongLineIsReported();
     void invalidPollIntervalFallsBack();
@@ -58,6 +64,7 @@ private:
     std::unique_ptr<MonitorState> m_state;
     std::unique_ptr<CountingWindow> m_window;
     std::unique_ptr<ModemReceiver> m_receiver;
+    SteppedTicks* m_ticks = nullptr;
 };
 
 void TestModemReceiver::init()
@@ -65,7 +72,9 @@ void TestModemReceiver::init()
     m_state = std::make_unique<MonitorState>();
     m_window = std::make_unique<CountingWindow>();
     m_receiver = std::make_unique<ModemReceiver>(*m_state, *m_window);
-    m_receiver->setPollInterval("5");
+    auto ticks = std::make_unique<SteppedTicks>();
+    m_ticks = ticks.get();
+    m_receiver->setTicks(std::move(ticks));
     m_state->AreaCode = "613";
 }
 
@@ -227,19 +236,20 @@ void TestModemReceiver::fullCallIsHandedOverOnce()
         stateSeen = m_state->CallRecordState;
         numberSeen = m_state->field(MonitorState::CallIDNumber);
     });
+    // Handed over the moment it is complete, with no tick in between.
     feed(callBlock);
+    QCOMPARE(complete.count(), 1);
+    QCOMPARE(m_ticks->ticks, 0);
     QCOMPARE(m_state->field(MonitorState::CallIDDate), "03/21");
     QCOMPARE(m_state->field(MonitorState::CallIDTime), "14:05");
     QCOMPARE(m_state->field(MonitorState::CallIDName), "DOE JOHN");
-    QCOMPARE(m_state->PollState, 1);
     QCOMPARE(m_state->events(), QStringList({"RING", "DATE = 0321", "TIME = 1405",
                                              "NMBR = 6135551234", "NAME = DOE JOHN"}));
-    QTRY_COMPARE(complete.count(), 1);
     QCOMPARE(stateSeen, 1);
     QCOMPARE(numberSeen, "+1 (613) 555-1234");
     QCOMPARE(m_state->PollState, 0);
     QVERIFY(!m_receiver->polling());
-    QTest::qWait(50);
+    QCOMPARE(m_ticks->step(20), 0);
     QCOMPARE(complete.count(), 1);
 }
 
@@ -279,49 +289,158 @@ void TestModemReceiver::emptyLinesOnlyCompleteAnArrivingRecord()
     QCOMPARE(m_state->PollState, 0);
     feed("DATE = 0321\r\n");
     QCOMPARE(m_state->PollState, 2);
+    m_receiver->setHandOverAtOnce(false);
     feed("\r\n\r\n");
     QCOMPARE(m_state->PollState, 1);
     QVERIFY(m_state->events().size() == 1);
 }
 
+void TestModemReceiver::completeWithoutEmptyLine_data()
+{
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<bool>("complete");
+    QTest::newRow("time, number, name")
+        << QByteArray("DATE=0321\r\nTIME=1405\r\nNMBR=6135551234\r\n"
+                      "NAME=DOE JOHN\r\n")
+        << true;
+    QTest::newRow("name before number")
+        << QByteArray("DATE=0321\r\nNAME=DOE JOHN\r\nNMBR=P\r\nTIME=1405\r\n") << true;
+    QTest::newRow("MESG number") << QByteArray("DATE=0321\r\nTIME=1405\r\nNAME=X\r\n"
+                                               "MESG = 020A36313335353531323334\r\n")
+                                 << true;
+    QTest::newRow("MESG without a number")
+        << QByteArray("DATE=0321\r\nTIME=1405\r\nNAME=X\r\nMESG = 0201\r\n") << false;
+    QTest::newRow("no name") << QByteArray("DATE=0321\r\nTIME=1405\r\nNMBR=1\r\n") << false;
+    QTest::newRow("no time") << QByteArray("DATE=0321\r\nNMBR=1\r\nNAME=X\r\n") << false;
+    QTest::newRow("time before the date")
+        << QByteArray("TIME=1405\r\nDATE=0321\r\nNMBR=1\r\nNAME=X\r\n") << false;
+    QTest::newRow("no date") << QByteArray("TIME=1405\r\nNMBR=1\r\nNAME=X\r\n") << false;
+}
+
+void TestModemReceiver::completeWithoutEmptyLine()
+{
+    QFETCH(QByteArray, block);
+    QSignalSpy complete(m_receiver.get(), &ModemReceiver::recordComplete);
+    feed(block);
+    QTEST(complete.count() == 1, "complete");
+}
+
 void TestModemReceiver::recordWithoutEmptyLineCompletesOnTenthTick()
 {
     QSignalSpy complete(m_receiver.get(), &ModemReceiver::recordComplete);
-    m_receiver->setPollInterval("100000"); // ticks are driven by hand
+    m_receiver->setPollInterval("250");
     feed("DATE = 0321\r\nTIME = 1405\r\nNMBR = 5551234\r\n");
     QVERIFY(m_receiver->polling());
-    for (int i = 0; i < 9; ++i)
-        m_receiver->Timer2Tick();
+    QCOMPARE(m_ticks->interval, 250);
+    QCOMPARE(m_ticks->step(9), 9);
     QCOMPARE(complete.count(), 0);
-    m_receiver->Timer2Tick();
+    QCOMPARE(m_ticks->step(5), 1);
     QCOMPARE(complete.count(), 1);
     QVERIFY(!m_receiver->polling());
 
     // The next record's DATE line starts the count again: it too completes on its 10th tick.
     feed("DATE = 0322\r\nTIME = 0900\r\nNMBR = 5550000\r\n");
-    for (int i = 0; i < 9; ++i)
-        m_receiver->Timer2Tick();
+    m_ticks->step(9);
     QCOMPARE(complete.count(), 1);
-    m_receiver->Timer2Tick();
+    m_ticks->step();
     QCOMPARE(complete.count(), 2);
 }
 
-void TestModemReceiver::recordWithoutTimeLineWaits()
+void TestModemReceiver::ticksRunOnlyWhileARecordMayComplete()
 {
     QSignalSpy complete(m_receiver.get(), &ModemReceiver::recordComplete);
-    feed("DATE = 0321\r\nNMBR = 5551234\r\n\r\n");
+    // A record without a TIME line starts no ticks; its empty line completes it all the same.
+    feed("DATE = 0321\r\nNMBR = 5551234\r\n");
     QVERIFY(!m_receiver->polling());
-    QTest::qWait(40);
-    QCOMPARE(complete.count(), 0);
-    // A TIME line without a record keeps the timer counting, harmlessly, until a record ends.
-    m_state->PollState = 0;
+    feed("\r\n");
+    QCOMPARE(complete.count(), 1);
+
+    // A TIME line with no record under way: the ticks stop at the first one instead of running
+    // on between calls.
     feed("TIME = 1405\r\n");
-    for (int i = 0; i < 40000; ++i)
-        m_receiver->Timer2Tick();
-    QCOMPARE(m_state->PollTicks, 32767);
-    QCOMPARE(complete.count(), 0);
-    feed("DATE = 0321\r\n\r\n");
-    QTRY_COMPARE(complete.count(), 1);
+    QVERIFY(m_receiver->polling());
+    QCOMPARE(m_ticks->step(100), 1);
+    QVERIFY(!m_receiver->polling());
+    // A record that follows it still completes on its 10th tick, as the timer counting on would
+    // have done.
+    feed("DATE = 0321\r\nNMBR = 5551234\r\n");
+    QVERIFY(m_receiver->polling());
+    QCOMPARE(m_ticks->step(100), 10);
+    QCOMPARE(complete.count(), 2);
+    QVERIFY(!m_receiver->polling());
+    // ... and the TIME line it used up starts nothing more.
+    feed("DATE = 0321\r\nNMBR = 5551234\r\n");
+    QVERIFY(!m_receiver->polling());
+}
+
+void TestModemReceiver::waitingRecordIsNotLostToTheNextDate()
+{
+    // On the tick timing a complete record waits for the next tick; two calls that come closer
+    // together than that used to cost the first one.
+    m_receiver->setHandOverAtOnce(false);
+    QStringList names;
+    connect(m_receiver.get(), &ModemReceiver::recordComplete, this,
+            [&] { names << m_state->field(MonitorState::CallIDName); });
+    QFile file(QFINDTESTDATA("fuzz/corpus/two_calls_back_to_back"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    feed(file.readAll());
+    QCOMPARE(names, QStringList({"DOE JOHN"}));
+    m_ticks->step();
+    QCOMPARE(names, QStringList({"DOE JOHN", "TREMBLAY MARIE"}));
+
+    // At once, a hundred calls in one chunk are a hundred records.
+    m_receiver->setHandOverAtOnce(true);
+    names.clear();
+    QByteArray burst;
+    for (int i = 0; i < 100; ++i)
+        burst += "DATE = 0321\r\nTIME = 1405\r\nNMBR = 6135551234\r\nNAME = CALL " +
+                 QByteArray::number(i) + "\r\n\r\n";
+    feed(burst);
+    QCOMPARE(names.size(), 100);
+    QCOMPARE(names.last(), "CALL 99");
+}
+
+void TestModemReceiver::corpusGivesTheSameRecordsAtOnceAsOnTicks()
+{
+    const QDir corpus(QFINDTESTDATA("fuzz/corpus"));
+    const QStringList files = corpus.entryList(QDir::Files);
+    QVERIFY(files.size() >= 12);
+    qsizetype recordsSeen = 0;
+    for (const QString& name : files) {
+        QFile file(corpus.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+
+        // The same bytes through a fresh receiver each way: on ticks, the whole file in one chunk
+        // and then ticks until nothing is left to complete; at once, one byte at a time.
+        auto replay = [&](bool atOnce) {
+            init();
+            m_receiver->setHandOverAtOnce(atOnce);
+            QStringList records;
+            connect(m_receiver.get(), &ModemReceiver::recordComplete, this, [&] {
+                records << QStringList({m_state->field(MonitorState::CallIDDate),
+                                        m_state->field(MonitorState::CallIDTime),
+                                        m_state->field(MonitorState::CallIDNumber),
+                                        m_state->field(MonitorState::CallIDName),
+                                        QString::number(m_state->CallRecordState)})
+                               .join(u'|');
+            });
+            if (atOnce) {
+                for (char byte : bytes)
+                    feed(QByteArray(1, byte));
+            } else {
+                feed(bytes);
+            }
+            m_ticks->step(20);
+            return QPair<QStringList, QStringList>(records, m_state->events());
+        };
+        const auto onTicks = replay(false);
+        const auto atOnce = replay(true);
+        QVERIFY2(onTicks == atOnce, qPrintable(name + ": " + onTicks.first.join(", ") + " / " +
+                                               atOnce.first.join(", ")));
+        recordsSeen += atOnce.first.size();
+    }
+    QVERIFY(recordsSeen >= 13);
 }
 
 void TestModemReceiver::soundOnlyWhenTicked()
@@ -330,11 +449,11 @@ void TestModemReceiver::soundOnlyWhenTicked()
     m_receiver->setAlertSound(&sound, "/data/gotit.wav");
     QSignalSpy complete(m_receiver.get(), &ModemReceiver::recordComplete);
     feed(callBlock);
-    QTRY_COMPARE(complete.count(), 1);
+    QCOMPARE(complete.count(), 1);
     QVERIFY(sound.played.isEmpty());
     m_state->setCheck(8, 1);
     feed(callBlock);
-    QTRY_COMPARE(complete.count(), 2);
+    QCOMPARE(complete.count(), 2);
     QCOMPARE(sound.played, QStringList({"/data/gotit.wav"}));
 }
 

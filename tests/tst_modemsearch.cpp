@@ -5,10 +5,10 @@
 #include "PortMap.h"
 #include "PortProblem.h"
 #include "SettingsStore.h"
+#include "SteppedTicks.h"
 #include "TestHome.h"
 #include "WindowControl.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -58,6 +58,14 @@ private:
     static void mapPort(int port, const QString& device) { TestHome::mapPort(port, device); }
     void start() { m_monitor->state.setCheck(1, 1); }
     QStringList events() const { return m_monitor->state.events(); }
+    // Timer1 from here on ticks only when the test says so.
+    SteppedTicks& steppedTimer1()
+    {
+        auto ticks = std::make_unique<SteppedTicks>(SteppedTicks::Once);
+        SteppedTicks& stepped = *ticks;
+        m_monitor->exchange.setTicks(std::move(ticks));
+        return stepped;
+    }
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<CountingWindow> m_window;
@@ -284,12 +292,11 @@ void TestModemSearch::noPortsToTry()
 
 void TestModemSearch::absentPortsCostNoTimeOut()
 {
-    m_monitor->state.ModemResponseTimeout = "3000";
-    QElapsedTimer clock;
-    clock.start();
+    SteppedTicks& timeOut = steppedTimer1();
+    timeOut.fireWhenStarted = true;
     start();
-    // Twelve probes of ports that cannot open: far less than a single time-out.
-    QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+    // Twelve probes of ports that cannot open, and not one wait for a reply.
+    QCOMPARE(timeOut.starts, 0);
     QCOMPARE(events().count("[Testing Com 4 at 9600 ]"), 1);
     QCOMPARE(m_window->errors, 1);
 }
@@ -298,12 +305,13 @@ void TestModemSearch::switchOffDuringSearchStopsIt()
 {
     ModemSim dead({"--silent"});
     mapPort(1, dead.device());
-    m_monitor->state.ModemResponseTimeout = "5000";
-    QTimer::singleShot(300, &m_monitor->state, [this] { m_monitor->state.setCheck(1, 0); });
-    QElapsedTimer clock;
-    clock.start();
+    SteppedTicks& timeOut = steppedTimer1();
+    timeOut.onStart = [this] {
+        QTimer::singleShot(0, &m_monitor->state, [this] { m_monitor->state.setCheck(1, 0); });
+    };
     start();
-    QVERIFY(clock.elapsed() < 3000);
+    QCOMPARE(timeOut.ticks, 0); // the switch ended the wait, not its time-out
+    QCOMPARE(timeOut.starts, 1);
     const MonitorState& s = m_monitor->state;
     QCOMPARE(s.field(MonitorState::SystemMessage), "Manual Mode");
     QVERIFY(!m_monitor->comm.PortOpen());
@@ -317,8 +325,12 @@ void TestModemSearch::secondSearchIsRefused()
     ModemSim dead({"--silent"});
     mapPort(1, dead.device());
     QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "1"));
-    m_monitor->state.ModemResponseTimeout = "300";
-    QTimer::singleShot(100, &m_monitor->state, [this] { m_monitor->search.SearchModems(); });
+    SteppedTicks& timeOut = steppedTimer1();
+    timeOut.fireWhenStarted = true;
+    timeOut.onStart = [&] {
+        if (timeOut.starts == 1)
+            QTimer::singleShot(0, &m_monitor->state, [this] { m_monitor->search.SearchModems(); });
+    };
     start();
     QCOMPARE(events().count("[A modem search is already running]"), 1);
     QCOMPARE(events().count("[Initializing Ringwatch...]"), 1);
@@ -329,7 +341,6 @@ void TestModemSearch::callAfterSearchIsLogged()
 {
     ModemSim modem;
     mapPort(1, modem.device());
-    m_monitor->receiver.setPollInterval("10");
     start();
     QVERIFY(m_monitor->comm.PortOpen());
     modem.command("call 6135551234 SMITH JOHN");
@@ -367,11 +378,10 @@ void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
     mapPort(1, modem.device());
     CommandExchange& x = m_monitor->exchange;
     MonitorState& s = m_monitor->state;
+    SteppedTicks& timeOut = steppedTimer1();
     QVERIFY(x.OpenModemPort(1, "9600"));
     QVERIFY(!x.OpenModemPort(1, "9600")); // already open
     s.ModemResponseTimeout = "5000";
-    QElapsedTimer clock;
-    clock.start();
     x.SendModemCommand("ATZ");
     x.WaitForResponse();
     QCOMPARE(s.okReceived(), 1);
@@ -379,32 +389,34 @@ void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
     x.WaitForResponse();
     QCOMPARE(s.okReceived(), 0);
     QCOMPARE(s.errorReceived(), 1);
-    QVERIFY(clock.elapsed() < 2000);
+    QCOMPARE(timeOut.interval, 5000);
+    QCOMPARE(timeOut.ticks, 0); // both waits ended on the reply
     // Nothing comes back for an empty command: the time-out ends the wait, a changed time-out
     // counting from the next wait.
     s.ModemResponseTimeout = "250";
-    clock.restart();
+    timeOut.fireWhenStarted = true;
     x.SendModemCommand("");
     x.WaitForResponse();
+    QCOMPARE(timeOut.interval, 250);
+    QCOMPARE(timeOut.ticks, 1);
     QCOMPARE(s.okReceived(), 0);
     QCOMPARE(s.AwaitingReply, 0);
-    QVERIFY(clock.elapsed() >= 240 && clock.elapsed() < 1500);
+    timeOut.fireWhenStarted = false;
 
-    // A wait started while one is under way (from an event it lets run) is refused at once.
-    s.ModemResponseTimeout = "3000";
+    // A wait started while one is under way (from an event it lets run) is refused at once,
+    // without a time-out of its own.
     int nestedOk = -1;
-    qint64 nestedTook = -1;
+    int nestedStarts = -1;
     QTimer::singleShot(0, &s, [&] {
-        QElapsedTimer nested;
-        nested.start();
+        const int before = timeOut.starts;
         x.WaitForResponse();
-        nestedTook = nested.elapsed();
+        nestedStarts = timeOut.starts - before;
         nestedOk = s.okReceived();
     });
     x.SendModemCommand("ATZ");
     x.WaitForResponse();
     QCOMPARE(nestedOk, 0);
-    QVERIFY(nestedTook >= 0 && nestedTook < 100);
+    QCOMPARE(nestedStarts, 0);
     QCOMPARE(s.okReceived(), 1); // the outer wait still gets its reply
     m_monitor->comm.close();
 }

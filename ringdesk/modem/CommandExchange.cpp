@@ -3,16 +3,20 @@
 #include "Comm1.h"
 #include "Conversions.h"
 #include "MonitorState.h"
+#include "TimerTicks.h"
 
 #include <QEventLoop>
 
 CommandExchange::CommandExchange(MonitorState& state, Comm1& port, QObject* parent)
     : QObject(parent), m_state(state), m_port(port)
 {
-    Timer1.setSingleShot(true);
-    Timer1.setTimerType(Qt::PreciseTimer);
-    Timer1.setInterval(2400);
-    connect(&Timer1, &QTimer::timeout, this, &CommandExchange::Timer1Tick);
+    setTicks(std::make_unique<TimerTicks>(TimerTicks::Once));
+}
+
+void CommandExchange::setTicks(std::unique_ptr<TickSource> ticks)
+{
+    Timer1 = std::move(ticks);
+    connect(Timer1.get(), &TickSource::tick, this, &CommandExchange::Timer1Tick);
 }
 
 int CommandExchange::timeoutFor(const QString& text)
@@ -42,7 +46,7 @@ void CommandExchange::SendModemCommand(const QString& command)
 void CommandExchange::Timer1Tick()
 {
     m_state.AwaitingReply = 0;
-    Timer1.stop();
+    Timer1->stop();
 }
 
 void CommandExchange::WaitForResponse()
@@ -53,7 +57,6 @@ void CommandExchange::WaitForResponse()
     }
     m_waiting = true;
     m_state.AwaitingReply = 1;
-    Timer1.setInterval(timeoutFor(m_state.ModemResponseTimeout));
     m_state.setErrorReceived(0);
     m_state.setOkReceived(0);
 
@@ -67,12 +70,12 @@ void CommandExchange::WaitForResponse()
             loop.quit();
     };
     connect(&m_state, &MonitorState::replyFlagsChanged, &loop, check);
-    connect(&Timer1, &QTimer::timeout, &loop, check);
+    connect(Timer1.get(), &TickSource::tick, &loop, check);
     connect(&m_port, &Comm1::closed, &loop, check);
     connect(&m_state, &MonitorState::shuttingDown, &loop, check);
-    Timer1.start();
+    Timer1->start(timeoutFor(m_state.ModemResponseTimeout));
     if (!done())
         loop.exec();
-    Timer1.stop();
+    Timer1->stop();
     m_waiting = false;
 }

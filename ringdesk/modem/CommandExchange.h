@@ -1,7 +1,9 @@
 #pragma once
 
+#include "TickSource.h"
+
 #include <QObject>
-#include <QTimer>
+#include <memory>
 
 class Comm1;
 class MonitorState;
@@ -25,10 +27,12 @@ public:
     // to 65535 as it stands; more is held at 65535; anything else gives the default 3000.
     static int timeoutFor(const QString& text);
 
-    QTimer Timer1;
+    // Where Timer1's one tick comes from; a QTimer unless a test steps it.
+    void setTicks(std::unique_ptr<TickSource> ticks);
 
 private:
     MonitorState& m_state;
     Comm1& m_port;
+    std::unique_ptr<TickSource> Timer1;
     bool m_waiting = false;
 };
