@@ -29,6 +29,21 @@ template <class Window> Window* openWindow()
     return nullptr;
 }
 
+// Counts the timer events the program's thread receives: each is a wake-up.
+struct TimerEventCounter : QObject
+{
+    int count = 0;
+    QStringList receivers;
+    bool eventFilter(QObject* receiver, QEvent* event) override
+    {
+        if (event->type() == QEvent::Timer) {
+            ++count;
+            receivers << QString::fromLatin1(receiver->metaObject()->className());
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -59,6 +74,7 @@ private slots:
     void changedContactAsksBeforeSaving();
     void itemWindowShortcutsAreUnique();
     void windowAsADesktopShowsIt();
+    void waitingForARingWakesNothing();
 
 private:
     void start();
@@ -593,6 +609,27 @@ void TestMainWindow::windowAsADesktopShowsIt()
     m_window->hide();
     m_window->MaximizeCallIDForm();
     QCOMPARE(m_window->pos(), place);
+}
+
+void TestMainWindow::waitingForARingWakesNothing()
+{
+    Ui::Form1& ui = m_window->ui();
+    m_life->Main();
+    QTRY_VERIFY(m_life->activated());
+    m_window->activateWindow();
+    ui.CallIDNumber->setFocus(); // a caret in a field the user clicked into
+    QTRY_VERIFY(ui.CallIDNumber->hasFocus());
+    TimerEventCounter timers;
+    qApp->installEventFilter(&timers);
+    QTest::qWait(600); // what starting and focusing leave behind runs out
+    timers.count = 0;
+    timers.receivers.clear();
+    QTest::qWait(1300);
+    QVERIFY2(timers.count == 0, qPrintable(timers.receivers.join(", ")));
+    m_window->hide(); // in the tray
+    QTest::qWait(1300);
+    QVERIFY2(timers.count == 0, qPrintable(timers.receivers.join(", ")));
+    qApp->removeEventFilter(&timers);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -12,7 +12,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QStyleHints>
 
 namespace {
 
@@ -44,8 +46,11 @@ MainWindow::MainWindow(QWidget* parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    // Enter and the first key go to "&Minimize", not into a field with a blinking caret.
+    // Enter and the first key go to "&Minimize", not into a field.
     m_ui->Command9->setFocus();
+    // A blinking caret would wake the program twice a second for as long as it waits for a
+    // ring; the caret stands still instead, in every window of the program.
+    QGuiApplication::styleHints()->setCursorFlashTime(0);
     m_ui->Image1->installEventFilter(this);
     m_ui->NameLabel->installEventFilter(this);
     m_monitor.addressBook.setViewer(&m_itemWindows);

@@ -11,6 +11,8 @@
 //   ring                      one RING
 //   replay FILE               the file's bytes as they stand
 //   quit
+// After each command it prints "done VERB MICROSECONDS" (the monotonic clock once its bytes are
+// written); "caller-id on" when the caller-ID command has been accepted.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -20,6 +22,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -140,6 +143,8 @@ private:
         } else if (command == m_accept.toUpper().toLatin1()) {
             m_callerId = true;
             send("\r\nOK\r\n");
+            std::printf("caller-id on\n");
+            std::fflush(stdout);
         } else {
             send("\r\nERROR\r\n");
         }
@@ -249,7 +254,12 @@ int main(int argc, char* argv[])
                 QCoreApplication::quit();
             else if (!verb.isEmpty())
                 std::fprintf(stderr, "modemsim: unknown command %s\n", verb.constData());
-            std::printf("done %s\n", verb.constData());
+            // When the last byte went out, on the system's monotonic clock in microseconds, so a
+            // benchmark can time what the other side does with it.
+            timespec now{};
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            std::printf("done %s %lld\n", verb.constData(),
+                        static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000);
             std::fflush(stdout);
         }
     });

@@ -1,0 +1,367 @@
+// ringdesk as a user meets it, measured from outside: the real program as a process, on the
+// simulated modem's pseudo-terminal, with settings and logs in a folder of its own. Printed:
+//   RSS after start, in the tray and with the window shown;
+//   whole-program CPU and wake-ups while it waits for a ring, in the tray and shown;
+//   last byte of a caller-ID block -> its record in CallLog.txt, with and without the block's
+//   empty line (min, median, max);
+//   calls recorded out of 100 sent 50 ms apart, and out of 100 sent in one write.
+// Run by hand (tools/bench-calls.sh), never by the test suite:
+//   bench_calls RINGDESK MODEMSIM [IDLE_SECONDS [CALLS]]
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+long long nowUs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+[[noreturn]] void fail(const std::string& what)
+{
+    std::fprintf(stderr, "bench_calls: %s\n", what.c_str());
+    std::exit(1);
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+pid_t spawn(const std::vector<std::string>& args, int in, int out)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (in >= 0)
+        posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
+    if (out >= 0)
+        posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        fail("cannot start " + args[0]);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The simulated modem, driven through its standard input; it answers each command with the
+// moment its bytes were written.
+class Simulator
+{
+public:
+    Simulator(const std::string& program, const std::string& link)
+    {
+        int toSim[2];
+        int fromSim[2];
+        if (pipe(toSim) != 0 || pipe(fromSim) != 0)
+            fail("pipe");
+        m_pid = spawn({program, "--link", link}, toSim[0], fromSim[1]);
+        close(toSim[0]);
+        close(fromSim[1]);
+        m_in = toSim[1];
+        m_out = fromSim[0];
+        if (line(5000).rfind("device ", 0) != 0)
+            fail("the simulator did not start");
+    }
+    ~Simulator()
+    {
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+    }
+    int output() const { return m_out; }
+
+    void send(const std::string& command)
+    {
+        const std::string text = command + "\n";
+        if (write(m_in, text.data(), text.size()) != ssize_t(text.size()))
+            fail("cannot write to the simulator");
+    }
+    // The next line of output, or empty after `timeoutMs`.
+    std::string line(int timeoutMs)
+    {
+        const long long end = nowUs() + timeoutMs * 1000LL;
+        for (;;) {
+            const size_t at = m_buffer.find('\n');
+            if (at != std::string::npos) {
+                std::string text = m_buffer.substr(0, at);
+                m_buffer.erase(0, at + 1);
+                return text;
+            }
+            const long long left = (end - nowUs()) / 1000;
+            pollfd fd{m_out, POLLIN, 0};
+            if (left <= 0 || poll(&fd, 1, int(left)) <= 0)
+                return {};
+            char chunk[512];
+            const ssize_t n = read(m_out, chunk, sizeof chunk);
+            if (n <= 0)
+                return {};
+            m_buffer.append(chunk, size_t(n));
+        }
+    }
+    // "done VERB MICROSECONDS" -> the microseconds, else -1.
+    static long long doneAt(const std::string& text)
+    {
+        if (text.rfind("done ", 0) != 0)
+            return -1;
+        return std::atoll(text.substr(text.rfind(' ') + 1).c_str());
+    }
+    bool waitFor(const std::string& text, int timeoutMs)
+    {
+        const long long end = nowUs() + timeoutMs * 1000LL;
+        while (nowUs() < end) {
+            if (line(int((end - nowUs()) / 1000)) == text)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_in = -1;
+    int m_out = -1;
+    std::string m_buffer;
+};
+
+int countLines(const std::string& path)
+{
+    const std::string text = readFile(path);
+    return int(std::count(text.begin(), text.end(), '\n'));
+}
+
+struct Usage
+{
+    long long cpuNs = 0;
+    long long switches = 0;
+};
+
+// CPU time and context switches of every thread of the process: each switch away is a sleep,
+// and each sleep ends in a wake-up.
+Usage usage(pid_t pid)
+{
+    Usage total;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* dir = opendir(tasks.c_str());
+    if (!dir)
+        return total;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        const std::string task = tasks + "/" + entry->d_name;
+        total.cpuNs += std::atoll(readFile(task + "/schedstat").c_str());
+        std::ifstream status(task + "/status");
+        std::string key;
+        long long value = 0;
+        while (status >> key) {
+            if (key == "voluntary_ctxt_switches:" || key == "nonvoluntary_ctxt_switches:") {
+                status >> value;
+                total.switches += value;
+            }
+        }
+    }
+    closedir(dir);
+    return total;
+}
+
+long rssKb(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kb = 0;
+            status >> kb;
+            return kb;
+        }
+    }
+    return -1;
+}
+
+void idle(const char* where, pid_t pid, int seconds)
+{
+    const Usage before = usage(pid);
+    const long long start = nowUs();
+    sleep(unsigned(seconds));
+    const Usage after = usage(pid);
+    const double elapsed = double(nowUs() - start) / 1e6;
+    std::printf("idle %d s, %s: CPU %.4f %% of a core, %.2f wake-ups/s\n", seconds, where,
+                100.0 * double(after.cpuNs - before.cpuNs) / 1e9 / elapsed,
+                double(after.switches - before.switches) / elapsed);
+}
+
+// The time from the block's last byte to its record in the log, in microseconds; -1 when no
+// record came within 5 s.
+long long timeOneCall(Simulator& sim, int watch, const std::string& log, const std::string& file)
+{
+    const int before = countLines(log);
+    sim.send("replay " + file);
+    long long sent = -1;
+    long long logged = -1;
+    const long long end = nowUs() + 5000000;
+    while ((sent < 0 || logged < 0) && nowUs() < end) {
+        pollfd fds[2] = {{watch, POLLIN, 0}, {sim.output(), POLLIN, 0}};
+        poll(fds, 2, 100);
+        if (fds[0].revents & POLLIN) {
+            const long long at = nowUs();
+            char events[4096];
+            while (read(watch, events, sizeof events) > 0) {
+            }
+            if (logged < 0 && countLines(log) > before)
+                logged = at;
+        }
+        if (fds[1].revents & POLLIN)
+            sent = Simulator::doneAt(sim.line(1000));
+    }
+    return sent < 0 || logged < 0 ? -1 : logged - sent;
+}
+
+void latencies(const char* what, Simulator& sim, int watch, const std::string& log,
+               const std::string& file, int calls)
+{
+    std::vector<long long> times;
+    for (int i = 0; i < calls; ++i) {
+        const long long t = timeOneCall(sim, watch, log, file);
+        if (t >= 0)
+            times.push_back(t);
+        usleep(200000); // a pause between calls, as between real ones
+    }
+    if (times.empty()) {
+        std::printf("%s: no call recorded\n", what);
+        return;
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("%s: %zu of %d recorded; last byte -> CallLog.txt min %.2f ms, median %.2f ms, "
+                "max %.2f ms\n",
+                what, times.size(), calls, double(times.front()) / 1000,
+                double(times[times.size() / 2]) / 1000, double(times.back()) / 1000);
+}
+
+// Calls recorded once the log has been quiet for two seconds.
+int settledCount(const std::string& log, int before)
+{
+    int count = countLines(log);
+    for (int quiet = 0; quiet < 20;) {
+        usleep(100000);
+        const int now = countLines(log);
+        quiet = now == count ? quiet + 1 : 0;
+        count = now;
+    }
+    return count - before;
+}
+
+std::string block(int n, bool emptyLine)
+{
+    // One caller throughout, as a household's calls mostly are: the address book finds the
+    // contact made for the first call and adds a journal entry for each.
+    return "RING\r\n\r\nDATE = 1207\r\nTIME = " + std::to_string(1000 + n % 50) +
+           "\r\nNMBR = 6135551234\r\nNAME = DOE JOHN\r\n" + (emptyLine ? "\r\n" : "");
+}
+
+pid_t startMonitor(const std::string& program, bool minimized, Simulator& sim)
+{
+    std::vector<std::string> args = {program};
+    if (minimized)
+        args.push_back("--minimized");
+    const pid_t pid = spawn(args, -1, -1);
+    if (!sim.waitFor("caller-id on", 30000))
+        fail("ringdesk did not switch caller ID on");
+    sleep(2); // the rest of the start: the window, the tray, the address book
+    return pid;
+}
+
+void stopMonitor(pid_t pid)
+{
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc < 3)
+        fail("usage: bench_calls RINGDESK MODEMSIM [IDLE_SECONDS [CALLS]]");
+    const std::string ringdesk = argv[1];
+    const std::string modemsim = argv[2];
+    const int idleSeconds = argc > 3 ? std::atoi(argv[3]) : 60;
+    const int calls = argc > 4 ? std::atoi(argv[4]) : 20;
+
+    char pattern[] = "/tmp/bench-calls-XXXXXX";
+    const std::string home = mkdtemp(pattern);
+    for (const char* dir : {"/config", "/data", "/data/ringdesk", "/run"})
+        mkdir((home + dir).c_str(), 0700);
+    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (home + "/run").c_str(), 1);
+    Simulator sim(modemsim, home + "/modem");
+    writeFile(home + "/config/zodode.ini", "[Modem]\nNumberOfCom=1\n\n[Ports]\nCom1=" + home +
+                                               "/modem\n\n[Setup]\nAreaCode=613\n");
+    const std::string log = home + "/data/ringdesk/CallLog.txt";
+    writeFile(log, "");
+
+    std::string hundred;
+    for (int n = 0; n < 100; ++n)
+        hundred += block(n, true);
+    writeFile(home + "/with-empty-line", block(1, true));
+    writeFile(home + "/without-empty-line", block(2, false));
+    writeFile(home + "/hundred", hundred);
+
+    pid_t pid = startMonitor(ringdesk, true, sim);
+    std::printf("RSS after start, in the tray: %ld kB\n", rssKb(pid));
+    idle("in the tray", pid, idleSeconds);
+    stopMonitor(pid);
+
+    pid = startMonitor(ringdesk, false, sim);
+    std::printf("RSS after start, window shown: %ld kB\n", rssKb(pid));
+    idle("window shown", pid, idleSeconds);
+
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch < 0 || inotify_add_watch(watch, log.c_str(), IN_MODIFY) < 0)
+        fail("inotify");
+    latencies("block with its empty line", sim, watch, log, home + "/with-empty-line", calls);
+    latencies("block without an empty line", sim, watch, log, home + "/without-empty-line", calls);
+    sim.send("ring"); // ends the last block without an empty line, as the next ring would
+    settledCount(log, 0);
+
+    int before = countLines(log);
+    for (int n = 0; n < 100; ++n) {
+        writeFile(home + "/call" + std::to_string(n), block(n, true));
+        sim.send("replay " + home + "/call" + std::to_string(n));
+        usleep(50000);
+    }
+    std::printf("100 calls 50 ms apart: %d recorded\n", settledCount(log, before));
+    before = countLines(log);
+    sim.send("replay " + home + "/hundred");
+    std::printf("100 calls in one write: %d recorded\n", settledCount(log, before));
+    std::printf("RSS after the calls: %ld kB\n", rssKb(pid));
+    stopMonitor(pid);
+    std::printf("(settings, logs and contacts of this run: %s)\n", home.c_str());
+    return 0;
+}
