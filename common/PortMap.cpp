@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <algorithm>
 
 namespace PortMap {
@@ -34,9 +33,10 @@ int rank(const QString& path)
 
 int number(const QString& path)
 {
-    static const QRegularExpression digits(QStringLiteral("(\\d+)$"));
-    const QRegularExpressionMatch match = digits.match(path);
-    return match.hasMatch() ? match.captured(1).toInt() : 0;
+    qsizetype start = path.size();
+    while (start > 0 && path.at(start - 1) >= u'0' && path.at(start - 1) <= u'9')
+        --start;
+    return QStringView(path).mid(start).toInt();
 }
 
 } // namespace

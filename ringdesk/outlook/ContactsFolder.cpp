@@ -134,8 +134,13 @@ void ContactsFolder::add(Index& index, const QString& name, const Stamp& stamp,
 ContactsFolder::Index ContactsFolder::scan(const QString& path, const Index& known)
 {
     const QDir folder(path);
-    const QStringList names = folder.entryList({QStringLiteral("*.vcf"), QStringLiteral("*.VCF")},
-                                               QDir::Files, QDir::Name);
+    // Picked by hand rather than by name filters, which would compile regular expressions and
+    // load their library into a monitor that may never need it.
+    QStringList names;
+    for (const QString& name : folder.entryList(QDir::Files, QDir::Name)) {
+        if (name.endsWith(QLatin1String(".vcf")) || name.endsWith(QLatin1String(".VCF")))
+            names.append(name);
+    }
     // The keys each known file had, to keep for those that did not change.
     std::vector<std::vector<quint64>> knownKeys(size_t(known.names.size()));
     for (const Entry& entry : known.entries)

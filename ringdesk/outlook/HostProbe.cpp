@@ -23,7 +23,11 @@ bool CheckOutlookObject(const QString& path, QString* problem)
     if (!probe) {
         if (problem)
             *problem = library.errorString();
+        library.unload();
         return false;
     }
-    return probe() != 0;
+    const bool available = probe() != 0;
+    // Asked once at start; its memory is not needed for the rest of the run.
+    library.unload();
+    return available;
 }

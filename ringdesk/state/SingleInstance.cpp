@@ -2,11 +2,33 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QFile>
 #include <QLockFile>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// The socket's address, or false when the path does not fit one.
+bool addressOf(const QString& path, sockaddr_un* address)
+{
+    const QByteArray bytes = QFile::encodeName(path);
+    std::memset(address, 0, sizeof *address);
+    address->sun_family = AF_UNIX;
+    if (bytes.size() >= qsizetype(sizeof address->sun_path))
+        return false;
+    std::memcpy(address->sun_path, bytes.constData(), size_t(bytes.size()));
+    return true;
+}
+
+} // namespace
 
 SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(parent)
 {
@@ -15,7 +37,13 @@ SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(p
     m_socketPath = folder + u'/' + name + QStringLiteral(".socket");
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    if (m_listener >= 0) {
+        ::close(m_listener);
+        ::unlink(QFile::encodeName(m_socketPath).constData());
+    }
+}
 
 QString SingleInstance::runtimeFolder()
 {
@@ -31,17 +59,7 @@ bool SingleInstance::claim()
     // Stale only when its holder is gone, however long a monitor has been running.
     m_lock->setStaleLockTime(0);
     if (m_lock->tryLock(0)) {
-        QLocalServer::removeServer(m_socketPath);
-        m_server = new QLocalServer(this);
-        m_server->setSocketOptions(QLocalServer::UserAccessOption);
-        connect(m_server, &QLocalServer::newConnection, this, [this] {
-            while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-                connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-                socket->disconnectFromServer();
-                emit activationRequested();
-            }
-        });
-        m_server->listen(m_socketPath);
+        listen();
         return true;
     }
     if (m_lock->error() != QLockFile::LockFailedError)
@@ -50,14 +68,59 @@ bool SingleInstance::claim()
     // The running copy may still be starting up: give it a moment to listen.
     QElapsedTimer waited;
     waited.start();
-    while (waited.elapsed() < 3000) {
-        QLocalSocket socket;
-        socket.connectToServer(m_socketPath);
-        if (socket.waitForConnected(250)) {
-            socket.waitForDisconnected(1000);
-            break;
-        }
+    while (waited.elapsed() < 3000 && !knock(m_socketPath))
         QThread::msleep(100);
-    }
     return false;
+}
+
+void SingleInstance::listen()
+{
+    sockaddr_un address;
+    if (!addressOf(m_socketPath, &address))
+        return; // too long a folder name: this copy runs, later ones cannot reach it
+    // We hold the lock, so a socket file here is a dead copy's.
+    ::unlink(address.sun_path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return;
+    // Only this user may knock, whatever the folder allows.
+    const mode_t mask = ::umask(077);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::umask(mask);
+    if (!bound || ::listen(fd, 8) != 0) {
+        ::close(fd);
+        return;
+    }
+    m_listener = fd;
+    m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SingleInstance::acceptAll);
+}
+
+void SingleInstance::acceptAll()
+{
+    for (;;) {
+        const int knocker = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (knocker < 0)
+            return;
+        ::close(knocker); // closing tells the later copy it was heard
+        emit activationRequested();
+    }
+}
+
+bool SingleInstance::knock(const QString& socketPath)
+{
+    sockaddr_un address;
+    if (!addressOf(socketPath, &address))
+        return true; // nobody can listen there: nothing to wait for
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return true;
+    const bool heard = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (heard) {
+        // Wait until the running copy has taken the knock, so it shows itself before we end.
+        pollfd closed{fd, POLLIN, 0};
+        ::poll(&closed, 1, 1000);
+    }
+    ::close(fd);
+    return heard;
 }

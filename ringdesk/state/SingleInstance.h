@@ -4,14 +4,15 @@
 #include <QString>
 #include <memory>
 
-class QLocalServer;
 class QLockFile;
+class QSocketNotifier;
 
 // One monitor per user: a second start would fight the first over the modem port and write its
 // own settings and event log over the first one's at exit. The first copy holds a lock in the
 // user's runtime folder and listens beside it; a later copy finds the lock taken, asks the
 // running copy to show its window, and ends without touching anything. A lock left behind by a
-// copy that died is recognised by its process id and taken over.
+// copy that died is recognised by its process id and taken over. The listener is a plain Unix
+// socket, so the monitor needs no network library for it.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -31,8 +32,13 @@ signals:
     void activationRequested();
 
 private:
+    void listen();
+    void acceptAll();
+    static bool knock(const QString& socketPath);
+
     QString m_lockPath;
     QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer* m_server = nullptr;
+    int m_listener = -1;
+    QSocketNotifier* m_notifier = nullptr;
 };
