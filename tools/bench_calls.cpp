@@ -15,6 +15,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <map>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
@@ -161,32 +162,33 @@ struct Usage
     long long switches = 0;
 };
 
-// CPU time and context switches of every thread of the process: each switch away is a sleep,
-// and each sleep ends in a wake-up.
-Usage usage(pid_t pid)
+// CPU time and context switches of each thread of the process, by thread id: each switch away
+// is a sleep, and each sleep ends in a wake-up.
+std::map<std::string, Usage> usage(pid_t pid)
 {
-    Usage total;
+    std::map<std::string, Usage> threads;
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     DIR* dir = opendir(tasks.c_str());
     if (!dir)
-        return total;
+        return threads;
     while (dirent* entry = readdir(dir)) {
         if (entry->d_name[0] == '.')
             continue;
         const std::string task = tasks + "/" + entry->d_name;
-        total.cpuNs += std::atoll(readFile(task + "/schedstat").c_str());
+        Usage& thread = threads[entry->d_name];
+        thread.cpuNs = std::atoll(readFile(task + "/schedstat").c_str());
         std::ifstream status(task + "/status");
         std::string key;
         long long value = 0;
         while (status >> key) {
             if (key == "voluntary_ctxt_switches:" || key == "nonvoluntary_ctxt_switches:") {
                 status >> value;
-                total.switches += value;
+                thread.switches += value;
             }
         }
     }
     closedir(dir);
-    return total;
+    return threads;
 }
 
 long rssKb(pid_t pid)
@@ -205,14 +207,26 @@ long rssKb(pid_t pid)
 
 void idle(const char* where, pid_t pid, int seconds)
 {
-    const Usage before = usage(pid);
+    // Sampled every second, so a thread that ends meanwhile still counts up to its last sample.
+    const std::map<std::string, Usage> first = usage(pid);
+    std::map<std::string, Usage> last = first;
     const long long start = nowUs();
-    sleep(unsigned(seconds));
-    const Usage after = usage(pid);
+    for (int second = 0; second < seconds; ++second) {
+        sleep(1);
+        for (const auto& [thread, now] : usage(pid))
+            last[thread] = now;
+    }
     const double elapsed = double(nowUs() - start) / 1e6;
-    std::printf("idle %d s, %s: CPU %.4f %% of a core, %.2f wake-ups/s\n", seconds, where,
-                100.0 * double(after.cpuNs - before.cpuNs) / 1e9 / elapsed,
-                double(after.switches - before.switches) / elapsed);
+    Usage used;
+    for (const auto& [thread, now] : last) {
+        const auto before = first.find(thread);
+        const Usage base = before == first.end() ? Usage{} : before->second;
+        used.cpuNs += now.cpuNs - base.cpuNs;
+        used.switches += now.switches - base.switches;
+    }
+    std::printf("idle %d s, %s: CPU %.4f %% of a core, %.2f wake-ups/s (%lld in all)\n", seconds,
+                where, 100.0 * double(used.cpuNs) / 1e9 / elapsed, double(used.switches) / elapsed,
+                used.switches);
 }
 
 // The time from the block's last byte to its record in the log, in microseconds; -1 when no
@@ -307,6 +321,7 @@ int main(int argc, char* argv[])
 {
     if (argc < 3)
         fail("usage: bench_calls RINGDESK MODEMSIM [IDLE_SECONDS [CALLS]]");
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is known
     const std::string ringdesk = argv[1];
     const std::string modemsim = argv[2];
     const int idleSeconds = argc > 3 ? std::atoi(argv[3]) : 60;

@@ -5,6 +5,7 @@
 #include "SingleInstance.h"
 
 #include <QApplication>
+#include <QThreadPool>
 
 namespace {
 
@@ -34,6 +35,9 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("ringdesk"));
     // The window may live in the tray, hidden; only the unload step ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Background work (reading the address book) is rare: its threads end with it, rather than
+    // sleep and wake half a minute later only to end then.
+    QThreadPool::globalInstance()->setExpiryTimeout(0);
     QCommandLineParser parser;
     CommandLine::prepare(parser, description);
     parser.addOption(minimizedOption());
