@@ -355,6 +355,11 @@ void TestModemSearch::callAfterSearchIsLogged()
     modem.command("mesg 5550142");
     QTRY_COMPARE(m_monitor->state.calls().size(), 3);
     QVERIFY(m_monitor->state.calls().last().endsWith(" (613) 555-0142 "));
+    // Two calls in one burst from the modem are two calls, not the second alone.
+    modem.command("replay " + QFINDTESTDATA("fuzz/corpus/two_calls_back_to_back").toLocal8Bit());
+    QTRY_COMPARE(m_monitor->state.calls().size(), 5);
+    QVERIFY(m_monitor->state.calls().at(3).endsWith(" DOE JOHN"));
+    QVERIFY(m_monitor->state.calls().at(4).endsWith(" TREMBLAY MARIE"));
 }
 
 void TestModemSearch::unpluggedModemIsReported()
