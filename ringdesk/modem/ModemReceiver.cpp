@@ -85,7 +85,7 @@ void ModemReceiver::handleLine(const LineCutter::Line& line)
     if (line.dropped > 0)
         m_state.appendEvent(
             QStringLiteral("[Modem line too long: %1 characters dropped]").arg(line.dropped));
-    if (m_atOnce && m_state.PollState == 2 && m_parts == AllParts) {
+    if (m_atOnce && m_state.PollState == 2 && m_arrived == AllArrived) {
         m_state.PollState = 1;
         Timer2Tick();
     }
@@ -123,19 +123,19 @@ void ModemReceiver::ProcessEvent(const QString& strIdentifier)
         m_state.CallRecordState = 1;
         m_state.PollState = 2;
         m_state.PollTicks = 0;
-        m_parts = 0;
+        m_arrived = 0;
         if (m_timeSeen && !Timer2->isActive())
             Timer2->start(m_interval);
     } else if (keyword == QLatin1String("TIME")) {
         m_state.setField(MonitorState::CallIDTime,
                          ModemLine::timeText(ModemLine::value(strIdentifier)));
-        m_parts |= TimePart;
+        m_arrived |= TimeArrived;
         m_timeSeen = true;
         if (!Timer2->isActive())
             Timer2->start(m_interval);
     } else if (keyword == QLatin1String("NMBR")) {
         const QString value = ModemLine::value(strIdentifier);
-        m_parts |= NumberPart;
+        m_arrived |= NumberArrived;
         if (value == QLatin1String("P")) {
             m_state.CallRecordState = 2;
             m_state.setField(MonitorState::CallIDNumber, QStringLiteral("Private"));
@@ -148,14 +148,14 @@ void ModemReceiver::ProcessEvent(const QString& strIdentifier)
     } else if (keyword == QLatin1String("NAME")) {
         const QString value = ModemLine::value(strIdentifier);
         const bool withheld = value == QLatin1String("P") || value == QLatin1String("O");
-        m_parts |= NamePart;
+        m_arrived |= NameArrived;
         m_state.setField(MonitorState::CallIDName, withheld ? QString() : value);
     } else if (keyword == QLatin1String("MESG")) {
         if (!m_state.field(MonitorState::CallIDNumber).isEmpty())
             return;
         const ModemLine::MesgDigits mesg = ModemLine::decodeMesg(ModemLine::value(strIdentifier));
         if (mesg.hasNumber) {
-            m_parts |= NumberPart;
+            m_arrived |= NumberArrived;
             showNumber(mesg.digits);
         }
     }

@@ -51,13 +51,13 @@ signals:
     void recordComplete();
 
 private:
-    // The parts of a record, after its DATE line, that together make it complete.
-    enum Part
+    // What of a record has come after its DATE line; all three together make it complete.
+    enum Arrived
     {
-        TimePart = 1,
-        NumberPart = 2,
-        NamePart = 4,
-        AllParts = 7
+        TimeArrived = 1,
+        NumberArrived = 2,
+        NameArrived = 4,
+        AllArrived = 7
     };
 
     void readDevice();
@@ -74,7 +74,7 @@ private:
     std::unique_ptr<TickSource> Timer2;
     int m_interval = 100;
     bool m_atOnce = true;
-    int m_parts = 0;
+    int m_arrived = 0;
     // A TIME line came and no record has been handed over since: the ticks run while a record
     // that follows it is received.
     bool m_timeSeen = false;
