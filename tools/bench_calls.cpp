@@ -322,6 +322,9 @@ int main(int argc, char* argv[])
     if (argc < 3)
         fail("usage: bench_calls RINGDESK MODEMSIM [IDLE_SECONDS [CALLS]]");
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is known
+    // A reader that goes away (| head) must not end the run before it has stopped the monitor
+    // and the simulator it started.
+    std::signal(SIGPIPE, SIG_IGN);
     const std::string ringdesk = argv[1];
     const std::string modemsim = argv[2];
     const int idleSeconds = argc > 3 ? std::atoi(argv[3]) : 60;
