@@ -69,4 +69,16 @@ const SettingEntry Notify{QStringLiteral("Setup"), QStringLiteral("Notify"), QSt
 const SettingEntry MatchNumberOnly{QStringLiteral("Setup"), QStringLiteral("MatchNumberOnly"),
                                    QStringLiteral("0")};
 
+const SettingEntry MqttHost{QStringLiteral("MQTT"), QStringLiteral("Host"), QString()};
+const SettingEntry MqttPort{QStringLiteral("MQTT"), QStringLiteral("Port"), QStringLiteral("1883")};
+const SettingEntry MqttTls{QStringLiteral("MQTT"), QStringLiteral("TLS"), QStringLiteral("0")};
+const SettingEntry MqttCaFile{QStringLiteral("MQTT"), QStringLiteral("CAFile"), QString()};
+const SettingEntry MqttUsername{QStringLiteral("MQTT"), QStringLiteral("Username"), QString()};
+const SettingEntry MqttPassword{QStringLiteral("MQTT"), QStringLiteral("Password"), QString()};
+const SettingEntry MqttTopic{QStringLiteral("MQTT"), QStringLiteral("Topic"),
+                             QStringLiteral("ringdesk")};
+const SettingEntry MqttClientId{QStringLiteral("MQTT"), QStringLiteral("ClientId"), QString()};
+const SettingEntry MqttSubscribe{QStringLiteral("MQTT"), QStringLiteral("Subscribe"),
+                                 QStringLiteral("0")};
+
 } // namespace Settings

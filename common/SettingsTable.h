@@ -53,4 +53,15 @@ extern const SettingEntry MatchNumberOnly;
 // "0"/"1": a desktop notification for every call ("Show a notification for every call").
 extern const SettingEntry Notify;
 
+// Section "MQTT": the household's message broker. An empty host leaves the network alone.
+extern const SettingEntry MqttHost;
+extern const SettingEntry MqttPort;
+extern const SettingEntry MqttTls;    // "0"/"1"
+extern const SettingEntry MqttCaFile; // empty: the system's certificate authorities
+extern const SettingEntry MqttUsername;
+extern const SettingEntry MqttPassword;
+extern const SettingEntry MqttTopic;     // the prefix of every topic
+extern const SettingEntry MqttClientId;  // empty: one made from the machine and the settings file
+extern const SettingEntry MqttSubscribe; // "0"/"1": show the calls of monitors elsewhere
+
 } // namespace Settings

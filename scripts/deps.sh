@@ -7,14 +7,15 @@ set -euo pipefail
 packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
-    libcanberra-dev libical-dev libudev-dev
+    libcanberra-dev libical-dev libudev-dev libmosquitto-dev
 )
 # clang's sanitizer and fuzzer runtimes are only recommended by clang, and recommends are not
 # installed here.
 # khard reads the address book the way users' other tools do; a private session bus and gdbus
-# stand in for the desktop's tray host and notification server.
+# stand in for the desktop's tray host and notification server. The household tests run a real
+# MQTT broker.
 [ "${1:-}" = "test" ] && packages+=(clang libclang-rt-14-dev xvfb xauth trayer khard
-    dbus-daemon dbus-bin libglib2.0-bin)
+    dbus-daemon dbus-bin libglib2.0-bin mosquitto)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -9,6 +9,8 @@
 #include "PhoneNumber.h"
 #include "state/MonitorState.h"
 
+#include <QUuid>
+
 CallProcessor::CallProcessor(MonitorState& state, ContactLink& contacts, CallLogFile& logFile)
     : m_state(state), m_contacts(&contacts), m_logFile(logFile)
 {
@@ -77,10 +79,44 @@ void CallProcessor::ProcessCallID()
         s.Calllog.insertRows(row, 1);
         s.Calllog.setData(s.Calllog.index(row), CallLogLine);
         m_logFile.AppendCallLogRecord(CallLogLine);
-        emit callProcessed(
-            CallRecord{s.field(MonitorState::CallIDDate), s.field(MonitorState::CallIDTime),
-                       s.field(MonitorState::CallIDNumber), s.field(MonitorState::CallIDName),
-                       s.ContactFound == 1, QDateTime::currentDateTime()});
+        CallRecord call;
+        call.date = s.field(MonitorState::CallIDDate);
+        call.time = s.field(MonitorState::CallIDTime);
+        call.number = s.field(MonitorState::CallIDNumber);
+        call.name = s.field(MonitorState::CallIDName);
+        call.contactFound = s.ContactFound == 1;
+        if (call.contactFound) {
+            call.contactFirst = s.CallerFirstName;
+            call.contactLast = s.CallerLastName;
+            call.contactCompany = s.CallerCompany;
+        }
+        if (s.CallRecordState == 2)
+            call.withheld = call.number == QLatin1String("Out of Area")
+                                ? CallRecord::Withheld::OutOfArea
+                                : CallRecord::Withheld::Private;
+        if (m_remote) {
+            call.id = m_remote->id;
+            call.received = m_remote->received;
+            call.line = m_remote->line;
+            call.origin = m_remote->origin;
+        } else {
+            call.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            call.received = QDateTime::currentDateTime();
+        }
+        emit callProcessed(call);
     }
     s.CallRecordState = 0;
+}
+
+void CallProcessor::processRemote(const CallRecord& call)
+{
+    MonitorState& s = m_state;
+    s.setField(MonitorState::CallIDDate, call.date);
+    s.setField(MonitorState::CallIDTime, call.time);
+    s.setField(MonitorState::CallIDNumber, call.number);
+    s.setField(MonitorState::CallIDName, call.name);
+    s.CallRecordState = call.withheld == CallRecord::Withheld::No ? 1 : 2;
+    m_remote = &call;
+    ProcessCallID();
+    m_remote = nullptr;
 }

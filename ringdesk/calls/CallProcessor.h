@@ -18,6 +18,9 @@ public:
     CallProcessor(MonitorState& state, ContactLink& contacts, CallLogFile& logFile);
 
     void ProcessCallID();
+    // A call another monitor published: shown, looked up and logged as one from our own modem,
+    // keeping its id, time and line.
+    void processRemote(const CallRecord& call);
 
     // The address book that later calls reach.
     void setContacts(ContactLink& contacts) { m_contacts = &contacts; }
@@ -30,4 +33,5 @@ private:
     MonitorState& m_state;
     ContactLink* m_contacts;
     CallLogFile& m_logFile;
+    const CallRecord* m_remote = nullptr;
 };

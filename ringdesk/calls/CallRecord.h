@@ -4,13 +4,39 @@
 #include <QString>
 
 // One processed call, as the window showed it when it was logged: what the listeners of a call
-// (the desktop notification, later the network) are given.
+// (the desktop notification, the household's message bus) are given.
 struct CallRecord
 {
+    enum class Withheld
+    {
+        No,
+        Private,
+        OutOfArea
+    };
+
     QString date;   // MM/DD
     QString time;   // HH:MM
     QString number; // as shown: formatted, "Private", "Out of Area" or empty
     QString name;
     bool contactFound = false;
     QDateTime received; // when it was logged
+    Withheld withheld = Withheld::No;
+    // The contact found, when one was.
+    QString contactFirst;
+    QString contactLast;
+    QString contactCompany;
+    QString id;   // made once per call, kept wherever the call travels
+    QString line; // the modem's device
+    // The monitor that published it, for a call from another machine; empty for our own.
+    QString origin;
+
+    // The number's digits alone.
+    QString digits() const
+    {
+        QString only;
+        for (QChar c : number)
+            if (c.isDigit())
+                only.append(c);
+        return only;
+    }
 };

@@ -4,7 +4,6 @@
 #include "Conversions.h"
 #include "Dialogs.h"
 #include "MainWindow.h"
-#include "SettingsTable.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -34,9 +33,7 @@ void Lifecycle::Form_Load()
     for (MonitorState::Field field : {MonitorState::CallIDDate, MonitorState::CallIDTime,
                                       MonitorState::CallIDName, MonitorState::CallIDNumber})
         s.setField(field, QString());
-    monitor.loadSettings();
-    monitor.settleLogDirectory();
-    monitor.checkOutlook();
+    monitor.load();
     m_window.checkNotifications();
 }
 
@@ -49,21 +46,8 @@ void Lifecycle::Form_Activate()
     Monitor& monitor = m_window.monitor();
     MonitorState& s = monitor.state;
 
-    monitor.logFile.LoadCallLog();
-    const QString switchText = Settings::SetupFindModem.read();
-    const std::optional<qint16> switchState = Conversions::toInt16(switchText);
-    if (!switchState || (*switchState != 0 && *switchState != 1)) {
-        s.appendEvent(QStringLiteral("[Setting Setup/FindModem holds \"%1\", not 0 or 1; using 1]")
-                          .arg(switchText));
-        monitor.keepStoredUnlessChanged(Settings::SetupFindModem, QStringLiteral("1"));
-    }
-    s.setCheck(1, switchState && *switchState == 0 ? 0 : 1);
-    if (m_unloaded)
+    if (!monitor.activate())
         return;
-    s.CallRecordState = 0;
-    s.setCheckEnabled(1, true);
-    if (s.check(1) == 0)
-        monitor.modemSwitch.ManualMode();
 
     if (s.AreaCode.isEmpty() && !Conversions::numericEquals(s.ComPort, 0)) {
         const QString answer =
@@ -75,8 +59,7 @@ void Lifecycle::Form_Activate()
     }
     if (s.check(6) == 1 || m_startMinimized)
         m_window.MinimizeCallIDForm();
-    s.PollState = 0;
-    monitor.receiver.setPollInterval(s.PollInterval);
+    monitor.finishActivation();
 }
 
 void Lifecycle::Form_Unload()
@@ -84,10 +67,6 @@ void Lifecycle::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    // A modem search waiting for a reply stops at once instead of holding the program up.
-    m_window.monitor().state.beginShutdown();
-    m_window.monitor().comm.close();
-    m_window.monitor().saveSettings();
-    m_window.monitor().logFile.SaveEventLog();
+    m_window.monitor().unload();
     QCoreApplication::exit(0);
 }

@@ -6,6 +6,12 @@
 
 #include <QApplication>
 #include <QThreadPool>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -19,6 +25,35 @@ QCommandLineOption minimizedOption()
                               QStringLiteral("Start in the notification area."));
 }
 
+QCommandLineOption headlessOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("headless"),
+        QStringLiteral("Run without a window: events go to standard output."));
+}
+
+// The windowless monitor is a program of its own, so that no window library is ever loaded into
+// it; it takes this process over, keeping its process id for whoever started it.
+int runHeadless(int argc, char* argv[])
+{
+    std::string self(4096, '\0');
+    const ssize_t length = readlink("/proc/self/exe", self.data(), self.size() - 1);
+    if (length <= 0) {
+        std::fprintf(stderr, "ringdesk: cannot find my own program: %s\n", std::strerror(errno));
+        return 1;
+    }
+    self.resize(std::size_t(length));
+    const std::string program = self.substr(0, self.rfind('/') + 1) + "ringdesk-headless";
+    std::vector<char*> arguments{const_cast<char*>(program.c_str())};
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--headless") != 0)
+            arguments.push_back(argv[i]);
+    arguments.push_back(nullptr);
+    execv(program.c_str(), arguments.data());
+    std::fprintf(stderr, "ringdesk: cannot start %s: %s\n", program.c_str(), std::strerror(errno));
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -26,7 +61,10 @@ int main(int argc, char* argv[])
     // Help and version need neither a display nor a modem.
     if (CommandLine::asksForInformation(argc, argv))
         return CommandLine::answer(argc, argv, QStringLiteral("ringdesk"), description,
-                                   {minimizedOption()});
+                                   {minimizedOption(), headlessOption()});
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--headless") == 0)
+            return runHeadless(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ringdesk"));

@@ -8,6 +8,7 @@
 #include "SystemPath.h"
 
 #include <QDir>
+#include <QTimer>
 
 Monitor::Monitor(WindowControl& window)
     : logFile(state), exchange(state, comm), receiver(state, window),
@@ -44,6 +45,20 @@ Monitor::Monitor(WindowControl& window)
             Check2Click();
     });
     modemSwitch.setCheck2Action([this] { Check2Click(); });
+    QObject::connect(&processor, &CallProcessor::callProcessed, &bus, [this](CallRecord call) {
+        if (!call.origin.isEmpty())
+            return;
+        call.line = comm.deviceName();
+        bus.publishCall(call);
+    });
+    QObject::connect(&state, &MonitorState::eventAppended, &bus, &CallBus::publishEvent);
+    QObject::connect(&bus, &CallBus::report, &state,
+                     [this](const QString& line) { state.appendEvent(line); });
+    QObject::connect(&bus, &CallBus::status, &state, [this](const QString& text) {
+        state.setField(MonitorState::SystemMessage, text);
+    });
+    QObject::connect(&bus, &CallBus::remoteCall, &state,
+                     [this](const CallRecord& call) { showRemoteCall(call); });
     outlookProbe = [](QString* problem) {
         return CheckOutlookObject(problem);
     };
@@ -61,6 +76,87 @@ QString standInKey(const SettingEntry& entry)
 void Monitor::keepStoredUnlessChanged(const SettingEntry& entry, const QString& given)
 {
     m_standIns.insert(standInKey(entry), given);
+}
+
+void Monitor::load()
+{
+    loadSettings();
+    settleLogDirectory();
+    checkOutlook();
+}
+
+bool Monitor::activate()
+{
+    logFile.LoadCallLog();
+    const QString switchText = Settings::SetupFindModem.read();
+    const std::optional<qint16> switchState = Conversions::toInt16(switchText);
+    if (!switchState || (*switchState != 0 && *switchState != 1)) {
+        state.appendEvent(
+            QStringLiteral("[Setting Setup/FindModem holds \"%1\", not 0 or 1; using 1]")
+                .arg(switchText));
+        keepStoredUnlessChanged(Settings::SetupFindModem, QStringLiteral("1"));
+    }
+    state.setCheck(1, switchState && *switchState == 0 ? 0 : 1);
+    if (state.ShuttingDown)
+        return false;
+    state.CallRecordState = 0;
+    state.setCheckEnabled(1, true);
+    if (state.check(1) == 0)
+        modemSwitch.ManualMode();
+    return !state.ShuttingDown;
+}
+
+void Monitor::finishActivation()
+{
+    state.PollState = 0;
+    receiver.setPollInterval(state.PollInterval);
+    startBus();
+}
+
+void Monitor::unload()
+{
+    // A modem search waiting for a reply stops at once instead of holding the program up.
+    state.beginShutdown();
+    comm.close();
+    bus.stop();
+    saveSettings();
+    logFile.SaveEventLog();
+}
+
+void Monitor::startBus()
+{
+    QStringList problems;
+    const MqttOptions options = MqttOptions::fromSettings(&problems);
+    for (const QString& problem : problems)
+        state.appendEvent(u'[' + problem + u']');
+    if (!options.enabled())
+        return;
+    const QString folder = AppPaths::dataHome() + QStringLiteral("/ringdesk");
+    QDir().mkpath(folder);
+    bus.start(options, folder + QStringLiteral("/mqtt-outbox"));
+}
+
+void Monitor::showRemoteCall(const CallRecord& call)
+{
+    m_remoteCalls.append(call);
+    takeRemoteCalls();
+}
+
+void Monitor::takeRemoteCalls()
+{
+    // A record of our own modem that is still arriving owns the caller fields until it is logged.
+    while (!m_remoteCalls.isEmpty() && !state.ShuttingDown) {
+        if (state.PollState != 0 || state.CallRecordState != 0) {
+            if (!m_remoteWaiting)
+                QTimer::singleShot(50, &state, [this] {
+                    m_remoteWaiting = false;
+                    takeRemoteCalls();
+                });
+            m_remoteWaiting = true;
+            return;
+        }
+        processor.processRemote(m_remoteCalls.takeFirst());
+    }
 }
 
 void Monitor::Check2Click()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AddressBook.h"
+#include "CallBus.h"
 #include "CallLogFile.h"
 #include "CallProcessor.h"
 #include "CanberraSound.h"
@@ -39,6 +40,21 @@ public:
     AddressBook addressBook;
     OutlookLink outlook;
     CallProcessor processor;
+    CallBus bus;
+
+    // The core's share of the load step: settings, the log folder, the address book.
+    void load();
+    // The core's share of the activation step, up to the area code: the call log and the modem
+    // switch. False when the program began to end meanwhile.
+    bool activate();
+    // The rest of it, once the area code is known: the modem is read, the network joined.
+    void finishActivation();
+    // The unload step: the port closed, "offline" said, the settings and event log saved.
+    void unload();
+    // Joins the household's broker when the "MQTT" settings name one.
+    void startBus();
+    // A call from another monitor, taken as soon as no call of our own is under way.
+    void showRemoteCall(const CallRecord& call);
 
     // The settings of the load step, in their order, into state and check boxes.
     void loadSettings();
@@ -64,6 +80,10 @@ private:
     void loadCheck(int number, const SettingEntry& entry);
     bool loadTruth(const SettingEntry& entry);
 
+    void takeRemoteCalls();
+
     CanberraSound m_sound;
+    QList<CallRecord> m_remoteCalls;
+    bool m_remoteWaiting = false;
     QHash<QString, QString> m_standIns; // "section/key" in lower case -> the value given
 };

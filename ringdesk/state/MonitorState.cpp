@@ -92,6 +92,7 @@ void MonitorState::appendEvent(const QString& line)
     const int row = ModemEvents.rowCount();
     ModemEvents.insertRows(row, 1);
     ModemEvents.setData(ModemEvents.index(row), line);
+    emit eventAppended(line);
 }
 
 void MonitorState::beginShutdown()

@@ -105,6 +105,7 @@ signals:
     void replyFlagsChanged();
     void optionSelected(int number);
     void shuttingDown();
+    void eventAppended(const QString& line);
     void controlChanged(MonitorState::Control which);
 
 private:

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// How to reach the household's broker, as the "MQTT" section of the settings gives it.
+struct MqttOptions
+{
+    QString host; // empty: no broker
+    int port = 1883;
+    bool tls = false;
+    QString caFile; // empty: the system's certificate authorities
+    QString username;
+    QString password;
+    QString topic = QStringLiteral("ringdesk"); // prefix of every topic
+    QString clientId;
+    bool subscribe = false;
+
+    // The broker publishes this retained for us when the connection is lost without a goodbye.
+    QString willTopic;
+    QByteArray willPayload;
+    // Topics subscribed to on every connection.
+    QStringList subscriptions;
+
+    bool enabled() const { return !host.trimmed().isEmpty(); }
+    QString address() const { return host + u':' + QString::number(port); }
+
+    // The section as stored; a setting that cannot be read keeps its default, and *problems
+    // names it.
+    static MqttOptions fromSettings(QStringList* problems = nullptr);
+    // Stable for one settings file on one machine, distinct for another user or settings file,
+    // so two monitors never take each other's place at the broker.
+    static QString defaultClientId();
+};

@@ -1,0 +1,140 @@
+#include "CallMessage.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace CallMessage {
+
+namespace {
+
+QJsonValue withheldValue(CallRecord::Withheld withheld)
+{
+    switch (withheld) {
+    case CallRecord::Withheld::Private:
+        return QStringLiteral("private");
+    case CallRecord::Withheld::OutOfArea:
+        return QStringLiteral("out_of_area");
+    case CallRecord::Withheld::No:
+        break;
+    }
+    return QJsonValue::Null;
+}
+
+// Topic levels and Home Assistant's ids keep to letters, digits, '_' and '-'.
+QString idSafe(const QString& text)
+{
+    QString safe;
+    for (QChar c : text)
+        safe.append((c.isLetterOrNumber() && c.unicode() < 128) || c == u'-' ? c : QChar(u'_'));
+    return safe;
+}
+
+} // namespace
+
+QByteArray toJson(const CallRecord& call, const QString& client)
+{
+    QJsonObject o;
+    // Home Assistant's event entity takes the event's type from this key.
+    o.insert(QStringLiteral("event_type"), QStringLiteral("call"));
+    o.insert(QStringLiteral("id"), call.id);
+    o.insert(QStringLiteral("date"), call.date);
+    o.insert(QStringLiteral("time"), call.time);
+    o.insert(QStringLiteral("number"), call.number);
+    o.insert(QStringLiteral("name"), call.name);
+    o.insert(QStringLiteral("digits"), call.digits());
+    o.insert(QStringLiteral("withheld"), withheldValue(call.withheld));
+    if (call.contactFound)
+        o.insert(QStringLiteral("contact"),
+                 QJsonObject{{QStringLiteral("first"), call.contactFirst},
+                             {QStringLiteral("last"), call.contactLast},
+                             {QStringLiteral("company"), call.contactCompany}});
+    else
+        o.insert(QStringLiteral("contact"), QJsonValue::Null);
+    o.insert(
+        QStringLiteral("received"),
+        call.received.toOffsetFromUtc(call.received.offsetFromUtc()).toString(Qt::ISODateWithMs));
+    o.insert(QStringLiteral("line"), call.line);
+    o.insert(QStringLiteral("client"), client);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+std::optional<CallRecord> fromJson(const QByteArray& json)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject o = document.object();
+    CallRecord call;
+    call.id = o.value(QStringLiteral("id")).toString();
+    call.date = o.value(QStringLiteral("date")).toString();
+    if (call.id.isEmpty() || call.date.isEmpty())
+        return std::nullopt;
+    // Only what fits the window's fields is taken: a message may come from anyone on the bus.
+    auto field = [&o](const char* key, int limit) {
+        return o.value(QLatin1String(key)).toString().left(limit);
+    };
+    call.date = call.date.left(16);
+    call.id.truncate(64);
+    call.time = field("time", 16);
+    call.number = field("number", 64);
+    call.name = field("name", 128);
+    call.line = field("line", 256);
+    call.origin = field("client", 256);
+    const QString withheld = o.value(QStringLiteral("withheld")).toString();
+    if (withheld == QLatin1String("private"))
+        call.withheld = CallRecord::Withheld::Private;
+    else if (withheld == QLatin1String("out_of_area"))
+        call.withheld = CallRecord::Withheld::OutOfArea;
+    call.received =
+        QDateTime::fromString(o.value(QStringLiteral("received")).toString(), Qt::ISODateWithMs);
+    if (!call.received.isValid())
+        call.received = QDateTime::currentDateTime();
+    return call;
+}
+
+QList<Discovery> homeAssistant(const QString& prefix, const QString& clientId)
+{
+    const QString node = idSafe(clientId);
+    const QJsonObject device{
+        {QStringLiteral("identifiers"), QJsonArray{node}},
+        {QStringLiteral("name"), QStringLiteral("Ringwatch caller ID")},
+        {QStringLiteral("manufacturer"), QStringLiteral("Ringwatch")},
+        {QStringLiteral("model"), QStringLiteral("ringdesk")},
+    };
+    const QString status = prefix + QStringLiteral("/status");
+    auto common = [&](const QString& object, const QString& name) {
+        return QJsonObject{
+            {QStringLiteral("name"), name},
+            {QStringLiteral("unique_id"), node + u'_' + object},
+            {QStringLiteral("availability_topic"), status},
+            {QStringLiteral("payload_available"), QStringLiteral("online")},
+            {QStringLiteral("payload_not_available"), QStringLiteral("offline")},
+            {QStringLiteral("device"), device},
+        };
+    };
+
+    QJsonObject event = common(QStringLiteral("call"), QStringLiteral("Call"));
+    event.insert(QStringLiteral("state_topic"), prefix + QStringLiteral("/call"));
+    event.insert(QStringLiteral("event_types"), QJsonArray{QStringLiteral("call")});
+    event.insert(QStringLiteral("icon"), QStringLiteral("mdi:phone-incoming"));
+
+    QJsonObject sensor = common(QStringLiteral("last_caller"), QStringLiteral("Last caller"));
+    sensor.insert(QStringLiteral("state_topic"), prefix + QStringLiteral("/last_call"));
+    // The name when the network gave one, else the number ("Private" for a withheld one).
+    sensor.insert(
+        QStringLiteral("value_template"),
+        QStringLiteral("{{ value_json.name if value_json.name else value_json.number }}"));
+    sensor.insert(QStringLiteral("json_attributes_topic"), prefix + QStringLiteral("/last_call"));
+    sensor.insert(QStringLiteral("icon"), QStringLiteral("mdi:card-account-phone"));
+
+    const QString base = QStringLiteral("homeassistant/%1/") + node + QStringLiteral("/%2/config");
+    return {
+        {base.arg(QStringLiteral("event"), QStringLiteral("call")),
+         QJsonDocument(event).toJson(QJsonDocument::Compact)},
+        {base.arg(QStringLiteral("sensor"), QStringLiteral("last_caller")),
+         QJsonDocument(sensor).toJson(QJsonDocument::Compact)},
+    };
+}
+
+} // namespace CallMessage

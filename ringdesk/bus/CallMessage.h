@@ -1,0 +1,26 @@
+#pragma once
+
+#include "CallRecord.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <optional>
+
+// A call as one JSON object on the household's message bus, and back.
+namespace CallMessage {
+
+// `client` names the monitor that publishes it, so it can know its own calls when they return.
+QByteArray toJson(const CallRecord& call, const QString& client);
+// Nothing for a message that is not a call of ours: not JSON, or without an id or a date.
+std::optional<CallRecord> fromJson(const QByteArray& json);
+
+// Home Assistant's discovery messages for one monitor: an event entity for each call and a sensor
+// that holds the last caller, both tied to one device.
+struct Discovery
+{
+    QString topic;
+    QByteArray payload;
+};
+QList<Discovery> homeAssistant(const QString& prefix, const QString& clientId);
+
+} // namespace CallMessage

@@ -1,0 +1,70 @@
+#include "HeadlessMonitor.h"
+
+#include "Conversions.h"
+
+#include <QCoreApplication>
+
+HeadlessMonitor::HeadlessMonitor(std::FILE* out, QObject* parent)
+    : QObject(parent), m_out(out), m_monitor(*this)
+{
+    m_monitor.addressBook.setViewer(this);
+    connect(&m_monitor.state, &MonitorState::eventAppended, this, &HeadlessMonitor::print);
+    connect(&m_monitor.state, &MonitorState::fieldChanged, this,
+            [this](MonitorState::Field which, const QString& text) {
+                if (which == MonitorState::SystemMessage && !text.isEmpty())
+                    print(QStringLiteral("Status: ") + text);
+            });
+    connect(&m_monitor.processor, &CallProcessor::callProcessed, this, [this](const CallRecord& c) {
+        print(QStringLiteral("Call: %1 %2 %3 %4").arg(c.date, c.time, c.number, c.name));
+    });
+}
+
+void HeadlessMonitor::start()
+{
+    m_monitor.load();
+    if (!m_monitor.activate())
+        return;
+    MonitorState& s = m_monitor.state;
+    if (s.AreaCode.isEmpty() && !Conversions::numericEquals(s.ComPort, 0))
+        s.appendEvent(QStringLiteral("[No Area Code Found! Numbers are shown as they come; "
+                                     "set one with config]"));
+    m_monitor.finishActivation();
+}
+
+void HeadlessMonitor::stop()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    m_monitor.unload();
+    QCoreApplication::exit(0);
+}
+
+void HeadlessMonitor::ShowModemError(const QStringList& details)
+{
+    print(QStringLiteral("No Caller Id Features found in Modem(s)"));
+    for (const QString& line : details)
+        print(QStringLiteral("  ") + line);
+}
+
+void HeadlessMonitor::show(const std::shared_ptr<OutlookItem>& item)
+{
+    // A contact found or one just created is on disk already; a new journal entry is not.
+    if (!item || !item->fileName().isEmpty())
+        return;
+    const QString what = item->kind() == OutlookItem::Journal ? QStringLiteral("journal entry")
+                                                              : QStringLiteral("contact");
+    QString error;
+    if (item->Save(&error))
+        m_monitor.state.appendEvent(
+            QStringLiteral("[Saved the %1 to %2]").arg(what, item->fileName()));
+    else
+        m_monitor.state.appendEvent(QStringLiteral("[Couldn't save the %1: %2]").arg(what, error));
+}
+
+void HeadlessMonitor::print(const QString& line)
+{
+    // journalctl shows each line as it comes, also when standard output is a pipe.
+    std::fputs(line.toUtf8().append('\n').constData(), m_out);
+    std::fflush(m_out);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Monitor.h"
+#include "OutlookItem.h"
+#include "WindowControl.h"
+
+#include <QObject>
+#include <cstdio>
+
+// The monitor with no window, for a machine that only watches the line: the same settings,
+// modem, call handling, logs and address book, with every event line written to standard output
+// and every contact or journal entry the settings ask for saved at once, since nobody is there
+// to press "Save & Close".
+class HeadlessMonitor : public QObject, public WindowControl, public ItemViewer
+{
+    Q_OBJECT
+public:
+    explicit HeadlessMonitor(std::FILE* out = stdout, QObject* parent = nullptr);
+
+    Monitor& monitor() { return m_monitor; }
+    // The load and activation steps, without the questions a window would ask.
+    void start();
+    // The unload step; then the event loop ends.
+    void stop();
+    bool stopped() const { return m_stopped; }
+
+    void ShowModemError(const QStringList& details) override;
+    void show(const std::shared_ptr<OutlookItem>& item) override;
+
+private:
+    void print(const QString& line);
+
+    std::FILE* m_out;
+    Monitor m_monitor;
+    bool m_stopped = false;
+};
