@@ -149,7 +149,7 @@ void MqttConnection::run(const std::shared_ptr<Shared>& shared)
             if (s.stopping)
                 break;
         }
-        mosquitto* m = mosquitto_new(o.clientId.toUtf8().constData(), true, &s);
+        mosquitto* m = mosquitto_new(o.clientId.toUtf8().constData(), !o.keepSession, &s);
         if (!m) {
             s.post(
                 [](MqttConnection& c) { emit c.failed(QStringLiteral("out of memory"), false); });

@@ -16,6 +16,8 @@ struct MqttOptions
     QString topic = QStringLiteral("ringdesk"); // prefix of every topic
     QString clientId;
     bool subscribe = false;
+    // The broker keeps our subscriptions and queued messages while we are away.
+    bool keepSession = false;
 
     // The broker publishes this retained for us when the connection is lost without a goodbye.
     QString willTopic;

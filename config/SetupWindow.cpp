@@ -3,6 +3,7 @@
 #include "Autostart.h"
 #include "CaptionFit.h"
 #include "Conversions.h"
+#include "MqttConnection.h"
 #include "PortMap.h"
 #include "SerialDevices.h"
 #include "SettingsStore.h"
@@ -10,8 +11,10 @@
 #include "ui_SetupForm.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTimer>
 #include <limits>
 
 SetupWindow::SetupWindow(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::SetupForm>())
@@ -30,6 +33,7 @@ SetupWindow::SetupWindow(QWidget* parent) : QDialog(parent), m_ui(std::make_uniq
         showDevice();
     });
     connect(m_ui->Check1, &QCheckBox::clicked, this, &SetupWindow::storeExclusion);
+    connect(m_ui->MqttTest, &QPushButton::clicked, this, &SetupWindow::testConnection);
     connect(m_ui->Combo4, &QComboBox::activated, this, &SetupWindow::storeDevice);
     connect(m_ui->Combo4->lineEdit(), &QLineEdit::editingFinished, this, &SetupWindow::storeDevice);
     connect(m_ui->Command1, &QPushButton::clicked, this, &SetupWindow::Save);
@@ -88,6 +92,16 @@ void SetupWindow::load()
         Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1));
     m_ui->Notify->setChecked(Conversions::numericEquals(Settings::Notify.read(), 1));
     m_ui->Autostart->setChecked(Autostart::enabled());
+    m_ui->MqttHost->setText(Settings::MqttHost.read());
+    m_ui->MqttPort->setText(Settings::MqttPort.read());
+    m_ui->MqttTls->setChecked(Conversions::numericEquals(Settings::MqttTls.read(), 1));
+    m_ui->MqttCaFile->setText(Settings::MqttCaFile.read());
+    m_ui->MqttUsername->setText(Settings::MqttUsername.read());
+    m_ui->MqttPassword->setText(Settings::MqttPassword.read());
+    m_ui->MqttTopic->setText(Settings::MqttTopic.read());
+    m_ui->MqttClientId->setText(Settings::MqttClientId.read());
+    m_ui->MqttClientId->setPlaceholderText(MqttOptions::defaultClientId());
+    m_ui->MqttSubscribe->setChecked(Conversions::numericEquals(Settings::MqttSubscribe.read(), 1));
 
     // Each device named as udev knows it; choosing one stores its path.
     for (const QString& device : PortMap::machinePorts()) {
@@ -208,6 +222,26 @@ void SetupWindow::Save()
     if (Conversions::numericEquals(Settings::Notify.read(), 1) != m_ui->Notify->isChecked())
         add(Settings::Notify,
             m_ui->Notify->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    // The network settings, too, are stored only where they differ from what is stored.
+    auto addChanged = [&add](const SettingEntry& entry, const QString& value) {
+        if (entry.read() != value)
+            add(entry, value);
+    };
+    auto box = [](const QCheckBox* check) {
+        return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    };
+    addChanged(Settings::MqttHost, m_ui->MqttHost->text().trimmed());
+    addChanged(Settings::MqttPort, m_ui->MqttPort->text().trimmed());
+    if (Conversions::numericEquals(Settings::MqttTls.read(), 1) != m_ui->MqttTls->isChecked())
+        add(Settings::MqttTls, box(m_ui->MqttTls));
+    addChanged(Settings::MqttCaFile, m_ui->MqttCaFile->text().trimmed());
+    addChanged(Settings::MqttUsername, m_ui->MqttUsername->text());
+    addChanged(Settings::MqttPassword, m_ui->MqttPassword->text());
+    addChanged(Settings::MqttTopic, m_ui->MqttTopic->text().trimmed());
+    addChanged(Settings::MqttClientId, m_ui->MqttClientId->text().trimmed());
+    if (Conversions::numericEquals(Settings::MqttSubscribe.read(), 1) !=
+        m_ui->MqttSubscribe->isChecked())
+        add(Settings::MqttSubscribe, box(m_ui->MqttSubscribe));
     SettingsStore store(Settings::Application);
     if (!store.saveAll(entries)) {
         reportSaveFailure(QStringLiteral("The settings could not be saved to %1: %2.")
@@ -222,4 +256,51 @@ void SetupWindow::Save()
         return;
     }
     accept();
+}
+
+void SetupWindow::testConnection()
+{
+    MqttOptions options;
+    options.host = m_ui->MqttHost->text().trimmed();
+    bool portOk = false;
+    options.port = m_ui->MqttPort->text().trimmed().toInt(&portOk);
+    options.tls = m_ui->MqttTls->isChecked();
+    options.caFile = m_ui->MqttCaFile->text().trimmed();
+    options.username = m_ui->MqttUsername->text();
+    options.password = m_ui->MqttPassword->text();
+    QLabel* result = m_ui->MqttResult;
+    if (options.host.isEmpty()) {
+        result->setText(QStringLiteral("Enter the broker's host first."));
+        return;
+    }
+    if (!portOk || options.port < 1 || options.port > 65535) {
+        result->setText(QStringLiteral("The port must be a number from 1 to 65535."));
+        return;
+    }
+    // A name of its own, so the running monitor is not put off the broker by the test.
+    const QString id = m_ui->MqttClientId->text().trimmed();
+    options.clientId =
+        (id.isEmpty() ? MqttOptions::defaultClientId() : id) + QStringLiteral("-test");
+
+    result->setText(QStringLiteral("Connecting to %1...").arg(options.address()));
+    m_ui->MqttTest->setEnabled(false);
+    MqttConnection connection;
+    QEventLoop wait;
+    QString answer = QStringLiteral("No answer from %1 within %2 s.")
+                         .arg(options.address())
+                         .arg(testTimeoutMs / 1000);
+    connect(&connection, &MqttConnection::connected, &wait, [&] {
+        answer = QStringLiteral("Connected to %1.").arg(options.address());
+        wait.quit();
+    });
+    connect(&connection, &MqttConnection::failed, &wait, [&](const QString& reason, bool) {
+        answer = QStringLiteral("Failed: %1.").arg(reason);
+        wait.quit();
+    });
+    QTimer::singleShot(testTimeoutMs, &wait, &QEventLoop::quit);
+    connection.start(options);
+    wait.exec();
+    connection.stop(QString(), QByteArray(), 500);
+    m_ui->MqttTest->setEnabled(true);
+    result->setText(answer);
 }

@@ -24,6 +24,8 @@ public:
     QString storeProblem() const { return m_storeProblem; }
 
     void Save();
+    // Connects to the broker the Network fields name, without saving them, and says how it went.
+    void testConnection();
     // How a failed save is told; a message box unless a test says otherwise.
     std::function<void(const QString&)> reportSaveFailure;
     // The monitor that the log-in entry starts: ringdesk beside this program.
@@ -41,4 +43,5 @@ private:
     qint16 m_numberOfCom = 0;
     QString m_storeProblem;
     bool m_rebuilding = false;
+    static constexpr int testTimeoutMs = 10000;
 };

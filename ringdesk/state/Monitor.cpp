@@ -83,11 +83,15 @@ void Monitor::load()
     loadSettings();
     settleLogDirectory();
     checkOutlook();
+    // The network does not wait for the modem search, nor for a box that search may show.
+    startBus();
 }
 
 bool Monitor::activate()
 {
     logFile.LoadCallLog();
+    m_callLogLoaded = true;
+    takeRemoteCalls();
     const QString switchText = Settings::SetupFindModem.read();
     const std::optional<qint16> switchState = Conversions::toInt16(switchText);
     if (!switchState || (*switchState != 0 && *switchState != 1)) {
@@ -110,7 +114,6 @@ void Monitor::finishActivation()
 {
     state.PollState = 0;
     receiver.setPollInterval(state.PollInterval);
-    startBus();
 }
 
 void Monitor::unload()
@@ -144,8 +147,9 @@ void Monitor::showRemoteCall(const CallRecord& call)
 
 void Monitor::takeRemoteCalls()
 {
-    // A record of our own modem that is still arriving owns the caller fields until it is logged.
-    while (!m_remoteCalls.isEmpty() && !state.ShuttingDown) {
+    // They join the call list after the calls of earlier runs. A record of our own modem that is
+    // still arriving owns the caller fields until it is logged.
+    while (m_callLogLoaded && !m_remoteCalls.isEmpty() && !state.ShuttingDown) {
         if (state.PollState != 0 || state.CallRecordState != 0) {
             if (!m_remoteWaiting)
                 QTimer::singleShot(50, &state, [this] {

@@ -42,12 +42,12 @@ public:
     CallProcessor processor;
     CallBus bus;
 
-    // The core's share of the load step: settings, the log folder, the address book.
+    // The core's share of the load step: settings, the log folder, the address book, the broker.
     void load();
     // The core's share of the activation step, up to the area code: the call log and the modem
     // switch. False when the program began to end meanwhile.
     bool activate();
-    // The rest of it, once the area code is known: the modem is read, the network joined.
+    // The rest of it, once the area code is known: the modem is read.
     void finishActivation();
     // The unload step: the port closed, "offline" said, the settings and event log saved.
     void unload();
@@ -85,5 +85,6 @@ private:
     CanberraSound m_sound;
     QList<CallRecord> m_remoteCalls;
     bool m_remoteWaiting = false;
+    bool m_callLogLoaded = false;
     QHash<QString, QString> m_standIns; // "section/key" in lower case -> the value given
 };

@@ -1,0 +1,420 @@
+// The monitor on a real MQTT broker, end to end: `ringdesk --headless` on the simulated modem,
+// a broker of the test's own on a free port, and a subscriber in this process.
+#include "ModemSim.h"
+#include "MqttConnection.h"
+#include "SetupWindow.h"
+#include "TestHome.h"
+#include "ui_SetupForm.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QtTest>
+#include <csignal>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+// A mosquitto of the test's own: its own port, configuration and (optionally) password file.
+class Broker
+{
+public:
+    explicit Broker(const QString& folder) : m_folder(folder)
+    {
+        m_program = QStandardPaths::findExecutable("mosquitto");
+        if (m_program.isEmpty())
+            m_program = QStandardPaths::findExecutable("mosquitto", {"/usr/sbin", "/sbin"});
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        m_port = probe.serverPort();
+    }
+    ~Broker() { stop(); }
+
+    bool available() const { return !m_program.isEmpty(); }
+    int port() const { return m_port; }
+
+    // With a password file, only `user`/`secret` may connect.
+    bool start(bool withPassword = false)
+    {
+        // Started as root, mosquitto would become user "mosquitto", who cannot read our folder.
+        QString config = QString("listener %1 127.0.0.1\npersistence true\n"
+                                 "persistence_location %2/\nuser %3\n")
+                             .arg(m_port)
+                             .arg(m_folder, QString::fromLocal8Bit(getpwuid(getuid())->pw_name));
+        if (withPassword) {
+            QProcess passwd;
+            passwd.start(QStandardPaths::findExecutable("mosquitto_passwd"),
+                         {"-b", "-c", m_folder + "/passwords", "user", "secret"});
+            if (!passwd.waitForFinished() || passwd.exitCode() != 0)
+                return false;
+            config += "allow_anonymous false\npassword_file " + m_folder + "/passwords\n";
+        } else {
+            config += "allow_anonymous true\n";
+        }
+        QFile file(m_folder + "/mosquitto.conf");
+        if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
+            return false;
+        file.close();
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(m_program, {"-c", m_folder + "/mosquitto.conf"});
+        if (!m_process.waitForStarted())
+            return false;
+        for (int i = 0; i < 100; ++i) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, quint16(m_port));
+            if (socket.waitForConnected(100))
+                return true;
+            QTest::qWait(50);
+        }
+        return false;
+    }
+    void stop()
+    {
+        m_process.terminate();
+        m_process.waitForFinished();
+    }
+
+private:
+    QString m_folder;
+    QString m_program;
+    int m_port = 0;
+    QProcess m_process;
+};
+
+// Everything a client of the broker sees, in order.
+class Subscriber
+{
+public:
+    explicit Subscriber(int port, const QStringList& topics = {"#"})
+        : spy(&connection, &MqttConnection::messageArrived),
+          connected(&connection, &MqttConnection::connected)
+    {
+        MqttOptions options;
+        options.host = "127.0.0.1";
+        options.port = port;
+        options.clientId = "test-subscriber";
+        options.subscriptions = topics;
+        options.keepSession = true; // calls sent while the broker restarts still reach us
+        connection.start(options);
+    }
+    QList<QByteArray> on(const QString& topic) const
+    {
+        QList<QByteArray> payloads;
+        for (const QList<QVariant>& message : spy)
+            if (message.at(0).toString() == topic)
+                payloads.append(message.at(1).toByteArray());
+        return payloads;
+    }
+    QJsonObject json(const QString& topic, int index) const
+    {
+        return QJsonDocument::fromJson(on(topic).value(index)).object();
+    }
+    MqttConnection connection;
+    QSignalSpy spy;
+    QSignalSpy connected;
+};
+
+} // namespace
+
+class TestHousehold : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void aCallArrivesAsJsonWithDiscoveryAndStatus();
+    void callsWaitForTheBrokerInOrderAcrossARestart();
+    void aRefusedOrUnreachableBrokerIsReportedOnce_data();
+    void aRefusedOrUnreachableBrokerIsReportedOnce();
+    void aSecondDesktopShowsTheCall();
+    void configTestsAndSavesTheNetworkSettings();
+
+private:
+    // The monitor on this home's settings, on the simulated modem, publishing to `port`.
+    void configure(const QString& device, int port);
+    void startMonitor(QProcess& monitor);
+    QString logOf(const TestHome& home) const;
+
+    std::unique_ptr<TestHome> m_home;
+};
+
+void TestHousehold::init()
+{
+    if (QStandardPaths::findExecutable("mosquitto").isEmpty() &&
+        QStandardPaths::findExecutable("mosquitto", {"/usr/sbin", "/sbin"}).isEmpty())
+        QSKIP("mosquitto is not installed (Debian package mosquitto): no broker to test with");
+    m_home = std::make_unique<TestHome>();
+}
+
+void TestHousehold::configure(const QString& device, int port)
+{
+    TestHome::mapPort(1, device);
+    SaveSetting("ZodoDE", "Modem", "ComPort", "1");
+    SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
+    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    SaveSetting("ZodoDE", "MQTT", "Host", "127.0.0.1");
+    SaveSetting("ZodoDE", "MQTT", "Port", QString::number(port));
+    SaveSetting("ZodoDE", "MQTT", "ClientId", "house-monitor");
+}
+
+void TestHousehold::startMonitor(QProcess& monitor)
+{
+    TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
+    QVERIFY(monitor.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[System Ready"), 20000);
+}
+
+QString TestHousehold::logOf(const TestHome& home) const
+{
+    QFile log(home.dataDir() + "CallLog.txt");
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+}
+
+void TestHousehold::aCallArrivesAsJsonWithDiscoveryAndStatus()
+{
+    Broker broker(m_home->path());
+    QVERIFY(broker.start());
+    Subscriber sub(broker.port());
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    configure(modem.device(), broker.port());
+    SaveSetting("ZodoDE", "Setup", "AutoCreateJournal", "1");
+    QProcess monitor;
+    startMonitor(monitor);
+
+    // No window library in the monitor without a window.
+    QFile maps(QString("/proc/%1/maps").arg(monitor.processId()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    QVERIFY(mapped.contains("libQt6Core"));
+    QVERIFY(!mapped.contains("libQt6Widgets"));
+    QVERIFY(!mapped.contains("libQt6Gui"));
+
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/status").value(0), QByteArray("online"), 10000);
+    modem.command("call 6135551234 SMITH JOHN");
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/call").size(), 1, 10000);
+    const QJsonObject call = sub.json("ringdesk/call", 0);
+    QCOMPARE(call["number"].toString(), "+1 (613) 555-1234");
+    QCOMPARE(call["name"].toString(), "SMITH JOHN");
+    QCOMPARE(call["digits"].toString(), "16135551234");
+    QVERIFY(call["withheld"].isNull());
+    QVERIFY(call["contact"].isNull()); // created for this call, not found
+    QCOMPARE(call["line"].toString(), modem.device());
+    QVERIFY(QRegularExpression("^[0-9a-f-]{36}$").match(call["id"].toString()).hasMatch());
+    QVERIFY(QRegularExpression("^\\d\\d/\\d\\d$").match(call["date"].toString()).hasMatch());
+    QVERIFY(QRegularExpression("^\\d\\d:\\d\\d$").match(call["time"].toString()).hasMatch());
+    const QDateTime received =
+        QDateTime::fromString(call["received"].toString(), Qt::ISODateWithMs);
+    QVERIFY(received.isValid() && received.timeSpec() != Qt::LocalTime);
+    QVERIFY(qAbs(received.secsTo(QDateTime::currentDateTime())) < 60);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/last_call").size(), 1, 5000);
+    QVERIFY(sub.on("ringdesk/event").contains("NMBR = 6135551234"));
+
+    // The same caller again is found; the journal entry nobody could save by hand is on disk.
+    modem.command("call 6135551234 SMITH JOHN");
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/call").size(), 2, 10000);
+    const QJsonObject again = sub.json("ringdesk/call", 1);
+    QCOMPARE(again["contact"].toObject()["last"].toString(), "SMITH");
+    QVERIFY(again["id"] != call["id"]);
+    QTRY_VERIFY(monitor.peek(1 << 20).contains("[Saved the journal entry to "));
+    QCOMPARE(QDir(m_home->dataDir() + "journal").entryList(QDir::Files).size(), 1);
+
+    // What Home Assistant requires of an event entity and of a sensor, tied to one device.
+    QList<QJsonObject> configs;
+    for (const QList<QVariant>& message : sub.spy)
+        if (message.at(0).toString().startsWith("homeassistant/"))
+            configs.append(QJsonDocument::fromJson(message.at(1).toByteArray()).object());
+    QCOMPARE(configs.size(), 2);
+    const QJsonObject event = sub.json("homeassistant/event/house-monitor/call/config", 0);
+    QCOMPARE(event["state_topic"].toString(), "ringdesk/call");
+    QCOMPARE(event["event_types"].toArray(), QJsonArray{"call"});
+    QCOMPARE(call["event_type"].toString(), "call");
+    const QJsonObject sensor = sub.json("homeassistant/sensor/house-monitor/last_caller/config", 0);
+    QCOMPARE(sensor["state_topic"].toString(), "ringdesk/last_call");
+    for (const QJsonObject& config : configs) {
+        QVERIFY(!config["unique_id"].toString().isEmpty());
+        QCOMPARE(config["availability_topic"].toString(), "ringdesk/status");
+        QCOMPARE(config["device"].toObject()["identifiers"].toArray().size(), 1);
+    }
+
+    // SIGTERM: the unload step, and "offline" on the way out.
+    monitor.terminate();
+    QVERIFY(monitor.waitForFinished(10000));
+    QCOMPARE(monitor.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/status").last(), QByteArray("offline"), 5000);
+    QVERIFY(QFile::exists(m_home->dataDir() + "CallEvnt.txt"));
+    QCOMPARE(logOf(*m_home).count("SMITH JOHN"), 2);
+
+    // Killed outright, it cannot say goodbye: the broker says it for it.
+    QProcess killed;
+    startMonitor(killed);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/status").last(), QByteArray("online"), 10000);
+    ::kill(pid_t(killed.processId()), SIGKILL);
+    QVERIFY(killed.waitForFinished());
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/status").last(), QByteArray("offline"), 5000);
+}
+
+void TestHousehold::callsWaitForTheBrokerInOrderAcrossARestart()
+{
+    Broker broker(m_home->path());
+    QVERIFY(broker.start());
+    Subscriber sub(broker.port(), {"ringdesk/call"});
+    // Subscribed once, the broker keeps for us what comes while we are away.
+    QTRY_COMPARE_WITH_TIMEOUT(sub.connected.size(), 1, 5000);
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    configure(modem.device(), broker.port());
+    QProcess monitor;
+    startMonitor(monitor);
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[MQTT: connected"), 10000);
+
+    broker.stop();
+    const QString outbox = m_home->dataDir() + "mqtt-outbox";
+    for (const char* name : {"ONE FIRST", "TWO SECOND", "THREE THIRD"}) {
+        modem.command(QByteArray("call 6135550001 ") + name);
+        QTRY_VERIFY_WITH_TIMEOUT(logOf(*m_home).contains(name), 10000);
+    }
+    // A fourth waits through a restart of the monitor, in the file alone.
+    monitor.terminate();
+    QVERIFY(monitor.waitForFinished(10000));
+    QProcess restarted;
+    startMonitor(restarted);
+    modem.command("call 6135550001 FOUR FOURTH");
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(*m_home).contains("FOUR FOURTH"), 10000);
+    QFile file(outbox);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().count('\n'), 4);
+    QCOMPARE(file.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    // One line for the broker being away, however often the monitor tries again.
+    QTest::qWait(3000);
+    QCOMPARE(restarted.peek(1 << 20).count("[MQTT: cannot reach the broker"), 1);
+
+    QVERIFY(broker.start());
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/call").size(), 4, 30000);
+    QStringList names;
+    for (int i = 0; i < 4; ++i)
+        names << sub.json("ringdesk/call", i)["name"].toString();
+    QCOMPARE(names, QStringList({"ONE FIRST", "TWO SECOND", "THREE THIRD", "FOUR FOURTH"}));
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(outbox).size(), 0, 5000);
+    restarted.terminate();
+    QVERIFY(restarted.waitForFinished(10000));
+}
+
+void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("tls");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("wrong password") << "127.0.0.1"
+                                    << "0"
+                                    << "refused the connection";
+    QTest::newRow("unknown host") << "no-such-broker.invalid"
+                                  << "0"
+                                  << "unknown host";
+    QTest::newRow("TLS to a plain port") << "127.0.0.1"
+                                         << "1"
+                                         << "TLS failure";
+}
+
+void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, tls);
+    QFETCH(QString, expected);
+    Broker broker(m_home->path());
+    QVERIFY(broker.start(true));
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    configure(modem.device(), broker.port());
+    SaveSetting("ZodoDE", "MQTT", "Host", host);
+    SaveSetting("ZodoDE", "MQTT", "TLS", tls);
+    SaveSetting("ZodoDE", "MQTT", "Username", "user");
+    SaveSetting("ZodoDE", "MQTT", "Password", "wrong");
+    QProcess monitor;
+    startMonitor(monitor);
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains(expected.toUtf8()), 10000);
+    modem.command("call 6135551234 SMITH JOHN");
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(*m_home).contains("SMITH JOHN"), 10000);
+    QTest::qWait(3500); // three more attempts at least
+    const QString output = QString::fromUtf8(monitor.readAllStandardOutput());
+    QCOMPARE(output.count("[MQTT: "), 1);
+    QVERIFY(output.contains("Status: MQTT: "));
+    monitor.terminate();
+    QVERIFY(monitor.waitForFinished(10000));
+}
+
+void TestHousehold::aSecondDesktopShowsTheCall()
+{
+    Broker broker(m_home->path());
+    QVERIFY(broker.start());
+    Subscriber sub(broker.port(), {"ringdesk/call"});
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    configure(modem.device(), broker.port());
+    QProcess monitor;
+    startMonitor(monitor);
+
+    // Another user's desktop with no modem of its own, subscribed to the same prefix.
+    TestHome desktopHome;
+    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    SaveSetting("ZodoDE", "Setup", "Minimize", "1");
+    SaveSetting("ZodoDE", "MQTT", "Host", "127.0.0.1");
+    SaveSetting("ZodoDE", "MQTT", "Port", QString::number(broker.port()));
+    SaveSetting("ZodoDE", "MQTT", "Subscribe", "1");
+    QProcess desktop;
+    TestHome::startProgram(desktop, "ringdesk", "offscreen");
+    QVERIFY(desktop.waitForStarted());
+    QTest::qWait(3000); // the desktop has joined the broker
+
+    modem.command("call 6135551234 SMITH JOHN");
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(desktopHome).contains("+1 (613) 555-1234 SMITH JOHN"), 15000);
+    // Its own address book was asked, and a contact made there as for a call of its own.
+    QTRY_COMPARE(QDir(desktopHome.dataDir() + "contacts").entryList(QDir::Files).size(), 1);
+    // It sends nothing back: one call on the bus, shown once.
+    QTest::qWait(1000);
+    QCOMPARE(sub.on("ringdesk/call").size(), 1);
+    QCOMPARE(logOf(desktopHome).count("SMITH JOHN"), 1);
+
+    desktop.terminate();
+    monitor.terminate();
+    QVERIFY(desktop.waitForFinished(10000));
+    QVERIFY(monitor.waitForFinished(10000));
+}
+
+void TestHousehold::configTestsAndSavesTheNetworkSettings()
+{
+    Broker broker(m_home->path());
+    SetupWindow window;
+    Ui::SetupForm& ui = window.ui();
+    QCOMPARE(ui.MqttPort->text(), "1883");
+    QCOMPARE(ui.MqttTopic->text(), "ringdesk");
+    ui.MqttHost->setText("127.0.0.1");
+    ui.MqttPort->setText(QString::number(broker.port()));
+    ui.MqttTest->click();
+    QVERIFY2(ui.MqttResult->text().startsWith("Failed: Connection refused"),
+             qPrintable(ui.MqttResult->text()));
+    QVERIFY(broker.start(true));
+    ui.MqttTest->click();
+    QVERIFY2(ui.MqttResult->text().contains("not authorised") ||
+                 ui.MqttResult->text().contains("bad user name or password"),
+             qPrintable(ui.MqttResult->text()));
+    ui.MqttUsername->setText("user");
+    ui.MqttPassword->setText("secret");
+    ui.MqttTest->click();
+    QCOMPARE(ui.MqttResult->text(), QString("Connected to 127.0.0.1:%1.").arg(broker.port()));
+
+    // Only what differs from the stored (or default) values is written.
+    ui.MqttSubscribe->setChecked(true);
+    window.Save();
+    QFile ini(m_home->path() + "/config/zodode.ini");
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QString stored = QString::fromUtf8(ini.readAll());
+    for (const char* line : {"Host=127.0.0.1", "Username=user", "Password=secret", "Subscribe=1"})
+        QVERIFY2(stored.contains(line), line);
+    for (const char* key : {"Topic=", "TLS=", "ClientId=", "CAFile="})
+        QVERIFY2(!stored.contains(key), key);
+}
+
+QTEST_MAIN(TestHousehold)
+#include "tst_household.moc"
