@@ -241,6 +241,13 @@ void TestHousehold::aCallArrivesAsJsonWithDiscoveryAndStatus()
         QCOMPARE(config["device"].toObject()["identifiers"].toArray().size(), 1);
     }
 
+    // One monitor per user, with or without a window.
+    QProcess second;
+    TestHome::startProgram(second, "ringdesk", "offscreen", {"--headless"});
+    QVERIFY(second.waitForFinished(10000));
+    QVERIFY(second.readAllStandardError().contains("already running"));
+    QCOMPARE(monitor.state(), QProcess::Running);
+
     // SIGTERM: the unload step, and "offline" on the way out.
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(10000));
