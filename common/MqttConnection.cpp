@@ -157,6 +157,9 @@ void MqttConnection::run(const std::shared_ptr<Shared>& shared)
         }
         mosquitto_threaded_set(m, true);
         mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        // A call is a few hundred bytes that someone waits for: never held back to be merged
+        // with the next packet while the broker delays its acknowledgement.
+        mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1);
         if (!o.willTopic.isEmpty())
             mosquitto_will_set(m, o.willTopic.toUtf8().constData(), int(o.willPayload.size()),
                                o.willPayload.constData(), 1, true);
