@@ -378,10 +378,21 @@ void TestHousehold::aSecondDesktopShowsTheCall()
     QTRY_VERIFY_WITH_TIMEOUT(logOf(desktopHome).contains("+1 (613) 555-1234 SMITH JOHN"), 15000);
     // Its own address book was asked, and a contact made there as for a call of its own.
     QTRY_COMPARE(QDir(desktopHome.dataDir() + "contacts").entryList(QDir::Files).size(), 1);
-    // It sends nothing back: one call on the bus, shown once.
+    // It sends nothing back: one call on the bus.
     QTest::qWait(1000);
     QCOMPARE(sub.on("ringdesk/call").size(), 1);
-    QCOMPARE(logOf(desktopHome).count("SMITH JOHN"), 1);
+
+    // The same call again is dropped; one with an id of its own, from elsewhere, is shown.
+    const QByteArray payload = sub.on("ringdesk/call").first();
+    QJsonObject other = QJsonDocument::fromJson(payload).object();
+    other["id"] = "another-call";
+    other["client"] = "kitchen";
+    for (const QByteArray& message :
+         {payload, payload, QJsonDocument(other).toJson(QJsonDocument::Compact)})
+        QVERIFY(sub.connection.publish("ringdesk/call", message, 1, false).valid());
+    QTRY_COMPARE_WITH_TIMEOUT(logOf(desktopHome).count("SMITH JOHN"), 2, 10000);
+    QTest::qWait(500);
+    QCOMPARE(logOf(desktopHome).count("SMITH JOHN"), 2);
 
     desktop.terminate();
     monitor.terminate();

@@ -2,6 +2,8 @@
 
 #include "CallMessage.h"
 
+#include <QTimer>
+
 namespace {
 
 constexpr int rememberedCalls = 1000;
@@ -48,6 +50,8 @@ void CallBus::stop()
         return;
     m_connection.stop(announces() ? topic("status") : QString(), "offline");
     m_online = 0;
+    QString error;
+    keepOutboxError(m_outbox->flush(&error), error);
 }
 
 void CallBus::publishCall(const CallRecord& call)
@@ -154,8 +158,14 @@ void CallBus::onDelivered(MqttConnection::Ticket ticket)
             continue;
         const QString id = it.key();
         m_sent.erase(it);
-        QString error;
-        keepOutboxError(m_outbox->remove(id, &error), error);
+        m_outbox->remove(id);
+        if (!m_flushQueued)
+            QTimer::singleShot(0, this, [this] {
+                m_flushQueued = false;
+                QString error;
+                keepOutboxError(m_outbox->flush(&error), error);
+            });
+        m_flushQueued = true;
         return;
     }
 }

@@ -61,6 +61,7 @@ private:
     quint32 m_online = 0;                          // the connection we are on; 0 for none
     QString m_complaint;                           // what the user was last told went wrong
     bool m_outboxFailed = false;
+    bool m_flushQueued = false;
     QSet<QString> m_seen; // ids of calls shown, so a repeat is dropped
     QList<QString> m_seenOrder;
 };

@@ -26,16 +26,24 @@ bool Outbox::load(QString* error)
 
 bool Outbox::add(const Entry& entry, QString* error)
 {
+    // What was struck out must be gone from the file before a line is added after it.
+    if (!flush(error))
+        return false;
     m_entries.append(entry);
     return SafeFile::append(m_path, entry.id.toUtf8() + '\t' + entry.message + '\n', error);
 }
 
-bool Outbox::remove(const QString& id, QString* error)
+void Outbox::remove(const QString& id)
 {
-    const auto before = m_entries.size();
-    m_entries.removeIf([&id](const Entry& e) { return e.id == id; });
-    if (m_entries.size() == before)
+    if (m_entries.removeIf([&id](const Entry& e) { return e.id == id; }) > 0)
+        m_dirty = true;
+}
+
+bool Outbox::flush(QString* error)
+{
+    if (!m_dirty)
         return true;
+    m_dirty = false;
     if (m_entries.isEmpty())
         return SafeFile::truncate(m_path, error);
     QByteArray data;

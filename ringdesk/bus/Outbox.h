@@ -21,7 +21,11 @@ public:
     // Reads what an earlier run left; false with *error when the file cannot be read.
     bool load(QString* error);
     bool add(const Entry& entry, QString* error);
-    bool remove(const QString& id, QString* error);
+    // Strikes the call out here; the file follows at the next flush, so that a burst of
+    // acknowledgements after an outage rewrites it once rather than once per call.
+    void remove(const QString& id);
+    bool flush(QString* error);
+    bool dirty() const { return m_dirty; }
 
     const QList<Entry>& entries() const { return m_entries; }
     QString path() const { return m_path; }
@@ -29,4 +33,5 @@ public:
 private:
     QString m_path;
     QList<Entry> m_entries;
+    bool m_dirty = false;
 };
