@@ -38,8 +38,9 @@ public:
     bool available() const { return !m_program.isEmpty(); }
     int port() const { return m_port; }
 
-    // With a password file, only `user`/`secret` may connect.
-    bool start(bool withPassword = false)
+    // With a password file, only `user`/`secret` may connect; with TLS, the broker shows a
+    // certificate for 127.0.0.1 signed by `ca.crt` in the folder.
+    bool start(bool withPassword = false, bool withTls = false)
     {
         // Started as root, mosquitto would become user "mosquitto", who cannot read our folder.
         QString config = QString("listener %1 127.0.0.1\npersistence true\n"
@@ -55,6 +56,12 @@ public:
             config += "allow_anonymous false\npassword_file " + m_folder + "/passwords\n";
         } else {
             config += "allow_anonymous true\n";
+        }
+        if (withTls) {
+            if (!makeCertificates())
+                return false;
+            config += QString("cafile %1/ca.crt\ncertfile %1/server.crt\nkeyfile %1/server.key\n")
+                          .arg(m_folder);
         }
         QFile file(m_folder + "/mosquitto.conf");
         if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
@@ -80,6 +87,37 @@ public:
     }
 
 private:
+    bool makeCertificates()
+    {
+        const QString ext = m_folder + "/san.ext";
+        QFile san(ext);
+        if (!san.open(QIODevice::WriteOnly) ||
+            san.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n") < 0)
+            return false;
+        san.close();
+        const QString key = "ec:" + m_folder + "/params.pem";
+        const QList<QStringList> steps = {
+            {"ecparam", "-name", "prime256v1", "-out", m_folder + "/params.pem"},
+            {"req", "-x509", "-newkey", key, "-nodes", "-keyout", m_folder + "/ca.key", "-out",
+             m_folder + "/ca.crt", "-days", "2", "-subj", "/CN=ringdesk test CA"},
+            {"req", "-newkey", key, "-nodes", "-keyout", m_folder + "/server.key", "-out",
+             m_folder + "/server.csr", "-subj", "/CN=localhost"},
+            {"x509", "-req", "-in", m_folder + "/server.csr", "-CA", m_folder + "/ca.crt", "-CAkey",
+             m_folder + "/ca.key", "-CAcreateserial", "-out", m_folder + "/server.crt", "-days",
+             "2", "-extfile", ext},
+        };
+        for (const QStringList& step : steps) {
+            QProcess openssl;
+            openssl.setProcessChannelMode(QProcess::MergedChannels);
+            openssl.start("openssl", step);
+            if (!openssl.waitForFinished() || openssl.exitCode() != 0) {
+                qWarning() << openssl.readAll();
+                return false;
+            }
+        }
+        return true;
+    }
+
     QString m_folder;
     QString m_program;
     int m_port = 0;
@@ -313,32 +351,39 @@ void TestHousehold::callsWaitForTheBrokerInOrderAcrossARestart()
 void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce_data()
 {
     QTest::addColumn<QString>("host");
-    QTest::addColumn<QString>("tls");
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("wrong password") << "127.0.0.1"
-                                    << "0"
+    QTest::newRow("wrong password") << "127.0.0.1" << false << "wrong"
                                     << "refused the connection";
-    QTest::newRow("unknown host") << "no-such-broker.invalid"
-                                  << "0"
+    QTest::newRow("unknown host") << "no-such-broker.invalid" << false << "secret"
                                   << "unknown host";
-    QTest::newRow("TLS to a plain port") << "127.0.0.1"
-                                         << "1"
+    QTest::newRow("TLS to a plain port") << "127.0.0.1" << true << "secret"
                                          << "TLS failure";
+    QTest::newRow("TLS with the broker's CA") << "127.0.0.1" << true << "secret"
+                                              << "connected to";
 }
 
 void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce()
 {
     QFETCH(QString, host);
-    QFETCH(QString, tls);
+    QFETCH(bool, tls);
+    QFETCH(QString, password);
     QFETCH(QString, expected);
+    const bool brokerSpeaksTls =
+        QTest::currentDataTag() == QLatin1String("TLS with the broker's CA");
+    if (brokerSpeaksTls && QStandardPaths::findExecutable("openssl").isEmpty())
+        QSKIP("openssl is not installed: no certificates to test with");
     Broker broker(m_home->path());
-    QVERIFY(broker.start(true));
+    QVERIFY(broker.start(true, brokerSpeaksTls));
     ModemSim modem({"--accept", "AT+VCID=1"});
     configure(modem.device(), broker.port());
     SaveSetting("ZodoDE", "MQTT", "Host", host);
-    SaveSetting("ZodoDE", "MQTT", "TLS", tls);
+    SaveSetting("ZodoDE", "MQTT", "TLS", tls ? "1" : "0");
+    if (brokerSpeaksTls)
+        SaveSetting("ZodoDE", "MQTT", "CAFile", m_home->path() + "/ca.crt");
     SaveSetting("ZodoDE", "MQTT", "Username", "user");
-    SaveSetting("ZodoDE", "MQTT", "Password", "wrong");
+    SaveSetting("ZodoDE", "MQTT", "Password", password);
     QProcess monitor;
     startMonitor(monitor);
     QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains(expected.toUtf8()), 10000);
@@ -347,7 +392,8 @@ void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce()
     QTest::qWait(3500); // three more attempts at least
     const QString output = QString::fromUtf8(monitor.readAllStandardOutput());
     QCOMPARE(output.count("[MQTT: "), 1);
-    QVERIFY(output.contains("Status: MQTT: "));
+    if (!brokerSpeaksTls)
+        QVERIFY(output.contains("Status: MQTT: "));
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(10000));
 }

@@ -159,7 +159,11 @@ void Monitor::takeRemoteCalls()
             m_remoteWaiting = true;
             return;
         }
-        processor.processRemote(m_remoteCalls.takeFirst());
+        const CallRecord call = m_remoteCalls.takeFirst();
+        state.appendEvent(
+            QStringLiteral("[Call from %1, on the household's broker]")
+                .arg(call.line.isEmpty() ? call.origin : call.origin + u' ' + call.line));
+        processor.processRemote(call);
     }
 }
 
