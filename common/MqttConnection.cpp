@@ -130,6 +130,56 @@ MqttConnection::Ticket MqttConnection::publish(const QString& topic, const QByte
     return {m_shared->generation, mid};
 }
 
+mosquitto* MqttConnection::newClient(Shared& s)
+{
+    const MqttOptions& o = s.options;
+    mosquitto* m = mosquitto_new(o.clientId.toUtf8().constData(), !o.keepSession, &s);
+    if (!m)
+        return nullptr;
+    mosquitto_threaded_set(m, true);
+    mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // A call is a few hundred bytes that someone waits for: never held back to be merged
+    // with the next packet while the broker delays its acknowledgement.
+    mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1);
+    if (!o.willTopic.isEmpty())
+        mosquitto_will_set(m, o.willTopic.toUtf8().constData(), int(o.willPayload.size()),
+                           o.willPayload.constData(), 1, true);
+    if (!o.username.isEmpty())
+        mosquitto_username_pw_set(m, o.username.toUtf8().constData(),
+                                  o.password.isEmpty() ? nullptr : o.password.toUtf8().constData());
+    if (o.tls) {
+        if (o.caFile.isEmpty())
+            mosquitto_int_option(m, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        else
+            mosquitto_tls_set(m, o.caFile.toUtf8().constData(), nullptr, nullptr, nullptr, nullptr);
+    }
+    mosquitto_connect_callback_set(m, [](mosquitto* mosq, void* data, int rc) {
+        auto* sh = static_cast<Shared*>(data);
+        if (rc != 0) {
+            const QString reason = QString::fromUtf8(mosquitto_connack_string(rc));
+            sh->post([reason](MqttConnection& c) { emit c.failed(reason, true); });
+            return;
+        }
+        for (const QString& topic : sh->options.subscriptions)
+            mosquitto_subscribe(mosq, nullptr, topic.toUtf8().constData(), 1);
+        sh->connected = true;
+        const quint32 generation = sh->generation;
+        sh->post([generation](MqttConnection& c) { emit c.connected(generation); });
+    });
+    mosquitto_publish_callback_set(m, [](mosquitto*, void* data, int mid) {
+        auto* sh = static_cast<Shared*>(data);
+        const Ticket ticket{sh->generation, mid};
+        sh->post([ticket](MqttConnection& c) { emit c.delivered(ticket); });
+    });
+    mosquitto_message_callback_set(m, [](mosquitto*, void* data, const mosquitto_message* message) {
+        auto* sh = static_cast<Shared*>(data);
+        const QString topic = QString::fromUtf8(message->topic);
+        const QByteArray payload(static_cast<const char*>(message->payload), message->payloadlen);
+        sh->post([topic, payload](MqttConnection& c) { emit c.messageArrived(topic, payload); });
+    });
+    return m;
+}
+
 void MqttConnection::run(const std::shared_ptr<Shared>& shared)
 {
     Shared& s = *shared;
@@ -149,59 +199,12 @@ void MqttConnection::run(const std::shared_ptr<Shared>& shared)
             if (s.stopping)
                 break;
         }
-        mosquitto* m = mosquitto_new(o.clientId.toUtf8().constData(), !o.keepSession, &s);
+        mosquitto* m = newClient(s);
         if (!m) {
             s.post(
                 [](MqttConnection& c) { emit c.failed(QStringLiteral("out of memory"), false); });
             continue;
         }
-        mosquitto_threaded_set(m, true);
-        mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-        // A call is a few hundred bytes that someone waits for: never held back to be merged
-        // with the next packet while the broker delays its acknowledgement.
-        mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1);
-        if (!o.willTopic.isEmpty())
-            mosquitto_will_set(m, o.willTopic.toUtf8().constData(), int(o.willPayload.size()),
-                               o.willPayload.constData(), 1, true);
-        if (!o.username.isEmpty())
-            mosquitto_username_pw_set(m, o.username.toUtf8().constData(),
-                                      o.password.isEmpty() ? nullptr
-                                                           : o.password.toUtf8().constData());
-        if (o.tls) {
-            if (o.caFile.isEmpty())
-                mosquitto_int_option(m, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-            else
-                mosquitto_tls_set(m, o.caFile.toUtf8().constData(), nullptr, nullptr, nullptr,
-                                  nullptr);
-        }
-        mosquitto_connect_callback_set(m, [](mosquitto* mosq, void* data, int rc) {
-            auto* sh = static_cast<Shared*>(data);
-            if (rc != 0) {
-                const QString reason = QString::fromUtf8(mosquitto_connack_string(rc));
-                sh->post([reason](MqttConnection& c) { emit c.failed(reason, true); });
-                return;
-            }
-            for (const QString& topic : sh->options.subscriptions)
-                mosquitto_subscribe(mosq, nullptr, topic.toUtf8().constData(), 1);
-            sh->connected = true;
-            const quint32 generation = sh->generation;
-            sh->post([generation](MqttConnection& c) { emit c.connected(generation); });
-        });
-        mosquitto_publish_callback_set(m, [](mosquitto*, void* data, int mid) {
-            auto* sh = static_cast<Shared*>(data);
-            const Ticket ticket{sh->generation, mid};
-            sh->post([ticket](MqttConnection& c) { emit c.delivered(ticket); });
-        });
-        mosquitto_message_callback_set(
-            m, [](mosquitto*, void* data, const mosquitto_message* message) {
-                auto* sh = static_cast<Shared*>(data);
-                const QString topic = QString::fromUtf8(message->topic);
-                const QByteArray payload(static_cast<const char*>(message->payload),
-                                         message->payloadlen);
-                sh->post(
-                    [topic, payload](MqttConnection& c) { emit c.messageArrived(topic, payload); });
-            });
-
         errno = 0;
         int rc = mosquitto_connect(m, host.constData(), o.port, keepAliveSeconds);
         if (rc != MOSQ_ERR_SUCCESS) {
@@ -218,7 +221,6 @@ void MqttConnection::run(const std::shared_ptr<Shared>& shared)
             if (s.stopping)
                 mosquitto_disconnect(m);
         }
-        bool refused = false;
         do {
             // Publishing and stopping wake the loop early; the wait only bounds the keep-alive.
             errno = 0;
@@ -227,7 +229,7 @@ void MqttConnection::run(const std::shared_ptr<Shared>& shared)
                 retryMs = firstRetryMs;
         } while (rc == MOSQ_ERR_SUCCESS);
         const int lostErrno = errno;
-        refused = rc == MOSQ_ERR_CONN_REFUSED;
+        const bool refused = rc == MOSQ_ERR_CONN_REFUSED;
         const bool wasConnected = s.connected.exchange(false);
         {
             std::lock_guard<std::mutex> lock(s.mutex);

@@ -6,6 +6,7 @@
 #include <memory>
 
 class QThread;
+struct mosquitto;
 
 // One client connection to an MQTT broker, kept up by a thread of its own so that name lookups,
 // connects and TLS handshakes never hold up the event loop. Reconnects after 1 s, doubling to a
@@ -52,6 +53,8 @@ signals:
 
 private:
     struct Shared;
+    // A client with the options, callbacks and the Last Will set, not yet connected.
+    static mosquitto* newClient(Shared& shared);
     static void run(const std::shared_ptr<Shared>& shared);
 
     std::shared_ptr<Shared> m_shared;
