@@ -1,6 +1,6 @@
 #include "IniDocument.h"
 
-#include <QStringDecoder>
+#include "TextCodec.h"
 
 namespace {
 
@@ -12,13 +12,6 @@ bool isSpace(char c)
 bool isHexDigit(char16_t c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-bool isValidUtf8(QByteArrayView line)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(line); // decoding happens on conversion
-    return !decoder.hasError();
 }
 
 void chopTrailingSpaces(QString& text, qsizetype limit)
@@ -287,7 +280,7 @@ IniDocument IniDocument::parse(const QByteArray& content)
             break; // what follows the last line end
         const int number = int(n + 1);
         const QByteArray trimmed = text.trimmed();
-        if (!isValidUtf8(text)) {
+        if (!TextCodec::isUtf8(text)) {
             doc.m_badLines.append({number, QStringLiteral("not UTF-8 text")});
             continue;
         }

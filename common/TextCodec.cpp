@@ -31,6 +31,13 @@ QString decodeLine(QByteArrayView bytes)
     return utf8.hasError() ? fromWindows1252(bytes) : text;
 }
 
+bool isUtf8(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes); // decoding happens on conversion
+    return !utf8.hasError();
+}
+
 QString decodeLines(QByteArrayView bytes)
 {
     QString text;

@@ -9,6 +9,7 @@
 namespace TextCodec {
 
 QString decodeLine(QByteArrayView bytes);
+bool isUtf8(QByteArrayView bytes);
 // Line by line, at LF; the line ends themselves are kept.
 QString decodeLines(QByteArrayView bytes);
 

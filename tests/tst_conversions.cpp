@@ -1,3 +1,4 @@
+#include "CleanText.h"
 #include "Conversions.h"
 
 #include <QTest>
@@ -13,6 +14,8 @@ private slots:
     void numericEquals();
     void leadingNumber_data();
     void leadingNumber();
+    void cleanText_data();
+    void cleanText();
 };
 
 void TestConversions::toInt16_data()
@@ -132,6 +135,37 @@ void TestConversions::leadingNumber()
     QFETCH(QString, text);
     QFETCH(QString, stored);
     QCOMPARE(Conversions::shortestDecimal(Conversions::leadingNumber(text)), stored);
+}
+
+void TestConversions::cleanText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("clean");
+    QTest::newRow("plain, tab kept") << "SMITH\tJOHN"
+                                     << "SMITH\tJOHN";
+    QTest::newRow("escape and bell") << "A\x1b[2J\x07"
+                                        "B"
+                                     << "A[2JB";
+    QTest::newRow("NUL and DEL") << QString("A") + QChar(0) + "B\x7f"
+                                 << "AB";
+    QTest::newRow("C1, CSI") << "A\u009b31mB\u0080\u009f"
+                             << "A31mB";
+    QTest::newRow("line ends one blank") << "A\r\nB\nC\u0085D\u2028\u2029E"
+                                         << "A B C D E";
+    QTest::newRow("letters beyond Latin-1") << "Ærø 東京 \U0001F4DE"
+                                            << "Ærø 東京 \U0001F4DE";
+}
+
+void TestConversions::cleanText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, clean);
+    QCOMPARE(CleanText::field(text), clean);
+    QVERIFY(CleanText::isClean(clean));
+    // Cut where a character ends, never between the halves of one.
+    const QString pair = QStringLiteral("ab\U0001F4DE");
+    QCOMPARE(CleanText::truncated(pair, 3), QStringLiteral("ab"));
+    QCOMPARE(CleanText::truncated(pair, 4), pair);
 }
 
 QTEST_APPLESS_MAIN(TestConversions)

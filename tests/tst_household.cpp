@@ -170,6 +170,7 @@ private slots:
     void aRefusedOrUnreachableBrokerIsReportedOnce_data();
     void aRefusedOrUnreachableBrokerIsReportedOnce();
     void aSecondDesktopShowsTheCall();
+    void textFromOutsideIsCleanedEverywhere();
     void configTestsAndSavesTheNetworkSettings();
 
 private:
@@ -444,6 +445,82 @@ void TestHousehold::aSecondDesktopShowsTheCall()
     monitor.terminate();
     QVERIFY(desktop.waitForFinished(10000));
     QVERIFY(monitor.waitForFinished(10000));
+}
+
+namespace {
+
+// Control characters (C0 but tab, DEL, C1 in UTF-8) and line ends other than `lineEnd`.
+bool hasControls(const QByteArray& bytes, const QByteArray& lineEnd)
+{
+    const QByteArray rest = QByteArray(bytes).replace(lineEnd, "");
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        const uchar c = uchar(rest.at(i));
+        if ((c < 0x20 && c != '\t') || c == 0x7f)
+            return true;
+        if (c == 0xc2 && i + 1 < rest.size() && uchar(rest.at(i + 1)) >= 0x80 &&
+            uchar(rest.at(i + 1)) <= 0x9f)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// A caller's escape sequences from the modem, and a forged record from the broker, reach no log,
+// card or terminal: each record of the call log is one line.
+void TestHousehold::textFromOutsideIsCleanedEverywhere()
+{
+    Broker broker(m_home->path());
+    QVERIFY(broker.start());
+    Subscriber sub(broker.port(), {"ringdesk/call"});
+    QTRY_COMPARE_WITH_TIMEOUT(sub.connected.size(), 1, 5000);
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    configure(modem.device(), broker.port());
+    SaveSetting("ZodoDE", "MQTT", "Subscribe", "1");
+    SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "1");
+    QProcess monitor;
+    startMonitor(monitor);
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[MQTT: connected"), 10000);
+
+    QFile block(m_home->path() + "/evil-call");
+    QVERIFY(block.open(QIODevice::WriteOnly));
+    block.write("RING\r\n\r\nDATE = 0101\r\nTIME = 0000\r\nNMBR = 6135550100\r\n"
+                "NAME = EVIL\x1b[31mRED\x07\x7f\xc2\x9b"
+                "2J\xc2\x85X\r\n\r\n");
+    block.close();
+    modem.command("replay " + block.fileName().toLocal8Bit());
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(*m_home).contains("EVIL"), 10000);
+
+    const QString forged = "FORGED\r\n\"01/01 00:00 +1 (900) 555-0100 FORGED RECORD\x1b[2J\x07" +
+                           QString(QChar(0)) + "\x7f\u009b\u2028END";
+    const QJsonObject call{{"id", "forged-1"},     {"date", "01/01"},
+                           {"time", "00:00"},      {"number", "+1 (900) 555-0100\r\nX"},
+                           {"name", forged},       {"withheld", QJsonValue::Null},
+                           {"client", "elsewhere"}};
+    QVERIFY(
+        sub.connection.publish("ringdesk/call", QJsonDocument(call).toJson(), 1, false).valid());
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(*m_home).contains("FORGED"), 10000);
+    QTRY_COMPARE(QDir(m_home->dataDir() + "contacts").entryList(QDir::Files).size(), 2);
+    monitor.terminate();
+    QVERIFY(monitor.waitForFinished(10000));
+
+    QFile log(m_home->dataDir() + "CallLog.txt");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray records = log.readAll();
+    QVERIFY2(!hasControls(records, "\r\n"), records.constData());
+    QCOMPARE(records.count("\r\n"), 2);
+    QVERIFY(records.contains("EVIL[31mRED2J X"));
+    QVERIFY(records.contains(" +1 (900) 555-0100 X FORGED \"01/01 00:00 +1 (900) 555-0100 FORGED "
+                             "RECORD[2J END\"\r\n"));
+    const QByteArray output = monitor.readAllStandardOutput();
+    QVERIFY2(!hasControls(output, "\n"), output.constData());
+    QVERIFY(output.contains("EVIL[31mRED2J X"));
+    for (const QString& name : QDir(m_home->dataDir() + "contacts").entryList(QDir::Files)) {
+        QFile card(m_home->dataDir() + "contacts/" + name);
+        QVERIFY(card.open(QIODevice::ReadOnly));
+        const QByteArray text = card.readAll();
+        QVERIFY2(!hasControls(text, "\r\n"), text.constData());
+    }
 }
 
 void TestHousehold::configTestsAndSavesTheNetworkSettings()

@@ -74,6 +74,13 @@ void TestLineCutter::overlongLineIsCappedAndCounted()
     // The next line starts clean.
     QCOMPARE(lines.at(1).text, "OK");
     QCOMPARE(lines.at(1).dropped, 0);
+
+    // Kept to a whole character: a long UTF-8 name stays UTF-8, not Windows-1252.
+    const QByteArray name = "NAME = " + QByteArray("\xc3\x89").repeated(5000) + '\r';
+    const QVector<LineCutter::Line> cut = cutter.feed(name);
+    QCOMPARE(cut.size(), 1);
+    QCOMPARE(cut.at(0).text, "NAME = " + QString(QChar(0xC9)).repeated(2044));
+    QCOMPARE(cut.at(0).dropped, name.size() - 1 - (7 + 2 * 2044));
 }
 
 void TestLineCutter::decodesUtf8OrBytes()

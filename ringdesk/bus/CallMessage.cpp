@@ -1,5 +1,7 @@
 #include "CallMessage.h"
 
+#include "CleanText.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -65,17 +67,17 @@ std::optional<CallRecord> fromJson(const QByteArray& json)
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     const QJsonObject o = document.object();
-    CallRecord call;
-    call.id = o.value(QStringLiteral("id")).toString();
-    call.date = o.value(QStringLiteral("date")).toString();
-    if (call.id.isEmpty() || call.date.isEmpty())
-        return std::nullopt;
-    // Only what fits the window's fields is taken: a message may come from anyone on the bus.
+    // A message may come from anyone on the bus: each text is cleaned, and only what fits the
+    // window's fields is taken.
     auto field = [&o](const char* key, int limit) {
-        return o.value(QLatin1String(key)).toString().left(limit);
+        return CleanText::truncated(CleanText::field(o.value(QLatin1String(key)).toString()),
+                                    limit);
     };
-    call.date = call.date.left(16);
-    call.id.truncate(64);
+    CallRecord call;
+    call.id = field("id", 64);
+    call.date = field("date", 16);
+    if (call.id.trimmed().isEmpty() || call.date.trimmed().isEmpty())
+        return std::nullopt;
     call.time = field("time", 16);
     call.number = field("number", 64);
     call.name = field("name", 128);

@@ -2,6 +2,7 @@
 
 #include "state/MonitorState.h"
 
+#include "CleanText.h"
 #include "SafeFile.h"
 #include "TextCodec.h"
 
@@ -75,7 +76,8 @@ bool CallLogFile::AppendCallLogRecord(const QString& line)
     if (!hasFolder())
         return report(QStringLiteral("CallLog.txt"), QStringLiteral("there is no log folder"));
     QString reason;
-    const QByteArray record = '"' + line.toUtf8() + "\"\r\n";
+    // One record is one line, whatever the caller's text held.
+    const QByteArray record = '"' + CleanText::field(line).toUtf8() + "\"\r\n";
     return SafeFile::append(callLogPath(), record, &reason) || report(callLogPath(), reason);
 }
 
@@ -112,6 +114,9 @@ QStringList CallLogFile::readFields(const QByteArray& content)
             pos = end < lineEnd ? end + 1 : lineEnd;
         }
     }
+    // Another program may have written the file.
+    for (QString& field : fields)
+        field = CleanText::field(field);
     return fields;
 }
 

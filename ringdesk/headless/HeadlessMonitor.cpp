@@ -1,5 +1,6 @@
 #include "HeadlessMonitor.h"
 
+#include "CleanText.h"
 #include "Conversions.h"
 
 #include <QCoreApplication>
@@ -65,6 +66,7 @@ void HeadlessMonitor::show(const std::shared_ptr<OutlookItem>& item)
 void HeadlessMonitor::print(const QString& line)
 {
     // journalctl shows each line as it comes, also when standard output is a pipe.
-    std::fputs(line.toUtf8().append('\n').constData(), m_out);
+    // Whoever reads this in a terminal gets text, never a caller's escape sequences.
+    std::fputs(CleanText::field(line).toUtf8().append('\n').constData(), m_out);
     std::fflush(m_out);
 }

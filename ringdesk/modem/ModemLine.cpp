@@ -1,5 +1,7 @@
 #include "ModemLine.h"
 
+#include "CleanText.h"
+
 namespace ModemLine {
 
 QString value(const QString& line)
@@ -13,9 +15,7 @@ QString value(const QString& line)
     ++p;
     while (p < line.size() && line.at(p) == u' ')
         ++p;
-    QString text = line.mid(p);
-    text.removeIf([](QChar c) { return c.unicode() < 0x20 && c != u'\t'; });
-    return text;
+    return CleanText::field(line.mid(p));
 }
 
 MesgDigits decodeMesg(const QString& value)

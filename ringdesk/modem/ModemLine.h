@@ -7,8 +7,8 @@ namespace ModemLine {
 
 // The value of a DATE, TIME, NMBR, NAME or MESG line: whatever follows the first "=" after the
 // keyword, blanks after the "=" skipped, nothing trimmed at the end. No "=" gives an empty value.
-// Control characters other than tab are dropped: a NUL, ESC or the like in caller text would cut
-// or corrupt the contact, journal entry and log that the value ends up in.
+// Cleaned as all text from outside is: a NUL, ESC or the like in caller text would cut or
+// corrupt the contact, journal entry and log that the value ends up in.
 QString value(const QString& line);
 
 // The digits carried by a MESG value (hexadecimal text: a type byte, a count byte, then the data

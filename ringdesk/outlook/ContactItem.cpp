@@ -1,6 +1,7 @@
 #include "ContactItem.h"
 
 #include "AddressBookPaths.h"
+#include "CleanText.h"
 #include "SafeFile.h"
 
 #include <QFile>
@@ -46,14 +47,15 @@ QString ContactItem::key() const
 
 QString ContactItem::property(const QString& name) const
 {
+    // Another program may have written anything into the card.
     if (name == QLatin1String("FirstName"))
-        return m_card.firstName();
+        return CleanText::field(m_card.firstName());
     if (name == QLatin1String("LastName"))
-        return m_card.lastName();
+        return CleanText::field(m_card.lastName());
     if (name == QLatin1String("CompanyName"))
-        return m_card.company();
+        return CleanText::field(m_card.company());
     if (name == QLatin1String("BusinessTelephoneNumber"))
-        return m_card.businessPhone();
+        return CleanText::field(m_card.businessPhone());
     return QString();
 }
 

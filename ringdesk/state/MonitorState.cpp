@@ -1,5 +1,7 @@
 #include "MonitorState.h"
 
+#include "CleanText.h"
+
 MonitorState::MonitorState(QObject* parent) : QObject(parent)
 {
     m_checksEnabled.fill(true);
@@ -87,8 +89,10 @@ void MonitorState::setErrorReceived(int value)
     emit replyFlagsChanged();
 }
 
-void MonitorState::appendEvent(const QString& line)
+void MonitorState::appendEvent(const QString& text)
 {
+    // Event lines quote settings, files, the broker and the modem as they stand.
+    const QString line = CleanText::field(text);
     const int row = ModemEvents.rowCount();
     ModemEvents.insertRows(row, 1);
     ModemEvents.setData(ModemEvents.index(row), line);
