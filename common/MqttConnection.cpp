@@ -1,6 +1,7 @@
 #include "MqttConnection.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QThread>
 #include <atomic>
 #include <cerrno>
@@ -36,6 +37,33 @@ QString describe(int rc, int savedErrno, const QString& host)
     }
 }
 
+// Encryption as the options ask, or a failure: a client without it must never be connected.
+bool setUpTls(mosquitto* m, const MqttOptions& o, QString* problem)
+{
+    if (o.caFile.isEmpty()) {
+        if (mosquitto_int_option(m, MOSQ_OPT_TLS_USE_OS_CERTS, 1) == MOSQ_ERR_SUCCESS)
+            return true;
+        *problem = QStringLiteral("TLS failure: the system's certificate authorities cannot be "
+                                  "used");
+        return false;
+    }
+    // Read here first: the library only checks that the file opens, and a folder does.
+    QFile file(o.caFile);
+    if (!file.open(QIODevice::ReadOnly) || (file.read(1).isEmpty() && file.error())) {
+        *problem = QStringLiteral("TLS failure with the CA file %1: %2")
+                       .arg(o.caFile, file.exists() ? file.errorString()
+                                                    : QStringLiteral("there is no such file"));
+        return false;
+    }
+    const int rc = mosquitto_tls_set(m, QFile::encodeName(o.caFile).constData(), nullptr, nullptr,
+                                     nullptr, nullptr);
+    if (rc == MOSQ_ERR_SUCCESS)
+        return true;
+    *problem = QStringLiteral("TLS failure with the CA file %1: %2")
+                   .arg(o.caFile, QString::fromUtf8(mosquitto_strerror(rc)));
+    return false;
+}
+
 } // namespace
 
 struct MqttConnection::Shared
@@ -48,6 +76,18 @@ struct MqttConnection::Shared
     quint32 generation = 0;
     std::atomic<bool> connected{false};
     MqttConnection* owner = nullptr;
+    QString lastLibraryError; // of this attempt; the worker's alone
+
+    // The reason of a failed attempt, for the user; a TLS failure names the CA file and what
+    // the library said of it.
+    QString reasonFor(int rc, int savedErrno) const
+    {
+        const QString reason = describe(rc, savedErrno, options.host);
+        if ((rc != MOSQ_ERR_TLS && rc != MOSQ_ERR_TLS_HANDSHAKE) || options.caFile.isEmpty())
+            return reason;
+        return QStringLiteral("TLS failure with the CA file %1: %2")
+            .arg(options.caFile, lastLibraryError.isEmpty() ? reason : lastLibraryError);
+    }
 
     // Runs `f` on the owner's thread, unless the owner is gone by then.
     void post(std::function<void(MqttConnection&)> f)
@@ -130,12 +170,14 @@ MqttConnection::Ticket MqttConnection::publish(const QString& topic, const QByte
     return {m_shared->generation, mid};
 }
 
-mosquitto* MqttConnection::newClient(Shared& s)
+mosquitto* MqttConnection::newClient(Shared& s, QString* problem)
 {
     const MqttOptions& o = s.options;
     mosquitto* m = mosquitto_new(o.clientId.toUtf8().constData(), !o.keepSession, &s);
-    if (!m)
+    if (!m) {
+        *problem = QStringLiteral("out of memory");
         return nullptr;
+    }
     mosquitto_threaded_set(m, true);
     mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     // A call is a few hundred bytes that someone waits for: never held back to be merged
@@ -147,12 +189,17 @@ mosquitto* MqttConnection::newClient(Shared& s)
     if (!o.username.isEmpty())
         mosquitto_username_pw_set(m, o.username.toUtf8().constData(),
                                   o.password.isEmpty() ? nullptr : o.password.toUtf8().constData());
-    if (o.tls) {
-        if (o.caFile.isEmpty())
-            mosquitto_int_option(m, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        else
-            mosquitto_tls_set(m, o.caFile.toUtf8().constData(), nullptr, nullptr, nullptr, nullptr);
+    if (o.tls && !setUpTls(m, o, problem)) {
+        mosquitto_destroy(m);
+        return nullptr;
     }
+    // The library says why a certificate was refused only in its log.
+    mosquitto_log_callback_set(m, [](mosquitto*, void* data, int level, const char* text) {
+        if (level != MOSQ_LOG_ERR)
+            return;
+        QString& said = static_cast<Shared*>(data)->lastLibraryError;
+        said += (said.isEmpty() ? QString() : QStringLiteral("; ")) + QString::fromUtf8(text);
+    });
     mosquitto_connect_callback_set(m, [](mosquitto* mosq, void* data, int rc) {
         auto* sh = static_cast<Shared*>(data);
         if (rc != 0) {
@@ -199,16 +246,17 @@ void MqttConnection::run(const std::shared_ptr<Shared>& shared)
             if (s.stopping)
                 break;
         }
-        mosquitto* m = newClient(s);
+        QString problem;
+        mosquitto* m = newClient(s, &problem);
         if (!m) {
-            s.post(
-                [](MqttConnection& c) { emit c.failed(QStringLiteral("out of memory"), false); });
+            s.post([problem](MqttConnection& c) { emit c.failed(problem, false); });
             continue;
         }
         errno = 0;
+        s.lastLibraryError.clear();
         int rc = mosquitto_connect(m, host.constData(), o.port, keepAliveSeconds);
         if (rc != MOSQ_ERR_SUCCESS) {
-            const QString reason = describe(rc, errno, o.host);
+            const QString reason = s.reasonFor(rc, errno);
             mosquitto_destroy(m);
             s.post([reason](MqttConnection& c) { emit c.failed(reason, false); });
             continue;
@@ -241,7 +289,7 @@ void MqttConnection::run(const std::shared_ptr<Shared>& shared)
         if (!refused) {
             const QString reason = rc == MOSQ_ERR_ERRNO && lostErrno == 0
                                        ? describe(MOSQ_ERR_CONN_LOST, 0, o.host)
-                                       : describe(rc, lostErrno, o.host);
+                                       : s.reasonFor(rc, lostErrno);
             s.post([reason](MqttConnection& c) { emit c.failed(reason, false); });
         }
     } while (waitToRetry());

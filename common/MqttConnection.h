@@ -53,8 +53,9 @@ signals:
 
 private:
     struct Shared;
-    // A client with the options, callbacks and the Last Will set, not yet connected.
-    static mosquitto* newClient(Shared& shared);
+    // A client with the options, callbacks and the Last Will set, not yet connected; none, with
+    // the reason, when the options cannot be set (a CA file that cannot be read).
+    static mosquitto* newClient(Shared& shared, QString* problem);
     static void run(const std::shared_ptr<Shared>& shared);
 
     std::shared_ptr<Shared> m_shared;

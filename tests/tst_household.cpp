@@ -353,26 +353,42 @@ void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce_data()
 {
     QTest::addColumn<QString>("host");
     QTest::addColumn<bool>("tls");
+    // The CA file: "" none (the system's), "broker" the broker's own CA, else a file that fails.
+    QTest::addColumn<QString>("caFile");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("wrong password") << "127.0.0.1" << false << "wrong"
+    QTest::newRow("wrong password") << "127.0.0.1" << false << ""
+                                    << "wrong"
                                     << "refused the connection";
-    QTest::newRow("unknown host") << "no-such-broker.invalid" << false << "secret"
+    QTest::newRow("unknown host") << "no-such-broker.invalid" << false << ""
+                                  << "secret"
                                   << "unknown host";
-    QTest::newRow("TLS to a plain port") << "127.0.0.1" << true << "secret"
+    QTest::newRow("TLS to a plain port") << "127.0.0.1" << true << ""
+                                         << "secret"
                                          << "TLS failure";
-    QTest::newRow("TLS with the broker's CA") << "127.0.0.1" << true << "secret"
+    QTest::newRow("TLS with the broker's CA") << "127.0.0.1" << true << "broker"
+                                              << "secret"
                                               << "connected to";
+    // A TLS set-up that fails never falls back to clear text, though the broker would take it.
+    QTest::newRow("TLS with a missing CA file") << "127.0.0.1" << true << "missing"
+                                                << "secret"
+                                                << "TLS failure with the CA file";
+    QTest::newRow("TLS with an unreadable CA file") << "127.0.0.1" << true << "unreadable"
+                                                    << "secret"
+                                                    << "TLS failure with the CA file";
+    QTest::newRow("TLS with a CA file that is no certificate") << "127.0.0.1" << true << "garbage"
+                                                               << "secret"
+                                                               << "TLS failure with the CA file";
 }
 
 void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce()
 {
     QFETCH(QString, host);
     QFETCH(bool, tls);
+    QFETCH(QString, caFile);
     QFETCH(QString, password);
     QFETCH(QString, expected);
-    const bool brokerSpeaksTls =
-        QTest::currentDataTag() == QLatin1String("TLS with the broker's CA");
+    const bool brokerSpeaksTls = caFile == "broker";
     if (brokerSpeaksTls && QStandardPaths::findExecutable("openssl").isEmpty())
         QSKIP("openssl is not installed: no certificates to test with");
     Broker broker(m_home->path());
@@ -381,8 +397,16 @@ void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce()
     configure(modem.device(), broker.port());
     SaveSetting("ZodoDE", "MQTT", "Host", host);
     SaveSetting("ZodoDE", "MQTT", "TLS", tls ? "1" : "0");
-    if (brokerSpeaksTls)
-        SaveSetting("ZodoDE", "MQTT", "CAFile", m_home->path() + "/ca.crt");
+    const QString ca = m_home->path() + "/" + (brokerSpeaksTls ? "ca.crt" : caFile + ".crt");
+    if (caFile == "garbage") {
+        QFile file(ca);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("-----BEGIN CERTIFICATE-----\nnot a certificate\n-----END CERTIFICATE-----\n");
+    } else if (caFile == "unreadable") {
+        QVERIFY(QDir().mkpath(ca)); // a folder: unreadable as a file, by root too
+    }
+    if (!caFile.isEmpty())
+        SaveSetting("ZodoDE", "MQTT", "CAFile", ca);
     SaveSetting("ZodoDE", "MQTT", "Username", "user");
     SaveSetting("ZodoDE", "MQTT", "Password", password);
     QProcess monitor;
@@ -395,6 +419,8 @@ void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce()
     QCOMPARE(output.count("[MQTT: "), 1);
     if (!brokerSpeaksTls)
         QVERIFY(output.contains("Status: MQTT: "));
+    if (tls && !caFile.isEmpty() && !brokerSpeaksTls)
+        QVERIFY2(output.contains(ca), qPrintable(output)); // the cause, named
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(10000));
 }
