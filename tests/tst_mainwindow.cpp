@@ -545,6 +545,26 @@ void TestMainWindow::changedContactAsksBeforeSaving()
     const QByteArray content = saved.readAll();
     QVERIFY(content.contains("N:Lee;Kimberly;;;\r\nFN:Kimberly Lee\r\n"));
     QVERIFY(content.contains("ORG:ACME\r\n"));
+
+    // Overwrite: what the user changed goes onto the card as it is now; what another program
+    // changed in fields the user left alone stays.
+    const QPointer<ContactWindow> closed = card;
+    QTRY_VERIFY(!closed);
+    ui.Picture1->click();
+    card = openWindow<ContactWindow>();
+    QVERIFY(card);
+    QTest::qWait(5);
+    write("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:kim\r\nN:Lee;Kim;;;\r\nFN:Kim Lee\r\n"
+          "TEL:613-555-0142\r\nORG:ACME\r\nNOTE:Met at the fair\r\nEND:VCARD\r\n");
+    card->ui().CompanyName->setText("Widgets Inc");
+    Dialogs::setNextChoice(1);
+    QVERIFY(card->saveAndClose());
+    QFile again(file);
+    QVERIFY(again.open(QIODevice::ReadOnly));
+    const QByteArray overwritten = again.readAll();
+    QVERIFY2(overwritten.contains("NOTE:Met at the fair\r\n"), overwritten.constData());
+    QVERIFY(overwritten.contains("N:Lee;Kim;;;\r\n"));
+    QVERIFY(overwritten.contains("ORG:Widgets Inc\r\n"));
 }
 
 void TestMainWindow::itemWindowShortcutsAreUnique()

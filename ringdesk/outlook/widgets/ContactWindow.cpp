@@ -52,6 +52,10 @@ bool ContactWindow::saveAndClose()
         }
         if (choice != 1)
             return false;
+        // Overwrite means the user's changes, not the card as it was read: what the other
+        // program changed in fields the user left alone stays. A card gone from its file is
+        // written again as it was read.
+        contact->reload();
     }
     int i = 0;
     for (const char* name : fields) {

@@ -11,7 +11,8 @@ class ContactWindow;
 // A contact's card, not modal: first and last name, company and business phone.
 // "Save & Close" writes what the user changed into the contact's file, and nothing else; when
 // another program changed the file since the card was read, the user chooses to reload it,
-// overwrite it, or go back to the window. "Close" leaves the contact as it is.
+// overwrite it (the fields the user changed, onto the card as it is now), or go back to the
+// window. "Close" leaves the contact as it is.
 class ContactWindow : public QWidget
 {
     Q_OBJECT
