@@ -1,5 +1,7 @@
 #include "SafeFile.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -121,6 +123,33 @@ bool writeAtomically(const QString& path, const QByteArray& data, QString* error
         return fail(error, code);
     }
     return true;
+}
+
+int removeLeftovers(const QString& folder, const std::function<bool(const QString& name)>& ours)
+{
+    // As mkostemp makes them: a dot, the file's name, a dot and six letters or digits.
+    auto target = [](const QString& name) {
+        const qsizetype dot = name.size() - 7;
+        if (!name.startsWith(u'.') || dot < 2 || name.at(dot) != u'.')
+            return QString();
+        for (qsizetype i = dot + 1; i < name.size(); ++i) {
+            const char16_t c = name.at(i).unicode();
+            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+                return QString();
+        }
+        return name.mid(1, dot - 1);
+    };
+    const QDateTime aMinuteAgo = QDateTime::currentDateTime().addSecs(-60);
+    int removed = 0;
+    const QDir dir(folder);
+    for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const QString name = target(file.fileName());
+        if (name.isEmpty() || !ours(name) || file.isSymLink() || file.lastModified() > aMinuteAgo)
+            continue;
+        if (QFile::remove(file.filePath()))
+            ++removed;
+    }
+    return removed;
 }
 
 bool read(const QString& path, QByteArray* data, QString* error, bool* missing)

@@ -1,9 +1,14 @@
+#include "Autostart.h"
 #include "CaptionFit.h"
 #include "CommandLine.h"
+#include "SafeFile.h"
 #include "SessionEnd.h"
+#include "SettingsStore.h"
+#include "SettingsTable.h"
 #include "SetupWindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -37,6 +42,14 @@ int main(int argc, char* argv[])
     // Ended by the session or a signal, the window closes as with Cancel and the program ends 0.
     SessionEnd sessionEnd;
     QObject::connect(&sessionEnd, &SessionEnd::ending, &app, [] { QApplication::exit(0); });
+
+    // What rewrites of a setup program that was killed left beside the files it writes.
+    for (const QString& file :
+         {SettingsStore::pathFor(Settings::Application), Autostart::entryPath()}) {
+        const QFileInfo info(file);
+        SafeFile::removeLeftovers(info.path(),
+                                  [&info](const QString& name) { return name == info.fileName(); });
+    }
 
     SetupWindow window;
     centreOnScreen(&window);

@@ -40,6 +40,7 @@ private slots:
     void searchInContactRule();
     void switchOnAndManualMode();
     void findModemLockedBySetup();
+    void leftoversOfAKilledRewriteGoAtStart();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -314,6 +315,41 @@ void TestMonitor::findModemLockedBySetup()
     SaveSetting("ZodoDE", "Modem", "FindModem", "False");
     m_monitor->state.setCheck(1, 1);
     QVERIFY(!m_monitor->state.controlEnabled(MonitorState::Command4));
+}
+
+// A rewrite killed before its rename leaves a temporary file; the next start removes those of
+// ours that are a minute old, and nothing of other programs'.
+void TestMonitor::leftoversOfAKilledRewriteGoAtStart()
+{
+    const QString data = m_home->dataDir();
+    const QString contacts = data + "contacts/";
+    const QString config = m_home->path() + "/config/";
+    const struct
+    {
+        QString path;
+        int ageSeconds;
+        bool removed;
+    } files[] = {
+        {contacts + ".0f6e3a.vcf.Ab12Cd", 120, true},
+        {contacts + ".0f6e3a.vcf.Xy34Zw", 5, false},  // being written now
+        {contacts + ".notes.txt.Ab12Cd", 120, false}, // another program's
+        {contacts + ".0f6e3a.vcf.tmp", 120, false},
+        {data + "journal/.1234.ics.Qq11Rr", 120, true},
+        {data + ".CallEvnt.txt.a1B2c3", 120, true},
+        {data + ".mqtt-outbox.a1B2c3", 3600, true},
+        {config + ".zodode.ini.z9Y8x7", 120, true},
+        {config + ".other.ini.z9Y8x7", 120, false},
+    };
+    for (const auto& file : files) {
+        QVERIFY(QDir().mkpath(QFileInfo(file.path).path()));
+        QFile out(file.path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QVERIFY(out.setFileTime(QDateTime::currentDateTime().addSecs(-file.ageSeconds),
+                                QFileDevice::FileModificationTime));
+    }
+    m_monitor->load();
+    for (const auto& file : files)
+        QVERIFY2(QFile::exists(file.path) != file.removed, qPrintable(file.path));
 }
 
 QTEST_GUILESS_MAIN(TestMonitor)

@@ -1,9 +1,8 @@
 #include "JournalItem.h"
 
 #include "AddressBookPaths.h"
+#include "SafeFile.h"
 
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QUuid>
 #include <libical/ical.h>
 
@@ -139,13 +138,6 @@ bool JournalItem::Save(QString* error)
             return fail(QStringLiteral("cannot create the folder %1").arg(m_folder));
         m_file = m_folder + u'/' + m_uid + QStringLiteral(".ics");
     }
-    QSaveFile file(m_file);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    if (!QFileInfo::exists(m_file))
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(toICalendar());
-    if (!file.commit())
-        return fail(file.errorString());
-    return true;
+    QString reason;
+    return SafeFile::writeAtomically(m_file, toICalendar(), &reason) || fail(reason);
 }

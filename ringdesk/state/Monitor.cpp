@@ -1,13 +1,16 @@
 #include "Monitor.h"
 
+#include "AddressBookPaths.h"
 #include "AppPaths.h"
 #include "Conversions.h"
 #include "HostProbe.h"
+#include "SafeFile.h"
 #include "SettingsStore.h"
 #include "SettingsTable.h"
 #include "SystemPath.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 Monitor::Monitor(WindowControl& window)
@@ -82,6 +85,7 @@ void Monitor::load()
 {
     loadSettings();
     settleLogDirectory();
+    removeLeftovers();
     checkOutlook();
     // The network does not wait for the modem search, nor for a box that search may show.
     startBus();
@@ -165,6 +169,34 @@ void Monitor::takeRemoteCalls()
                 .arg(call.line.isEmpty() ? call.origin : call.origin + u' ' + call.line));
         processor.processRemote(call);
     }
+}
+
+void Monitor::removeLeftovers()
+{
+    auto named = [](QStringList names) {
+        return [names](const QString& name) {
+            return names.contains(name);
+        };
+    };
+    auto endingIn = [](QString suffix) {
+        return [suffix](const QString& name) {
+            return name.endsWith(suffix, Qt::CaseInsensitive);
+        };
+    };
+    const QString ours = AppPaths::dataHome() + QStringLiteral("/ringdesk");
+    const QStringList logs{QStringLiteral("CallLog.txt"), QStringLiteral("CallEvnt.txt"),
+                           QStringLiteral("mqtt-outbox")};
+    SafeFile::removeLeftovers(ours, named(logs));
+    if (!state.LogDirectory.isEmpty())
+        SafeFile::removeLeftovers(state.LogDirectory, named(logs));
+    // Folders other programs share: only what has the name of a file we write there.
+    SafeFile::removeLeftovers(
+        AppPaths::configHome(),
+        named({QFileInfo(SettingsStore::pathFor(Settings::Application)).fileName()}));
+    SafeFile::removeLeftovers(AddressBookPaths::contactsFolder(), endingIn(QStringLiteral(".vcf")));
+    SafeFile::removeLeftovers(AddressBookPaths::journalFolder(), endingIn(QStringLiteral(".ics")));
+    SafeFile::removeLeftovers(AppPaths::cacheHome() + QStringLiteral("/ringdesk"),
+                              endingIn(QStringLiteral(".index")));
 }
 
 void Monitor::Check2Click()

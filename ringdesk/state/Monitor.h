@@ -60,6 +60,8 @@ public:
     void loadSettings();
     // "LogDirectory", or the per-user data folder when it is empty.
     void settleLogDirectory();
+    // What rewrites of a monitor that was killed left in the folders we write.
+    void removeLeftovers();
     // Asks hostprobe once; without an address book its features are switched off.
     void checkOutlook();
     // The settings of the unload step, in their order, written in one rewrite of the store.
