@@ -15,8 +15,6 @@
 namespace {
 
 constexpr int keepAliveSeconds = 30;
-constexpr int firstRetryMs = 1000;
-constexpr int lastRetryMs = 60000;
 
 QString describe(int rc, int savedErrno, const QString& host)
 {
@@ -232,11 +230,13 @@ void MqttConnection::run(const std::shared_ptr<Shared>& shared)
     Shared& s = *shared;
     const MqttOptions& o = s.options;
     const QByteArray host = o.host.toUtf8();
-    int retryMs = firstRetryMs;
+    int retryMs = o.firstRetryMs;
     auto waitToRetry = [&] {
+        const int delay = retryMs;
+        s.post([delay](MqttConnection& c) { emit c.retrying(delay); });
         std::unique_lock<std::mutex> lock(s.mutex);
-        s.wake.wait_for(lock, std::chrono::milliseconds(retryMs), [&] { return s.stopping; });
-        retryMs = std::min(retryMs * 2, lastRetryMs);
+        s.wake.wait_for(lock, std::chrono::milliseconds(delay), [&] { return s.stopping; });
+        retryMs = std::min(retryMs * 2, o.lastRetryMs);
         return !s.stopping;
     };
 
@@ -274,7 +274,7 @@ void MqttConnection::run(const std::shared_ptr<Shared>& shared)
             errno = 0;
             rc = mosquitto_loop(m, keepAliveSeconds * 1000 / 2, 1);
             if (s.connected)
-                retryMs = firstRetryMs;
+                retryMs = o.firstRetryMs;
         } while (rc == MOSQ_ERR_SUCCESS);
         const int lostErrno = errno;
         const bool refused = rc == MOSQ_ERR_CONN_REFUSED;

@@ -49,6 +49,8 @@ signals:
     void disconnected(quint32 connection);
     // The broker has a QoS 1 message of ours.
     void delivered(MqttConnection::Ticket ticket);
+    // The next attempt comes after this wait.
+    void retrying(int milliseconds);
     void messageArrived(const QString& topic, const QByteArray& payload);
 
 private:

@@ -24,6 +24,10 @@ struct MqttOptions
     QByteArray willPayload;
     // Topics subscribed to on every connection.
     QStringList subscriptions;
+    // After a failure the next attempt waits the first delay, doubling up to the last; a
+    // connection that was accepted starts again from the first.
+    int firstRetryMs = 1000;
+    int lastRetryMs = 60000;
 
     bool enabled() const { return !host.trimmed().isEmpty(); }
     QString address() const { return host + u':' + QString::number(port); }

@@ -85,6 +85,14 @@ public:
         m_process.terminate();
         m_process.waitForFinished();
     }
+    // Gone at once, with whatever it had not yet acknowledged or saved.
+    void kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    // Takes packets and answers none, as a broker on a stalled machine does.
+    void freeze() { ::kill(pid_t(m_process.processId()), SIGSTOP); }
 
 private:
     bool makeCertificates()
@@ -167,6 +175,8 @@ private slots:
     void init();
     void aCallArrivesAsJsonWithDiscoveryAndStatus();
     void callsWaitForTheBrokerInOrderAcrossARestart();
+    void aCallInFlightIsSentAgainAndAHalfLineNever();
+    void theRetryDelayStartsAgainAfterAConnection();
     void aRefusedOrUnreachableBrokerIsReportedOnce_data();
     void aRefusedOrUnreachableBrokerIsReportedOnce();
     void aSecondDesktopShowsTheCall();
@@ -252,6 +262,12 @@ void TestHousehold::aCallArrivesAsJsonWithDiscoveryAndStatus()
     QVERIFY(qAbs(received.secsTo(QDateTime::currentDateTime())) < 60);
     QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/last_call").size(), 1, 5000);
     QVERIFY(sub.on("ringdesk/event").contains("NMBR = 6135551234"));
+    // Retained: Home Assistant, restarted, knows the last caller and that the monitor is there.
+    {
+        Subscriber late(broker.port(), {"ringdesk/last_call", "ringdesk/status"});
+        QTRY_COMPARE_WITH_TIMEOUT(late.on("ringdesk/status"), QList<QByteArray>{"online"}, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(late.json("ringdesk/last_call", 0)["id"], call["id"], 5000);
+    }
 
     // The same caller again is found; the journal entry nobody could save by hand is on disk.
     modem.command("call 6135551234 SMITH JOHN");
@@ -302,6 +318,9 @@ void TestHousehold::aCallArrivesAsJsonWithDiscoveryAndStatus()
     ::kill(pid_t(killed.processId()), SIGKILL);
     QVERIFY(killed.waitForFinished());
     QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/status").last(), QByteArray("offline"), 5000);
+    // The Last Will is retained too: a dead monitor never shows as available.
+    Subscriber late(broker.port(), {"ringdesk/status"});
+    QTRY_COMPARE_WITH_TIMEOUT(late.on("ringdesk/status"), QList<QByteArray>{"offline"}, 5000);
 }
 
 void TestHousehold::callsWaitForTheBrokerInOrderAcrossARestart()
@@ -347,6 +366,78 @@ void TestHousehold::callsWaitForTheBrokerInOrderAcrossARestart()
     QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(outbox).size(), 0, 5000);
     restarted.terminate();
     QVERIFY(restarted.waitForFinished(10000));
+}
+
+// A call handed to a connection that then broke (the broker stalled, then died) goes out again on
+// the next one; a line of the outbox cut short by a crash is never sent, however it ends.
+void TestHousehold::aCallInFlightIsSentAgainAndAHalfLineNever()
+{
+    Broker broker(m_home->path());
+    QVERIFY(broker.start());
+    const QByteArray before = R"({"event_type":"call","id":"before-1","date":"12/07",)"
+                              R"("time":"09:00","number":"+1 (613) 555-0001","name":"BEFORE"})";
+    const QByteArray cut = R"({"event_type":"call","id":"cut-1","date":"12/07","name":"CUT",)"
+                           R"("contact":{"first":"A","last":"B","company":"C"})";
+    QVERIFY(QDir().mkpath(m_home->dataDir()));
+    QFile outbox(m_home->dataDir() + "mqtt-outbox");
+    QVERIFY(outbox.open(QIODevice::WriteOnly));
+    outbox.write("before-1\t" + before + "\ncut-1\t" + cut + "\ncut-2\t{\"id\":\"cut-2\",\"na\n");
+    outbox.close();
+    Subscriber sub(broker.port(), {"ringdesk/call", "ringdesk/last_call"});
+    QTRY_COMPARE_WITH_TIMEOUT(sub.connected.size(), 1, 5000);
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    configure(modem.device(), broker.port());
+    QProcess monitor;
+    startMonitor(monitor);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/call").size(), 1, 10000);
+    QCOMPARE(sub.json("ringdesk/call", 0)["id"].toString(), "before-1");
+
+    broker.freeze();
+    modem.command("call 6135550002 INFLIGHT CALL");
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(*m_home).contains("INFLIGHT"), 10000);
+    broker.kill(); // its retained messages and sessions die with it
+    QVERIFY(broker.start());
+    // The only way the broker can hold it as the last call is that it was sent again.
+    QTRY_VERIFY_WITH_TIMEOUT(!sub.on("ringdesk/last_call").isEmpty() &&
+                                 sub.on("ringdesk/last_call").last().contains("INFLIGHT"),
+                             20000);
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(outbox.fileName()).size(), 0, 5000);
+    for (const QList<QVariant>& message : sub.spy) {
+        const QByteArray payload = message.at(1).toByteArray();
+        QVERIFY2(QJsonDocument::fromJson(payload).isObject(), payload.constData());
+        QVERIFY(!payload.contains("CUT"));
+    }
+    monitor.terminate();
+    QVERIFY(monitor.waitForFinished(10000));
+}
+
+// One long outage lets the wait between attempts grow to its longest; once a connection was
+// accepted, the next outage starts again from the shortest.
+void TestHousehold::theRetryDelayStartsAgainAfterAConnection()
+{
+    Broker broker(m_home->path());
+    MqttOptions options;
+    options.host = "127.0.0.1";
+    options.port = broker.port();
+    options.clientId = "test-retry";
+    options.firstRetryMs = 50;
+    options.lastRetryMs = 400;
+    MqttConnection connection;
+    QSignalSpy retrying(&connection, &MqttConnection::retrying);
+    QSignalSpy connected(&connection, &MqttConnection::connected);
+    connection.start(options);
+    QTRY_VERIFY_WITH_TIMEOUT(retrying.size() >= 5, 10000);
+    QList<int> delays;
+    for (const QList<QVariant>& r : retrying)
+        delays << r.at(0).toInt();
+    QCOMPARE(delays.mid(0, 5), QList<int>({50, 100, 200, 400, 400}));
+    QVERIFY(broker.start());
+    QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, 5000);
+    retrying.clear();
+    broker.kill();
+    QTRY_VERIFY_WITH_TIMEOUT(!retrying.isEmpty(), 5000);
+    QCOMPARE(retrying.first().at(0).toInt(), 50);
+    connection.stop();
 }
 
 void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce_data()

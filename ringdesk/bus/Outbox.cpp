@@ -3,9 +3,11 @@
 #include "SafeFile.h"
 
 #include <QFile>
+#include <QJsonDocument>
 
 // One line per call: its id, a tab, and the message as published (compact JSON has no line
-// breaks). A line cut short by a crash is passed over rather than sent half.
+// breaks). A line cut short by a crash (or a power cut) is passed over rather than sent half:
+// only a whole JSON object is a message, since a cut can fall just after a nested one.
 Outbox::Outbox(const QString& path) : m_path(path) {}
 
 bool Outbox::load(QString* error)
@@ -17,9 +19,14 @@ bool Outbox::load(QString* error)
         return missing;
     for (const QByteArray& line : data.split('\n')) {
         const int tab = line.indexOf('\t');
-        if (tab <= 0 || !line.endsWith('}'))
+        if (tab <= 0)
             continue;
-        m_entries.append({QString::fromUtf8(line.left(tab)), line.mid(tab + 1)});
+        const QByteArray message = line.mid(tab + 1);
+        QJsonParseError error;
+        if (!QJsonDocument::fromJson(message, &error).isObject() ||
+            error.error != QJsonParseError::NoError)
+            continue;
+        m_entries.append({QString::fromUtf8(line.left(tab)), message});
     }
     return true;
 }
