@@ -285,7 +285,7 @@ IniDocument IniDocument::parse(const QByteArray& content)
             continue;
         }
         if (trimmed.isEmpty() || trimmed.startsWith(';') || trimmed.startsWith('#')) {
-            doc.m_sections[current].lines.append({text, false});
+            doc.m_sections[current].lines.append({text, false, {}});
             continue;
         }
         if (trimmed.startsWith('[')) {
@@ -297,7 +297,7 @@ IniDocument IniDocument::parse(const QByteArray& content)
                 text = trimmed + ']';
             }
             const QString name = decodeName(trimmed.sliced(1, close - 1).trimmed());
-            doc.m_sections.append(Section{name, {{text, false}}});
+            doc.m_sections.append(Section{name, {{text, false, {}}}});
             current = doc.m_sections.size() - 1;
             doc.m_sectionIndex.insert(name.toCaseFolded(), current);
             continue;
@@ -310,11 +310,8 @@ IniDocument IniDocument::parse(const QByteArray& content)
             continue;
         }
         Section& section = doc.m_sections[current];
-        section.lines.append({text, true});
-        // The first of two spellings of one entry is the one read and written.
-        const QString lookup = lookupKey(section.name, key);
-        if (!doc.m_entries.contains(lookup))
-            doc.m_entries.insert(lookup, {current, section.lines.size() - 1});
+        section.lines.append({text, true, key});
+        doc.m_entries[lookupKey(section.name, key)].append({current, section.lines.size() - 1});
     }
     return doc;
 }
@@ -331,10 +328,23 @@ QByteArray IniDocument::serialize() const
     return out;
 }
 
-std::optional<QString> IniDocument::value(const QString& section, const QString& key) const
+const IniDocument::Place* IniDocument::find(const QString& section, const QString& key) const
 {
     const auto found = m_entries.constFind(lookupKey(section, key));
-    if (found == m_entries.cend())
+    if (found == m_entries.cend() || found->isEmpty())
+        return nullptr;
+    for (auto place = found->crbegin(); place != found->crend(); ++place) {
+        if (m_sections.at(place->section).name == section &&
+            m_sections.at(place->section).lines.at(place->line).key == key)
+            return &*place;
+    }
+    return &found->last();
+}
+
+std::optional<QString> IniDocument::value(const QString& section, const QString& key) const
+{
+    const Place* found = find(section, key);
+    if (!found)
         return std::nullopt;
     const QByteArray& text = m_sections.at(found->section).lines.at(found->line).text;
     return decodeValue(QByteArrayView(text).sliced(text.indexOf('=') + 1));
@@ -347,8 +357,8 @@ qsizetype IniDocument::sectionFor(const QString& name)
         return *found;
     Section& last = m_sections.last();
     if (!last.lines.isEmpty() && !last.lines.last().text.trimmed().isEmpty())
-        last.lines.append({QByteArray(), false});
-    m_sections.append(Section{name, {{'[' + encodeName(name) + ']', false}}});
+        last.lines.append({QByteArray(), false, {}});
+    m_sections.append(Section{name, {{'[' + encodeName(name) + ']', false, {}}}});
     m_sectionIndex.insert(name.toCaseFolded(), m_sections.size() - 1);
     return m_sections.size() - 1;
 }
@@ -360,14 +370,13 @@ void IniDocument::addEntry(qsizetype index, const QString& key, QByteArray text)
     qsizetype at = section.lines.size();
     while (at > 1 && section.lines.at(at - 1).text.trimmed().isEmpty())
         --at;
-    section.lines.insert(at, {std::move(text), true});
-    m_entries.insert(lookupKey(section.name, key), {index, at});
+    section.lines.insert(at, {std::move(text), true, key});
+    m_entries[lookupKey(section.name, key)].append({index, at});
 }
 
 void IniDocument::setValue(const QString& section, const QString& key, const QString& value)
 {
-    const auto found = m_entries.constFind(lookupKey(section, key));
-    if (found != m_entries.cend()) {
+    if (const Place* found = find(section, key)) {
         Line& line = m_sections[found->section].lines[found->line];
         line.text = line.text.first(line.text.indexOf('=') + 1) + encodeValue(value);
         return;

@@ -40,6 +40,7 @@ private:
     {
         QByteArray text; // as written to the file, without its line end
         bool isEntry = false;
+        QString key; // an entry's, as spelled
     };
     struct Section
     {
@@ -53,11 +54,14 @@ private:
     };
 
     qsizetype sectionFor(const QString& name);
+    // The entry read and written for the name: as QSettings reads a file edited by hand that
+    // names an entry twice, the last one spelled as asked, else the last of any spelling.
+    const Place* find(const QString& section, const QString& key) const;
     void addEntry(qsizetype section, const QString& key, QByteArray text);
     static QString lookupKey(const QString& section, const QString& key);
 
     QList<Section> m_sections{Section{}};     // the lines before the first section first
-    QHash<QString, Place> m_entries;          // "section\nkey" in lower case -> first entry
+    QHash<QString, QList<Place>> m_entries;   // "section\nkey" in lower case -> its entries
     QHash<QString, qsizetype> m_sectionIndex; // section in lower case -> its last block
     QList<BadLine> m_badLines;
 };

@@ -37,11 +37,15 @@ public:
     static void startProgram(QProcess& process, const QString& program, const QString& platform,
                              const QStringList& arguments = {})
     {
+        process.setProcessEnvironment(programEnvironment(platform));
+        process.start(QCoreApplication::applicationDirPath() + '/' + program, arguments);
+    }
+    static QProcessEnvironment programEnvironment(const QString& platform)
+    {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", platform);
         env.insert("ASAN_OPTIONS", "detect_leaks=0");
-        process.setProcessEnvironment(env);
-        process.start(QCoreApplication::applicationDirPath() + '/' + program, arguments);
+        return env;
     }
 
     static void mapPort(int port, const QString& device)

@@ -1,9 +1,10 @@
-// Writes COUNT entries "<prefix><n>" to section "Stress" of the store, one SaveSetting each, the
-// way ringdesk and config each write their own entries.
+// Writes COUNT entries "<prefix><n>" to section "Stress" of the store, one save each, the way
+// ringdesk and config each write their own entries. A save that fails says why and ends it.
 #include "SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
@@ -13,10 +14,13 @@ int main(int argc, char* argv[])
         return 2;
     const QString prefix = args.at(1);
     const int count = args.at(2).toInt();
+    SettingsStore store(QStringLiteral("ZodoDE"));
     for (int i = 0; i < count; ++i) {
-        if (!SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Stress"),
-                         prefix + QString::number(i), QString::number(i)))
+        if (!store.save(QStringLiteral("Stress"), prefix + QString::number(i),
+                        QString::number(i))) {
+            std::fprintf(stderr, "%s\n", qPrintable(store.lastError()));
             return 1;
+        }
     }
     return 0;
 }

@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -23,6 +26,7 @@ private slots:
     void signalSavesEverything_data();
     void signalSavesEverything();
     void unloadIsOneQuickWrite();
+    void rewritesReachTheDiskBeforeTheyReplace();
     void fileSizeLimitIsAWriteError();
     void secondCopyLeavesTheFirstAlone();
     void emptyStoreNeverOpensTheConsole();
@@ -122,6 +126,54 @@ void TestSessionEnd::unloadIsOneQuickWrite()
     }
     ::close(watch);
     QCOMPARE(rewrites, 1);
+}
+
+// A rewrite is on the disk before it takes the old file's place: after a power cut the settings
+// and the event log are the old ones or the new ones, never empty.
+void TestSessionEnd::rewritesReachTheDiskBeforeTheyReplace()
+{
+    const QString strace = QStandardPaths::findExecutable("strace");
+    if (strace.isEmpty())
+        QSKIP("strace is not installed (Debian package strace): nothing to watch the writes with");
+    const QString trace = m_home->path() + "/trace";
+    QProcess traced;
+    traced.setProcessEnvironment(TestHome::programEnvironment("offscreen"));
+    traced.setProgram(strace);
+    traced.setArguments({"-f", "-y", "-qq", "-e", "trace=fsync,fdatasync,rename,renameat,renameat2",
+                         "-o", trace, "--", QCoreApplication::applicationDirPath() + "/ringdesk"});
+    traced.start();
+    QVERIFY(traced.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QDir(m_home->dataDir()).exists() || traced.state() == QProcess::NotRunning, 20000);
+    if (traced.state() == QProcess::NotRunning)
+        QSKIP(qPrintable("strace cannot trace here: " + traced.readAllStandardError()));
+    QTest::qWait(3000); // the window is up, the search has ended
+    QFile children(QString("/proc/%1/task/%1/children").arg(traced.processId()));
+    QVERIFY(children.open(QIODevice::ReadOnly));
+    const pid_t monitor = pid_t(children.readAll().trimmed().toLongLong());
+    QVERIFY(monitor > 0);
+    ::kill(monitor, SIGTERM);
+    QVERIFY(traced.waitForFinished(20000));
+
+    QFile log(trace);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QRegularExpression sync(R"re((?:fsync|fdatasync)\(\d+<([^>]+)>\) = 0)re");
+    const QRegularExpression rename(
+        R"re(rename(?:at2?)?\((?:[^,"]+, )?"([^"]+)", (?:[^,"]+, )?"([^"]+)")re");
+    QSet<QString> synced;
+    QStringList replaced;
+    for (const QByteArray& line : log.readAll().split('\n')) {
+        const QString text = QString::fromUtf8(line);
+        if (const QRegularExpressionMatch m = sync.match(text); m.hasMatch())
+            synced.insert(m.captured(1));
+        const QRegularExpressionMatch m = rename.match(text);
+        if (!m.hasMatch() || !text.endsWith("= 0"))
+            continue;
+        replaced << QFileInfo(m.captured(2)).fileName();
+        QVERIFY2(synced.contains(m.captured(1)), qPrintable(text + " before its data was synced"));
+    }
+    QVERIFY2(replaced.contains("zodode.ini"), qPrintable(replaced.join(' ')));
+    QVERIFY2(replaced.contains("CallEvnt.txt"), qPrintable(replaced.join(' ')));
 }
 
 void TestSessionEnd::fileSizeLimitIsAWriteError()

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,8 +32,11 @@ private slots:
     void storeIsPrivate();
     void readsWhatQSettingsWrites_data();
     void readsWhatQSettingsWrites();
+    void aKeyTwiceReadsAsQSettingsReadsIt_data();
+    void aKeyTwiceReadsAsQSettingsReadsIt();
     void badLineCostsThatLineOnly_data();
     void badLineCostsThatLineOnly();
+    void unreadableStoreIsNeverOverwritten_data();
     void unreadableStoreIsNeverOverwritten();
     void unwritableStoreReportsFailure();
     void twoWritersLoseNothing();
@@ -177,6 +181,28 @@ void TestSettingsStore::readsWhatQSettingsWrites()
     QCOMPARE(qt.value("Fresh Section/Ünïcode key").toString(), value);
 }
 
+void TestSettingsStore::aKeyTwiceReadsAsQSettingsReadsIt_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("one section") << QByteArray("[Setup]\nAreaCode=613\nAreaCode=819\n");
+    QTest::newRow("section twice") << QByteArray("[Setup]\nAreaCode=613\n[Modem]\nComPort=1\n"
+                                                 "[Setup]\nAreaCode=819\n");
+    QTest::newRow("two spellings") << QByteArray("[Setup]\nAreaCode=613\nareacode=819\n");
+}
+
+// A file edited by hand may name an entry twice; both programs and QSettings read one value.
+void TestSettingsStore::aKeyTwiceReadsAsQSettingsReadsIt()
+{
+    QFETCH(QByteArray, content);
+    writeRaw(content);
+    const QString qt =
+        QSettings(storePath(), QSettings::IniFormat).value("Setup/AreaCode").toString();
+    QCOMPARE(GetSetting("ZodoDE", "Setup", "AreaCode", "none"), qt);
+    // Saving another entry keeps what is read.
+    QVERIFY(SaveSetting("ZodoDE", "Setup", "Maximize", "1"));
+    QCOMPARE(GetSetting("ZodoDE", "Setup", "AreaCode", "none"), qt);
+}
+
 void TestSettingsStore::badLineCostsThatLineOnly_data()
 {
     QTest::addColumn<QByteArray>("bad");
@@ -220,16 +246,50 @@ void TestSettingsStore::badLineCostsThatLineOnly()
     QVERIFY(again.backupPath().isEmpty());
 }
 
+void TestSettingsStore::unreadableStoreIsNeverOverwritten_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::newRow("a folder in the file's place") << true;
+    QTest::newRow("a file the user may not read") << false; // left by a run under sudo
+}
+
+// Writing would put defaults over the values that could not be read.
 void TestSettingsStore::unreadableStoreIsNeverOverwritten()
 {
-    // A folder in the file's place cannot be read, by root either.
-    QVERIFY(QDir(m_home->path()).mkdir("zodode.ini"));
-    QVERIFY(QFile::copy(QFINDTESTDATA("tst_settingsstore.cpp"), storePath() + "/keep"));
-    SettingsStore store("ZodoDE");
-    QVERIFY(store.problem().contains("cannot be read"));
-    QVERIFY(!store.save("Modem", "ComPort", "0"));
-    QVERIFY(!store.lastError().isEmpty());
-    QVERIFY(QFileInfo(storePath() + "/keep").isFile());
+    QFETCH(bool, folder);
+    if (folder) {
+        // A folder cannot be read, by root either.
+        QVERIFY(QDir(m_home->path()).mkdir("zodode.ini"));
+        QVERIFY(QFile::copy(QFINDTESTDATA("tst_settingsstore.cpp"), storePath() + "/keep"));
+        SettingsStore store("ZodoDE");
+        QVERIFY(store.problem().contains("cannot be read"));
+        QVERIFY(!store.save("Modem", "ComPort", "0"));
+        QVERIFY(!store.lastError().isEmpty());
+        QVERIFY(QFileInfo(storePath() + "/keep").isFile());
+        return;
+    }
+    const QByteArray content = "[Setup]\nAreaCode=613\n";
+    writeRaw(content);
+    QVERIFY(QFile::setPermissions(storePath(), QFileDevice::Permissions()));
+    // Root reads any file: the writer then runs as nobody, in a folder nobody may write.
+    QStringList command{QCoreApplication::applicationDirPath() + "/settings_writer", "x", "1"};
+    if (::geteuid() == 0) {
+        if (QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("running as root without setpriv: no user who cannot read the file");
+        QVERIFY(QFile::setPermissions(m_home->path(), QFileDevice::Permissions(0x7777)));
+        command = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + command;
+        command.prepend(QStandardPaths::findExecutable("setpriv"));
+    }
+    QProcess writer;
+    writer.start(command.takeFirst(), command);
+    QVERIFY(writer.waitForFinished(20000));
+    QCOMPARE(writer.exitCode(), 1);
+    QVERIFY2(writer.readAllStandardError().contains("cannot be read (Permission denied)"),
+             "the save was refused for another reason");
+    QVERIFY(QFile::setPermissions(storePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QFile file(storePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), content);
 }
 
 void TestSettingsStore::unwritableStoreReportsFailure()

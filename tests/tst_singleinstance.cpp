@@ -1,14 +1,22 @@
 #include "SingleInstance.h"
 #include "TestHome.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTest>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 class TestSingleInstance : public QObject
 {
     Q_OBJECT
 private slots:
     void laterCopyAsksTheFirstToShowItself();
+    void aDeadCopysLeftoversAreTakenOverAndALiveOneNeverIs();
 };
 
 void TestSingleInstance::laterCopyAsksTheFirstToShowItself()
@@ -24,6 +32,49 @@ void TestSingleInstance::laterCopyAsksTheFirstToShowItself()
     // Another program name is another lock.
     SingleInstance other(QStringLiteral("ringdesk-other"));
     QVERIFY(other.claim());
+}
+
+// A monitor killed outright leaves its lock and its socket; the next one starts, and later ones
+// reach it at once. A lock held for hours by a running monitor is never taken as stale.
+void TestSingleInstance::aDeadCopysLeftoversAreTakenOverAndALiveOneNeverIs()
+{
+    TestHome home;
+    QProcess gone;
+    gone.start("true");
+    QVERIFY(gone.waitForStarted());
+    const qint64 deadPid = gone.processId();
+    QVERIFY(gone.waitForFinished());
+    QFile lock(home.path() + "/runtime/ringdesk.lock");
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    // As QLockFile writes it: process id, program, host, machine id, boot id.
+    lock.write(QByteArray::number(deadPid) + "\nringdesk\n" + QSysInfo::machineHostName().toUtf8() +
+               '\n' + QSysInfo::machineUniqueId() + '\n' + QSysInfo::bootUniqueId() + '\n');
+    lock.close();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(home.path() + "/runtime/ringdesk.socket");
+    std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+    const int leftover = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(::bind(leftover, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    ::close(leftover); // the file stays, with nobody listening
+
+    SingleInstance first(QStringLiteral("ringdesk"));
+    QVERIFY(first.claim());
+    QSignalSpy shown(&first, &SingleInstance::activationRequested);
+    QElapsedTimer knocking;
+    knocking.start();
+    SingleInstance second(QStringLiteral("ringdesk"));
+    QVERIFY(!second.claim());
+    QTRY_COMPARE(shown.count(), 1);
+    QVERIFY2(knocking.elapsed() < 2500, "the later copy waited for a listener that was not there");
+
+    QVERIFY(lock.open(QIODevice::ReadWrite));
+    QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                             QFileDevice::FileModificationTime));
+    lock.close();
+    SingleInstance third(QStringLiteral("ringdesk"));
+    QVERIFY(!third.claim());
+    QTRY_COMPARE(shown.count(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)

@@ -274,6 +274,16 @@ void TestVCard::quoteInParameterCannotBreakTheLine()
     VCard odd = VCard::parse("BEGIN:VCARD\r\nTEL:1\r\nTEL;TYPE=w\"ork:2\r\nEND:VCARD\r\n").value(0);
     QCOMPARE(odd.businessPhone(), "1");
     QCOMPARE(VCard::parse(odd.serialize()).value(0).businessPhone(), "1");
+
+    // A value holding ";" stays one value when its property is written anew.
+    VCard label = VCard::parse("BEGIN:VCARD\r\nTEL;TYPE=work;LABEL=\"Office; desk 2\":5551234\r\n"
+                               "END:VCARD\r\n")
+                      .value(0);
+    label.setBusinessPhone("+1 (613) 555-1234");
+    const VCard written = VCard::parse(label.serialize()).value(0);
+    QCOMPARE(written.properties.value(0).params.size(), 2);
+    QCOMPARE(written.properties.value(0).params.value(1).value, "Office; desk 2");
+    QCOMPARE(written.businessPhone(), "+1 (613) 555-1234");
 }
 
 void TestVCard::noiseLinesArePassedOver()

@@ -1,6 +1,7 @@
 #include "CallMessage.h"
 
 #include "CleanText.h"
+#include "CommandLine.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -103,7 +104,10 @@ QList<Discovery> homeAssistant(const QString& prefix, const QString& clientId)
         {QStringLiteral("name"), QStringLiteral("Ringwatch caller ID")},
         {QStringLiteral("manufacturer"), QStringLiteral("Ringwatch")},
         {QStringLiteral("model"), QStringLiteral("ringdesk")},
+        {QStringLiteral("sw_version"), CommandLine::version()},
     };
+    const QJsonObject origin{{QStringLiteral("name"), QStringLiteral("ringdesk")},
+                             {QStringLiteral("sw_version"), CommandLine::version()}};
     const QString status = prefix + QStringLiteral("/status");
     auto common = [&](const QString& object, const QString& name) {
         return QJsonObject{
@@ -113,6 +117,9 @@ QList<Discovery> homeAssistant(const QString& prefix, const QString& clientId)
             {QStringLiteral("payload_available"), QStringLiteral("online")},
             {QStringLiteral("payload_not_available"), QStringLiteral("offline")},
             {QStringLiteral("device"), device},
+            {QStringLiteral("origin"), origin},
+            // A call must survive Home Assistant's reconnects as it survives ours.
+            {QStringLiteral("qos"), 1},
         };
     };
 
