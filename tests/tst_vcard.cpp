@@ -199,6 +199,15 @@ void TestVCard::escapesAndContinuations()
     const VCard note = VCard::parse(folded).value(0);
     QCOMPARE(note.properties.at(1).value, "first half and the rest");
     QCOMPARE(note.serialize(), folded);
+
+    // Found by the fuzzer: a quoted-printable value ending in a broken soft line break ("=")
+    // swallowed the END of its card, and the telephone a save added after it.
+    VCard broken = VCard::parse("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Kim;;;\r\n"
+                                "NOTE;ENCODING=QUOTED-PRINTABLE:call back=\r\nEND:VCARD\r\n")
+                       .value(0);
+    QVERIFY(!broken.endRaw.isEmpty());
+    broken.setBusinessPhone("+1 (613) 555-1234");
+    QCOMPARE(VCard::parse(broken.serialize()).value(0).businessPhone(), "+1 (613) 555-1234");
 }
 
 void TestVCard::writesFoldedVCard30()

@@ -120,6 +120,32 @@ bool declaresQuotedPrintable(const QByteArray& line)
     return isQuotedPrintable(parseParams(line.mid(semicolon + 1, colon - semicolon - 1)));
 }
 
+// A line that begins a property of its own: a name of the vCard standards (or an X- one), with
+// or without a group, then its parameters or its value. A quoted-printable value whose last
+// soft line break is broken (a "=" at its very end) must not swallow the END of its card, nor a
+// property written after it.
+bool startsProperty(const QByteArray& line)
+{
+    static const QList<QByteArray> names = {
+        "BEGIN",        "END",    "VERSION", "N",      "FN",          "ORG",    "TEL",
+        "EMAIL",        "ADR",    "LABEL",   "NOTE",   "UID",         "REV",    "PRODID",
+        "TITLE",        "ROLE",   "URL",     "BDAY",   "PHOTO",       "LOGO",   "NICKNAME",
+        "CATEGORIES",   "GEO",    "TZ",      "KEY",    "SOUND",       "AGENT",  "MAILER",
+        "SORT-STRING",  "CLASS",  "KIND",    "GENDER", "ANNIVERSARY", "LANG",   "IMPP",
+        "RELATED",      "MEMBER", "SOURCE",  "XML",    "FBURL",       "CALURI", "CALADRURI",
+        "CLIENTPIDMAP", "NAME",   "PROFILE"};
+    qsizetype end = 0;
+    while (end < line.size() && line.at(end) != ':' && line.at(end) != ';')
+        ++end;
+    if (end == line.size())
+        return false;
+    QByteArray name = line.left(end).toUpper();
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot >= 0)
+        name = name.mid(dot + 1);
+    return name.startsWith("X-") ? isName(QString::fromLatin1(name)) : names.contains(name);
+}
+
 struct LogicalLine
 {
     QByteArray text;
@@ -154,7 +180,8 @@ QList<LogicalLine> logicalLines(const QByteArray& data)
         // A quoted-printable value continues on the next line, which is not indented, after a
         // "=". Only the property's own parameters say whether it is quoted-printable.
         if (declaresQuotedPrintable(line.text)) {
-            while (lines.last().text.endsWith('=') && i + 1 < physical.size()) {
+            while (lines.last().text.endsWith('=') && i + 1 < physical.size() &&
+                   !startsProperty(physical.at(i + 1).text)) {
                 lines.last().text += "\r\n" + physical.at(++i).text;
                 lines.last().end = physical.at(i).end;
             }
