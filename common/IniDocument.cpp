@@ -79,6 +79,25 @@ qsizetype readEscape(QByteArrayView raw, qsizetype i, QString& out)
     return i;
 }
 
+// As QSettings reads them: a line ends at CR LF, LF or a CR alone.
+QList<QByteArray> splitLines(const QByteArray& content)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < content.size(); ++i) {
+        const char c = content.at(i);
+        if (c != '\n' && c != '\r')
+            continue;
+        lines.append(content.sliced(start, i - start));
+        if (c == '\r' && i + 1 < content.size() && content.at(i + 1) == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < content.size())
+        lines.append(content.sliced(start));
+    return lines;
+}
+
 } // namespace
 
 QString IniDocument::decodeValue(QByteArrayView raw)
@@ -271,13 +290,9 @@ IniDocument IniDocument::parse(const QByteArray& content)
 {
     IniDocument doc;
     qsizetype current = 0;
-    const QList<QByteArray> lines = content.split('\n');
+    const QList<QByteArray> lines = splitLines(content);
     for (qsizetype n = 0; n < lines.size(); ++n) {
         QByteArray text = lines.at(n);
-        if (text.endsWith('\r'))
-            text.chop(1);
-        if (n == lines.size() - 1 && text.isEmpty())
-            break; // what follows the last line end
         const int number = int(n + 1);
         const QByteArray trimmed = text.trimmed();
         if (!TextCodec::isUtf8(text)) {

@@ -32,8 +32,8 @@ private slots:
     void storeIsPrivate();
     void readsWhatQSettingsWrites_data();
     void readsWhatQSettingsWrites();
-    void aKeyTwiceReadsAsQSettingsReadsIt_data();
-    void aKeyTwiceReadsAsQSettingsReadsIt();
+    void handEditedFileReadsAsQSettingsReadsIt_data();
+    void handEditedFileReadsAsQSettingsReadsIt();
     void badLineCostsThatLineOnly_data();
     void badLineCostsThatLineOnly();
     void unreadableStoreIsNeverOverwritten_data();
@@ -181,17 +181,20 @@ void TestSettingsStore::readsWhatQSettingsWrites()
     QCOMPARE(qt.value("Fresh Section/Ünïcode key").toString(), value);
 }
 
-void TestSettingsStore::aKeyTwiceReadsAsQSettingsReadsIt_data()
+void TestSettingsStore::handEditedFileReadsAsQSettingsReadsIt_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("one section") << QByteArray("[Setup]\nAreaCode=613\nAreaCode=819\n");
     QTest::newRow("section twice") << QByteArray("[Setup]\nAreaCode=613\n[Modem]\nComPort=1\n"
                                                  "[Setup]\nAreaCode=819\n");
     QTest::newRow("two spellings") << QByteArray("[Setup]\nAreaCode=613\nareacode=819\n");
+    QTest::newRow("carriage returns alone") << QByteArray("[Setup]\rAreaCode=613\r");
+    QTest::newRow("a stray carriage return") << QByteArray("[Setup]\r\nAreaCode=613\r\r\n");
 }
 
-// A file edited by hand may name an entry twice; both programs and QSettings read one value.
-void TestSettingsStore::aKeyTwiceReadsAsQSettingsReadsIt()
+// A file edited by hand may name an entry twice, or end its lines the old Mac way; both programs
+// and QSettings read one value.
+void TestSettingsStore::handEditedFileReadsAsQSettingsReadsIt()
 {
     QFETCH(QByteArray, content);
     writeRaw(content);
