@@ -17,7 +17,7 @@
 namespace {
 
 const QString description =
-    QStringLiteral("Ringwatch Setup: the modem settings of Ringwatch (ringdesk), which it reads "
+    QStringLiteral("Setup Ringwatch: the modem settings of Ringwatch (ringdesk), which it reads "
                    "at its next start.");
 
 } // namespace

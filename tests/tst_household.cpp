@@ -1,9 +1,11 @@
 // The monitor on a real MQTT broker, end to end: `ringdesk --headless` on the simulated modem,
 // a broker of the test's own on a free port, and a subscriber in this process.
 #include "ModemSim.h"
+#include "Monitor.h"
 #include "MqttConnection.h"
 #include "SetupWindow.h"
 #include "TestHome.h"
+#include "WindowControl.h"
 #include "ui_SetupForm.h"
 
 #include <QJsonArray>
@@ -13,6 +15,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QUuid>
 #include <QtTest>
 #include <csignal>
 #include <pwd.h>
@@ -143,7 +146,8 @@ public:
         MqttOptions options;
         options.host = "127.0.0.1";
         options.port = port;
-        options.clientId = "test-subscriber";
+        // Each its own: a second client with one id pushes the first off the broker.
+        options.clientId = "test-subscriber-" + QUuid::createUuid().toString(QUuid::Id128);
         options.subscriptions = topics;
         options.keepSession = true; // calls sent while the broker restarts still reach us
         connection.start(options);
@@ -180,6 +184,7 @@ private slots:
     void aRefusedOrUnreachableBrokerIsReportedOnce_data();
     void aRefusedOrUnreachableBrokerIsReportedOnce();
     void aSecondDesktopShowsTheCall();
+    void aDesktopWithoutAModemSaysWhereItsCallsComeFrom();
     void textFromOutsideIsCleanedEverywhere();
     void configTestsAndSavesTheNetworkSettings();
 
@@ -582,6 +587,31 @@ bool hasControls(const QByteArray& bytes, const QByteArray& lineEnd)
 }
 
 } // namespace
+
+void TestHousehold::aDesktopWithoutAModemSaysWhereItsCallsComeFrom()
+{
+    Broker broker(m_home->path());
+    QVERIFY(broker.start());
+    SaveSetting("ZodoDE", "Setup", "FindModem", "0");
+    SaveSetting("ZodoDE", "MQTT", "Host", "127.0.0.1");
+    SaveSetting("ZodoDE", "MQTT", "Port", QString::number(broker.port()));
+    SaveSetting("ZodoDE", "MQTT", "Subscribe", "1");
+    WindowControl window;
+    Monitor monitor(window);
+    monitor.outlookProbe = [](QString*) {
+        return true;
+    };
+    monitor.load();
+    QVERIFY(monitor.activate());
+    const QString expected =
+        QString("Calls from the household's broker at 127.0.0.1:%1").arg(broker.port());
+    QTRY_COMPARE_WITH_TIMEOUT(monitor.state.field(MonitorState::SystemMessage), expected, 10000);
+    // Switched on and off again, the modem gives the status line back.
+    monitor.state.setCheck(1, 1);
+    monitor.state.setCheck(1, 0);
+    QCOMPARE(monitor.state.field(MonitorState::SystemMessage), expected);
+    monitor.unload();
+}
 
 // A caller's escape sequences from the modem, and a forged record from the broker, reach no log,
 // card or terminal: each record of the call log is one line.

@@ -111,6 +111,7 @@ void CallBus::onConnected(quint32 connection)
             m_connection.publish(d.topic, d.payload, 1, true);
     }
     sendPending();
+    emit connected();
 }
 
 void CallBus::onFailed(const QString& reason, bool refusedByBroker)

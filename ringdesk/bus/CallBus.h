@@ -27,6 +27,9 @@ public:
     void stop();
     bool active() const { return m_connection.running(); }
     QString clientId() const { return m_options.clientId; }
+    QString address() const { return m_options.address(); }
+    // Brings in the calls of other monitors, and is connected to the broker now.
+    bool bringingCallsIn() const { return m_online != 0 && m_options.subscribe; }
 
     void publishCall(const CallRecord& call);
     void publishEvent(const QString& line);
@@ -38,6 +41,8 @@ signals:
     void report(const QString& line);
     // A short text for the status line.
     void status(const QString& text);
+    // The broker accepted us (again).
+    void connected();
 
 private:
     QString topic(const char* leaf) const { return m_options.topic + u'/' + QLatin1String(leaf); }

@@ -42,10 +42,12 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&receiver, &ModemReceiver::recordComplete, &state,
                      [this] { processor.ProcessCallID(); });
     QObject::connect(&state, &MonitorState::checkChanged, &state, [this](int number, int) {
-        if (number == 1)
+        if (number == 1) {
             modemSwitch.Check1Click();
-        else if (number == 2)
+            showWhereCallsComeFrom();
+        } else if (number == 2) {
             Check2Click();
+        }
     });
     modemSwitch.setCheck2Action([this] { Check2Click(); });
     QObject::connect(&processor, &CallProcessor::callProcessed, &bus, [this](CallRecord call) {
@@ -62,6 +64,7 @@ Monitor::Monitor(WindowControl& window)
     });
     QObject::connect(&bus, &CallBus::remoteCall, &state,
                      [this](const CallRecord& call) { showRemoteCall(call); });
+    QObject::connect(&bus, &CallBus::connected, &state, [this] { showWhereCallsComeFrom(); });
     outlookProbe = [](QString* problem) {
         return CheckOutlookObject(problem);
     };
@@ -109,8 +112,10 @@ bool Monitor::activate()
         return false;
     state.CallRecordState = 0;
     state.setCheckEnabled(1, true);
-    if (state.check(1) == 0)
+    if (state.check(1) == 0) {
         modemSwitch.ManualMode();
+        showWhereCallsComeFrom();
+    }
     return !state.ShuttingDown;
 }
 
@@ -147,6 +152,14 @@ void Monitor::showRemoteCall(const CallRecord& call)
 {
     m_remoteCalls.append(call);
     takeRemoteCalls();
+}
+
+void Monitor::showWhereCallsComeFrom()
+{
+    // Without a modem of its own, a desktop that shows the household's calls is not idle.
+    if (state.check(1) == 0 && bus.bringingCallsIn())
+        state.setField(MonitorState::SystemMessage,
+                       QStringLiteral("Calls from the household's broker at ") + bus.address());
 }
 
 void Monitor::takeRemoteCalls()

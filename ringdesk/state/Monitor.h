@@ -55,6 +55,8 @@ public:
     void startBus();
     // A call from another monitor, taken as soon as no call of our own is under way.
     void showRemoteCall(const CallRecord& call);
+    // The status line of a desktop without its modem that shows the calls of the household's.
+    void showWhereCallsComeFrom();
 
     // The settings of the load step, in their order, into state and check boxes.
     void loadSettings();
