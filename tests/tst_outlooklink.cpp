@@ -22,7 +22,7 @@ namespace {
 struct RecordingViewer : ItemViewer
 {
     QList<std::shared_ptr<OutlookItem>> shown;
-    void show(const std::shared_ptr<OutlookItem>& item) override { shown << item; }
+    void show(const std::shared_ptr<OutlookItem>& item, bool) override { shown << item; }
 };
 
 } // namespace

@@ -48,7 +48,7 @@ void HeadlessMonitor::ShowModemError(const QStringList& details)
         print(QStringLiteral("  ") + line);
 }
 
-void HeadlessMonitor::show(const std::shared_ptr<OutlookItem>& item)
+void HeadlessMonitor::show(const std::shared_ptr<OutlookItem>& item, bool)
 {
     // A contact found or one just created is on disk already; a new journal entry is not.
     if (!item || !item->fileName().isEmpty())

@@ -25,7 +25,7 @@ public:
     bool stopped() const { return m_stopped; }
 
     void ShowModemError(const QStringList& details) override;
-    void show(const std::shared_ptr<OutlookItem>& item) override;
+    void show(const std::shared_ptr<OutlookItem>& item, bool askedByUser) override;
 
 private:
     void print(const QString& line);

@@ -39,8 +39,8 @@ std::shared_ptr<JournalItem> AddressBook::newJournal() const
     return std::make_shared<JournalItem>(AddressBookPaths::journalFolder());
 }
 
-void AddressBook::display(const std::shared_ptr<OutlookItem>& item)
+void AddressBook::display(const std::shared_ptr<OutlookItem>& item, bool askedByUser)
 {
     if (m_viewer && item)
-        m_viewer->show(item);
+        m_viewer->show(item, askedByUser);
 }

@@ -20,7 +20,7 @@ public:
     std::shared_ptr<JournalItem> newJournal() const;
 
     // Opens the item's window, when there is a viewer.
-    void display(const std::shared_ptr<OutlookItem>& item);
+    void display(const std::shared_ptr<OutlookItem>& item, bool askedByUser);
     void setViewer(ItemViewer* viewer) { m_viewer = viewer; }
 
 private:

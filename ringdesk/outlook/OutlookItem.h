@@ -5,12 +5,14 @@
 
 class OutlookItem;
 
-// Shows an item in a window of its own; the desktop program provides it.
+// Shows an item in a window of its own; the desktop program provides it. An item the user asked
+// for comes forward with the keyboard; one a call opens appears without taking it from whatever
+// the user is typing in.
 class ItemViewer
 {
 public:
     virtual ~ItemViewer() = default;
-    virtual void show(const std::shared_ptr<OutlookItem>& item) = 0;
+    virtual void show(const std::shared_ptr<OutlookItem>& item, bool askedByUser) = 0;
 };
 
 // An address-book item whose named properties are read and written, saved and displayed, as the

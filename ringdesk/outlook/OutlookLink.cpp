@@ -5,6 +5,7 @@
 #include "state/MonitorState.h"
 
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 
 void OutlookLink::SearchInContact(const QString& StringToParse)
 {
@@ -22,7 +23,7 @@ void OutlookLink::SearchInContact(const QString& StringToParse)
     const ContactsFolder::Found found = m_book.findContact(StringToParse, s.AreaCode);
     if (!found.item)
         return fail();
-    m_book.display(found.item);
+    m_book.display(found.item, m_askedByUser);
     CurrentItem = found.item;
     lastFound = found.item;
     s.appendEvent(QStringLiteral("[Found it! Now displaying contact information]"));
@@ -72,7 +73,16 @@ void OutlookLink::CreateContact(const QString& ForWhat)
     QString error;
     if (save && !CurrentItem->Save(&error))
         s.appendEvent(QStringLiteral("[Couldn't save the contact: %1]").arg(error));
-    m_book.display(CurrentItem);
+    m_book.display(CurrentItem, m_askedByUser);
+}
+
+void OutlookLink::createForUser(const QString& what, const QString& ForWhat)
+{
+    const QScopedValueRollback byUser(m_askedByUser, true);
+    if (what == QLatin1String("Contact"))
+        CreateContact(ForWhat);
+    else
+        CreateJournal(ForWhat);
 }
 
 void OutlookLink::CreateJournal(const QString& ForWhat)
@@ -88,11 +98,12 @@ void OutlookLink::CreateJournal(const QString& ForWhat)
         CurrentItem->setProperty(QStringLiteral("Type"), QStringLiteral("Phone Call"));
         CurrentItem->setProperty(QStringLiteral("Companies"), s.CallerCompany);
     }
-    m_book.display(CurrentItem);
+    m_book.display(CurrentItem, m_askedByUser);
 }
 
 bool OutlookLink::SearchByNumber()
 {
+    const QScopedValueRollback byUser(m_askedByUser, true);
     MonitorState& s = m_state;
     static const QRegularExpression bareDigits(QStringLiteral("^([0-9]{7}|[0-9]{10}|[0-9]{11})$"));
     const QString typed = s.field(MonitorState::CallIDNumber);
@@ -109,6 +120,7 @@ bool OutlookLink::SearchByNumber()
 
 bool OutlookLink::SearchByName()
 {
+    const QScopedValueRollback byUser(m_askedByUser, true);
     MonitorState& s = m_state;
     const QString name = s.field(MonitorState::CallIDName);
     if (s.field(MonitorState::NameLabel) != QLatin1String("Name")) {

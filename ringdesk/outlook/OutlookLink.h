@@ -22,6 +22,8 @@ public:
     bool SearchByNumber();
     bool SearchByName();
     QString offerText() const { return m_offer; }
+    // A "Contact" or "Journal" the user asked for, which comes forward with the keyboard.
+    void createForUser(const QString& what, const QString& ForWhat);
 
     std::shared_ptr<OutlookItem> CurrentItem;
     // The contact the last successful search found (CurrentItem may be a newer journal entry).
@@ -31,4 +33,5 @@ private:
     MonitorState& m_state;
     AddressBook& m_book;
     QString m_offer;
+    bool m_askedByUser = false; // the items shown now are the user's doing, not a call's
 };

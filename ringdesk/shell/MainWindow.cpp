@@ -61,7 +61,7 @@ MainWindow::MainWindow(QWidget* parent)
         });
     connect(&m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::MaximizeCallIDForm);
     m_notifier.openContact = [this](const std::shared_ptr<OutlookItem>& item) {
-        m_monitor.addressBook.display(item);
+        m_monitor.addressBook.display(item, true);
     };
     bindState();
     bindCommands();
@@ -188,9 +188,9 @@ void MainWindow::bindCommands()
     connect(m_ui->Picture2, &QToolButton::clicked, this,
             [this] { offerCreation(m_monitor.outlook.SearchByName()); });
     connect(m_ui->Command3, &QPushButton::clicked, this,
-            [this] { m_monitor.outlook.CreateContact(QString()); });
+            [this] { m_monitor.outlook.createForUser(QStringLiteral("Contact"), QString()); });
     connect(m_ui->Command8, &QPushButton::clicked, this,
-            [this] { m_monitor.outlook.CreateJournal(QString()); });
+            [this] { m_monitor.outlook.createForUser(QStringLiteral("Journal"), QString()); });
 
     connect(m_tray.EnableCallID, &QAction::triggered, this, [this] { state().setCheck(1, 1); });
     connect(m_tray.DisableCallID, &QAction::triggered, this, [this] { state().setCheck(1, 0); });
@@ -320,7 +320,8 @@ void MainWindow::offerCreation(bool found)
     if (Dialogs::question(this, QStringLiteral("Create Contact"), text) != QMessageBox::Yes)
         return;
     const bool person = state().field(MonitorState::NameLabel) == QLatin1String("Name");
-    m_monitor.outlook.CreateContact(person ? QStringLiteral("Name") : QStringLiteral("Company"));
+    m_monitor.outlook.createForUser(QStringLiteral("Contact"),
+                                    person ? QStringLiteral("Name") : QStringLiteral("Company"));
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)

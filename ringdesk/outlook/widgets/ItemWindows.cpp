@@ -6,9 +6,13 @@
 
 namespace {
 
-void bringForward(QWidget* window)
+// Asked for, a window comes forward with the keyboard; opened by a call, it only appears.
+void present(QWidget* window, bool askedByUser)
 {
+    window->setAttribute(Qt::WA_ShowWithoutActivating, !askedByUser);
     window->show();
+    if (!askedByUser)
+        return;
     window->raise();
     window->activateWindow();
 }
@@ -23,7 +27,7 @@ template <typename Window> int alive(const QHash<QString, QPointer<Window>>& win
 
 } // namespace
 
-void ItemWindows::show(const std::shared_ptr<OutlookItem>& item)
+void ItemWindows::show(const std::shared_ptr<OutlookItem>& item, bool askedByUser)
 {
     m_contacts.removeIf([](const auto& entry) { return entry.value().isNull(); });
     m_journals.removeIf([](const auto& entry) { return entry.value().isNull(); });
@@ -32,26 +36,26 @@ void ItemWindows::show(const std::shared_ptr<OutlookItem>& item)
         const QString key = contact ? contact->key() : QString();
         if (!key.isEmpty()) {
             if (ContactWindow* open = m_contacts.value(key)) {
-                bringForward(open);
+                present(open, askedByUser);
                 return;
             }
         }
         auto* window = new ContactWindow(item);
         if (!key.isEmpty())
             m_contacts.insert(key, window);
-        bringForward(window);
+        present(window, askedByUser);
         return;
     }
     const QString key = item->property(QStringLiteral("ContactNames")).toCaseFolded();
     if (JournalWindow* open = m_journals.value(key)) {
         if (!open->touched())
             open->setItem(item);
-        bringForward(open);
+        present(open, askedByUser);
         return;
     }
     auto* window = new JournalWindow(item);
     m_journals.insert(key, window);
-    bringForward(window);
+    present(window, askedByUser);
 }
 
 int ItemWindows::contactWindows() const

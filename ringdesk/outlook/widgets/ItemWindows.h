@@ -15,7 +15,7 @@ class JournalWindow;
 class ItemWindows : public ItemViewer
 {
 public:
-    void show(const std::shared_ptr<OutlookItem>& item) override;
+    void show(const std::shared_ptr<OutlookItem>& item, bool askedByUser) override;
 
     int contactWindows() const;
     int journalWindows() const;
