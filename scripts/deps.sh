@@ -15,7 +15,7 @@ packages=(
 # stand in for the desktop's tray host and notification server. The household tests run a real
 # MQTT broker; strace shows that rewrites reach the disk before they replace a file.
 [ "${1:-}" = "test" ] && packages+=(clang libclang-rt-14-dev xvfb xauth trayer khard
-    dbus-daemon dbus-bin libglib2.0-bin mosquitto strace)
+    dbus-daemon dbus-bin libglib2.0-bin mosquitto mosquitto-clients strace)
 
 missing=()
 for p in "${packages[@]}"; do

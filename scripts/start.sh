@@ -8,7 +8,13 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRINGDESK_TESTS=OFF >/dev/null
-cmake --build build -j"$(nproc)"
+# Only work done is shown: a start with nothing to build prints nothing of the build.
+set +e
+cmake --build build -j"$(nproc)" 2>&1 |
+    grep --line-buffered -vE '^\[ *[0-9]+%\] (Built target|Automatic (MOC|UIC|RCC))|^Consolidate compiler'
+built=${PIPESTATUS[0]}
+set -e
+[ "$built" -eq 0 ] || exit "$built"
 
 if compgen -G "/dev/ttyACM*" >/dev/null || compgen -G "/dev/ttyUSB*" >/dev/null; then
     exec build/bin/ringdesk
@@ -23,10 +29,14 @@ if [ ! -f "$demo/config/zodode.ini" ]; then
         "$demo/modem" >"$demo/config/zodode.ini"
     chmod 600 "$demo/config/zodode.ini"
 fi
+# The demo is a monitor of its own: its one-copy lock is not the user's (nor, without
+# $XDG_RUNTIME_DIR, one that every session of the user shares).
+mkdir -p "$demo/run"
+chmod 700 "$demo/run"
 echo "No modem found: ringdesk starts on the simulated modem, which calls every 30 seconds."
 echo "Its settings and logs are in $demo; yours are not touched."
 build/bin/ringdesk-modemsim --link "$demo/modem" --every 30 </dev/null >/dev/null &
 simulator=$!
 trap 'kill $simulator 2>/dev/null' EXIT
 sleep 0.5
-XDG_CONFIG_HOME="$demo/config" XDG_DATA_HOME="$demo/data" build/bin/ringdesk
+XDG_CONFIG_HOME="$demo/config" XDG_DATA_HOME="$demo/data" XDG_RUNTIME_DIR="$demo/run" build/bin/ringdesk
