@@ -113,6 +113,13 @@ QList<VCard::Param> parseParams(const QByteArray& text)
 
 bool declaresQuotedPrintable(const QByteArray& line)
 {
+    // Most lines say nothing of it; only those that name it are parsed.
+    bool named = false;
+    for (qsizetype at = line.indexOf('-'); at >= 6 && !named; at = line.indexOf('-', at + 1))
+        named = at + 10 <= line.size() &&
+                qstrnicmp(line.constData() + at - 6, "QUOTED-PRINTABLE", 16) == 0;
+    if (!named)
+        return false;
     const qsizetype colon = unquotedIndex(line, ':');
     const qsizetype semicolon = unquotedIndex(line, ';');
     if (colon < 0 || semicolon < 0 || semicolon > colon)
@@ -157,14 +164,15 @@ struct LogicalLine
 // breaks of quoted-printable values (a line ending in "=").
 QList<LogicalLine> logicalLines(const QByteArray& data)
 {
+    // The physical lines point into the data: only a line that is changed gets bytes of its own.
     QList<LogicalLine> physical;
     for (qsizetype pos = 0; pos < data.size();) {
         const qsizetype newline = data.indexOf('\n', pos);
         const qsizetype end = newline < 0 ? data.size() : newline + 1;
-        QByteArray text = data.mid(pos, (newline < 0 ? data.size() : newline) - pos);
-        if (text.endsWith('\r'))
-            text.chop(1);
-        physical.append({text, pos, end});
+        qsizetype textEnd = newline < 0 ? data.size() : newline;
+        if (textEnd > pos && data.at(textEnd - 1) == '\r')
+            --textEnd;
+        physical.append({QByteArray::fromRawData(data.constData() + pos, textEnd - pos), pos, end});
         pos = end;
     }
     QList<LogicalLine> lines;
