@@ -1,8 +1,8 @@
-#include "AddressBookPaths.h"
+#include "common/AddressBookPaths.h"
 
-#include "AppPaths.h"
-#include "SettingsStore.h"
-#include "SettingsTable.h"
+#include "common/AppPaths.h"
+#include "common/SettingsStore.h"
+#include "common/SettingsTable.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "AppPaths.h"
+#include "common/AppPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "CleanText.h"
+#include "common/CleanText.h"
 
 namespace CleanText {
 

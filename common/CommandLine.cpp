@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "common/CommandLine.h"
 
 #include <QCoreApplication>
 #include <cstring>

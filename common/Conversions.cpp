@@ -1,4 +1,4 @@
-#include "Conversions.h"
+#include "common/Conversions.h"
 
 #include <QLocale>
 #include <cmath>

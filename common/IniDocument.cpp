@@ -1,6 +1,6 @@
-#include "IniDocument.h"
+#include "common/IniDocument.h"
 
-#include "TextCodec.h"
+#include "common/TextCodec.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "MqttConnection.h"
+#include "common/MqttConnection.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MqttOptions.h"
+#include "common/MqttOptions.h"
 
 #include <QObject>
 #include <memory>

@@ -1,7 +1,7 @@
-#include "MqttOptions.h"
+#include "common/MqttOptions.h"
 
-#include "SettingsStore.h"
-#include "SettingsTable.h"
+#include "common/SettingsStore.h"
+#include "common/SettingsTable.h"
 
 #include <QCryptographicHash>
 #include <QSysInfo>

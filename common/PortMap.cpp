@@ -1,9 +1,9 @@
-#include "PortMap.h"
+#include "common/PortMap.h"
 
-#include "Conversions.h"
-#include "SerialDevices.h"
-#include "SettingsStore.h"
-#include "SettingsTable.h"
+#include "common/Conversions.h"
+#include "common/SerialDevices.h"
+#include "common/SettingsStore.h"
+#include "common/SettingsTable.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "SerialDevices.h"
+#include "common/SerialDevices.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "SessionEnd.h"
+#include "common/SessionEnd.h"
 
 #include <QSocketNotifier>
 #include <csignal>

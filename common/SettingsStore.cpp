@@ -1,9 +1,9 @@
-#include "SettingsStore.h"
+#include "common/SettingsStore.h"
 
-#include "AppPaths.h"
-#include "FileStamp.h"
-#include "IniDocument.h"
-#include "SafeFile.h"
+#include "common/AppPaths.h"
+#include "common/FileStamp.h"
+#include "common/IniDocument.h"
+#include "common/SafeFile.h"
 
 #include <QDateTime>
 #include <QDir>

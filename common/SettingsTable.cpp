@@ -1,6 +1,6 @@
-#include "SettingsTable.h"
+#include "common/SettingsTable.h"
 
-#include "SettingsStore.h"
+#include "common/SettingsStore.h"
 
 QString SettingEntry::read() const
 {

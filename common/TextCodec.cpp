@@ -1,4 +1,4 @@
-#include "TextCodec.h"
+#include "common/TextCodec.h"
 
 #include <QStringDecoder>
 

@@ -1,7 +1,7 @@
-#include "Autostart.h"
+#include "config/Autostart.h"
 
-#include "AppPaths.h"
-#include "SafeFile.h"
+#include "common/AppPaths.h"
+#include "common/SafeFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,13 +1,13 @@
-#include "SetupWindow.h"
+#include "config/SetupWindow.h"
 
-#include "Autostart.h"
-#include "CaptionFit.h"
-#include "Conversions.h"
-#include "MqttConnection.h"
-#include "PortMap.h"
-#include "SerialDevices.h"
-#include "SettingsStore.h"
-#include "SettingsTable.h"
+#include "common/CaptionFit.h"
+#include "common/Conversions.h"
+#include "common/MqttConnection.h"
+#include "common/PortMap.h"
+#include "common/SerialDevices.h"
+#include "common/SettingsStore.h"
+#include "common/SettingsTable.h"
+#include "config/Autostart.h"
 #include "ui_SetupForm.h"
 
 #include <QCoreApplication>

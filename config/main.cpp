@@ -1,11 +1,11 @@
-#include "Autostart.h"
-#include "CaptionFit.h"
-#include "CommandLine.h"
-#include "SafeFile.h"
-#include "SessionEnd.h"
-#include "SettingsStore.h"
-#include "SettingsTable.h"
-#include "SetupWindow.h"
+#include "common/CaptionFit.h"
+#include "common/CommandLine.h"
+#include "common/SafeFile.h"
+#include "common/SessionEnd.h"
+#include "common/SettingsStore.h"
+#include "common/SettingsTable.h"
+#include "config/Autostart.h"
+#include "config/SetupWindow.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 // A private home for one test: configuration and data folders of its own, and every port number
 // mapped to a device that does not exist, so that no test ever opens a real serial port.
-#include "SettingsStore.h"
+#include "common/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,9 +3,9 @@
 // pays and when the first search is done; then later searches, and one right after a card
 // changed on disk.
 // Run by hand, not by the test suite: bench_contacts [cards]
-#include "AddressBookPaths.h"
-#include "AppPaths.h"
-#include "ContactsFolder.h"
+#include "addressbook/ContactsFolder.h"
+#include "common/AddressBookPaths.h"
+#include "common/AppPaths.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

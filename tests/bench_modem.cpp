@@ -2,9 +2,9 @@
 //   CPU used while waiting 3 s for a reply that never comes, and while waiting 60 s for a ring;
 //   time from a caller-ID block written to the terminal to its record in CallLog.txt;
 //   a full search over four ports that do not exist.
-#include "Monitor.h"
-#include "SettingsStore.h"
-#include "WindowControl.h"
+#include "common/SettingsStore.h"
+#include "monitor/Monitor.h"
+#include "state/WindowControl.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,10 +2,10 @@
 // the call list filled; with "store" as argument the settings file also holds 100,000 entries
 // (1.3 MB) and the unload step's settings save is timed too. Prints the figures; not part of the
 // test suite.
-#include "Dialogs.h"
-#include "Lifecycle.h"
-#include "MainWindow.h"
-#include "SettingsStore.h"
+#include "common/SettingsStore.h"
+#include "shell/Dialogs.h"
+#include "shell/Lifecycle.h"
+#include "shell/MainWindow.h"
 
 #include <QApplication>
 #include <QDir>

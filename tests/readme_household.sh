@@ -19,6 +19,10 @@ set -m
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill -- "-$pid" 2>/dev/null || true; done
+    # Every program of a terminal has ended (and saved what it saves at exit) before the folder goes.
+    for pid in "${pids[@]}"; do
+        for _ in $(seq 100); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
+    done
     wait 2>/dev/null || true
     rm -rf "$work"
 }

@@ -1,6 +1,6 @@
 // Writes COUNT entries "<prefix><n>" to section "Stress" of the store, one save each, the way
 // ringdesk and config each write their own entries. A save that fails says why and ends it.
-#include "SettingsStore.h"
+#include "common/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "CallLogFile.h"
+#include "calls/CallLogFile.h"
 #include "state/MonitorState.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // The call as JSON on the household's bus: what another monitor reads back, what it refuses,
 // and what Home Assistant is told.
-#include "CallMessage.h"
-#include "CommandLine.h"
+#include "bus/CallMessage.h"
+#include "common/CommandLine.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
-#include "CallLogFile.h"
-#include "CallProcessor.h"
-#include "ContactLink.h"
+#include "calls/CallLogFile.h"
+#include "calls/CallProcessor.h"
+#include "calls/ContactLink.h"
 #include "state/MonitorState.h"
 
 #include <QFile>

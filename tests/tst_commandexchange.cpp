@@ -1,4 +1,4 @@
-#include "CommandExchange.h"
+#include "modem/CommandExchange.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "CleanText.h"
-#include "Conversions.h"
+#include "common/CleanText.h"
+#include "common/Conversions.h"
 
 #include <QTest>
 

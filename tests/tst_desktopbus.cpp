@@ -3,8 +3,8 @@
 // notification server, an X server for the window, and the simulated modem on a pty.
 // Run by ctest through dbus-run-session and xvfb-run (with-bus.sh).
 #include "ModemSim.h"
-#include "SettingsStore.h"
 #include "TestHome.h"
+#include "common/SettingsStore.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,5 +1,5 @@
-#include "HostProbe.h"
 #include "TestHome.h"
+#include "addressbook/HostProbe.h"
 
 #include <QFile>
 #include <QFileInfo>

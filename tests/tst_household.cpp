@@ -1,11 +1,11 @@
 // The monitor on a real MQTT broker, end to end: `ringdesk --headless` on the simulated modem,
 // a broker of the test's own on a free port, and a subscriber in this process.
 #include "ModemSim.h"
-#include "Monitor.h"
-#include "MqttConnection.h"
-#include "SetupWindow.h"
 #include "TestHome.h"
-#include "WindowControl.h"
+#include "common/MqttConnection.h"
+#include "config/SetupWindow.h"
+#include "monitor/Monitor.h"
+#include "state/WindowControl.h"
 #include "ui_SetupForm.h"
 
 #include <QJsonArray>

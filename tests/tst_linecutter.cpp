@@ -1,4 +1,4 @@
-#include "LineCutter.h"
+#include "modem/LineCutter.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
-#include "AlertSound.h"
-#include "CanberraSound.h"
-#include "ModemReceiver.h"
 #include "SteppedTicks.h"
+#include "modem/AlertSound.h"
+#include "modem/CanberraSound.h"
+#include "modem/ModemReceiver.h"
 #include "state/MonitorState.h"
 #include "state/WindowControl.h"
 

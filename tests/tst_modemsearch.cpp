@@ -1,13 +1,13 @@
 // The modem search, the switch and the receive side on real pseudo-terminals, against the
 // simulated modem.
 #include "ModemSim.h"
-#include "Monitor.h"
-#include "PortMap.h"
-#include "PortProblem.h"
-#include "SettingsStore.h"
 #include "SteppedTicks.h"
 #include "TestHome.h"
-#include "WindowControl.h"
+#include "common/PortMap.h"
+#include "common/SettingsStore.h"
+#include "modem/PortProblem.h"
+#include "monitor/Monitor.h"
+#include "state/WindowControl.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "Monitor.h"
-#include "SettingsStore.h"
-#include "SettingsTable.h"
 #include "TestHome.h"
-#include "WindowControl.h"
+#include "common/SettingsStore.h"
+#include "common/SettingsTable.h"
+#include "monitor/Monitor.h"
+#include "state/WindowControl.h"
 
 #include <QTest>
 

@@ -1,13 +1,13 @@
-#include "AddressBookPaths.h"
-#include "CallLogFile.h"
-#include "CallProcessor.h"
-#include "ContactItem.h"
-#include "JournalItem.h"
-#include "MonitorState.h"
-#include "OutlookLink.h"
-#include "SettingsStore.h"
 #include "TestHome.h"
-#include "VCard.h"
+#include "addressbook/ContactItem.h"
+#include "addressbook/JournalItem.h"
+#include "addressbook/VCard.h"
+#include "calls/CallLogFile.h"
+#include "calls/CallProcessor.h"
+#include "calls/OutlookLink.h"
+#include "common/AddressBookPaths.h"
+#include "common/SettingsStore.h"
+#include "state/MonitorState.h"
 
 #include <QDir>
 #include <QFile>

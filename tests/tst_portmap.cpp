@@ -1,7 +1,7 @@
-#include "PortMap.h"
-#include "SerialDevices.h"
-#include "SettingsStore.h"
 #include "TestHome.h"
+#include "common/PortMap.h"
+#include "common/SerialDevices.h"
+#include "common/SettingsStore.h"
 
 #include <QRegularExpression>
 

@@ -1,7 +1,7 @@
 // The real program, ended by a signal: settings and event log must be saved, also while a
 // modal dialog is open.
-#include "SettingsStore.h"
 #include "TestHome.h"
+#include "common/SettingsStore.h"
 
 #include <QDir>
 #include <QElapsedTimer>

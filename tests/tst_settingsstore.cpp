@@ -1,5 +1,5 @@
-#include "SettingsStore.h"
-#include "SettingsTable.h"
+#include "common/SettingsStore.h"
+#include "common/SettingsTable.h"
 
 #include <QDir>
 #include <QElapsedTimer>

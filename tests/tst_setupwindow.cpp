@@ -1,8 +1,8 @@
-#include "Monitor.h"
-#include "PortMap.h"
-#include "SetupWindow.h"
 #include "TestHome.h"
-#include "WindowControl.h"
+#include "common/PortMap.h"
+#include "config/SetupWindow.h"
+#include "monitor/Monitor.h"
+#include "state/WindowControl.h"
 #include "ui_SetupForm.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "SingleInstance.h"
 #include "TestHome.h"
+#include "common/SingleInstance.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
-#include "Dialogs.h"
-#include "Lifecycle.h"
-#include "MainWindow.h"
 #include "TestHome.h"
-#include "TrayIcon.h"
+#include "shell/Dialogs.h"
+#include "shell/Lifecycle.h"
+#include "shell/MainWindow.h"
+#include "shell/TrayIcon.h"
 #include "ui_Form1.h"
 
 #include <QSignalSpy>

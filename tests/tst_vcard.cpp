@@ -1,5 +1,5 @@
-#include "ContactFilter.h"
-#include "VCard.h"
+#include "addressbook/ContactFilter.h"
+#include "addressbook/VCard.h"
 
 #include <QFile>
 #include <QTest>

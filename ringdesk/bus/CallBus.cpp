@@ -1,6 +1,6 @@
-#include "CallBus.h"
+#include "bus/CallBus.h"
 
-#include "CallMessage.h"
+#include "bus/CallMessage.h"
 
 #include <QTimer>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CallRecord.h"
-#include "MqttConnection.h"
-#include "Outbox.h"
+#include "bus/Outbox.h"
+#include "calls/CallRecord.h"
+#include "common/MqttConnection.h"
 
 #include <QHash>
 #include <QObject>

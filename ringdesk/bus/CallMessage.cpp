@@ -1,7 +1,7 @@
-#include "CallMessage.h"
+#include "bus/CallMessage.h"
 
-#include "CleanText.h"
-#include "CommandLine.h"
+#include "common/CleanText.h"
+#include "common/CommandLine.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
-#include "Outbox.h"
+#include "bus/Outbox.h"
 
-#include "SafeFile.h"
+#include "common/SafeFile.h"
 
 #include <QFile>
 #include <QJsonDocument>

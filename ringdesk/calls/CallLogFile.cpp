@@ -1,10 +1,10 @@
-#include "CallLogFile.h"
+#include "calls/CallLogFile.h"
 
 #include "state/MonitorState.h"
 
-#include "CleanText.h"
-#include "SafeFile.h"
-#include "TextCodec.h"
+#include "common/CleanText.h"
+#include "common/SafeFile.h"
+#include "common/TextCodec.h"
 
 #include <QDir>
 

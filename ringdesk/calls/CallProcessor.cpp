@@ -1,12 +1,12 @@
-#include "CallProcessor.h"
+#include "calls/CallProcessor.h"
 
-#include "Conversions.h"
-#include "SettingsTable.h"
+#include "common/Conversions.h"
+#include "common/SettingsTable.h"
 
-#include "CallLogFile.h"
-#include "ContactFilters.h"
-#include "ContactLink.h"
-#include "PhoneNumber.h"
+#include "calls/CallLogFile.h"
+#include "calls/ContactFilters.h"
+#include "calls/ContactLink.h"
+#include "numbers/PhoneNumber.h"
 #include "state/MonitorState.h"
 
 #include <QUuid>

@@ -1,4 +1,4 @@
-#include "ContactFilters.h"
+#include "calls/ContactFilters.h"
 
 namespace ContactFilters {
 

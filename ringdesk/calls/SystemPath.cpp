@@ -1,6 +1,6 @@
-#include "SystemPath.h"
+#include "calls/SystemPath.h"
 
-#include "AppPaths.h"
+#include "common/AppPaths.h"
 
 #include <QDir>
 #include <QFile>

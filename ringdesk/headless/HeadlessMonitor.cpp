@@ -1,7 +1,7 @@
-#include "HeadlessMonitor.h"
+#include "headless/HeadlessMonitor.h"
 
-#include "CleanText.h"
-#include "Conversions.h"
+#include "common/CleanText.h"
+#include "common/Conversions.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Monitor.h"
-#include "OutlookItem.h"
-#include "WindowControl.h"
+#include "addressbook/OutlookItem.h"
+#include "monitor/Monitor.h"
+#include "state/WindowControl.h"
 
 #include <QObject>
 #include <cstdio>

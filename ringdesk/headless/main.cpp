@@ -1,7 +1,7 @@
-#include "CommandLine.h"
-#include "HeadlessMonitor.h"
-#include "SessionEnd.h"
-#include "SingleInstance.h"
+#include "common/CommandLine.h"
+#include "common/SessionEnd.h"
+#include "common/SingleInstance.h"
+#include "headless/HeadlessMonitor.h"
 
 #include <QCoreApplication>
 #include <QThreadPool>

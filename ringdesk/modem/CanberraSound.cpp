@@ -1,4 +1,4 @@
-#include "CanberraSound.h"
+#include "modem/CanberraSound.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>

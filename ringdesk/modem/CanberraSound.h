@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AlertSound.h"
+#include "modem/AlertSound.h"
 
 #include <QMutex>
 #include <QThreadPool>

@@ -1,10 +1,10 @@
-#include "Comm1.h"
+#include "modem/Comm1.h"
 
-#include "PortProblem.h"
+#include "modem/PortProblem.h"
 
 #include <QFileInfo>
 
-#include "PortMap.h"
+#include "common/PortMap.h"
 
 #include <QStringList>
 

@@ -1,9 +1,9 @@
-#include "CommandExchange.h"
+#include "modem/CommandExchange.h"
 
-#include "Comm1.h"
-#include "Conversions.h"
-#include "MonitorState.h"
-#include "TimerTicks.h"
+#include "common/Conversions.h"
+#include "modem/Comm1.h"
+#include "modem/TimerTicks.h"
+#include "state/MonitorState.h"
 
 #include <QEventLoop>
 

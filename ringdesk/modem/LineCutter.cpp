@@ -1,7 +1,7 @@
-#include "LineCutter.h"
+#include "modem/LineCutter.h"
 
-#include "CleanText.h"
-#include "TextCodec.h"
+#include "common/CleanText.h"
+#include "common/TextCodec.h"
 
 namespace {
 

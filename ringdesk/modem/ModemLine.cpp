@@ -1,6 +1,6 @@
-#include "ModemLine.h"
+#include "modem/ModemLine.h"
 
-#include "CleanText.h"
+#include "common/CleanText.h"
 
 namespace ModemLine {
 

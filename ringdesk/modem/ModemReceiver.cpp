@@ -1,9 +1,9 @@
-#include "ModemReceiver.h"
+#include "modem/ModemReceiver.h"
 
-#include "AlertSound.h"
-#include "ModemLine.h"
-#include "PhoneNumber.h"
-#include "TimerTicks.h"
+#include "modem/AlertSound.h"
+#include "modem/ModemLine.h"
+#include "modem/TimerTicks.h"
+#include "numbers/PhoneNumber.h"
 #include "state/MonitorState.h"
 #include "state/WindowControl.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LineCutter.h"
-#include "TickSource.h"
+#include "modem/LineCutter.h"
+#include "modem/TickSource.h"
 
 #include <QObject>
 #include <QPointer>

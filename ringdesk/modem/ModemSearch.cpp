@@ -1,14 +1,14 @@
-#include "ModemSearch.h"
+#include "modem/ModemSearch.h"
 
-#include "Comm1.h"
-#include "CommandExchange.h"
-#include "Conversions.h"
-#include "MonitorState.h"
-#include "PortMap.h"
-#include "PortProblem.h"
-#include "SettingsStore.h"
-#include "SettingsTable.h"
-#include "WindowControl.h"
+#include "common/Conversions.h"
+#include "common/PortMap.h"
+#include "common/SettingsStore.h"
+#include "common/SettingsTable.h"
+#include "modem/Comm1.h"
+#include "modem/CommandExchange.h"
+#include "modem/PortProblem.h"
+#include "state/MonitorState.h"
+#include "state/WindowControl.h"
 
 #include <QScopeGuard>
 

@@ -1,7 +1,7 @@
-#include "ModemSwitch.h"
+#include "modem/ModemSwitch.h"
 
-#include "Conversions.h"
-#include "SettingsTable.h"
+#include "common/Conversions.h"
+#include "common/SettingsTable.h"
 #include "state/MonitorState.h"
 #include "state/WindowControl.h"
 

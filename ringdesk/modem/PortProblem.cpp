@@ -1,4 +1,4 @@
-#include "PortProblem.h"
+#include "modem/PortProblem.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "TimerTicks.h"
+#include "modem/TimerTicks.h"
 
 TimerTicks::TimerTicks(Kind kind, QObject* parent) : TickSource(parent)
 {

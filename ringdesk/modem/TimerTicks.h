@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TickSource.h"
+#include "modem/TickSource.h"
 
 #include <QTimer>
 

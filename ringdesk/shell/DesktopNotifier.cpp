@@ -1,4 +1,4 @@
-#include "DesktopNotifier.h"
+#include "shell/DesktopNotifier.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

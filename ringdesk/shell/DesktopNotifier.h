@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CallRecord.h"
+#include "calls/CallRecord.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "Dialogs.h"
+#include "shell/Dialogs.h"
 
 #include <QInputDialog>
 #include <QPushButton>

@@ -1,6 +1,6 @@
-#include "HelpWindow.h"
+#include "shell/HelpWindow.h"
 
-#include "AppPaths.h"
+#include "common/AppPaths.h"
 
 #include <QFileInfo>
 #include <QUrl>

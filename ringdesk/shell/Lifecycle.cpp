@@ -1,9 +1,9 @@
-#include "Lifecycle.h"
+#include "shell/Lifecycle.h"
 
-#include "CaptionFit.h"
-#include "Conversions.h"
-#include "Dialogs.h"
-#include "MainWindow.h"
+#include "common/CaptionFit.h"
+#include "common/Conversions.h"
+#include "shell/Dialogs.h"
+#include "shell/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QTimer>

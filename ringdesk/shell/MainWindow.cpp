@@ -1,12 +1,12 @@
-#include "MainWindow.h"
+#include "shell/MainWindow.h"
 
-#include "Conversions.h"
-#include "SettingsTable.h"
+#include "common/Conversions.h"
+#include "common/SettingsTable.h"
 
-#include "CaptionFit.h"
-#include "Dialogs.h"
-#include "HelpWindow.h"
-#include "ItemWindows.h"
+#include "common/CaptionFit.h"
+#include "shell/Dialogs.h"
+#include "shell/HelpWindow.h"
+#include "shell/ItemWindows.h"
 #include "ui_Form1.h"
 
 #include <QApplication>

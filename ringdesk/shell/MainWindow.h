@@ -1,10 +1,10 @@
 #pragma once
 
-#include "DesktopNotifier.h"
-#include "ItemWindows.h"
-#include "Monitor.h"
-#include "TrayIcon.h"
-#include "WindowControl.h"
+#include "monitor/Monitor.h"
+#include "shell/DesktopNotifier.h"
+#include "shell/ItemWindows.h"
+#include "shell/TrayIcon.h"
+#include "state/WindowControl.h"
 
 #include <QWidget>
 #include <memory>

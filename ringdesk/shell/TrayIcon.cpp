@@ -1,4 +1,4 @@
-#include "TrayIcon.h"
+#include "shell/TrayIcon.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

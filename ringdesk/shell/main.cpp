@@ -1,8 +1,8 @@
-#include "CommandLine.h"
-#include "Lifecycle.h"
-#include "MainWindow.h"
-#include "SessionEnd.h"
-#include "SingleInstance.h"
+#include "common/CommandLine.h"
+#include "common/SessionEnd.h"
+#include "common/SingleInstance.h"
+#include "shell/Lifecycle.h"
+#include "shell/MainWindow.h"
 
 #include <QApplication>
 #include <QThreadPool>

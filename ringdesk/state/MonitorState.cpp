@@ -1,6 +1,6 @@
-#include "MonitorState.h"
+#include "state/MonitorState.h"
 
-#include "CleanText.h"
+#include "common/CleanText.h"
 
 MonitorState::MonitorState(QObject* parent) : QObject(parent)
 {

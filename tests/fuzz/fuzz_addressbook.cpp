@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the vCard reader (and writes back and reads again what it read) and to
 // the search filter parser and matcher.
-#include "ContactFilter.h"
-#include "VCard.h"
+#include "addressbook/ContactFilter.h"
+#include "addressbook/VCard.h"
 
 #include <algorithm>
 #include <cstdint>

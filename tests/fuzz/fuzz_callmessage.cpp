@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the reader of calls from the household's broker, where anyone may
 // publish: what it takes must be clean, within the window's limits, and read back the same.
-#include "CallMessage.h"
-#include "CleanText.h"
+#include "bus/CallMessage.h"
+#include "common/CleanText.h"
 
 #include <cstdint>
 

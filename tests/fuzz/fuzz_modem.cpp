@@ -1,11 +1,11 @@
 // Feeds arbitrary bytes through everything that reads modem or caller text: the receive handler
 // with the event parser and MESG decoding (in chunks cut where the input says), number layout,
 // name splitting, the filter quoting and the call-log reader.
-#include "CallLogFile.h"
-#include "ContactFilters.h"
-#include "ModemLine.h"
-#include "ModemReceiver.h"
-#include "PhoneNumber.h"
+#include "calls/CallLogFile.h"
+#include "calls/ContactFilters.h"
+#include "modem/ModemLine.h"
+#include "modem/ModemReceiver.h"
+#include "numbers/PhoneNumber.h"
 #include "state/MonitorState.h"
 #include "state/WindowControl.h"
 

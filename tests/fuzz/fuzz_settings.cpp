@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the settings file's parser, as a file edited by hand may hold
 // anything: the input is the file, then (after NUL bytes) a section, a key and a value to store.
 // Whatever the file, a stored value reads back as it was, and a rewrite reads as what it wrote.
-#include "IniDocument.h"
+#include "common/IniDocument.h"
 
 #include <cstdint>
 

@@ -1,10 +1,10 @@
 // Renders the monitor's window, collapsed and with its details, into PNG files for the docs.
 // Usage: ringdesk-screenshot OUTPUT_FOLDER (run it under an X server: scripts/screenshots.sh).
-#include "Dialogs.h"
-#include "Lifecycle.h"
-#include "MainWindow.h"
-#include "SettingsStore.h"
-#include "SetupWindow.h"
+#include "common/SettingsStore.h"
+#include "config/SetupWindow.h"
+#include "shell/Dialogs.h"
+#include "shell/Lifecycle.h"
+#include "shell/MainWindow.h"
 #include "ui_Form1.h"
 #include "ui_SetupForm.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ContactItem.h"
-#include "FileStamp.h"
+#include "addressbook/ContactItem.h"
+#include "common/FileStamp.h"
 
 class ContactFilter;
 #include <QFuture>

@@ -1,4 +1,4 @@
-#include "PhoneNumber.h"
+#include "numbers/PhoneNumber.h"
 
 namespace PhoneNumber {
 

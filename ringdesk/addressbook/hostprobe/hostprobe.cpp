@@ -1,6 +1,6 @@
 // The hostprobe library: tells ringdesk, which loads it at run time, whether the address book
 // can be used: the contacts folder exists or can be made, and can be read and written.
-#include "AddressBookPaths.h"
+#include "common/AddressBookPaths.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "UnavailableContacts.h"
+#include "calls/UnavailableContacts.h"
 
 #include "state/MonitorState.h"
 

@@ -1,7 +1,7 @@
-#include "ContactWindow.h"
+#include "shell/ContactWindow.h"
 
-#include "ContactItem.h"
-#include "Dialogs.h"
+#include "addressbook/ContactItem.h"
+#include "shell/Dialogs.h"
 #include "ui_ContactWindow.h"
 
 #include <QMessageBox>

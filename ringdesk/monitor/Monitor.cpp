@@ -1,13 +1,13 @@
-#include "Monitor.h"
+#include "monitor/Monitor.h"
 
-#include "AddressBookPaths.h"
-#include "AppPaths.h"
-#include "Conversions.h"
-#include "HostProbe.h"
-#include "SafeFile.h"
-#include "SettingsStore.h"
-#include "SettingsTable.h"
-#include "SystemPath.h"
+#include "addressbook/HostProbe.h"
+#include "calls/SystemPath.h"
+#include "common/AddressBookPaths.h"
+#include "common/AppPaths.h"
+#include "common/Conversions.h"
+#include "common/SafeFile.h"
+#include "common/SettingsStore.h"
+#include "common/SettingsTable.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "ContactFilter.h"
+#include "addressbook/ContactFilter.h"
 
-#include "VCard.h"
+#include "addressbook/VCard.h"
 
 #include <QRegularExpression>
 

@@ -1,8 +1,8 @@
-#include "ContactsFolder.h"
+#include "addressbook/ContactsFolder.h"
 
-#include "AppPaths.h"
-#include "ContactFilter.h"
-#include "SafeFile.h"
+#include "addressbook/ContactFilter.h"
+#include "common/AppPaths.h"
+#include "common/SafeFile.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FileStamp.h"
-#include "OutlookItem.h"
-#include "VCard.h"
+#include "addressbook/OutlookItem.h"
+#include "addressbook/VCard.h"
+#include "common/FileStamp.h"
 
 // A contact: one vCard in a .vcf file of the contacts folder. FirstName and LastName are N,
 // CompanyName is ORG, BusinessTelephoneNumber the work telephone (the first one when none is

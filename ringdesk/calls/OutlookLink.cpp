@@ -1,7 +1,7 @@
-#include "OutlookLink.h"
+#include "calls/OutlookLink.h"
 
-#include "ContactFilters.h"
-#include "PhoneNumber.h"
+#include "calls/ContactFilters.h"
+#include "numbers/PhoneNumber.h"
 #include "state/MonitorState.h"
 
 #include <QRegularExpression>

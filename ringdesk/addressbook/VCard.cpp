@@ -1,4 +1,4 @@
-#include "VCard.h"
+#include "addressbook/VCard.h"
 
 #include <QStringDecoder>
 

@@ -1,7 +1,7 @@
-#include "JournalItem.h"
+#include "addressbook/JournalItem.h"
 
-#include "AddressBookPaths.h"
-#include "SafeFile.h"
+#include "common/AddressBookPaths.h"
+#include "common/SafeFile.h"
 
 #include <QUuid>
 #include <libical/ical.h>

@@ -1,6 +1,6 @@
-#include "JournalWindow.h"
+#include "shell/JournalWindow.h"
 
-#include "JournalItem.h"
+#include "addressbook/JournalItem.h"
 #include "ui_JournalWindow.h"
 
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "HostProbe.h"
+#include "addressbook/HostProbe.h"
 
 #include <QCoreApplication>
 #include <QLibrary>

@@ -1,6 +1,6 @@
-#include "AddressBook.h"
+#include "addressbook/AddressBook.h"
 
-#include "AddressBookPaths.h"
+#include "common/AddressBookPaths.h"
 
 bool AddressBook::openContacts(QString* problem)
 {

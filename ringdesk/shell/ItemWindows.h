@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OutlookItem.h"
+#include "addressbook/OutlookItem.h"
 
 #include <QHash>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ContactLink.h"
+#include "calls/ContactLink.h"
 
 class MonitorState;
 

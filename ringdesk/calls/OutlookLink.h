@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AddressBook.h"
-#include "ContactLink.h"
+#include "addressbook/AddressBook.h"
+#include "calls/ContactLink.h"
 
 class MonitorState;
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ContactsFolder.h"
-#include "JournalItem.h"
+#include "addressbook/ContactsFolder.h"
+#include "addressbook/JournalItem.h"
 
 // The address book as one service, owned by the monitor (tests make their own): the contacts
 // folder with its index, new contacts and journal entries, and the viewer that opens items in

@@ -1,4 +1,4 @@
-#include "SingleInstance.h"
+#include "common/SingleInstance.h"
 
 #include <QDir>
 #include <QElapsedTimer>

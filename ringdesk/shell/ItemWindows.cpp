@@ -1,8 +1,8 @@
-#include "ItemWindows.h"
+#include "shell/ItemWindows.h"
 
-#include "ContactItem.h"
-#include "ContactWindow.h"
-#include "JournalWindow.h"
+#include "addressbook/ContactItem.h"
+#include "shell/ContactWindow.h"
+#include "shell/JournalWindow.h"
 
 namespace {
 

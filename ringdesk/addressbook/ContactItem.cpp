@@ -1,8 +1,8 @@
-#include "ContactItem.h"
+#include "addressbook/ContactItem.h"
 
-#include "AddressBookPaths.h"
-#include "CleanText.h"
-#include "SafeFile.h"
+#include "common/AddressBookPaths.h"
+#include "common/CleanText.h"
+#include "common/SafeFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,19 +1,19 @@
 #pragma once
 
-#include "AddressBook.h"
-#include "CallBus.h"
-#include "CallLogFile.h"
-#include "CallProcessor.h"
-#include "CanberraSound.h"
-#include "Comm1.h"
-#include "CommandExchange.h"
-#include "ModemReceiver.h"
-#include "ModemSearch.h"
-#include "ModemSwitch.h"
-#include "MonitorState.h"
-#include "OutlookLink.h"
-#include "SettingsStore.h"
-#include "UnavailableContacts.h"
+#include "addressbook/AddressBook.h"
+#include "bus/CallBus.h"
+#include "calls/CallLogFile.h"
+#include "calls/CallProcessor.h"
+#include "calls/OutlookLink.h"
+#include "calls/UnavailableContacts.h"
+#include "common/SettingsStore.h"
+#include "modem/CanberraSound.h"
+#include "modem/Comm1.h"
+#include "modem/CommandExchange.h"
+#include "modem/ModemReceiver.h"
+#include "modem/ModemSearch.h"
+#include "modem/ModemSwitch.h"
+#include "state/MonitorState.h"
 
 #include <QHash>
 #include <functional>
