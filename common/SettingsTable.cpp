@@ -64,7 +64,8 @@ const SettingEntry Event{QStringLiteral("Setup"), QStringLiteral("Event"), QStri
 const SettingEntry Log{QStringLiteral("Setup"), QStringLiteral("Log"), QStringLiteral("False")};
 const SettingEntry LogDirectory{QStringLiteral("Setup"), QStringLiteral("LogDirectory"),
                                 QStringLiteral("")};
-const SettingEntry Outlook{QStringLiteral("Setup"), QStringLiteral("Outlook"), QStringLiteral("1")};
+const SettingEntry UseAddressBook{QStringLiteral("Setup"), QStringLiteral("Outlook"),
+                                  QStringLiteral("1")};
 const SettingEntry Notify{QStringLiteral("Setup"), QStringLiteral("Notify"), QStringLiteral("1")};
 const SettingEntry MatchNumberOnly{QStringLiteral("Setup"), QStringLiteral("MatchNumberOnly"),
                                    QStringLiteral("0")};

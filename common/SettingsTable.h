@@ -46,7 +46,8 @@ extern const SettingEntry SetupFindModem; // "0"/"1": the "Modem Enabled" switch
 extern const SettingEntry Event;
 extern const SettingEntry Log;
 extern const SettingEntry LogDirectory;
-extern const SettingEntry Outlook;
+// "1": the boxes that make contacts and journal entries may be used ("Outlook" in the file).
+extern const SettingEntry UseAddressBook;
 // "0"/"1": when a caller's name and number find nobody, look for the number alone before a
 // contact is created ("Find callers by number alone" in config).
 extern const SettingEntry MatchNumberOnly;

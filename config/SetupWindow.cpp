@@ -1,6 +1,5 @@
 #include "config/SetupWindow.h"
 
-#include "common/CaptionFit.h"
 #include "common/Conversions.h"
 #include "common/MqttConnection.h"
 #include "common/PortMap.h"
@@ -8,7 +7,7 @@
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
 #include "config/Autostart.h"
-#include "ui_SetupForm.h"
+#include "ui_SetupWindow.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -17,27 +16,27 @@
 #include <QTimer>
 #include <limits>
 
-SetupWindow::SetupWindow(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::SetupForm>())
+SetupWindow::SetupWindow(QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::SetupWindow>())
 {
     m_ui->setupUi(this);
-    setFixedSize(size());
-    fitCaptions(this);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     reportSaveFailure = [this](const QString& text) {
         QMessageBox::warning(this, windowTitle(), text);
     };
     monitorProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/ringdesk");
-    connect(m_ui->Text3, &QLineEdit::textChanged, this, &SetupWindow::rebuildPortChooser);
-    connect(m_ui->Combo3, &QComboBox::activated, this, [this] {
+    connect(m_ui->portsField, &QLineEdit::textChanged, this, &SetupWindow::rebuildPortChooser);
+    connect(m_ui->portChooser, &QComboBox::activated, this, [this] {
         showExclusion();
         showDevice();
     });
-    connect(m_ui->Check1, &QCheckBox::clicked, this, &SetupWindow::storeExclusion);
-    connect(m_ui->MqttTest, &QPushButton::clicked, this, &SetupWindow::testConnection);
-    connect(m_ui->Combo4, &QComboBox::activated, this, &SetupWindow::storeDevice);
-    connect(m_ui->Combo4->lineEdit(), &QLineEdit::editingFinished, this, &SetupWindow::storeDevice);
-    connect(m_ui->Command1, &QPushButton::clicked, this, &SetupWindow::Save);
-    connect(m_ui->Command2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui->dontUseBox, &QCheckBox::clicked, this, &SetupWindow::storeExclusion);
+    connect(m_ui->testButton, &QPushButton::clicked, this, &SetupWindow::testConnection);
+    connect(m_ui->deviceChooser, &QComboBox::activated, this, &SetupWindow::storeDevice);
+    connect(m_ui->deviceChooser->lineEdit(), &QLineEdit::editingFinished, this,
+            &SetupWindow::storeDevice);
+    connect(m_ui->saveButton, &QPushButton::clicked, this, &SetupWindow::save);
+    connect(m_ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     load();
 }
 
@@ -58,16 +57,16 @@ QString asNumber(const QString& stored)
 void SetupWindow::load()
 {
     m_storeProblem = SettingsStore(Settings::Application).problem();
-    m_ui->Combo1->addItems({QStringLiteral("AT#CID=1"), QStringLiteral("AT%CCID=1"),
-                            QStringLiteral("AT+VCID=1"), QStringLiteral("AT#CC1"),
-                            QStringLiteral("AT*ID1")});
-    m_ui->Combo2->addItems({QStringLiteral("110"), QStringLiteral("300"), QStringLiteral("600"),
-                            QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("9600"),
-                            QStringLiteral("14400"), QStringLiteral("19200"),
-                            QStringLiteral("28800"), QStringLiteral("38400"),
-                            QStringLiteral("56000")});
-    m_ui->Text1->setText(asNumber(Settings::ComPort.read()));
-    m_ui->Text2->setText(asNumber(Settings::ModemResponseTimeout.read()));
+    m_ui->callerIdChooser->addItems({QStringLiteral("AT#CID=1"), QStringLiteral("AT%CCID=1"),
+                                     QStringLiteral("AT+VCID=1"), QStringLiteral("AT#CC1"),
+                                     QStringLiteral("AT*ID1")});
+    m_ui->speedChooser->addItems(
+        {QStringLiteral("110"), QStringLiteral("300"), QStringLiteral("600"),
+         QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("9600"),
+         QStringLiteral("14400"), QStringLiteral("19200"), QStringLiteral("28800"),
+         QStringLiteral("38400"), QStringLiteral("56000")});
+    m_ui->comPortField->setText(asNumber(Settings::ComPort.read()));
+    m_ui->timeoutField->setText(asNumber(Settings::ModemResponseTimeout.read()));
 
     // A count that is not a number shows the default; one beyond 16 bits is held at its limit.
     const QString count = Settings::NumberOfCom.read();
@@ -78,39 +77,39 @@ void SetupWindow::load()
         ports = Conversions::toInt16(Conversions::shortestDecimal(limited)).value_or(4);
     }
     m_numberOfCom = ports;
-    m_ui->Text3->setText(QString::number(ports));
+    m_ui->portsField->setText(QString::number(ports));
     rebuildPortChooser();
 
-    m_ui->Combo1->setCurrentText(Settings::CallIDString.read());
-    m_ui->Text4->setText(Settings::AreaCode.read());
-    m_ui->Combo2->setCurrentText(Settings::BaudRate.read());
-    m_ui->Text5->setText(asNumber(Settings::PollInterval.read()));
+    m_ui->callerIdChooser->setCurrentText(Settings::CallIDString.read());
+    m_ui->areaCodeField->setText(Settings::AreaCode.read());
+    m_ui->speedChooser->setCurrentText(Settings::BaudRate.read());
+    m_ui->pollingField->setText(asNumber(Settings::PollInterval.read()));
     // Only a clear "False" locks; anything unreadable leaves the search allowed, as by default.
     const bool findAllowed = Conversions::toTruth(Settings::ModemFindModem.read()).value_or(true);
-    m_ui->Check2->setChecked(!findAllowed);
-    m_ui->MatchNumberOnly->setChecked(
+    m_ui->lockBox->setChecked(!findAllowed);
+    m_ui->matchNumberOnlyBox->setChecked(
         Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1));
-    m_ui->Notify->setChecked(Conversions::numericEquals(Settings::Notify.read(), 1));
-    m_ui->Autostart->setChecked(Autostart::enabled());
-    m_ui->MqttHost->setText(Settings::MqttHost.read());
-    m_ui->MqttPort->setText(Settings::MqttPort.read());
-    m_ui->MqttTls->setChecked(Conversions::numericEquals(Settings::MqttTls.read(), 1));
-    m_ui->MqttCaFile->setText(Settings::MqttCaFile.read());
-    m_ui->MqttUsername->setText(Settings::MqttUsername.read());
-    m_ui->MqttPassword->setText(Settings::MqttPassword.read());
-    m_ui->MqttTopic->setText(Settings::MqttTopic.read());
-    m_ui->MqttClientId->setText(Settings::MqttClientId.read());
-    m_ui->MqttClientId->setPlaceholderText(MqttOptions::defaultClientId());
-    m_ui->MqttSubscribe->setChecked(Conversions::numericEquals(Settings::MqttSubscribe.read(), 1));
+    m_ui->notifyBox->setChecked(Conversions::numericEquals(Settings::Notify.read(), 1));
+    m_ui->autostartBox->setChecked(Autostart::enabled());
+    m_ui->hostField->setText(Settings::MqttHost.read());
+    m_ui->brokerPortField->setText(Settings::MqttPort.read());
+    m_ui->tlsBox->setChecked(Conversions::numericEquals(Settings::MqttTls.read(), 1));
+    m_ui->caFileField->setText(Settings::MqttCaFile.read());
+    m_ui->userField->setText(Settings::MqttUsername.read());
+    m_ui->passwordField->setText(Settings::MqttPassword.read());
+    m_ui->topicField->setText(Settings::MqttTopic.read());
+    m_ui->clientIdField->setText(Settings::MqttClientId.read());
+    m_ui->clientIdField->setPlaceholderText(MqttOptions::defaultClientId());
+    m_ui->subscribeBox->setChecked(Conversions::numericEquals(Settings::MqttSubscribe.read(), 1));
 
     // Each device named as udev knows it; choosing one stores its path.
     for (const QString& device : PortMap::machinePorts()) {
         const QString name = SerialDevices::describe(device);
-        m_ui->Combo4->addItem(
+        m_ui->deviceChooser->addItem(
             name.isEmpty() ? device : device + QStringLiteral("  (") + name + u')', device);
     }
-    m_ui->Combo4->setCurrentIndex(-1);
-    m_ui->Combo4->setEnabled(false);
+    m_ui->deviceChooser->setCurrentIndex(-1);
+    m_ui->deviceChooser->setEnabled(false);
 }
 
 void SetupWindow::rebuildPortChooser()
@@ -118,37 +117,37 @@ void SetupWindow::rebuildPortChooser()
     if (m_rebuilding)
         return;
     m_rebuilding = true;
-    const double typed = Conversions::leadingNumber(m_ui->Text3->text());
+    const double typed = Conversions::leadingNumber(m_ui->portsField->text());
     if (typed > 16) {
-        m_ui->Text3->setText(QStringLiteral("16"));
+        m_ui->portsField->setText(QStringLiteral("16"));
         m_numberOfCom = 16;
     } else {
         // Below the 16-bit range the count is held at its limit: no ports either way.
         const double limited = qMax(typed, double(std::numeric_limits<qint16>::min()));
         m_numberOfCom = Conversions::toInt16(Conversions::shortestDecimal(limited)).value_or(0);
     }
-    m_ui->Combo3->clear();
-    m_ui->Combo3->setEditText(QString());
+    m_ui->portChooser->clear();
+    m_ui->portChooser->setEditText(QString());
     for (int port = 1; port <= m_numberOfCom; ++port)
-        m_ui->Combo3->addItem(Settings::portExclusionKey(port));
-    m_ui->Combo3->setCurrentIndex(-1);
+        m_ui->portChooser->addItem(Settings::portExclusionKey(port));
+    m_ui->portChooser->setCurrentIndex(-1);
     // No port is chosen now, so the device row has nothing to show.
-    m_ui->Combo4->setEditText(QString());
-    m_ui->Combo4->setEnabled(false);
+    m_ui->deviceChooser->setEditText(QString());
+    m_ui->deviceChooser->setEnabled(false);
     m_rebuilding = false;
 }
 
 void SetupWindow::showExclusion()
 {
-    const QString chosen = m_ui->Combo3->currentText();
+    const QString chosen = m_ui->portChooser->currentText();
     if (chosen.isEmpty())
         return;
-    m_ui->Check1->setChecked(PortMap::isExcluded(chosen));
+    m_ui->dontUseBox->setChecked(PortMap::isExcluded(chosen));
 }
 
 void SetupWindow::storeExclusion(bool excluded)
 {
-    const QString chosen = m_ui->Combo3->currentText();
+    const QString chosen = m_ui->portChooser->currentText();
     if (chosen.isEmpty())
         return;
     SaveSetting(Settings::Application, QStringLiteral("Modem"), chosen,
@@ -157,19 +156,19 @@ void SetupWindow::storeExclusion(bool excluded)
 
 void SetupWindow::showDevice()
 {
-    const QString chosen = m_ui->Combo3->currentText();
+    const QString chosen = m_ui->portChooser->currentText();
     const int port = chosen.mid(3).toInt();
     const bool isPort = chosen.startsWith(QLatin1String("Com")) && port >= 1;
-    m_ui->Combo4->setEnabled(isPort);
+    m_ui->deviceChooser->setEnabled(isPort);
     if (!isPort) {
-        m_ui->Combo4->setEditText(QString());
+        m_ui->deviceChooser->setEditText(QString());
         return;
     }
-    m_ui->Combo4->setEditText(
+    m_ui->deviceChooser->setEditText(
         GetSetting(Settings::Application, QStringLiteral("Ports"), chosen, QString()));
     const QString automatic = PortMap::automaticDevice(port);
     const QString name = automatic.isEmpty() ? QString() : SerialDevices::describe(automatic);
-    m_ui->Combo4->lineEdit()->setPlaceholderText(
+    m_ui->deviceChooser->lineEdit()->setPlaceholderText(
         automatic.isEmpty()
             ? QStringLiteral("no such device on this machine")
             : QStringLiteral("automatic: ") + automatic +
@@ -178,21 +177,21 @@ void SetupWindow::showDevice()
 
 void SetupWindow::storeDevice()
 {
-    const QString chosen = m_ui->Combo3->currentText();
-    if (!m_ui->Combo4->isEnabled() || chosen.isEmpty())
+    const QString chosen = m_ui->portChooser->currentText();
+    if (!m_ui->deviceChooser->isEnabled() || chosen.isEmpty())
         return;
-    QString device = m_ui->Combo4->currentText().trimmed();
-    const int index = m_ui->Combo4->currentIndex();
-    if (index >= 0 && m_ui->Combo4->itemText(index) == m_ui->Combo4->currentText()) {
-        device = m_ui->Combo4->itemData(index).toString();
-        m_ui->Combo4->setEditText(device);
+    QString device = m_ui->deviceChooser->currentText().trimmed();
+    const int index = m_ui->deviceChooser->currentIndex();
+    if (index >= 0 && m_ui->deviceChooser->itemText(index) == m_ui->deviceChooser->currentText()) {
+        device = m_ui->deviceChooser->itemData(index).toString();
+        m_ui->deviceChooser->setEditText(device);
     }
     if (device == GetSetting(Settings::Application, QStringLiteral("Ports"), chosen, QString()))
         return;
     SaveSetting(Settings::Application, QStringLiteral("Ports"), chosen, device);
 }
 
-void SetupWindow::Save()
+void SetupWindow::save()
 {
     auto number = [](const QLineEdit* field) {
         return Conversions::shortestDecimal(Conversions::leadingNumber(field->text()));
@@ -201,27 +200,27 @@ void SetupWindow::Save()
     auto add = [&entries](const SettingEntry& entry, const QString& value) {
         entries.append({entry.section, entry.key, value});
     };
-    if (!m_ui->Text1->text().isEmpty())
-        add(Settings::ComPort, number(m_ui->Text1));
-    if (!m_ui->Text2->text().isEmpty())
-        add(Settings::ModemResponseTimeOut, number(m_ui->Text2));
-    if (!m_ui->Combo1->currentText().isEmpty())
-        add(Settings::CallIDString, m_ui->Combo1->currentText());
-    add(Settings::AreaCode, m_ui->Text4->text());
-    if (!m_ui->Combo2->currentText().isEmpty())
-        add(Settings::BaudRate, m_ui->Combo2->currentText());
-    add(Settings::PollInterval, number(m_ui->Text5));
+    if (!m_ui->comPortField->text().isEmpty())
+        add(Settings::ComPort, number(m_ui->comPortField));
+    if (!m_ui->timeoutField->text().isEmpty())
+        add(Settings::ModemResponseTimeOut, number(m_ui->timeoutField));
+    if (!m_ui->callerIdChooser->currentText().isEmpty())
+        add(Settings::CallIDString, m_ui->callerIdChooser->currentText());
+    add(Settings::AreaCode, m_ui->areaCodeField->text());
+    if (!m_ui->speedChooser->currentText().isEmpty())
+        add(Settings::BaudRate, m_ui->speedChooser->currentText());
+    add(Settings::PollInterval, number(m_ui->pollingField));
     add(Settings::NumberOfCom, QString::number(m_numberOfCom));
-    add(Settings::ModemFindModem, Conversions::truthText(!m_ui->Check2->isChecked()));
+    add(Settings::ModemFindModem, Conversions::truthText(!m_ui->lockBox->isChecked()));
     // Stored only once it differs from what is stored, so saving adds no entry of its own.
     const QString numberAlone =
-        m_ui->MatchNumberOnly->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+        m_ui->matchNumberOnlyBox->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
     if (Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1) !=
-        m_ui->MatchNumberOnly->isChecked())
+        m_ui->matchNumberOnlyBox->isChecked())
         add(Settings::MatchNumberOnly, numberAlone);
-    if (Conversions::numericEquals(Settings::Notify.read(), 1) != m_ui->Notify->isChecked())
+    if (Conversions::numericEquals(Settings::Notify.read(), 1) != m_ui->notifyBox->isChecked())
         add(Settings::Notify,
-            m_ui->Notify->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+            m_ui->notifyBox->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     // The network settings, too, are stored only where they differ from what is stored.
     auto addChanged = [&add](const SettingEntry& entry, const QString& value) {
         if (entry.read() != value)
@@ -230,18 +229,18 @@ void SetupWindow::Save()
     auto box = [](const QCheckBox* check) {
         return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
     };
-    addChanged(Settings::MqttHost, m_ui->MqttHost->text().trimmed());
-    addChanged(Settings::MqttPort, m_ui->MqttPort->text().trimmed());
-    if (Conversions::numericEquals(Settings::MqttTls.read(), 1) != m_ui->MqttTls->isChecked())
-        add(Settings::MqttTls, box(m_ui->MqttTls));
-    addChanged(Settings::MqttCaFile, m_ui->MqttCaFile->text().trimmed());
-    addChanged(Settings::MqttUsername, m_ui->MqttUsername->text());
-    addChanged(Settings::MqttPassword, m_ui->MqttPassword->text());
-    addChanged(Settings::MqttTopic, m_ui->MqttTopic->text().trimmed());
-    addChanged(Settings::MqttClientId, m_ui->MqttClientId->text().trimmed());
+    addChanged(Settings::MqttHost, m_ui->hostField->text().trimmed());
+    addChanged(Settings::MqttPort, m_ui->brokerPortField->text().trimmed());
+    if (Conversions::numericEquals(Settings::MqttTls.read(), 1) != m_ui->tlsBox->isChecked())
+        add(Settings::MqttTls, box(m_ui->tlsBox));
+    addChanged(Settings::MqttCaFile, m_ui->caFileField->text().trimmed());
+    addChanged(Settings::MqttUsername, m_ui->userField->text());
+    addChanged(Settings::MqttPassword, m_ui->passwordField->text());
+    addChanged(Settings::MqttTopic, m_ui->topicField->text().trimmed());
+    addChanged(Settings::MqttClientId, m_ui->clientIdField->text().trimmed());
     if (Conversions::numericEquals(Settings::MqttSubscribe.read(), 1) !=
-        m_ui->MqttSubscribe->isChecked())
-        add(Settings::MqttSubscribe, box(m_ui->MqttSubscribe));
+        m_ui->subscribeBox->isChecked())
+        add(Settings::MqttSubscribe, box(m_ui->subscribeBox));
     SettingsStore store(Settings::Application);
     if (!store.saveAll(entries)) {
         reportSaveFailure(QStringLiteral("The settings could not be saved to %1: %2.")
@@ -249,8 +248,8 @@ void SetupWindow::Save()
         return;
     }
     QString why;
-    if (m_ui->Autostart->isChecked() != Autostart::enabled() &&
-        !Autostart::setEnabled(m_ui->Autostart->isChecked(), monitorProgram, &why)) {
+    if (m_ui->autostartBox->isChecked() != Autostart::enabled() &&
+        !Autostart::setEnabled(m_ui->autostartBox->isChecked(), monitorProgram, &why)) {
         reportSaveFailure(
             QStringLiteral("Starting Ringwatch at log-in could not be set: %1.").arg(why));
         return;
@@ -261,14 +260,14 @@ void SetupWindow::Save()
 void SetupWindow::testConnection()
 {
     MqttOptions options;
-    options.host = m_ui->MqttHost->text().trimmed();
+    options.host = m_ui->hostField->text().trimmed();
     bool portOk = false;
-    options.port = m_ui->MqttPort->text().trimmed().toInt(&portOk);
-    options.tls = m_ui->MqttTls->isChecked();
-    options.caFile = m_ui->MqttCaFile->text().trimmed();
-    options.username = m_ui->MqttUsername->text();
-    options.password = m_ui->MqttPassword->text();
-    QLabel* result = m_ui->MqttResult;
+    options.port = m_ui->brokerPortField->text().trimmed().toInt(&portOk);
+    options.tls = m_ui->tlsBox->isChecked();
+    options.caFile = m_ui->caFileField->text().trimmed();
+    options.username = m_ui->userField->text();
+    options.password = m_ui->passwordField->text();
+    QLabel* result = m_ui->testResult;
     if (options.host.isEmpty()) {
         result->setText(QStringLiteral("Enter the broker's host first."));
         return;
@@ -278,12 +277,12 @@ void SetupWindow::testConnection()
         return;
     }
     // A name of its own, so the running monitor is not put off the broker by the test.
-    const QString id = m_ui->MqttClientId->text().trimmed();
+    const QString id = m_ui->clientIdField->text().trimmed();
     options.clientId =
         (id.isEmpty() ? MqttOptions::defaultClientId() : id) + QStringLiteral("-test");
 
     result->setText(QStringLiteral("Connecting to %1...").arg(options.address()));
-    m_ui->MqttTest->setEnabled(false);
+    m_ui->testButton->setEnabled(false);
     MqttConnection connection;
     QEventLoop wait;
     QString answer = QStringLiteral("No answer from %1 within %2 s.")
@@ -301,6 +300,6 @@ void SetupWindow::testConnection()
     connection.start(options);
     wait.exec();
     connection.stop(QString(), QByteArray(), 500);
-    m_ui->MqttTest->setEnabled(true);
+    m_ui->testButton->setEnabled(true);
     result->setText(answer);
 }

@@ -5,7 +5,7 @@
 #include <memory>
 
 namespace Ui {
-class SetupForm;
+class SetupWindow;
 }
 
 // "Setup Ringwatch": the modem settings that ringdesk reads, how many ports its search may try,
@@ -18,12 +18,12 @@ public:
     explicit SetupWindow(QWidget* parent = nullptr);
     ~SetupWindow() override;
 
-    Ui::SetupForm& ui() { return *m_ui; }
-    int NumberOfCom() const { return m_numberOfCom; }
+    Ui::SetupWindow& ui() { return *m_ui; }
+    int portsToSearch() const { return m_numberOfCom; }
     // Why the settings file could not be used, for the program to show; empty when it could.
     QString storeProblem() const { return m_storeProblem; }
 
-    void Save();
+    void save();
     // Connects to the broker the Network fields name, without saving them, and says how it went.
     void testConnection();
     // How a failed save is told; a message box unless a test says otherwise.
@@ -39,7 +39,7 @@ private:
     void showDevice();
     void storeDevice();
 
-    std::unique_ptr<Ui::SetupForm> m_ui;
+    std::unique_ptr<Ui::SetupWindow> m_ui;
     qint16 m_numberOfCom = 0;
     QString m_storeProblem;
     bool m_rebuilding = false;

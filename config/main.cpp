@@ -1,9 +1,9 @@
-#include "common/CaptionFit.h"
 #include "common/CommandLine.h"
 #include "common/SafeFile.h"
 #include "common/SessionEnd.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
+#include "common/WindowPlacement.h"
 #include "config/Autostart.h"
 #include "config/SetupWindow.h"
 

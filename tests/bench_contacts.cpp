@@ -53,9 +53,10 @@ int main(int argc, char* argv[])
         file.write(cardFor(i));
     }
     const int last = count - 1;
-    const QString filter = QStringLiteral("[BusinessTelephoneNumber] = \"+1 (613) %1-%2\"")
-                               .arg(200 + last / 10000)
-                               .arg(last % 10000, 4, 10, QLatin1Char('0'));
+    const ContactQuery filter =
+        ContactQuery::numberAlone(QStringLiteral("+1 (613) %1-%2")
+                                      .arg(200 + last / 10000)
+                                      .arg(last % 10000, 4, 10, QLatin1Char('0')));
 
     QElapsedTimer clock;
     {

@@ -4,7 +4,7 @@
 //   a full search over four ports that do not exist.
 #include "common/SettingsStore.h"
 #include "monitor/Monitor.h"
-#include "state/WindowControl.h"
+#include "monitor/WindowControl.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -56,11 +56,10 @@ int main(int argc, char* argv[])
     WindowControl window;
     Monitor monitor(window);
     monitor.settleLogDirectory();
-    MonitorState& s = monitor.state;
 
     // 1. A 3 s wait for a reply that never comes.
     monitor.exchange.OpenModemPort(1, QStringLiteral("9600"));
-    s.ModemResponseTimeout = QStringLiteral("3000");
+    monitor.exchange.setReplyTimeout(QStringLiteral("3000"));
     double cpu = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
@@ -71,7 +70,7 @@ int main(int argc, char* argv[])
                 100.0 * (cpuSeconds() - cpu) / (double(clock.elapsed()) / 1000.0));
 
     // 2. Waiting for a ring with the port open.
-    s.setCheck(1, 1); // the port is open: no search, just the switch
+    monitor.model.setBox(WindowModel::ModemEnabled, true); // open: no search, just the switch
     monitor.receiver.setPollInterval(QStringLiteral("100"));
     cpu = cpuSeconds();
     clock.restart();
@@ -96,10 +95,10 @@ int main(int argc, char* argv[])
     }
 
     // 4. A full search over four ports that do not exist.
-    monitor.comm.close();
+    monitor.line.close();
     for (int port = 1; port <= 4; ++port)
         SaveSetting("ZodoDE", "Ports", QStringLiteral("Com%1").arg(port), "/nonexistent");
-    s.ComPort = QStringLiteral("0");
+    monitor.modemSettings.port = QStringLiteral("0");
     clock.restart();
     monitor.search.SearchModems();
     std::printf("search over four absent ports: %lld ms\n",

@@ -53,18 +53,18 @@ int main(int argc, char* argv[])
     clock.start();
     MainWindow window;
     Lifecycle life(window);
-    life.Form_Load();
+    life.load();
     window.show();
-    life.Form_Activate();
+    life.activate();
     window.showDetails(true);
     QApplication::processEvents();
     const qint64 elapsed = clock.elapsed();
-    std::printf("start-up with %d call log records: %lld ms\n", int(window.state().calls().size()),
+    std::printf("start-up with %d call log records: %lld ms\n", int(window.model().calls().size()),
                 static_cast<long long>(elapsed));
     if (bigStore) {
         clock.restart();
         window.monitor().saveSettings();
-        window.monitor().logFile.SaveEventLog();
+        window.monitor().logFile.SaveEventLog(window.model().events());
         std::printf("unload step's writes: %lld ms\n", static_cast<long long>(clock.elapsed()));
     }
     return 0;

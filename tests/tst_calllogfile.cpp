@@ -1,5 +1,4 @@
 #include "calls/CallLogFile.h"
-#include "state/MonitorState.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,25 +34,30 @@ private slots:
 
 private:
     QByteArray fileContent(const QString& path);
+    // The call log read into the end of the call list.
+    void load() { m_calls += m_log->LoadCallLog(); }
 
-    QTemporaryDir* m_dir = nullptr;
-    MonitorState* m_state = nullptr;
-    CallLogFile* m_log = nullptr;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<CallLogFile> m_log;
+    QStringList m_calls;  // the call list
+    QStringList m_events; // the event list
 };
 
 void TestCallLogFile::init()
 {
-    m_dir = new QTemporaryDir;
-    m_state = new MonitorState;
-    m_state->LogDirectory = m_dir->path() + '/';
-    m_log = new CallLogFile(*m_state);
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_log = std::make_unique<CallLogFile>();
+    m_log->setFolder(m_dir->path() + '/');
+    m_calls.clear();
+    m_events.clear();
+    connect(m_log.get(), &CallLogFile::eventLine, this,
+            [this](const QString& line) { m_events << line; });
 }
 
 void TestCallLogFile::cleanup()
 {
-    delete m_log;
-    delete m_state;
-    delete m_dir;
+    m_log.reset();
+    m_dir.reset();
 }
 
 QByteArray TestCallLogFile::fileContent(const QString& path)
@@ -92,8 +96,8 @@ void TestCallLogFile::recordsReadBackWhole()
     QVERIFY(m_log->AppendCallLogRecord("first"));
     QVERIFY(m_log->AppendCallLogRecord(line));
     QVERIFY(m_log->AppendCallLogRecord("last"));
-    m_log->LoadCallLog();
-    QCOMPARE(m_state->calls(), QStringList({"first", line, "last"}));
+    load();
+    QCOMPARE(m_calls, QStringList({"first", line, "last"}));
 }
 
 void TestCallLogFile::readingFields_data()
@@ -119,23 +123,23 @@ void TestCallLogFile::readingFields()
 
 void TestCallLogFile::loadAppendsToTheList()
 {
-    m_state->Calllog.setStringList({"already there"});
+    m_calls = QStringList{"already there"};
     QVERIFY(m_log->AppendCallLogRecord("one"));
     QVERIFY(m_log->AppendCallLogRecord("two"));
-    m_log->LoadCallLog();
-    QCOMPARE(m_state->calls(), QStringList({"already there", "one", "two"}));
+    load();
+    QCOMPARE(m_calls, QStringList({"already there", "one", "two"}));
 }
 
 void TestCallLogFile::missingOrEmptyLogAddsNothing()
 {
-    m_log->LoadCallLog();
-    QVERIFY(m_state->calls().isEmpty());
+    load();
+    QVERIFY(m_calls.isEmpty());
     QFile file(m_log->callLogPath());
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
-    m_log->LoadCallLog();
-    QVERIFY(m_state->calls().isEmpty());
-    QVERIFY(m_state->events().isEmpty());
+    load();
+    QVERIFY(m_calls.isEmpty());
+    QVERIFY(m_events.isEmpty());
 }
 
 void TestCallLogFile::olderSingleByteLogStillReads()
@@ -145,19 +149,16 @@ void TestCallLogFile::olderSingleByteLogStillReads()
     file.write("\"12/06 10:41 5551234 B\xe9LANGER O\x92NEIL\"\r\n");
     file.write("\"12/07 09:00 5551234 B\xc3\xa9LANGER\"\r\n");
     file.close();
-    m_log->LoadCallLog();
+    load();
     // One old record does not change how the UTF-8 records after it read.
-    QCOMPARE(m_state->calls(),
-             QStringList({QString::fromUtf8("12/06 10:41 5551234 BéLANGER O’NEIL"),
-                          QString::fromUtf8("12/07 09:00 5551234 BéLANGER")}));
+    QCOMPARE(m_calls, QStringList({QString::fromUtf8("12/06 10:41 5551234 BéLANGER O’NEIL"),
+                                   QString::fromUtf8("12/07 09:00 5551234 BéLANGER")}));
 }
 
 void TestCallLogFile::clearLeavesEmptyFileForNextCall()
 {
     QVERIFY(m_log->AppendCallLogRecord("old call"));
-    m_state->Calllog.setStringList({"old call"});
     QVERIFY(m_log->ClearCallLog());
-    QVERIFY(m_state->calls().isEmpty());
     QCOMPARE(fileContent(m_log->callLogPath()), QByteArray());
     QVERIFY(m_log->AppendCallLogRecord("new call"));
     QCOMPARE(fileContent(m_log->callLogPath()), QByteArray("\"new call\"\r\n"));
@@ -165,7 +166,7 @@ void TestCallLogFile::clearLeavesEmptyFileForNextCall()
 
 void TestCallLogFile::directoryWithoutSeparatorPrefixesTheName()
 {
-    m_state->LogDirectory = m_dir->path() + "/Logs";
+    m_log->setFolder(m_dir->path() + "/Logs");
     QVERIFY(m_log->AppendCallLogRecord("x"));
     QVERIFY(QFileInfo::exists(m_dir->path() + "/LogsCallLog.txt"));
 }
@@ -176,12 +177,12 @@ void TestCallLogFile::eventLogHoldsEveryEntry()
     QStringList events;
     for (int i = 0; i < 40000; ++i)
         events << QString::number(i);
-    m_state->ModemEvents.setStringList(events);
+
     QFile old(m_log->eventLogPath());
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("earlier content that must go\r\n");
     old.close();
-    QVERIFY(m_log->SaveEventLog());
+    QVERIFY(m_log->SaveEventLog(events));
     const QByteArray content = fileContent(m_log->eventLogPath());
     QCOMPARE(content.count("\r\n"), 40000);
     QVERIFY(content.startsWith("0\r\n1\r\n"));
@@ -190,28 +191,28 @@ void TestCallLogFile::eventLogHoldsEveryEntry()
 
 void TestCallLogFile::eventLogOfEmptyListIsEmpty()
 {
-    QVERIFY(m_log->SaveEventLog());
+    QVERIFY(m_log->SaveEventLog(m_events));
     QCOMPARE(fileContent(m_log->eventLogPath()), QByteArray());
     QCOMPARE(int(QFileInfo(m_log->eventLogPath()).permissions() & 0x0077), 0);
 }
 
 void TestCallLogFile::writeFailuresAreReported()
 {
-    m_state->LogDirectory = m_dir->path() + "/missing/";
+    m_log->setFolder(m_dir->path() + "/missing/");
     QVERIFY(!m_log->AppendCallLogRecord("x"));
-    QVERIFY(!m_log->SaveEventLog());
+    QVERIFY(!m_log->SaveEventLog(m_events));
     QVERIFY(!m_log->ClearCallLog());
-    const QStringList events = m_state->events();
+    const QStringList events = m_events;
     QCOMPARE(events.size(), 3);
     QVERIFY(events.at(0).startsWith("[Couldn't write " + m_dir->path() + "/missing/CallLog.txt: "));
     QVERIFY(events.at(1).contains("CallEvnt.txt"));
 
     // A full disk: the device that refuses every write.
     if (QFileInfo::exists("/dev/full")) {
-        m_state->LogDirectory = m_dir->path() + '/';
+        m_log->setFolder(m_dir->path() + '/');
         QVERIFY(QFile::link("/dev/full", m_log->callLogPath()));
         QVERIFY(!m_log->AppendCallLogRecord("x"));
-        QVERIFY(m_state->events().last().contains("CallLog.txt"));
+        QVERIFY(m_events.last().contains("CallLog.txt"));
     }
 }
 
@@ -232,8 +233,7 @@ void TestCallLogFile::failedAppendLeavesNoBrokenRecord()
     signal(SIGXFSZ, previous);
     QVERIFY(!written);
     QCOMPARE(fileContent(m_log->callLogPath()), before);
-    QCOMPARE(m_state->events().last(),
-             "[Couldn't write " + m_log->callLogPath() + ": File too large]");
+    QCOMPARE(m_events.last(), "[Couldn't write " + m_log->callLogPath() + ": File too large]");
 
     QVERIFY(m_log->AppendCallLogRecord("01/01 12:05 second"));
     QCOMPARE(fileContent(m_log->callLogPath()), before + "\"01/01 12:05 second\"\r\n");
@@ -257,16 +257,16 @@ void TestCallLogFile::symbolicLinksAreRefused()
     file.close();
     QVERIFY(QFile::link(target, m_log->callLogPath()));
     QVERIFY(QFile::link(target, m_log->eventLogPath()));
-    m_state->appendEvent("an event");
+    m_events << "an event";
     QVERIFY(!m_log->AppendCallLogRecord("x"));
     QVERIFY(!m_log->ClearCallLog());
-    m_log->LoadCallLog();
-    QVERIFY(!m_log->SaveEventLog());
+    load();
+    QVERIFY(!m_log->SaveEventLog(m_events));
     QCOMPARE(fileContent(target), QByteArray("keep me"));
-    QVERIFY(m_state->calls().isEmpty());
-    QCOMPARE(m_state->events().at(1), "[Couldn't write " + m_log->callLogPath() +
-                                          ": it is a symbolic link, which is not followed]");
-    QVERIFY(m_state->events().last().contains("CallEvnt.txt: it is a symbolic link"));
+    QVERIFY(m_calls.isEmpty());
+    QCOMPARE(m_events.at(1), "[Couldn't write " + m_log->callLogPath() +
+                                 ": it is a symbolic link, which is not followed]");
+    QVERIFY(m_events.last().contains("CallEvnt.txt: it is a symbolic link"));
 }
 
 void TestCallLogFile::withoutAbsoluteFolderNothingIsWritten()
@@ -274,10 +274,10 @@ void TestCallLogFile::withoutAbsoluteFolderNothingIsWritten()
     const QString here = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_dir->path()));
     for (const QString& folder : {QString(), QStringLiteral("logs/")}) {
-        m_state->LogDirectory = folder;
+        m_log->setFolder(folder);
         QVERIFY(!m_log->AppendCallLogRecord("x"));
-        QCOMPARE(m_state->events().last(), "[Couldn't write CallLog.txt: there is no log folder]");
-        QVERIFY(!m_log->SaveEventLog());
+        QCOMPARE(m_events.last(), "[Couldn't write CallLog.txt: there is no log folder]");
+        QVERIFY(!m_log->SaveEventLog(m_events));
     }
     QDir::setCurrent(here);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());

@@ -1,7 +1,7 @@
 #include "calls/CallLogFile.h"
 #include "calls/CallProcessor.h"
-#include "calls/ContactLink.h"
-#include "state/MonitorState.h"
+#include "calls/CallerContacts.h"
+#include "calls/CallerName.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,32 +9,55 @@
 
 namespace {
 
-// Records what call processing asks of the address book and answers searches from a list of
-// filters that "find" a contact.
-struct FakeContacts : ContactLink
+// A query in words, as a filter of an older address book spelled it: what is asked for and of
+// which field, values quoted with inner quotes doubled.
+QString describe(const ContactQuery& query)
 {
-    explicit FakeContacts(MonitorState& state) : state(state) {}
+    auto quoted = [](QString value) {
+        return u'"' + value.replace(u'"', QStringLiteral("\"\"")) + u'"';
+    };
+    QStringList terms;
+    if (query.lastName && query.firstName)
+        terms << QStringLiteral("[LastName] = ") + quoted(*query.lastName) +
+                     QStringLiteral(" and [FirstName]=") + quoted(*query.firstName);
+    if (query.company)
+        terms << QStringLiteral("[CompanyName] = ") + quoted(*query.company);
+    if (query.number)
+        terms << QStringLiteral("[BusinessTelephoneNumber] = ") + quoted(*query.number);
+    return terms.join(QStringLiteral(" and "));
+}
 
-    void SearchInContact(const QString& filter) override
+// Records what call processing asks of the address book and answers searches from a list of
+// queries that "find" a contact.
+struct FakeContacts : CallerContacts
+{
+    std::optional<FoundContact> find(const ContactQuery& query, const QString&,
+                                     const QString&) override
     {
+        const QString filter = describe(query);
         calls << QStringLiteral("search ") + filter;
-        state.appendEvent("[Opening Outlook Contact...]");
-        if (found.contains(filter)) {
-            state.ContactFound = 1;
-            state.CallerFirstName = "John";
-            state.CallerLastName = "Smith";
-            state.CallerCompany = "ACME LTD";
-        } else {
-            state.appendEvent("[Couldn't find it!]");
-            state.ContactFound = 0;
-        }
+        emit eventLine("[Opening Outlook Contact...]");
+        if (found.contains(filter))
+            return FoundContact{nullptr, "John", "Smith", "ACME LTD"};
+        emit eventLine("[Couldn't find it!]");
+        return std::nullopt;
     }
-    void CreateContact(const QString& forWhat) override { calls << "contact " + forWhat; }
-    void CreateJournal(const QString& forWhat) override { calls << "journal " + forWhat; }
+    void createContact(NewFor what, const QString&, const QString&) override
+    {
+        calls << (what == NewFor::Name ? "contact Name" : "contact other");
+    }
+    void createJournal(bool forCaller, const QString& names, const QString&,
+                       const QString& company) override
+    {
+        calls << (forCaller ? "journal Name" : "journal other");
+        journalNames = names;
+        journalCompany = company;
+    }
 
-    MonitorState& state;
     QStringList found;
     QStringList calls;
+    QString journalNames;
+    QString journalCompany;
 };
 
 const QString F1 =
@@ -51,8 +74,11 @@ class TestCallProcessor : public QObject
 {
     Q_OBJECT
 private slots:
+    void noteEvent(const QString& line) { m_events << line; }
     void init();
     void cleanup();
+    void callerNameSplits_data();
+    void callerNameSplits();
     void searchesAndCreations_data();
     void searchesAndCreations();
     void withheldAndUnstartedRecords();
@@ -63,43 +89,55 @@ private slots:
     void unwritableLogStillFinishesTheCall();
 
 private:
-    void record(const QString& number, const QString& name, int recordState = 1);
+    // recordState: 0 not begun by a DATE line, 1 a call, 2 a call whose number was withheld.
+    void process(const QString& number, const QString& name, int recordState = 1);
 
-    QTemporaryDir* m_dir = nullptr;
-    MonitorState* m_state = nullptr;
-    FakeContacts* m_contacts = nullptr;
-    CallLogFile* m_log = nullptr;
-    CallProcessor* m_processor = nullptr;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FakeContacts> m_contacts;
+    std::unique_ptr<CallLogFile> m_log;
+    std::unique_ptr<CallProcessor> m_processor;
+    CallOptions m_options;
+    QStringList m_calls;  // the calls logged, as the call list shows them
+    QStringList m_events; // and the event list
 };
 
 void TestCallProcessor::init()
 {
-    m_dir = new QTemporaryDir;
-    m_state = new MonitorState;
-    m_state->LogDirectory = m_dir->path() + '/';
-    for (int box : {2, 3, 5})
-        m_state->setCheck(box, 1);
-    m_contacts = new FakeContacts(*m_state);
-    m_log = new CallLogFile(*m_state);
-    m_processor = new CallProcessor(*m_state, *m_contacts, *m_log);
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_contacts = std::make_unique<FakeContacts>();
+    m_log = std::make_unique<CallLogFile>();
+    m_log->setFolder(m_dir->path() + '/');
+    m_processor = std::make_unique<CallProcessor>(*m_contacts, *m_log);
+    m_options = CallOptions();
+    m_options.searchContacts = m_options.createContact = m_options.createJournal = true;
+    m_calls.clear();
+    m_events.clear();
+    connect(m_processor.get(), &CallProcessor::callProcessed, this,
+            [this](const CallRecord& call) { m_calls << call.logLine(); });
+    for (QObject* reporter :
+         {static_cast<QObject*>(m_processor.get()), static_cast<QObject*>(m_contacts.get()),
+          static_cast<QObject*>(m_log.get())})
+        connect(reporter, SIGNAL(eventLine(QString)), this, SLOT(noteEvent(QString)));
 }
 
 void TestCallProcessor::cleanup()
 {
-    delete m_processor;
-    delete m_log;
-    delete m_contacts;
-    delete m_state;
-    delete m_dir;
+    m_processor.reset();
+    m_log.reset();
+    m_contacts.reset();
+    m_dir.reset();
 }
 
-void TestCallProcessor::record(const QString& number, const QString& name, int recordState)
+void TestCallProcessor::process(const QString& number, const QString& name, int recordState)
 {
-    m_state->setField(MonitorState::CallIDDate, "12/06");
-    m_state->setField(MonitorState::CallIDTime, "10:41");
-    m_state->setField(MonitorState::CallIDNumber, number);
-    m_state->setField(MonitorState::CallIDName, name);
-    m_state->CallRecordState = qint16(recordState);
+    CallerId record;
+    record.date = "12/06";
+    record.time = "10:41";
+    record.number = number;
+    record.name = name;
+    record.begun = recordState != 0;
+    record.withheld = recordState == 2;
+    m_processor->ProcessCallID(record, m_options);
 }
 
 void TestCallProcessor::searchesAndCreations_data()
@@ -146,63 +184,54 @@ void TestCallProcessor::searchesAndCreations()
     QFETCH(QString, name);
     QFETCH(QStringList, found);
     m_contacts->found = found;
-    record(number, name);
-    m_processor->ProcessCallID();
+    process(number, name);
     QTEST(m_contacts->calls, "calls");
-    QCOMPARE(m_state->CallRecordState, 0);
-    QCOMPARE(m_state->calls().size(), 1);
+    QCOMPARE(m_calls.size(), 1);
 }
 
 void TestCallProcessor::withheldAndUnstartedRecords()
 {
-    record("Private", "", 2);
-    m_processor->ProcessCallID();
-    record("Out of Area", "", 2);
-    m_processor->ProcessCallID();
+    process("Private", "", 2);
+    process("Out of Area", "", 2);
     QVERIFY(m_contacts->calls.isEmpty());
-    QCOMPARE(m_state->calls(), QStringList({"12/06 10:41 Private ", "12/06 10:41 Out of Area "}));
+    QCOMPARE(m_calls, QStringList({"12/06 10:41 Private ", "12/06 10:41 Out of Area "}));
 
-    record("+1 (613) 555-1234", "SMITH JOHN", 0);
-    m_processor->ProcessCallID();
+    process("+1 (613) 555-1234", "SMITH JOHN", 0);
     QVERIFY(m_contacts->calls.isEmpty());
-    QCOMPARE(m_state->calls().size(), 2);
+    QCOMPARE(m_calls.size(), 2);
 }
 
 void TestCallProcessor::searchOffStillCreatesContact()
 {
-    m_state->setCheck(2, 0);
+    m_options.searchContacts = false;
     m_contacts->found = QStringList{F1};
-    record("+1 (613) 555-1234", "SMITH JOHN");
-    m_processor->ProcessCallID();
+    process("+1 (613) 555-1234", "SMITH JOHN");
     QCOMPARE(m_contacts->calls, QStringList({"contact Name"}));
-    QCOMPARE(m_state->events(), QStringList({"[Creating New Contact]"}));
+    QCOMPARE(m_events, QStringList({"[Creating New Contact]"}));
 }
 
 void TestCallProcessor::createContactNeedsEnabledBox()
 {
-    m_state->setCheckEnabled(3, false);
-    record("+1 (613) 555-1234", "SMITH JOHN");
-    m_processor->ProcessCallID();
+    // The monitor asks for no contact while the box may not be used.
+    m_options.createContact = false;
+    process("+1 (613) 555-1234", "SMITH JOHN");
     QCOMPARE(m_contacts->calls, QStringList({"search " + F1, "search " + F2}));
-    QCOMPARE(m_state->events().count("[Couldn't find it!]"), 2);
-    QVERIFY(!m_state->events().contains("[Creating New Contact]"));
+    QCOMPARE(m_events.count("[Couldn't find it!]"), 2);
+    QVERIFY(!m_events.contains("[Creating New Contact]"));
 }
 
 void TestCallProcessor::quotesInCallerTextCannotChangeTheFilter()
 {
-    record("", "O\"BRIEN\" or [LastName]=\"X");
-    m_processor->ProcessCallID();
+    process("", "O\"BRIEN\" or [LastName]=\"X");
     QCOMPARE(m_contacts->calls.first(),
              R"(search [LastName] = "O""BRIEN""" and [FirstName]="or [LastName]=""X")");
 }
 
 void TestCallProcessor::logLineAndFile()
 {
-    record("(613) 555-1234", "SMITH JOHN");
-    m_processor->ProcessCallID();
-    record("(613) 555-1234", "");
-    m_processor->ProcessCallID();
-    QCOMPARE(m_state->calls(),
+    process("(613) 555-1234", "SMITH JOHN");
+    process("(613) 555-1234", "");
+    QCOMPARE(m_calls,
              QStringList({"12/06 10:41 (613) 555-1234 SMITH JOHN", "12/06 10:41 (613) 555-1234 "}));
     QFile file(m_log->callLogPath());
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -212,13 +241,55 @@ void TestCallProcessor::logLineAndFile()
 
 void TestCallProcessor::unwritableLogStillFinishesTheCall()
 {
-    m_state->LogDirectory = m_dir->path() + "/missing/";
-    record("(613) 555-1234", "SMITH JOHN");
-    m_processor->ProcessCallID();
-    QCOMPARE(m_state->CallRecordState, 0);
-    QCOMPARE(m_state->calls().size(), 1);
-    QVERIFY(m_state->events().last().startsWith("[Couldn't write " + m_dir->path() +
-                                                "/missing/CallLog.txt: "));
+    m_log->setFolder(m_dir->path() + "/missing/");
+    process("(613) 555-1234", "SMITH JOHN");
+    QCOMPARE(m_calls.size(), 1);
+    QVERIFY(
+        m_events.last().startsWith("[Couldn't write " + m_dir->path() + "/missing/CallLog.txt: "));
+}
+
+void TestCallProcessor::callerNameSplits_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<QString>("first");
+    QTest::newRow("two words") << "SMITH JOHN"
+                               << "SMITH"
+                               << "JOHN";
+    QTest::newRow("three words") << "SMITH JOHN A"
+                                 << "SMITH"
+                                 << "JOHN A";
+    QTest::newRow("one word") << "SMITH"
+                              << "SMITH"
+                              << "";
+    QTest::newRow("two spaces") << "SMITH  JOHN"
+                                << "SMITH"
+                                << " JOHN";
+    QTest::newRow("leading space") << " SMITH"
+                                   << ""
+                                   << "SMITH";
+    QTest::newRow("trailing space") << "SMITH JOHN "
+                                    << "SMITH"
+                                    << "JOHN";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
+    QTest::newRow("only spaces") << "   "
+                                 << ""
+                                 << "";
+    QTest::newRow("tab is not a separator") << "SMITH\tJOHN"
+                                            << "SMITH\tJOHN"
+                                            << "";
+}
+
+void TestCallProcessor::callerNameSplits()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, last);
+    QFETCH(QString, first);
+    const CallerName names = CallerName::split(name);
+    QCOMPARE(names.last, last);
+    QCOMPARE(names.first, first);
 }
 
 QTEST_GUILESS_MAIN(TestCallProcessor)

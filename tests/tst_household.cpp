@@ -5,8 +5,8 @@
 #include "common/MqttConnection.h"
 #include "config/SetupWindow.h"
 #include "monitor/Monitor.h"
-#include "state/WindowControl.h"
-#include "ui_SetupForm.h"
+#include "monitor/WindowControl.h"
+#include "ui_SetupWindow.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -598,18 +598,18 @@ void TestHousehold::aDesktopWithoutAModemSaysWhereItsCallsComeFrom()
     SaveSetting("ZodoDE", "MQTT", "Subscribe", "1");
     WindowControl window;
     Monitor monitor(window);
-    monitor.outlookProbe = [](QString*) {
+    monitor.addressBookProbe = [](QString*) {
         return true;
     };
     monitor.load();
     QVERIFY(monitor.activate());
     const QString expected =
         QString("Calls from the household's broker at 127.0.0.1:%1").arg(broker.port());
-    QTRY_COMPARE_WITH_TIMEOUT(monitor.state.field(MonitorState::SystemMessage), expected, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(monitor.model.field(WindowModel::Status), expected, 10000);
     // Switched on and off again, the modem gives the status line back.
-    monitor.state.setCheck(1, 1);
-    monitor.state.setCheck(1, 0);
-    QCOMPARE(monitor.state.field(MonitorState::SystemMessage), expected);
+    monitor.model.setBox(WindowModel::ModemEnabled, true);
+    monitor.model.setBox(WindowModel::ModemEnabled, false);
+    QCOMPARE(monitor.model.field(WindowModel::Status), expected);
     monitor.unload();
 }
 
@@ -674,27 +674,27 @@ void TestHousehold::configTestsAndSavesTheNetworkSettings()
 {
     Broker broker(m_home->path());
     SetupWindow window;
-    Ui::SetupForm& ui = window.ui();
-    QCOMPARE(ui.MqttPort->text(), "1883");
-    QCOMPARE(ui.MqttTopic->text(), "ringdesk");
-    ui.MqttHost->setText("127.0.0.1");
-    ui.MqttPort->setText(QString::number(broker.port()));
-    ui.MqttTest->click();
-    QVERIFY2(ui.MqttResult->text().startsWith("Failed: Connection refused"),
-             qPrintable(ui.MqttResult->text()));
+    Ui::SetupWindow& ui = window.ui();
+    QCOMPARE(ui.brokerPortField->text(), "1883");
+    QCOMPARE(ui.topicField->text(), "ringdesk");
+    ui.hostField->setText("127.0.0.1");
+    ui.brokerPortField->setText(QString::number(broker.port()));
+    ui.testButton->click();
+    QVERIFY2(ui.testResult->text().startsWith("Failed: Connection refused"),
+             qPrintable(ui.testResult->text()));
     QVERIFY(broker.start(true));
-    ui.MqttTest->click();
-    QVERIFY2(ui.MqttResult->text().contains("not authorised") ||
-                 ui.MqttResult->text().contains("bad user name or password"),
-             qPrintable(ui.MqttResult->text()));
-    ui.MqttUsername->setText("user");
-    ui.MqttPassword->setText("secret");
-    ui.MqttTest->click();
-    QCOMPARE(ui.MqttResult->text(), QString("Connected to 127.0.0.1:%1.").arg(broker.port()));
+    ui.testButton->click();
+    QVERIFY2(ui.testResult->text().contains("not authorised") ||
+                 ui.testResult->text().contains("bad user name or password"),
+             qPrintable(ui.testResult->text()));
+    ui.userField->setText("user");
+    ui.passwordField->setText("secret");
+    ui.testButton->click();
+    QCOMPARE(ui.testResult->text(), QString("Connected to 127.0.0.1:%1.").arg(broker.port()));
 
     // Only what differs from the stored (or default) values is written.
-    ui.MqttSubscribe->setChecked(true);
-    window.Save();
+    ui.subscribeBox->setChecked(true);
+    window.save();
     QFile ini(m_home->path() + "/config/zodode.ini");
     QVERIFY(ini.open(QIODevice::ReadOnly));
     const QString stored = QString::fromUtf8(ini.readAll());

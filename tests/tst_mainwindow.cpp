@@ -1,5 +1,6 @@
 #include "TestHome.h"
 #include "common/SettingsStore.h"
+#include "shell/CanberraSound.h"
 #include "shell/ContactWindow.h"
 #include "shell/Dialogs.h"
 #include "shell/HelpWindow.h"
@@ -7,14 +8,16 @@
 #include "shell/Lifecycle.h"
 #include "shell/MainWindow.h"
 #include "ui_ContactWindow.h"
-#include "ui_Form1.h"
 #include "ui_JournalWindow.h"
+#include "ui_MainWindow.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -53,7 +56,6 @@ private slots:
     void initTestCase() { Dialogs::setUnattended(true); }
     void init();
     void cleanup();
-    void layoutFollowsTheTable();
     void firstStartOnEmptyStore();
     void storedViewAndManualMode();
     void areaCodePrompt_data();
@@ -75,6 +77,7 @@ private slots:
     void itemWindowShortcutsAreUnique();
     void windowAsADesktopShowsIt();
     void waitingForARingWakesNothing();
+    void chimeNeverMakesTheCallerWait();
 
 private:
     void start();
@@ -89,7 +92,7 @@ void TestMainWindow::init()
 {
     m_home = std::make_unique<TestHome>();
     m_window = std::make_unique<MainWindow>();
-    m_window->monitor().outlookProbe = [](QString*) {
+    m_window->monitor().addressBookProbe = [](QString*) {
         return true;
     };
     m_life = std::make_unique<Lifecycle>(*m_window);
@@ -109,62 +112,35 @@ void TestMainWindow::cleanup()
 
 void TestMainWindow::start()
 {
-    m_life->Form_Load();
+    m_life->load();
     m_window->show();
-    m_life->Form_Activate();
-}
-
-void TestMainWindow::layoutFollowsTheTable()
-{
-    Ui::Form1& ui = m_window->ui();
-    QCOMPARE(m_window->windowTitle(), "Ringwatch");
-    QCOMPARE(m_window->width(), 6495 / 15);
-    QCOMPARE(ui.CallIDNumber->geometry(), QRect(160, 24, 153, 19));
-    QCOMPARE(ui.Check1->geometry(), QRect(120, 240, 97, 17));
-    QCOMPARE(ui.Check1->parentWidget(), ui.Frame4);
-    QCOMPARE(ui.Calllog->parentWidget(), ui.Frame3);
-    QCOMPARE(ui.Picture1->toolTip(), "Search for Phone Number in Contacts");
-    QVERIFY(ui.Command9->isDefault());
-    QVERIFY(ui.SystemMessage->isReadOnly() && !ui.SystemMessage->hasFrame());
-    QVERIFY(!ui.CallIDName->isReadOnly());
-    // Tab moves from the default button to Exit, then Details, then the number field.
-    QCOMPARE(ui.Command9->nextInFocusChain(), ui.Command10);
-    auto nextTab = [](QWidget* w) {
-        do
-            w = w->nextInFocusChain();
-        while (!(w->focusPolicy() & Qt::TabFocus));
-        return w;
-    };
-    QCOMPARE(nextTab(ui.Command12), ui.CallIDNumber);
-    QCOMPARE(nextTab(ui.Calllog), ui.Command2);
-    QCOMPARE(nextTab(ui.Check7), ui.Check8);
+    m_life->activate();
 }
 
 void TestMainWindow::firstStartOnEmptyStore()
 {
-    m_window->monitor().outlookProbe = [](QString*) {
+    m_window->monitor().addressBookProbe = [](QString*) {
         return false;
     };
     start();
-    Ui::Form1& ui = m_window->ui();
-    QVERIFY(!ui.Frame4->isVisible());
-    QCOMPARE(m_window->outerHeight(), 2325);
-    QCOMPARE(ui.Command12->text(), "&Details >>");
-    QVERIFY(ui.Check1->isChecked() && ui.Check1->isEnabled());
-    QVERIFY(!ui.Check2->isChecked() && !ui.Check2->isEnabled());
-    QVERIFY(!ui.Check3->isEnabled() && !ui.Check5->isEnabled());
-    QVERIFY(ui.Check4->isChecked() && ui.Check7->isChecked());
-    QVERIFY(!ui.Check6->isChecked() && !ui.Check8->isChecked());
-    QVERIFY(ui.Option1->isChecked());
-    QVERIFY(ui.Command4->isEnabled());
-    QVERIFY(!ui.Command3->isEnabled() && !ui.Command8->isEnabled());
-    QVERIFY(ui.Picture1->isHidden() && ui.Picture2->isHidden());
+    Ui::MainWindow& ui = m_window->ui();
+    QVERIFY(!ui.detailsGroup->isVisible());
+    QCOMPARE(ui.detailsButton->text(), "&Details >>");
+    QVERIFY(ui.modemEnabledBox->isChecked() && ui.modemEnabledBox->isEnabled());
+    QVERIFY(!ui.searchContactsBox->isChecked() && !ui.searchContactsBox->isEnabled());
+    QVERIFY(!ui.createContactBox->isEnabled() && !ui.createJournalBox->isEnabled());
+    QVERIFY(ui.maximizeOnRingBox->isChecked() && ui.useTrayBox->isChecked());
+    QVERIFY(!ui.minimizeOnStartBox->isChecked() && !ui.playSoundBox->isChecked());
+    QVERIFY(ui.showEventsOption->isChecked());
+    QVERIFY(ui.findModemButton->isEnabled());
+    QVERIFY(!ui.newContactButton->isEnabled() && !ui.newJournalButton->isEnabled());
+    QVERIFY(ui.searchNumberButton->isHidden() && ui.searchNameButton->isHidden());
     // Nothing answers on the absent ports: the search ends with its error, and no port is known
     // to ask an area code for.
     QCOMPARE(Dialogs::lastAsked(), "Serious Modem Error|No Caller Id Features found in Modem(s)");
-    QCOMPARE(ui.SystemMessage->text(), "ERROR, NO CALLER ID");
-    QVERIFY(m_window->tray().EnableCallID->isChecked());
-    QVERIFY(!m_window->tray().DisableCallID->isChecked());
+    QCOMPARE(ui.statusField->text(), "ERROR, NO CALLER ID");
+    QVERIFY(m_window->tray().enableAction->isChecked());
+    QVERIFY(!m_window->tray().disableAction->isChecked());
     QCOMPARE(m_window->monitor().receiver.pollInterval(), 100);
 }
 
@@ -175,22 +151,23 @@ void TestMainWindow::storedViewAndManualMode()
     SaveSetting("ZodoDE", "Setup", "FindModem", "0");
     SaveSetting("ZodoDE", "Modem", "PollInterval", "250");
     start();
-    Ui::Form1& ui = m_window->ui();
+    Ui::MainWindow& ui = m_window->ui();
     m_window->showDetails(true);
-    QVERIFY(ui.Frame3->isVisible() && !ui.Frame2->isVisible());
-    QCOMPARE(ui.Command2->text(), "&Clear Log");
-    QVERIFY(!ui.Check1->isChecked() && ui.Check1->isEnabled());
-    QCOMPARE(ui.SystemMessage->text(), "Manual Mode");
-    QVERIFY(!ui.Check2->isEnabled() && !ui.Check4->isEnabled() && !ui.Check8->isEnabled());
-    QVERIFY(!ui.Command4->isEnabled());
-    QVERIFY(m_window->tray().DisableCallID->isChecked());
-    QCOMPARE(m_window->tray().data().hIcon.cacheKey(), MainWindow::modemOffIcon().cacheKey());
+    QVERIFY(ui.logGroup->isVisible() && !ui.eventsGroup->isVisible());
+    QCOMPARE(ui.clearButton->text(), "&Clear Log");
+    QVERIFY(!ui.modemEnabledBox->isChecked() && ui.modemEnabledBox->isEnabled());
+    QCOMPARE(ui.statusField->text(), "Manual Mode");
+    QVERIFY(!ui.searchContactsBox->isEnabled() && !ui.maximizeOnRingBox->isEnabled() &&
+            !ui.playSoundBox->isEnabled());
+    QVERIFY(!ui.findModemButton->isEnabled());
+    QVERIFY(m_window->tray().disableAction->isChecked());
+    QCOMPARE(m_window->tray().shown().icon.cacheKey(), MainWindow::modemOffIcon().cacheKey());
     QCOMPARE(m_window->monitor().receiver.pollInterval(), 250);
 
     // Back to Events: the event list and its caption return.
-    ui.Option1->click();
-    QVERIFY(ui.Frame2->isVisible() && !ui.Frame3->isVisible());
-    QCOMPARE(ui.Command2->text(), "&Clear Events");
+    ui.showEventsOption->click();
+    QVERIFY(ui.eventsGroup->isVisible() && !ui.logGroup->isVisible());
+    QCOMPARE(ui.clearButton->text(), "&Clear Events");
 }
 
 void TestMainWindow::areaCodePrompt_data()
@@ -227,7 +204,7 @@ void TestMainWindow::areaCodePrompt()
     QCOMPARE(Dialogs::asked() - before, asked ? 1 : comPort == "0" ? 1 : 0);
     if (asked)
         QCOMPARE(Dialogs::lastAsked(), "No Area Code Found!|Enter Your Local Area Code|555");
-    QTEST(m_window->state().AreaCode, "areaCode");
+    QTEST(m_window->monitor().areaCode(), "areaCode");
 }
 
 void TestMainWindow::activationRunsOnce()
@@ -238,51 +215,49 @@ void TestMainWindow::activationRunsOnce()
     log.write("\"12/06 10:41 (613) 555-1234 SMITH JOHN\"\r\n\"12/07 09:00 Private \"\r\n");
     log.close();
     start();
-    m_life->Form_Activate();
+    m_life->activate();
     m_window->hide();
     m_window->show();
-    QCOMPARE(m_window->state().calls(),
+    QCOMPARE(m_window->model().calls(),
              QStringList({"12/06 10:41 (613) 555-1234 SMITH JOHN", "12/07 09:00 Private "}));
 }
 
 void TestMainWindow::detailsToggle()
 {
     start();
-    Ui::Form1& ui = m_window->ui();
+    Ui::MainWindow& ui = m_window->ui();
     const int collapsed = m_window->height();
-    ui.Command12->click();
-    QCOMPARE(ui.Command12->text(), "No &Details");
-    QVERIFY(ui.Frame4->isVisible());
-    QCOMPARE(m_window->outerHeight(), 6330);
+    ui.detailsButton->click();
+    QCOMPARE(ui.detailsButton->text(), "No &Details");
+    QVERIFY(ui.detailsGroup->isVisible());
     QVERIFY(m_window->height() > collapsed + 200);
-    ui.Command12->click();
-    QCOMPARE(ui.Command12->text(), "&Details >>");
-    QVERIFY(!ui.Frame4->isVisible());
-    QCOMPARE(m_window->outerHeight(), 2325);
+    ui.detailsButton->click();
+    QCOMPARE(ui.detailsButton->text(), "&Details >>");
+    QVERIFY(!ui.detailsGroup->isVisible());
     QCOMPARE(m_window->height(), collapsed);
 }
 
 void TestMainWindow::clearEventsAndLog()
 {
     start();
-    MonitorState& s = m_window->state();
-    Ui::Form1& ui = m_window->ui();
+    WindowModel& s = m_window->model();
+    Ui::MainWindow& ui = m_window->ui();
     const int before = Dialogs::asked();
     s.appendEvent("[something]");
-    ui.Command2->click();
+    ui.clearButton->click();
     QVERIFY(s.events().isEmpty());
     QCOMPARE(Dialogs::asked(), before);
 
-    ui.Option2->click();
+    ui.showLogOption->click();
     m_window->monitor().logFile.AppendCallLogRecord("12/06 10:41 5551234 X");
-    s.Calllog.setStringList({"12/06 10:41 5551234 X"});
+    s.callList.setStringList({"12/06 10:41 5551234 X"});
     Dialogs::setNextAnswer(QMessageBox::No);
-    ui.Command2->click();
+    ui.clearButton->click();
     QCOMPARE(Dialogs::lastAsked(), "Clear Log|Permanently Delete Your Log File, Are You Sure ?");
     QCOMPARE(s.calls().size(), 1);
     QCOMPARE(QFileInfo(dataDir() + "CallLog.txt").size(), 25);
     Dialogs::setNextAnswer(QMessageBox::Yes);
-    ui.Command2->click();
+    ui.clearButton->click();
     QVERIFY(s.calls().isEmpty());
     QVERIFY(QFileInfo::exists(dataDir() + "CallLog.txt"));
     QCOMPARE(QFileInfo(dataDir() + "CallLog.txt").size(), 0);
@@ -291,29 +266,29 @@ void TestMainWindow::clearEventsAndLog()
 void TestMainWindow::imageDoubleClickTogglesTheSwitch()
 {
     start();
-    MonitorState& s = m_window->state();
-    QCOMPARE(s.check(1), 1);
-    QTest::mouseDClick(m_window->ui().Image1, Qt::LeftButton);
-    QCOMPARE(s.check(1), 0);
-    QCOMPARE(s.field(MonitorState::SystemMessage), "Manual Mode");
-    QTest::mouseDClick(m_window->ui().Image1, Qt::LeftButton);
-    QCOMPARE(s.check(1), 1);
-    QVERIFY(m_window->ui().Check1->isChecked());
+    WindowModel& s = m_window->model();
+    QCOMPARE(s.box(WindowModel::ModemEnabled), true);
+    QTest::mouseDClick(m_window->ui().modemImage, Qt::LeftButton);
+    QCOMPARE(s.box(WindowModel::ModemEnabled), false);
+    QCOMPARE(s.field(WindowModel::Status), "Manual Mode");
+    QTest::mouseDClick(m_window->ui().modemImage, Qt::LeftButton);
+    QCOMPARE(s.box(WindowModel::ModemEnabled), true);
+    QVERIFY(m_window->ui().modemEnabledBox->isChecked());
 }
 
 void TestMainWindow::enterRunsMinimize()
 {
     start();
     m_window->activateWindow();
-    m_window->ui().CallIDName->setFocus();
-    QTest::keyClick(m_window->ui().CallIDName, Qt::Key_Return);
+    m_window->ui().nameField->setFocus();
+    QTest::keyClick(m_window->ui().nameField, Qt::Key_Return);
     QVERIFY(m_window->isMinimized());
 }
 
 void TestMainWindow::helpOpensAtItsContents()
 {
     start();
-    m_window->ui().Command1->click();
+    m_window->ui().helpButton->click();
     HelpWindow* help = openWindow<HelpWindow>();
     QVERIFY(help && help->isVisible());
     QVERIFY(help->source().toLocalFile().endsWith("/share/ringdesk/ringside.html"));
@@ -327,18 +302,18 @@ void TestMainWindow::findModemSearchesEverything()
     SaveSetting("ZodoDE", "Modem", "ComPort", "3");
     SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
     start();
-    QVERIFY(!m_window->state().events().contains("[Searching for Modems...]"));
+    QVERIFY(!m_window->model().events().contains("[Searching for Modems...]"));
     m_window->showDetails(true);
-    m_window->ui().Command4->click();
-    QVERIFY(m_window->state().events().contains("[Searching for Modems...]"));
-    QCOMPARE(m_window->state().ComPort, "0");
+    m_window->ui().findModemButton->click();
+    QVERIFY(m_window->model().events().contains("[Searching for Modems...]"));
+    QCOMPARE(m_window->monitor().modemSettings.port, "0");
 }
 
 void TestMainWindow::modemErrorHelpOpensTheModemSection()
 {
     start();
     Dialogs::setNextAnswer(QMessageBox::Help);
-    m_window->ShowModemError();
+    m_window->showModemError();
     QCOMPARE(Dialogs::lastAsked(), "Serious Modem Error|No Caller Id Features found in Modem(s)");
     HelpWindow* help = openWindow<HelpWindow>();
     QVERIFY(help && help->isVisible());
@@ -348,12 +323,12 @@ void TestMainWindow::modemErrorHelpOpensTheModemSection()
 void TestMainWindow::manualSearchOffersAndCreatesContact()
 {
     start();
-    Ui::Form1& ui = m_window->ui();
-    QVERIFY(ui.Picture1->isVisible());
-    QTest::keyClicks(ui.CallIDNumber, "6135551234");
+    Ui::MainWindow& ui = m_window->ui();
+    QVERIFY(ui.searchNumberButton->isVisible());
+    QTest::keyClicks(ui.numberField, "6135551234");
     Dialogs::setNextAnswer(QMessageBox::Yes);
-    ui.Picture1->click();
-    QCOMPARE(ui.CallIDNumber->text(), "+1 (613) 555-1234");
+    ui.searchNumberButton->click();
+    QCOMPARE(ui.numberField->text(), "+1 (613) 555-1234");
     QCOMPARE(Dialogs::lastAsked(), "Create Contact|+1 (613) 555-1234 doesn't exist in your "
                                    "Contacts.  Do you want to create?");
     ContactWindow* card = openWindow<ContactWindow>();
@@ -361,29 +336,29 @@ void TestMainWindow::manualSearchOffersAndCreatesContact()
     // Asked for, it comes forward with the keyboard.
     QVERIFY(!card->testAttribute(Qt::WA_ShowWithoutActivating));
     QTRY_COMPARE(QApplication::activeWindow(), card);
-    QCOMPARE(card->ui().BusinessTelephoneNumber->text(), "+1 (613) 555-1234");
-    card->ui().FirstName->setText("Ada");
-    card->ui().LastName->setText("Lovelace");
+    QCOMPARE(card->ui().workPhoneField->text(), "+1 (613) 555-1234");
+    card->ui().firstNameField->setText("Ada");
+    card->ui().lastNameField->setText("Lovelace");
     QVERIFY(card->saveAndClose());
 
     // Now a search by name finds her, and the label toggles to Company and back.
-    QTest::mouseClick(ui.NameLabel, Qt::LeftButton);
-    QCOMPARE(ui.NameLabel->text(), "Company");
-    QTest::mouseClick(ui.NameLabel, Qt::LeftButton);
-    QCOMPARE(ui.NameLabel->text(), "Name");
-    ui.CallIDName->clear();
-    QTest::keyClicks(ui.CallIDName, "Ada Lovelace");
+    QTest::mouseClick(ui.nameLabel, Qt::LeftButton);
+    QCOMPARE(ui.nameLabel->text(), "Company");
+    QTest::mouseClick(ui.nameLabel, Qt::LeftButton);
+    QCOMPARE(ui.nameLabel->text(), "Name");
+    ui.nameField->clear();
+    QTest::keyClicks(ui.nameField, "Ada Lovelace");
     const int asked = Dialogs::asked();
-    ui.Picture2->click();
+    ui.searchNameButton->click();
     QCOMPARE(Dialogs::asked(), asked);
-    QCOMPARE(m_window->state().ContactFound, 1);
+    QVERIFY(m_window->monitor().contacts.lastFound()); // found, and shown
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<ContactWindow*>(w))
             w->close();
 
     // A caller's name is shown as the text it is, never as markup.
-    ui.CallIDName->clear();
-    QTest::keyClicks(ui.CallIDName, "<b><font color=red>Bank</font></b> Security");
+    ui.nameField->clear();
+    QTest::keyClicks(ui.nameField, "<b><font color=red>Bank</font></b> Security");
     Qt::TextFormat format = Qt::RichText;
     QString shown;
     QTimer::singleShot(0, this, [&] {
@@ -394,7 +369,7 @@ void TestMainWindow::manualSearchOffersAndCreatesContact()
         box->button(QMessageBox::No)->click();
     });
     Dialogs::setUnattended(false);
-    ui.Picture2->click();
+    ui.searchNameButton->click();
     Dialogs::setUnattended(true);
     QCOMPARE(format, Qt::PlainText);
     QVERIFY(shown.startsWith("<b><font color=red>Bank</font></b> Security"));
@@ -404,16 +379,16 @@ void TestMainWindow::journalWindowSavesOnlyOnSave()
 {
     start();
     const QString journal = m_home->dataDir() + "journal";
-    m_window->ui().Command8->click();
+    m_window->ui().newJournalButton->click();
     JournalWindow* entry = openWindow<JournalWindow>();
     QVERIFY(entry);
-    QCOMPARE(entry->ui().Subject->text(), "");
-    entry->ui().Discard->click();
+    QCOMPARE(entry->ui().subjectField->text(), "");
+    entry->ui().discardButton->click();
     QVERIFY(!QDir(journal).exists() || QDir(journal).isEmpty());
-    m_window->ui().Command8->click();
+    m_window->ui().newJournalButton->click();
     entry = openWindow<JournalWindow>();
     QVERIFY(entry);
-    entry->ui().Subject->setText("Called about the order");
+    entry->ui().subjectField->setText("Called about the order");
     QVERIFY(entry->saveAndClose());
     QCOMPARE(QDir(journal).entryList({"*.ics"}).size(), 1);
 }
@@ -421,9 +396,9 @@ void TestMainWindow::journalWindowSavesOnlyOnSave()
 void TestMainWindow::exitSavesSettingsAndEventLog()
 {
     start();
-    m_window->state().appendEvent("[last words]");
-    m_window->ui().Check8->click();
-    m_window->ui().Command10->click();
+    m_window->model().appendEvent("[last words]");
+    m_window->ui().playSoundBox->click();
+    m_window->ui().exitButton->click();
     QVERIFY(m_life->unloaded());
     QCOMPARE(GetSetting("ZodoDE", "Setup", "PlayWavFile", ""), "1");
     QCOMPARE(GetSetting("ZodoDE", "Setup", "Event", ""), "True");
@@ -431,8 +406,8 @@ void TestMainWindow::exitSavesSettingsAndEventLog()
     QVERIFY(events.open(QIODevice::ReadOnly));
     QVERIFY(events.readAll().endsWith("[last words]\r\n"));
     // A second way out does not run the step again.
-    m_window->state().appendEvent("[after]");
-    m_life->Form_Unload();
+    m_window->model().appendEvent("[after]");
+    m_life->unload();
     QFile again(dataDir() + "CallEvnt.txt");
     QVERIFY(again.open(QIODevice::ReadOnly));
     QVERIFY(!again.readAll().contains("[after]"));
@@ -446,12 +421,12 @@ void TestMainWindow::callFromModemReachesTheWindow()
     m_window->monitor().receiver.setPollInterval("5");
     m_window->monitor().receiver.receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\nNMBR = 5551234\r\n"
                                          "NAME = SMITH JOHN\r\n\r\n");
-    Ui::Form1& ui = m_window->ui();
-    QCOMPARE(ui.CallIDNumber->text(), "(613) 555-1234");
-    QCOMPARE(ui.CallIDName->text(), "SMITH JOHN");
-    QCOMPARE(ui.CallIDDate->text(), "12/06");
-    QTRY_COMPARE(m_window->state().calls().size(), 1);
-    QCOMPARE(m_window->ui().Calllog->model()->rowCount(), 1);
+    Ui::MainWindow& ui = m_window->ui();
+    QCOMPARE(ui.numberField->text(), "(613) 555-1234");
+    QCOMPARE(ui.nameField->text(), "SMITH JOHN");
+    QCOMPARE(ui.dateField->text(), "12/06");
+    QTRY_COMPARE(m_window->model().calls().size(), 1);
+    QCOMPARE(m_window->ui().callList->model()->rowCount(), 1);
     // The card a call opens appears, but the keyboard stays where the user was typing (the
     // window system honours the attribute; Qt's offscreen platform activates every window).
     ContactWindow* card = openWindow<ContactWindow>();
@@ -486,18 +461,20 @@ void TestMainWindow::manyCallsKeepOneWindowPerContact()
                        .toUtf8());
     }
     start();
-    MonitorState& s = m_window->state();
-    for (int box : {2, 3, 5})
-        s.setCheck(box, 1);
+    WindowModel& s = m_window->model();
+    for (auto box :
+         {WindowModel::SearchContacts, WindowModel::CreateContact, WindowModel::CreateJournal})
+        s.setBox(box, true);
     auto call = [&](int n) {
         const int caller = n % 10;
-        s.setField(MonitorState::CallIDDate, "12/07");
-        s.setField(MonitorState::CallIDTime, "10:00");
-        s.setField(MonitorState::CallIDNumber, QString("+1 (613) 555-0%1").arg(100 + caller));
-        s.setField(MonitorState::CallIDName, caller < 5 ? QString("KNOWN%1 CALLER").arg(caller)
-                                                        : QString("STRANGER%1 NEW").arg(caller));
-        s.CallRecordState = 1;
-        m_window->monitor().processor.ProcessCallID();
+        CallerId record;
+        record.date = "12/07";
+        record.time = "10:00";
+        record.number = QString("+1 (613) 555-0%1").arg(100 + caller);
+        record.name = caller < 5 ? QString("KNOWN%1 CALLER").arg(caller)
+                                 : QString("STRANGER%1 NEW").arg(caller);
+        record.begun = true;
+        m_window->monitor().processor.ProcessCallID(record, m_window->monitor().callOptions());
         QCoreApplication::processEvents();
     };
     for (int n = 0; n < 100; ++n)
@@ -529,25 +506,25 @@ void TestMainWindow::changedContactAsksBeforeSaving()
     write("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:kim\r\nN:Lee;Kim;;;\r\nFN:Kim Lee\r\n"
           "TEL:613-555-0142\r\nEND:VCARD\r\n");
     start();
-    Ui::Form1& ui = m_window->ui();
-    QTest::keyClicks(ui.CallIDNumber, "6135550142");
-    ui.Picture1->click();
+    Ui::MainWindow& ui = m_window->ui();
+    QTest::keyClicks(ui.numberField, "6135550142");
+    ui.searchNumberButton->click();
     ContactWindow* card = openWindow<ContactWindow>();
     QVERIFY(card);
-    QCOMPARE(card->ui().FirstName->text(), "Kim");
+    QCOMPARE(card->ui().firstNameField->text(), "Kim");
     QTest::qWait(5);
     write("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:kim\r\nN:Lee;Kimberly;;;\r\nFN:Kimberly Lee\r\n"
           "TEL:613-555-0142\r\nEND:VCARD\r\n");
-    card->ui().CompanyName->setText("ACME");
+    card->ui().companyField->setText("ACME");
 
     Dialogs::setNextChoice(2); // Cancel: nothing written, the window stays
     QVERIFY(!card->saveAndClose());
     QVERIFY(Dialogs::lastAsked().contains("changed by another program"));
     Dialogs::setNextChoice(0); // Reload: the window shows the file as it is now
     QVERIFY(!card->saveAndClose());
-    QCOMPARE(card->ui().FirstName->text(), "Kimberly");
-    QCOMPARE(card->ui().CompanyName->text(), "");
-    card->ui().CompanyName->setText("ACME");
+    QCOMPARE(card->ui().firstNameField->text(), "Kimberly");
+    QCOMPARE(card->ui().companyField->text(), "");
+    card->ui().companyField->setText("ACME");
     QVERIFY(card->saveAndClose()); // nothing changed meanwhile: no question
     QFile saved(file);
     QVERIFY(saved.open(QIODevice::ReadOnly));
@@ -559,13 +536,13 @@ void TestMainWindow::changedContactAsksBeforeSaving()
     // changed in fields the user left alone stays.
     const QPointer<ContactWindow> closed = card;
     QTRY_VERIFY(!closed);
-    ui.Picture1->click();
+    ui.searchNumberButton->click();
     card = openWindow<ContactWindow>();
     QVERIFY(card);
     QTest::qWait(5);
     write("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:kim\r\nN:Lee;Kim;;;\r\nFN:Kim Lee\r\n"
           "TEL:613-555-0142\r\nORG:ACME\r\nNOTE:Met at the fair\r\nEND:VCARD\r\n");
-    card->ui().CompanyName->setText("Widgets Inc");
+    card->ui().companyField->setText("Widgets Inc");
     Dialogs::setNextChoice(1);
     QVERIFY(card->saveAndClose());
     QFile again(file);
@@ -600,54 +577,51 @@ void TestMainWindow::itemWindowShortcutsAreUnique()
 
 void TestMainWindow::windowAsADesktopShowsIt()
 {
-    Ui::Form1& ui = m_window->ui();
-    MonitorState& s = m_window->state();
+    Ui::MainWindow& ui = m_window->ui();
+    WindowModel& s = m_window->model();
     // A box shows its new state before the action it starts (a whole modem search) runs.
     bool shownDuringAction = false;
-    connect(&s, &MonitorState::checkChanged, this, [&](int number, int value) {
-        if (number == 1 && value == 1)
-            shownDuringAction = ui.Check1->isChecked();
+    connect(&s, &WindowModel::boxChanged, this, [&](WindowModel::Box box, bool ticked) {
+        if (box == WindowModel::ModemEnabled && ticked)
+            shownDuringAction = ui.modemEnabledBox->isChecked();
     });
-    m_life->Main(); // opens centred, then activates
+    m_life->start(); // opens centred, then activates
     QTRY_VERIFY(m_life->activated());
     QVERIFY(shownDuringAction);
     const QRect screen = m_window->screen()->availableGeometry();
     QVERIFY2(qAbs(m_window->geometry().center().x() - screen.center().x()) <= 4,
              qPrintable(
                  QString("%1 %2").arg(m_window->geometry().center().x()).arg(screen.center().x())));
-    QCOMPARE(m_window->focusWidget(), ui.Command9);
+    QCOMPARE(m_window->focusWidget(), ui.minimizeButton);
     QVERIFY(!(m_window->windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(m_window->windowFlags() & Qt::WindowMinimizeButtonHint);
 
     // The status line shows its whole text.
-    s.setField(MonitorState::SystemMessage, "Active... Waiting for a Ring");
-    QVERIFY(QFontMetrics(ui.SystemMessage->font()).horizontalAdvance(ui.SystemMessage->text()) <=
-            ui.SystemMessage->contentsRect().width() - 6);
-    // Neighbours share one size; the product line has its own small face.
-    QCOMPARE(ui.Number->font().pointSizeF(), ui.NameLabel->font().pointSizeF());
-    for (int box = 2; box <= 8; ++box)
-        QCOMPARE(m_window->findChild<QCheckBox*>(QString("Check%1").arg(box))->font().pointSizeF(),
-                 ui.Check2->font().pointSizeF());
-    QCOMPARE(ui.Label2->font().pointSizeF(), 6.75);
+    s.setField(WindowModel::Status, "Active... Waiting for a Ring");
+    QVERIFY(QFontMetrics(ui.statusField->font()).horizontalAdvance(ui.statusField->text()) <=
+            ui.statusField->contentsRect().width() - 6);
+    // Every caption in the desktop's own face, none smaller.
+    for (QWidget* caption : m_window->findChildren<QWidget*>())
+        QCOMPARE(caption->font().pointSizeF(), QApplication::font().pointSizeF());
 
     // Back from the tray (or the task bar) where it was.
     m_window->move(screen.topLeft() + QPoint(40, 30));
     const QPoint place = m_window->pos();
-    m_window->MinimizeCallIDForm();
+    m_window->minimize();
     m_window->move(screen.topLeft());
     m_window->hide();
-    m_window->MaximizeCallIDForm();
+    m_window->bringBack();
     QCOMPARE(m_window->pos(), place);
 }
 
 void TestMainWindow::waitingForARingWakesNothing()
 {
-    Ui::Form1& ui = m_window->ui();
-    m_life->Main();
+    Ui::MainWindow& ui = m_window->ui();
+    m_life->start();
     QTRY_VERIFY(m_life->activated());
     m_window->activateWindow();
-    ui.CallIDNumber->setFocus(); // a caret in a field the user clicked into
-    QTRY_VERIFY(ui.CallIDNumber->hasFocus());
+    ui.numberField->setFocus(); // a caret in a field the user clicked into
+    QTRY_VERIFY(ui.numberField->hasFocus());
     TimerEventCounter timers;
     qApp->installEventFilter(&timers);
     QTest::qWait(600); // what starting and focusing leave behind runs out
@@ -659,6 +633,17 @@ void TestMainWindow::waitingForARingWakesNothing()
     QTest::qWait(1300);
     QVERIFY2(timers.count == 0, qPrintable(timers.receivers.join(", ")));
     qApp->removeEventFilter(&timers);
+}
+
+void TestMainWindow::chimeNeverMakesTheCallerWait()
+{
+    QTemporaryDir dir;
+    CanberraSound sound;
+    QElapsedTimer clock;
+    clock.start();
+    sound.play(dir.filePath("missing.wav"));
+    sound.play(QFINDTESTDATA("../data/gotit.wav"));
+    QVERIFY(clock.elapsed() < 100);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -7,7 +7,7 @@
 #include "common/SettingsStore.h"
 #include "modem/PortProblem.h"
 #include "monitor/Monitor.h"
-#include "state/WindowControl.h"
+#include "monitor/WindowControl.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -21,8 +21,8 @@ struct CountingWindow : WindowControl
 {
     int beeps = 0;
     int errors = 0;
-    void Beep() override { ++beeps; }
-    void ShowModemError(const QStringList& details) override
+    void beep() override { ++beeps; }
+    void showModemError(const QStringList& details) override
     {
         ++errors;
         problems = details;
@@ -56,8 +56,8 @@ private slots:
 
 private:
     static void mapPort(int port, const QString& device) { TestHome::mapPort(port, device); }
-    void start() { m_monitor->state.setCheck(1, 1); }
-    QStringList events() const { return m_monitor->state.events(); }
+    void start() { m_monitor->model.setBox(WindowModel::ModemEnabled, true); }
+    QStringList events() const { return m_monitor->model.events(); }
     // Timer1 from here on ticks only when the test says so.
     SteppedTicks& steppedTimer1()
     {
@@ -77,8 +77,8 @@ void TestModemSearch::init()
     m_home = std::make_unique<TestHome>();
     m_window = std::make_unique<CountingWindow>();
     m_monitor = std::make_unique<Monitor>(*m_window);
-    m_monitor->state.ModemResponseTimeout = "1000";
-    m_monitor->state.AreaCode = "613";
+    m_monitor->modemSettings.replyTimeout = "1000";
+    m_monitor->setAreaCode("613");
     m_monitor->settleLogDirectory();
 }
 
@@ -122,16 +122,17 @@ void TestModemSearch::fullSearchFindsTheModemOnPortTwo()
                                   "[CALLER ID Modem Found in Com 2 !]",
                                   "[System Ready, Waiting for a RING...]"};
     QCOMPARE(events(), expected);
-    const MonitorState& s = m_monitor->state;
-    QCOMPARE(s.ComPort, "2");
-    QCOMPARE(s.BaudRate, "56000");
-    QCOMPARE(s.CallIDString, "AT+VCID=1");
-    QCOMPARE(s.field(MonitorState::SystemMessage), "Active... Waiting for a Ring");
-    QVERIFY(m_monitor->comm.PortOpen());
-    QCOMPARE(m_monitor->comm.deviceName(), modem.device());
+    const WindowModel& s = m_monitor->model;
+    const ModemSettings& found = m_monitor->modemSettings;
+    QCOMPARE(found.port, "2");
+    QCOMPARE(found.speed, "56000");
+    QCOMPARE(found.callerIdCommand, "AT+VCID=1");
+    QCOMPARE(s.field(WindowModel::Status), "Active... Waiting for a Ring");
+    QVERIFY(m_monitor->line.isOpen());
+    QCOMPARE(m_monitor->line.deviceName(), modem.device());
     QCOMPARE(m_window->beeps, 1);
     QCOMPARE(m_window->errors, 0);
-    QVERIFY(s.checkEnabled(4) && s.checkEnabled(8));
+    QVERIFY(s.boxEnabled(WindowModel::MaximizeOnRing) && s.boxEnabled(WindowModel::PlaySound));
 }
 
 void TestModemSearch::portsThatDoNotOpenSayWhy_data()
@@ -200,58 +201,58 @@ void TestModemSearch::settledDeviceIsStored()
     PortMap::setMachinePorts(QStringList{modem.device()});
     start();
     PortMap::setMachinePorts(std::nullopt);
-    QCOMPARE(m_monitor->state.ComPort, "1");
+    QCOMPARE(m_monitor->modemSettings.port, "1");
     QCOMPARE(GetSetting("ZodoDE", "Ports", "Com1", ""), modem.device());
     QCOMPARE(GetSetting("ZodoDE", "Ports", "Com2", ""), "/nonexistent/ttyRING");
 
     // A link to the device (as /dev/serial/by-id holds them) opens the device itself, so one
     // device has one lock whatever name it is known by.
-    m_monitor->comm.close();
+    m_monitor->line.close();
     const QString link = m_home->path() + "/usb-Ringsim_Modem-if00";
     QVERIFY(QFile::link(modem.device(), link));
     mapPort(3, link);
     QVERIFY(m_monitor->exchange.OpenModemPort(3, "9600"));
-    QCOMPARE(m_monitor->comm.deviceName(), link);
-    QCOMPARE(m_monitor->comm.openedAs(), QFileInfo(modem.device()).canonicalFilePath());
-    m_monitor->comm.close();
+    QCOMPARE(m_monitor->line.deviceName(), link);
+    QCOMPARE(m_monitor->line.openedAs(), QFileInfo(modem.device()).canonicalFilePath());
+    m_monitor->line.close();
 }
 
 void TestModemSearch::knownPortIsOnlyChecked()
 {
     ModemSim modem({"--accept", "AT#CC1"});
     mapPort(3, modem.device());
-    MonitorState& s = m_monitor->state;
-    s.ComPort = "3";
-    s.BaudRate = "9600";
-    s.CallIDString = "AT#CC1";
+    ModemSettings& s = m_monitor->modemSettings;
+    s.port = "3";
+    s.speed = "9600";
+    s.callerIdCommand = "AT#CC1";
     start();
     QCOMPARE(events(),
              QStringList({"[Initializing Ringwatch...]", "[Testing Com 3 at 9600 ]", "ATZ", "OK",
                           "[Found Modem in Com 3 !]", "[Testing for Caller ID capabilities...]",
                           "AT#CC1", "OK", "[CALLER ID Modem Found in Com 3 !]",
                           "[System Ready, Waiting for a RING...]"}));
-    QCOMPARE(s.ComPort, "3");
-    QVERIFY(m_monitor->comm.PortOpen());
+    QCOMPARE(s.port, "3");
+    QVERIFY(m_monitor->line.isOpen());
 }
 
 void TestModemSearch::knownPortWithEmptyCommandFails()
 {
     ModemSim modem;
     mapPort(1, modem.device());
-    MonitorState& s = m_monitor->state;
-    s.ModemResponseTimeout = "200";
-    s.ComPort = "1";
-    s.CallIDString = "";
+    ModemSettings& s = m_monitor->modemSettings;
+    s.replyTimeout = "200";
+    s.port = "1";
+    s.callerIdCommand = "";
     start();
-    QCOMPARE(s.ComPort, "0");
+    QCOMPARE(s.port, "0");
     QCOMPARE(events().mid(events().size() - 2),
              QStringList({"[Testing for Caller ID capabilities...]",
                           "[ERROR... NO CALLER ID FEATURE FOUND]"}));
-    QCOMPARE(s.field(MonitorState::SystemMessage), "ERROR, NO CALLER ID");
+    QCOMPARE(m_monitor->model.field(WindowModel::Status), "ERROR, NO CALLER ID");
     QCOMPARE(m_window->errors, 1);
     QCOMPARE(m_window->beeps, 2);
-    QVERIFY(!m_monitor->comm.PortOpen());
-    QCOMPARE(s.check(1), 1); // the switch stays on
+    QVERIFY(!m_monitor->line.isOpen());
+    QVERIFY(m_monitor->model.box(WindowModel::ModemEnabled)); // the switch stays on
 }
 
 void TestModemSearch::excludedPortsAreNeverOpened()
@@ -265,7 +266,7 @@ void TestModemSearch::excludedPortsAreNeverOpened()
     start();
     QVERIFY(!events().join('\n').contains("Com 2"));
     QVERIFY(events().contains("[CALLER ID Modem Found in Com 3 !]"));
-    QCOMPARE(m_monitor->state.CallIDString, "AT*ID1");
+    QCOMPARE(m_monitor->modemSettings.callerIdCommand, "AT*ID1");
 }
 
 void TestModemSearch::excludedKnownPortIsTakenAsFound()
@@ -273,12 +274,12 @@ void TestModemSearch::excludedKnownPortIsTakenAsFound()
     ModemSim modem;
     mapPort(2, modem.device());
     QVERIFY(SaveSetting("zodoDE", "Modem", "Com2", "1"));
-    m_monitor->state.ComPort = "2";
+    m_monitor->modemSettings.port = "2";
     start();
     QCOMPARE(events(),
              QStringList({"[Initializing Ringwatch...]", "[CALLER ID Modem Found in Com 2 !]",
                           "[System Ready, Waiting for a RING...]"}));
-    QVERIFY(m_monitor->comm.PortOpen());
+    QVERIFY(m_monitor->line.isOpen());
 }
 
 void TestModemSearch::noPortsToTry()
@@ -307,16 +308,18 @@ void TestModemSearch::switchOffDuringSearchStopsIt()
     mapPort(1, dead.device());
     SteppedTicks& timeOut = steppedTimer1();
     timeOut.onStart = [this] {
-        QTimer::singleShot(0, &m_monitor->state, [this] { m_monitor->state.setCheck(1, 0); });
+        QTimer::singleShot(0, &m_monitor->model,
+                           [this] { m_monitor->model.setBox(WindowModel::ModemEnabled, false); });
     };
     start();
     QCOMPARE(timeOut.ticks, 0); // the switch ended the wait, not its time-out
     QCOMPARE(timeOut.starts, 1);
-    const MonitorState& s = m_monitor->state;
-    QCOMPARE(s.field(MonitorState::SystemMessage), "Manual Mode");
-    QVERIFY(!m_monitor->comm.PortOpen());
+    const WindowModel& s = m_monitor->model;
+    QCOMPARE(s.field(WindowModel::Status), "Manual Mode");
+    QVERIFY(!m_monitor->line.isOpen());
     QCOMPARE(m_window->errors, 0);
-    QVERIFY(!s.checkEnabled(4)); // the rest of the switch-on action did not run
+    // The rest of the switch-on action did not run
+    QVERIFY(!s.boxEnabled(WindowModel::MaximizeOnRing));
     QCOMPARE(events().last(), "[Testing Com 1 at 56000 ]");
 }
 
@@ -329,7 +332,7 @@ void TestModemSearch::secondSearchIsRefused()
     timeOut.fireWhenStarted = true;
     timeOut.onStart = [&] {
         if (timeOut.starts == 1)
-            QTimer::singleShot(0, &m_monitor->state, [this] { m_monitor->search.SearchModems(); });
+            QTimer::singleShot(0, &m_monitor->model, [this] { m_monitor->search.SearchModems(); });
     };
     start();
     QCOMPARE(events().count("[A modem search is already running]"), 1);
@@ -342,24 +345,24 @@ void TestModemSearch::callAfterSearchIsLogged()
     ModemSim modem;
     mapPort(1, modem.device());
     start();
-    QVERIFY(m_monitor->comm.PortOpen());
+    QVERIFY(m_monitor->line.isOpen());
     modem.command("call 6135551234 SMITH JOHN");
-    QTRY_COMPARE(m_monitor->state.calls().size(), 1);
-    QVERIFY(m_monitor->state.calls().first().endsWith("+1 (613) 555-1234 SMITH JOHN"));
+    QTRY_COMPARE(m_monitor->model.calls().size(), 1);
+    QVERIFY(m_monitor->model.calls().first().endsWith("+1 (613) 555-1234 SMITH JOHN"));
     QFile log(m_monitor->logFile.callLogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(log.readAll().endsWith(" +1 (613) 555-1234 SMITH JOHN\"\r\n"));
     modem.command("private");
-    QTRY_COMPARE(m_monitor->state.calls().size(), 2);
-    QVERIFY(m_monitor->state.calls().last().endsWith(" Private "));
+    QTRY_COMPARE(m_monitor->model.calls().size(), 2);
+    QVERIFY(m_monitor->model.calls().last().endsWith(" Private "));
     modem.command("mesg 5550142");
-    QTRY_COMPARE(m_monitor->state.calls().size(), 3);
-    QVERIFY(m_monitor->state.calls().last().endsWith(" (613) 555-0142 "));
+    QTRY_COMPARE(m_monitor->model.calls().size(), 3);
+    QVERIFY(m_monitor->model.calls().last().endsWith(" (613) 555-0142 "));
     // Two calls in one burst from the modem are two calls, not the second alone.
     modem.command("replay " + QFINDTESTDATA("fuzz/corpus/two_calls_back_to_back").toLocal8Bit());
-    QTRY_COMPARE(m_monitor->state.calls().size(), 5);
-    QVERIFY(m_monitor->state.calls().at(3).endsWith(" DOE JOHN"));
-    QVERIFY(m_monitor->state.calls().at(4).endsWith(" TREMBLAY MARIE"));
+    QTRY_COMPARE(m_monitor->model.calls().size(), 5);
+    QVERIFY(m_monitor->model.calls().at(3).endsWith(" DOE JOHN"));
+    QVERIFY(m_monitor->model.calls().at(4).endsWith(" TREMBLAY MARIE"));
 }
 
 void TestModemSearch::unpluggedModemIsReported()
@@ -367,14 +370,14 @@ void TestModemSearch::unpluggedModemIsReported()
     auto modem = std::make_unique<ModemSim>();
     mapPort(1, modem->device());
     start();
-    QVERIFY(m_monitor->comm.PortOpen());
+    QVERIFY(m_monitor->line.isOpen());
     modem->stop();
-    QTRY_VERIFY(!m_monitor->comm.PortOpen());
+    QTRY_VERIFY(!m_monitor->line.isOpen());
     QVERIFY(events().last().startsWith("[Modem port " + modem->device() + " failed: "));
-    QCOMPARE(m_monitor->state.field(MonitorState::SystemMessage), "ERROR, MODEM DISCONNECTED");
+    QCOMPARE(m_monitor->model.field(WindowModel::Status), "ERROR, MODEM DISCONNECTED");
     // The program runs on: switching off and on searches again.
-    m_monitor->state.setCheck(1, 0);
-    QCOMPARE(m_monitor->state.field(MonitorState::SystemMessage), "Manual Mode");
+    m_monitor->model.setBox(WindowModel::ModemEnabled, false);
+    QCOMPARE(m_monitor->model.field(WindowModel::Status), "Manual Mode");
 }
 
 void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
@@ -382,48 +385,42 @@ void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
     ModemSim modem;
     mapPort(1, modem.device());
     CommandExchange& x = m_monitor->exchange;
-    MonitorState& s = m_monitor->state;
+    using Reply = CommandExchange::Reply;
     SteppedTicks& timeOut = steppedTimer1();
     QVERIFY(x.OpenModemPort(1, "9600"));
     QVERIFY(!x.OpenModemPort(1, "9600")); // already open
-    s.ModemResponseTimeout = "5000";
+    x.setReplyTimeout("5000");
     x.SendModemCommand("ATZ");
-    x.WaitForResponse();
-    QCOMPARE(s.okReceived(), 1);
+    QCOMPARE(x.WaitForResponse(), Reply::Ok);
     x.SendModemCommand("ATX9");
-    x.WaitForResponse();
-    QCOMPARE(s.okReceived(), 0);
-    QCOMPARE(s.errorReceived(), 1);
+    QCOMPARE(x.WaitForResponse(), Reply::Error);
     QCOMPARE(timeOut.interval, 5000);
     QCOMPARE(timeOut.ticks, 0); // both waits ended on the reply
     // Nothing comes back for an empty command: the time-out ends the wait, a changed time-out
     // counting from the next wait.
-    s.ModemResponseTimeout = "250";
+    x.setReplyTimeout("250");
     timeOut.fireWhenStarted = true;
     x.SendModemCommand("");
-    x.WaitForResponse();
+    QCOMPARE(x.WaitForResponse(), Reply::None);
     QCOMPARE(timeOut.interval, 250);
     QCOMPARE(timeOut.ticks, 1);
-    QCOMPARE(s.okReceived(), 0);
-    QCOMPARE(s.AwaitingReply, 0);
     timeOut.fireWhenStarted = false;
 
     // A wait started while one is under way (from an event it lets run) is refused at once,
     // without a time-out of its own.
-    int nestedOk = -1;
+    Reply nested = Reply::Ok;
     int nestedStarts = -1;
-    QTimer::singleShot(0, &s, [&] {
+    QTimer::singleShot(0, &x, [&] {
         const int before = timeOut.starts;
-        x.WaitForResponse();
+        nested = x.WaitForResponse();
         nestedStarts = timeOut.starts - before;
-        nestedOk = s.okReceived();
     });
     x.SendModemCommand("ATZ");
-    x.WaitForResponse();
-    QCOMPARE(nestedOk, 0);
+    const Reply outer = x.WaitForResponse();
+    QCOMPARE(nested, Reply::None);
     QCOMPARE(nestedStarts, 0);
-    QCOMPARE(s.okReceived(), 1); // the outer wait still gets its reply
-    m_monitor->comm.close();
+    QCOMPARE(outer, Reply::Ok); // the outer wait still gets its reply
+    m_monitor->line.close();
 }
 
 QTEST_GUILESS_MAIN(TestModemSearch)

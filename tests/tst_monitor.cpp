@@ -2,24 +2,32 @@
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
 #include "monitor/Monitor.h"
-#include "state/WindowControl.h"
+#include "monitor/WindowControl.h"
 
 #include <QTest>
+#include <pty.h>
+#include <unistd.h>
 
 namespace {
 
 struct RecordingWindow : WindowControl
 {
     QStringList calls;
-    void SetTrayIconImage(TrayImage image) override
+    int chimes = 0;
+    int broughtBack = 0;
+    void setTrayImage(TrayImage image) override
     {
         calls << (image == TrayImage::Window ? "image window" : "image modem-off");
     }
-    void SetCallIDMenuChecks(bool enabled) override
+    void setModemMenuChecks(bool enabled) override
     {
         calls << (enabled ? "menu enable" : "menu disable");
     }
+    void playChime() override { ++chimes; }
+    void bringBack() override { ++broughtBack; }
 };
+
+using Box = WindowModel::Box;
 
 } // namespace
 
@@ -40,14 +48,17 @@ private slots:
     void searchInContactRule();
     void switchOnAndManualMode();
     void findModemLockedBySetup();
+    void chimeAndRingAsTheBoxesSay();
+    void callOptionsFollowTheBoxesAndSettings();
     void leftoversOfAKilledRewriteGoAtStart();
 
 private:
+    // How many modem searches began.
+    int searches() const { return m_monitor->model.events().count("[Initializing Ringwatch...]"); }
+
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<RecordingWindow> m_window;
     std::unique_ptr<Monitor> m_monitor;
-    int m_searches = 0;
-    bool m_portOpen = false;
 };
 
 void TestMonitor::init()
@@ -55,22 +66,9 @@ void TestMonitor::init()
     m_home = std::make_unique<TestHome>();
     m_window = std::make_unique<RecordingWindow>();
     m_monitor = std::make_unique<Monitor>(*m_window);
-    m_monitor->outlookProbe = [](QString*) {
+    m_monitor->addressBookProbe = [](QString*) {
         return true;
     };
-    m_searches = 0;
-    m_portOpen = false;
-    ModemSwitch::Port port;
-    port.isOpen = [this] {
-        return m_portOpen;
-    };
-    port.close = [this] {
-        m_portOpen = false;
-    };
-    port.SearchModems = [this] {
-        ++m_searches;
-    };
-    m_monitor->modemSwitch.setPort(port);
 }
 
 void TestMonitor::cleanup()
@@ -85,22 +83,22 @@ void TestMonitor::emptyStoreGivesEveryDefault()
     Monitor& m = *m_monitor;
     m.loadSettings();
     m.settleLogDirectory();
-    m.checkOutlook();
-    const MonitorState& s = m.state;
-    QCOMPARE(s.ComPort, "0");
-    QCOMPARE(s.ModemResponseTimeout, "3000");
-    QCOMPARE(s.BaudRate, "9600");
-    QCOMPARE(s.PollInterval, "100");
-    QCOMPARE(s.CallIDString, "");
-    QCOMPARE(s.AreaCode, "");
-    const int expected[] = {0, 1, 1, 1, 1, 0, 1, 0};
-    for (int box = 2; box <= 8; ++box)
-        QCOMPARE(s.check(box), expected[box - 1]);
-    QVERIFY(s.checkEnabled(3) && s.checkEnabled(5));
-    QVERIFY(s.option(1) && !s.option(2));
-    QVERIFY(s.controlEnabled(MonitorState::Command4));
-    QCOMPARE(s.LogDirectory, m_home->path() + "/data/ringdesk/");
-    QVERIFY(s.OutlookAvailable);
+    m.checkAddressBook();
+    const WindowModel& s = m.model;
+    QCOMPARE(m.modemSettings.port, "0");
+    QCOMPARE(m.modemSettings.replyTimeout, "3000");
+    QCOMPARE(m.modemSettings.speed, "9600");
+    QCOMPARE(m.pollInterval(), "100");
+    QCOMPARE(m.modemSettings.callerIdCommand, "");
+    QCOMPARE(m.areaCode(), "");
+    const bool expected[] = {false, true, true, true, true, false, true, false};
+    for (int box = Box::SearchContacts; box < WindowModel::BoxCount; ++box)
+        QCOMPARE(s.box(Box(box)), expected[box]);
+    QVERIFY(s.boxEnabled(Box::CreateContact) && s.boxEnabled(Box::CreateJournal));
+    QVERIFY(s.view() == WindowModel::View::Events);
+    QVERIFY(s.controlEnabled(WindowModel::FindModem));
+    QCOMPARE(m.logDirectory(), m_home->path() + "/data/ringdesk/");
+    QVERIFY(m.addressBookAvailable());
     QVERIFY(s.events().isEmpty());
 }
 
@@ -115,14 +113,14 @@ void TestMonitor::storedValuesAreLoaded()
     SaveSetting("ZodoDE", "Setup", "LogDirectory", "/var/tmp/calls-");
     m_monitor->loadSettings();
     m_monitor->settleLogDirectory();
-    const MonitorState& s = m_monitor->state;
-    QCOMPARE(s.ComPort, "2");
-    QCOMPARE(s.ModemResponseTimeout, "1500");
-    QCOMPARE(s.check(4), 0);
-    QCOMPARE(s.check(8), 1);
-    QVERIFY(s.option(2));
-    QVERIFY(!s.controlEnabled(MonitorState::Command4));
-    QCOMPARE(s.LogDirectory, "/var/tmp/calls-");
+    const WindowModel& s = m_monitor->model;
+    QCOMPARE(m_monitor->modemSettings.port, "2");
+    QCOMPARE(m_monitor->modemSettings.replyTimeout, "1500");
+    QCOMPARE(s.box(Box::MaximizeOnRing), false);
+    QCOMPARE(s.box(Box::PlaySound), true);
+    QVERIFY(s.view() == WindowModel::View::Calls);
+    QVERIFY(!s.controlEnabled(WindowModel::FindModem));
+    QCOMPARE(m_monitor->logDirectory(), "/var/tmp/calls-");
 }
 
 void TestMonitor::unreadableValuesFallBackAndAreReported()
@@ -131,17 +129,17 @@ void TestMonitor::unreadableValuesFallBackAndAreReported()
     SaveSetting("ZodoDE", "Setup", "Minimize", "2");
     SaveSetting("ZodoDE", "Setup", "Event", "maybe");
     m_monitor->loadSettings();
-    const MonitorState& s = m_monitor->state;
-    QCOMPARE(s.check(4), 1);
-    QCOMPARE(s.check(6), 0);
-    QVERIFY(s.option(1));
+    const WindowModel& s = m_monitor->model;
+    QCOMPARE(s.box(Box::MaximizeOnRing), true);
+    QCOMPARE(s.box(Box::MinimizeOnStart), false);
+    QVERIFY(s.view() == WindowModel::View::Events);
     QCOMPARE(s.events(),
              QStringList({"[Setting Setup/Maximize holds \"yes please\", not 0 or 1; using 1]",
                           "[Setting Setup/Minimize holds \"2\", not 0 or 1; using 0]",
                           "[Setting Setup/Event holds \"maybe\", not True or False; using True]"}));
 
     // The stand-ins are not written over what the user stored, unless the user changed them.
-    m_monitor->state.setCheck(6, 1);
+    m_monitor->model.setBox(Box::MinimizeOnStart, true);
     m_monitor->saveSettings();
     QCOMPARE(Settings::Maximize.read(), "yes please");
     QCOMPARE(Settings::Event.read(), "maybe");
@@ -158,9 +156,9 @@ void TestMonitor::damagedStoreIsReported()
     file.write("[Modem]\nComPort=3\nmy modem is the USR one\n[Setup]\nMaximize=0\nAreaCode=613\n");
     file.close();
     m_monitor->loadSettings();
-    const MonitorState& s = m_monitor->state;
-    QCOMPARE(s.check(4), 0);
-    QCOMPARE(s.ComPort, "3");
+    const WindowModel& s = m_monitor->model;
+    QCOMPARE(s.box(Box::MaximizeOnRing), false);
+    QCOMPARE(m_monitor->modemSettings.port, "3");
     QVERIFY(s.events().first().startsWith("[Settings file "));
     QVERIFY(s.events().first().contains(": line 3 (it has no \"=\") cannot be read"));
     m_monitor->saveSettings();
@@ -174,8 +172,8 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
 {
     SaveSetting("ZodoDE", "Setup", "LogDirectory", "logs/");
     m_monitor->settleLogDirectory();
-    QCOMPARE(m_monitor->state.LogDirectory, m_home->dataDir());
-    QCOMPARE(m_monitor->state.events().last(),
+    QCOMPARE(m_monitor->logDirectory(), m_home->dataDir());
+    QCOMPARE(m_monitor->model.events().last(),
              "[Setting Setup/LogDirectory holds \"logs/\", not an "
              "absolute folder; using the data folder]");
 
@@ -186,8 +184,8 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
     blocker.close();
     qputenv("XDG_DATA_HOME", blocker.fileName().toUtf8());
     m_monitor->settleLogDirectory();
-    QCOMPARE(m_monitor->state.LogDirectory, "");
-    QCOMPARE(m_monitor->state.events().last(),
+    QCOMPARE(m_monitor->logDirectory(), "");
+    QCOMPARE(m_monitor->model.events().last(),
              "[Couldn't create the log folder " + blocker.fileName() +
                  "/ringdesk; calls are not written to a log file]");
     QVERIFY(!m_monitor->logFile.AppendCallLogRecord("x"));
@@ -195,15 +193,15 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
 
 void TestMonitor::unloadWritesTheTableInOrder()
 {
-    MonitorState& s = m_monitor->state;
-    s.setCheck(1, 1);
-    s.setCheck(3, 1);
-    s.AreaCode = "613";
-    s.ComPort = "2";
-    s.ModemResponseTimeout = "2500";
-    s.CallIDString = "AT+VCID=1";
-    s.BaudRate = "56000";
-    s.setOption(2, true);
+    WindowModel& s = m_monitor->model;
+    s.setBox(Box::ModemEnabled, true);
+    s.setBox(Box::CreateContact, true);
+    m_monitor->setAreaCode("613");
+    m_monitor->modemSettings.port = "2";
+    m_monitor->modemSettings.replyTimeout = "2500";
+    m_monitor->modemSettings.callerIdCommand = "AT+VCID=1";
+    m_monitor->modemSettings.speed = "56000";
+    s.setView(WindowModel::View::Calls);
     QStringList written;
     for (const SettingsStore::Entry& entry : m_monitor->settingsToSave())
         written << entry.section + '/' + entry.key + '=' + entry.value;
@@ -226,28 +224,28 @@ void TestMonitor::unloadWritesTheTableInOrder()
 
 void TestMonitor::withoutAddressBookItsFeaturesGoOff()
 {
-    m_monitor->outlookProbe = [](QString* problem) {
+    m_monitor->addressBookProbe = [](QString* problem) {
         *problem = "no library";
         return false;
     };
     m_monitor->loadSettings();
-    m_monitor->checkOutlook();
-    const MonitorState& s = m_monitor->state;
-    QVERIFY(!s.OutlookAvailable);
-    for (int box : {2, 3, 5}) {
-        QCOMPARE(s.check(box), 0);
-        QVERIFY(!s.checkEnabled(box));
+    m_monitor->checkAddressBook();
+    const WindowModel& s = m_monitor->model;
+    QVERIFY(!m_monitor->addressBookAvailable());
+    for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal}) {
+        QCOMPARE(s.box(box), false);
+        QVERIFY(!s.boxEnabled(box));
     }
-    QVERIFY(!s.controlEnabled(MonitorState::Command3));
-    QVERIFY(!s.controlEnabled(MonitorState::Command8));
-    QVERIFY(!s.controlVisible(MonitorState::Picture1));
-    QVERIFY(!s.controlEnabled(MonitorState::Picture2));
+    QVERIFY(!s.controlEnabled(WindowModel::NewContact));
+    QVERIFY(!s.controlEnabled(WindowModel::NewJournal));
+    QVERIFY(!s.controlVisible(WindowModel::SearchNumber));
+    QVERIFY(!s.controlEnabled(WindowModel::SearchName));
     QCOMPARE(s.events(), QStringList({"[Address book not available: no library]"}));
 
     // Switching the modem on leaves them off.
-    m_monitor->state.setCheck(1, 1);
-    for (int box : {2, 3, 5})
-        QVERIFY(!s.checkEnabled(box));
+    m_monitor->model.setBox(Box::ModemEnabled, true);
+    for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
+        QVERIFY(!s.boxEnabled(box));
     m_monitor->saveSettings();
     QCOMPARE(GetSetting("ZodoDE", "Setup", "AutoSearchContact", ""), "0");
     QCOMPARE(GetSetting("ZodoDE", "Setup", "AutoCreateJournal", ""), "0");
@@ -255,7 +253,7 @@ void TestMonitor::withoutAddressBookItsFeaturesGoOff()
 
 void TestMonitor::searchInContactRule_data()
 {
-    QTest::addColumn<QString>("outlook");
+    QTest::addColumn<QString>("useAddressBook");
     QTest::addColumn<bool>("enabledAgain");
     QTest::newRow("absent") << QString() << true;
     QTest::newRow("1") << "1" << true;
@@ -266,55 +264,102 @@ void TestMonitor::searchInContactRule_data()
 
 void TestMonitor::searchInContactRule()
 {
-    QFETCH(QString, outlook);
-    if (!outlook.isNull())
-        SaveSetting("ZodoDE", "Setup", "Outlook", outlook);
-    MonitorState& s = m_monitor->state;
-    s.setCheck(3, 1);
-    s.setCheck(2, 1);
-    s.setCheck(2, 0);
-    QVERIFY(!s.checkEnabled(3) && !s.checkEnabled(5));
-    QCOMPARE(s.check(3), 1); // the tick stays
-    s.setCheck(2, 1);
+    QFETCH(QString, useAddressBook);
+    if (!useAddressBook.isNull())
+        SaveSetting("ZodoDE", "Setup", "Outlook", useAddressBook);
+    WindowModel& s = m_monitor->model;
+    s.setBox(Box::CreateContact, true);
+    s.setBox(Box::SearchContacts, true);
+    s.setBox(Box::SearchContacts, false);
+    QVERIFY(!s.boxEnabled(Box::CreateContact) && !s.boxEnabled(Box::CreateJournal));
+    QCOMPARE(s.box(Box::CreateContact), true); // the tick stays
+    s.setBox(Box::SearchContacts, true);
     QFETCH(bool, enabledAgain);
-    QCOMPARE(s.checkEnabled(3), enabledAgain);
-    QCOMPARE(s.checkEnabled(5), enabledAgain);
+    QCOMPARE(s.boxEnabled(Box::CreateContact), enabledAgain);
+    QCOMPARE(s.boxEnabled(Box::CreateJournal), enabledAgain);
 }
 
 void TestMonitor::switchOnAndManualMode()
 {
-    MonitorState& s = m_monitor->state;
+    WindowModel& s = m_monitor->model;
     m_monitor->loadSettings();
-    m_monitor->checkOutlook();
-    s.setCheck(1, 1);
-    QCOMPARE(m_searches, 1);
-    QVERIFY(s.checkEnabled(4) && s.checkEnabled(8) && s.checkEnabled(2));
+    m_monitor->checkAddressBook();
+    // A search over ports with no device behind them: it begins, and finds nothing.
+    s.setBox(Box::ModemEnabled, true);
+    QCOMPARE(searches(), 1);
+    QVERIFY(s.boxEnabled(Box::MaximizeOnRing) && s.boxEnabled(Box::PlaySound) &&
+            s.boxEnabled(Box::SearchContacts));
     QCOMPARE(m_window->calls, QStringList({"menu enable", "image window"}));
 
-    m_portOpen = true;
-    s.setCheck(1, 0);
-    QVERIFY(!m_portOpen);
-    QCOMPARE(s.field(MonitorState::SystemMessage), "Manual Mode");
-    for (int box : {2, 3, 4, 5, 8})
-        QVERIFY(!s.checkEnabled(box));
-    QCOMPARE(s.check(2), 1); // manual mode keeps the ticks
-    QVERIFY(!s.controlEnabled(MonitorState::Command4));
+    // A real line, open on a terminal of the test's own.
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    TestHome::mapPort(1, QString::fromLocal8Bit(name));
+    m_monitor->line.setPortNumber(1);
+    QVERIFY(m_monitor->line.open());
+    s.setBox(Box::ModemEnabled, false);
+    QVERIFY(!m_monitor->line.isOpen());
+    QCOMPARE(s.field(WindowModel::Status), "Manual Mode");
+    for (Box box : {Box::SearchContacts, Box::CreateContact, Box::MaximizeOnRing,
+                    Box::CreateJournal, Box::PlaySound})
+        QVERIFY(!s.boxEnabled(box));
+    QCOMPARE(s.box(Box::SearchContacts), true); // manual mode keeps the ticks
+    QVERIFY(!s.controlEnabled(WindowModel::FindModem));
     QCOMPARE(m_window->calls.mid(2), QStringList({"menu disable", "image modem-off"}));
 
     // Setting the state it already has runs nothing.
-    s.setCheck(1, 0);
+    s.setBox(Box::ModemEnabled, false);
     QCOMPARE(m_window->calls.size(), 4);
-    // An open port is not searched again.
-    m_portOpen = true;
-    s.setCheck(1, 1);
-    QCOMPARE(m_searches, 1);
+    // An open line is not searched again.
+    QVERIFY(m_monitor->line.open());
+    s.setBox(Box::ModemEnabled, true);
+    QCOMPARE(searches(), 1);
+    m_monitor->line.close();
+    ::close(slave);
+    ::close(master);
 }
 
 void TestMonitor::findModemLockedBySetup()
 {
     SaveSetting("ZodoDE", "Modem", "FindModem", "False");
-    m_monitor->state.setCheck(1, 1);
-    QVERIFY(!m_monitor->state.controlEnabled(MonitorState::Command4));
+    m_monitor->model.setBox(Box::ModemEnabled, true);
+    QVERIFY(!m_monitor->model.controlEnabled(WindowModel::FindModem));
+}
+
+// The chime for a caller identified and the window on a ring, only as the boxes ask.
+void TestMonitor::chimeAndRingAsTheBoxesSay()
+{
+    const QByteArray call = "RING\r\nDATE = 0321\r\nTIME = 1405\r\nNMBR = 6135551234\r\n"
+                            "NAME = DOE JOHN\r\n\r\n";
+    m_monitor->settleLogDirectory();
+    m_monitor->receiver.receive(call);
+    QCOMPARE(m_window->chimes, 0);
+    QCOMPARE(m_window->broughtBack, 0);
+    m_monitor->model.setBox(Box::PlaySound, true);
+    m_monitor->model.setBox(Box::MaximizeOnRing, true);
+    m_monitor->receiver.receive(call);
+    QCOMPARE(m_window->chimes, 1);
+    QCOMPARE(m_window->broughtBack, 1);
+    QCOMPARE(m_monitor->model.calls().size(), 2);
+}
+
+// What each call is asked to do comes from the boxes, and "MatchNumberOnly" from the settings.
+void TestMonitor::callOptionsFollowTheBoxesAndSettings()
+{
+    WindowModel& s = m_monitor->model;
+    s.setBox(Box::SearchContacts, true);
+    s.setBox(Box::CreateContact, true);
+    s.setBox(Box::CreateJournal, true);
+    CallOptions options = m_monitor->callOptions();
+    QVERIFY(options.searchContacts && options.createContact && options.createJournal);
+    QVERIFY(!options.matchNumberOnly);
+    // A ticked "Create Contact" that may not be used makes no contact.
+    s.setBoxEnabled(Box::CreateContact, false);
+    QVERIFY(!m_monitor->callOptions().createContact);
+    SaveSetting("ZodoDE", "Setup", "MatchNumberOnly", "1");
+    QVERIFY(m_monitor->callOptions().matchNumberOnly);
 }
 
 // A rewrite killed before its rename leaves a temporary file; the next start removes those of

@@ -8,8 +8,6 @@ class TestPhoneNumber : public QObject
 private slots:
     void FormatPhoneNumber_data();
     void FormatPhoneNumber();
-    void GetFirstLastName_data();
-    void GetFirstLastName();
     void searchForms_data();
     void searchForms();
 };
@@ -66,50 +64,6 @@ void TestPhoneNumber::FormatPhoneNumber()
     QFETCH(QString, areaCode);
     QFETCH(QString, output);
     QCOMPARE(PhoneNumber::FormatPhoneNumber(input, areaCode), output);
-}
-
-void TestPhoneNumber::GetFirstLastName_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("last");
-    QTest::addColumn<QString>("first");
-    QTest::newRow("two words") << "SMITH JOHN"
-                               << "SMITH"
-                               << "JOHN";
-    QTest::newRow("three words") << "SMITH JOHN A"
-                                 << "SMITH"
-                                 << "JOHN A";
-    QTest::newRow("one word") << "SMITH"
-                              << "SMITH"
-                              << "";
-    QTest::newRow("two spaces") << "SMITH  JOHN"
-                                << "SMITH"
-                                << " JOHN";
-    QTest::newRow("leading space") << " SMITH"
-                                   << ""
-                                   << "SMITH";
-    QTest::newRow("trailing space") << "SMITH JOHN "
-                                    << "SMITH"
-                                    << "JOHN";
-    QTest::newRow("empty") << ""
-                           << ""
-                           << "";
-    QTest::newRow("only spaces") << "   "
-                                 << ""
-                                 << "";
-    QTest::newRow("tab is not a separator") << "SMITH\tJOHN"
-                                            << "SMITH\tJOHN"
-                                            << "";
-}
-
-void TestPhoneNumber::GetFirstLastName()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, last);
-    QFETCH(QString, first);
-    const PhoneNumber::Names names = PhoneNumber::GetFirstLastName(name);
-    QCOMPARE(names.last, last);
-    QCOMPARE(names.first, first);
 }
 
 void TestPhoneNumber::searchForms_data()

@@ -105,7 +105,7 @@ void TestSettingsStore::missingEntriesGiveDefaults()
     QCOMPARE(Settings::Event.read(), "True");
     QCOMPARE(Settings::Log.read(), "False");
     QCOMPARE(Settings::LogDirectory.read(), "");
-    QCOMPARE(Settings::Outlook.read(), "1");
+    QCOMPARE(Settings::UseAddressBook.read(), "1");
     // Reading creates nothing.
     QVERIFY(!QFileInfo::exists(storePath()));
     QVERIFY(SettingsStore("ZodoDE").problem().isEmpty());

@@ -2,8 +2,8 @@
 #include "common/PortMap.h"
 #include "config/SetupWindow.h"
 #include "monitor/Monitor.h"
-#include "state/WindowControl.h"
-#include "ui_SetupForm.h"
+#include "monitor/WindowControl.h"
+#include "ui_SetupWindow.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -50,26 +50,26 @@ void TestSetupWindow::cleanup()
 void TestSetupWindow::firstRunOnEmptyStore()
 {
     SetupWindow window;
-    Ui::SetupForm& ui = window.ui();
+    Ui::SetupWindow& ui = window.ui();
     QCOMPARE(window.windowTitle(), "Setup Ringwatch");
-    QCOMPARE(ui.Text1->text(), "0");
-    QCOMPARE(ui.Text2->text(), "3000");
-    QCOMPARE(ui.Text3->text(), "4");
-    QCOMPARE(ui.Combo3->count(), 4);
-    QCOMPARE(ui.Combo3->itemText(3), "Com4");
-    QCOMPARE(ui.Combo3->currentText(), "");
-    QCOMPARE(ui.Combo2->currentText(), "9600");
-    QCOMPARE(ui.Combo2->count(), 11);
-    QCOMPARE(ui.Combo1->itemText(2), "AT+VCID=1");
-    QCOMPARE(ui.Combo1->currentText(), "");
-    QCOMPARE(ui.Text5->text(), "100");
-    QCOMPARE(ui.Text4->text(), "");
-    QVERIFY(!ui.Check2->isChecked() && !ui.Check1->isChecked());
-    QVERIFY(ui.Command1->isDefault());
+    QCOMPARE(ui.comPortField->text(), "0");
+    QCOMPARE(ui.timeoutField->text(), "3000");
+    QCOMPARE(ui.portsField->text(), "4");
+    QCOMPARE(ui.portChooser->count(), 4);
+    QCOMPARE(ui.portChooser->itemText(3), "Com4");
+    QCOMPARE(ui.portChooser->currentText(), "");
+    QCOMPARE(ui.speedChooser->currentText(), "9600");
+    QCOMPARE(ui.speedChooser->count(), 11);
+    QCOMPARE(ui.callerIdChooser->itemText(2), "AT+VCID=1");
+    QCOMPARE(ui.callerIdChooser->currentText(), "");
+    QCOMPARE(ui.pollingField->text(), "100");
+    QCOMPARE(ui.areaCodeField->text(), "");
+    QVERIFY(!ui.lockBox->isChecked() && !ui.dontUseBox->isChecked());
+    QVERIFY(ui.saveButton->isDefault());
     QVERIFY(window.storeProblem().isEmpty());
 
     QSignalSpy accepted(&window, &QDialog::accepted);
-    ui.Command1->click();
+    ui.saveButton->click();
     QCOMPARE(accepted.count(), 1);
     QCOMPARE(stored("Modem", "ComPort"), "0");
     QCOMPARE(stored("Modem", "ModemResponseTimeout"), "3000");
@@ -113,14 +113,14 @@ void TestSetupWindow::portCount()
     QFETCH(QString, typed);
     QFETCH(int, ports);
     SetupWindow window;
-    window.ui().Text3->clear();
-    QTest::keyClicks(window.ui().Text3, typed);
-    QTEST(window.ui().Text3->text(), "shown");
-    QCOMPARE(window.NumberOfCom(), ports);
-    QCOMPARE(window.ui().Combo3->count(), qMax(ports, 0));
+    window.ui().portsField->clear();
+    QTest::keyClicks(window.ui().portsField, typed);
+    QTEST(window.ui().portsField->text(), "shown");
+    QCOMPARE(window.portsToSearch(), ports);
+    QCOMPARE(window.ui().portChooser->count(), qMax(ports, 0));
     if (ports > 0)
-        QCOMPARE(window.ui().Combo3->itemText(ports - 1), "Com" + QString::number(ports));
-    window.ui().Command1->click();
+        QCOMPARE(window.ui().portChooser->itemText(ports - 1), "Com" + QString::number(ports));
+    window.ui().saveButton->click();
     QCOMPARE(stored("Modem", "NumberOfCom"), QString::number(ports));
 }
 
@@ -128,23 +128,23 @@ void TestSetupWindow::exclusionIsStoredAtOnceAndSurvivesCancel()
 {
     QVERIFY(SaveSetting("ZodoDE", "Modem", "Com2", "1"));
     SetupWindow window;
-    Ui::SetupForm& ui = window.ui();
+    Ui::SetupWindow& ui = window.ui();
     // With no port chosen, the box only changes.
-    ui.Check1->click();
-    QVERIFY(ui.Check1->isChecked());
+    ui.dontUseBox->click();
+    QVERIFY(ui.dontUseBox->isChecked());
     QCOMPARE(stored("Modem", "Com1"), "<absent>");
 
-    ui.Combo3->setCurrentIndex(1);
-    emit ui.Combo3->activated(1);
-    QVERIFY(ui.Check1->isChecked());
-    ui.Combo3->setCurrentIndex(0);
-    emit ui.Combo3->activated(0);
-    QVERIFY(!ui.Check1->isChecked());
-    ui.Combo3->setCurrentIndex(1);
-    emit ui.Combo3->activated(1);
-    ui.Check1->click();
+    ui.portChooser->setCurrentIndex(1);
+    emit ui.portChooser->activated(1);
+    QVERIFY(ui.dontUseBox->isChecked());
+    ui.portChooser->setCurrentIndex(0);
+    emit ui.portChooser->activated(0);
+    QVERIFY(!ui.dontUseBox->isChecked());
+    ui.portChooser->setCurrentIndex(1);
+    emit ui.portChooser->activated(1);
+    ui.dontUseBox->click();
     QCOMPARE(stored("Modem", "Com2"), "0");
-    ui.Command2->click();
+    ui.cancelButton->click();
     QCOMPARE(stored("Modem", "Com2"), "0");
     QCOMPARE(stored("Modem", "NumberOfCom"), "<absent>");
 }
@@ -155,16 +155,16 @@ void TestSetupWindow::saveRules()
     QVERIFY(SaveSetting("ZodoDE", "Modem", "CallIDString", "AT#CID=1"));
     QVERIFY(SaveSetting("ZodoDE", "Setup", "AreaCode", "613"));
     SetupWindow window;
-    Ui::SetupForm& ui = window.ui();
-    QCOMPARE(ui.Combo1->currentText(), "AT#CID=1");
-    ui.Text1->clear();
-    ui.Text4->clear();
-    ui.Text5->clear();
-    ui.Combo1->setEditText("");
-    ui.Text2->setText("12 ms");
-    ui.Combo2->setEditText("57600");
-    ui.Check2->setChecked(true);
-    ui.Command1->click();
+    Ui::SetupWindow& ui = window.ui();
+    QCOMPARE(ui.callerIdChooser->currentText(), "AT#CID=1");
+    ui.comPortField->clear();
+    ui.areaCodeField->clear();
+    ui.pollingField->clear();
+    ui.callerIdChooser->setEditText("");
+    ui.timeoutField->setText("12 ms");
+    ui.speedChooser->setEditText("57600");
+    ui.lockBox->setChecked(true);
+    ui.saveButton->click();
     QCOMPARE(stored("Modem", "ComPort"), "2");
     QCOMPARE(stored("Modem", "CallIDString"), "AT#CID=1");
     QCOMPARE(stored("Setup", "AreaCode"), "");
@@ -174,10 +174,10 @@ void TestSetupWindow::saveRules()
     QCOMPARE(stored("Modem", "FindModem"), "False");
 
     SetupWindow again;
-    QVERIFY(again.ui().Check2->isChecked());
-    again.ui().Text2->setText("2.50");
-    again.ui().Combo2->setEditText("");
-    again.ui().Command1->click();
+    QVERIFY(again.ui().lockBox->isChecked());
+    again.ui().timeoutField->setText("2.50");
+    again.ui().speedChooser->setEditText("");
+    again.ui().saveButton->click();
     QCOMPARE(stored("Modem", "ModemResponseTimeout"), "2.5");
     QCOMPARE(stored("Modem", "BaudRate"), "57600");
 }
@@ -185,20 +185,20 @@ void TestSetupWindow::saveRules()
 void TestSetupWindow::deviceOfThePort()
 {
     SetupWindow window;
-    Ui::SetupForm& ui = window.ui();
-    QVERIFY(!ui.Combo4->isEnabled());
-    ui.Combo3->setCurrentIndex(2);
-    emit ui.Combo3->activated(2);
-    QVERIFY(ui.Combo4->isEnabled());
-    QCOMPARE(ui.Combo4->currentText(), "/nonexistent/ttyRING");
-    ui.Combo4->setEditText("/dev/serial/by-id/usb-Modem-if00");
-    emit ui.Combo4->lineEdit()->editingFinished();
+    Ui::SetupWindow& ui = window.ui();
+    QVERIFY(!ui.deviceChooser->isEnabled());
+    ui.portChooser->setCurrentIndex(2);
+    emit ui.portChooser->activated(2);
+    QVERIFY(ui.deviceChooser->isEnabled());
+    QCOMPARE(ui.deviceChooser->currentText(), "/nonexistent/ttyRING");
+    ui.deviceChooser->setEditText("/dev/serial/by-id/usb-Modem-if00");
+    emit ui.deviceChooser->lineEdit()->editingFinished();
     QCOMPARE(stored("Ports", "Com3"), "/dev/serial/by-id/usb-Modem-if00");
     // Cleared: the port goes back to the machine's own order.
-    ui.Combo4->setEditText("");
-    emit ui.Combo4->lineEdit()->editingFinished();
+    ui.deviceChooser->setEditText("");
+    emit ui.deviceChooser->lineEdit()->editingFinished();
     QCOMPARE(stored("Ports", "Com3"), "");
-    ui.Command2->click();
+    ui.cancelButton->click();
     QCOMPARE(stored("Ports", "Com3"), "");
 }
 
@@ -209,16 +209,16 @@ void TestSetupWindow::oddStoredValues()
     QVERIFY(SaveSetting("ZodoDE", "Modem", "FindModem", "maybe"));
     {
         SetupWindow window;
-        QCOMPARE(window.ui().Text1->text(), "two");
-        QCOMPARE(window.ui().Text3->text(), "4");
-        QVERIFY(!window.ui().Check2->isChecked());
-        window.ui().Command1->click();
+        QCOMPARE(window.ui().comPortField->text(), "two");
+        QCOMPARE(window.ui().portsField->text(), "4");
+        QVERIFY(!window.ui().lockBox->isChecked());
+        window.ui().saveButton->click();
         QCOMPARE(stored("Modem", "ComPort"), "0");
     }
     QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "70000"));
     SetupWindow window;
-    QCOMPARE(window.ui().Text3->text(), "16");
-    QCOMPARE(window.NumberOfCom(), 16);
+    QCOMPARE(window.ui().portsField->text(), "16");
+    QCOMPARE(window.portsToSearch(), 16);
 }
 
 void TestSetupWindow::damagedStoreIsReported()
@@ -231,9 +231,9 @@ void TestSetupWindow::damagedStoreIsReported()
     QVERIFY(window.storeProblem().contains("lines 1 (its section name is not closed), 3 (it has "
                                            "no \"=\") cannot be read"));
     // Only what could not be read is lost: the entries around it show, and saving keeps them.
-    QCOMPARE(window.ui().Text1->text(), "3");
-    QCOMPARE(window.ui().Combo2->currentText(), "2400");
-    window.ui().Command1->click();
+    QCOMPARE(window.ui().comPortField->text(), "3");
+    QCOMPARE(window.ui().speedChooser->currentText(), "2400");
+    window.ui().saveButton->click();
     QCOMPARE(stored("Modem", "ComPort"), "3");
     QCOMPARE(stored("Modem", "BaudRate"), "2400");
 }
@@ -245,11 +245,11 @@ void TestSetupWindow::ringdeskExitKeepsWhatOnlyConfigWrites()
     Monitor ringdesk(noWindow);
     ringdesk.loadSettings();
     SetupWindow window;
-    window.ui().Text1->setText("5");
-    window.ui().Text5->setText("250");
-    window.ui().Text3->setText("2");
-    window.ui().Check2->setChecked(true);
-    window.ui().Command1->click();
+    window.ui().comPortField->setText("5");
+    window.ui().pollingField->setText("250");
+    window.ui().portsField->setText("2");
+    window.ui().lockBox->setChecked(true);
+    window.ui().saveButton->click();
     ringdesk.saveSettings();
     QCOMPARE(stored("Modem", "PollInterval"), "250");
     QCOMPARE(stored("Modem", "NumberOfCom"), "2");
@@ -264,10 +264,10 @@ void TestSetupWindow::desktopOptions()
     const QString entry = m_home->path() + "/config/autostart/ringdesk.desktop";
     {
         SetupWindow window;
-        QVERIFY(!window.ui().MatchNumberOnly->isChecked());
-        QVERIFY(window.ui().Notify->isChecked());
-        QVERIFY(!window.ui().Autostart->isChecked());
-        window.ui().Command1->click();
+        QVERIFY(!window.ui().matchNumberOnlyBox->isChecked());
+        QVERIFY(window.ui().notifyBox->isChecked());
+        QVERIFY(!window.ui().autostartBox->isChecked());
+        window.ui().saveButton->click();
         QCOMPARE(stored("Setup", "Notify"), "<absent>");
         QCOMPARE(stored("Setup", "MatchNumberOnly"), "<absent>");
         QVERIFY(!QFile::exists(entry));
@@ -275,10 +275,10 @@ void TestSetupWindow::desktopOptions()
     {
         SetupWindow window;
         window.monitorProgram = "/opt/ring desk/bin/ringdesk";
-        window.ui().MatchNumberOnly->setChecked(true);
-        window.ui().Notify->setChecked(false);
-        window.ui().Autostart->setChecked(true);
-        window.ui().Command1->click();
+        window.ui().matchNumberOnlyBox->setChecked(true);
+        window.ui().notifyBox->setChecked(false);
+        window.ui().autostartBox->setChecked(true);
+        window.ui().saveButton->click();
         QCOMPARE(stored("Setup", "Notify"), "0");
         QCOMPARE(stored("Setup", "MatchNumberOnly"), "1");
         QFile file(entry);
@@ -288,10 +288,10 @@ void TestSetupWindow::desktopOptions()
         QVERIFY(content.contains("\nExec=\"/opt/ring desk/bin/ringdesk\" --minimized\n"));
     }
     SetupWindow window;
-    QVERIFY(window.ui().Autostart->isChecked());
-    QVERIFY(window.ui().MatchNumberOnly->isChecked());
-    window.ui().Autostart->setChecked(false);
-    window.ui().Command1->click();
+    QVERIFY(window.ui().autostartBox->isChecked());
+    QVERIFY(window.ui().matchNumberOnlyBox->isChecked());
+    window.ui().autostartBox->setChecked(false);
+    window.ui().saveButton->click();
     QVERIFY(!QFile::exists(entry));
 }
 
@@ -303,19 +303,19 @@ void TestSetupWindow::storedTextReadsAsTheMonitorReadsIt()
     QVERIFY(SaveSetting("ZodoDE", "Modem", "PollInterval", "1e2"));
     QVERIFY(SaveSetting("ZodoDE", "Modem", "Com2", "01"));
     SetupWindow window;
-    Ui::SetupForm& ui = window.ui();
-    QCOMPARE(ui.Text1->text(), "3");
-    QCOMPARE(ui.Text2->text(), "3000");
-    QCOMPARE(ui.Text5->text(), "100");
-    ui.Combo3->setCurrentIndex(1);
-    emit ui.Combo3->activated(1);
-    QVERIFY(ui.Check1->isChecked());
+    Ui::SetupWindow& ui = window.ui();
+    QCOMPARE(ui.comPortField->text(), "3");
+    QCOMPARE(ui.timeoutField->text(), "3000");
+    QCOMPARE(ui.pollingField->text(), "100");
+    ui.portChooser->setCurrentIndex(1);
+    emit ui.portChooser->activated(1);
+    QVERIFY(ui.dontUseBox->isChecked());
     QVERIFY(PortMap::isExcluded("Com2"));
-    QVERIFY(ui.Combo4->isEnabled());
+    QVERIFY(ui.deviceChooser->isEnabled());
     // A new port count rebuilds the chooser: no port is chosen, so no device either.
-    ui.Text3->setText("3");
-    QVERIFY(!ui.Combo4->isEnabled());
-    QCOMPARE(ui.Combo4->currentText(), "");
+    ui.portsField->setText("3");
+    QVERIFY(!ui.deviceChooser->isEnabled());
+    QCOMPARE(ui.deviceChooser->currentText(), "");
     // A window of fixed size offers no maximise button.
     QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
 }

@@ -3,7 +3,7 @@
 #include "shell/Lifecycle.h"
 #include "shell/MainWindow.h"
 #include "shell/TrayIcon.h"
-#include "ui_Form1.h"
+#include "ui_MainWindow.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -18,7 +18,7 @@ private slots:
     void tipIsCutWithoutSplittingCharacters_data();
     void tipIsCutWithoutSplittingCharacters();
     void statusLineRefreshesTheTip();
-    void activationsReachTheWindowOnlyWhileHooked();
+    void activationsReachTheWindowOnlyWhileFollowing();
     void menuActions();
     void withoutNotificationAreaMinimisesToTaskBar();
     void notificationAreaRoundTrip();
@@ -34,9 +34,9 @@ void TestTray::init()
     m_home = std::make_unique<TestHome>();
     m_window = std::make_unique<MainWindow>();
     m_life = std::make_unique<Lifecycle>(*m_window);
-    m_life->Form_Load();
+    m_life->load();
     m_window->show();
-    m_life->Form_Activate();
+    m_life->activate();
 }
 
 void TestTray::cleanup()
@@ -67,57 +67,57 @@ void TestTray::tipIsCutWithoutSplittingCharacters()
     QFETCH(QString, tip);
     const QString result = TrayIcon::tipFor(status);
     QCOMPARE(result, tip);
-    QVERIFY(result.toUtf8().size() <= TrayIconData::TipBytes);
+    QVERIFY(result.toUtf8().size() <= TrayIcon::TipBytes);
 }
 
 void TestTray::statusLineRefreshesTheTip()
 {
-    m_window->state().setField(MonitorState::SystemMessage, "Active... Waiting for a Ring");
-    QCOMPARE(m_window->tray().data().szTip, "Ringwatch - Active... Waiting for a Ring");
+    m_window->model().setField(WindowModel::Status, "Active... Waiting for a Ring");
+    QCOMPARE(m_window->tray().shown().tip, "Ringwatch - Active... Waiting for a Ring");
 }
 
-void TestTray::activationsReachTheWindowOnlyWhileHooked()
+void TestTray::activationsReachTheWindowOnlyWhileFollowing()
 {
     TrayIcon& tray = m_window->tray();
-    QSignalSpy context(&tray, &TrayIcon::contextRequested);
-    QSignalSpy doubled(&tray, &TrayIcon::doubleClicked);
-    QCOMPARE(tray.TrayWindowProc(QSystemTrayIcon::Context), 0);
-    tray.HookWindow(m_window.get());
-    tray.HookWindow(m_window.get());
-    QVERIFY(tray.IsHooked());
-    QCOMPARE(tray.TrayWindowProc(QSystemTrayIcon::Trigger), 0);
-    QCOMPARE(tray.TrayWindowProc(QSystemTrayIcon::MiddleClick), 0);
-    QCOMPARE(tray.TrayWindowProc(QSystemTrayIcon::Context), -1);
-    QCOMPARE(tray.TrayWindowProc(QSystemTrayIcon::DoubleClick), -1);
-    QCOMPARE(context.count(), 1);
-    QCOMPARE(doubled.count(), 1);
-    tray.UnhookWindow();
-    tray.UnhookWindow();
-    QCOMPARE(tray.TrayWindowProc(QSystemTrayIcon::DoubleClick), 0);
-    QCOMPARE(doubled.count(), 1);
+    QSignalSpy menu(&tray, &TrayIcon::menuRequested);
+    QSignalSpy restore(&tray, &TrayIcon::restoreRequested);
+    QVERIFY(!tray.handleActivation(QSystemTrayIcon::Context));
+    tray.follow(m_window.get());
+    tray.follow(m_window.get());
+    QVERIFY(tray.following());
+    QVERIFY(!tray.handleActivation(QSystemTrayIcon::Trigger));
+    QVERIFY(!tray.handleActivation(QSystemTrayIcon::MiddleClick));
+    QVERIFY(tray.handleActivation(QSystemTrayIcon::Context));
+    QVERIFY(tray.handleActivation(QSystemTrayIcon::DoubleClick));
+    QCOMPARE(menu.count(), 1);
+    QCOMPARE(restore.count(), 1);
+    tray.stopFollowing();
+    tray.stopFollowing();
+    QVERIFY(!tray.handleActivation(QSystemTrayIcon::DoubleClick));
+    QCOMPARE(restore.count(), 1);
 }
 
 void TestTray::menuActions()
 {
     TrayIcon& tray = m_window->tray();
-    const QList<QAction*> items = tray.RCPopup.actions();
+    const QList<QAction*> items = tray.menu.actions();
     QCOMPARE(items.size(), 4);
     QCOMPARE(items.at(0)->text(), "&Enable");
     QCOMPARE(items.at(1)->text(), "&Disable");
     QVERIFY(items.at(2)->isSeparator());
     QCOMPARE(items.at(3)->text(), "&Maximize");
 
-    tray.DisableCallID->trigger();
-    QCOMPARE(m_window->state().check(1), 0);
-    QVERIFY(tray.DisableCallID->isChecked() && !tray.EnableCallID->isChecked());
-    QCOMPARE(tray.data().hIcon.cacheKey(), MainWindow::modemOffIcon().cacheKey());
-    tray.EnableCallID->trigger();
-    QCOMPARE(m_window->state().check(1), 1);
-    QVERIFY(tray.EnableCallID->isChecked());
-    QCOMPARE(tray.data().hIcon.cacheKey(), m_window->windowIcon().cacheKey());
+    tray.disableAction->trigger();
+    QVERIFY(!m_window->model().box(WindowModel::ModemEnabled));
+    QVERIFY(tray.disableAction->isChecked() && !tray.enableAction->isChecked());
+    QCOMPARE(tray.shown().icon.cacheKey(), MainWindow::modemOffIcon().cacheKey());
+    tray.enableAction->trigger();
+    QVERIFY(m_window->model().box(WindowModel::ModemEnabled));
+    QVERIFY(tray.enableAction->isChecked());
+    QCOMPARE(tray.shown().icon.cacheKey(), m_window->windowIcon().cacheKey());
 
     m_window->showMinimized();
-    tray.MaximizeCallID->trigger();
+    tray.restoreAction->trigger();
     QVERIFY(!m_window->isMinimized());
     QVERIFY(m_window->isVisible());
 }
@@ -127,12 +127,12 @@ void TestTray::withoutNotificationAreaMinimisesToTaskBar()
     if (qEnvironmentVariableIsSet("RINGDESK_EXPECT_TRAY") ||
         QSystemTrayIcon::isSystemTrayAvailable())
         QSKIP("this desktop has a notification area");
-    m_window->ui().Command9->click();
+    m_window->ui().minimizeButton->click();
     QVERIFY(m_window->isVisible());
     QVERIFY(m_window->isMinimized());
-    QVERIFY(!m_window->tray().IsHooked());
+    QVERIFY(!m_window->tray().following());
     QVERIFY(!m_window->tray().isShown());
-    m_window->MaximizeCallIDForm();
+    m_window->bringBack();
     QVERIFY(!m_window->isMinimized());
 }
 
@@ -142,30 +142,30 @@ void TestTray::notificationAreaRoundTrip()
         QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         QSKIP("no notification area here (run under a tray: see tests/with-tray.sh)");
-    MonitorState& s = m_window->state();
-    s.setField(MonitorState::SystemMessage, "Active... Waiting for a Ring");
-    s.setCheck(1, 0);
-    m_window->MinimizeCallIDForm();
+    WindowModel& s = m_window->model();
+    s.setField(WindowModel::Status, "Active... Waiting for a Ring");
+    s.setBox(WindowModel::ModemEnabled, false);
+    m_window->minimize();
     TrayIcon& tray = m_window->tray();
     QVERIFY(!m_window->isVisible());
-    QVERIFY(tray.IsHooked());
+    QVERIFY(tray.following());
     QTRY_VERIFY(tray.isShown());
-    QCOMPARE(tray.data().szTip, "Ringwatch - Manual Mode");
-    QCOMPARE(tray.data().hIcon.cacheKey(), MainWindow::modemOffIcon().cacheKey());
-    s.setField(MonitorState::SystemMessage, "Still here");
-    QCOMPARE(tray.data().szTip, "Ringwatch - Still here");
+    QCOMPARE(tray.shown().tip, "Ringwatch - Manual Mode");
+    QCOMPARE(tray.shown().icon.cacheKey(), MainWindow::modemOffIcon().cacheKey());
+    s.setField(WindowModel::Status, "Still here");
+    QCOMPARE(tray.shown().tip, "Ringwatch - Still here");
 
     // A ring with "Maximize on Ring" brings the window back out of the tray.
-    s.setCheck(4, 1);
+    s.setBox(WindowModel::MaximizeOnRing, true);
     m_window->monitor().receiver.receive("RING\r\n");
     QVERIFY(m_window->isVisible());
     QVERIFY(!m_window->isMinimized());
-    QVERIFY(!tray.IsHooked());
+    QVERIFY(!tray.following());
     QVERIFY(!tray.isShown());
 
     // Unticking "Use System Tray" sends the next minimise to the task bar.
-    s.setCheck(7, 0);
-    m_window->MinimizeCallIDForm();
+    s.setBox(WindowModel::UseTray, false);
+    m_window->minimize();
     QVERIFY(!tray.isShown());
     QVERIFY(m_window->isVisible());
 }

@@ -2,6 +2,21 @@
 
 #include "common/AddressBookPaths.h"
 
+#include <QFileInfo>
+
+bool AddressBook::usable(QString* problem)
+{
+    const QString folder = AddressBookPaths::contactsFolder();
+    const QFileInfo info(folder);
+    if (AddressBookPaths::ensureFolder(folder) && info.isDir() && info.isReadable() &&
+        info.isWritable())
+        return true;
+    if (problem)
+        *problem =
+            QStringLiteral("the contacts folder %1 cannot be made, read and written").arg(folder);
+    return false;
+}
+
 bool AddressBook::openContacts(QString* problem)
 {
     const QString path = AddressBookPaths::contactsFolder();
@@ -21,12 +36,12 @@ void AddressBook::warmUp()
         m_contacts.warmUp();
 }
 
-ContactsFolder::Found AddressBook::findContact(const QString& filter, const QString& areaCode)
+ContactsFolder::Found AddressBook::findContact(const ContactQuery& query, const QString& areaCode)
 {
     ContactsFolder::Found found;
     if (!openContacts(&found.error))
         return found;
-    return m_contacts.find(filter, areaCode);
+    return m_contacts.find(query, areaCode);
 }
 
 std::shared_ptr<ContactItem> AddressBook::newContact() const
@@ -39,7 +54,7 @@ std::shared_ptr<JournalItem> AddressBook::newJournal() const
     return std::make_shared<JournalItem>(AddressBookPaths::journalFolder());
 }
 
-void AddressBook::display(const std::shared_ptr<OutlookItem>& item, bool askedByUser)
+void AddressBook::display(const std::shared_ptr<AddressBookItem>& item, bool askedByUser)
 {
     if (m_viewer && item)
         m_viewer->show(item, askedByUser);

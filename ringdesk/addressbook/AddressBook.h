@@ -1,6 +1,7 @@
 #pragma once
 
 #include "addressbook/ContactsFolder.h"
+#include "addressbook/ItemViewer.h"
 #include "addressbook/JournalItem.h"
 
 // The address book as one service, owned by the monitor (tests make their own): the contacts
@@ -9,18 +10,22 @@
 class AddressBook
 {
 public:
+    // Whether the address book can be used: the contacts folder exists or can be made, and can
+    // be read and written. Why not, in *problem.
+    static bool usable(QString* problem = nullptr);
+
     // The contacts folder is made when missing; its index is read on a worker thread.
     void warmUp();
 
     // The contacts folder as the settings name it, made when missing; false when it cannot be.
     bool openContacts(QString* problem = nullptr);
     // Nothing with an error when the folder cannot be made.
-    ContactsFolder::Found findContact(const QString& filter, const QString& areaCode);
+    ContactsFolder::Found findContact(const ContactQuery& query, const QString& areaCode);
     std::shared_ptr<ContactItem> newContact() const;
     std::shared_ptr<JournalItem> newJournal() const;
 
     // Opens the item's window, when there is a viewer.
-    void display(const std::shared_ptr<OutlookItem>& item, bool askedByUser);
+    void display(const std::shared_ptr<AddressBookItem>& item, bool askedByUser);
     void setViewer(ItemViewer* viewer) { m_viewer = viewer; }
 
 private:

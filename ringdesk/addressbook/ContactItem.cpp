@@ -45,33 +45,41 @@ QString ContactItem::key() const
     return m_file.isEmpty() ? QString() : m_file + u'#' + m_card.uid();
 }
 
-QString ContactItem::property(const QString& name) const
+QString ContactItem::field(Field which) const
 {
     // Another program may have written anything into the card.
-    if (name == QLatin1String("FirstName"))
+    switch (which) {
+    case Field::FirstName:
         return CleanText::field(m_card.firstName());
-    if (name == QLatin1String("LastName"))
+    case Field::LastName:
         return CleanText::field(m_card.lastName());
-    if (name == QLatin1String("CompanyName"))
+    case Field::Company:
         return CleanText::field(m_card.company());
-    if (name == QLatin1String("BusinessTelephoneNumber"))
+    case Field::WorkPhone:
         return CleanText::field(m_card.businessPhone());
-    return QString();
+    default:
+        return QString();
+    }
 }
 
-bool ContactItem::setProperty(const QString& name, const QString& value)
+bool ContactItem::setField(Field which, const QString& value)
 {
-    if (name == QLatin1String("FirstName"))
+    switch (which) {
+    case Field::FirstName:
         m_card.setNames(m_card.lastName(), value);
-    else if (name == QLatin1String("LastName"))
+        return true;
+    case Field::LastName:
         m_card.setNames(value, m_card.firstName());
-    else if (name == QLatin1String("CompanyName"))
+        return true;
+    case Field::Company:
         m_card.setCompany(value);
-    else if (name == QLatin1String("BusinessTelephoneNumber"))
+        return true;
+    case Field::WorkPhone:
         m_card.setBusinessPhone(value);
-    else
+        return true;
+    default:
         return false;
-    return true;
+    }
 }
 
 bool ContactItem::changedOnDisk() const
@@ -115,7 +123,7 @@ bool ContactItem::reload()
     return true;
 }
 
-bool ContactItem::Save(QString* error)
+bool ContactItem::save(QString* error)
 {
     auto fail = [error](const QString& why) {
         if (error)

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "addressbook/OutlookItem.h"
+#include "addressbook/AddressBookItem.h"
 #include "addressbook/VCard.h"
 #include "common/FileStamp.h"
 
-// A contact: one vCard in a .vcf file of the contacts folder. FirstName and LastName are N,
-// CompanyName is ORG, BusinessTelephoneNumber the work telephone (the first one when none is
-// marked work). A new contact gets a file named after its generated UID, never after caller text.
-// A contact read from a file is written back into that file by its UID (by its content when it
-// has none), never by its place, so the other cards of a shared file stay byte for byte.
-class ContactItem : public OutlookItem
+// A contact: one vCard in a .vcf file of the contacts folder. The first and last name are N, the
+// company is ORG, the work phone the telephone marked work (the first one when none is). A new
+// contact gets a file named after its generated UID, never after caller text. A contact read from a
+// file is written back into that file by its UID (by its content when it has none), never by its
+// place, so the other cards of a shared file stay byte for byte.
+class ContactItem : public AddressBookItem
 {
 public:
     // A new, unsaved contact for the folder: UID and PRODID set, as a 3.0 card.
@@ -18,11 +18,11 @@ public:
     ContactItem(const QString& file, VCard card);
 
     Kind kind() const override { return Contact; }
-    QString property(const QString& name) const override;
+    QString field(Field which) const override;
     // Changes the card only where the value differs from what it holds.
-    bool setProperty(const QString& name, const QString& value) override;
+    bool setField(Field which, const QString& value) override;
     // Writes the card (REV set to now) into the file as the file is now.
-    bool Save(QString* error = nullptr) override;
+    bool save(QString* error = nullptr) override;
     QString fileName() const override { return m_file; }
 
     // True when the file was changed by someone else since the card was read or saved.

@@ -1,8 +1,8 @@
 #include "addressbook/ContactsFolder.h"
 
-#include "addressbook/ContactFilter.h"
 #include "common/AppPaths.h"
 #include "common/SafeFile.h"
+#include "numbers/PhoneNumber.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
@@ -108,7 +108,7 @@ std::vector<quint64> ContactsFolder::keysOf(const QString& file)
         return keys;
     for (const VCard& card : VCard::parse(in.readAll())) {
         for (const QString& phone : card.phones()) {
-            const QString number = ContactFilter::comparableNumber(phone, QString());
+            const QString number = PhoneNumber::comparable(phone, QString());
             if (!number.isEmpty())
                 keys.push_back(keyOf(number));
         }
@@ -350,36 +350,31 @@ QList<quint32> ContactsFolder::filesWith(quint64 key) const
     return files;
 }
 
-ContactsFolder::Found ContactsFolder::candidatesMatching(const ContactFilter& filter,
+ContactsFolder::Found ContactsFolder::candidatesMatching(const ContactQuery& query,
                                                          const QString& areaCode) const
 {
     Found found;
-    // The files that can hold a match at all: those of the number, else of a name.
+    // The files that can hold a match at all: those of the number, else of the last name or the
+    // company. The first name is not indexed: a search by name always names the last name too.
     QList<quint32> candidates;
-    bool narrowed = false;
-    for (const ContactFilter::Term& term : filter.terms) {
-        if (term.property != QLatin1String("BusinessTelephoneNumber"))
-            continue;
-        const QString number = ContactFilter::comparableNumber(term.value, areaCode);
+    bool narrowed = true;
+    if (query.number) {
+        const QString number = PhoneNumber::comparable(*query.number, areaCode);
         if (number.isEmpty())
             return found; // an empty number is nobody's
         candidates = filesWith(keyOf(number));
         // Seven-digit numbers are kept as stored; they are this area code's.
-        const QString area = ContactFilter::digits(areaCode);
+        const QString area = PhoneNumber::digits(areaCode);
         if (!area.isEmpty() && number.size() == area.size() + 7 && number.startsWith(area))
             candidates += filesWith(keyOf(QStringView(number).sliced(area.size())));
-        narrowed = true;
-        break;
-    }
-    for (const ContactFilter::Term& term : filter.terms) {
-        if (narrowed)
-            break;
-        if (term.property == QLatin1String("FirstName"))
-            continue; // not indexed: a search by name always names the last name too
-        const QString prefix = term.property == QLatin1String("LastName") ? QStringLiteral("L:")
-                                                                          : QStringLiteral("C:");
-        candidates = filesWith(keyOf(QString(prefix + term.value.toCaseFolded())));
-        narrowed = true;
+    } else if (query.lastName) {
+        candidates =
+            filesWith(keyOf(QString(QStringLiteral("L:") + query.lastName->toCaseFolded())));
+    } else if (query.company) {
+        candidates =
+            filesWith(keyOf(QString(QStringLiteral("C:") + query.company->toCaseFolded())));
+    } else {
+        narrowed = false;
     }
     QStringList names;
     if (narrowed) {
@@ -398,7 +393,7 @@ ContactsFolder::Found ContactsFolder::candidatesMatching(const ContactFilter& fi
         if (!in.open(QIODevice::ReadOnly))
             continue;
         for (const VCard& card : VCard::parse(in.readAll())) {
-            if (!filter.matches(card, areaCode))
+            if (!query.matches(card, areaCode))
                 continue;
             if (found.item)
                 ++found.others;
@@ -409,25 +404,20 @@ ContactsFolder::Found ContactsFolder::candidatesMatching(const ContactFilter& fi
     return found;
 }
 
-ContactsFolder::Found ContactsFolder::find(const QString& filterText, const QString& areaCode)
+ContactsFolder::Found ContactsFolder::find(const ContactQuery& query, const QString& areaCode)
 {
     Found found;
-    const std::optional<ContactFilter> filter = ContactFilter::parse(filterText);
-    if (!filter) {
-        found.error = QStringLiteral("the filter cannot be read");
-        return found;
-    }
     if (!QFileInfo(m_path).isDir()) {
         found.error = QStringLiteral("there is no contacts folder %1").arg(m_path);
         return found;
     }
     refresh();
-    found = candidatesMatching(*filter, areaCode);
+    found = candidatesMatching(query, areaCode);
     if (!found.item && m_checkedPending) {
         // The copy kept between runs may not know a card added or changed since: before
         // saying nobody, the folder as it is now is asked.
         adoptChecked();
-        found = candidatesMatching(*filter, areaCode);
+        found = candidatesMatching(query, areaCode);
     }
     return found;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "addressbook/ContactItem.h"
+#include "addressbook/ContactQuery.h"
 #include "common/FileStamp.h"
 
-class ContactFilter;
 #include <QFuture>
 #include <QHash>
 #include <QMap>
@@ -36,15 +36,15 @@ public:
 
     void warmUp();
 
-    // The first contact the filter matches (files in name order, cards in file order), how many
-    // more match, or a failure (a filter that does not parse, a folder that cannot be read).
+    // The first contact the query matches (files in name order, cards in file order), how many
+    // more match, or a failure (a folder that cannot be read).
     struct Found
     {
         std::shared_ptr<ContactItem> item;
         int others = 0;
         QString error;
     };
-    Found find(const QString& filterText, const QString& areaCode);
+    Found find(const ContactQuery& query, const QString& areaCode);
 
     // Where the index is kept between runs for a folder.
     static QString cacheFileFor(const QString& folder);
@@ -93,8 +93,8 @@ private:
     QSet<QString> reportedChanges(bool* whole);
     void update(const QString& name);
     QList<quint32> filesWith(quint64 key) const;
-    // The cards of the files the index names for the filter, read now and matched.
-    Found candidatesMatching(const ContactFilter& filter, const QString& areaCode) const;
+    // The cards of the files the index names for the query, read now and matched.
+    Found candidatesMatching(const ContactQuery& query, const QString& areaCode) const;
     bool startWatching();
     void stopWatching();
     void waitForWorkers();

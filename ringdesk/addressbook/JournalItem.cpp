@@ -8,9 +8,13 @@
 
 namespace {
 
-const QStringList names = {QStringLiteral("Subject"), QStringLiteral("Type"),
-                           QStringLiteral("ContactNames"), QStringLiteral("Companies"),
-                           QStringLiteral("Body")};
+bool isJournalField(AddressBookItem::Field which)
+{
+    using F = AddressBookItem::Field;
+    return which == F::Subject || which == F::Type || which == F::Contacts ||
+           which == F::Companies || which == F::Notes;
+}
+
 const char* const companiesProperty = "X-RINGWATCH-COMPANIES";
 
 icaltimetype utc(const QDateTime& moment)
@@ -41,16 +45,16 @@ JournalItem::JournalItem(const QString& folder)
     m_start = QDateTime::fromSecsSinceEpoch(m_start.toSecsSinceEpoch(), Qt::UTC);
 }
 
-QString JournalItem::property(const QString& name) const
+QString JournalItem::field(Field which) const
 {
-    return m_properties.value(name);
+    return m_fields.value(which);
 }
 
-bool JournalItem::setProperty(const QString& name, const QString& value)
+bool JournalItem::setField(Field which, const QString& value)
 {
-    if (!names.contains(name))
+    if (!isJournalField(which))
         return false;
-    m_properties[name] = value;
+    m_fields[which] = value;
     return true;
 }
 
@@ -67,11 +71,11 @@ QByteArray JournalItem::toICalendar() const
     auto add = [journal](icalproperty* p) {
         icalcomponent_add_property(journal, p);
     };
-    const QByteArray subject = property(QStringLiteral("Subject")).toUtf8();
-    const QByteArray type = property(QStringLiteral("Type")).toUtf8();
-    const QByteArray contacts = property(QStringLiteral("ContactNames")).toUtf8();
-    const QByteArray companies = property(QStringLiteral("Companies")).toUtf8();
-    const QByteArray body = property(QStringLiteral("Body")).toUtf8();
+    const QByteArray subject = field(Field::Subject).toUtf8();
+    const QByteArray type = field(Field::Type).toUtf8();
+    const QByteArray contacts = field(Field::Contacts).toUtf8();
+    const QByteArray companies = field(Field::Companies).toUtf8();
+    const QByteArray body = field(Field::Notes).toUtf8();
     add(icalproperty_new_summary(subject.constData()));
     if (!type.isEmpty())
         add(icalproperty_new_categories(type.constData()));
@@ -108,25 +112,25 @@ std::shared_ptr<JournalItem> JournalItem::fromICalendar(const QByteArray& data,
         const icaltimetype start = icalcomponent_get_dtstart(journal);
         if (!icaltime_is_null_time(start))
             item->m_start = QDateTime::fromSecsSinceEpoch(icaltime_as_timet(start), Qt::UTC);
-        item->m_properties[QStringLiteral("Subject")] =
+        item->m_fields[Field::Subject] =
             get(journal, ICAL_SUMMARY_PROPERTY, icalproperty_get_summary);
-        item->m_properties[QStringLiteral("Type")] =
+        item->m_fields[Field::Type] =
             get(journal, ICAL_CATEGORIES_PROPERTY, icalproperty_get_categories);
-        item->m_properties[QStringLiteral("ContactNames")] =
+        item->m_fields[Field::Contacts] =
             get(journal, ICAL_CONTACT_PROPERTY, icalproperty_get_contact);
-        item->m_properties[QStringLiteral("Body")] =
+        item->m_fields[Field::Notes] =
             get(journal, ICAL_DESCRIPTION_PROPERTY, icalproperty_get_description);
         for (icalproperty* p = icalcomponent_get_first_property(journal, ICAL_X_PROPERTY); p;
              p = icalcomponent_get_next_property(journal, ICAL_X_PROPERTY)) {
             if (qstrcmp(icalproperty_get_x_name(p), companiesProperty) == 0)
-                item->m_properties[QStringLiteral("Companies")] = text(icalproperty_get_x(p));
+                item->m_fields[Field::Companies] = text(icalproperty_get_x(p));
         }
     }
     icalcomponent_free(root);
     return item;
 }
 
-bool JournalItem::Save(QString* error)
+bool JournalItem::save(QString* error)
 {
     auto fail = [error](const QString& why) {
         if (error)

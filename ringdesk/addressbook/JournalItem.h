@@ -1,23 +1,23 @@
 #pragma once
 
-#include "addressbook/OutlookItem.h"
+#include "addressbook/AddressBookItem.h"
 
 #include <QDateTime>
 #include <QMap>
 
 // A journal entry: an iCalendar VJOURNAL in an .ics file of its own in the journal folder, named
-// after its generated UID. Subject is SUMMARY, Type is CATEGORIES, ContactNames is CONTACT,
-// Companies is X-RINGWATCH-COMPANIES, Body is DESCRIPTION, Start is DTSTART (the moment the entry
-// was made). It reaches the folder only when saved.
-class JournalItem : public OutlookItem
+// after its generated UID. Subject is SUMMARY, Type is CATEGORIES, Contacts is CONTACT,
+// Companies is X-RINGWATCH-COMPANIES, Notes is DESCRIPTION, start is DTSTART (the moment the
+// entry was made). It reaches the folder only when saved.
+class JournalItem : public AddressBookItem
 {
 public:
     explicit JournalItem(const QString& folder);
 
     Kind kind() const override { return Journal; }
-    QString property(const QString& name) const override;
-    bool setProperty(const QString& name, const QString& value) override;
-    bool Save(QString* error = nullptr) override;
+    QString field(Field which) const override;
+    bool setField(Field which, const QString& value) override;
+    bool save(QString* error = nullptr) override;
     QString fileName() const override { return m_file; }
 
     QString uid() const { return m_uid; }
@@ -33,5 +33,5 @@ private:
     QString m_file;
     QString m_uid;
     QDateTime m_start;
-    QMap<QString, QString> m_properties;
+    QMap<Field, QString> m_fields;
 };

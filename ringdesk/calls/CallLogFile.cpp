@@ -1,7 +1,5 @@
 #include "calls/CallLogFile.h"
 
-#include "state/MonitorState.h"
-
 #include "common/CleanText.h"
 #include "common/SafeFile.h"
 #include "common/TextCodec.h"
@@ -47,28 +45,26 @@ qsizetype closingQuote(const QString& text, qsizetype open, qsizetype lineEnd)
 
 } // namespace
 
-CallLogFile::CallLogFile(MonitorState& state) : m_state(state) {}
-
 QString CallLogFile::callLogPath() const
 {
-    return m_state.LogDirectory + QStringLiteral("CallLog.txt");
+    return m_folder + QStringLiteral("CallLog.txt");
 }
 
 QString CallLogFile::eventLogPath() const
 {
-    return m_state.LogDirectory + QStringLiteral("CallEvnt.txt");
+    return m_folder + QStringLiteral("CallEvnt.txt");
 }
 
 bool CallLogFile::report(const QString& path, const QString& reason)
 {
-    m_state.appendEvent(QStringLiteral("[Couldn't write %1: %2]").arg(path, reason));
+    emit eventLine(QStringLiteral("[Couldn't write %1: %2]").arg(path, reason));
     return false;
 }
 
 bool CallLogFile::hasFolder() const
 {
     // A relative folder would put the logs wherever the program happened to be started.
-    return QDir::isAbsolutePath(m_state.LogDirectory);
+    return QDir::isAbsolutePath(m_folder);
 }
 
 bool CallLogFile::AppendCallLogRecord(const QString& line)
@@ -120,39 +116,35 @@ QStringList CallLogFile::readFields(const QByteArray& content)
     return fields;
 }
 
-void CallLogFile::LoadCallLog()
+QStringList CallLogFile::LoadCallLog()
 {
     if (!hasFolder())
-        return;
+        return {};
     QByteArray content;
     QString reason;
     bool missing = false;
     if (!SafeFile::read(callLogPath(), &content, &reason, &missing)) {
         if (!missing)
-            m_state.appendEvent(
-                QStringLiteral("[Couldn't read %1: %2]").arg(callLogPath(), reason));
-        return;
+            emit eventLine(QStringLiteral("[Couldn't read %1: %2]").arg(callLogPath(), reason));
+        return {};
     }
-    const QStringList fields = readFields(content);
-    if (!fields.isEmpty())
-        m_state.Calllog.setStringList(m_state.Calllog.stringList() + fields);
+    return readFields(content);
 }
 
 bool CallLogFile::ClearCallLog()
 {
-    m_state.Calllog.setStringList({});
     if (!hasFolder())
         return false;
     QString reason;
     return SafeFile::truncate(callLogPath(), &reason) || report(callLogPath(), reason);
 }
 
-bool CallLogFile::SaveEventLog()
+bool CallLogFile::SaveEventLog(const QStringList& lines)
 {
     if (!hasFolder())
         return false;
     QByteArray content;
-    for (const QString& line : m_state.events())
+    for (const QString& line : lines)
         content += line.toUtf8() + "\r\n";
     // A new file replaces the old one only once it is whole, so a crash here loses nothing.
     QString reason;

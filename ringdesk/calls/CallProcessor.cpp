@@ -1,122 +1,116 @@
 #include "calls/CallProcessor.h"
 
-#include "common/Conversions.h"
-#include "common/SettingsTable.h"
-
 #include "calls/CallLogFile.h"
-#include "calls/ContactFilters.h"
-#include "calls/ContactLink.h"
+#include "calls/CallerName.h"
 #include "numbers/PhoneNumber.h"
-#include "state/MonitorState.h"
 
 #include <QUuid>
 
-CallProcessor::CallProcessor(MonitorState& state, ContactLink& contacts, CallLogFile& logFile)
-    : m_state(state), m_contacts(&contacts), m_logFile(logFile)
+CallProcessor::CallProcessor(CallerContacts& contacts, CallLogFile& logFile, QObject* parent)
+    : QObject(parent), m_contacts(&contacts), m_logFile(logFile)
 {
 }
 
-void CallProcessor::ProcessCallID()
+void CallProcessor::ProcessCallID(const CallerId& record, const CallOptions& options)
 {
-    MonitorState& s = m_state;
-    s.ContactFound = 0;
+    process(record, options, nullptr);
+}
 
-    const PhoneNumber::Names names =
-        PhoneNumber::GetFirstLastName(s.field(MonitorState::CallIDName));
-    s.CallerLastName = names.last;
-    s.CallerFirstName = names.first;
+void CallProcessor::processRemote(const CallRecord& call, const CallOptions& options)
+{
+    CallerId record;
+    record.date = call.date;
+    record.time = call.time;
+    record.number = call.number;
+    record.name = call.name;
+    record.begun = true;
+    record.withheld = call.withheld != CallRecord::Withheld::No;
+    process(record, options, &call);
+}
 
-    const QString number = s.field(MonitorState::CallIDNumber);
+void CallProcessor::process(const CallerId& record, const CallOptions& options,
+                            const CallRecord* remote)
+{
+    const CallerName split = CallerName::split(record.name);
+    QString lastName = split.last;
+    QString firstName = split.first;
+    QString company;
+
+    const QString& number = record.number;
     const QString withPrefix = PhoneNumber::SearchNumberWithPrefix(number);
     const QString withoutPrefix = PhoneNumber::SearchNumberWithoutPrefix(number);
+    const bool namePresent = !record.name.isEmpty();
+    const bool numberPresent = !number.isEmpty();
+    // Only a record with a number that was not withheld is a caller to look for.
+    const bool identified = record.begun && !record.withheld;
+    const bool searching = identified && options.searchContacts;
 
-    // Every condition is read afresh: a search may change the fields, the names and the boxes.
-    auto namePresent = [&s] {
-        return !s.field(MonitorState::CallIDName).isEmpty();
+    std::optional<FoundContact> found;
+    auto search = [&](const ContactQuery& query) {
+        found = m_contacts->find(query, record.name, record.number);
     };
-    auto numberPresent = [&s] {
-        return !s.field(MonitorState::CallIDNumber).isEmpty();
-    };
-    auto searching = [&s] {
-        return s.CallRecordState == 1 && s.check(2) == 1;
-    };
-
-    if (namePresent() && numberPresent() && searching())
-        m_contacts->SearchInContact(
-            ContactFilters::nameAndNumber(s.CallerLastName, s.CallerFirstName, withPrefix));
-    if (s.ContactFound == 0 && namePresent() && numberPresent() && searching())
-        m_contacts->SearchInContact(
-            ContactFilters::nameAndNumber(s.CallerLastName, s.CallerFirstName, withoutPrefix));
+    if (namePresent && numberPresent && searching)
+        search(ContactQuery::nameAndNumber(lastName, firstName, withPrefix));
+    if (!found && namePresent && numberPresent && searching)
+        search(ContactQuery::nameAndNumber(lastName, firstName, withoutPrefix));
     // Caller-ID names ("WIRELESS CALLER", a billing name) rarely equal the stored ones; where the
     // user asks for it, a known number is enough.
-    const bool numberAlone = namePresent() && numberPresent() && searching() &&
-                             Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1);
-    if (s.ContactFound == 0 && numberAlone)
-        m_contacts->SearchInContact(ContactFilters::numberOnly(withPrefix));
-    if (s.ContactFound == 0 && numberAlone)
-        m_contacts->SearchInContact(ContactFilters::numberOnly(withoutPrefix));
-    if (namePresent() && !numberPresent() && searching())
-        m_contacts->SearchInContact(ContactFilters::nameOnly(s.CallerLastName, s.CallerFirstName));
-    if (!namePresent() && numberPresent() && searching())
-        m_contacts->SearchInContact(ContactFilters::numberOnly(withPrefix));
-    if (s.ContactFound == 0 && !namePresent() && numberPresent() && searching())
-        m_contacts->SearchInContact(ContactFilters::numberOnly(withoutPrefix));
-
-    if (s.ContactFound == 0 && s.CallRecordState == 1 && s.checkEnabled(3) && s.check(3) == 1) {
-        s.appendEvent(QStringLiteral("[Creating New Contact]"));
-        m_contacts->CreateContact(QStringLiteral("Name"));
+    const bool numberAlone = namePresent && numberPresent && searching && options.matchNumberOnly;
+    if (!found && numberAlone)
+        search(ContactQuery::numberAlone(withPrefix));
+    if (!found && numberAlone)
+        search(ContactQuery::numberAlone(withoutPrefix));
+    if (namePresent && !numberPresent && searching)
+        search(ContactQuery::name(lastName, firstName));
+    if (!namePresent && numberPresent && searching)
+        search(ContactQuery::numberAlone(withPrefix));
+    if (!found && !namePresent && numberPresent && searching)
+        search(ContactQuery::numberAlone(withoutPrefix));
+    if (found) {
+        // The contact's own names where it has them; its company always, also when it has none:
+        // a journal entry must never carry the company of an earlier caller.
+        if (!found->firstName.isEmpty())
+            firstName = found->firstName;
+        if (!found->lastName.isEmpty())
+            lastName = found->lastName;
+        company = found->company;
     }
-    if (s.ContactFound == 1 && s.CallRecordState == 1 && s.check(5) == 1) {
-        s.appendEvent(QStringLiteral("[Creating New Journal]"));
-        m_contacts->CreateJournal(QStringLiteral("Name"));
+
+    if (!found && identified && options.createContact) {
+        emit eventLine(QStringLiteral("[Creating New Contact]"));
+        m_contacts->createContact(CallerContacts::NewFor::Name, record.name, record.number);
+    }
+    if (found && identified && options.createJournal) {
+        emit eventLine(QStringLiteral("[Creating New Journal]"));
+        m_contacts->createJournal(true, firstName + u' ' + lastName, record.name, company);
     }
 
-    if (s.CallRecordState != 0) {
-        const QString CallLogLine =
-            s.field(MonitorState::CallIDDate) + u' ' + s.field(MonitorState::CallIDTime) + u' ' +
-            s.field(MonitorState::CallIDNumber) + u' ' + s.field(MonitorState::CallIDName);
-        const int row = s.Calllog.rowCount();
-        s.Calllog.insertRows(row, 1);
-        s.Calllog.setData(s.Calllog.index(row), CallLogLine);
-        m_logFile.AppendCallLogRecord(CallLogLine);
-        CallRecord call;
-        call.date = s.field(MonitorState::CallIDDate);
-        call.time = s.field(MonitorState::CallIDTime);
-        call.number = s.field(MonitorState::CallIDNumber);
-        call.name = s.field(MonitorState::CallIDName);
-        call.contactFound = s.ContactFound == 1;
-        if (call.contactFound) {
-            call.contactFirst = s.CallerFirstName;
-            call.contactLast = s.CallerLastName;
-            call.contactCompany = s.CallerCompany;
-        }
-        if (s.CallRecordState == 2)
-            call.withheld = call.number == QLatin1String("Out of Area")
-                                ? CallRecord::Withheld::OutOfArea
-                                : CallRecord::Withheld::Private;
-        if (m_remote) {
-            call.id = m_remote->id;
-            call.received = m_remote->received;
-            call.line = m_remote->line;
-            call.origin = m_remote->origin;
-        } else {
-            call.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            call.received = QDateTime::currentDateTime();
-        }
-        emit callProcessed(call);
+    if (!record.begun)
+        return;
+    CallRecord call;
+    call.date = record.date;
+    call.time = record.time;
+    call.number = record.number;
+    call.name = record.name;
+    m_logFile.AppendCallLogRecord(call.logLine());
+    call.contactFound = found.has_value();
+    if (found) {
+        call.contactFirst = firstName;
+        call.contactLast = lastName;
+        call.contactCompany = company;
     }
-    s.CallRecordState = 0;
-}
-
-void CallProcessor::processRemote(const CallRecord& call)
-{
-    MonitorState& s = m_state;
-    s.setField(MonitorState::CallIDDate, call.date);
-    s.setField(MonitorState::CallIDTime, call.time);
-    s.setField(MonitorState::CallIDNumber, call.number);
-    s.setField(MonitorState::CallIDName, call.name);
-    s.CallRecordState = call.withheld == CallRecord::Withheld::No ? 1 : 2;
-    m_remote = &call;
-    ProcessCallID();
-    m_remote = nullptr;
+    if (record.withheld)
+        call.withheld = call.number == QLatin1String("Out of Area")
+                            ? CallRecord::Withheld::OutOfArea
+                            : CallRecord::Withheld::Private;
+    if (remote) {
+        call.id = remote->id;
+        call.received = remote->received;
+        call.line = remote->line;
+        call.origin = remote->origin;
+    } else {
+        call.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        call.received = QDateTime::currentDateTime();
+    }
+    emit callProcessed(call);
 }

@@ -1,37 +1,38 @@
 #pragma once
 
+#include "calls/CallOptions.h"
 #include "calls/CallRecord.h"
+#include "calls/CallerContacts.h"
+#include "modem/CallerId.h"
 
 #include <QObject>
 
 class CallLogFile;
-class ContactLink;
-class MonitorState;
 
 // What the monitor does with one complete caller-ID record: split the name, look the caller up
-// in the address book, create a contact or a journal entry as the check boxes allow, log the call
-// and reset the record.
+// in the address book, create a contact or a journal entry as the options say, and log the call.
 class CallProcessor : public QObject
 {
     Q_OBJECT
 public:
-    CallProcessor(MonitorState& state, ContactLink& contacts, CallLogFile& logFile);
+    CallProcessor(CallerContacts& contacts, CallLogFile& logFile, QObject* parent = nullptr);
 
-    void ProcessCallID();
-    // A call another monitor published: shown, looked up and logged as one from our own modem,
-    // keeping its id, time and line.
-    void processRemote(const CallRecord& call);
+    void ProcessCallID(const CallerId& record, const CallOptions& options);
+    // A call another monitor published: looked up and logged as one from our own modem, keeping
+    // its id, time and line.
+    void processRemote(const CallRecord& call, const CallOptions& options);
 
     // The address book that later calls reach.
-    void setContacts(ContactLink& contacts) { m_contacts = &contacts; }
+    void setContacts(CallerContacts& contacts) { m_contacts = &contacts; }
 
 signals:
-    // A call was logged (to the call list and the call log).
+    void eventLine(const QString& line);
+    // A call was logged (to the call log; the call list is the listener's).
     void callProcessed(const CallRecord& call);
 
 private:
-    MonitorState& m_state;
-    ContactLink* m_contacts;
+    void process(const CallerId& record, const CallOptions& options, const CallRecord* remote);
+
+    CallerContacts* m_contacts;
     CallLogFile& m_logFile;
-    const CallRecord* m_remote = nullptr;
 };

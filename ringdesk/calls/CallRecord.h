@@ -30,6 +30,9 @@ struct CallRecord
     // The monitor that published it, for a call from another machine; empty for our own.
     QString origin;
 
+    // The call as one line of the call list and the call log.
+    QString logLine() const { return date + u' ' + time + u' ' + number + u' ' + name; }
+
     // The number's digits alone.
     QString digits() const
     {

@@ -9,10 +9,10 @@ HeadlessMonitor::HeadlessMonitor(std::FILE* out, QObject* parent)
     : QObject(parent), m_out(out), m_monitor(*this)
 {
     m_monitor.addressBook.setViewer(this);
-    connect(&m_monitor.state, &MonitorState::eventAppended, this, &HeadlessMonitor::print);
-    connect(&m_monitor.state, &MonitorState::fieldChanged, this,
-            [this](MonitorState::Field which, const QString& text) {
-                if (which == MonitorState::SystemMessage && !text.isEmpty())
+    connect(&m_monitor.model, &WindowModel::eventAppended, this, &HeadlessMonitor::print);
+    connect(&m_monitor.model, &WindowModel::fieldChanged, this,
+            [this](WindowModel::Field which, const QString& text) {
+                if (which == WindowModel::Status && !text.isEmpty())
                     print(QStringLiteral("Status: ") + text);
             });
     connect(&m_monitor.processor, &CallProcessor::callProcessed, this, [this](const CallRecord& c) {
@@ -25,10 +25,11 @@ void HeadlessMonitor::start()
     m_monitor.load();
     if (!m_monitor.activate())
         return;
-    MonitorState& s = m_monitor.state;
-    if (s.AreaCode.isEmpty() && !Conversions::numericEquals(s.ComPort, 0))
-        s.appendEvent(QStringLiteral("[No Area Code Found! Numbers are shown as they come; "
-                                     "set one with config]"));
+    if (m_monitor.areaCode().isEmpty() &&
+        !Conversions::numericEquals(m_monitor.modemSettings.port, 0))
+        m_monitor.model.appendEvent(
+            QStringLiteral("[No Area Code Found! Numbers are shown as they come; "
+                           "set one with config]"));
     m_monitor.finishActivation();
 }
 
@@ -41,26 +42,26 @@ void HeadlessMonitor::stop()
     QCoreApplication::exit(0);
 }
 
-void HeadlessMonitor::ShowModemError(const QStringList& details)
+void HeadlessMonitor::showModemError(const QStringList& details)
 {
     print(QStringLiteral("No Caller Id Features found in Modem(s)"));
     for (const QString& line : details)
         print(QStringLiteral("  ") + line);
 }
 
-void HeadlessMonitor::show(const std::shared_ptr<OutlookItem>& item, bool)
+void HeadlessMonitor::show(const std::shared_ptr<AddressBookItem>& item, bool)
 {
     // A contact found or one just created is on disk already; a new journal entry is not.
     if (!item || !item->fileName().isEmpty())
         return;
-    const QString what = item->kind() == OutlookItem::Journal ? QStringLiteral("journal entry")
-                                                              : QStringLiteral("contact");
+    const QString what = item->kind() == AddressBookItem::Journal ? QStringLiteral("journal entry")
+                                                                  : QStringLiteral("contact");
     QString error;
-    if (item->Save(&error))
-        m_monitor.state.appendEvent(
+    if (item->save(&error))
+        m_monitor.model.appendEvent(
             QStringLiteral("[Saved the %1 to %2]").arg(what, item->fileName()));
     else
-        m_monitor.state.appendEvent(QStringLiteral("[Couldn't save the %1: %2]").arg(what, error));
+        m_monitor.model.appendEvent(QStringLiteral("[Couldn't save the %1: %2]").arg(what, error));
 }
 
 void HeadlessMonitor::print(const QString& line)

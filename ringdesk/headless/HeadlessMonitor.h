@@ -1,8 +1,8 @@
 #pragma once
 
-#include "addressbook/OutlookItem.h"
+#include "addressbook/ItemViewer.h"
 #include "monitor/Monitor.h"
-#include "state/WindowControl.h"
+#include "monitor/WindowControl.h"
 
 #include <QObject>
 #include <cstdio>
@@ -24,8 +24,8 @@ public:
     void stop();
     bool stopped() const { return m_stopped; }
 
-    void ShowModemError(const QStringList& details) override;
-    void show(const std::shared_ptr<OutlookItem>& item, bool askedByUser) override;
+    void showModemError(const QStringList& details) override;
+    void show(const std::shared_ptr<AddressBookItem>& item, bool askedByUser) override;
 
 private:
     void print(const QString& line);

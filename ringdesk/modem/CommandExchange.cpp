@@ -1,22 +1,25 @@
 #include "modem/CommandExchange.h"
 
 #include "common/Conversions.h"
-#include "modem/Comm1.h"
+#include "modem/ModemReceiver.h"
+#include "modem/SerialLine.h"
 #include "modem/TimerTicks.h"
-#include "state/MonitorState.h"
 
 #include <QEventLoop>
 
-CommandExchange::CommandExchange(MonitorState& state, Comm1& port, QObject* parent)
-    : QObject(parent), m_state(state), m_port(port)
+CommandExchange::CommandExchange(SerialLine& line, ModemReceiver& receiver, QObject* parent)
+    : QObject(parent), m_line(line)
 {
     setTicks(std::make_unique<TimerTicks>(TimerTicks::Once));
+    connect(&receiver, &ModemReceiver::okReceived, this, [this] { noteReply(Reply::Ok); });
+    connect(&receiver, &ModemReceiver::errorReceived, this, [this] { noteReply(Reply::Error); });
+    connect(&line, &SerialLine::closed, this, &CommandExchange::waitMayEnd);
 }
 
 void CommandExchange::setTicks(std::unique_ptr<TickSource> ticks)
 {
-    Timer1 = std::move(ticks);
-    connect(Timer1.get(), &TickSource::tick, this, &CommandExchange::Timer1Tick);
+    m_timeout = std::move(ticks);
+    connect(m_timeout.get(), &TickSource::tick, this, &CommandExchange::timedOut);
 }
 
 int CommandExchange::timeoutFor(const QString& text)
@@ -30,52 +33,56 @@ int CommandExchange::timeoutFor(const QString& text)
 bool CommandExchange::OpenModemPort(int port, const QString& speed)
 {
     // Each step that fails is passed over, as the modem search expects.
-    m_port.setCommPort(port);
-    m_port.setSettings(speed + QStringLiteral(",n,8,1"));
-    m_port.setInputLen(1);
-    m_port.setRThreshold(1);
-    m_port.setHandshaking(2);
-    return m_port.open();
+    m_line.setPortNumber(port);
+    m_line.setLineSettings(speed + QStringLiteral(",n,8,1"));
+    m_line.setHandshaking(2);
+    return m_line.open();
 }
 
 void CommandExchange::SendModemCommand(const QString& command)
 {
-    m_port.Output(command.toLatin1() + "\r\n");
+    m_line.write(command.toLatin1() + "\r\n");
 }
 
-void CommandExchange::Timer1Tick()
+void CommandExchange::noteReply(Reply reply)
 {
-    m_state.AwaitingReply = 0;
-    Timer1->stop();
+    m_reply = reply;
+    emit waitMayEnd();
 }
 
-void CommandExchange::WaitForResponse()
+void CommandExchange::timedOut()
 {
-    if (m_waiting || m_state.ShuttingDown) {
-        m_state.setOkReceived(0);
-        return;
-    }
+    m_awaiting = false;
+    m_timeout->stop();
+    emit waitMayEnd();
+}
+
+void CommandExchange::shutDown()
+{
+    m_shuttingDown = true;
+    emit waitMayEnd();
+}
+
+CommandExchange::Reply CommandExchange::WaitForResponse()
+{
+    m_reply = Reply::None;
+    if (m_waiting || m_shuttingDown)
+        return m_reply;
     m_waiting = true;
-    m_state.AwaitingReply = 1;
-    m_state.setErrorReceived(0);
-    m_state.setOkReceived(0);
+    m_awaiting = true;
 
     QEventLoop loop;
     auto done = [this] {
-        return m_state.okReceived() != 0 || m_state.errorReceived() != 0 ||
-               m_state.AwaitingReply != 1 || !m_port.PortOpen() || m_state.ShuttingDown;
+        return m_reply != Reply::None || !m_awaiting || !m_line.isOpen() || m_shuttingDown;
     };
-    auto check = [&loop, &done] {
+    connect(this, &CommandExchange::waitMayEnd, &loop, [&loop, &done] {
         if (done())
             loop.quit();
-    };
-    connect(&m_state, &MonitorState::replyFlagsChanged, &loop, check);
-    connect(Timer1.get(), &TickSource::tick, &loop, check);
-    connect(&m_port, &Comm1::closed, &loop, check);
-    connect(&m_state, &MonitorState::shuttingDown, &loop, check);
-    Timer1->start(timeoutFor(m_state.ModemResponseTimeout));
+    });
+    m_timeout->start(timeoutFor(m_timeoutText));
     if (!done())
         loop.exec();
-    Timer1->stop();
+    m_timeout->stop();
     m_waiting = false;
+    return m_reply;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "modem/CallerId.h"
 #include "modem/LineCutter.h"
 #include "modem/TickSource.h"
 
@@ -7,48 +8,68 @@
 #include <QPointer>
 #include <memory>
 
-class AlertSound;
-class MonitorState;
 class QIODevice;
-class WindowControl;
 
-// The receiving half of the modem line: cuts what the modem sends into lines, acts on each line
-// (ProcessEvent: reply flags, ring, the caller-ID fields) and shows it in the event list, and
-// hands a caller-ID record on through recordComplete() as soon as it is complete: at its empty
-// line, or once its time, number and name have all come. The ring-poll ticks of Timer2 are the
-// fallback for a record that never completes: it goes on its 10th tick after its DATE line.
+// The receiving half of the modem line. It cuts what the modem sends into lines, acts on each
+// line (processEvent: replies, rings, the caller-ID fields) and reports it for the event list.
+// It assembles the caller-ID record and hands it over through recordComplete() as soon as the
+// record is complete: at its empty line, or once its time, number and name have all come. The
+// polling ticks are the fallback for a record that never completes: it goes on its 10th tick
+// after its DATE line.
 class ModemReceiver : public QObject
 {
     Q_OBJECT
 public:
-    ModemReceiver(MonitorState& state, WindowControl& window, QObject* parent = nullptr);
+    // Where the record under way stands.
+    enum class Poll
+    {
+        Idle,     // no record under way
+        Complete, // handed over at the next tick
+        Arriving  // begun by its DATE line
+    };
+
+    explicit ModemReceiver(QObject* parent = nullptr);
 
     // Reads everything the device delivers from now on; a previous device is let go.
     void attach(QIODevice* device);
-    void setAlertSound(AlertSound* sound, const QString& soundFile);
 
-    // Timer2's interval from the PollInterval text; a value that is not a positive whole number
-    // of milliseconds would stop records from ever completing, so the default 100 stands in.
+    // Put in front of seven-digit numbers.
+    void setAreaCode(const QString& areaCode) { m_areaCode = areaCode; }
+
+    // The interval of the polling ticks from the PollInterval text; a value that is not a
+    // positive whole number of milliseconds would stop records from ever completing, so the
+    // default 100 stands in.
     void setPollInterval(const QString& milliseconds);
     int pollInterval() const { return m_interval; }
-    bool polling() const { return Timer2->isActive(); }
-    // Where Timer2's ticks come from; a QTimer unless a test steps them.
+    bool polling() const { return m_ticks->isActive(); }
+    // Where the polling ticks come from; a QTimer unless a test steps them.
     void setTicks(std::unique_ptr<TickSource> ticks);
 
-    // Off, a complete record waits for the next tick of Timer2 and only its empty line or the
-    // 10th tick complete it: the old timing, kept so both can be compared on the same input.
+    // Off, a complete record waits for the next tick and only its empty line or the 10th tick
+    // complete it: the old timing, kept so both can be compared on the same input.
     void setHandOverAtOnce(bool atOnce) { m_atOnce = atOnce; }
 
     // The receive handler's work for a chunk of bytes, wherever they came from.
     void receive(const QByteArray& bytes);
+    void processEvent(const QString& line);
+    // One polling tick.
+    void pollTick();
 
-    void ProcessEvent(const QString& strIdentifier);
-
-    // Tick handler of Timer2.
-    void Timer2Tick();
+    const CallerId& record() const { return m_record; }
+    Poll poll() const { return m_poll; }
+    int pollTicks() const { return m_pollTicks; }
+    // A record is arriving or waits to be handed over.
+    bool recordUnderWay() const { return m_poll != Poll::Idle; }
 
 signals:
-    void recordComplete();
+    // A line of the modem (and any note on it) for the event list, once it has been acted on.
+    void eventLine(const QString& line);
+    void okReceived();
+    void errorReceived();
+    void ring();
+    // A field of the record under way changed.
+    void recordChanged(const CallerId& record);
+    void recordComplete(const CallerId& record);
 
 private:
     // What of a record has come after its DATE line; all three together make it complete.
@@ -65,15 +86,15 @@ private:
     void handleLine(const LineCutter::Line& line);
     void showNumber(const QString& digits);
 
-    MonitorState& m_state;
-    WindowControl& m_window;
-    AlertSound* m_sound = nullptr;
-    QString m_soundFile;
     QPointer<QIODevice> m_device;
     LineCutter m_cutter;
-    std::unique_ptr<TickSource> Timer2;
+    std::unique_ptr<TickSource> m_ticks;
+    QString m_areaCode;
     int m_interval = 100;
     bool m_atOnce = true;
+    CallerId m_record;
+    Poll m_poll = Poll::Idle;
+    int m_pollTicks = 0;
     int m_arrived = 0;
     // A TIME line came and no record has been handed over since: the ticks run while a record
     // that follows it is received.

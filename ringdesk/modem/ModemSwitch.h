@@ -1,39 +1,24 @@
 #pragma once
 
-#include <functional>
+class ModemSearch;
+class SerialLine;
 
-class MonitorState;
-class WindowControl;
-
-// The "Modem Enabled" switch Check1. On: the monitor owns a modem, searching for one when the
-// port is closed. Off (manual mode): the port is closed and nothing happens by itself.
+// The "Modem Enabled" switch. On, the monitor owns a modem, searching for one when the line is
+// closed. Off (manual mode), the line is closed and nothing happens by itself.
 class ModemSwitch
 {
 public:
-    ModemSwitch(MonitorState& state, WindowControl& window);
+    ModemSwitch(SerialLine& line, ModemSearch& search) : m_line(line), m_search(search) {}
 
-    // How the switch reaches the serial port and the modem search.
-    struct Port
-    {
-        std::function<bool()> isOpen = [] {
-            return false;
-        };
-        std::function<void()> close = [] {
-        };
-        std::function<void()> SearchModems = [] {
-        };
-    };
-    void setPort(Port port) { m_port = std::move(port); }
-    // "Search in Contact"'s own action, which the switch-on action ends with.
-    void setCheck2Action(std::function<void()> action) { m_check2Action = std::move(action); }
-
-    // Runs whenever Check1's state changes.
-    void Check1Click();
-    void ManualMode();
+    // Switched on: the modem is searched for unless the line is open. True when the switch is
+    // still on afterwards (it may be switched off while the search waits for a reply).
+    bool turnOn();
+    // Switched off: a search under way gives up and the line is closed.
+    void turnOff();
+    bool isOn() const { return m_on; }
 
 private:
-    MonitorState& m_state;
-    WindowControl& m_window;
-    Port m_port;
-    std::function<void()> m_check2Action;
+    SerialLine& m_line;
+    ModemSearch& m_search;
+    bool m_on = false;
 };

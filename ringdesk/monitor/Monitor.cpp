@@ -1,72 +1,88 @@
 #include "monitor/Monitor.h"
 
-#include "addressbook/HostProbe.h"
-#include "calls/SystemPath.h"
+#include "calls/LogFolder.h"
 #include "common/AddressBookPaths.h"
 #include "common/AppPaths.h"
 #include "common/Conversions.h"
 #include "common/SafeFile.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
+#include "monitor/WindowControl.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
+using Box = WindowModel::Box;
+
 Monitor::Monitor(WindowControl& window)
-    : logFile(state), exchange(state, comm), receiver(state, window),
-      search(state, window, comm, exchange), modemSwitch(state, window), noContacts(state),
-      outlook(state, addressBook), processor(state, noContacts, logFile)
+    : receiver(), exchange(line, receiver), search(line, exchange, modemSettings),
+      modemSwitch(line, search), contacts(addressBook), processor(noContacts, logFile),
+      m_window(window)
 {
-    receiver.attach(comm.device());
-    ModemSwitch::Port port;
-    port.isOpen = [this] {
-        return comm.PortOpen();
+    receiver.attach(line.device());
+    auto toEvents = [this](const QString& text) {
+        model.appendEvent(text);
     };
-    port.close = [this] {
-        comm.close();
-    };
-    port.SearchModems = [this] {
-        search.SearchModems();
-    };
-    modemSwitch.setPort(port);
-    search.setManualMode([this] { modemSwitch.ManualMode(); });
     QObject::connect(
-        &comm, &Comm1::portLost, &state, [this](const QString& device, const QString& reason) {
-            state.appendEvent(
+        &line, &SerialLine::portLost, &model, [this](const QString& device, const QString& reason) {
+            model.appendEvent(
                 QStringLiteral("[Modem port %1 failed: %2; closed]").arg(device, reason));
-            state.setField(MonitorState::SystemMessage,
-                           QStringLiteral("ERROR, MODEM DISCONNECTED"));
+            model.setField(WindowModel::Status, QStringLiteral("ERROR, MODEM DISCONNECTED"));
         });
-    receiver.setAlertSound(&m_sound, AppPaths::dataFile(QStringLiteral("gotit.wav")));
-    QObject::connect(&receiver, &ModemReceiver::recordComplete, &state,
-                     [this] { processor.ProcessCallID(); });
-    QObject::connect(&state, &MonitorState::checkChanged, &state, [this](int number, int) {
-        if (number == 1) {
-            modemSwitch.Check1Click();
+
+    QObject::connect(&receiver, &ModemReceiver::eventLine, &model, toEvents);
+    QObject::connect(&receiver, &ModemReceiver::recordChanged, &model,
+                     [this](const CallerId& record) {
+                         model.setField(WindowModel::Name, record.name);
+                         model.setField(WindowModel::Number, record.number);
+                         model.setField(WindowModel::Date, record.date);
+                         model.setField(WindowModel::Time, record.time);
+                     });
+    QObject::connect(&receiver, &ModemReceiver::ring, &model, [this] {
+        if (model.box(Box::MaximizeOnRing))
+            m_window.bringBack();
+    });
+    QObject::connect(&receiver, &ModemReceiver::recordComplete, &model,
+                     [this](const CallerId& record) { recordComplete(record); });
+
+    QObject::connect(&search, &ModemSearch::eventLine, &model, toEvents);
+    QObject::connect(&search, &ModemSearch::status, &model,
+                     [this](const QString& text) { model.setField(WindowModel::Status, text); });
+    QObject::connect(&search, &ModemSearch::beep, &model, [this] { m_window.beep(); });
+    QObject::connect(&search, &ModemSearch::notFound, &model,
+                     [this](const QStringList& problems) { m_window.showModemError(problems); });
+
+    QObject::connect(&model, &WindowModel::boxChanged, &model, [this](Box box, bool ticked) {
+        if (box == Box::ModemEnabled) {
+            switchModem(ticked);
             showWhereCallsComeFrom();
-        } else if (number == 2) {
-            Check2Click();
+        } else if (box == Box::SearchContacts) {
+            searchContactsChanged();
         }
     });
-    modemSwitch.setCheck2Action([this] { Check2Click(); });
-    QObject::connect(&processor, &CallProcessor::callProcessed, &bus, [this](CallRecord call) {
+
+    QObject::connect(&logFile, &CallLogFile::eventLine, &model, toEvents);
+    QObject::connect(&noContacts, &CallerContacts::eventLine, &model, toEvents);
+    QObject::connect(&contacts, &CallerContacts::eventLine, &model, toEvents);
+    QObject::connect(&processor, &CallProcessor::eventLine, &model, toEvents);
+    QObject::connect(&processor, &CallProcessor::callProcessed, &model, [this](CallRecord call) {
+        model.appendCall(call.logLine());
         if (!call.origin.isEmpty())
             return;
-        call.line = comm.deviceName();
+        call.line = line.deviceName();
         bus.publishCall(call);
     });
-    QObject::connect(&state, &MonitorState::eventAppended, &bus, &CallBus::publishEvent);
-    QObject::connect(&bus, &CallBus::report, &state,
-                     [this](const QString& line) { state.appendEvent(line); });
-    QObject::connect(&bus, &CallBus::status, &state, [this](const QString& text) {
-        state.setField(MonitorState::SystemMessage, text);
-    });
-    QObject::connect(&bus, &CallBus::remoteCall, &state,
+
+    QObject::connect(&model, &WindowModel::eventAppended, &bus, &CallBus::publishEvent);
+    QObject::connect(&bus, &CallBus::report, &model, toEvents);
+    QObject::connect(&bus, &CallBus::status, &model,
+                     [this](const QString& text) { model.setField(WindowModel::Status, text); });
+    QObject::connect(&bus, &CallBus::remoteCall, &model,
                      [this](const CallRecord& call) { showRemoteCall(call); });
-    QObject::connect(&bus, &CallBus::connected, &state, [this] { showWhereCallsComeFrom(); });
-    outlookProbe = [](QString* problem) {
-        return CheckOutlookObject(problem);
+    QObject::connect(&bus, &CallBus::connected, &model, [this] { showWhereCallsComeFrom(); });
+    addressBookProbe = [](QString* problem) {
+        return AddressBook::usable(problem);
     };
 }
 
@@ -84,55 +100,132 @@ void Monitor::keepStoredUnlessChanged(const SettingEntry& entry, const QString& 
     m_standIns.insert(standInKey(entry), given);
 }
 
+void Monitor::setAreaCode(const QString& areaCode)
+{
+    m_areaCode = areaCode;
+    receiver.setAreaCode(areaCode);
+    contacts.setAreaCode(areaCode);
+}
+
+CallOptions Monitor::callOptions() const
+{
+    CallOptions options;
+    options.searchContacts = model.box(Box::SearchContacts);
+    options.createContact = model.box(Box::CreateContact) && model.boxEnabled(Box::CreateContact);
+    options.createJournal = model.box(Box::CreateJournal);
+    options.matchNumberOnly = Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1);
+    return options;
+}
+
+void Monitor::recordComplete(const CallerId& record)
+{
+    if (model.box(Box::PlaySound))
+        m_window.playChime();
+    processor.ProcessCallID(record, callOptions());
+}
+
 void Monitor::load()
 {
     loadSettings();
     settleLogDirectory();
     removeLeftovers();
-    checkOutlook();
+    checkAddressBook();
     // The network does not wait for the modem search, nor for a box that search may show.
     startBus();
 }
 
 bool Monitor::activate()
 {
-    logFile.LoadCallLog();
+    const QStringList calls = logFile.LoadCallLog();
+    if (!calls.isEmpty())
+        model.callList.setStringList(model.calls() + calls);
     m_callLogLoaded = true;
     takeRemoteCalls();
     const QString switchText = Settings::SetupFindModem.read();
     const std::optional<qint16> switchState = Conversions::toInt16(switchText);
     if (!switchState || (*switchState != 0 && *switchState != 1)) {
-        state.appendEvent(
+        model.appendEvent(
             QStringLiteral("[Setting Setup/FindModem holds \"%1\", not 0 or 1; using 1]")
                 .arg(switchText));
         keepStoredUnlessChanged(Settings::SetupFindModem, QStringLiteral("1"));
     }
-    state.setCheck(1, switchState && *switchState == 0 ? 0 : 1);
-    if (state.ShuttingDown)
+    model.setBox(Box::ModemEnabled, !(switchState && *switchState == 0));
+    if (m_shuttingDown)
         return false;
-    state.CallRecordState = 0;
-    state.setCheckEnabled(1, true);
-    if (state.check(1) == 0) {
-        modemSwitch.ManualMode();
+    model.setBoxEnabled(Box::ModemEnabled, true);
+    if (!model.box(Box::ModemEnabled)) {
+        manualMode();
         showWhereCallsComeFrom();
     }
-    return !state.ShuttingDown;
+    return !m_shuttingDown;
 }
 
 void Monitor::finishActivation()
 {
-    state.PollState = 0;
-    receiver.setPollInterval(state.PollInterval);
+    receiver.setPollInterval(m_pollInterval);
 }
 
 void Monitor::unload()
 {
     // A modem search waiting for a reply stops at once instead of holding the program up.
-    state.beginShutdown();
-    comm.close();
+    m_shuttingDown = true;
+    search.stop();
+    exchange.shutDown();
+    line.close();
     bus.stop();
     saveSettings();
-    logFile.SaveEventLog();
+    logFile.SaveEventLog(model.events());
+}
+
+void Monitor::switchModem(bool on)
+{
+    if (!on) {
+        manualMode();
+        return;
+    }
+    const bool findAllowed = Conversions::toTruth(Settings::ModemFindModem.read()).value_or(true);
+    model.setControlEnabled(WindowModel::FindModem, findAllowed);
+    refreshPortsToSearch();
+    // Switched off while the search ran: manual mode has already had the last word.
+    if (!modemSwitch.turnOn())
+        return;
+    if (m_addressBookAvailable) {
+        for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
+            model.setBoxEnabled(box, true);
+    }
+    model.setBoxEnabled(Box::MaximizeOnRing, true);
+    model.setBoxEnabled(Box::PlaySound, true);
+    m_window.setModemMenuChecks(true);
+    m_window.setTrayImage(WindowControl::TrayImage::Window);
+    searchContactsChanged();
+}
+
+void Monitor::manualMode()
+{
+    model.setField(WindowModel::Status, QStringLiteral("Manual Mode"));
+    model.setControlEnabled(WindowModel::FindModem, false);
+    modemSwitch.turnOff();
+    for (Box box : {Box::SearchContacts, Box::CreateContact, Box::MaximizeOnRing,
+                    Box::CreateJournal, Box::PlaySound})
+        model.setBoxEnabled(box, false);
+    m_window.setModemMenuChecks(false);
+    m_window.setTrayImage(WindowControl::TrayImage::ModemOff);
+}
+
+void Monitor::refreshPortsToSearch()
+{
+    modemSettings.portsToSearch = Conversions::toInt16(Settings::NumberOfCom.read()).value_or(4);
+}
+
+void Monitor::findModem()
+{
+    modemSettings.port = QStringLiteral("0");
+    if (!model.box(Box::ModemEnabled)) {
+        manualMode();
+        return;
+    }
+    refreshPortsToSearch();
+    search.SearchModems();
 }
 
 void Monitor::startBus()
@@ -140,7 +233,7 @@ void Monitor::startBus()
     QStringList problems;
     const MqttOptions options = MqttOptions::fromSettings(&problems);
     for (const QString& problem : problems)
-        state.appendEvent(u'[' + problem + u']');
+        model.appendEvent(u'[' + problem + u']');
     if (!options.enabled())
         return;
     const QString folder = AppPaths::dataHome() + QStringLiteral("/ringdesk");
@@ -157,8 +250,8 @@ void Monitor::showRemoteCall(const CallRecord& call)
 void Monitor::showWhereCallsComeFrom()
 {
     // Without a modem of its own, a desktop that shows the household's calls is not idle.
-    if (state.check(1) == 0 && bus.bringingCallsIn())
-        state.setField(MonitorState::SystemMessage,
+    if (!model.box(Box::ModemEnabled) && bus.bringingCallsIn())
+        model.setField(WindowModel::Status,
                        QStringLiteral("Calls from the household's broker at ") + bus.address());
 }
 
@@ -166,10 +259,10 @@ void Monitor::takeRemoteCalls()
 {
     // They join the call list after the calls of earlier runs. A record of our own modem that is
     // still arriving owns the caller fields until it is logged.
-    while (m_callLogLoaded && !m_remoteCalls.isEmpty() && !state.ShuttingDown) {
-        if (state.PollState != 0 || state.CallRecordState != 0) {
+    while (m_callLogLoaded && !m_remoteCalls.isEmpty() && !m_shuttingDown) {
+        if (receiver.recordUnderWay()) {
             if (!m_remoteWaiting)
-                QTimer::singleShot(50, &state, [this] {
+                QTimer::singleShot(50, &model, [this] {
                     m_remoteWaiting = false;
                     takeRemoteCalls();
                 });
@@ -177,11 +270,70 @@ void Monitor::takeRemoteCalls()
             return;
         }
         const CallRecord call = m_remoteCalls.takeFirst();
-        state.appendEvent(
+        model.appendEvent(
             QStringLiteral("[Call from %1, on the household's broker]")
                 .arg(call.line.isEmpty() ? call.origin : call.origin + u' ' + call.line));
-        processor.processRemote(call);
+        model.setField(WindowModel::Date, call.date);
+        model.setField(WindowModel::Time, call.time);
+        model.setField(WindowModel::Number, call.number);
+        model.setField(WindowModel::Name, call.name);
+        processor.processRemote(call, callOptions());
     }
+}
+
+void Monitor::searchContactsChanged()
+{
+    if (!model.box(Box::SearchContacts)) {
+        model.setBoxEnabled(Box::CreateContact, false);
+        model.setBoxEnabled(Box::CreateJournal, false);
+        return;
+    }
+    if (Conversions::numericEquals(Settings::UseAddressBook.read(), 1)) {
+        model.setBoxEnabled(Box::CreateContact, true);
+        model.setBoxEnabled(Box::CreateJournal, true);
+    }
+}
+
+bool Monitor::searchByNumber()
+{
+    const AddressBookContacts::HandSearch found =
+        contacts.searchByNumber(model.field(WindowModel::Number), model.field(WindowModel::Name));
+    model.setField(WindowModel::Number, found.number);
+    m_offer = found.offer;
+    return found.found;
+}
+
+bool Monitor::searchByName()
+{
+    const bool company = model.field(WindowModel::NameCaption) != QLatin1String("Name");
+    const AddressBookContacts::HandSearch found = contacts.searchByName(
+        model.field(WindowModel::Name), company, model.field(WindowModel::Number));
+    m_offer = found.offer;
+    return found.found;
+}
+
+void Monitor::newContact()
+{
+    contacts.createContactForUser(CallerContacts::NewFor::Nothing, QString(), QString());
+}
+
+void Monitor::newJournal()
+{
+    contacts.createJournalForUser();
+}
+
+void Monitor::createOfferedContact()
+{
+    const bool person = model.field(WindowModel::NameCaption) == QLatin1String("Name");
+    contacts.createContactForUser(person ? CallerContacts::NewFor::Name
+                                         : CallerContacts::NewFor::Company,
+                                  model.field(WindowModel::Name), model.field(WindowModel::Number));
+}
+
+void Monitor::clearCallLog()
+{
+    model.callList.setStringList({});
+    logFile.ClearCallLog();
 }
 
 void Monitor::removeLeftovers()
@@ -200,8 +352,8 @@ void Monitor::removeLeftovers()
     const QStringList logs{QStringLiteral("CallLog.txt"), QStringLiteral("CallEvnt.txt"),
                            QStringLiteral("mqtt-outbox")};
     SafeFile::removeLeftovers(ours, named(logs));
-    if (!state.LogDirectory.isEmpty())
-        SafeFile::removeLeftovers(state.LogDirectory, named(logs));
+    if (!m_logDirectory.isEmpty())
+        SafeFile::removeLeftovers(m_logDirectory, named(logs));
     // Folders other programs share: only what has the name of a file we write there.
     SafeFile::removeLeftovers(
         AppPaths::configHome(),
@@ -212,31 +364,18 @@ void Monitor::removeLeftovers()
                               endingIn(QStringLiteral(".index")));
 }
 
-void Monitor::Check2Click()
-{
-    if (state.check(2) == 0) {
-        state.setCheckEnabled(3, false);
-        state.setCheckEnabled(5, false);
-        return;
-    }
-    if (Conversions::numericEquals(Settings::Outlook.read(), 1)) {
-        state.setCheckEnabled(3, true);
-        state.setCheckEnabled(5, true);
-    }
-}
-
-void Monitor::loadCheck(int number, const SettingEntry& entry)
+void Monitor::loadBox(Box box, const SettingEntry& entry)
 {
     const QString text = entry.read();
     const std::optional<qint16> value = Conversions::toInt16(text);
     if (value && (*value == 0 || *value == 1)) {
-        state.setCheck(number, *value);
+        model.setBox(box, *value == 1);
         return;
     }
     // Nothing this system writes looks like this; the box keeps to its default.
-    state.appendEvent(QStringLiteral("[Setting %1/%2 holds \"%3\", not 0 or 1; using %4]")
+    model.appendEvent(QStringLiteral("[Setting %1/%2 holds \"%3\", not 0 or 1; using %4]")
                           .arg(entry.section, entry.key, text, entry.defaultValue));
-    state.setCheck(number, entry.defaultValue.toInt());
+    model.setBox(box, entry.defaultValue == QLatin1String("1"));
     keepStoredUnlessChanged(entry, entry.defaultValue);
 }
 
@@ -246,7 +385,7 @@ bool Monitor::loadTruth(const SettingEntry& entry)
     const std::optional<bool> value = Conversions::toTruth(text);
     if (value)
         return *value;
-    state.appendEvent(QStringLiteral("[Setting %1/%2 holds \"%3\", not True or False; using %4]")
+    model.appendEvent(QStringLiteral("[Setting %1/%2 holds \"%3\", not True or False; using %4]")
                           .arg(entry.section, entry.key, text, entry.defaultValue));
     keepStoredUnlessChanged(entry, entry.defaultValue);
     return Conversions::toTruth(entry.defaultValue).value_or(false);
@@ -256,91 +395,96 @@ void Monitor::loadSettings()
 {
     const QString problem = SettingsStore(Settings::Application).problem();
     if (!problem.isEmpty())
-        state.appendEvent(u'[' + problem + u']');
+        model.appendEvent(u'[' + problem + u']');
 
-    state.ComPort = Settings::ComPort.read();
-    state.ModemResponseTimeout = Settings::ModemResponseTimeout.read();
-    state.BaudRate = Settings::BaudRate.read();
-    state.PollInterval = Settings::PollInterval.read();
-    state.CallIDString = Settings::CallIDString.read();
-    state.AreaCode = Settings::AreaCode.read();
-    loadCheck(2, Settings::AutoSearchContact);
-    loadCheck(3, Settings::AutoCreateContact);
-    loadCheck(4, Settings::Maximize);
-    loadCheck(5, Settings::AutoCreateJournal);
-    loadCheck(6, Settings::Minimize);
-    loadCheck(7, Settings::SystemTray);
-    loadCheck(8, Settings::PlayWavFile);
-    state.setOption(1, loadTruth(Settings::Event));
-    state.setOption(2, loadTruth(Settings::Log));
-    state.setControlEnabled(MonitorState::Command4, loadTruth(Settings::ModemFindModem));
+    modemSettings.port = Settings::ComPort.read();
+    modemSettings.replyTimeout = Settings::ModemResponseTimeout.read();
+    modemSettings.speed = Settings::BaudRate.read();
+    m_pollInterval = Settings::PollInterval.read();
+    modemSettings.callerIdCommand = Settings::CallIDString.read();
+    setAreaCode(Settings::AreaCode.read());
+    loadBox(Box::SearchContacts, Settings::AutoSearchContact);
+    loadBox(Box::CreateContact, Settings::AutoCreateContact);
+    loadBox(Box::MaximizeOnRing, Settings::Maximize);
+    loadBox(Box::CreateJournal, Settings::AutoCreateJournal);
+    loadBox(Box::MinimizeOnStart, Settings::Minimize);
+    loadBox(Box::UseTray, Settings::SystemTray);
+    loadBox(Box::PlaySound, Settings::PlayWavFile);
+    const bool events = loadTruth(Settings::Event);
+    const bool log = loadTruth(Settings::Log);
+    // As the two option buttons did: "Log" is looked at last and wins when both are set.
+    if (events)
+        model.setView(WindowModel::View::Events);
+    if (log)
+        model.setView(WindowModel::View::Calls);
+    model.setControlEnabled(WindowModel::FindModem, loadTruth(Settings::ModemFindModem));
 }
 
 void Monitor::settleLogDirectory()
 {
-    state.LogDirectory = Settings::LogDirectory.read();
-    if (!state.LogDirectory.isEmpty() && !QDir::isAbsolutePath(state.LogDirectory)) {
-        state.appendEvent(QStringLiteral("[Setting Setup/LogDirectory holds \"%1\", not an "
+    m_logDirectory = Settings::LogDirectory.read();
+    if (!m_logDirectory.isEmpty() && !QDir::isAbsolutePath(m_logDirectory)) {
+        model.appendEvent(QStringLiteral("[Setting Setup/LogDirectory holds \"%1\", not an "
                                          "absolute folder; using the data folder]")
-                              .arg(state.LogDirectory));
-        state.LogDirectory.clear();
+                              .arg(m_logDirectory));
+        m_logDirectory.clear();
     }
-    if (!state.LogDirectory.isEmpty())
-        return;
-    QString problem;
-    state.LogDirectory = GetSystemPath(&problem);
-    if (state.LogDirectory.isEmpty())
-        state.appendEvent(u'[' + problem +
-                          QStringLiteral("; calls are not written to a log file]"));
+    if (m_logDirectory.isEmpty()) {
+        QString problem;
+        m_logDirectory = defaultLogFolder(&problem);
+        if (m_logDirectory.isEmpty())
+            model.appendEvent(u'[' + problem +
+                              QStringLiteral("; calls are not written to a log file]"));
+    }
+    logFile.setFolder(m_logDirectory);
 }
 
-void Monitor::checkOutlook()
+void Monitor::checkAddressBook()
 {
     QString problem;
-    state.OutlookAvailable = outlookProbe(&problem);
-    if (state.OutlookAvailable) {
-        processor.setContacts(outlook);
+    m_addressBookAvailable = addressBookProbe(&problem);
+    if (m_addressBookAvailable) {
+        processor.setContacts(contacts);
         // The index is read meanwhile, so the first call finds it ready.
         addressBook.warmUp();
         return;
     }
     processor.setContacts(noContacts);
     if (!problem.isEmpty())
-        state.appendEvent(QStringLiteral("[Address book not available: %1]").arg(problem));
-    for (int box : {2, 3, 5})
-        state.setCheck(box, 0);
-    for (int box : {2, 3, 5})
-        state.setCheckEnabled(box, false);
-    state.setControlEnabled(MonitorState::Command3, false);
-    state.setControlEnabled(MonitorState::Command8, false);
-    state.setControlVisible(MonitorState::Picture1, false);
-    state.setControlVisible(MonitorState::Picture2, false);
-    state.setControlEnabled(MonitorState::Picture1, false);
-    state.setControlEnabled(MonitorState::Picture2, false);
+        model.appendEvent(QStringLiteral("[Address book not available: %1]").arg(problem));
+    for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
+        model.setBox(box, false);
+    for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
+        model.setBoxEnabled(box, false);
+    model.setControlEnabled(WindowModel::NewContact, false);
+    model.setControlEnabled(WindowModel::NewJournal, false);
+    model.setControlVisible(WindowModel::SearchNumber, false);
+    model.setControlVisible(WindowModel::SearchName, false);
+    model.setControlEnabled(WindowModel::SearchNumber, false);
+    model.setControlEnabled(WindowModel::SearchName, false);
 }
 
 QList<SettingsStore::Entry> Monitor::settingsToSave() const
 {
-    const QString boxes[] = {QStringLiteral("0"), QStringLiteral("1")};
-    auto box = [&](int number) {
-        return boxes[state.check(number) == 1 ? 1 : 0];
+    auto box = [this](Box which) {
+        return model.box(which) ? QStringLiteral("1") : QStringLiteral("0");
     };
     const std::pair<const SettingEntry&, QString> table[] = {
-        {Settings::SetupFindModem, box(1)},
-        {Settings::AutoSearchContact, box(2)},
-        {Settings::AutoCreateContact, box(3)},
-        {Settings::Maximize, box(4)},
-        {Settings::AutoCreateJournal, box(5)},
-        {Settings::Minimize, box(6)},
-        {Settings::SystemTray, box(7)},
-        {Settings::PlayWavFile, box(8)},
-        {Settings::AreaCode, state.AreaCode},
-        {Settings::ComPort, state.ComPort},
-        {Settings::ModemResponseTimeOut, state.ModemResponseTimeout},
-        {Settings::CallIDString, state.CallIDString},
-        {Settings::BaudRate, state.BaudRate},
-        {Settings::Log, Conversions::truthText(state.option(2))},
-        {Settings::Event, Conversions::truthText(state.option(1))},
+        {Settings::SetupFindModem, box(Box::ModemEnabled)},
+        {Settings::AutoSearchContact, box(Box::SearchContacts)},
+        {Settings::AutoCreateContact, box(Box::CreateContact)},
+        {Settings::Maximize, box(Box::MaximizeOnRing)},
+        {Settings::AutoCreateJournal, box(Box::CreateJournal)},
+        {Settings::Minimize, box(Box::MinimizeOnStart)},
+        {Settings::SystemTray, box(Box::UseTray)},
+        {Settings::PlayWavFile, box(Box::PlaySound)},
+        {Settings::AreaCode, m_areaCode},
+        {Settings::ComPort, modemSettings.port},
+        {Settings::ModemResponseTimeOut, modemSettings.replyTimeout},
+        {Settings::CallIDString, modemSettings.callerIdCommand},
+        {Settings::BaudRate, modemSettings.speed},
+        {Settings::Log, Conversions::truthText(model.view() == WindowModel::View::Calls)},
+        {Settings::Event, Conversions::truthText(model.view() == WindowModel::View::Events)},
     };
     QList<SettingsStore::Entry> entries;
     for (const auto& [entry, value] : table) {
@@ -356,6 +500,6 @@ void Monitor::saveSettings()
 {
     SettingsStore store(Settings::Application);
     if (!store.saveAll(settingsToSave()))
-        state.appendEvent(QStringLiteral("[Couldn't save the settings to %1: %2]")
+        model.appendEvent(QStringLiteral("[Couldn't save the settings to %1: %2]")
                               .arg(store.filePath(), store.lastError()));
 }

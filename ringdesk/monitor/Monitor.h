@@ -2,18 +2,18 @@
 
 #include "addressbook/AddressBook.h"
 #include "bus/CallBus.h"
+#include "calls/AddressBookContacts.h"
 #include "calls/CallLogFile.h"
 #include "calls/CallProcessor.h"
-#include "calls/OutlookLink.h"
-#include "calls/UnavailableContacts.h"
+#include "calls/NoContacts.h"
 #include "common/SettingsStore.h"
-#include "modem/CanberraSound.h"
-#include "modem/Comm1.h"
 #include "modem/CommandExchange.h"
 #include "modem/ModemReceiver.h"
 #include "modem/ModemSearch.h"
+#include "modem/ModemSettings.h"
 #include "modem/ModemSwitch.h"
-#include "state/MonitorState.h"
+#include "modem/SerialLine.h"
+#include "monitor/WindowModel.h"
 
 #include <QHash>
 #include <functional>
@@ -21,24 +21,26 @@
 struct SettingEntry;
 class WindowControl;
 
-// The monitor without its window: the state, the modem line, call processing and the log files,
-// wired together as one call travels through them. The window shows the state and forwards the
-// user's clicks into it.
+// The monitor without its window: the modem line, call processing, the address book, the log
+// files and the household's bus, wired together as one call travels through them, and the
+// window's model, which only the monitor writes. The window shows the model and forwards the
+// user's clicks here.
 class Monitor
 {
 public:
     explicit Monitor(WindowControl& window);
 
-    MonitorState state;
+    WindowModel model;
     CallLogFile logFile;
-    Comm1 comm;
-    CommandExchange exchange;
+    SerialLine line;
     ModemReceiver receiver;
+    CommandExchange exchange;
+    ModemSettings modemSettings;
     ModemSearch search;
     ModemSwitch modemSwitch;
-    UnavailableContacts noContacts;
+    NoContacts noContacts;
     AddressBook addressBook;
-    OutlookLink outlook;
+    AddressBookContacts contacts;
     CallProcessor processor;
     CallBus bus;
 
@@ -51,6 +53,7 @@ public:
     void finishActivation();
     // The unload step: the port closed, "offline" said, the settings and event log saved.
     void unload();
+    bool shuttingDown() const { return m_shuttingDown; }
     // Joins the household's broker when the "MQTT" settings name one.
     void startBus();
     // A call from another monitor, taken as soon as no call of our own is under way.
@@ -58,14 +61,15 @@ public:
     // The status line of a desktop without its modem that shows the calls of the household's.
     void showWhereCallsComeFrom();
 
-    // The settings of the load step, in their order, into state and check boxes.
+    // The settings of the load step, in their order, into the model and the modem settings.
     void loadSettings();
     // "LogDirectory", or the per-user data folder when it is empty.
     void settleLogDirectory();
     // What rewrites of a monitor that was killed left in the folders we write.
     void removeLeftovers();
-    // Asks hostprobe once; without an address book its features are switched off.
-    void checkOutlook();
+    // Asks once whether the address book can be used; without one its features are switched
+    // off.
+    void checkAddressBook();
     // The settings of the unload step, in their order, written in one rewrite of the store.
     QList<SettingsStore::Entry> settingsToSave() const;
     void saveSettings();
@@ -73,20 +77,51 @@ public:
     // holds it, the unload step leaves the stored text alone instead of writing the stand-in.
     void keepStoredUnlessChanged(const SettingEntry& entry, const QString& given);
 
-    // How checkOutlook asks; tests put an answer of their own here.
-    std::function<bool(QString*)> outlookProbe;
+    // How checkAddressBook asks; tests put an answer of their own here.
+    std::function<bool(QString*)> addressBookProbe;
 
-    // "Search in Contact"'s action: "Create Contact" and "Create Journal" follow it, and come
-    // back only while "Setup"/"Outlook" allows.
-    void Check2Click();
+    // Put in front of seven-digit numbers.
+    QString areaCode() const { return m_areaCode; }
+    void setAreaCode(const QString& areaCode);
+    QString logDirectory() const { return m_logDirectory; }
+    QString pollInterval() const { return m_pollInterval; }
+    bool addressBookAvailable() const { return m_addressBookAvailable; }
+    // What the window's boxes and the settings ask of each call.
+    CallOptions callOptions() const;
+
+    // What the user does in the window.
+    void findModem();
+    // The two search buttons; false when nobody was found, and the window offers to create a
+    // contact for offerText().
+    bool searchByNumber();
+    bool searchByName();
+    QString offerText() const { return m_offer; }
+    // "New Contact", "New Journal", and the contact the offer after a search creates.
+    void newContact();
+    void newJournal();
+    void createOfferedContact();
+    void clearCallLog();
 
 private:
-    void loadCheck(int number, const SettingEntry& entry);
+    void loadBox(WindowModel::Box box, const SettingEntry& entry);
     bool loadTruth(const SettingEntry& entry);
-
+    // The "Modem Enabled" box changed, or the search may run again.
+    void switchModem(bool on);
+    void manualMode();
+    void refreshPortsToSearch();
+    // "Search in Contact"'s action: "Create Contact" and "Create Journal" follow it, and come
+    // back only while the settings allow.
+    void searchContactsChanged();
+    void recordComplete(const CallerId& record);
     void takeRemoteCalls();
 
-    CanberraSound m_sound;
+    WindowControl& m_window;
+    QString m_areaCode;
+    QString m_logDirectory;
+    QString m_pollInterval = QStringLiteral("100");
+    QString m_offer;
+    bool m_addressBookAvailable = false;
+    bool m_shuttingDown = false;
     QList<CallRecord> m_remoteCalls;
     bool m_remoteWaiting = false;
     bool m_callLogLoaded = false;

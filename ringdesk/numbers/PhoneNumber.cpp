@@ -1,5 +1,7 @@
 #include "numbers/PhoneNumber.h"
 
+#include <QRegularExpression>
+
 namespace PhoneNumber {
 
 QString FormatPhoneNumber(const QString& Mesg, const QString& AreaCode)
@@ -38,30 +40,6 @@ QString FormatPhoneNumber(const QString& Mesg, const QString& AreaCode)
     return result;
 }
 
-static QString withoutTrailingSpaces(QString text)
-{
-    qsizetype end = text.size();
-    while (end > 0 && text.at(end - 1) == u' ')
-        --end;
-    text.truncate(end);
-    return text;
-}
-
-Names GetFirstLastName(const QString& name)
-{
-    Names names;
-    const qsizetype space = name.indexOf(u' ');
-    if (space < 0) {
-        names.last = name;
-    } else {
-        names.last = name.left(space);
-        names.first = name.mid(space + 1);
-    }
-    names.last = withoutTrailingSpaces(names.last);
-    names.first = withoutTrailingSpaces(names.first);
-    return names;
-}
-
 QString SearchNumberWithPrefix(const QString& number)
 {
     return number.size() <= 14 ? QStringLiteral("+1 ") + number : number;
@@ -70,6 +48,33 @@ QString SearchNumberWithPrefix(const QString& number)
 QString SearchNumberWithoutPrefix(const QString& number)
 {
     return number.size() > 14 ? number.mid(3) : number;
+}
+
+QString digits(const QString& text)
+{
+    QString only;
+    for (const QChar c : text)
+        if (c.isDigit())
+            only += c;
+    return only;
+}
+
+QString comparable(const QString& number, const QString& areaCode)
+{
+    static const QRegularExpression extension(
+        QStringLiteral("(?<=[\\d\\s)])\\s*(?:;\\s*ext\\s*=|ext\\.?|x\\.?|#)\\s*\\d+\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString text = number;
+    const qsizetype cut = text.indexOf(extension);
+    if (cut >= 0)
+        text.truncate(cut);
+    QString only = digits(text);
+    if (only.size() == 11 && only.startsWith(u'1'))
+        only.remove(0, 1);
+    const QString area = digits(areaCode);
+    if (only.size() == 7 && !area.isEmpty())
+        only.prepend(area);
+    return only;
 }
 
 } // namespace PhoneNumber

@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// Number layout and name splitting for caller-ID texts. Both work on characters by position and
-// count alone, never on what the characters are, and cannot fail on any input.
+// Telephone numbers: the layout of caller-ID digits for display, and the comparing of numbers as
+// numbers. The layout works on characters by position and count alone, never on what the
+// characters are, and cannot fail on any input.
 namespace PhoneNumber {
 
 // The North American display form of a bare digit string: 7 characters get the area code in
@@ -11,18 +12,17 @@ namespace PhoneNumber {
 // are kept as they are.
 QString FormatPhoneNumber(const QString& Mesg, const QString& AreaCode);
 
-struct Names
-{
-    QString last;
-    QString first;
-};
-// The first word is the last name, the rest after the first space the first name (caller-ID
-// services send names surname first); trailing spaces are removed from both.
-Names GetFirstLastName(const QString& name);
-
 // The international and national forms of a displayed number, so that a contact stored with
 // either is found. 14 characters is the length of "(613) 555-1234".
 QString SearchNumberWithPrefix(const QString& number);
 QString SearchNumberWithoutPrefix(const QString& number);
+
+// The digits of a text, nothing else.
+QString digits(const QString& text);
+// The digits that identify a telephone number: an extension ("x22", "ext. 22", ";ext=22",
+// "#22") cut off, a leading 1 of an eleven-digit number dropped, and a seven-digit number
+// preceded by the area code. "+1 (613) 555-0144 x22", "tel:+1-613-555-0144;ext=12" and, with
+// area code 613, "555-0144" all give 6135550144.
+QString comparable(const QString& number, const QString& areaCode);
 
 } // namespace PhoneNumber

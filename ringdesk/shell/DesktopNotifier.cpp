@@ -34,7 +34,7 @@ bool DesktopNotifier::serviceAvailable()
     return activatable.isValid() && activatable.value().contains(service);
 }
 
-void DesktopNotifier::notify(const CallRecord& call, std::shared_ptr<OutlookItem> contact)
+void DesktopNotifier::notify(const CallRecord& call, std::shared_ptr<AddressBookItem> contact)
 {
     const QString summary = !call.name.trimmed().isEmpty()     ? call.name
                             : !call.number.trimmed().isEmpty() ? call.number

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-class OutlookItem;
+class AddressBookItem;
 
 // A desktop notification for every call, through org.freedesktop.Notifications on the session
 // bus: the window popping up on a ring is easily refused as focus stealing, and the chime is off
@@ -24,10 +24,10 @@ public:
 
     // Sends the call's notification without waiting for the answer; `contact` is the contact
     // found for the call, or none.
-    void notify(const CallRecord& call, std::shared_ptr<OutlookItem> contact);
+    void notify(const CallRecord& call, std::shared_ptr<AddressBookItem> contact);
 
     // What "Open Contact" does with the call's contact.
-    std::function<void(const std::shared_ptr<OutlookItem>&)> openContact;
+    std::function<void(const std::shared_ptr<AddressBookItem>&)> openContact;
 
 signals:
     void showRequested();
@@ -38,5 +38,5 @@ private slots:
 
 private:
     // Our notifications still open, with the contact each names (or none).
-    QHash<uint, std::shared_ptr<OutlookItem>> m_sent;
+    QHash<uint, std::shared_ptr<AddressBookItem>> m_sent;
 };

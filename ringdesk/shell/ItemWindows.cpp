@@ -27,11 +27,11 @@ template <typename Window> int alive(const QHash<QString, QPointer<Window>>& win
 
 } // namespace
 
-void ItemWindows::show(const std::shared_ptr<OutlookItem>& item, bool askedByUser)
+void ItemWindows::show(const std::shared_ptr<AddressBookItem>& item, bool askedByUser)
 {
     m_contacts.removeIf([](const auto& entry) { return entry.value().isNull(); });
     m_journals.removeIf([](const auto& entry) { return entry.value().isNull(); });
-    if (item->kind() == OutlookItem::Contact) {
+    if (item->kind() == AddressBookItem::Contact) {
         const auto* contact = dynamic_cast<const ContactItem*>(item.get());
         const QString key = contact ? contact->key() : QString();
         if (!key.isEmpty()) {
@@ -46,7 +46,7 @@ void ItemWindows::show(const std::shared_ptr<OutlookItem>& item, bool askedByUse
         present(window, askedByUser);
         return;
     }
-    const QString key = item->property(QStringLiteral("ContactNames")).toCaseFolded();
+    const QString key = item->field(AddressBookItem::Field::Contacts).toCaseFolded();
     if (JournalWindow* open = m_journals.value(key)) {
         if (!open->touched())
             open->setItem(item);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "addressbook/OutlookItem.h"
+#include "addressbook/ItemViewer.h"
 
 #include <QHash>
 #include <QPointer>
@@ -15,7 +15,7 @@ class JournalWindow;
 class ItemWindows : public ItemViewer
 {
 public:
-    void show(const std::shared_ptr<OutlookItem>& item, bool askedByUser) override;
+    void show(const std::shared_ptr<AddressBookItem>& item, bool askedByUser) override;
 
     int contactWindows() const;
     int journalWindows() const;

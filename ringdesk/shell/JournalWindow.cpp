@@ -4,26 +4,28 @@
 #include "ui_JournalWindow.h"
 
 #include <QLocale>
-#include <QMessageBox>
 
-JournalWindow::JournalWindow(std::shared_ptr<OutlookItem> item, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::JournalWindow>()),
-      m_item(std::move(item))
+using Field = AddressBookItem::Field;
+
+JournalWindow::JournalWindow(std::shared_ptr<AddressBookItem> item, QWidget* parent)
+    : ItemWindow(std::move(item), QStringLiteral("journal entry"), parent),
+      m_ui(std::make_unique<Ui::JournalWindow>())
 {
     m_ui->setupUi(this);
-    setAttribute(Qt::WA_DeleteOnClose);
     fill();
-    for (QLineEdit* field : {m_ui->Subject, m_ui->Type, m_ui->ContactNames, m_ui->Companies})
+    for (QLineEdit* field :
+         {m_ui->subjectField, m_ui->typeField, m_ui->contactsField, m_ui->companiesField})
         connect(field, &QLineEdit::textEdited, this, [this] { m_touched = true; });
-    connect(m_ui->Body, &QPlainTextEdit::textChanged, this, [this] {
-        if (m_ui->Body->hasFocus())
+    connect(m_ui->notesField, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_ui->notesField->hasFocus())
             m_touched = true;
     });
-    connect(m_ui->SaveClose, &QPushButton::clicked, this, &JournalWindow::saveAndClose);
-    connect(m_ui->Discard, &QPushButton::clicked, this, &QWidget::close);
+    connectButtons(m_ui->saveButton, m_ui->discardButton);
 }
 
-void JournalWindow::setItem(std::shared_ptr<OutlookItem> item)
+JournalWindow::~JournalWindow() = default;
+
+void JournalWindow::setItem(std::shared_ptr<AddressBookItem> item)
 {
     m_item = std::move(item);
     fill();
@@ -32,34 +34,24 @@ void JournalWindow::setItem(std::shared_ptr<OutlookItem> item)
 
 void JournalWindow::fill()
 {
-    m_ui->Subject->setText(m_item->property(QStringLiteral("Subject")));
-    m_ui->Type->setText(m_item->property(QStringLiteral("Type")));
-    m_ui->ContactNames->setText(m_item->property(QStringLiteral("ContactNames")));
-    m_ui->Companies->setText(m_item->property(QStringLiteral("Companies")));
-    m_ui->Body->setPlainText(m_item->property(QStringLiteral("Body")));
+    m_ui->subjectField->setText(m_item->field(Field::Subject));
+    m_ui->typeField->setText(m_item->field(Field::Type));
+    m_ui->contactsField->setText(m_item->field(Field::Contacts));
+    m_ui->companiesField->setText(m_item->field(Field::Companies));
+    m_ui->notesField->setPlainText(m_item->field(Field::Notes));
     if (auto* journal = dynamic_cast<JournalItem*>(m_item.get()))
-        m_ui->Start->setText(
+        m_ui->startField->setText(
             QLocale().toString(journal->start().toLocalTime(), QLocale::LongFormat));
-    const QString subject = m_ui->Subject->text().trimmed();
+    const QString subject = m_ui->subjectField->text().trimmed();
     setWindowTitle((subject.isEmpty() ? QStringLiteral("Untitled") : subject) +
                    QStringLiteral(" - Journal Entry"));
 }
 
-JournalWindow::~JournalWindow() = default;
-
-bool JournalWindow::saveAndClose()
+void JournalWindow::takeFields()
 {
-    m_item->setProperty(QStringLiteral("Subject"), m_ui->Subject->text());
-    m_item->setProperty(QStringLiteral("Type"), m_ui->Type->text());
-    m_item->setProperty(QStringLiteral("ContactNames"), m_ui->ContactNames->text());
-    m_item->setProperty(QStringLiteral("Companies"), m_ui->Companies->text());
-    m_item->setProperty(QStringLiteral("Body"), m_ui->Body->toPlainText());
-    QString error;
-    if (!m_item->Save(&error)) {
-        QMessageBox::warning(this, windowTitle(),
-                             QStringLiteral("The journal entry could not be saved: %1").arg(error));
-        return false;
-    }
-    close();
-    return true;
+    m_item->setField(Field::Subject, m_ui->subjectField->text());
+    m_item->setField(Field::Type, m_ui->typeField->text());
+    m_item->setField(Field::Contacts, m_ui->contactsField->text());
+    m_item->setField(Field::Companies, m_ui->companiesField->text());
+    m_item->setField(Field::Notes, m_ui->notesField->toPlainText());
 }

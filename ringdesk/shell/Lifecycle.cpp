@@ -1,7 +1,7 @@
 #include "shell/Lifecycle.h"
 
-#include "common/CaptionFit.h"
 #include "common/Conversions.h"
+#include "common/WindowPlacement.h"
 #include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
 
@@ -10,59 +10,59 @@
 
 Lifecycle::Lifecycle(MainWindow& window, QObject* parent) : QObject(parent), m_window(window)
 {
-    connect(&window, &MainWindow::unloadRequested, this, &Lifecycle::Form_Unload);
+    connect(&window, &MainWindow::unloadRequested, this, &Lifecycle::unload);
 }
 
-void Lifecycle::Main()
+void Lifecycle::start()
 {
-    Form_Load();
+    load();
     centreOnScreen(&m_window);
     m_window.show();
     // Showing makes the window active; the activation step follows once the window is up.
-    QTimer::singleShot(0, this, &Lifecycle::Form_Activate);
+    QTimer::singleShot(0, this, &Lifecycle::activate);
 }
 
-void Lifecycle::Form_Load()
+void Lifecycle::load()
 {
     Monitor& monitor = m_window.monitor();
-    MonitorState& s = monitor.state;
-    s.setField(MonitorState::SystemMessage, QStringLiteral("Initializing..."));
-    s.ModemEvents.setStringList({});
-    s.Calllog.setStringList({});
+    WindowModel& model = monitor.model;
+    model.setField(WindowModel::Status, QStringLiteral("Initializing..."));
+    model.eventList.setStringList({});
+    model.callList.setStringList({});
     m_window.showDetails(false);
-    for (MonitorState::Field field : {MonitorState::CallIDDate, MonitorState::CallIDTime,
-                                      MonitorState::CallIDName, MonitorState::CallIDNumber})
-        s.setField(field, QString());
+    for (WindowModel::Field field :
+         {WindowModel::Date, WindowModel::Time, WindowModel::Name, WindowModel::Number})
+        model.setField(field, QString());
     monitor.load();
     m_window.checkNotifications();
 }
 
-void Lifecycle::Form_Activate()
+void Lifecycle::activate()
 {
     // The window may be activated many times; the step belongs to the first.
     if (m_activated || m_unloaded)
         return;
     m_activated = true;
     Monitor& monitor = m_window.monitor();
-    MonitorState& s = monitor.state;
 
     if (!monitor.activate())
         return;
 
-    if (s.AreaCode.isEmpty() && !Conversions::numericEquals(s.ComPort, 0)) {
+    if (monitor.areaCode().isEmpty() &&
+        !Conversions::numericEquals(monitor.modemSettings.port, 0)) {
         const QString answer =
             Dialogs::inputBox(&m_window, QStringLiteral("Enter Your Local Area Code"),
                               QStringLiteral("No Area Code Found!"), QStringLiteral("555"));
         if (m_unloaded)
             return;
-        s.AreaCode = answer;
+        monitor.setAreaCode(answer);
     }
-    if (s.check(6) == 1 || m_startMinimized)
-        m_window.MinimizeCallIDForm();
+    if (monitor.model.box(WindowModel::MinimizeOnStart) || m_startMinimized)
+        m_window.minimize();
     monitor.finishActivation();
 }
 
-void Lifecycle::Form_Unload()
+void Lifecycle::unload()
 {
     if (m_unloaded)
         return;

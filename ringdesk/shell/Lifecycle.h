@@ -4,19 +4,20 @@
 
 class MainWindow;
 
-// The monitor's life: Main, the load step before the window shows, the activation step once it
-// is shown, and the unload step that saves the settings and the event log and ends the program.
+// The monitor's life: the start, the load step before the window shows, the activation step once
+// it is shown, and the unload step that saves the settings and the event log and ends the
+// program.
 class Lifecycle : public QObject
 {
     Q_OBJECT
 public:
     explicit Lifecycle(MainWindow& window, QObject* parent = nullptr);
 
-    void Main();
-    void Form_Load();
-    void Form_Activate();
+    void start();
+    void load();
+    void activate();
     // Runs once, whichever way the program ends (Exit, closing the window, a signal, logout).
-    void Form_Unload();
+    void unload();
 
     bool unloaded() const { return m_unloaded; }
     bool activated() const { return m_activated; }
@@ -25,8 +26,6 @@ public:
 
 private:
     MainWindow& m_window;
-    std::function<void()> m_closePort = [] {
-    };
     bool m_activated = false;
     bool m_startMinimized = false;
     bool m_unloaded = false;

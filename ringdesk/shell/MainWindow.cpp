@@ -1,13 +1,11 @@
 #include "shell/MainWindow.h"
 
+#include "common/AppPaths.h"
 #include "common/Conversions.h"
 #include "common/SettingsTable.h"
-
-#include "common/CaptionFit.h"
 #include "shell/Dialogs.h"
 #include "shell/HelpWindow.h"
-#include "shell/ItemWindows.h"
-#include "ui_Form1.h"
+#include "ui_MainWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,54 +14,49 @@
 #include <QKeyEvent>
 #include <QStyleHints>
 
-namespace {
-
-// The layout's allowance for title bar and borders (outer 6330 twips around a 5895 twips client).
-constexpr int DesignDecorationTwips = 435;
-
-} // namespace
+using Box = WindowModel::Box;
 
 MainWindow::MainWindow(QWidget* parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::Form1>()), m_monitor(*this)
+    : QWidget(parent), m_ui(std::make_unique<Ui::MainWindow>()), m_monitor(*this)
 {
     m_ui->setupUi(this);
     setWindowIcon(windowIconImage());
-    setFixedWidth(width());
-    m_ui->Image1->setPixmap(QIcon(QStringLiteral(":/icons/modem.svg")).pixmap(64, 32));
-    m_ui->Picture1->setIcon(QIcon(QStringLiteral(":/icons/search-number.svg")));
-    m_ui->Picture2->setIcon(QIcon(QStringLiteral(":/icons/search-name.svg")));
-    m_ui->Label2->setText(QStringLiteral("Ringwatch %1\nfor Linux").arg(QStringLiteral("0.1")));
-    m_ui->ModemEvents->setModel(&m_monitor.state.ModemEvents);
-    m_ui->Calllog->setModel(&m_monitor.state.Calllog);
-    m_ui->Frame3->hide();
-    // The product line is set in its own small face.
-    QFont small = m_ui->Label2->font();
-    small.setPointSizeF(6.75);
-    m_ui->Label2->setFont(small);
-    fitCaptions(this, {QStringLiteral("Label2")});
-    m_statusPointSize = m_ui->SystemMessage->font().pointSizeF();
-    // A window of fixed size has nothing to maximise.
+    m_ui->modemImage->setPixmap(QIcon(QStringLiteral(":/icons/modem.svg")).pixmap(64, 32));
+    m_ui->searchNumberButton->setIcon(QIcon(QStringLiteral(":/icons/search-number.svg")));
+    m_ui->searchNameButton->setIcon(QIcon(QStringLiteral(":/icons/search-name.svg")));
+    m_ui->productLabel->setText(
+        QStringLiteral("Ringwatch %1\nfor Linux").arg(QStringLiteral("0.1")));
+    m_ui->eventList->setModel(&m_monitor.model.eventList);
+    m_ui->callList->setModel(&m_monitor.model.callList);
+    m_ui->logGroup->hide();
+    // The status line reads the modem's states whole, in whatever face the desktop uses; longer
+    // texts (the broker's) start at their beginning and are whole in the tip.
+    m_ui->statusField->setMinimumWidth(m_ui->statusField->fontMetrics().horizontalAdvance(
+                                           QStringLiteral("Active... Waiting for a Ring")) +
+                                       2 * m_ui->statusField->fontMetrics().averageCharWidth());
+    // A window that follows its content has nothing to maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     // Enter and the first key go to "&Minimize", not into a field.
-    m_ui->Command9->setFocus();
+    m_ui->minimizeButton->setFocus();
     // A blinking caret would wake the program twice a second for as long as it waits for a
     // ring; the caret stands still instead, in every window of the program.
     QGuiApplication::styleHints()->setCursorFlashTime(0);
-    m_ui->Image1->installEventFilter(this);
-    m_ui->NameLabel->installEventFilter(this);
+    m_ui->modemImage->installEventFilter(this);
+    m_ui->nameLabel->installEventFilter(this);
     m_monitor.addressBook.setViewer(&m_itemWindows);
-    connect(
-        &m_monitor.processor, &CallProcessor::callProcessed, this, [this](const CallRecord& call) {
-            if (m_notifications && Conversions::numericEquals(Settings::Notify.read(), 1))
-                m_notifier.notify(call, call.contactFound ? m_monitor.outlook.lastFound : nullptr);
-        });
-    connect(&m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::MaximizeCallIDForm);
-    m_notifier.openContact = [this](const std::shared_ptr<OutlookItem>& item) {
+    connect(&m_monitor.processor, &CallProcessor::callProcessed, this,
+            [this](const CallRecord& call) {
+                if (m_notifications && Conversions::numericEquals(Settings::Notify.read(), 1))
+                    m_notifier.notify(call,
+                                      call.contactFound ? m_monitor.contacts.lastFound() : nullptr);
+            });
+    connect(&m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::bringBack);
+    m_notifier.openContact = [this](const std::shared_ptr<AddressBookItem>& item) {
         m_monitor.addressBook.display(item, true);
     };
-    bindState();
+    bindModel();
     bindCommands();
 }
 
@@ -81,22 +74,24 @@ QIcon MainWindow::modemOffIcon()
     return icon;
 }
 
-QCheckBox* MainWindow::checkBox(int number) const
+QCheckBox* MainWindow::checkBox(Box box) const
 {
-    QCheckBox* const boxes[] = {m_ui->Check1, m_ui->Check2, m_ui->Check3, m_ui->Check4,
-                                m_ui->Check5, m_ui->Check6, m_ui->Check7, m_ui->Check8};
-    return boxes[number - 1];
+    QCheckBox* const boxes[] = {m_ui->modemEnabledBox,  m_ui->searchContactsBox,
+                                m_ui->createContactBox, m_ui->maximizeOnRingBox,
+                                m_ui->createJournalBox, m_ui->minimizeOnStartBox,
+                                m_ui->useTrayBox,       m_ui->playSoundBox};
+    return boxes[box];
 }
 
-void MainWindow::bindState()
+void MainWindow::bindModel()
 {
-    MonitorState& s = m_monitor.state;
-    QLineEdit* const fields[] = {m_ui->CallIDDate, m_ui->CallIDTime, m_ui->CallIDNumber,
-                                 m_ui->CallIDName, m_ui->SystemMessage};
-    connect(&s, &MonitorState::fieldChanged, this,
-            [this, fields](MonitorState::Field which, const QString& text) {
-                if (which == MonitorState::NameLabel) {
-                    m_ui->NameLabel->setText(text);
+    WindowModel& m = m_monitor.model;
+    QLineEdit* const fields[] = {m_ui->dateField, m_ui->timeField, m_ui->numberField,
+                                 m_ui->nameField, m_ui->statusField};
+    connect(&m, &WindowModel::fieldChanged, this,
+            [this, fields](WindowModel::Field which, const QString& text) {
+                if (which == WindowModel::NameCaption) {
+                    m_ui->nameLabel->setText(text);
                     return;
                 }
                 if (fields[which]->text() != text) {
@@ -104,114 +99,115 @@ void MainWindow::bindState()
                     // Show a long text from its start, not scrolled to its end.
                     fields[which]->setCursorPosition(0);
                 }
-                if (which == MonitorState::SystemMessage) {
-                    fitText(m_ui->SystemMessage, m_statusPointSize);
-                    m_tray.SetTrayTip(text);
+                if (which == WindowModel::Status) {
+                    m_ui->statusField->setToolTip(text);
+                    m_tray.setStatus(text);
                 }
             });
-    connect(m_ui->CallIDNumber, &QLineEdit::textEdited, &s,
-            [&s](const QString& text) { s.setField(MonitorState::CallIDNumber, text); });
-    connect(m_ui->CallIDName, &QLineEdit::textEdited, &s,
-            [&s](const QString& text) { s.setField(MonitorState::CallIDName, text); });
+    connect(m_ui->numberField, &QLineEdit::textEdited, &m,
+            [&m](const QString& text) { m.setField(WindowModel::Number, text); });
+    connect(m_ui->nameField, &QLineEdit::textEdited, &m,
+            [&m](const QString& text) { m.setField(WindowModel::Name, text); });
 
-    for (int number = 1; number <= 8; ++number) {
-        QCheckBox* box = checkBox(number);
-        connect(box, &QCheckBox::toggled, &s,
-                [&s, number](bool checked) { s.setCheck(number, checked ? 1 : 0); });
-        box->setEnabled(s.checkEnabled(number));
+    for (int i = 0; i < WindowModel::BoxCount; ++i) {
+        const Box box = Box(i);
+        connect(checkBox(box), &QCheckBox::toggled, &m,
+                [&m, box](bool checked) { m.setBox(box, checked); });
+        checkBox(box)->setEnabled(m.boxEnabled(box));
     }
-    connect(&s, &MonitorState::checkShown, this, [this](int number, int value) {
-        QCheckBox* box = checkBox(number);
-        box->setChecked(value == 1);
+    connect(&m, &WindowModel::boxShown, this, [this](Box box, bool ticked) {
+        QCheckBox* shown = checkBox(box);
+        shown->setChecked(ticked);
         // Drawn now: the action that follows may keep the event loop busy for a while.
-        box->repaint();
+        shown->repaint();
     });
-    connect(&s, &MonitorState::checkEnabledChanged, this,
-            [this](int number, bool enabled) { checkBox(number)->setEnabled(enabled); });
+    connect(&m, &WindowModel::boxEnabledChanged, this,
+            [this](Box box, bool enabled) { checkBox(box)->setEnabled(enabled); });
 
-    connect(m_ui->Option1, &QRadioButton::toggled, &s, [&s](bool on) { s.setOption(1, on); });
-    connect(m_ui->Option2, &QRadioButton::toggled, &s, [&s](bool on) { s.setOption(2, on); });
-    connect(&s, &MonitorState::optionSelected, this, &MainWindow::showOption);
-    connect(&s, &MonitorState::controlChanged, this, &MainWindow::showControl);
+    connect(m_ui->showEventsOption, &QRadioButton::toggled, &m, [&m](bool on) {
+        if (on)
+            m.setView(WindowModel::View::Events);
+    });
+    connect(m_ui->showLogOption, &QRadioButton::toggled, &m, [&m](bool on) {
+        if (on)
+            m.setView(WindowModel::View::Calls);
+    });
+    connect(&m, &WindowModel::viewChanged, this, &MainWindow::showView);
+    connect(&m, &WindowModel::controlChanged, this, &MainWindow::showControl);
 
     // The newest line is the one worth seeing.
-    connect(&s.ModemEvents, &QAbstractItemModel::rowsInserted, m_ui->ModemEvents,
+    connect(&m.eventList, &QAbstractItemModel::rowsInserted, m_ui->eventList,
             &QListView::scrollToBottom);
-    connect(&s.Calllog, &QAbstractItemModel::rowsInserted, m_ui->Calllog,
+    connect(&m.callList, &QAbstractItemModel::rowsInserted, m_ui->callList,
             &QListView::scrollToBottom);
 }
 
-void MainWindow::showOption(int number)
+void MainWindow::showView(WindowModel::View view)
 {
-    const bool log = number == 2;
-    m_ui->Option1->setChecked(!log);
-    m_ui->Option2->setChecked(log);
-    m_ui->Frame2->setVisible(!log);
-    m_ui->Frame3->setVisible(log);
-    m_ui->Command2->setText(log ? QStringLiteral("&Clear Log") : QStringLiteral("&Clear Events"));
+    const bool calls = view == WindowModel::View::Calls;
+    m_ui->showEventsOption->setChecked(!calls);
+    m_ui->showLogOption->setChecked(calls);
+    m_ui->eventsGroup->setVisible(!calls);
+    m_ui->logGroup->setVisible(calls);
+    m_ui->clearButton->setText(calls ? QStringLiteral("&Clear Log")
+                                     : QStringLiteral("&Clear Events"));
 }
 
-void MainWindow::showControl(MonitorState::Control which)
+void MainWindow::showControl(WindowModel::Control which)
 {
-    QWidget* const controls[] = {m_ui->Command3, m_ui->Command4, m_ui->Command8, m_ui->Picture1,
-                                 m_ui->Picture2};
-    controls[which]->setEnabled(state().controlEnabled(which));
-    controls[which]->setVisible(state().controlVisible(which));
+    QWidget* const controls[] = {m_ui->newContactButton, m_ui->findModemButton,
+                                 m_ui->newJournalButton, m_ui->searchNumberButton,
+                                 m_ui->searchNameButton};
+    controls[which]->setEnabled(model().controlEnabled(which));
+    controls[which]->setVisible(model().controlVisible(which));
 }
 
 void MainWindow::bindCommands()
 {
-    connect(m_ui->Command9, &QPushButton::clicked, this, &MainWindow::MinimizeCallIDForm);
-    connect(m_ui->Command10, &QPushButton::clicked, this, &QWidget::close);
-    connect(m_ui->Command12, &QPushButton::clicked, this,
-            [this] { showDetails(m_ui->Command12->text() == QLatin1String("&Details >>")); });
-    connect(m_ui->Command1, &QPushButton::clicked, this,
+    connect(m_ui->minimizeButton, &QPushButton::clicked, this, &MainWindow::minimize);
+    connect(m_ui->exitButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_ui->detailsButton, &QPushButton::clicked, this,
+            [this] { showDetails(m_ui->detailsButton->text() == QLatin1String("&Details >>")); });
+    connect(m_ui->helpButton, &QPushButton::clicked, this,
             [this] { showHelp(QStringLiteral("contents")); });
-    connect(m_ui->Command2, &QPushButton::clicked, this, [this] {
-        if (state().option(1)) {
-            state().ModemEvents.setStringList({});
+    connect(m_ui->clearButton, &QPushButton::clicked, this, [this] {
+        if (model().view() == WindowModel::View::Events) {
+            model().eventList.setStringList({});
             return;
         }
         if (Dialogs::question(this, QStringLiteral("Clear Log"),
                               QStringLiteral("Permanently Delete Your Log File, Are You Sure ?")) ==
             QMessageBox::Yes)
-            m_monitor.logFile.ClearCallLog();
+            m_monitor.clearCallLog();
     });
 
-    connect(m_ui->Command4, &QPushButton::clicked, this, [this] {
-        state().ComPort = QStringLiteral("0");
-        m_monitor.search.SearchModems();
-    });
+    connect(m_ui->findModemButton, &QPushButton::clicked, this, [this] { m_monitor.findModem(); });
 
-    connect(m_ui->Picture1, &QToolButton::clicked, this,
-            [this] { offerCreation(m_monitor.outlook.SearchByNumber()); });
-    connect(m_ui->Picture2, &QToolButton::clicked, this,
-            [this] { offerCreation(m_monitor.outlook.SearchByName()); });
-    connect(m_ui->Command3, &QPushButton::clicked, this,
-            [this] { m_monitor.outlook.createForUser(QStringLiteral("Contact"), QString()); });
-    connect(m_ui->Command8, &QPushButton::clicked, this,
-            [this] { m_monitor.outlook.createForUser(QStringLiteral("Journal"), QString()); });
+    connect(m_ui->searchNumberButton, &QToolButton::clicked, this,
+            [this] { offerCreation(m_monitor.searchByNumber()); });
+    connect(m_ui->searchNameButton, &QToolButton::clicked, this,
+            [this] { offerCreation(m_monitor.searchByName()); });
+    connect(m_ui->newContactButton, &QPushButton::clicked, this,
+            [this] { m_monitor.newContact(); });
+    connect(m_ui->newJournalButton, &QPushButton::clicked, this,
+            [this] { m_monitor.newJournal(); });
 
-    connect(m_tray.EnableCallID, &QAction::triggered, this, [this] { state().setCheck(1, 1); });
-    connect(m_tray.DisableCallID, &QAction::triggered, this, [this] { state().setCheck(1, 0); });
-    connect(m_tray.MaximizeCallID, &QAction::triggered, this, &MainWindow::MaximizeCallIDForm);
-    connect(&m_tray, &TrayIcon::contextRequested, this, &MainWindow::SysTrayMouseEventHandler);
-    connect(&m_tray, &TrayIcon::doubleClicked, this, &MainWindow::MaximizeCallIDForm);
+    connect(m_tray.enableAction, &QAction::triggered, this,
+            [this] { model().setBox(Box::ModemEnabled, true); });
+    connect(m_tray.disableAction, &QAction::triggered, this,
+            [this] { model().setBox(Box::ModemEnabled, false); });
+    connect(m_tray.restoreAction, &QAction::triggered, this, &MainWindow::bringBack);
+    connect(&m_tray, &TrayIcon::menuRequested, this, &MainWindow::showTrayMenu);
+    connect(&m_tray, &TrayIcon::restoreRequested, this, &MainWindow::bringBack);
 }
 
 void MainWindow::showDetails(bool shown)
 {
-    m_ui->Command12->setText(shown ? QStringLiteral("No &Details") : QStringLiteral("&Details >>"));
-    m_ui->Frame4->setVisible(shown);
-    setOuterHeight(shown ? 6330 : 2325);
-}
-
-void MainWindow::setOuterHeight(int twips)
-{
-    // Window managers draw frames of every size, and report them only once a window is shown;
-    // the layout's own allowance keeps both heights the same wherever the window runs.
-    m_outerHeight = twips;
-    setFixedHeight((twips - DesignDecorationTwips) / 15);
+    m_ui->detailsButton->setText(shown ? QStringLiteral("No &Details")
+                                       : QStringLiteral("&Details >>"));
+    m_ui->detailsGroup->setVisible(shown);
+    // The window takes its new height at once, not at the next turn of the event loop.
+    layout()->activate();
 }
 
 void MainWindow::showHelp(const QString& topic)
@@ -227,72 +223,77 @@ void MainWindow::checkNotifications()
         return;
     m_notifications = DesktopNotifier::serviceAvailable();
     if (!m_notifications)
-        state().appendEvent(QStringLiteral("[No desktop notifications: the session has no "
+        model().appendEvent(QStringLiteral("[No desktop notifications: the session has no "
                                            "notification service]"));
 }
 
-void MainWindow::MinimizeCallIDForm()
+void MainWindow::minimize()
 {
     // Without a notification area a hidden window could never be brought back: the task bar
     // serves instead, until an area appears.
     m_placeBeforeTray = pos();
-    if (state().check(7) == 1 && QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_tray.HookWindow(this);
-        m_tray.AddTrayIcon(this, windowIcon().cacheKey(), windowIcon(),
-                           TrayIcon::tipFor(state().field(MonitorState::SystemMessage)));
+    if (model().box(Box::UseTray) && QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_tray.follow(this);
+        m_tray.show(this, windowIcon().cacheKey(), windowIcon(),
+                    TrayIcon::tipFor(model().field(WindowModel::Status)));
         hide();
-        if (state().check(1) == 0)
-            m_tray.SetTrayIconImage(modemOffIcon());
+        if (!model().box(Box::ModemEnabled))
+            m_tray.setImage(modemOffIcon());
         setWindowState(windowState() | Qt::WindowMinimized);
         return;
     }
     showMinimized();
 }
 
-void MainWindow::MaximizeCallIDForm()
+void MainWindow::bringBack()
 {
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-    if (state().check(7) == 1 || !isVisible()) {
-        m_tray.UnhookWindow();
+    if (model().box(Box::UseTray) || !isVisible()) {
+        m_tray.stopFollowing();
         // Back where it was, not wherever the window manager puts a window it sees anew.
         if (!isVisible() && m_placeBeforeTray)
             move(*m_placeBeforeTray);
         show();
-        m_tray.DeleteTrayIcon();
+        m_tray.hide();
     }
     raise();
     activateWindow();
 }
 
-void MainWindow::SetTrayIconImage(TrayImage image)
+void MainWindow::setTrayImage(TrayImage image)
 {
-    m_tray.SetTrayIconImage(image == TrayImage::Window ? windowIcon() : modemOffIcon());
+    m_tray.setImage(image == TrayImage::Window ? windowIcon() : modemOffIcon());
 }
 
-void MainWindow::SetCallIDMenuChecks(bool enabled)
+void MainWindow::setModemMenuChecks(bool enabled)
 {
-    m_tray.EnableCallID->setChecked(enabled);
-    m_tray.DisableCallID->setChecked(!enabled);
+    m_tray.enableAction->setChecked(enabled);
+    m_tray.disableAction->setChecked(!enabled);
 }
 
-void MainWindow::Beep()
+void MainWindow::beep()
 {
     QApplication::beep();
 }
 
-void MainWindow::ShowModemError(const QStringList& details)
+void MainWindow::playChime()
+{
+    m_chime.play(AppPaths::dataFile(QStringLiteral("gotit.wav")));
+}
+
+void MainWindow::showModemError(const QStringList& details)
 {
     Dialogs::modemError(
         this, [this] { showHelp(QStringLiteral("modem")); }, details);
 }
 
-void MainWindow::SysTrayMouseEventHandler()
+void MainWindow::showTrayMenu()
 {
     if (isVisible()) {
         raise();
         activateWindow();
     }
-    m_tray.RCPopup.popup(QCursor::pos());
+    m_tray.menu.popup(QCursor::pos());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -305,7 +306,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 {
     // Enter that the focused control did not use runs the default button, "&Minimize".
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        m_ui->Command9->click();
+        m_ui->minimizeButton->click();
         return;
     }
     QWidget::keyPressEvent(event);
@@ -315,25 +316,23 @@ void MainWindow::offerCreation(bool found)
 {
     if (found)
         return;
-    const QString text = m_monitor.outlook.offerText() +
+    const QString text = m_monitor.offerText() +
                          QStringLiteral(" doesn't exist in your Contacts.  Do you want to create?");
     if (Dialogs::question(this, QStringLiteral("Create Contact"), text) != QMessageBox::Yes)
         return;
-    const bool person = state().field(MonitorState::NameLabel) == QLatin1String("Name");
-    m_monitor.outlook.createForUser(QStringLiteral("Contact"),
-                                    person ? QStringLiteral("Name") : QStringLiteral("Company"));
+    m_monitor.createOfferedContact();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_ui->NameLabel && event->type() == QEvent::MouseButtonRelease) {
-        const bool name = state().field(MonitorState::NameLabel) == QLatin1String("Name");
-        state().setField(MonitorState::NameLabel,
+    if (watched == m_ui->nameLabel && event->type() == QEvent::MouseButtonRelease) {
+        const bool name = model().field(WindowModel::NameCaption) == QLatin1String("Name");
+        model().setField(WindowModel::NameCaption,
                          name ? QStringLiteral("Company") : QStringLiteral("Name"));
         return true;
     }
-    if (watched == m_ui->Image1 && event->type() == QEvent::MouseButtonDblClick) {
-        state().setCheck(1, state().check(1) == 0 ? 1 : 0);
+    if (watched == m_ui->modemImage && event->type() == QEvent::MouseButtonDblClick) {
+        model().setBox(Box::ModemEnabled, !model().box(Box::ModemEnabled));
         return true;
     }
     return QWidget::eventFilter(watched, event);

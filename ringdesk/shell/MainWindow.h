@@ -1,10 +1,11 @@
 #pragma once
 
 #include "monitor/Monitor.h"
+#include "monitor/WindowControl.h"
+#include "shell/CanberraSound.h"
 #include "shell/DesktopNotifier.h"
 #include "shell/ItemWindows.h"
 #include "shell/TrayIcon.h"
-#include "state/WindowControl.h"
 
 #include <QWidget>
 #include <memory>
@@ -13,11 +14,12 @@
 class HelpWindow;
 class QCheckBox;
 namespace Ui {
-class Form1;
+class MainWindow;
 }
 
-// The monitor's window "Ringwatch": shows the monitor state, forwards the user's clicks into it,
-// and owns the tray icon and the window states (shown, minimised to the task bar, in the tray).
+// The monitor's window "Ringwatch": shows the monitor's model, forwards the user's clicks to the
+// monitor, and owns the tray icon and the window states (shown, minimised to the task bar, in
+// the tray).
 class MainWindow : public QWidget, public WindowControl
 {
     Q_OBJECT
@@ -26,26 +28,25 @@ public:
     ~MainWindow() override;
 
     Monitor& monitor() { return m_monitor; }
-    MonitorState& state() { return m_monitor.state; }
+    WindowModel& model() { return m_monitor.model; }
     const ItemWindows& itemWindows() const { return m_itemWindows; }
     TrayIcon& tray() { return m_tray; }
     // At start: notifications for calls when "Notify" is on and the desktop has a service for
     // them; without one, a line in the event list says so, once.
     void checkNotifications();
-    Ui::Form1& ui() { return *m_ui; }
+    Ui::MainWindow& ui() { return *m_ui; }
 
-    // Twips, the window's own unit: the height of the window with its frame.
-    void setOuterHeight(int twips);
-    int outerHeight() const { return m_outerHeight; }
     void showDetails(bool shown);
 
-    void MinimizeCallIDForm();
-    void MaximizeCallIDForm() override;
-    void SetTrayIconImage(TrayImage image) override;
-    void SetCallIDMenuChecks(bool enabled) override;
-    void Beep() override;
-    void ShowModemError(const QStringList& details = {}) override;
-    void SysTrayMouseEventHandler();
+    // To the tray when "Use System Tray" is ticked and there is one, else to the task bar.
+    void minimize();
+    void bringBack() override;
+    void setTrayImage(TrayImage image) override;
+    void setModemMenuChecks(bool enabled) override;
+    void beep() override;
+    void playChime() override;
+    void showModemError(const QStringList& details = {}) override;
+    void showTrayMenu();
     void showHelp(const QString& topic);
 
     static QIcon windowIconImage();
@@ -61,24 +62,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void bindState();
+    void bindModel();
     void bindCommands();
-    void showControl(MonitorState::Control which);
-    void showOption(int number);
+    void showControl(WindowModel::Control which);
+    void showView(WindowModel::View view);
     // After a search by hand that found nothing: the question, and the contact on Yes.
     void offerCreation(bool found);
-    QCheckBox* checkBox(int number) const;
+    QCheckBox* checkBox(WindowModel::Box box) const;
 
-    std::unique_ptr<Ui::Form1> m_ui;
+    std::unique_ptr<Ui::MainWindow> m_ui;
     ItemWindows m_itemWindows; // before the monitor, whose address book shows items in them
     Monitor m_monitor;
     TrayIcon m_tray;
     DesktopNotifier m_notifier;
-    qreal m_statusPointSize = 8;
+    CanberraSound m_chime;
     std::optional<QPoint> m_placeBeforeTray;
     bool m_notifications = false;
     // A window of its own, not the main window's child: a modal question on the main window
     // must not block reading the help.
     std::unique_ptr<HelpWindow> m_help;
-    int m_outerHeight = 0;
 };

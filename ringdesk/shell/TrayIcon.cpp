@@ -6,17 +6,17 @@
 
 TrayIcon::TrayIcon(QObject* parent) : QObject(parent)
 {
-    EnableCallID = RCPopup.addAction(QStringLiteral("&Enable"));
-    EnableCallID->setObjectName(QStringLiteral("EnableCallID"));
-    DisableCallID = RCPopup.addAction(QStringLiteral("&Disable"));
-    DisableCallID->setObjectName(QStringLiteral("DisableCallID"));
-    RCPopup.addSeparator()->setObjectName(QStringLiteral("s1"));
-    MaximizeCallID = RCPopup.addAction(QStringLiteral("&Maximize"));
-    MaximizeCallID->setObjectName(QStringLiteral("MaximizeCallID"));
-    EnableCallID->setCheckable(true);
-    DisableCallID->setCheckable(true);
+    enableAction = menu.addAction(QStringLiteral("&Enable"));
+    enableAction->setObjectName(QStringLiteral("enableAction"));
+    disableAction = menu.addAction(QStringLiteral("&Disable"));
+    disableAction->setObjectName(QStringLiteral("disableAction"));
+    menu.addSeparator()->setObjectName(QStringLiteral("separator"));
+    restoreAction = menu.addAction(QStringLiteral("&Maximize"));
+    restoreAction->setObjectName(QStringLiteral("restoreAction"));
+    enableAction->setCheckable(true);
+    disableAction->setCheckable(true);
     connect(&m_icon, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) { TrayWindowProc(reason); });
+            [this](QSystemTrayIcon::ActivationReason reason) { handleActivation(reason); });
 }
 
 QString TrayIcon::cutToBytes(const QString& text, int bytes)
@@ -39,80 +39,80 @@ QString TrayIcon::cutToBytes(const QString& text, int bytes)
 
 QString TrayIcon::tipFor(const QString& status)
 {
-    return cutToBytes(QStringLiteral("Ringwatch - ") + status, TrayIconData::TipBytes);
+    return cutToBytes(QStringLiteral("Ringwatch - ") + status, TipBytes);
 }
 
-void TrayIcon::AddTrayIcon(QWidget* hWnd, qint64 id, const QIcon& icon, const QString& tip)
+void TrayIcon::show(QWidget* window, qint64 id, const QIcon& icon, const QString& tip)
 {
     if (m_icon.isVisible())
         return;
-    m_data.hWnd = hWnd;
-    m_data.uID = id;
-    m_data.hIcon = icon;
-    m_data.szTip = cutToBytes(tip, TrayIconData::TipBytes);
+    m_shown.window = window;
+    m_shown.id = id;
+    m_shown.icon = icon;
+    m_shown.tip = cutToBytes(tip, TipBytes);
     if (!m_trayKnown) {
         m_trayKnown = true;
         m_dbusTray = statusNotifierHostRegistered();
         // The panel shows a D-Bus tray's menu itself; it must be handed over to be shown at all.
         if (m_dbusTray)
-            m_icon.setContextMenu(&RCPopup);
+            m_icon.setContextMenu(&menu);
     }
-    m_icon.setIcon(m_data.hIcon);
-    m_icon.setToolTip(m_data.szTip);
+    m_icon.setIcon(m_shown.icon);
+    m_icon.setToolTip(m_shown.tip);
     m_icon.show();
 }
 
-void TrayIcon::DeleteTrayIcon()
+void TrayIcon::hide()
 {
     m_icon.hide();
 }
 
-void TrayIcon::SetTrayIconImage(const QIcon& icon)
+void TrayIcon::setImage(const QIcon& icon)
 {
-    m_data.hIcon = icon;
+    m_shown.icon = icon;
     if (m_icon.isVisible())
         m_icon.setIcon(icon);
 }
 
-void TrayIcon::SetTrayTip(const QString& status)
+void TrayIcon::setStatus(const QString& status)
 {
-    m_data.szTip = tipFor(status);
+    m_shown.tip = tipFor(status);
     if (m_icon.isVisible())
-        m_icon.setToolTip(m_data.szTip);
+        m_icon.setToolTip(m_shown.tip);
 }
 
-void TrayIcon::HookWindow(QWidget* window)
+void TrayIcon::follow(QWidget* window)
 {
-    if (m_hooked)
+    if (m_following)
         return;
-    m_data.hWnd = window;
-    m_hooked = true;
+    m_shown.window = window;
+    m_following = true;
 }
 
-void TrayIcon::UnhookWindow()
+void TrayIcon::stopFollowing()
 {
-    m_hooked = false;
+    m_following = false;
 }
 
-int TrayIcon::TrayWindowProc(QSystemTrayIcon::ActivationReason reason)
+bool TrayIcon::handleActivation(QSystemTrayIcon::ActivationReason reason)
 {
-    if (!m_hooked)
-        return 0;
+    if (!m_following)
+        return false;
     if (m_dbusTray) {
         if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick)
-            return 0;
-        emit doubleClicked();
-        return -1;
+            return false;
+        emit restoreRequested();
+        return true;
     }
     if (reason == QSystemTrayIcon::Context) {
-        emit contextRequested();
-        return -1;
+        emit menuRequested();
+        return true;
     }
     if (reason == QSystemTrayIcon::DoubleClick) {
-        emit doubleClicked();
-        return -1;
+        emit restoreRequested();
+        return true;
     }
-    return 0;
+    return false;
 }
 
 bool TrayIcon::statusNotifierHostRegistered()

@@ -89,13 +89,12 @@ int main(int argc, char* argv[])
     SessionEnd sessionEnd;
     MainWindow window;
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
-                     &MainWindow::MaximizeCallIDForm);
+                     &MainWindow::bringBack);
     Lifecycle lifecycle(window);
     lifecycle.setStartMinimized(parser.isSet(minimizedOption()));
-    QObject::connect(&sessionEnd, &SessionEnd::ending, &lifecycle, &Lifecycle::Form_Unload);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &lifecycle,
-                     &Lifecycle::Form_Unload);
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &lifecycle, &Lifecycle::Form_Unload);
-    lifecycle.Main();
+    QObject::connect(&sessionEnd, &SessionEnd::ending, &lifecycle, &Lifecycle::unload);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &lifecycle, &Lifecycle::unload);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &lifecycle, &Lifecycle::unload);
+    lifecycle.start();
     return QApplication::exec();
 }

@@ -1,13 +1,12 @@
 // Feeds arbitrary bytes through everything that reads modem or caller text: the receive handler
 // with the event parser and MESG decoding (in chunks cut where the input says), number layout,
-// name splitting, the filter quoting and the call-log reader.
+// name splitting and the call-log reader. Whatever comes in, what is handed on is clean text.
 #include "calls/CallLogFile.h"
-#include "calls/ContactFilters.h"
-#include "modem/ModemLine.h"
+#include "calls/CallerName.h"
+#include "common/CleanText.h"
+#include "modem/CallerIdLine.h"
 #include "modem/ModemReceiver.h"
 #include "numbers/PhoneNumber.h"
-#include "state/MonitorState.h"
-#include "state/WindowControl.h"
 
 #include <QCoreApplication>
 #include <cstdint>
@@ -22,26 +21,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
 
-    MonitorState state;
-    WindowControl window;
-    ModemReceiver receiver(state, window);
-    state.AreaCode = QStringLiteral("613");
-    state.setCheck(4, 1);
+    ModemReceiver receiver;
+    receiver.setAreaCode(QStringLiteral("613"));
+    auto mustBeClean = [](const QString& text) {
+        if (!CleanText::isClean(text))
+            __builtin_trap();
+    };
+    QObject::connect(&receiver, &ModemReceiver::eventLine, mustBeClean);
+    QObject::connect(&receiver, &ModemReceiver::recordComplete, [&](const CallerId& record) {
+        for (const QString& field : {record.date, record.time, record.number, record.name})
+            mustBeClean(field);
+    });
     const qsizetype step = size > 0 ? 1 + data[0] % 17 : 1;
     for (qsizetype at = 0; at < bytes.size(); at += step)
         receiver.receive(bytes.mid(at, step));
     for (int tick = 0; tick < 11; ++tick)
-        receiver.Timer2Tick();
+        receiver.pollTick();
 
     const QString text = QString::fromUtf8(bytes);
-    (void)ModemLine::decodeMesg(ModemLine::value(text));
-    (void)PhoneNumber::FormatPhoneNumber(text, state.AreaCode);
-    const PhoneNumber::Names names = PhoneNumber::GetFirstLastName(text);
-    const QString filter = ContactFilters::nameOnly(names.last, names.first);
-    if (filter.count(u'"') % 2 != 0)
-        __builtin_trap(); // quoting must always leave the quotes balanced
-    const QStringList fields = CallLogFile::readFields(bytes);
-    for (const QString& field : fields) {
+    (void)CallerIdLine::decodeMesg(CallerIdLine::value(text));
+    (void)PhoneNumber::FormatPhoneNumber(text, QStringLiteral("613"));
+    (void)PhoneNumber::comparable(text, QStringLiteral("613"));
+    (void)CallerName::split(text);
+    for (const QString& field : CallLogFile::readFields(bytes)) {
+        mustBeClean(field);
         if (field.size() > text.size() + bytes.size())
             __builtin_trap();
     }

@@ -5,8 +5,7 @@
 #include "shell/Dialogs.h"
 #include "shell/Lifecycle.h"
 #include "shell/MainWindow.h"
-#include "ui_Form1.h"
-#include "ui_SetupForm.h"
+#include "ui_SetupWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,23 +26,23 @@ int main(int argc, char* argv[])
     QDir().mkpath(out);
 
     MainWindow window;
-    window.monitor().outlookProbe = [](QString*) {
+    window.monitor().addressBookProbe = [](QString*) {
         return true;
     };
     Lifecycle life(window);
-    life.Form_Load();
+    life.load();
     window.show();
-    life.Form_Activate();
+    life.activate();
 
-    MonitorState& s = window.state();
-    s.AreaCode = QStringLiteral("613");
-    s.ModemEvents.setStringList({});
+    WindowModel& s = window.model();
+    window.monitor().setAreaCode(QStringLiteral("613"));
+    s.eventList.setStringList({});
     for (const char* line :
          {"[Initializing Ringwatch...]", "[Searching for Modems...]", "[Testing Com 1 at 56000 ]",
           "ATZ", "OK", "[Found Modem in Com 1 !]", "[CALLER ID Modem Found in Com 1 !]",
           "[System Ready, Waiting for a RING...]"})
         s.appendEvent(QString::fromLatin1(line));
-    s.setField(MonitorState::SystemMessage, QStringLiteral("Active... Waiting for a Ring"));
+    s.setField(WindowModel::Status, QStringLiteral("Active... Waiting for a Ring"));
     window.monitor().receiver.receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\n"
                                       "NMBR = 6135551234\r\nNAME = SMITH JOHN\r\n");
     QApplication::processEvents();
@@ -62,8 +61,8 @@ int main(int argc, char* argv[])
                 QStringLiteral("/dev/ttyACM0"));
     SetupWindow setup;
     setup.show();
-    setup.ui().Combo3->setCurrentIndex(0);
-    emit setup.ui().Combo3->activated(0);
+    setup.ui().portChooser->setCurrentIndex(0);
+    emit setup.ui().portChooser->activated(0);
     QApplication::processEvents();
     setup.grab().save(out + QStringLiteral("/config.png"));
     return 0;

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "addressbook/AddressBook.h"
+#include "calls/CallerContacts.h"
+
+// The call handling's way into the address book, and the searches the user starts by hand:
+// searches that open the contact found, new contacts and journal entries.
+class AddressBookContacts : public CallerContacts
+{
+    Q_OBJECT
+public:
+    explicit AddressBookContacts(AddressBook& book, QObject* parent = nullptr)
+        : CallerContacts(parent), m_book(book)
+    {
+    }
+
+    // Completes seven-digit numbers when numbers are compared.
+    void setAreaCode(const QString& areaCode) { m_areaCode = areaCode; }
+
+    std::optional<FoundContact> find(const ContactQuery& query, const QString& shownName,
+                                     const QString& shownNumber) override;
+    void createContact(NewFor what, const QString& name, const QString& number) override;
+    void createJournal(bool forCaller, const QString& contactNames, const QString& callerName,
+                       const QString& company) override;
+
+    // The searches behind the two search buttons. When nobody is found, the window offers to
+    // create a contact for `offer`.
+    struct HandSearch
+    {
+        bool found = false;
+        QString offer;
+        QString number; // the number as the window should show it now
+    };
+    // A bare number the user typed is laid out first.
+    HandSearch searchByNumber(const QString& typed, const QString& shownName);
+    // A person's name as typed (JOHN SMITH) or as caller ID sends it (SMITH JOHN), or a company.
+    HandSearch searchByName(const QString& name, bool company, const QString& shownNumber);
+    // A contact or journal entry the user asked for, which comes forward with the keyboard.
+    void createContactForUser(NewFor what, const QString& name, const QString& number);
+    void createJournalForUser();
+
+    // The contact the last successful search found.
+    std::shared_ptr<AddressBookItem> lastFound() const { return m_lastFound; }
+    // The item shown last: the contact found or made, or the journal entry made.
+    std::shared_ptr<AddressBookItem> lastShown() const { return m_lastShown; }
+
+private:
+    void show(const std::shared_ptr<AddressBookItem>& item);
+
+    AddressBook& m_book;
+    QString m_areaCode;
+    std::shared_ptr<AddressBookItem> m_lastFound;
+    std::shared_ptr<AddressBookItem> m_lastShown;
+    bool m_askedByUser = false; // the items shown now are the user's doing, not a call's
+};
