@@ -1,3 +1,4 @@
+#include "CaptionsFit.h"
 #include "TestHome.h"
 #include "common/SettingsStore.h"
 #include "shell/CanberraSound.h"
@@ -78,6 +79,8 @@ private slots:
     void windowAsADesktopShowsIt();
     void waitingForARingWakesNothing();
     void chimeNeverMakesTheCallerWait();
+    void captionsFitAnyFont_data();
+    void captionsFitAnyFont();
 
 private:
     void start();
@@ -644,6 +647,37 @@ void TestMainWindow::chimeNeverMakesTheCallerWait()
     sound.play(dir.filePath("missing.wav"));
     sound.play(QFINDTESTDATA("../data/gotit.wav"));
     QVERIFY(clock.elapsed() < 100);
+}
+
+void TestMainWindow::captionsFitAnyFont_data()
+{
+    QTest::addColumn<qreal>("scale");
+    QTest::newRow("the desktop's font") << 1.0;
+    QTest::newRow("half as large again") << 1.5;
+}
+
+// The window follows the desktop's font: it grows with it, and every caption stays whole.
+void TestMainWindow::captionsFitAnyFont()
+{
+    QFETCH(qreal, scale);
+    const QFont usual = QApplication::font();
+    QFont font = usual;
+    font.setPointSizeF(usual.pointSizeF() * scale);
+    QApplication::setFont(font);
+    MainWindow window;
+    window.show();
+    window.showDetails(true);
+    const QStringList clipped = clippedCaptions(&window);
+    const QSize size = window.size();
+    QApplication::setFont(usual);
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(", ")));
+    if (scale > 1) {
+        MainWindow usualWindow;
+        usualWindow.show();
+        usualWindow.showDetails(true);
+        usualWindow.layout()->activate();
+        QVERIFY(size.width() > usualWindow.width() && size.height() > usualWindow.height());
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

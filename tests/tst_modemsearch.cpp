@@ -58,8 +58,8 @@ private:
     static void mapPort(int port, const QString& device) { TestHome::mapPort(port, device); }
     void start() { m_monitor->model.setBox(WindowModel::ModemEnabled, true); }
     QStringList events() const { return m_monitor->model.events(); }
-    // Timer1 from here on ticks only when the test says so.
-    SteppedTicks& steppedTimer1()
+    // The reply time-out from here on ticks only when the test says so.
+    SteppedTicks& steppedTimeout()
     {
         auto ticks = std::make_unique<SteppedTicks>(SteppedTicks::Once);
         SteppedTicks& stepped = *ticks;
@@ -293,7 +293,7 @@ void TestModemSearch::noPortsToTry()
 
 void TestModemSearch::absentPortsCostNoTimeOut()
 {
-    SteppedTicks& timeOut = steppedTimer1();
+    SteppedTicks& timeOut = steppedTimeout();
     timeOut.fireWhenStarted = true;
     start();
     // Twelve probes of ports that cannot open, and not one wait for a reply.
@@ -306,7 +306,7 @@ void TestModemSearch::switchOffDuringSearchStopsIt()
 {
     ModemSim dead({"--silent"});
     mapPort(1, dead.device());
-    SteppedTicks& timeOut = steppedTimer1();
+    SteppedTicks& timeOut = steppedTimeout();
     timeOut.onStart = [this] {
         QTimer::singleShot(0, &m_monitor->model,
                            [this] { m_monitor->model.setBox(WindowModel::ModemEnabled, false); });
@@ -328,7 +328,7 @@ void TestModemSearch::secondSearchIsRefused()
     ModemSim dead({"--silent"});
     mapPort(1, dead.device());
     QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "1"));
-    SteppedTicks& timeOut = steppedTimer1();
+    SteppedTicks& timeOut = steppedTimeout();
     timeOut.fireWhenStarted = true;
     timeOut.onStart = [&] {
         if (timeOut.starts == 1)
@@ -386,7 +386,7 @@ void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
     mapPort(1, modem.device());
     CommandExchange& x = m_monitor->exchange;
     using Reply = CommandExchange::Reply;
-    SteppedTicks& timeOut = steppedTimer1();
+    SteppedTicks& timeOut = steppedTimeout();
     QVERIFY(x.OpenModemPort(1, "9600"));
     QVERIFY(!x.OpenModemPort(1, "9600")); // already open
     x.setReplyTimeout("5000");

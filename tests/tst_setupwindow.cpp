@@ -1,3 +1,4 @@
+#include "CaptionsFit.h"
 #include "TestHome.h"
 #include "common/PortMap.h"
 #include "config/SetupWindow.h"
@@ -27,6 +28,8 @@ private slots:
     void oddStoredValues();
     void damagedStoreIsReported();
     void ringdeskExitKeepsWhatOnlyConfigWrites();
+    void captionsFitAnyFont_data();
+    void captionsFitAnyFont();
 
 private:
     QString stored(const QString& section, const QString& key)
@@ -318,6 +321,35 @@ void TestSetupWindow::storedTextReadsAsTheMonitorReadsIt()
     QCOMPARE(ui.deviceChooser->currentText(), "");
     // A window of fixed size offers no maximise button.
     QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+}
+
+void TestSetupWindow::captionsFitAnyFont_data()
+{
+    QTest::addColumn<qreal>("scale");
+    QTest::newRow("the desktop's font") << 1.0;
+    QTest::newRow("half as large again") << 1.5;
+}
+
+// The window follows the desktop's font: it grows with it, and every caption stays whole.
+void TestSetupWindow::captionsFitAnyFont()
+{
+    QFETCH(qreal, scale);
+    const QFont usual = QApplication::font();
+    QFont font = usual;
+    font.setPointSizeF(usual.pointSizeF() * scale);
+    QApplication::setFont(font);
+    SetupWindow window;
+    window.show();
+    const QStringList clipped = clippedCaptions(&window);
+    const QSize size = window.size();
+    QApplication::setFont(usual);
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(", ")));
+    if (scale > 1) {
+        SetupWindow usualWindow;
+        usualWindow.show();
+        usualWindow.layout()->activate();
+        QVERIFY(size.width() > usualWindow.width() && size.height() > usualWindow.height());
+    }
 }
 
 QTEST_MAIN(TestSetupWindow)
