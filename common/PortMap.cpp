@@ -46,6 +46,11 @@ void setMachinePorts(std::optional<QStringList> paths)
     standIn = std::move(paths);
 }
 
+void resetMachinePorts()
+{
+    standIn.reset();
+}
+
 QStringList machinePorts()
 {
     if (standIn)

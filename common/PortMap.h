@@ -15,8 +15,10 @@ QString devicePath(int port);
 QString automaticDevice(int port);
 // The serial devices of the machine that may be a modem (see SerialDevices), in port order.
 QStringList machinePorts();
-// Tests stand in a list of their own for the machine's devices (nothing: the machine's again).
+// Tests stand in a list of their own for the machine's devices.
 void setMachinePorts(std::optional<QStringList> paths);
+// The machine's own ports again.
+void resetMachinePorts();
 // Device paths in port order: /dev/ttyACM* by number, /dev/ttyUSB* by number, then the rest as
 // they stand.
 QStringList ordered(QStringList paths);

@@ -47,7 +47,8 @@ public:
     {
         // Started as root, mosquitto would become user "mosquitto", who cannot read our folder.
         QString config = QString("listener %1 127.0.0.1\npersistence true\n"
-                                 "persistence_location %2/\nuser %3\n")
+                                 "persistence_location %2/\nuser %3\nlog_dest stderr\n"
+                                 "log_type all\n")
                              .arg(m_port)
                              .arg(m_folder, QString::fromLocal8Bit(getpwuid(getuid())->pw_name));
         if (withPassword) {
@@ -70,7 +71,8 @@ public:
         if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
             return false;
         file.close();
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_log.clear();
+        m_process.setReadChannel(QProcess::StandardError);
         m_process.start(m_program, {"-c", m_folder + "/mosquitto.conf"});
         if (!m_process.waitForStarted())
             return false;
@@ -93,6 +95,12 @@ public:
     {
         m_process.kill();
         m_process.waitForFinished();
+    }
+    // What the broker has said of its clients so far.
+    QByteArray log()
+    {
+        m_log += m_process.readAllStandardError();
+        return m_log;
     }
     // Takes packets and answers none, as a broker on a stalled machine does.
     void freeze() { ::kill(pid_t(m_process.processId()), SIGSTOP); }
@@ -133,6 +141,7 @@ private:
     QString m_program;
     int m_port = 0;
     QProcess m_process;
+    QByteArray m_log;
 };
 
 // Everything a client of the broker sees, in order.
@@ -541,7 +550,8 @@ void TestHousehold::aSecondDesktopShowsTheCall()
     QProcess desktop;
     TestHome::startProgram(desktop, "ringdesk", "offscreen");
     QVERIFY(desktop.waitForStarted());
-    QTest::qWait(3000); // the desktop has joined the broker
+    // The desktop has joined the broker and asked for the calls.
+    QTRY_VERIFY_WITH_TIMEOUT(broker.log().contains("Received SUBSCRIBE from ringdesk-"), 15000);
 
     modem.command("call 6135551234 SMITH JOHN");
     QTRY_VERIFY_WITH_TIMEOUT(logOf(desktopHome).contains("+1 (613) 555-1234 SMITH JOHN"), 15000);

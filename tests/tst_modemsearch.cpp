@@ -84,6 +84,7 @@ void TestModemSearch::init()
 
 void TestModemSearch::cleanup()
 {
+    PortMap::resetMachinePorts();
     m_monitor.reset();
     m_window.reset();
     m_home.reset();
@@ -200,7 +201,7 @@ void TestModemSearch::settledDeviceIsStored()
     mapPort(1, "");
     PortMap::setMachinePorts(QStringList{modem.device()});
     start();
-    PortMap::setMachinePorts(std::nullopt);
+    PortMap::resetMachinePorts();
     QCOMPARE(m_monitor->modemSettings.port, "1");
     QCOMPARE(GetSetting("ZodoDE", "Ports", "Com1", ""), modem.device());
     QCOMPARE(GetSetting("ZodoDE", "Ports", "Com2", ""), "/nonexistent/ttyRING");

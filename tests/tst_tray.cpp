@@ -12,7 +12,6 @@ class TestTray : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { Dialogs::setUnattended(true); }
     void init();
     void cleanup();
     void tipIsCutWithoutSplittingCharacters_data();
@@ -31,6 +30,8 @@ private:
 
 void TestTray::init()
 {
+    Dialogs::reset();
+    Dialogs::setUnattended(true);
     m_home = std::make_unique<TestHome>();
     m_window = std::make_unique<MainWindow>();
     m_life = std::make_unique<Lifecycle>(*m_window);
@@ -41,6 +42,7 @@ void TestTray::init()
 
 void TestTray::cleanup()
 {
+    Dialogs::reset();
     m_life.reset();
     m_window.reset();
     m_home.reset();

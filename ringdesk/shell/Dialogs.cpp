@@ -3,6 +3,17 @@
 #include <QInputDialog>
 #include <QPushButton>
 
+void Dialogs::reset()
+{
+    s_nextAnswer.reset();
+    s_nextChoice.reset();
+    s_nextText.reset();
+    s_lastAsked.clear();
+    s_lastDetails.clear();
+    s_asked = 0;
+    s_unattended = false;
+}
+
 void Dialogs::setNextText(std::optional<QString> text)
 {
     s_nextText = std::move(text);

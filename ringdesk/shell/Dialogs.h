@@ -38,6 +38,8 @@ public:
     static void setNextText(std::optional<QString> text);
     static QString lastAsked() { return s_lastAsked; }
     static int asked() { return s_asked; }
+    // Back to asking the user: no answers queued, nothing asked yet, not unattended.
+    static void reset();
 
 private:
     static inline std::optional<QMessageBox::StandardButton> s_nextAnswer;
