@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRINGDESK_TESTS=OFF >/dev/null
-cmake --build build -j"$(nproc)" --target ringdesk modemsim bench_calls hostprobe >/dev/null
+cmake --build build -j"$(nproc)" --target ringdesk modemsim bench_calls >/dev/null
 ringdesk="${RINGDESK:-$PWD/build/bin/ringdesk}"
 export QT_QPA_PLATFORM=xcb
 exec xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
