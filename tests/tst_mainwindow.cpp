@@ -448,8 +448,9 @@ void TestMainWindow::callFromModemReachesTheWindow()
     QCOMPARE(m_window->ui().callList->model()->rowCount(), 1);
     // The card a call opens appears, but the keyboard stays where the user was typing (the
     // window system honours the attribute; Qt's offscreen platform activates every window).
-    ContactWindow* card = openWindow<ContactWindow>();
-    QVERIFY(card && card->isVisible());
+    // It is built once the call is in the log.
+    ContactWindow* card = nullptr;
+    QTRY_VERIFY((card = openWindow<ContactWindow>()) && card->isVisible());
     QVERIFY(card->testAttribute(Qt::WA_ShowWithoutActivating));
 }
 

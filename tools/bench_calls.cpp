@@ -269,11 +269,13 @@ void latencies(const char* what, Simulator& sim, int watch, const std::string& l
         std::printf("%s: no call recorded\n", what);
         return;
     }
+    const long long first = times.front();
     std::sort(times.begin(), times.end());
     std::printf("%s: %zu of %d recorded; last byte -> CallLog.txt min %.2f ms, median %.2f ms, "
-                "max %.2f ms\n",
+                "max %.2f ms (the first %.2f ms)\n",
                 what, times.size(), calls, double(times.front()) / 1000,
-                double(times[times.size() / 2]) / 1000, double(times.back()) / 1000);
+                double(times[times.size() / 2]) / 1000, double(times.back()) / 1000,
+                double(first) / 1000);
 }
 
 // Calls recorded once the log has been quiet for two seconds.

@@ -4,6 +4,8 @@
 #include "shell/ContactWindow.h"
 #include "shell/JournalWindow.h"
 
+#include <QTimer>
+
 namespace {
 
 // Asked for, a window comes forward with the keyboard; opened by a call, it only appears.
@@ -28,6 +30,14 @@ template <typename Window> int alive(const QHash<QString, QPointer<Window>>& win
 } // namespace
 
 void ItemWindows::show(const std::shared_ptr<AddressBookItem>& item, bool askedByUser)
+{
+    if (askedByUser)
+        showNow(item, true);
+    else
+        QTimer::singleShot(0, this, [this, item] { showNow(item, false); });
+}
+
+void ItemWindows::showNow(const std::shared_ptr<AddressBookItem>& item, bool askedByUser)
 {
     m_contacts.removeIf([](const auto& entry) { return entry.value().isNull(); });
     m_journals.removeIf([](const auto& entry) { return entry.value().isNull(); });

@@ -12,7 +12,28 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QListView>
 #include <QStyleHints>
+#include <QTimer>
+
+namespace {
+
+void followNewest(QAbstractItemModel& model, QListView* list)
+{
+    // The newest line is the one worth seeing. Scrolling lays the whole list out there and then,
+    // and a call brings a dozen lines before it reaches the log: the list follows once the
+    // lines of this pass are in.
+    auto* const pending = new QTimer(list);
+    pending->setSingleShot(true);
+    pending->setInterval(0);
+    QObject::connect(pending, &QTimer::timeout, list, &QListView::scrollToBottom);
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, pending, [pending] {
+        if (!pending->isActive())
+            pending->start();
+    });
+}
+
+} // namespace
 
 using Box = WindowModel::Box;
 
@@ -135,11 +156,8 @@ void MainWindow::bindModel()
     connect(&m, &WindowModel::viewChanged, this, &MainWindow::showView);
     connect(&m, &WindowModel::controlChanged, this, &MainWindow::showControl);
 
-    // The newest line is the one worth seeing.
-    connect(&m.eventList, &QAbstractItemModel::rowsInserted, m_ui->eventList,
-            &QListView::scrollToBottom);
-    connect(&m.callList, &QAbstractItemModel::rowsInserted, m_ui->callList,
-            &QListView::scrollToBottom);
+    followNewest(m.eventList, m_ui->eventList);
+    followNewest(m.callList, m_ui->callList);
 }
 
 void MainWindow::showView(WindowModel::View view)
