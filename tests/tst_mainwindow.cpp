@@ -1,7 +1,7 @@
 #include "CaptionsFit.h"
 #include "TestHome.h"
 #include "common/SettingsStore.h"
-#include "shell/CanberraSound.h"
+#include "monitor/CanberraSound.h"
 #include "shell/ContactWindow.h"
 #include "shell/Dialogs.h"
 #include "shell/HelpWindow.h"

@@ -1,5 +1,6 @@
 #include "headless/HeadlessMonitor.h"
 
+#include "common/AppPaths.h"
 #include "common/CleanText.h"
 #include "common/Conversions.h"
 
@@ -40,6 +41,12 @@ void HeadlessMonitor::stop()
     m_stopped = true;
     m_monitor.unload();
     QCoreApplication::exit(0);
+}
+
+void HeadlessMonitor::playChime()
+{
+    // A monitor run as a service in the user's session is heard as the window is.
+    m_chime.play(AppPaths::dataFile(QStringLiteral("gotit.wav")));
 }
 
 void HeadlessMonitor::showModemError(const QStringList& details)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "addressbook/ItemViewer.h"
+#include "monitor/CanberraSound.h"
 #include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"
 
@@ -25,6 +26,7 @@ public:
     bool stopped() const { return m_stopped; }
 
     void showModemError(const QStringList& details) override;
+    void playChime() override;
     void show(const std::shared_ptr<AddressBookItem>& item, bool askedByUser) override;
 
 private:
@@ -32,5 +34,6 @@ private:
 
     std::FILE* m_out;
     Monitor m_monitor;
+    CanberraSound m_chime;
     bool m_stopped = false;
 };

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "monitor/CanberraSound.h"
 #include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"
-#include "shell/CanberraSound.h"
 #include "shell/DesktopNotifier.h"
 #include "shell/ItemWindows.h"
 #include "shell/TrayIcon.h"

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "shell/AlertSound.h"
-
 #include <QMutex>
 #include <QThreadPool>
 
@@ -10,13 +8,14 @@ struct ca_context;
 // libcanberra playback on a worker thread of its own: connecting to a sound server can take a
 // moment, or never succeed, and the window must not wait for either. A missing file, no sound
 // server or a busy device are all silently nothing.
-class CanberraSound : public AlertSound
+class CanberraSound
 {
 public:
     CanberraSound();
-    ~CanberraSound() override;
+    ~CanberraSound();
 
-    void play(const QString& path) override;
+    // Plays a sound file without making the caller wait.
+    void play(const QString& path);
 
 private:
     QThreadPool m_worker;

@@ -1,4 +1,4 @@
-#include "shell/CanberraSound.h"
+#include "monitor/CanberraSound.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>
