@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QStringList>
+#include <QTest>
 #include <QWidget>
 
 inline QStringList clippedCaptions(QWidget* window)
@@ -30,4 +31,36 @@ inline QStringList clippedCaptions(QWidget* window)
             clipped << widget->objectName() + QStringLiteral(" in a smaller face");
     }
     return clipped;
+}
+
+// The font sizes a window is drawn in: the desktop's, and half as large again.
+inline void fontScales()
+{
+    QTest::addColumn<qreal>("scale");
+    QTest::newRow("the desktop's font") << 1.0;
+    QTest::newRow("half as large again") << 1.5;
+}
+
+// A window drawn in the desktop's font times `scale`: the captions it clips, and its size.
+struct DrawnWindow
+{
+    QStringList clipped;
+    QSize size;
+};
+
+template <typename Window, typename Open> DrawnWindow drawInFont(qreal scale, Open open)
+{
+    const QFont usual = QApplication::font();
+    QFont font = usual;
+    font.setPointSizeF(usual.pointSizeF() * scale);
+    QApplication::setFont(font);
+    DrawnWindow drawn;
+    {
+        Window window;
+        open(window);
+        drawn.clipped = clippedCaptions(&window);
+        drawn.size = window.size();
+    }
+    QApplication::setFont(usual);
+    return drawn;
 }

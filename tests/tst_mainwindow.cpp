@@ -663,32 +663,22 @@ void TestMainWindow::chimeNeverMakesTheCallerWait()
 
 void TestMainWindow::captionsFitAnyFont_data()
 {
-    QTest::addColumn<qreal>("scale");
-    QTest::newRow("the desktop's font") << 1.0;
-    QTest::newRow("half as large again") << 1.5;
+    fontScales();
 }
 
 // The window follows the desktop's font: it grows with it, and every caption stays whole.
 void TestMainWindow::captionsFitAnyFont()
 {
     QFETCH(qreal, scale);
-    const QFont usual = QApplication::font();
-    QFont font = usual;
-    font.setPointSizeF(usual.pointSizeF() * scale);
-    QApplication::setFont(font);
-    MainWindow window;
-    window.show();
-    window.showDetails(true);
-    const QStringList clipped = clippedCaptions(&window);
-    const QSize size = window.size();
-    QApplication::setFont(usual);
-    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(", ")));
+    const auto open = [](MainWindow& window) {
+        window.show();
+        window.showDetails(true);
+    };
+    const DrawnWindow drawn = drawInFont<MainWindow>(scale, open);
+    QVERIFY2(drawn.clipped.isEmpty(), qPrintable(drawn.clipped.join(", ")));
     if (scale > 1) {
-        MainWindow usualWindow;
-        usualWindow.show();
-        usualWindow.showDetails(true);
-        usualWindow.layout()->activate();
-        QVERIFY(size.width() > usualWindow.width() && size.height() > usualWindow.height());
+        const QSize usual = drawInFont<MainWindow>(1.0, open).size;
+        QVERIFY(drawn.size.width() > usual.width() && drawn.size.height() > usual.height());
     }
 }
 

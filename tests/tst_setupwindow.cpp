@@ -325,30 +325,21 @@ void TestSetupWindow::storedTextReadsAsTheMonitorReadsIt()
 
 void TestSetupWindow::captionsFitAnyFont_data()
 {
-    QTest::addColumn<qreal>("scale");
-    QTest::newRow("the desktop's font") << 1.0;
-    QTest::newRow("half as large again") << 1.5;
+    fontScales();
 }
 
 // The window follows the desktop's font: it grows with it, and every caption stays whole.
 void TestSetupWindow::captionsFitAnyFont()
 {
     QFETCH(qreal, scale);
-    const QFont usual = QApplication::font();
-    QFont font = usual;
-    font.setPointSizeF(usual.pointSizeF() * scale);
-    QApplication::setFont(font);
-    SetupWindow window;
-    window.show();
-    const QStringList clipped = clippedCaptions(&window);
-    const QSize size = window.size();
-    QApplication::setFont(usual);
-    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(", ")));
+    const auto open = [](SetupWindow& window) {
+        window.show();
+    };
+    const DrawnWindow drawn = drawInFont<SetupWindow>(scale, open);
+    QVERIFY2(drawn.clipped.isEmpty(), qPrintable(drawn.clipped.join(", ")));
     if (scale > 1) {
-        SetupWindow usualWindow;
-        usualWindow.show();
-        usualWindow.layout()->activate();
-        QVERIFY(size.width() > usualWindow.width() && size.height() > usualWindow.height());
+        const QSize usual = drawInFont<SetupWindow>(1.0, open).size;
+        QVERIFY(drawn.size.width() > usual.width() && drawn.size.height() > usual.height());
     }
 }
 
