@@ -44,6 +44,8 @@ SettingEntry portExclusion(int port)
 
 const SettingEntry AreaCode{QStringLiteral("Setup"), QStringLiteral("AreaCode"),
                             QStringLiteral("")};
+// Empty: the system locale's territory.
+const SettingEntry Country{QStringLiteral("Setup"), QStringLiteral("Country"), QString()};
 const SettingEntry AutoSearchContact{QStringLiteral("Setup"), QStringLiteral("AutoSearchContact"),
                                      QStringLiteral("1")};
 const SettingEntry AutoCreateContact{QStringLiteral("Setup"), QStringLiteral("AutoCreateContact"),
@@ -67,8 +69,9 @@ const SettingEntry LogDirectory{QStringLiteral("Setup"), QStringLiteral("LogDire
 const SettingEntry UseAddressBook{QStringLiteral("Setup"), QStringLiteral("Outlook"),
                                   QStringLiteral("1")};
 const SettingEntry Notify{QStringLiteral("Setup"), QStringLiteral("Notify"), QStringLiteral("1")};
+// A caller whose number is on a card is that contact, whatever name the network sends.
 const SettingEntry MatchNumberOnly{QStringLiteral("Setup"), QStringLiteral("MatchNumberOnly"),
-                                   QStringLiteral("0")};
+                                   QStringLiteral("1")};
 
 const SettingEntry MqttHost{QStringLiteral("MQTT"), QStringLiteral("Host"), QString()};
 const SettingEntry MqttPort{QStringLiteral("MQTT"), QStringLiteral("Port"), QStringLiteral("1883")};

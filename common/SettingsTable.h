@@ -35,6 +35,7 @@ QString portExclusionKey(int port);
 
 // Section "Setup"
 extern const SettingEntry AreaCode;
+extern const SettingEntry Country;
 extern const SettingEntry AutoSearchContact;
 extern const SettingEntry AutoCreateContact;
 extern const SettingEntry AutoCreateJournal;

@@ -357,9 +357,9 @@ void TestAddressBook::queryMatching()
     const VCard c = card("John", "Smith", "Acme Ltd",
                          {"613-555-1234", "819.555.0100", "+1 (613) 555-0144 x22",
                           "tel:+1-613-555-0143;ext=12", "555-0155"});
-    QTEST(query.matches(c, "613"), "matches");
+    QTEST(query.matches(c, NumberPlan("US", "613")), "matches");
     // A contact without any telephone is no match for an empty number either.
-    QVERIFY(!ContactQuery::numberAlone("").matches(VCard(), "613"));
+    QVERIFY(!ContactQuery::numberAlone("").matches(VCard(), NumberPlan("US", "613")));
 }
 
 void TestAddressBook::usableWhereItsFolderCanBeMade()

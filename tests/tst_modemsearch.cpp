@@ -78,6 +78,7 @@ void TestModemSearch::init()
     m_window = std::make_unique<CountingWindow>();
     m_monitor = std::make_unique<Monitor>(*m_window);
     m_monitor->modemSettings.replyTimeout = "1000";
+    m_monitor->setCountry("US");
     m_monitor->setAreaCode("613");
     m_monitor->settleLogDirectory();
 }

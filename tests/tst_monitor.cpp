@@ -196,6 +196,7 @@ void TestMonitor::unloadWritesTheTableInOrder()
     WindowModel& s = m_monitor->model;
     s.setBox(Box::ModemEnabled, true);
     s.setBox(Box::CreateContact, true);
+    m_monitor->setCountry("US");
     m_monitor->setAreaCode("613");
     m_monitor->modemSettings.port = "2";
     m_monitor->modemSettings.replyTimeout = "2500";
@@ -354,12 +355,13 @@ void TestMonitor::callOptionsFollowTheBoxesAndSettings()
     s.setBox(Box::CreateJournal, true);
     CallOptions options = m_monitor->callOptions();
     QVERIFY(options.searchContacts && options.createContact && options.createJournal);
-    QVERIFY(!options.matchNumberOnly);
+    // One contact per number unless the user stored otherwise.
+    QVERIFY(options.matchNumberOnly);
     // A ticked "Create Contact" that may not be used makes no contact.
     s.setBoxEnabled(Box::CreateContact, false);
     QVERIFY(!m_monitor->callOptions().createContact);
-    SaveSetting("ZodoDE", "Setup", "MatchNumberOnly", "1");
-    QVERIFY(m_monitor->callOptions().matchNumberOnly);
+    SaveSetting("ZodoDE", "Setup", "MatchNumberOnly", "0");
+    QVERIFY(!m_monitor->callOptions().matchNumberOnly);
 }
 
 // A rewrite killed before its rename leaves a temporary file; the next start removes those of

@@ -267,7 +267,7 @@ void TestSetupWindow::desktopOptions()
     const QString entry = m_home->path() + "/config/autostart/ringdesk.desktop";
     {
         SetupWindow window;
-        QVERIFY(!window.ui().matchNumberOnlyBox->isChecked());
+        QVERIFY(window.ui().matchNumberOnlyBox->isChecked());
         QVERIFY(window.ui().notifyBox->isChecked());
         QVERIFY(!window.ui().autostartBox->isChecked());
         window.ui().saveButton->click();
@@ -278,12 +278,12 @@ void TestSetupWindow::desktopOptions()
     {
         SetupWindow window;
         window.monitorProgram = "/opt/ring desk/bin/ringdesk";
-        window.ui().matchNumberOnlyBox->setChecked(true);
+        window.ui().matchNumberOnlyBox->setChecked(false);
         window.ui().notifyBox->setChecked(false);
         window.ui().autostartBox->setChecked(true);
         window.ui().saveButton->click();
         QCOMPARE(stored("Setup", "Notify"), "0");
-        QCOMPARE(stored("Setup", "MatchNumberOnly"), "1");
+        QCOMPARE(stored("Setup", "MatchNumberOnly"), "0");
         QFile file(entry);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray content = file.readAll();
@@ -292,7 +292,7 @@ void TestSetupWindow::desktopOptions()
     }
     SetupWindow window;
     QVERIFY(window.ui().autostartBox->isChecked());
-    QVERIFY(window.ui().matchNumberOnlyBox->isChecked());
+    QVERIFY(!window.ui().matchNumberOnlyBox->isChecked());
     window.ui().autostartBox->setChecked(false);
     window.ui().saveButton->click();
     QVERIFY(!QFile::exists(entry));

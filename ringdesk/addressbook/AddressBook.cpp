@@ -25,7 +25,7 @@ bool AddressBook::openContacts(QString* problem)
             *problem = QStringLiteral("cannot create the folder %1").arg(path);
         return false;
     }
-    m_contacts.setPath(path);
+    m_contacts.setPath(path, m_country);
     return true;
 }
 
@@ -36,12 +36,13 @@ void AddressBook::warmUp()
         m_contacts.warmUp();
 }
 
-ContactsFolder::Found AddressBook::findContact(const ContactQuery& query, const QString& areaCode)
+ContactsFolder::Found AddressBook::findContact(const ContactQuery& query, const NumberPlan& plan)
 {
     ContactsFolder::Found found;
+    m_country = plan.country();
     if (!openContacts(&found.error))
         return found;
-    return m_contacts.find(query, areaCode);
+    return m_contacts.find(query, plan);
 }
 
 std::shared_ptr<ContactItem> AddressBook::newContact() const

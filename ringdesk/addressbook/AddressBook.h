@@ -16,11 +16,13 @@ public:
 
     // The contacts folder is made when missing; its index is read on a worker thread.
     void warmUp();
+    // The country whose numbering plan reads the numbers on the cards.
+    void setCountry(const QString& country) { m_country = country; }
 
     // The contacts folder as the settings name it, made when missing; false when it cannot be.
     bool openContacts(QString* problem = nullptr);
     // Nothing with an error when the folder cannot be made.
-    ContactsFolder::Found findContact(const ContactQuery& query, const QString& areaCode);
+    ContactsFolder::Found findContact(const ContactQuery& query, const NumberPlan& plan);
     std::shared_ptr<ContactItem> newContact() const;
     std::shared_ptr<JournalItem> newJournal() const;
 
@@ -30,5 +32,6 @@ public:
 
 private:
     ContactsFolder m_contacts;
+    QString m_country = QStringLiteral("US");
     ItemViewer* m_viewer = nullptr;
 };

@@ -1,7 +1,6 @@
 #include "addressbook/ContactQuery.h"
 
 #include "addressbook/VCard.h"
-#include "numbers/PhoneNumber.h"
 
 ContactQuery ContactQuery::name(const QString& last, const QString& first)
 {
@@ -33,7 +32,7 @@ ContactQuery ContactQuery::companyNamed(const QString& company)
     return query;
 }
 
-bool ContactQuery::matches(const VCard& card, const QString& areaCode) const
+bool ContactQuery::matches(const VCard& card, const NumberPlan& plan) const
 {
     auto same = [](const std::optional<QString>& wanted, const QString& have) {
         return !wanted || have.compare(*wanted, Qt::CaseInsensitive) == 0;
@@ -43,11 +42,11 @@ bool ContactQuery::matches(const VCard& card, const QString& areaCode) const
         return false;
     if (!number)
         return true;
-    const QString wanted = PhoneNumber::comparable(*number, areaCode);
+    const QString wanted = plan.key(*number);
     if (wanted.isEmpty())
         return false;
     for (const QString& phone : card.phones())
-        if (PhoneNumber::comparable(phone, areaCode) == wanted)
+        if (plan.key(phone) == wanted)
             return true;
     return false;
 }

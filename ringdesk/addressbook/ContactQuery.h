@@ -1,5 +1,7 @@
 #pragma once
 
+#include "numbers/NumberPlan.h"
+
 #include <QString>
 #include <optional>
 
@@ -7,7 +9,7 @@ class VCard;
 
 // What a search in the address book asks for: the terms it names, all of which a contact must
 // meet. Names compare without regard to case; a number compares as a number (see
-// PhoneNumber::comparable), and an empty number is nobody's.
+// NumberPlan::key), and an empty number is nobody's.
 struct ContactQuery
 {
     std::optional<QString> lastName;
@@ -21,8 +23,8 @@ struct ContactQuery
     static ContactQuery numberAlone(const QString& number);
     static ContactQuery companyNamed(const QString& company);
 
-    // The area code completes seven-digit numbers on either side.
-    bool matches(const VCard& card, const QString& areaCode = QString()) const;
+    // The plan reads both numbers; its area code completes seven-digit ones on either side.
+    bool matches(const VCard& card, const NumberPlan& plan) const;
     bool operator==(const ContactQuery& other) const
     {
         return lastName == other.lastName && firstName == other.firstName &&

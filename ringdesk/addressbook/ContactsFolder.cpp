@@ -22,7 +22,7 @@
 namespace {
 
 constexpr quint32 cacheMagic = 0x52444958; // "RDIX"
-constexpr quint32 cacheVersion = 4;
+constexpr quint32 cacheVersion = 5;
 
 } // namespace
 
@@ -48,13 +48,15 @@ void ContactsFolder::stopWatching()
     m_inotify = -1;
 }
 
-void ContactsFolder::setPath(const QString& path)
+void ContactsFolder::setPath(const QString& path, const QString& country)
 {
-    if (path == m_path)
+    const NumberPlan plan(country);
+    if (path == m_path && plan.country() == m_plan.country())
         return;
     waitForWorkers();
     stopWatching();
     m_path = path;
+    m_plan = plan;
     m_index = Index();
     m_scanned = false;
 }
@@ -74,16 +76,17 @@ void ContactsFolder::warmUp()
     // Watching first: whatever changes while the workers read is reported afterwards.
     startWatching();
     const QString path = m_path;
-    m_cached = QtConcurrent::run([path] { return loadCache(path); });
+    const NumberPlan plan = m_plan;
+    m_cached = QtConcurrent::run([path, plan] { return loadCache(path, plan.country()); });
     QFuture<Index> cached = m_cached;
-    m_checked = QtConcurrent::run([path, cached] {
+    m_checked = QtConcurrent::run([path, plan, cached] {
         const Index known = cached.result();
-        Index index = scan(path, known);
+        Index index = scan(path, plan, known);
         bool same = index.files.size() == known.files.size();
         for (auto it = index.files.cbegin(); same && it != index.files.cend(); ++it)
             same = known.files.contains(it.key()) && known.files.value(it.key()).stamp == it->stamp;
         if (!same)
-            saveCache(path, index);
+            saveCache(path, plan.country(), index);
         return index;
     });
     m_cachedPending = m_checkedPending = true;
@@ -100,7 +103,7 @@ quint64 ContactsFolder::keyOf(QStringView text)
     return hash;
 }
 
-std::vector<quint64> ContactsFolder::keysOf(const QString& file)
+std::vector<quint64> ContactsFolder::keysOf(const QString& file, const NumberPlan& plan)
 {
     std::vector<quint64> keys;
     QFile in(file);
@@ -108,7 +111,7 @@ std::vector<quint64> ContactsFolder::keysOf(const QString& file)
         return keys;
     for (const VCard& card : VCard::parse(in.readAll())) {
         for (const QString& phone : card.phones()) {
-            const QString number = PhoneNumber::comparable(phone, QString());
+            const QString number = plan.key(phone);
             if (!number.isEmpty())
                 keys.push_back(keyOf(number));
         }
@@ -131,7 +134,8 @@ void ContactsFolder::add(Index& index, const QString& name, const Stamp& stamp,
         index.entries.push_back(Entry{key, id});
 }
 
-ContactsFolder::Index ContactsFolder::scan(const QString& path, const Index& known)
+ContactsFolder::Index ContactsFolder::scan(const QString& path, const NumberPlan& plan,
+                                           const Index& known)
 {
     const QDir folder(path);
     // Picked by hand rather than by name filters, which would compile regular expressions and
@@ -155,7 +159,7 @@ ContactsFolder::Index ContactsFolder::scan(const QString& path, const Index& kno
             const auto old = known.files.constFind(names.at(i));
             keys[size_t(i)] = old != known.files.cend() && old->stamp == stamps[size_t(i)]
                                   ? knownKeys[old->id]
-                                  : keysOf(file);
+                                  : keysOf(file, plan);
         }
     };
     const int threads =
@@ -173,7 +177,7 @@ ContactsFolder::Index ContactsFolder::scan(const QString& path, const Index& kno
     return index;
 }
 
-ContactsFolder::Index ContactsFolder::loadCache(const QString& folder)
+ContactsFolder::Index ContactsFolder::loadCache(const QString& folder, const QString& country)
 {
     Index index;
     QFile file(cacheFileFor(folder));
@@ -184,9 +188,12 @@ ContactsFolder::Index ContactsFolder::loadCache(const QString& folder)
     quint32 magic = 0;
     quint32 version = 0;
     QString path;
+    QString plan;
     qint64 count = 0;
-    in >> magic >> version >> path >> count;
-    if (magic != cacheMagic || version != cacheVersion || path != folder || count < 0)
+    in >> magic >> version >> path >> plan >> count;
+    // Keys made by another country's plan would not find this country's numbers.
+    if (magic != cacheMagic || version != cacheVersion || path != folder || plan != country ||
+        count < 0)
         return index;
     std::vector<quint64> keys;
     for (qint64 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
@@ -207,7 +214,7 @@ ContactsFolder::Index ContactsFolder::loadCache(const QString& folder)
     return index;
 }
 
-void ContactsFolder::saveCache(const QString& folder, const Index& index)
+void ContactsFolder::saveCache(const QString& folder, const QString& country, const Index& index)
 {
     const QString path = cacheFileFor(folder);
     if (!QDir().mkpath(QFileInfo(path).path()))
@@ -218,7 +225,7 @@ void ContactsFolder::saveCache(const QString& folder, const Index& index)
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
-    out << cacheMagic << cacheVersion << folder << qint64(index.files.size());
+    out << cacheMagic << cacheVersion << folder << country << qint64(index.files.size());
     for (auto it = index.files.cbegin(); it != index.files.cend(); ++it) {
         out << it.key() << it->stamp.exists << it->stamp.device << it->stamp.size
             << it->stamp.modified << it->stamp.inode << quint32(keys[it->id].size());
@@ -296,7 +303,7 @@ void ContactsFolder::update(const QString& name)
     const quint32 id = quint32(m_index.names.size());
     m_index.names.append(name);
     m_index.files.insert(name, File{stamp, id});
-    for (const quint64 key : keysOf(file)) {
+    for (const quint64 key : keysOf(file, m_plan)) {
         const Entry entry{key, id};
         m_index.entries.insert(
             std::lower_bound(m_index.entries.begin(), m_index.entries.end(), entry), entry);
@@ -323,7 +330,7 @@ void ContactsFolder::refresh()
         m_changedMeanwhile.unite(changed);
     if ((whole || !m_scanned) && !m_checkedPending) {
         m_scanned = true;
-        m_index = scan(m_path, m_index);
+        m_index = scan(m_path, m_plan, m_index);
         return;
     }
     for (const QString& name : changed)
@@ -351,7 +358,7 @@ QList<quint32> ContactsFolder::filesWith(quint64 key) const
 }
 
 ContactsFolder::Found ContactsFolder::candidatesMatching(const ContactQuery& query,
-                                                         const QString& areaCode) const
+                                                         const NumberPlan& plan) const
 {
     Found found;
     // The files that can hold a match at all: those of the number, else of the last name or the
@@ -359,13 +366,14 @@ ContactsFolder::Found ContactsFolder::candidatesMatching(const ContactQuery& que
     QList<quint32> candidates;
     bool narrowed = true;
     if (query.number) {
-        const QString number = PhoneNumber::comparable(*query.number, areaCode);
+        const QString number = plan.key(*query.number);
         if (number.isEmpty())
             return found; // an empty number is nobody's
         candidates = filesWith(keyOf(number));
         // Seven-digit numbers are kept as stored; they are this area code's.
-        const QString area = PhoneNumber::digits(areaCode);
-        if (!area.isEmpty() && number.size() == area.size() + 7 && number.startsWith(area))
+        const QString area = QStringLiteral("+1") + PhoneNumber::digits(plan.areaCode());
+        if (plan.northAmerican() && area.size() > 2 && number.size() == area.size() + 7 &&
+            number.startsWith(area))
             candidates += filesWith(keyOf(QStringView(number).sliced(area.size())));
     } else if (query.lastName) {
         candidates =
@@ -393,7 +401,7 @@ ContactsFolder::Found ContactsFolder::candidatesMatching(const ContactQuery& que
         if (!in.open(QIODevice::ReadOnly))
             continue;
         for (const VCard& card : VCard::parse(in.readAll())) {
-            if (!query.matches(card, areaCode))
+            if (!query.matches(card, plan))
                 continue;
             if (found.item)
                 ++found.others;
@@ -404,7 +412,7 @@ ContactsFolder::Found ContactsFolder::candidatesMatching(const ContactQuery& que
     return found;
 }
 
-ContactsFolder::Found ContactsFolder::find(const ContactQuery& query, const QString& areaCode)
+ContactsFolder::Found ContactsFolder::find(const ContactQuery& query, const NumberPlan& plan)
 {
     Found found;
     if (!QFileInfo(m_path).isDir()) {
@@ -412,12 +420,12 @@ ContactsFolder::Found ContactsFolder::find(const ContactQuery& query, const QStr
         return found;
     }
     refresh();
-    found = candidatesMatching(query, areaCode);
+    found = candidatesMatching(query, plan);
     if (!found.item && m_checkedPending) {
         // The copy kept between runs may not know a card added or changed since: before
         // saying nobody, the folder as it is now is asked.
         adoptChecked();
-        found = candidatesMatching(query, areaCode);
+        found = candidatesMatching(query, plan);
     }
     return found;
 }

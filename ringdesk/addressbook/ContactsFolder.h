@@ -30,8 +30,9 @@ public:
     ContactsFolder(const ContactsFolder&) = delete;
     ContactsFolder& operator=(const ContactsFolder&) = delete;
 
-    // Switching to another folder drops the index.
-    void setPath(const QString& path);
+    // Switching to another folder, or to another country whose plan reads the numbers on the
+    // cards, drops the index.
+    void setPath(const QString& path, const QString& country = QStringLiteral("US"));
     QString path() const { return m_path; }
 
     void warmUp();
@@ -44,7 +45,7 @@ public:
         int others = 0;
         QString error;
     };
-    Found find(const ContactQuery& query, const QString& areaCode);
+    Found find(const ContactQuery& query, const NumberPlan& plan);
 
     // Where the index is kept between runs for a folder.
     static QString cacheFileFor(const QString& folder);
@@ -56,9 +57,10 @@ private:
         Stamp stamp;
         quint32 id = 0; // its place in Index::names
     };
-    // One key of one file: a comparable number (seven-digit ones as stored, without an area
-    // code), "L:" and the last name, or "C:" and the company, folded, hashed. Two keys that hash
-    // alike only make a file a candidate, which is then read and matched for real.
+    // One key of one file: a number as NumberPlan::key gives it without an area code (E.164, and
+    // seven-digit North American numbers as stored), "L:" and the last name, or "C:" and the
+    // company, folded, hashed. Two keys that hash alike only make a file a candidate, which is then
+    // read and matched for real.
     struct Entry
     {
         quint64 key;
@@ -77,12 +79,12 @@ private:
 
     static quint64 keyOf(QStringView text);
     // The keys of the cards of one file, read now.
-    static std::vector<quint64> keysOf(const QString& file);
+    static std::vector<quint64> keysOf(const QString& file, const NumberPlan& plan);
     // The folder's files, reading only those not in `known` with the same stamp; the reading is
     // shared out over the processor's cores.
-    static Index scan(const QString& path, const Index& known);
-    static Index loadCache(const QString& folder);
-    static void saveCache(const QString& folder, const Index& index);
+    static Index scan(const QString& path, const NumberPlan& plan, const Index& known);
+    static Index loadCache(const QString& folder, const QString& country);
+    static void saveCache(const QString& folder, const QString& country, const Index& index);
     static void add(Index& index, const QString& name, const Stamp& stamp,
                     const std::vector<quint64>& keys);
 
@@ -94,12 +96,13 @@ private:
     void update(const QString& name);
     QList<quint32> filesWith(quint64 key) const;
     // The cards of the files the index names for the query, read now and matched.
-    Found candidatesMatching(const ContactQuery& query, const QString& areaCode) const;
+    Found candidatesMatching(const ContactQuery& query, const NumberPlan& plan) const;
     bool startWatching();
     void stopWatching();
     void waitForWorkers();
 
     QString m_path;
+    NumberPlan m_plan{QStringLiteral("US")}; // the one the index was built with
     Index m_index;
     bool m_scanned = false;
     QFuture<Index> m_cached;  // the copy kept between runs

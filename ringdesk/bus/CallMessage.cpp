@@ -45,6 +45,7 @@ QByteArray toJson(const CallRecord& call, const QString& client)
     o.insert(QStringLiteral("number"), call.number);
     o.insert(QStringLiteral("name"), call.name);
     o.insert(QStringLiteral("digits"), call.digits());
+    o.insert(QStringLiteral("e164"), call.e164);
     o.insert(QStringLiteral("withheld"), withheldValue(call.withheld));
     if (call.contactFound)
         o.insert(QStringLiteral("contact"),
@@ -81,6 +82,7 @@ std::optional<CallRecord> fromJson(const QByteArray& json)
         return std::nullopt;
     call.time = field("time", 16);
     call.number = field("number", 64);
+    call.e164 = field("e164", 32);
     call.name = field("name", 128);
     call.line = field("line", 256);
     call.origin = field("client", 256);

@@ -27,7 +27,7 @@ std::optional<FoundContact> AddressBookContacts::find(const ContactQuery& query,
         return fail();
     emit eventLine(QStringLiteral("[Searching for ") + shownName + QStringLiteral(" and/or ") +
                    shownNumber + QStringLiteral("]"));
-    const ContactsFolder::Found found = m_book.findContact(query, m_areaCode);
+    const ContactsFolder::Found found = m_book.findContact(query, m_plan);
     if (!found.item)
         return fail();
     show(found.item);
@@ -53,13 +53,13 @@ void AddressBookContacts::createContact(NewFor what, const QString& name, const 
         if (!names.last.isEmpty() || !names.first.isEmpty() || !number.isEmpty()) {
             contact->setField(Field::LastName, names.last);
             contact->setField(Field::FirstName, names.first);
-            contact->setField(Field::WorkPhone, number);
+            contact->setField(Field::WorkPhone, m_plan.international(number));
             save = true;
         }
     } else if (what == NewFor::Company) {
         if (!name.isEmpty() || !number.isEmpty()) {
             contact->setField(Field::Company, name);
-            contact->setField(Field::WorkPhone, number);
+            contact->setField(Field::WorkPhone, m_plan.international(number));
             save = true;
         }
     }
@@ -99,18 +99,24 @@ AddressBookContacts::HandSearch AddressBookContacts::searchByNumber(const QStrin
                                                                     const QString& shownName)
 {
     const QScopedValueRollback byUser(m_askedByUser, true);
+    // North American digits are laid out only in the lengths a number has there.
     static const QRegularExpression bareDigits(QStringLiteral("^([0-9]{7}|[0-9]{10}|[0-9]{11})$"));
+    static const QRegularExpression anyDigits(QStringLiteral("^[0-9]+$"));
     HandSearch search;
-    search.number = bareDigits.match(typed).hasMatch()
-                        ? PhoneNumber::FormatPhoneNumber(typed, m_areaCode)
+    search.number = (m_plan.northAmerican() ? bareDigits : anyDigits).match(typed).hasMatch()
+                        ? m_plan.display(typed)
                         : typed;
+    // A number that reads as E.164 is looked for as such, in both searches, as calls are.
+    const QString e164 = m_plan.e164(search.number);
     search.found =
-        find(ContactQuery::numberAlone(PhoneNumber::SearchNumberWithPrefix(search.number)),
+        find(ContactQuery::numberAlone(
+                 e164.isEmpty() ? PhoneNumber::SearchNumberWithPrefix(search.number) : e164),
              shownName, search.number)
             .has_value();
     if (!search.found)
         search.found =
-            find(ContactQuery::numberAlone(PhoneNumber::SearchNumberWithoutPrefix(search.number)),
+            find(ContactQuery::numberAlone(
+                     e164.isEmpty() ? PhoneNumber::SearchNumberWithoutPrefix(search.number) : e164),
                  shownName, search.number)
                 .has_value();
     search.offer = search.number;

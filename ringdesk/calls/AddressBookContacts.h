@@ -14,8 +14,8 @@ public:
     {
     }
 
-    // Completes seven-digit numbers when numbers are compared.
-    void setAreaCode(const QString& areaCode) { m_areaCode = areaCode; }
+    // Reads numbers for comparing, laying out and storing.
+    void setNumberPlan(const NumberPlan& plan) { m_plan = plan; }
 
     std::optional<FoundContact> find(const ContactQuery& query, const QString& shownName,
                                      const QString& shownNumber) override;
@@ -48,7 +48,7 @@ private:
     void show(const std::shared_ptr<AddressBookItem>& item);
 
     AddressBook& m_book;
-    QString m_areaCode;
+    NumberPlan m_plan{QStringLiteral("US")};
     std::shared_ptr<AddressBookItem> m_lastFound;
     std::shared_ptr<AddressBookItem> m_lastShown;
     bool m_askedByUser = false; // the items shown now are the user's doing, not a call's

@@ -22,6 +22,7 @@ void CallProcessor::processRemote(const CallRecord& call, const CallOptions& opt
     record.date = call.date;
     record.time = call.time;
     record.number = call.number;
+    record.e164 = call.e164;
     record.name = call.name;
     record.begun = true;
     record.withheld = call.withheld != CallRecord::Withheld::No;
@@ -37,8 +38,12 @@ void CallProcessor::process(const CallerId& record, const CallOptions& options,
     QString company;
 
     const QString& number = record.number;
-    const QString withPrefix = PhoneNumber::SearchNumberWithPrefix(number);
-    const QString withoutPrefix = PhoneNumber::SearchNumberWithoutPrefix(number);
+    // A number that reads as E.164 is looked for as such (the North American forms with and
+    // without "+1" are the same number then); others in the two forms they may be stored in.
+    const QString withPrefix =
+        record.e164.isEmpty() ? PhoneNumber::SearchNumberWithPrefix(number) : record.e164;
+    const QString withoutPrefix =
+        record.e164.isEmpty() ? PhoneNumber::SearchNumberWithoutPrefix(number) : record.e164;
     const bool namePresent = !record.name.isEmpty();
     const bool numberPresent = !number.isEmpty();
     // Only a record with a number that was not withheld is a caller to look for.
@@ -91,6 +96,7 @@ void CallProcessor::process(const CallerId& record, const CallOptions& options,
     call.date = record.date;
     call.time = record.time;
     call.number = record.number;
+    call.e164 = record.e164;
     call.name = record.name;
     m_logFile.AppendCallLogRecord(call.logLine());
     call.contactFound = found.has_value();

@@ -17,6 +17,7 @@ struct CallRecord
     QString date;   // MM/DD
     QString time;   // HH:MM
     QString number; // as shown: formatted, "Private", "Out of Area" or empty
+    QString e164;   // "+442079460958", or empty when the number does not read as one
     QString name;
     bool contactFound = false;
     QDateTime received; // when it was logged

@@ -26,7 +26,7 @@ void HeadlessMonitor::start()
     m_monitor.load();
     if (!m_monitor.activate())
         return;
-    if (m_monitor.areaCode().isEmpty() &&
+    if (m_monitor.areaCode().isEmpty() && m_monitor.numberPlan().northAmerican() &&
         !Conversions::numericEquals(m_monitor.modemSettings.port, 0))
         m_monitor.model.appendEvent(
             QStringLiteral("[No Area Code Found! Numbers are shown as they come; "

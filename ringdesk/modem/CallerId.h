@@ -8,6 +8,7 @@ struct CallerId
     QString date;   // "MM/DD"
     QString time;   // "HH:MM"
     QString number; // laid out for display, "Private", "Out of Area" or empty
+    QString e164;   // the number as E.164, when it reads as one
     QString name;
     // Begun by a DATE line: only such a record is a call.
     bool begun = false;
@@ -17,7 +18,8 @@ struct CallerId
     bool operator==(const CallerId& other) const
     {
         return date == other.date && time == other.time && number == other.number &&
-               name == other.name && begun == other.begun && withheld == other.withheld;
+               e164 == other.e164 && name == other.name && begun == other.begun &&
+               withheld == other.withheld;
     }
     bool operator!=(const CallerId& other) const { return !(*this == other); }
 };

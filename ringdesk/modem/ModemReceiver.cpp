@@ -1,8 +1,12 @@
 #include "modem/ModemReceiver.h"
 
+#include "common/CleanText.h"
 #include "modem/CallerIdLine.h"
 #include "modem/TimerTicks.h"
 #include "numbers/PhoneNumber.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
 
 #include <QIODevice>
 #include <limits>
@@ -81,17 +85,120 @@ void ModemReceiver::handleLine(const LineCutter::Line& line)
     }
 }
 
-void ModemReceiver::showNumber(const QString& digits)
+void ModemReceiver::showNumber(const QString& value)
 {
-    m_record.number = PhoneNumber::FormatPhoneNumber(digits, m_areaCode);
+    // Networks and modems put words where the number would be when they have none to give.
+    static const QStringList privateWords{QStringLiteral("P"),          QStringLiteral("PRIVATE"),
+                                          QStringLiteral("ANONYMOUS"),  QStringLiteral("WITHHELD"),
+                                          QStringLiteral("RESTRICTED"), QStringLiteral("BLOCKED")};
+    static const QStringList absentWords{QStringLiteral("O"), QStringLiteral("OUT OF AREA"),
+                                         QStringLiteral("OUT-OF-AREA"),
+                                         QStringLiteral("UNAVAILABLE"), QStringLiteral("UNKNOWN")};
+    static const QRegularExpression punctuatedNumber(
+        QStringLiteral("^\\+?[0-9 ()./-]*[0-9][0-9 ()./-]*$"));
+    const QString word = value.trimmed().toUpper();
+    m_record.e164.clear();
+    if (privateWords.contains(word)) {
+        m_record.withheld = true;
+        m_record.number = QStringLiteral("Private");
+    } else if (absentWords.contains(word)) {
+        m_record.withheld = true;
+        m_record.number = QStringLiteral("Out of Area");
+    } else if (punctuatedNumber.match(value).hasMatch()) {
+        const QString digits = PhoneNumber::digits(value);
+        m_record.number = m_plan.display(digits);
+        m_record.e164 = m_plan.e164(value.trimmed().startsWith(u'+') ? u'+' + digits : digits);
+    } else {
+        // A word or a mix of letters and digits ("PAYPHONE", "INT'NATIONAL"): shown as it came,
+        // and not a number to look up or make a contact for.
+        m_record.number = value;
+        m_record.withheld = !value.isEmpty();
+    }
+}
+
+void ModemReceiver::beginRecord()
+{
+    // A complete record still waiting for its tick goes first: this line would empty it.
+    if (m_poll == Poll::Complete)
+        pollTick();
+    m_record = CallerId();
+    m_record.begun = true;
+    m_poll = Poll::Arriving;
+    m_pollTicks = 0;
+    m_arrived = 0;
+    if (m_timeSeen && !m_ticks->isActive())
+        m_ticks->start(m_interval);
+}
+
+void ModemReceiver::timeArrived()
+{
+    m_arrived |= TimeArrived;
+    m_timeSeen = true;
+    if (!m_ticks->isActive())
+        m_ticks->start(m_interval);
+}
+
+void ModemReceiver::applyParameter(const CallerIdLine::Parameter& parameter)
+{
+    using Parameter = CallerIdLine::Parameter;
+    const QString text = CleanText::field(QString::fromLatin1(parameter.data));
+    switch (parameter.type) {
+    case Parameter::DateTime:
+        if (m_record.date.isEmpty())
+            m_record.date = CallerIdLine::dateText(text.left(4));
+        if (m_record.time.isEmpty())
+            m_record.time = CallerIdLine::timeText(text.mid(4, 4));
+        timeArrived();
+        break;
+    case Parameter::Number:
+    case Parameter::DialableNumber:
+        if (m_record.number.isEmpty())
+            showNumber(text);
+        m_arrived |= NumberArrived;
+        break;
+    case Parameter::NumberAbsent:
+        if (m_record.number.isEmpty())
+            showNumber(text == QLatin1String("O") ? text : QStringLiteral("P"));
+        m_arrived |= NumberArrived;
+        break;
+    case Parameter::Name:
+        if (m_record.name.isEmpty() && text != QLatin1String("P") && text != QLatin1String("O"))
+            m_record.name = text;
+        m_arrived |= NameArrived;
+        break;
+    case Parameter::NameAbsent:
+        m_arrived |= NameArrived;
+        break;
+    default:
+        break; // the call's type, message waiting and the like say nothing of the caller
+    }
 }
 
 void ModemReceiver::processEvent(const QString& line)
 {
+    const CallerId before = m_record;
+    if (const auto parameters = CallerIdLine::packet(line)) {
+        beginRecord();
+        for (const CallerIdLine::Parameter& parameter : *parameters)
+            applyParameter(parameter);
+        // One line holds the whole message: nothing more of it is coming.
+        m_arrived = AllArrived;
+        timeArrived();
+    } else {
+        for (const QString& field : CallerIdLine::fields(line))
+            processField(field);
+    }
+    if (m_record != before)
+        emit recordChanged(m_record);
+}
+
+void ModemReceiver::processField(const QString& line)
+{
     // Some modems send the number as "DDN_NMBR = ...": read as an NMBR line.
     const QString keyword =
         line.startsWith(QLatin1String("DDN_NMBR")) ? QStringLiteral("NMBR") : line.left(4);
-    const CallerId before = m_record;
+    // A date or time the modem leaves empty is the computer's.
+    const QDateTime now = QDateTime::currentDateTime();
     if (keyword == QLatin1String("OK")) {
         emit okReceived();
     } else if (keyword == QLatin1String("ERRO")) {
@@ -99,51 +206,46 @@ void ModemReceiver::processEvent(const QString& line)
     } else if (keyword == QLatin1String("RING")) {
         emit ring();
     } else if (keyword == QLatin1String("DATE")) {
-        // A complete record still waiting for its tick goes first: this line would empty it.
-        if (m_poll == Poll::Complete)
-            pollTick();
-        m_record = CallerId();
-        m_record.date = CallerIdLine::dateText(CallerIdLine::value(line));
-        m_record.begun = true;
-        m_poll = Poll::Arriving;
-        m_pollTicks = 0;
-        m_arrived = 0;
-        if (m_timeSeen && !m_ticks->isActive())
-            m_ticks->start(m_interval);
+        beginRecord();
+        const QString value = CallerIdLine::value(line);
+        m_record.date = CallerIdLine::dateText(value);
+        if (m_record.date.isEmpty())
+            m_record.date = now.toString(QStringLiteral("MM/dd"));
+        const QString time = CallerIdLine::timeInDate(value);
+        if (!time.isEmpty()) {
+            m_record.time = time;
+            timeArrived();
+        }
     } else if (keyword == QLatin1String("TIME")) {
         m_record.time = CallerIdLine::timeText(CallerIdLine::value(line));
-        m_arrived |= TimeArrived;
-        m_timeSeen = true;
-        if (!m_ticks->isActive())
-            m_ticks->start(m_interval);
+        if (m_record.time.isEmpty())
+            m_record.time = now.toString(QStringLiteral("HH:mm"));
+        timeArrived();
     } else if (keyword == QLatin1String("NMBR")) {
-        const QString value = CallerIdLine::value(line);
         m_arrived |= NumberArrived;
-        if (value == QLatin1String("P")) {
-            m_record.withheld = true;
-            m_record.number = QStringLiteral("Private");
-        } else if (value == QLatin1String("O")) {
-            m_record.withheld = true;
-            m_record.number = QStringLiteral("Out of Area");
-        } else {
-            showNumber(value);
-        }
+        showNumber(CallerIdLine::value(line));
     } else if (keyword == QLatin1String("NAME")) {
         const QString value = CallerIdLine::value(line);
         const bool withheld = value == QLatin1String("P") || value == QLatin1String("O");
         m_arrived |= NameArrived;
         m_record.name = withheld ? QString() : value;
     } else if (keyword == QLatin1String("MESG")) {
-        if (!m_record.number.isEmpty())
-            return;
-        const CallerIdLine::MesgDigits mesg = CallerIdLine::decodeMesg(CallerIdLine::value(line));
-        if (mesg.hasNumber) {
-            m_arrived |= NumberArrived;
-            showNumber(mesg.digits);
+        const QString value = CallerIdLine::value(line);
+        const CallerIdLine::Parameter parameter = CallerIdLine::mesgParameter(value);
+        if (parameter.type == CallerIdLine::Parameter::Number ||
+            parameter.type == CallerIdLine::Parameter::DialableNumber) {
+            // A number once shown stays; the digits are read as the modem manuals give them.
+            if (!m_record.number.isEmpty())
+                return;
+            const CallerIdLine::MesgDigits mesg = CallerIdLine::decodeMesg(value);
+            if (mesg.hasNumber) {
+                m_arrived |= NumberArrived;
+                showNumber(mesg.digits);
+            }
+        } else {
+            applyParameter(parameter);
         }
     }
-    if (m_record != before)
-        emit recordChanged(m_record);
 }
 
 void ModemReceiver::pollTick()

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "modem/CallerId.h"
+#include "modem/CallerIdLine.h"
 #include "modem/LineCutter.h"
 #include "modem/TickSource.h"
+#include "numbers/NumberPlan.h"
 
 #include <QObject>
 #include <QPointer>
@@ -33,8 +35,8 @@ public:
     // Reads everything the device delivers from now on; a previous device is let go.
     void attach(QIODevice* device);
 
-    // Put in front of seven-digit numbers.
-    void setAreaCode(const QString& areaCode) { m_areaCode = areaCode; }
+    // How numbers are laid out; its area code goes in front of seven-digit ones.
+    void setNumberPlan(const NumberPlan& plan) { m_plan = plan; }
 
     // The interval of the polling ticks from the PollInterval text; a value that is not a
     // positive whole number of milliseconds would stop records from ever completing, so the
@@ -84,12 +86,18 @@ private:
     void readDevice();
     void handlePending();
     void handleLine(const LineCutter::Line& line);
-    void showNumber(const QString& digits);
+    // The number as the NMBR field or a message gives it: digits laid out, or a word.
+    void showNumber(const QString& value);
+    void beginRecord();
+    void timeArrived();
+    void applyParameter(const CallerIdLine::Parameter& parameter);
+    // One field of a line.
+    void processField(const QString& line);
 
     QPointer<QIODevice> m_device;
     LineCutter m_cutter;
     std::unique_ptr<TickSource> m_ticks;
-    QString m_areaCode;
+    NumberPlan m_plan{QStringLiteral("US")};
     int m_interval = 100;
     bool m_atOnce = true;
     CallerId m_record;

@@ -103,8 +103,21 @@ void Monitor::keepStoredUnlessChanged(const SettingEntry& entry, const QString& 
 void Monitor::setAreaCode(const QString& areaCode)
 {
     m_areaCode = areaCode;
-    receiver.setAreaCode(areaCode);
-    contacts.setAreaCode(areaCode);
+    applyNumberPlan();
+}
+
+void Monitor::setCountry(const QString& country)
+{
+    m_country = country;
+    applyNumberPlan();
+}
+
+void Monitor::applyNumberPlan()
+{
+    const NumberPlan plan = numberPlan();
+    receiver.setNumberPlan(plan);
+    contacts.setNumberPlan(plan);
+    addressBook.setCountry(plan.country());
 }
 
 CallOptions Monitor::callOptions() const
@@ -402,6 +415,7 @@ void Monitor::loadSettings()
     modemSettings.speed = Settings::BaudRate.read();
     m_pollInterval = Settings::PollInterval.read();
     modemSettings.callerIdCommand = Settings::CallIDString.read();
+    m_country = Settings::Country.read();
     setAreaCode(Settings::AreaCode.read());
     loadBox(Box::SearchContacts, Settings::AutoSearchContact);
     loadBox(Box::CreateContact, Settings::AutoCreateContact);

@@ -83,6 +83,9 @@ public:
     // Put in front of seven-digit numbers.
     QString areaCode() const { return m_areaCode; }
     void setAreaCode(const QString& areaCode);
+    // The country whose numbering plan reads and lays out numbers; empty for the locale's.
+    void setCountry(const QString& country);
+    NumberPlan numberPlan() const { return NumberPlan(m_country, m_areaCode); }
     QString logDirectory() const { return m_logDirectory; }
     QString pollInterval() const { return m_pollInterval; }
     bool addressBookAvailable() const { return m_addressBookAvailable; }
@@ -114,9 +117,11 @@ private:
     void searchContactsChanged();
     void recordComplete(const CallerId& record);
     void takeRemoteCalls();
+    void applyNumberPlan();
 
     WindowControl& m_window;
     QString m_areaCode;
+    QString m_country;
     QString m_logDirectory;
     QString m_pollInterval = QStringLiteral("100");
     QString m_offer;

@@ -1,7 +1,5 @@
 #include "numbers/PhoneNumber.h"
 
-#include <QRegularExpression>
-
 namespace PhoneNumber {
 
 QString FormatPhoneNumber(const QString& Mesg, const QString& AreaCode)
@@ -56,24 +54,6 @@ QString digits(const QString& text)
     for (const QChar c : text)
         if (c.isDigit())
             only += c;
-    return only;
-}
-
-QString comparable(const QString& number, const QString& areaCode)
-{
-    static const QRegularExpression extension(
-        QStringLiteral("(?<=[\\d\\s)])\\s*(?:;\\s*ext\\s*=|ext\\.?|x\\.?|#)\\s*\\d+\\s*$"),
-        QRegularExpression::CaseInsensitiveOption);
-    QString text = number;
-    const qsizetype cut = text.indexOf(extension);
-    if (cut >= 0)
-        text.truncate(cut);
-    QString only = digits(text);
-    if (only.size() == 11 && only.startsWith(u'1'))
-        only.remove(0, 1);
-    const QString area = digits(areaCode);
-    if (only.size() == 7 && !area.isEmpty())
-        only.prepend(area);
     return only;
 }
 

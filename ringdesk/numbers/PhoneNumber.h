@@ -19,10 +19,5 @@ QString SearchNumberWithoutPrefix(const QString& number);
 
 // The digits of a text, nothing else.
 QString digits(const QString& text);
-// The digits that identify a telephone number: an extension ("x22", "ext. 22", ";ext=22",
-// "#22") cut off, a leading 1 of an eleven-digit number dropped, and a seven-digit number
-// preceded by the area code. "+1 (613) 555-0144 x22", "tel:+1-613-555-0144;ext=12" and, with
-// area code 613, "555-0144" all give 6135550144.
-QString comparable(const QString& number, const QString& areaCode);
 
 } // namespace PhoneNumber

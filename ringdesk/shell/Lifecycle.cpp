@@ -48,7 +48,7 @@ void Lifecycle::activate()
     if (!monitor.activate())
         return;
 
-    if (monitor.areaCode().isEmpty() &&
+    if (monitor.areaCode().isEmpty() && monitor.numberPlan().northAmerican() &&
         !Conversions::numericEquals(monitor.modemSettings.port, 0)) {
         const QString answer =
             Dialogs::inputBox(&m_window, QStringLiteral("Enter Your Local Area Code"),

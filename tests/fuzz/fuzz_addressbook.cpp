@@ -2,7 +2,7 @@
 // the matching of searches.
 #include "addressbook/ContactQuery.h"
 #include "addressbook/VCard.h"
-#include "numbers/PhoneNumber.h"
+#include "numbers/NumberPlan.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -35,17 +35,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         changed.setNames(changed.firstName(), changed.lastName());
         changed.setBusinessPhone(QStringLiteral("+1 (613) 555-1234"));
         const QString phone = VCard::parse(changed.serialize()).value(0).businessPhone();
-        if (PhoneNumber::comparable(phone, QString()) != "6135551234")
+        if (NumberPlan(QStringLiteral("US")).key(phone) != "+16135551234")
             __builtin_trap();
     }
     // A query made of the input's own words matches its own cards without failing.
     const QStringList words = QString::fromUtf8(bytes).split(u'\n');
     const ContactQuery query =
         ContactQuery::nameAndNumber(words.value(0), words.value(1), words.value(2));
-    for (const VCard& card : cards) {
-        (void)query.matches(card, QStringLiteral("613"));
-        (void)ContactQuery::companyNamed(words.value(3)).matches(card);
+    const NumberPlan plans[] = {NumberPlan(QStringLiteral("US"), QStringLiteral("613")),
+                                NumberPlan(QStringLiteral("GB"))};
+    for (const NumberPlan& plan : plans) {
+        for (const VCard& card : cards) {
+            (void)query.matches(card, plan);
+            (void)ContactQuery::companyNamed(words.value(3)).matches(card, plan);
+        }
+        (void)query.matches(VCard(), plan);
     }
-    (void)query.matches(VCard());
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "common/CleanText.h"
 #include "modem/CallerIdLine.h"
 #include "modem/ModemReceiver.h"
+#include "numbers/NumberPlan.h"
 #include "numbers/PhoneNumber.h"
 
 #include <QCoreApplication>
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
 
     ModemReceiver receiver;
-    receiver.setAreaCode(QStringLiteral("613"));
+    receiver.setNumberPlan(NumberPlan(QStringLiteral("US"), QStringLiteral("613")));
     auto mustBeClean = [](const QString& text) {
         if (!CleanText::isClean(text))
             __builtin_trap();
@@ -41,7 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString text = QString::fromUtf8(bytes);
     (void)CallerIdLine::decodeMesg(CallerIdLine::value(text));
     (void)PhoneNumber::FormatPhoneNumber(text, QStringLiteral("613"));
-    (void)PhoneNumber::comparable(text, QStringLiteral("613"));
+    for (const NumberPlan& plan : {NumberPlan(QStringLiteral("US"), QStringLiteral("613")),
+                                   NumberPlan(QStringLiteral("GB"))}) {
+        (void)plan.display(text);
+        (void)plan.key(text);
+        (void)plan.international(text);
+    }
     (void)CallerName::split(text);
     for (const QString& field : CallLogFile::readFields(bytes)) {
         mustBeClean(field);

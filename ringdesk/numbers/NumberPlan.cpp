@@ -1,0 +1,165 @@
+#include "numbers/NumberPlan.h"
+
+#include "numbers/PhoneNumber.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <phonenumbers/phonenumberutil.h>
+
+using i18n::phonenumbers::PhoneNumberUtil;
+using LibNumber = i18n::phonenumbers::PhoneNumber;
+
+namespace {
+
+PhoneNumberUtil& util()
+{
+    return *PhoneNumberUtil::GetInstance();
+}
+
+// An extension ("x22", "ext. 22", ";ext=22", "#22") is not part of the number that rings.
+QString withoutExtension(const QString& number)
+{
+    static const QRegularExpression extension(
+        QStringLiteral("(?<=[\\d\\s)])\\s*(?:;\\s*ext\\s*=|ext\\.?|x\\.?|#)\\s*\\d+\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const qsizetype cut = number.indexOf(extension);
+    return cut >= 0 ? number.left(cut) : number;
+}
+
+} // namespace
+
+NumberPlan::NumberPlan(const QString& country, const QString& areaCode)
+    : m_country(country.trimmed().toUpper()), m_areaCode(areaCode),
+      m_areaDigits(PhoneNumber::digits(areaCode))
+{
+    if (m_country.isEmpty())
+        m_country = systemCountry();
+    m_countryCode = util().GetCountryCodeForRegion(m_country.toStdString());
+    if (m_countryCode == 0) {
+        // A code libphonenumber does not know reads numbers as the United States does.
+        m_country = QStringLiteral("US");
+        m_countryCode = 1;
+    }
+}
+
+QString NumberPlan::systemCountry()
+{
+    const QLocale::Territory territory = QLocale::system().territory();
+    if (territory == QLocale::AnyTerritory || territory == QLocale::World)
+        return QStringLiteral("US");
+    const QString code = QLocale::territoryToCode(territory);
+    return code.size() == 2 ? code : QStringLiteral("US");
+}
+
+namespace {
+
+// The number a text stands for in the given region, or nothing. A number that is not valid as
+// dialled within the country but is with a "+" in front came from abroad with its country code
+// alone.
+bool parse(const QString& text, const QString& region, LibNumber* number, bool* valid)
+{
+    const std::string digits = text.toStdString();
+    const std::string regionCode = region.toStdString();
+    const bool parsed =
+        util().Parse(digits, regionCode, number) == PhoneNumberUtil::NO_PARSING_ERROR;
+    *valid = parsed && util().IsValidNumber(*number);
+    if (*valid)
+        return true;
+    if (!text.startsWith(u'+')) {
+        LibNumber abroad;
+        if (util().Parse("+" + digits, regionCode, &abroad) == PhoneNumberUtil::NO_PARSING_ERROR &&
+            util().IsValidNumber(abroad)) {
+            *number = abroad;
+            *valid = true;
+            return true;
+        }
+    }
+    return parsed && util().IsPossibleNumber(*number);
+}
+
+QString format(const LibNumber& number, PhoneNumberUtil::PhoneNumberFormat form)
+{
+    std::string out;
+    util().Format(number, form, &out);
+    return QString::fromStdString(out);
+}
+
+} // namespace
+
+QString NumberPlan::display(const QString& received) const
+{
+    const QString digits = PhoneNumber::digits(received);
+    if (digits.isEmpty() || digits.size() != received.size())
+        return received;
+    if (northAmerican()) {
+        // Ten digits, eleven with the 1, and seven for the area code keep the layout they had;
+        // so does whatever cannot be read as a number from abroad.
+        const bool domestic = digits.size() == 7 || digits.size() == 10 ||
+                              (digits.size() == 11 && digits.startsWith(u'1'));
+        LibNumber number;
+        bool valid = false;
+        if (!domestic && parse(digits, m_country, &number, &valid) && valid &&
+            number.country_code() != 1)
+            return format(number, PhoneNumberUtil::INTERNATIONAL);
+        return PhoneNumber::FormatPhoneNumber(digits, m_areaCode);
+    }
+    LibNumber number;
+    bool valid = false;
+    if (!parse(digits, m_country, &number, &valid))
+        return received;
+    return format(number, int(number.country_code()) == m_countryCode
+                              ? PhoneNumberUtil::NATIONAL
+                              : PhoneNumberUtil::INTERNATIONAL);
+}
+
+QString NumberPlan::e164(const QString& number) const
+{
+    const QString text = withoutExtension(number).trimmed();
+    QString digits = PhoneNumber::digits(text);
+    if (digits.isEmpty())
+        return QString();
+    if (northAmerican() && !text.startsWith(u'+')) {
+        // The common North American shapes need no parser, and a seven-digit number is the
+        // area code's.
+        if (digits.size() == 7 && !m_areaDigits.isEmpty())
+            digits.prepend(m_areaDigits);
+        if (digits.size() == 10)
+            return QStringLiteral("+1") + digits;
+        if (digits.size() == 11 && digits.startsWith(u'1'))
+            return u'+' + digits;
+    }
+    // A number written the international way is its digits, unless it keeps the national
+    // prefix in parentheses ("+44 (0)20 ...").
+    static const QRegularExpression plain(QStringLiteral("^\\+[0-9 ()./-]*$"));
+    if (text.startsWith(u'+') && !text.contains(QLatin1String("(0)")) &&
+        plain.match(text).hasMatch())
+        return u'+' + digits;
+    LibNumber parsed;
+    bool valid = false;
+    if (!parse(text, m_country, &parsed, &valid))
+        return QString();
+    return format(parsed, PhoneNumberUtil::E164);
+}
+
+QString NumberPlan::key(const QString& number) const
+{
+    const QString digits = PhoneNumber::digits(withoutExtension(number));
+    if (northAmerican() && m_areaDigits.isEmpty() && digits.size() == 7 &&
+        !number.trimmed().startsWith(u'+'))
+        return digits;
+    const QString e = e164(number);
+    return e.isEmpty() ? digits : e;
+}
+
+QString NumberPlan::international(const QString& number) const
+{
+    LibNumber parsed;
+    bool valid = false;
+    QString text = withoutExtension(number).trimmed();
+    const QString digits = PhoneNumber::digits(text);
+    if (northAmerican() && digits.size() == 7 && !m_areaDigits.isEmpty() && !text.startsWith(u'+'))
+        text = m_areaDigits + digits;
+    if (!parse(text, m_country, &parsed, &valid))
+        return number;
+    return format(parsed, PhoneNumberUtil::INTERNATIONAL);
+}
