@@ -2,6 +2,8 @@
 
 #include "common/SettingsStore.h"
 
+#include <QLocale>
+
 QString SettingEntry::read() const
 {
     return GetSetting(Settings::Application, section, key, defaultValue);
@@ -46,6 +48,15 @@ const SettingEntry AreaCode{QStringLiteral("Setup"), QStringLiteral("AreaCode"),
                             QStringLiteral("")};
 // Empty: the system locale's territory.
 const SettingEntry Country{QStringLiteral("Setup"), QStringLiteral("Country"), QString()};
+
+QString systemCountry()
+{
+    const QLocale::Territory territory = QLocale::system().territory();
+    const QString code = territory == QLocale::AnyTerritory || territory == QLocale::World
+                             ? QString()
+                             : QLocale::territoryToCode(territory);
+    return code.size() == 2 ? code : QStringLiteral("US");
+}
 const SettingEntry AutoSearchContact{QStringLiteral("Setup"), QStringLiteral("AutoSearchContact"),
                                      QStringLiteral("1")};
 const SettingEntry AutoCreateContact{QStringLiteral("Setup"), QStringLiteral("AutoCreateContact"),

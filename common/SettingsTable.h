@@ -36,6 +36,9 @@ QString portExclusionKey(int port);
 // Section "Setup"
 extern const SettingEntry AreaCode;
 extern const SettingEntry Country;
+// The country an empty Country stands for: the system locale's territory, "US" when it names
+// none.
+QString systemCountry();
 extern const SettingEntry AutoSearchContact;
 extern const SettingEntry AutoCreateContact;
 extern const SettingEntry AutoCreateJournal;

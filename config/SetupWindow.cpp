@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpressionValidator>
 #include <QTimer>
 #include <limits>
 
@@ -82,6 +83,10 @@ void SetupWindow::load()
 
     m_ui->callerIdChooser->setCurrentText(Settings::CallIDString.read());
     m_ui->areaCodeField->setText(Settings::AreaCode.read());
+    m_ui->countryField->setText(Settings::Country.read());
+    m_ui->countryField->setPlaceholderText(Settings::systemCountry());
+    m_ui->countryField->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[A-Za-z]{0,2}")), m_ui->countryField));
     m_ui->speedChooser->setCurrentText(Settings::BaudRate.read());
     m_ui->pollingField->setText(asNumber(Settings::PollInterval.read()));
     // Only a clear "False" locks; anything unreadable leaves the search allowed, as by default.
@@ -229,6 +234,7 @@ void SetupWindow::save()
     auto box = [](const QCheckBox* check) {
         return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
     };
+    addChanged(Settings::Country, m_ui->countryField->text().trimmed().toUpper());
     addChanged(Settings::MqttHost, m_ui->hostField->text().trimmed());
     addChanged(Settings::MqttPort, m_ui->brokerPortField->text().trimmed());
     if (Conversions::numericEquals(Settings::MqttTls.read(), 1) != m_ui->tlsBox->isChecked())

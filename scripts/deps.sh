@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
-    libcanberra-dev libical-dev libudev-dev libmosquitto-dev
+    libcanberra-dev libical-dev libudev-dev libmosquitto-dev libphonenumber-dev
 )
 # clang's sanitizer and fuzzer runtimes are only recommended by clang, and recommends are not
 # installed here.

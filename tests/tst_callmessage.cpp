@@ -36,6 +36,7 @@ void TestCallMessage::readsBackWhatItWrites()
     call.date = "12/07";
     call.time = "13:54";
     call.number = number;
+    call.e164 = number.startsWith('+') ? "+16135551234" : "";
     call.name = "SMITH JOHN";
     call.withheld = CallRecord::Withheld(withheld);
     call.line = "/dev/ttyACM0";
@@ -46,6 +47,7 @@ void TestCallMessage::readsBackWhatItWrites()
     QCOMPARE(back->date, call.date);
     QCOMPARE(back->time, call.time);
     QCOMPARE(back->number, call.number);
+    QCOMPARE(back->e164, call.e164);
     QCOMPARE(back->name, call.name);
     QCOMPARE(int(back->withheld), withheld);
     QCOMPARE(back->line, call.line);

@@ -83,6 +83,7 @@ private slots:
     void findModemSearchesEverything();
     void modemErrorHelpOpensTheModemSection();
     void manualSearchOffersAndCreatesContact();
+    void cardRoundTripOutsideNorthAmerica();
     void journalWindowSavesOnlyOnSave();
     void exitSavesSettingsAndEventLog();
     void callFromModemReachesTheWindow();
@@ -393,6 +394,32 @@ void TestMainWindow::manualSearchOffersAndCreatesContact()
     Dialogs::setUnattended(true);
     QCOMPARE(format, Qt::PlainText);
     QVERIFY(shown.startsWith("<b><font color=red>Bank</font></b> Security"));
+}
+
+// A British user: the number is laid out nationally, stored internationally, and found again in
+// either form.
+void TestMainWindow::cardRoundTripOutsideNorthAmerica()
+{
+    SaveSetting("ZodoDE", "Setup", "Country", "GB");
+    start();
+    Ui::MainWindow& ui = m_window->ui();
+    QTest::keyClicks(ui.numberField, "07700900123");
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    ui.searchNumberButton->click();
+    QCOMPARE(ui.numberField->text(), "07700 900123");
+    ContactWindow* card = openWindow<ContactWindow>();
+    QVERIFY(card);
+    QCOMPARE(card->ui().workPhoneField->text(), "+44 7700 900123");
+    card->ui().lastNameField->setText("Brown");
+    QVERIFY(card->saveAndClose());
+    for (const QString& typed : {"+44 7700 900123", "07700900123"}) {
+        const int asked = Dialogs::asked();
+        ui.numberField->setText(typed);
+        ui.searchNumberButton->click();
+        QCOMPARE(Dialogs::asked(), asked); // found: no offer to create
+        QCOMPARE(m_window->monitor().contacts.lastFound()->field(AddressBookItem::Field::LastName),
+                 "Brown");
+    }
 }
 
 void TestMainWindow::journalWindowSavesOnlyOnSave()

@@ -273,17 +273,20 @@ void TestSetupWindow::desktopOptions()
         window.ui().saveButton->click();
         QCOMPARE(stored("Setup", "Notify"), "<absent>");
         QCOMPARE(stored("Setup", "MatchNumberOnly"), "<absent>");
+        QCOMPARE(stored("Setup", "Country"), "<absent>");
         QVERIFY(!QFile::exists(entry));
     }
     {
         SetupWindow window;
         window.monitorProgram = "/opt/ring desk/bin/ringdesk";
         window.ui().matchNumberOnlyBox->setChecked(false);
+        window.ui().countryField->setText("gb");
         window.ui().notifyBox->setChecked(false);
         window.ui().autostartBox->setChecked(true);
         window.ui().saveButton->click();
         QCOMPARE(stored("Setup", "Notify"), "0");
         QCOMPARE(stored("Setup", "MatchNumberOnly"), "0");
+        QCOMPARE(stored("Setup", "Country"), "GB");
         QFile file(entry);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray content = file.readAll();

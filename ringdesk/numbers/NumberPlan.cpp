@@ -1,8 +1,8 @@
 #include "numbers/NumberPlan.h"
 
+#include "common/SettingsTable.h"
 #include "numbers/PhoneNumber.h"
 
-#include <QLocale>
 #include <QRegularExpression>
 #include <phonenumbers/phonenumberutil.h>
 
@@ -44,11 +44,7 @@ NumberPlan::NumberPlan(const QString& country, const QString& areaCode)
 
 QString NumberPlan::systemCountry()
 {
-    const QLocale::Territory territory = QLocale::system().territory();
-    if (territory == QLocale::AnyTerritory || territory == QLocale::World)
-        return QStringLiteral("US");
-    const QString code = QLocale::territoryToCode(territory);
-    return code.size() == 2 ? code : QStringLiteral("US");
+    return Settings::systemCountry();
 }
 
 namespace {
