@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QString>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 // What tells one version of a file from the next: device, inode, size and modification time in
@@ -18,9 +19,14 @@ struct FileStamp
 
     static FileStamp of(const QString& path)
     {
+        return at(AT_FDCWD, QFile::encodeName(path).constData());
+    }
+    // The file `name` of the open folder `dir`.
+    static FileStamp at(int dir, const char* name)
+    {
         FileStamp stamp;
         struct stat info;
-        if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        if (::fstatat(dir, name, &info, 0) != 0)
             return stamp;
         stamp.exists = true;
         stamp.device = info.st_dev;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -128,7 +129,7 @@ bool writeAtomically(const QString& path, const QByteArray& data, QString* error
 int removeLeftovers(const QString& folder, const std::function<bool(const QString& name)>& ours)
 {
     // As mkostemp makes them: a dot, the file's name, a dot and six letters or digits.
-    auto target = [](const QString& name) {
+    auto targetOf = [](const QString& name) {
         const qsizetype dot = name.size() - 7;
         if (!name.startsWith(u'.') || dot < 2 || name.at(dot) != u'.')
             return QString();
@@ -139,12 +140,25 @@ int removeLeftovers(const QString& folder, const std::function<bool(const QStrin
         }
         return name.mid(1, dot - 1);
     };
+    // Only hidden names can be ours; a folder of tens of thousands of cards is read by name alone
+    // and only those are looked at, rather than each file listed and looked at.
+    QStringList candidates;
+    if (DIR* dir = ::opendir(QFile::encodeName(folder).constData())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.')
+                continue;
+            const QString name = QFile::decodeName(entry->d_name);
+            const QString target = targetOf(name);
+            if (!target.isEmpty() && ours(target))
+                candidates.append(name);
+        }
+        ::closedir(dir);
+    }
     const QDateTime aMinuteAgo = QDateTime::currentDateTime().addSecs(-60);
     int removed = 0;
-    const QDir dir(folder);
-    for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
-        const QString name = target(file.fileName());
-        if (name.isEmpty() || !ours(name) || file.isSymLink() || file.lastModified() > aMinuteAgo)
+    for (const QString& name : std::as_const(candidates)) {
+        const QFileInfo file(QDir(folder).filePath(name));
+        if (!file.isFile() || file.isSymLink() || file.lastModified() > aMinuteAgo)
             continue;
         if (QFile::remove(file.filePath()))
             ++removed;

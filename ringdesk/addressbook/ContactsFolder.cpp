@@ -12,6 +12,9 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <malloc.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
@@ -77,16 +80,21 @@ void ContactsFolder::warmUp()
     startWatching();
     const QString path = m_path;
     const NumberPlan plan = m_plan;
-    m_cached = QtConcurrent::run([path, plan] { return loadCache(path, plan.country()); });
-    QFuture<Index> cached = m_cached;
+    // Shared between the search and the check, which each need it whole, rather than copied.
+    m_cached = QtConcurrent::run(
+        [path, plan] { return std::make_shared<const Index>(loadCache(path, plan.country())); });
+    QFuture<std::shared_ptr<const Index>> cached = m_cached;
     m_checked = QtConcurrent::run([path, plan, cached] {
-        const Index known = cached.result();
-        Index index = scan(path, plan, known);
-        bool same = index.files.size() == known.files.size();
-        for (auto it = index.files.cbegin(); same && it != index.files.cend(); ++it)
-            same = known.files.contains(it.key()) && known.files.value(it.key()).stamp == it->stamp;
-        if (!same)
+        // The folder is listed while the copy is read: only the comparing needs both.
+        const Listing listing = list(path);
+        const std::shared_ptr<const Index> known = cached.result();
+        bool changed = false;
+        Index index = scan(path, plan, *known, listing, &changed);
+        if (changed)
             saveCache(path, plan.country(), index);
+        // What the reading and parsing left free goes back to the system, not only to this
+        // thread's heap.
+        malloc_trim(0);
         return index;
     });
     m_cachedPending = m_checkedPending = true;
@@ -124,58 +132,141 @@ std::vector<quint64> ContactsFolder::keysOf(const QString& file, const NumberPla
     return keys;
 }
 
-void ContactsFolder::add(Index& index, const QString& name, const Stamp& stamp,
-                         const std::vector<quint64>& keys)
+void ContactsFolder::add(Index& index, const QString& name, const Stamp& stamp, const quint64* keys,
+                         size_t count)
 {
     const quint32 id = quint32(index.names.size());
     index.names.append(name);
     index.files.insert(index.files.cend(), name, File{stamp, id});
-    for (const quint64 key : keys)
-        index.entries.push_back(Entry{key, id});
+    for (size_t k = 0; k < count; ++k)
+        index.entries.push_back(Entry{keys[k], id});
+}
+
+ContactsFolder::Listing ContactsFolder::list(const QString& path)
+{
+    // Read straight from the directory: a listing through QDir would hold a QFileInfo for each of
+    // tens of thousands of files at once, and a hidden file or a folder is never a contact.
+    Listing listing;
+    const int dir = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return listing;
+    if (DIR* stream = ::fdopendir(::dup(dir))) {
+        while (const dirent* entry = ::readdir(stream)) {
+            if (entry->d_name[0] == '.' || entry->d_type == DT_DIR)
+                continue;
+            const QString name = QFile::decodeName(entry->d_name);
+            if (name.endsWith(QLatin1String(".vcf")) || name.endsWith(QLatin1String(".VCF")))
+                listing.names.append(name);
+        }
+        ::closedir(stream);
+    }
+    listing.names.sort();
+    listing.stamps.resize(size_t(listing.names.size()));
+    inParallel(listing.names.size(), [&](qsizetype i) {
+        listing.stamps[size_t(i)] =
+            FileStamp::at(dir, QFile::encodeName(listing.names.at(i)).constData());
+    });
+    ::close(dir);
+    return listing;
+}
+
+void ContactsFolder::inParallel(qsizetype count, const std::function<void(qsizetype)>& work)
+{
+    const int threads = count < 64 ? 1 : int(std::max(1u, std::thread::hardware_concurrency()));
+    auto share = [&](qsizetype first) {
+        for (qsizetype i = first; i < count; i += threads)
+            work(i);
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(share, t);
+    share(0);
+    for (std::thread& helper : helpers)
+        helper.join();
 }
 
 ContactsFolder::Index ContactsFolder::scan(const QString& path, const NumberPlan& plan,
-                                           const Index& known)
+                                           const Index& known, const Listing& listing,
+                                           bool* changed)
 {
-    const QDir folder(path);
-    // Picked by hand rather than by name filters, which would compile regular expressions and
-    // load their library into a monitor that may never need it.
-    QStringList names;
-    for (const QString& name : folder.entryList(QDir::Files, QDir::Name)) {
-        if (name.endsWith(QLatin1String(".vcf")) || name.endsWith(QLatin1String(".VCF")))
-            names.append(name);
+    const QStringList& names = listing.names;
+    // Both in name order: each file is matched with the known one of its name in one walk.
+    std::vector<qint64> unchanged(size_t(names.size()), -1); // the known file's id
+    QList<qsizetype> toRead;
+    auto old = known.files.cbegin();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        while (old != known.files.cend() && old.key() < names.at(i))
+            ++old;
+        if (old != known.files.cend() && old.key() == names.at(i) &&
+            old->stamp == listing.stamps[size_t(i)])
+            unchanged[size_t(i)] = old->id;
+        else
+            toRead.append(i);
     }
-    // The keys each known file had, to keep for those that did not change.
-    std::vector<std::vector<quint64>> knownKeys(size_t(known.names.size()));
-    for (const Entry& entry : known.entries)
-        knownKeys[entry.file].push_back(entry.key);
+    *changed = !toRead.isEmpty() || names.size() != known.files.size();
+    if (!*changed)
+        return known;
 
-    std::vector<Stamp> stamps(size_t(names.size()));
+    const QDir folder(path);
     std::vector<std::vector<quint64>> keys(size_t(names.size()));
-    auto work = [&](qsizetype first, qsizetype step) {
-        for (qsizetype i = first; i < names.size(); i += step) {
-            const QString file = folder.filePath(names.at(i));
-            stamps[size_t(i)] = FileStamp::of(file);
-            const auto old = known.files.constFind(names.at(i));
-            keys[size_t(i)] = old != known.files.cend() && old->stamp == stamps[size_t(i)]
-                                  ? knownKeys[old->id]
-                                  : keysOf(file, plan);
-        }
-    };
-    const int threads =
-        names.size() < 64 ? 1 : int(std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t)
-        helpers.emplace_back(work, t, threads);
-    work(0, threads);
-    for (std::thread& helper : helpers)
-        helper.join();
+    inParallel(toRead.size(), [&](qsizetype k) {
+        const qsizetype i = toRead.at(k);
+        keys[size_t(i)] = keysOf(folder.filePath(names.at(i)), plan);
+    });
+    // The keys each known file had, side by side in one block, to keep for those that did not
+    // change: where file f's keys start is knownStart[f].
+    std::vector<quint32> knownStart(size_t(known.names.size()) + 1, 0);
+    for (const Entry& entry : known.entries)
+        ++knownStart[entry.file + 1];
+    for (size_t f = 1; f < knownStart.size(); ++f)
+        knownStart[f] += knownStart[f - 1];
+    std::vector<quint64> knownKeys(known.entries.size());
+    {
+        std::vector<quint32> next(knownStart.begin(), knownStart.end() - 1);
+        for (const Entry& entry : known.entries)
+            knownKeys[next[entry.file]++] = entry.key;
+    }
     Index index;
-    for (qsizetype i = 0; i < names.size(); ++i)
-        add(index, names.at(i), stamps[size_t(i)], keys[size_t(i)]);
+    index.entries.reserve(known.entries.size());
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const qint64 id = unchanged[size_t(i)];
+        if (id >= 0)
+            add(index, names.at(i), listing.stamps[size_t(i)],
+                knownKeys.data() + knownStart[size_t(id)],
+                knownStart[size_t(id) + 1] - knownStart[size_t(id)]);
+        else
+            add(index, names.at(i), listing.stamps[size_t(i)], keys[size_t(i)].data(),
+                keys[size_t(i)].size());
+    }
     std::sort(index.entries.begin(), index.entries.end());
     return index;
 }
+
+namespace {
+
+// How the index is kept between runs: a header, then fixed-size blocks read and written whole,
+// so that reading it back at start-up costs a few milliseconds, not a parse per card.
+struct StoredStamp
+{
+    quint64 device;
+    quint64 inode;
+    qint64 size;
+    qint64 modified;
+};
+
+template <typename T> bool readBlock(QFile& file, std::vector<T>& block, qint64 count)
+{
+    block.resize(size_t(count));
+    const qint64 bytes = count * qint64(sizeof(T));
+    return file.read(reinterpret_cast<char*>(block.data()), bytes) == bytes;
+}
+
+template <typename T> void writeBlock(QByteArray& out, const std::vector<T>& block)
+{
+    out.append(reinterpret_cast<const char*>(block.data()), qsizetype(block.size() * sizeof(T)));
+}
+
+} // namespace
 
 ContactsFolder::Index ContactsFolder::loadCache(const QString& folder, const QString& country)
 {
@@ -190,26 +281,41 @@ ContactsFolder::Index ContactsFolder::loadCache(const QString& folder, const QSt
     QString path;
     QString plan;
     qint64 count = 0;
-    in >> magic >> version >> path >> plan >> count;
+    qint64 keyCount = 0;
+    qint64 nameLength = 0;
+    in >> magic >> version >> path >> plan >> count >> keyCount >> nameLength;
     // Keys made by another country's plan would not find this country's numbers.
-    if (magic != cacheMagic || version != cacheVersion || path != folder || plan != country ||
-        count < 0)
+    if (in.status() != QDataStream::Ok || magic != cacheMagic || version != cacheVersion ||
+        path != folder || plan != country || count < 0 || keyCount < 0 || nameLength < 0 ||
+        count + keyCount + nameLength > file.size())
         return index;
+    std::vector<StoredStamp> stamps;
+    std::vector<quint32> nameLengths;
+    std::vector<char16_t> names;
+    std::vector<quint32> keysPerFile;
     std::vector<quint64> keys;
-    for (qint64 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
-        QString name;
-        Stamp stamp;
-        quint32 keyCount = 0;
-        in >> name >> stamp.exists >> stamp.device >> stamp.size >> stamp.modified >> stamp.inode >>
-            keyCount;
-        keys.resize(keyCount);
-        for (quint64& key : keys)
-            in >> key;
-        add(index, name, stamp, keys);
-    }
     // A copy cut short or damaged is no copy: the folder is read instead.
-    if (in.status() != QDataStream::Ok)
-        return Index();
+    if (!readBlock(file, stamps, count) || !readBlock(file, nameLengths, count) ||
+        !readBlock(file, names, nameLength) || !readBlock(file, keysPerFile, count) ||
+        !readBlock(file, keys, keyCount))
+        return index;
+    size_t nameAt = 0;
+    size_t keyAt = 0;
+    index.entries.reserve(size_t(keyCount));
+    for (size_t i = 0; i < size_t(count); ++i) {
+        if (nameLengths[i] > names.size() - nameAt || keysPerFile[i] > keys.size() - keyAt)
+            return Index();
+        Stamp stamp;
+        stamp.exists = true;
+        stamp.device = stamps[i].device;
+        stamp.inode = stamps[i].inode;
+        stamp.size = stamps[i].size;
+        stamp.modified = stamps[i].modified;
+        add(index, QString(reinterpret_cast<const QChar*>(names.data() + nameAt), nameLengths[i]),
+            stamp, keys.data() + keyAt, keysPerFile[i]);
+        nameAt += nameLengths[i];
+        keyAt += keysPerFile[i];
+    }
     std::sort(index.entries.begin(), index.entries.end());
     return index;
 }
@@ -219,19 +325,33 @@ void ContactsFolder::saveCache(const QString& folder, const QString& country, co
     const QString path = cacheFileFor(folder);
     if (!QDir().mkpath(QFileInfo(path).path()))
         return;
-    std::vector<std::vector<quint64>> keys(size_t(index.names.size()));
+    std::vector<std::vector<quint64>> keysOfFile(size_t(index.names.size()));
     for (const Entry& entry : index.entries)
-        keys[entry.file].push_back(entry.key);
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setVersion(QDataStream::Qt_6_4);
-    out << cacheMagic << cacheVersion << folder << country << qint64(index.files.size());
+        keysOfFile[entry.file].push_back(entry.key);
+    std::vector<StoredStamp> stamps;
+    std::vector<quint32> nameLengths;
+    std::vector<char16_t> names;
+    std::vector<quint32> keysPerFile;
+    std::vector<quint64> keys;
     for (auto it = index.files.cbegin(); it != index.files.cend(); ++it) {
-        out << it.key() << it->stamp.exists << it->stamp.device << it->stamp.size
-            << it->stamp.modified << it->stamp.inode << quint32(keys[it->id].size());
-        for (const quint64 key : keys[it->id])
-            out << key;
+        stamps.push_back({it->stamp.device, it->stamp.inode, it->stamp.size, it->stamp.modified});
+        nameLengths.push_back(quint32(it.key().size()));
+        names.insert(names.end(), it.key().utf16(), it.key().utf16() + it.key().size());
+        keysPerFile.push_back(quint32(keysOfFile[it->id].size()));
+        keys.insert(keys.end(), keysOfFile[it->id].begin(), keysOfFile[it->id].end());
     }
+    QByteArray bytes;
+    {
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_4);
+        out << cacheMagic << cacheVersion << folder << country << qint64(stamps.size())
+            << qint64(keys.size()) << qint64(names.size());
+    }
+    writeBlock(bytes, stamps);
+    writeBlock(bytes, nameLengths);
+    writeBlock(bytes, names);
+    writeBlock(bytes, keysPerFile);
+    writeBlock(bytes, keys);
     QString error;
     SafeFile::writeAtomically(path, bytes, &error); // a copy that cannot be kept costs time only
 }
@@ -315,10 +435,11 @@ void ContactsFolder::refresh()
     if (m_cachedPending) {
         // The copy kept between runs serves until the folder has been checked; without one,
         // the check itself is waited for.
-        Index cached = m_cached.result();
+        const std::shared_ptr<const Index> cached = m_cached.result();
         m_cachedPending = false;
-        if (!cached.files.isEmpty()) {
-            m_index = std::move(cached);
+        m_cached = {};
+        if (!cached->files.isEmpty()) {
+            m_index = *cached;
             m_scanned = true;
         }
     }
@@ -330,7 +451,8 @@ void ContactsFolder::refresh()
         m_changedMeanwhile.unite(changed);
     if ((whole || !m_scanned) && !m_checkedPending) {
         m_scanned = true;
-        m_index = scan(m_path, m_plan, m_index);
+        bool changed = false;
+        m_index = scan(m_path, m_plan, m_index, list(m_path), &changed);
         return;
     }
     for (const QString& name : changed)
@@ -339,9 +461,12 @@ void ContactsFolder::refresh()
 
 void ContactsFolder::adoptChecked()
 {
-    m_index = m_checked.result();
+    m_index = m_checked.takeResult();
+    m_checked = {};
     m_checkedPending = false;
     m_scanned = true;
+    // The index it replaces, and the one kept between runs, were freed just now.
+    malloc_trim(0);
     // The check may have looked at a file before a change the folder reported meanwhile.
     const QSet<QString> changed = std::exchange(m_changedMeanwhile, {});
     for (const QString& name : changed)

@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QSet>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -80,13 +81,23 @@ private:
     static quint64 keyOf(QStringView text);
     // The keys of the cards of one file, read now.
     static std::vector<quint64> keysOf(const QString& file, const NumberPlan& plan);
-    // The folder's files, reading only those not in `known` with the same stamp; the reading is
-    // shared out over the processor's cores.
-    static Index scan(const QString& path, const NumberPlan& plan, const Index& known);
+    // The folder's card files in name order, and their stamps.
+    struct Listing
+    {
+        QStringList names;
+        std::vector<Stamp> stamps;
+    };
+    static Listing list(const QString& path);
+    // The index of the listed files, reading only those not in `known` with the same stamp;
+    // `known` itself when nothing changed.
+    static Index scan(const QString& path, const NumberPlan& plan, const Index& known,
+                      const Listing& listing, bool* changed);
+    // work(0) to work(count - 1), shared out over the processor's cores.
+    static void inParallel(qsizetype count, const std::function<void(qsizetype)>& work);
     static Index loadCache(const QString& folder, const QString& country);
     static void saveCache(const QString& folder, const QString& country, const Index& index);
-    static void add(Index& index, const QString& name, const Stamp& stamp,
-                    const std::vector<quint64>& keys);
+    static void add(Index& index, const QString& name, const Stamp& stamp, const quint64* keys,
+                    size_t count);
 
     void refresh();
     void adoptChecked();
@@ -105,8 +116,8 @@ private:
     NumberPlan m_plan{QStringLiteral("US")}; // the one the index was built with
     Index m_index;
     bool m_scanned = false;
-    QFuture<Index> m_cached;  // the copy kept between runs
-    QFuture<Index> m_checked; // the folder checked against it
+    QFuture<std::shared_ptr<const Index>> m_cached; // the copy kept between runs
+    QFuture<Index> m_checked;                       // the folder checked against it
     bool m_cachedPending = false;
     bool m_checkedPending = false;
     QSet<QString> m_changedMeanwhile; // reported while the check ran
