@@ -446,30 +446,35 @@ void TestModemReceiver::shapesOfRealModems_data()
     QTest::addColumn<QString>("country");
     QTest::addColumn<QStringList>("calls");
     const QString doe = "03/21|14:05|+1 (613) 555-1234|DOE JOHN|1";
-    QTest::newRow("date and time on one line") << "shape_date_and_time_on_one_line" << "US"
-                                               << QStringList{doe};
-    QTest::newRow("RING glued to the date") << "shape_ring_glued_to_date" << "US"
-                                            << QStringList{doe};
-    QTest::newRow("two fields on a line") << "shape_two_fields_on_a_line" << "US"
-                                          << QStringList{doe};
+    QTest::newRow("date and time on one line") << "shape_date_and_time_on_one_line"
+                                               << "US" << QStringList{doe};
+    QTest::newRow("RING glued to the date") << "shape_ring_glued_to_date"
+                                            << "US" << QStringList{doe};
+    QTest::newRow("two fields on a line") << "shape_two_fields_on_a_line"
+                                          << "US" << QStringList{doe};
     QTest::newRow("words for the number")
-        << "shape_number_words" << "US"
+        << "shape_number_words"
+        << "US"
         << QStringList{"03/21|14:05|Private||2", "03/21|14:06|Out of Area|UNAVAILABLE|2",
                        "03/21|14:07|PAYPHONE||2"};
-    QTest::newRow("empty date and time") << "shape_empty_date_and_time" << "US"
-                                         << QStringList{"now|now|+1 (613) 555-1234|DOE JOHN|1"};
+    QTest::newRow("empty date and time")
+        << "shape_empty_date_and_time"
+        << "US" << QStringList{"now|now|+1 (613) 555-1234|DOE JOHN|1"};
     QTest::newRow("six-digit dates")
-        << "shape_six_digit_dates" << "US"
+        << "shape_six_digit_dates"
+        << "US"
         << QStringList{"03/21|14:05|+1 (613) 555-1234|X|1", "03/21|14:06|+1 (613) 555-1234|Y|1"};
     QTest::newRow("unformatted single message")
-        << "shape_unformatted_sdmf" << "US" << QStringList{"03/22|24:05|+1 (914) 551-2345||1"};
+        << "shape_unformatted_sdmf"
+        << "US" << QStringList{"03/22|24:05|+1 (914) 551-2345||1"};
     QTest::newRow("unformatted multiple message")
-        << "shape_unformatted_mdmf" << "US"
-        << QStringList{"10/15|20:38|+1 (708) 555-0001|U.S.ROBOTICS|1"};
+        << "shape_unformatted_mdmf"
+        << "US" << QStringList{"10/15|20:38|+1 (708) 555-0001|U.S.ROBOTICS|1"};
     QTest::newRow("UK call type and DDN_NMBR")
-        << "shape_uk_call_type" << "GB" << QStringList{"12/07|20:54|020 7946 0958||1"};
-    QTest::newRow("MESG parameters") << "shape_mesg_parameters" << "US"
-                                     << QStringList{"03/21|14:05|Private|DOE JOHN|2"};
+        << "shape_uk_call_type"
+        << "GB" << QStringList{"12/07|20:54|020 7946 0958||1"};
+    QTest::newRow("MESG parameters") << "shape_mesg_parameters"
+                                     << "US" << QStringList{"03/21|14:05|Private|DOE JOHN|2"};
 }
 
 void TestModemReceiver::shapesOfRealModems()
