@@ -518,6 +518,8 @@ void TestCallerContacts::khardReadsWhatWeWrite()
 // monitor was not running is found all the same.
 void TestCallerContacts::indexKeptBetweenRuns()
 {
+    addContact("ann.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Ann;;;;\r\nTEL:020 7946 0958\r\n"
+                          "END:VCARD\r\n");
     addContact("kim.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Kim;;;\r\nTEL:613-555-0142\r\n"
                           "END:VCARD\r\n");
     const QString kept = ContactsFolder::cacheFileFor(AddressBookPaths::contactsFolder());
@@ -540,6 +542,14 @@ void TestCallerContacts::indexKeptBetweenRuns()
     QVERIFY(found.item);
     QVERIFY(
         !next.findContact(ContactQuery::numberAlone("6135550142"), NumberPlan("US", "613")).item);
+
+    // Kept by another country's plan, the index is made again: the British national number on
+    // Ann's card reads as one only in Britain.
+    QVERIFY(!next.findContact(ContactQuery::numberAlone("011442079460958"), NumberPlan("US")).item);
+    AddressBook british;
+    british.setCountry("GB");
+    british.warmUp();
+    QVERIFY(british.findContact(ContactQuery::numberAlone("+442079460958"), NumberPlan("GB")).item);
 }
 
 QTEST_GUILESS_MAIN(TestCallerContacts)

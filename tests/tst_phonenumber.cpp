@@ -173,6 +173,8 @@ void TestPhoneNumber::sameNumber_data()
     row("DE own", "DE", "", "+49 30 123456", "030123456", true);
     row("AU own", "AU", "", "+61 412 345 677", "0412345677", true);
     row("DK, no area codes", "DK", "", "+45 32 12 34 56", "32123456", true);
+    // More than a trunk prefix to strip: the national mobile form holds a "15" the E.164 has not.
+    row("AR mobile", "AR", "", "+54 9 11 2345-6789", "011 15-2345-6789", true);
     row("US seven digits take the area code", "US", "613", "555-1234", "6135551234", true);
     row("US other area code", "US", "819", "555-1234", "6135551234", false);
     row("CA extension does not count", "CA", "", "+1 (613) 555-0144 x22", "6135550144", true);

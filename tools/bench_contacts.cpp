@@ -5,7 +5,7 @@
 // counted from the start of the process and from the call's last byte, and the memory once the
 // index is read. Then the time to find a caller on a running monitor.
 // Run by hand (tools/bench-contacts.sh), never by the test suite:
-//   bench_contacts HEADLESS MODEMSIM [CARDS]
+//   [BENCH_COUNTRY=GB] bench_contacts HEADLESS MODEMSIM [CARDS]
 #include "BenchProcess.h"
 
 #include <algorithm>
@@ -22,21 +22,32 @@ std::string pad(int n, int width)
     return std::string(size_t(std::max(0, width - int(text.size()))), '0') + text;
 }
 
+// British numbers (BENCH_COUNTRY=GB) rather than North American ones.
+bool british()
+{
+    const char* country = std::getenv("BENCH_COUNTRY");
+    return country && std::string(country) == "GB";
+}
+
 // A card as address books sync them: a number in national form at work, one in international
-// form on the mobile.
+// form on the mobile (both national in Britain, as phones there store them).
 std::string cardFor(int i)
 {
     const std::string n = std::to_string(i);
+    const std::string exchange = std::to_string(200 + i / 10000);
+    const std::string line = pad(i % 10000, 4);
+    const std::string cell = british() ? "07700 9" + pad(i % 100000, 5) : "+1 819 555 " + line;
+    const std::string work =
+        british() ? "020 7" + exchange + " " + line : "(613) " + exchange + "-" + line;
     return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + n + "\r\nFN:Number " + n +
            " Person\r\nN:Person;Number " + n + ";;;\r\nORG:Company " + n +
-           "\r\nEMAIL;TYPE=INTERNET:person" + n + "@example.com\r\nTEL;TYPE=CELL:+1 819 555 " +
-           pad(i % 10000, 4) + "\r\nTEL;TYPE=WORK:(613) " + std::to_string(200 + i / 10000) + "-" +
-           pad(i % 10000, 4) + "\r\nEND:VCARD\r\n";
+           "\r\nEMAIL;TYPE=INTERNET:person" + n + "@example.com\r\nTEL;TYPE=CELL:" + cell +
+           "\r\nTEL;TYPE=WORK:" + work + "\r\nEND:VCARD\r\n";
 }
 
 std::string numberOf(int i)
 {
-    return "613" + std::to_string(200 + i / 10000) + pad(i % 10000, 4);
+    return (british() ? "0207" : "613") + std::to_string(200 + i / 10000) + pad(i % 10000, 4);
 }
 
 // The monitor's standard output, line by line.
@@ -163,8 +174,10 @@ int main(int argc, char* argv[])
         writeFile(home + "/data/ringdesk/contacts/" + pad(i, 6) + ".vcf", cardFor(i));
     writeFile(home + "/config/zodode.ini",
               "[Modem]\nNumberOfCom=1\n\n[Ports]\nCom1=" + home +
-                  "/modem\n\n[Setup]\nAreaCode=613\nAutoCreateJournal=0\nMatchNumberOnly=1\n");
-    std::printf("%d cards, one file each\n", cards);
+                  "/modem\n\n[Setup]\nAreaCode=613\nAutoCreateJournal=0\nMatchNumberOnly=1\n" +
+                  (british() ? "Country=GB\n" : "Country=US\n"));
+    std::printf("%d cards, one file each, %s numbers\n", cards,
+                british() ? "British" : "North American");
 
     Simulator sim(argc > 2 ? argv[2] : "", home + "/modem");
     start("first start ever", argv[1], sim, cards - 1);

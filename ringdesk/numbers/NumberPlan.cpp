@@ -4,6 +4,8 @@
 #include "numbers/PhoneNumber.h"
 
 #include <QRegularExpression>
+#include <map>
+#include <mutex>
 #include <phonenumbers/phonenumberutil.h>
 
 using i18n::phonenumbers::PhoneNumberUtil;
@@ -16,6 +18,18 @@ PhoneNumberUtil& util()
     return *PhoneNumberUtil::GetInstance();
 }
 
+// Digits and the punctuation numbers are written with, an optional "+" in front.
+bool plainText(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (!((c >= u'0' && c <= u'9') || c == u' ' || c == u'(' || c == u')' || c == u'.' ||
+              c == u'/' || c == u'-' || (c == u'+' && i == 0)))
+            return false;
+    }
+    return true;
+}
+
 // An extension ("x22", "ext. 22", ";ext=22", "#22") is not part of the number that rings.
 QString withoutExtension(const QString& number)
 {
@@ -24,6 +38,40 @@ QString withoutExtension(const QString& number)
         QRegularExpression::CaseInsensitiveOption);
     const qsizetype cut = number.indexOf(extension);
     return cut >= 0 ? number.left(cut) : number;
+}
+
+// The trunk prefix ("0") when a national number of the region is its E.164 number behind it: the
+// country code in its place is all parsing would do. Tried on the region's example numbers, as
+// some countries do more (Argentina's mobile numbers, say); empty where that is not so. Known
+// once per region: parsing takes tens of microseconds, and an address book holds tens of
+// thousands of numbers.
+QString strippedTrunkPrefix(const QString& region)
+{
+    static std::mutex mutex;
+    static std::map<QString, QString> known;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto found = known.find(region);
+    if (found != known.end())
+        return found->second;
+    std::string prefix;
+    const std::string code = region.toStdString();
+    util().GetNddPrefixForRegion(code, true, &prefix);
+    bool holds = !prefix.empty();
+    for (const auto type : {PhoneNumberUtil::FIXED_LINE, PhoneNumberUtil::MOBILE}) {
+        LibNumber example;
+        if (!holds || !util().GetExampleNumberForType(code, type, &example))
+            continue;
+        std::string national;
+        std::string e164;
+        util().Format(example, PhoneNumberUtil::NATIONAL, &national);
+        util().Format(example, PhoneNumberUtil::E164, &e164);
+        const QString digits = PhoneNumber::digits(QString::fromStdString(national));
+        holds =
+            digits.startsWith(QString::fromStdString(prefix)) &&
+            u'+' + QString::number(example.country_code()) + digits.mid(qsizetype(prefix.size())) ==
+                QString::fromStdString(e164);
+    }
+    return known[region] = holds ? QString::fromStdString(prefix) : QString();
 }
 
 } // namespace
@@ -40,6 +88,7 @@ NumberPlan::NumberPlan(const QString& country, const QString& areaCode)
         m_country = QStringLiteral("US");
         m_countryCode = 1;
     }
+    m_trunkPrefix = strippedTrunkPrefix(m_country);
 }
 
 QString NumberPlan::systemCountry()
@@ -124,11 +173,15 @@ QString NumberPlan::e164(const QString& number) const
         if (digits.size() == 11 && digits.startsWith(u'1'))
             return u'+' + digits;
     }
+    // A national number behind the trunk prefix, where that is all there is to it; a second
+    // prefix digit would be the international prefix ("00").
+    if (!m_trunkPrefix.isEmpty() && !text.startsWith(u'+') && digits.startsWith(m_trunkPrefix) &&
+        digits.size() > m_trunkPrefix.size() + 4 && digits.at(m_trunkPrefix.size()) != u'0' &&
+        plainText(text))
+        return u'+' + QString::number(m_countryCode) + digits.mid(m_trunkPrefix.size());
     // A number written the international way is its digits, unless it keeps the national
     // prefix in parentheses ("+44 (0)20 ...").
-    static const QRegularExpression plain(QStringLiteral("^\\+[0-9 ()./-]*$"));
-    if (text.startsWith(u'+') && !text.contains(QLatin1String("(0)")) &&
-        plain.match(text).hasMatch())
+    if (text.startsWith(u'+') && !text.contains(QLatin1String("(0)")) && plainText(text))
         return u'+' + digits;
     LibNumber parsed;
     bool valid = false;

@@ -42,5 +42,6 @@ private:
     QString m_country;
     QString m_areaCode; // as the user gave it: the North American layout shows it so
     QString m_areaDigits;
+    QString m_trunkPrefix; // stripped for the country code where that is all parsing would do
     int m_countryCode = 1;
 };
