@@ -84,6 +84,15 @@ const SettingEntry Notify{QStringLiteral("Setup"), QStringLiteral("Notify"), QSt
 const SettingEntry MatchNumberOnly{QStringLiteral("Setup"), QStringLiteral("MatchNumberOnly"),
                                    QStringLiteral("1")};
 
+const SettingEntry ScreeningMode{QStringLiteral("Screening"), QStringLiteral("Mode"),
+                                 QStringLiteral("0")};
+const SettingEntry ScreeningAction{QStringLiteral("Screening"), QStringLiteral("Action"),
+                                   QStringLiteral("hangup")};
+const SettingEntry ScreeningWithheld{QStringLiteral("Screening"), QStringLiteral("Withheld"),
+                                     QStringLiteral("0")};
+const SettingEntry ScreeningHangupDelay{QStringLiteral("Screening"), QStringLiteral("HangupDelay"),
+                                        QStringLiteral("2000")};
+
 const SettingEntry MqttHost{QStringLiteral("MQTT"), QStringLiteral("Host"), QString()};
 const SettingEntry MqttPort{QStringLiteral("MQTT"), QStringLiteral("Port"), QStringLiteral("1883")};
 const SettingEntry MqttTls{QStringLiteral("MQTT"), QStringLiteral("TLS"), QStringLiteral("0")};

@@ -59,6 +59,10 @@ extern const SettingEntry MatchNumberOnly;
 extern const SettingEntry Notify;
 
 // Section "MQTT": the household's message broker. An empty host leaves the network alone.
+extern const SettingEntry ScreeningMode;
+extern const SettingEntry ScreeningAction;
+extern const SettingEntry ScreeningWithheld;
+extern const SettingEntry ScreeningHangupDelay;
 extern const SettingEntry MqttHost;
 extern const SettingEntry MqttPort;
 extern const SettingEntry MqttTls;    // "0"/"1"

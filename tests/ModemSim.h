@@ -24,6 +24,12 @@ public:
     }
 
     QString device() const { return m_device; }
+    // All it printed so far after its device ("hook off …", "done …").
+    QByteArray output()
+    {
+        m_output += m_process.readAllStandardOutput();
+        return m_output;
+    }
     void command(const QByteArray& line) { m_process.write(line + '\n'); }
     void stop()
     {
@@ -34,4 +40,5 @@ public:
 private:
     QProcess m_process;
     QString m_device;
+    QByteArray m_output;
 };

@@ -1,6 +1,7 @@
 #include "bus/CallBus.h"
 
 #include "bus/CallMessage.h"
+#include "common/CleanText.h"
 
 #include <QTimer>
 
@@ -35,6 +36,8 @@ void CallBus::start(const MqttOptions& options, const QString& outboxPath)
     }
     if (m_options.subscribe)
         m_options.subscriptions = {topic("call")};
+    else // the monitor with the modem takes the household's commands
+        m_options.subscriptions = {topic("command")};
     m_outbox = std::make_unique<Outbox>(outboxPath);
     QString error;
     keepOutboxError(m_outbox->load(&error), error);
@@ -173,6 +176,15 @@ void CallBus::onDelivered(MqttConnection::Ticket ticket)
 
 void CallBus::onMessage(const QString& messageTopic, const QByteArray& payload)
 {
+    if (messageTopic == topic("command") && announces()) {
+        if (const std::optional<CallMessage::Command> command =
+                CallMessage::commandFromJson(payload))
+            emit commandReceived(*command);
+        else
+            emit report(QStringLiteral("[MQTT: a command that is none: %1]")
+                            .arg(CleanText::field(QString::fromUtf8(payload.left(200)))));
+        return;
+    }
     if (messageTopic != topic("call"))
         return;
     std::optional<CallRecord> call = CallMessage::fromJson(payload);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bus/CallMessage.h"
 #include "bus/Outbox.h"
 #include "calls/CallRecord.h"
 #include "common/MqttConnection.h"
@@ -37,6 +38,8 @@ public:
 signals:
     // A call from another monitor, not shown before.
     void remoteCall(const CallRecord& call);
+    // Asked on <prefix>/command (of the monitor that publishes).
+    void commandReceived(const CallMessage::Command& command);
     // A line for the event list.
     void report(const QString& line);
     // A short text for the status line.

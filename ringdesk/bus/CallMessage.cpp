@@ -38,7 +38,8 @@ QByteArray toJson(const CallRecord& call, const QString& client)
 {
     QJsonObject o;
     // Home Assistant's event entity takes the event's type from this key.
-    o.insert(QStringLiteral("event_type"), QStringLiteral("call"));
+    o.insert(QStringLiteral("event_type"),
+             call.blocked ? QStringLiteral("blocked") : QStringLiteral("call"));
     o.insert(QStringLiteral("id"), call.id);
     o.insert(QStringLiteral("date"), call.date);
     o.insert(QStringLiteral("time"), call.time);
@@ -47,6 +48,9 @@ QByteArray toJson(const CallRecord& call, const QString& client)
     o.insert(QStringLiteral("digits"), call.digits());
     o.insert(QStringLiteral("e164"), call.e164);
     o.insert(QStringLiteral("withheld"), withheldValue(call.withheld));
+    o.insert(QStringLiteral("blocked"), call.blocked);
+    if (call.blocked)
+        o.insert(QStringLiteral("block_rule"), call.blockRule);
     if (call.contactFound)
         o.insert(QStringLiteral("contact"),
                  QJsonObject{{QStringLiteral("first"), call.contactFirst},
@@ -86,6 +90,8 @@ std::optional<CallRecord> fromJson(const QByteArray& json)
     call.name = field("name", 128);
     call.line = field("line", 256);
     call.origin = field("client", 256);
+    call.blocked = o.value(QStringLiteral("blocked")).toBool();
+    call.blockRule = field("block_rule", 256);
     const QString withheld = o.value(QStringLiteral("withheld")).toString();
     if (withheld == QLatin1String("private"))
         call.withheld = CallRecord::Withheld::Private;
@@ -96,6 +102,23 @@ std::optional<CallRecord> fromJson(const QByteArray& json)
     if (!call.received.isValid())
         call.received = QDateTime::currentDateTime();
     return call;
+}
+
+std::optional<Command> commandFromJson(const QByteArray& json)
+{
+    const QJsonObject o = QJsonDocument::fromJson(json).object();
+    const QString action = o.value(QStringLiteral("action")).toString();
+    Command command;
+    command.number = CleanText::field(o.value(QStringLiteral("number")).toString().left(64));
+    if (action == QLatin1String("hangup"))
+        command.action = Command::HangUp;
+    else if (action == QLatin1String("block") && !command.number.trimmed().isEmpty())
+        command.action = Command::Block;
+    else if (action == QLatin1String("unblock") && !command.number.trimmed().isEmpty())
+        command.action = Command::Unblock;
+    else
+        return std::nullopt;
+    return command;
 }
 
 QList<Discovery> homeAssistant(const QString& prefix, const QString& clientId)
@@ -127,7 +150,8 @@ QList<Discovery> homeAssistant(const QString& prefix, const QString& clientId)
 
     QJsonObject event = common(QStringLiteral("call"), QStringLiteral("Call"));
     event.insert(QStringLiteral("state_topic"), prefix + QStringLiteral("/call"));
-    event.insert(QStringLiteral("event_types"), QJsonArray{QStringLiteral("call")});
+    event.insert(QStringLiteral("event_types"),
+                 QJsonArray{QStringLiteral("call"), QStringLiteral("blocked")});
     event.insert(QStringLiteral("icon"), QStringLiteral("mdi:phone-incoming"));
 
     QJsonObject sensor = common(QStringLiteral("last_caller"), QStringLiteral("Last caller"));
@@ -139,12 +163,19 @@ QList<Discovery> homeAssistant(const QString& prefix, const QString& clientId)
     sensor.insert(QStringLiteral("json_attributes_topic"), prefix + QStringLiteral("/last_call"));
     sensor.insert(QStringLiteral("icon"), QStringLiteral("mdi:card-account-phone"));
 
+    QJsonObject button = common(QStringLiteral("hangup"), QStringLiteral("Hang up"));
+    button.insert(QStringLiteral("command_topic"), prefix + QStringLiteral("/command"));
+    button.insert(QStringLiteral("payload_press"), QStringLiteral("{\"action\":\"hangup\"}"));
+    button.insert(QStringLiteral("icon"), QStringLiteral("mdi:phone-hangup"));
+
     const QString base = QStringLiteral("homeassistant/%1/") + node + QStringLiteral("/%2/config");
     return {
         {base.arg(QStringLiteral("event"), QStringLiteral("call")),
          QJsonDocument(event).toJson(QJsonDocument::Compact)},
         {base.arg(QStringLiteral("sensor"), QStringLiteral("last_caller")),
          QJsonDocument(sensor).toJson(QJsonDocument::Compact)},
+        {base.arg(QStringLiteral("button"), QStringLiteral("hangup")),
+         QJsonDocument(button).toJson(QJsonDocument::Compact)},
     };
 }
 

@@ -14,8 +14,24 @@ QByteArray toJson(const CallRecord& call, const QString& client);
 // Nothing for a message that is not a call of ours: not JSON, or without an id or a date.
 std::optional<CallRecord> fromJson(const QByteArray& json);
 
-// Home Assistant's discovery messages for one monitor: an event entity for each call and a sensor
-// that holds the last caller, both tied to one device.
+// What may be asked of the monitor on <prefix>/command: {"action":"block","number":"…"},
+// {"action":"unblock","number":"…"} or {"action":"hangup"}. Nothing for anything else.
+struct Command
+{
+    enum Action
+    {
+        Block,
+        Unblock,
+        HangUp
+    };
+    Action action = HangUp;
+    QString number;
+};
+std::optional<Command> commandFromJson(const QByteArray& json);
+
+// Home Assistant's discovery messages for one monitor: an event entity for each call (of types
+// "call" and "blocked"), a sensor that holds the last caller and a button that hangs up the call
+// ringing now, all tied to one device.
 struct Discovery
 {
     QString topic;

@@ -93,18 +93,31 @@ void CallProcessor::process(const CallerId& record, const CallOptions& options,
     if (!record.begun)
         return;
     CallRecord call;
-    call.date = record.date;
-    call.time = record.time;
-    call.number = record.number;
-    call.e164 = record.e164;
-    call.name = record.name;
-    m_logFile.AppendCallLogRecord(call.logLine());
     call.contactFound = found.has_value();
     if (found) {
         call.contactFirst = firstName;
         call.contactLast = lastName;
         call.contactCompany = company;
     }
+    log(call, record, remote);
+}
+
+void CallProcessor::logBlocked(const CallerId& record, const QString& rule)
+{
+    CallRecord call;
+    call.blocked = true;
+    call.blockRule = rule;
+    log(call, record, nullptr);
+}
+
+void CallProcessor::log(CallRecord call, const CallerId& record, const CallRecord* remote)
+{
+    call.date = record.date;
+    call.time = record.time;
+    call.number = record.number;
+    call.e164 = record.e164;
+    call.name = record.name;
+    m_logFile.AppendCallLogRecord(call.logLine());
     if (record.withheld)
         call.withheld = call.number == QLatin1String("Out of Area")
                             ? CallRecord::Withheld::OutOfArea

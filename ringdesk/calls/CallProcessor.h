@@ -22,6 +22,10 @@ public:
     // its id, time and line.
     void processRemote(const CallRecord& call, const CallOptions& options);
 
+    // A call that screening blocked: logged and reported as any call, with the rule, and
+    // nothing else done (no search, no contact, no journal entry).
+    void logBlocked(const CallerId& record, const QString& rule);
+
     // The address book that later calls reach.
     void setContacts(CallerContacts& contacts) { m_contacts = &contacts; }
 
@@ -32,6 +36,8 @@ signals:
 
 private:
     void process(const CallerId& record, const CallOptions& options, const CallRecord* remote);
+    // The call logged and reported.
+    void log(CallRecord call, const CallerId& record, const CallRecord* remote);
 
     CallerContacts* m_contacts;
     CallLogFile& m_logFile;

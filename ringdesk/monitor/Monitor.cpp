@@ -18,8 +18,17 @@ using Box = WindowModel::Box;
 Monitor::Monitor(WindowControl& window)
     : receiver(), exchange(line, receiver), search(line, exchange, modemSettings),
       modemSwitch(line, search), contacts(addressBook), processor(noContacts, logFile),
-      m_window(window)
+      hook(line, receiver), m_window(window)
 {
+    // Rings come every six seconds; caller ID comes between the first two.
+    m_ringsOfBlocked.setSingleShot(true);
+    m_ringsOfBlocked.setInterval(8000);
+    m_ringWithoutCaller.setSingleShot(true);
+    m_ringWithoutCaller.setInterval(6000);
+    QObject::connect(&m_ringWithoutCaller, &QTimer::timeout, &model, [this] {
+        if (model.box(Box::MaximizeOnRing))
+            m_window.bringBack();
+    });
     receiver.attach(line.device());
     auto toEvents = [this](const QString& text) {
         model.appendEvent(text);
@@ -39,10 +48,23 @@ Monitor::Monitor(WindowControl& window)
                          model.setField(WindowModel::Date, record.date);
                          model.setField(WindowModel::Time, record.time);
                      });
-    QObject::connect(&receiver, &ModemReceiver::ring, &model, [this] {
-        if (model.box(Box::MaximizeOnRing))
-            m_window.bringBack();
-    });
+    QObject::connect(&receiver, &ModemReceiver::ring, &model, [this] { ringed(); });
+    QObject::connect(&screen, &CallScreen::eventLine, &model, toEvents);
+    QObject::connect(&hook, &LineHook::eventLine, &model, toEvents);
+    QObject::connect(&bus, &CallBus::commandReceived, &model,
+                     [this](const CallMessage::Command& command) {
+                         switch (command.action) {
+                         case CallMessage::Command::Block:
+                             blockNumber(command.number);
+                             break;
+                         case CallMessage::Command::Unblock:
+                             unblockNumber(command.number);
+                             break;
+                         case CallMessage::Command::HangUp:
+                             hangUpNow();
+                             break;
+                         }
+                     });
     QObject::connect(&receiver, &ModemReceiver::recordComplete, &model,
                      [this](const CallerId& record) { recordComplete(record); });
 
@@ -117,6 +139,7 @@ void Monitor::applyNumberPlan()
     const NumberPlan plan = numberPlan();
     receiver.setNumberPlan(plan);
     contacts.setNumberPlan(plan);
+    screen.setNumberPlan(plan);
     addressBook.setCountry(plan.country());
 }
 
@@ -130,8 +153,71 @@ CallOptions Monitor::callOptions() const
     return options;
 }
 
+void Monitor::ringed()
+{
+    if (m_ringsOfBlocked.isActive()) {
+        m_ringsOfBlocked.start(); // still the blocked call
+        return;
+    }
+    if (screen.options().mode != ScreeningOptions::Off) {
+        if (!m_ringWithoutCaller.isActive())
+            m_ringWithoutCaller.start();
+        return;
+    }
+    if (model.box(Box::MaximizeOnRing))
+        m_window.bringBack();
+}
+
+bool Monitor::knownCaller(const CallerId& record)
+{
+    if (!m_addressBookAvailable)
+        return false;
+    const QString number = record.e164.isEmpty() ? record.number : record.e164;
+    return addressBook.findContact(ContactQuery::numberAlone(number), numberPlan()).item != nullptr;
+}
+
+void Monitor::hangUpNow()
+{
+    m_ringsOfBlocked.start();
+    m_ringWithoutCaller.stop();
+    hook.hangUp(screen.options().hangUpDelay);
+}
+
+void Monitor::blockNumber(const QString& number)
+{
+    if (screen.block(number))
+        model.appendEvent(QStringLiteral("[Added %1 to %2]").arg(number, screen.blockedFile()));
+}
+
+void Monitor::unblockNumber(const QString& number)
+{
+    if (screen.unblock(number))
+        model.appendEvent(QStringLiteral("[Took %1 off %2]").arg(number, screen.blockedFile()));
+}
+
 void Monitor::recordComplete(const CallerId& record)
 {
+    const bool screening = screen.options().mode != ScreeningOptions::Off;
+    const CallScreen::Verdict verdict =
+        screen.decide(record, [this, &record] { return knownCaller(record); });
+    if (verdict.blocked) {
+        // The modem first: the caller's line should ring as little as it can.
+        if (screen.options().hangUp)
+            hangUpNow();
+        else
+            m_ringsOfBlocked.start();
+        m_ringWithoutCaller.stop();
+        model.appendEvent(
+            QStringLiteral("[Blocked %1: %2]")
+                .arg(record.number.isEmpty() ? record.name : record.number, verdict.rule));
+        processor.logBlocked(record, verdict.rule);
+        return;
+    }
+    if (screening && m_ringWithoutCaller.isActive()) {
+        m_ringWithoutCaller.stop();
+        if (model.box(Box::MaximizeOnRing))
+            m_window.bringBack();
+    }
     if (model.box(Box::PlaySound))
         m_window.playChime();
     processor.ProcessCallID(record, callOptions());
@@ -417,6 +503,7 @@ void Monitor::loadSettings()
     modemSettings.callerIdCommand = Settings::CallIDString.read();
     m_country = Settings::Country.read();
     setAreaCode(Settings::AreaCode.read());
+    loadScreening();
     loadBox(Box::SearchContacts, Settings::AutoSearchContact);
     loadBox(Box::CreateContact, Settings::AutoCreateContact);
     loadBox(Box::MaximizeOnRing, Settings::Maximize);
@@ -432,6 +519,34 @@ void Monitor::loadSettings()
     if (log)
         model.setView(WindowModel::View::Calls);
     model.setControlEnabled(WindowModel::FindModem, loadTruth(Settings::ModemFindModem));
+}
+
+void Monitor::loadScreening()
+{
+    ScreeningOptions options;
+    auto number = [this](const SettingEntry& entry, int low, int high, int fallback) {
+        const QString text = entry.read();
+        bool ok = false;
+        const int value = text.trimmed().toInt(&ok);
+        if (ok && value >= low && value <= high)
+            return value;
+        model.appendEvent(QStringLiteral("[Setting %1/%2 holds \"%3\", not %4 to %5; using %6]")
+                              .arg(entry.section, entry.key, text)
+                              .arg(low)
+                              .arg(high)
+                              .arg(fallback));
+        return fallback;
+    };
+    options.mode = ScreeningOptions::Mode(number(Settings::ScreeningMode, 0, 2, 0));
+    options.blockWithheld = number(Settings::ScreeningWithheld, 0, 1, 0) == 1;
+    options.hangUpDelay = number(Settings::ScreeningHangupDelay, 0, 60000, 2000);
+    const QString action = Settings::ScreeningAction.read().trimmed();
+    options.hangUp = action.compare(QLatin1String("silence"), Qt::CaseInsensitive) != 0;
+    if (options.hangUp && action.compare(QLatin1String("hangup"), Qt::CaseInsensitive) != 0)
+        model.appendEvent(QStringLiteral("[Setting Screening/Action holds \"%1\", not hangup or "
+                                         "silence; using hangup]")
+                              .arg(action));
+    screen.setOptions(options);
 }
 
 void Monitor::settleLogDirectory()

@@ -5,9 +5,11 @@
 #include "calls/AddressBookContacts.h"
 #include "calls/CallLogFile.h"
 #include "calls/CallProcessor.h"
+#include "calls/CallScreen.h"
 #include "calls/NoContacts.h"
 #include "common/SettingsStore.h"
 #include "modem/CommandExchange.h"
+#include "modem/LineHook.h"
 #include "modem/ModemReceiver.h"
 #include "modem/ModemSearch.h"
 #include "modem/ModemSettings.h"
@@ -16,6 +18,7 @@
 #include "monitor/WindowModel.h"
 
 #include <QHash>
+#include <QTimer>
 #include <functional>
 
 struct SettingEntry;
@@ -43,6 +46,8 @@ public:
     AddressBookContacts contacts;
     CallProcessor processor;
     CallBus bus;
+    CallScreen screen;
+    LineHook hook;
 
     // The core's share of the load step: settings, the log folder, the address book, the broker.
     void load();
@@ -104,6 +109,11 @@ public:
     void newJournal();
     void createOfferedContact();
     void clearCallLog();
+    // "Block" and "Unblock" wherever a call is shown, and on the household's bus.
+    void blockNumber(const QString& number);
+    void unblockNumber(const QString& number);
+    // Hangs up on the call ringing now.
+    void hangUpNow();
 
 private:
     void loadBox(WindowModel::Box box, const SettingEntry& entry);
@@ -118,6 +128,10 @@ private:
     void recordComplete(const CallerId& record);
     void takeRemoteCalls();
     void applyNumberPlan();
+    void loadScreening();
+    // A call's RING, with screening on held back until its caller is known.
+    void ringed();
+    bool knownCaller(const CallerId& record);
 
     WindowControl& m_window;
     QString m_areaCode;
@@ -125,6 +139,10 @@ private:
     QString m_logDirectory;
     QString m_pollInterval = QStringLiteral("100");
     QString m_offer;
+    // After a blocked call, its further rings are not shown; with screening on, the window comes
+    // forward once the caller is known (or a ring without caller ID has waited for one).
+    QTimer m_ringsOfBlocked;
+    QTimer m_ringWithoutCaller;
     bool m_addressBookAvailable = false;
     bool m_shuttingDown = false;
     QList<CallRecord> m_remoteCalls;

@@ -89,6 +89,9 @@ NumberPlan::NumberPlan(const QString& country, const QString& areaCode)
         m_countryCode = 1;
     }
     m_trunkPrefix = strippedTrunkPrefix(m_country);
+    std::string national;
+    util().GetNddPrefixForRegion(m_country.toStdString(), true, &national);
+    m_nationalPrefix = QString::fromStdString(national);
 }
 
 QString NumberPlan::systemCountry()
@@ -198,6 +201,27 @@ QString NumberPlan::key(const QString& number) const
         return digits;
     const QString e = e164(number);
     return e.isEmpty() ? digits : e;
+}
+
+QString NumberPlan::e164Prefix(const QString& prefix) const
+{
+    const QString text = prefix.trimmed();
+    const QString digits = PhoneNumber::digits(text);
+    if (digits.isEmpty())
+        return QString();
+    if (text.startsWith(u'+'))
+        return u'+' + digits;
+    const QString country = QString::number(m_countryCode);
+    if (northAmerican()) {
+        if (digits.startsWith(QLatin1String("011")))
+            return u'+' + digits.mid(3);
+        return digits.startsWith(u'1') ? u'+' + digits : QStringLiteral("+1") + digits;
+    }
+    if (digits.startsWith(QLatin1String("00")))
+        return u'+' + digits.mid(2);
+    if (!m_nationalPrefix.isEmpty() && digits.startsWith(m_nationalPrefix))
+        return u'+' + country + digits.mid(m_nationalPrefix.size());
+    return u'+' + country + digits;
 }
 
 QString NumberPlan::international(const QString& number) const

@@ -34,6 +34,10 @@ public:
     // number is still itself). A seven-digit North American number stays seven digits when no
     // area code is given, so that an index built without one still finds it.
     QString key(const QString& number) const;
+    // The start of numbers written as a prefix ("1900", "+1 900", "900" in North America; "0870"
+    // or "+44 870" in Britain), as the start of their E.164 form ("+1900", "+44870"): a prefix
+    // without a country code is one of the user's country. Empty when it holds no digits.
+    QString e164Prefix(const QString& prefix) const;
     // The form a new contact stores, which works wherever the card is synced to
     // ("+44 7700 900123", "+1 613-555-1234"); the text as it came when it is not a number.
     QString international(const QString& number) const;
@@ -42,6 +46,7 @@ private:
     QString m_country;
     QString m_areaCode; // as the user gave it: the North American layout shows it so
     QString m_areaDigits;
-    QString m_trunkPrefix; // stripped for the country code where that is all parsing would do
+    QString m_nationalPrefix; // the trunk prefix, "0" in most countries
+    QString m_trunkPrefix;    // stripped for the country code where that is all parsing would do
     int m_countryCode = 1;
 };

@@ -44,6 +44,9 @@ void DesktopNotifier::notify(const CallRecord& call, std::shared_ptr<AddressBook
         body << call.number;
     body << (call.time + u' ' + call.date).trimmed();
     QStringList actions{QStringLiteral("show"), QStringLiteral("Show")};
+    const QString number = call.withheld == CallRecord::Withheld::No ? call.number : QString();
+    if (!number.isEmpty())
+        actions << QStringLiteral("block") << QStringLiteral("Block");
     if (contact)
         actions << QStringLiteral("contact") << QStringLiteral("Open Contact");
     const QVariantMap hints{{QStringLiteral("category"), QStringLiteral("call.incoming")},
@@ -54,10 +57,10 @@ void DesktopNotifier::notify(const CallRecord& call, std::shared_ptr<AddressBook
             << body.join(u'\n') << actions << hints << int(-1);
     auto* watcher =
         new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, contact] {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, contact, number] {
         const QDBusPendingReply<uint> reply = *watcher;
         if (reply.isValid())
-            m_sent.insert(reply.value(), contact);
+            m_sent.insert(reply.value(), Sent{contact, number});
         watcher->deleteLater();
     });
 }
@@ -68,8 +71,10 @@ void DesktopNotifier::onActionInvoked(uint id, const QString& action)
         return; // another program's
     if (action == QLatin1String("show") || action == QLatin1String("default"))
         emit showRequested();
-    else if (action == QLatin1String("contact") && m_sent.value(id) && openContact)
-        openContact(m_sent.value(id));
+    else if (action == QLatin1String("contact") && m_sent.value(id).contact && openContact)
+        openContact(m_sent.value(id).contact);
+    else if (action == QLatin1String("block") && !m_sent.value(id).number.isEmpty())
+        emit blockRequested(m_sent.value(id).number);
 }
 
 void DesktopNotifier::onClosed(uint id, uint)

@@ -12,7 +12,8 @@ class AddressBookItem;
 // A desktop notification for every call, through org.freedesktop.Notifications on the session
 // bus: the window popping up on a ring is easily refused as focus stealing, and the chime is off
 // by default. Summary the caller's name (or the number, "Private", "Out of Area"), body the
-// number and time, actions "Show" and, for a caller found in the address book, "Open Contact".
+// number and time, actions "Show", "Block" for a caller with a number, and, for a caller found in
+// the address book, "Open Contact".
 class DesktopNotifier : public QObject
 {
     Q_OBJECT
@@ -31,12 +32,18 @@ public:
 
 signals:
     void showRequested();
+    void blockRequested(const QString& number);
 
 private slots:
     void onActionInvoked(uint id, const QString& action);
     void onClosed(uint id, uint reason);
 
 private:
-    // Our notifications still open, with the contact each names (or none).
-    QHash<uint, std::shared_ptr<AddressBookItem>> m_sent;
+    // Our notifications still open, with the contact each names (or none) and the number.
+    struct Sent
+    {
+        std::shared_ptr<AddressBookItem> contact;
+        QString number;
+    };
+    QHash<uint, Sent> m_sent;
 };

@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QListView>
+#include <QMenu>
 #include <QStyleHints>
 #include <QTimer>
 
@@ -69,11 +70,14 @@ MainWindow::MainWindow(QWidget* parent)
     m_monitor.addressBook.setViewer(&m_itemWindows);
     connect(&m_monitor.processor, &CallProcessor::callProcessed, this,
             [this](const CallRecord& call) {
-                if (m_notifications && Conversions::numericEquals(Settings::Notify.read(), 1))
+                if (!call.blocked && m_notifications &&
+                    Conversions::numericEquals(Settings::Notify.read(), 1))
                     m_notifier.notify(call,
                                       call.contactFound ? m_monitor.contacts.lastFound() : nullptr);
             });
     connect(&m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::bringBack);
+    connect(&m_notifier, &DesktopNotifier::blockRequested, this,
+            [this](const QString& number) { m_monitor.blockNumber(number); });
     m_notifier.openContact = [this](const std::shared_ptr<AddressBookItem>& item) {
         m_monitor.addressBook.display(item, true);
     };
@@ -217,6 +221,54 @@ void MainWindow::bindCommands()
     connect(m_tray.restoreAction, &QAction::triggered, this, &MainWindow::bringBack);
     connect(&m_tray, &TrayIcon::menuRequested, this, &MainWindow::showTrayMenu);
     connect(&m_tray, &TrayIcon::restoreRequested, this, &MainWindow::bringBack);
+    bindBlocking();
+}
+
+QString MainWindow::selectedCallNumber() const
+{
+    return CallRecord::numberInLogLine(m_ui->callList->currentIndex().data().toString());
+}
+
+void MainWindow::bindBlocking()
+{
+    blockSelectedAction = new QAction(QStringLiteral("&Block"), this);
+    unblockSelectedAction = new QAction(QStringLiteral("&Unblock"), this);
+    blockCallerAction = new QAction(QStringLiteral("&Block Caller"), this);
+    unblockCallerAction = new QAction(QStringLiteral("&Unblock Caller"), this);
+    connect(blockSelectedAction, &QAction::triggered, this,
+            [this] { m_monitor.blockNumber(selectedCallNumber()); });
+    connect(unblockSelectedAction, &QAction::triggered, this,
+            [this] { m_monitor.unblockNumber(selectedCallNumber()); });
+    connect(blockCallerAction, &QAction::triggered, this,
+            [this] { m_monitor.blockNumber(m_ui->numberField->text().trimmed()); });
+    connect(unblockCallerAction, &QAction::triggered, this,
+            [this] { m_monitor.unblockNumber(m_ui->numberField->text().trimmed()); });
+    auto offer = [this](QWidget* on, QMenu* menu, const QPoint& at, const QString& number,
+                        QAction* block, QAction* unblock) {
+        const bool blocked = !number.isEmpty() && m_monitor.screen.isBlocked(number);
+        block->setEnabled(!number.isEmpty() && !blocked);
+        unblock->setEnabled(blocked);
+        menu->addAction(block);
+        menu->addAction(unblock);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(on->mapToGlobal(at));
+    };
+    m_ui->callList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_ui->callList, &QWidget::customContextMenuRequested, this,
+            [this, offer](const QPoint& at) {
+                offer(m_ui->callList, new QMenu(this), at, selectedCallNumber(),
+                      blockSelectedAction, unblockSelectedAction);
+            });
+    m_ui->numberField->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_ui->numberField, &QWidget::customContextMenuRequested, this,
+            [this, offer](const QPoint& at) {
+                QMenu* menu = m_ui->numberField->createStandardContextMenu();
+                menu->addSeparator();
+                offer(
+                    m_ui->numberField, menu, at,
+                    CallRecord::numberInLogLine(QStringLiteral("- - ") + m_ui->numberField->text()),
+                    blockCallerAction, unblockCallerAction);
+            });
 }
 
 void MainWindow::showDetails(bool shown)

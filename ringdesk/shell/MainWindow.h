@@ -68,6 +68,17 @@ private:
     void showView(WindowModel::View view);
     // After a search by hand that found nothing: the question, and the contact on Yes.
     void offerCreation(bool found);
+    // "Block" and "Unblock" for the call selected in the call list and for the caller shown.
+    void bindBlocking();
+    QString selectedCallNumber() const;
+
+public:
+    QAction* blockSelectedAction = nullptr;
+    QAction* unblockSelectedAction = nullptr;
+    QAction* blockCallerAction = nullptr;
+    QAction* unblockCallerAction = nullptr;
+
+private:
     QCheckBox* checkBox(WindowModel::Box box) const;
 
     std::unique_ptr<Ui::MainWindow> m_ui;

@@ -3,6 +3,11 @@
 // ATI6, accepts exactly one caller-ID command, and places calls when told to on standard input
 // (or every few seconds). It prints "device <path>" once the pseudo-terminal is ready.
 //
+// The hook: ATH1, ATA and AT+VLS=1 (or another non-zero line) take the line off-hook, ATH0, ATH
+// and AT+VLS=0 put it back; AT+FCLASS=n is accepted. Each change prints "hook off MICROSECONDS" or
+// "hook on MICROSECONDS" (the monotonic clock). With --ring-every MS a call goes on ringing (four
+// more RINGs) until the line is taken off-hook; --refuse COMMANDS answers ERROR to those.
+//
 // Commands on standard input, one per line:
 //   call [NUMBER [NAME...]]   a formatted call (RING, DATE, TIME, NMBR, NAME, empty line, RING)
 //   number [NUMBER]           number only
@@ -50,7 +55,17 @@ public:
     {
         m_reader = new QSocketNotifier(master, QSocketNotifier::Read, this);
         connect(m_reader, &QSocketNotifier::activated, this, [this] { readLine(); });
+        connect(&m_ringing, &QTimer::timeout, this, [this] {
+            if (m_offHook || m_ringsLeft-- <= 0) {
+                m_ringing.stop();
+                return;
+            }
+            send("RING\r\n");
+        });
     }
+
+    void setRingEvery(int milliseconds) { m_ringing.setInterval(milliseconds); }
+    void setRefused(const QList<QByteArray>& commands) { m_refused = commands; }
 
     void send(const QByteArray& bytes)
     {
@@ -91,7 +106,12 @@ public:
                 block += "NAME = " + name + "\r\n";
         }
         block += "\r\nRING\r\n";
+        m_offHook = false;
         send(block);
+        if (m_ringing.interval() > 0) {
+            m_ringsLeft = 4;
+            m_ringing.start();
+        }
     }
 
     void demoCall()
@@ -128,11 +148,36 @@ private:
         }
     }
 
+    void setHook(bool off)
+    {
+        if (off == m_offHook)
+            return;
+        m_offHook = off;
+        if (off)
+            m_ringing.stop();
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        std::printf("hook %s %lld\n", off ? "off" : "on",
+                    static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000);
+        std::fflush(stdout);
+    }
+
     void answer(const QByteArray& command)
     {
         if (command.isEmpty() || !command.startsWith("AT"))
             return; // a Hayes modem ignores anything that is not a command
-        if (command == "AT" || command == "ATZ") {
+        if (m_refused.contains(command)) {
+            send("\r\nERROR\r\n");
+        } else if (command == "ATH1" || command == "ATA" ||
+                   (command.startsWith("AT+VLS=") && command != "AT+VLS=0")) {
+            setHook(true);
+            send("\r\nOK\r\n");
+        } else if (command == "ATH0" || command == "ATH" || command == "AT+VLS=0") {
+            setHook(false);
+            send("\r\nOK\r\n");
+        } else if (command.startsWith("AT+FCLASS=")) {
+            send("\r\nOK\r\n");
+        } else if (command == "AT" || command == "ATZ") {
             if (command == "ATZ")
                 m_callerId = false;
             send("\r\nOK\r\n");
@@ -155,6 +200,10 @@ private:
     bool m_echo;
     bool m_silent;
     bool m_callerId = false;
+    bool m_offHook = false;
+    int m_ringsLeft = 0;
+    QTimer m_ringing;
+    QList<QByteArray> m_refused;
     int m_nextDemo = 0;
     QByteArray m_command;
     QSocketNotifier* m_reader;
@@ -176,6 +225,12 @@ int main(int argc, char* argv[])
                       QStringLiteral("seconds")});
     parser.addOption({QStringLiteral("no-echo"), QStringLiteral("Do not echo commands.")});
     parser.addOption({QStringLiteral("silent"), QStringLiteral("Never answer (a dead modem).")});
+    parser.addOption({QStringLiteral("ring-every"),
+                      QStringLiteral("Go on ringing every MS milliseconds until off-hook."),
+                      QStringLiteral("ms")});
+    parser.addOption({QStringLiteral("refuse"),
+                      QStringLiteral("Answer ERROR to these commands (comma-separated)."),
+                      QStringLiteral("commands")});
     parser.process(app);
 
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -206,6 +261,9 @@ int main(int argc, char* argv[])
 
     Modem modem(master, parser.value(QStringLiteral("accept")),
                 !parser.isSet(QStringLiteral("no-echo")), parser.isSet(QStringLiteral("silent")));
+    modem.setRingEvery(parser.value(QStringLiteral("ring-every")).toInt());
+    if (parser.isSet(QStringLiteral("refuse")))
+        modem.setRefused(parser.value(QStringLiteral("refuse")).toUpper().toLatin1().split(','));
 
     QTimer demo;
     const int every = parser.value(QStringLiteral("every")).toInt();

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+class ModemReceiver;
+class SerialLine;
+
+// Hangs up on a call through the modem: takes the line off-hook ("ATH1"; where the modem answers
+// "ERROR", "ATA"), holds it, and puts it back on-hook ("ATH0"). Every step runs on the event loop:
+// nothing waits for the modem.
+class LineHook : public QObject
+{
+    Q_OBJECT
+public:
+    LineHook(SerialLine& line, ModemReceiver& receiver, QObject* parent = nullptr);
+
+    // Off-hook now, on-hook after `holdMs`. A hang-up under way goes on as it is.
+    void hangUp(int holdMs);
+    // From the off-hook command until the modem has answered the on-hook one.
+    bool busy() const { return m_step != Step::Idle; }
+
+signals:
+    void eventLine(const QString& line);
+    // The line is back on-hook (or the modem would not go off-hook).
+    void done();
+
+private:
+    enum class Step
+    {
+        Idle,
+        OffHook, // "ATH1" sent
+        Answer,  // "ATA" sent after "ERROR", holding
+        Holding, // off-hook, waiting to hang up
+        OnHook   // "ATH0" sent
+    };
+    void replied(bool ok);
+    void send(const char* command, Step next);
+    void finish();
+
+    SerialLine& m_line;
+    Step m_step = Step::Idle;
+    int m_hold = 0;
+    QTimer m_timer; // the reply's time-out, then the hold
+};

@@ -1,0 +1,143 @@
+// Call screening end to end: `ringdesk --headless` on the simulated modem, the lists edited
+// between calls while it runs, the hang-up seen by the modem.
+#include "ModemSim.h"
+#include "TestHome.h"
+
+#include <QtTest>
+
+namespace {
+
+void writeText(const QString& path, const QByteArray& text)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+} // namespace
+
+class TestScreening : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void callsAreScreened_data();
+    void callsAreScreened();
+
+private:
+    std::unique_ptr<TestHome> m_home;
+};
+
+void TestScreening::init()
+{
+    m_home = std::make_unique<TestHome>();
+}
+
+void TestScreening::cleanup()
+{
+    m_home.reset();
+}
+
+// Each row one monitor with its settings; each step of a row one call after the lists were
+// rewritten as the step says: the "[Blocked …]" line it must give, or none.
+void TestScreening::callsAreScreened_data()
+{
+    QTest::addColumn<QStringList>("settings"); // Key=value of [Screening]
+    QTest::addColumn<QStringList>("steps");    // blocked.txt | allowed.txt | call | blocked as
+    QTest::newRow("block list")
+        << QStringList{"Mode=1", "Withheld=1", "HangupDelay=300"}
+        << QStringList{
+               "613-555-0199  # the plumber||call 6135550199 PLUMBER JOE|"
+               "[Blocked +1 (613) 555-0199: 613-555-0199]",
+               "1900*||call 19005550000 PREMIUM|[Blocked +1 (900) 555-0000: 1900*]",
+               "+1 900*||call 19005550000 PREMIUM|[Blocked +1 (900) 555-0000: +1 900*]",
+               "900*||call 9005550000 PREMIUM|[Blocked +1 (900) 555-0000: 900*]",
+               "name: *TELEMARKET*||call 6135550111 ACME TELEMARKETING|"
+               "[Blocked +1 (613) 555-0111: name: *TELEMARKET*]",
+               // A contact and the allow list beat any entry of the block list.
+               "name: *TELEMARKET*||call 6135550100 BIG TELEMARKETER|",
+               "name: *TELEMARKET*|+1 613 555 0111|call 6135550111 ACME TELEMARKETING|",
+               "||private|[Blocked Private: withheld]",
+               // A line that is no entry is reported and skipped; the file's others still count.
+               "hello\\n613-555-0199||call 6135550199 PLUMBER JOE|"
+               "[Blocked +1 (613) 555-0199: 613-555-0199]",
+               "||call 6135550199 PLUMBER JOE|",
+           };
+    QTest::newRow("address book and allow list only")
+        << QStringList{"Mode=2", "HangupDelay=300"}
+        << QStringList{
+               "||call 6135550123 STRANGER|"
+               "[Blocked +1 (613) 555-0123: not in the address book or allowed.txt]",
+               "||call 6135550100 KNOWN|",
+               "|613-555-0123|call 6135550123 STRANGER|",
+               "||outofarea|[Blocked Out of Area: withheld]",
+           };
+    QTest::newRow("silence") << QStringList{"Mode=1", "Action=silence"}
+                             << QStringList{"613-555-0199||call 6135550199 PLUMBER JOE|"
+                                            "[Blocked +1 (613) 555-0199: 613-555-0199]",
+                                            "||private|"};
+}
+
+void TestScreening::callsAreScreened()
+{
+    QFETCH(QStringList, settings);
+    QFETCH(QStringList, steps);
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    TestHome::mapPort(1, modem.device());
+    SaveSetting("ZodoDE", "Modem", "ComPort", "1");
+    SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
+    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    SaveSetting("ZodoDE", "Setup", "Country", "US");
+    SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
+    for (const QString& setting : settings)
+        SaveSetting("ZodoDE", "Screening", setting.section('=', 0, 0), setting.section('=', 1));
+    writeText(m_home->dataDir() + "contacts/known.vcf",
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Telemarketer;Big;;;\r\nTEL:613-555-0100\r\n"
+              "END:VCARD\r\n");
+    const QString lists = m_home->path() + "/config/ringdesk/";
+    QProcess monitor;
+    TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[System Ready"), 20000);
+    const bool hangsUp = !settings.contains("Action=silence");
+
+    int calls = 0;
+    int hookChanges = 0;
+    for (const QString& step : steps) {
+        const QStringList part = step.split('|');
+        writeText(lists + "blocked.txt", part.at(0).toUtf8().replace("\\n", "\n"));
+        writeText(lists + "allowed.txt", part.at(1).toUtf8());
+        const qsizetype before = monitor.peek(1 << 22).size();
+        modem.command(part.at(2).toUtf8());
+        ++calls;
+        QTRY_COMPARE_WITH_TIMEOUT(monitor.peek(1 << 22).count("\nCall: "), calls, 10000);
+        const QString said = QString::fromUtf8(monitor.peek(1 << 22).mid(before));
+        const QString blocked = part.at(3);
+        QVERIFY2(blocked.isEmpty() ? !said.contains("[Blocked ") : said.contains(blocked),
+                 qPrintable(step + "\n" + said));
+        if (blocked.isEmpty())
+            continue;
+        // Nothing else is done for it; the modem went off-hook and back, or was left alone.
+        QVERIFY2(!said.contains("[Searching for ") && !said.contains("[Creating New"),
+                 qPrintable(said));
+        if (hangsUp) {
+            hookChanges += 2;
+            QTRY_COMPARE_WITH_TIMEOUT(modem.output().count("hook "), hookChanges, 5000);
+            QVERIFY(modem.output().endsWith(QByteArray("\n")));
+        }
+    }
+    if (!hangsUp)
+        QVERIFY(!modem.output().contains("hook "));
+    // Every call, blocked or not, is in the call log; a bad line was reported once.
+    QFile log(m_home->dataDir() + "CallLog.txt");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll().count("\r\n"), calls);
+    QCOMPARE(monitor.peek(1 << 22).count("blocked.txt, line 1 is no entry (\"hello\"); skipped]"),
+             steps.join(' ').count("hello"));
+    monitor.terminate();
+    QVERIFY(monitor.waitForFinished(10000));
+}
+
+QTEST_GUILESS_MAIN(TestScreening)
+#include "tst_screening.moc"
