@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QIntValidator>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpressionValidator>
@@ -96,6 +97,17 @@ void SetupWindow::load()
         Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1));
     m_ui->notifyBox->setChecked(Conversions::numericEquals(Settings::Notify.read(), 1));
     m_ui->autostartBox->setChecked(Autostart::enabled());
+    const int mode = Settings::ScreeningMode.read().trimmed().toInt();
+    m_ui->screeningModeChooser->setCurrentIndex(mode >= 0 && mode <= 2 ? mode : 0);
+    m_ui->screeningActionChooser->setCurrentIndex(
+        Settings::ScreeningAction.read().trimmed().compare(QLatin1String("silence"),
+                                                           Qt::CaseInsensitive) == 0
+            ? 1
+            : 0);
+    m_ui->hangupDelayField->setText(Settings::ScreeningHangupDelay.read());
+    m_ui->hangupDelayField->setValidator(new QIntValidator(0, 60000, m_ui->hangupDelayField));
+    m_ui->blockWithheldBox->setChecked(
+        Conversions::numericEquals(Settings::ScreeningWithheld.read(), 1));
     m_ui->hostField->setText(Settings::MqttHost.read());
     m_ui->brokerPortField->setText(Settings::MqttPort.read());
     m_ui->tlsBox->setChecked(Conversions::numericEquals(Settings::MqttTls.read(), 1));
@@ -235,6 +247,16 @@ void SetupWindow::save()
         return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
     };
     addChanged(Settings::Country, m_ui->countryField->text().trimmed().toUpper());
+    // Screening, like the network, is stored only where it differs from what is stored.
+    addChanged(Settings::ScreeningMode,
+               QString::number(m_ui->screeningModeChooser->currentIndex()));
+    addChanged(Settings::ScreeningAction, m_ui->screeningActionChooser->currentIndex() == 1
+                                              ? QStringLiteral("silence")
+                                              : QStringLiteral("hangup"));
+    addChanged(Settings::ScreeningHangupDelay, m_ui->hangupDelayField->text().trimmed());
+    if (Conversions::numericEquals(Settings::ScreeningWithheld.read(), 1) !=
+        m_ui->blockWithheldBox->isChecked())
+        add(Settings::ScreeningWithheld, box(m_ui->blockWithheldBox));
     addChanged(Settings::MqttHost, m_ui->hostField->text().trimmed());
     addChanged(Settings::MqttPort, m_ui->brokerPortField->text().trimmed());
     if (Conversions::numericEquals(Settings::MqttTls.read(), 1) != m_ui->tlsBox->isChecked())

@@ -193,6 +193,7 @@ private slots:
     void aRefusedOrUnreachableBrokerIsReportedOnce_data();
     void aRefusedOrUnreachableBrokerIsReportedOnce();
     void aSecondDesktopShowsTheCall();
+    void theHouseholdBlocksAndHangsUp();
     void aDesktopWithoutAModemSaysWhereItsCallsComeFrom();
     void textFromOutsideIsCleanedEverywhere();
     void configTestsAndSavesTheNetworkSettings();
@@ -297,10 +298,13 @@ void TestHousehold::aCallArrivesAsJsonWithDiscoveryAndStatus()
     for (const QList<QVariant>& message : sub.spy)
         if (message.at(0).toString().startsWith("homeassistant/"))
             configs.append(QJsonDocument::fromJson(message.at(1).toByteArray()).object());
-    QCOMPARE(configs.size(), 2);
+    QCOMPARE(configs.size(), 3);
     const QJsonObject event = sub.json("homeassistant/event/house-monitor/call/config", 0);
     QCOMPARE(event["state_topic"].toString(), "ringdesk/call");
-    QCOMPARE(event["event_types"].toArray(), QJsonArray{"call"});
+    QCOMPARE(event["event_types"].toArray(), (QJsonArray{"call", "blocked"}));
+    const QJsonObject button = sub.json("homeassistant/button/house-monitor/hangup/config", 0);
+    QCOMPARE(button["command_topic"].toString(), "ringdesk/command");
+    QCOMPARE(button["payload_press"].toString(), "{\"action\":\"hangup\"}");
     QCOMPARE(call["event_type"].toString(), "call");
     const QJsonObject sensor = sub.json("homeassistant/sensor/house-monitor/last_caller/config", 0);
     QCOMPARE(sensor["state_topic"].toString(), "ringdesk/last_call");
@@ -526,6 +530,50 @@ void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce()
         QVERIFY(output.contains("Status: MQTT: "));
     if (tls && !caFile.isEmpty() && !brokerSpeaksTls)
         QVERIFY2(output.contains(ca), qPrintable(output)); // the cause, named
+    monitor.terminate();
+    QVERIFY(monitor.waitForFinished(10000));
+}
+
+// Whoever may publish under the prefix may block a number and hang up the call ringing now.
+void TestHousehold::theHouseholdBlocksAndHangsUp()
+{
+    Broker broker(m_home->path());
+    QVERIFY(broker.start());
+    Subscriber sub(broker.port());
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    configure(modem.device(), broker.port());
+    SaveSetting("ZodoDE", "Screening", "Mode", "1");
+    SaveSetting("ZodoDE", "Screening", "HangupDelay", "200");
+    QProcess monitor;
+    startMonitor(monitor);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/status").value(0), QByteArray("online"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(broker.log().contains("Received SUBSCRIBE from house-monitor"), 10000);
+    const QString blocked = m_home->path() + "/config/ringdesk/blocked.txt";
+    auto send = [&](const QByteArray& command) {
+        QVERIFY(sub.connection.publish("ringdesk/command", command, 1, false).valid());
+    };
+    auto listed = [&] {
+        QFile file(blocked);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+
+    send(R"({"action":"block","number":"613-555-0123"})");
+    QTRY_COMPARE_WITH_TIMEOUT(listed(), QByteArray("+1 613-555-0123\n"), 5000);
+    modem.command("call 6135550123 STRANGER");
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/call").size(), 1, 10000);
+    const QJsonObject call = sub.json("ringdesk/call", 0);
+    QCOMPARE(call["event_type"].toString(), "blocked");
+    QVERIFY(call["blocked"].toBool());
+    QCOMPARE(call["block_rule"].toString(), "+1 613-555-0123");
+    QTRY_VERIFY_WITH_TIMEOUT(modem.output().contains("hook on"), 5000);
+
+    send(R"({"action":"unblock","number":"(613) 555-0123"})");
+    QTRY_COMPARE_WITH_TIMEOUT(listed(), QByteArray(), 5000);
+    send(R"({"action":"hangup"})");
+    QTRY_COMPARE_WITH_TIMEOUT(modem.output().count("hook off"), 2, 5000);
+    send(R"({"action":"block"})");
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[MQTT: a command that is none: "),
+                             5000);
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(10000));
 }

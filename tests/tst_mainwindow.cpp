@@ -84,6 +84,7 @@ private slots:
     void modemErrorHelpOpensTheModemSection();
     void manualSearchOffersAndCreatesContact();
     void cardRoundTripOutsideNorthAmerica();
+    void blockFromTheCallListAndTheCaller();
     void journalWindowSavesOnlyOnSave();
     void exitSavesSettingsAndEventLog();
     void callFromModemReachesTheWindow();
@@ -420,6 +421,31 @@ void TestMainWindow::cardRoundTripOutsideNorthAmerica()
         QCOMPARE(m_window->monitor().contacts.lastFound()->field(AddressBookItem::Field::LastName),
                  "Brown");
     }
+}
+
+void TestMainWindow::blockFromTheCallListAndTheCaller()
+{
+    start();
+    Ui::MainWindow& ui = m_window->ui();
+    QFile blocked(m_home->path() + "/config/ringdesk/blocked.txt");
+    auto listed = [&blocked] {
+        blocked.close();
+        return blocked.open(QIODevice::ReadOnly) ? blocked.readAll() : QByteArray();
+    };
+    m_window->monitor().model.appendCall("12/07 13:54 +1 (613) 555-0199 PLUMBER JOE");
+    m_window->monitor().model.appendCall("12/07 13:55 Private ");
+    ui.callList->setCurrentIndex(m_window->monitor().model.callList.index(0));
+    m_window->blockSelectedAction->trigger();
+    QCOMPARE(listed(), "+1 613-555-0199\n");
+    ui.numberField->setText("+1 (613) 555-0123");
+    m_window->blockCallerAction->trigger();
+    QCOMPARE(listed(), "+1 613-555-0199\n+1 613-555-0123\n");
+    m_window->unblockSelectedAction->trigger();
+    QCOMPARE(listed(), "+1 613-555-0123\n");
+    // A withheld call has no number to block.
+    ui.callList->setCurrentIndex(m_window->monitor().model.callList.index(1));
+    m_window->blockSelectedAction->trigger();
+    QCOMPARE(listed(), "+1 613-555-0123\n");
 }
 
 void TestMainWindow::journalWindowSavesOnlyOnSave()

@@ -344,6 +344,21 @@ void TestMonitor::chimeAndRingAsTheBoxesSay()
     QCOMPARE(m_window->chimes, 1);
     QCOMPARE(m_window->broughtBack, 1);
     QCOMPARE(m_monitor->model.calls().size(), 2);
+
+    // Screening on, the window waits for the caller: a blocked one brings nothing forward, its
+    // later rings neither; another caller comes forward once known.
+    m_monitor->screen.setOptions({ScreeningOptions::BlockListed, false, false, 0});
+    QDir().mkpath(m_home->path() + "/config/ringdesk");
+    QFile list(m_home->path() + "/config/ringdesk/blocked.txt");
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("613-555-1234\n");
+    list.close();
+    m_monitor->receiver.receive(call + "RING\r\n");
+    QCOMPARE(m_window->broughtBack, 1);
+    QCOMPARE(m_window->chimes, 1);
+    m_monitor->receiver.receive(QByteArray(call).replace("1234", "9999"));
+    QCOMPARE(m_window->broughtBack, 2);
+    QCOMPARE(m_window->chimes, 2);
 }
 
 // What each call is asked to do comes from the boxes, and "MatchNumberOnly" from the settings.

@@ -274,6 +274,8 @@ void TestSetupWindow::desktopOptions()
         QCOMPARE(stored("Setup", "Notify"), "<absent>");
         QCOMPARE(stored("Setup", "MatchNumberOnly"), "<absent>");
         QCOMPARE(stored("Setup", "Country"), "<absent>");
+        QCOMPARE(stored("Screening", "Mode"), "<absent>");
+        QCOMPARE(stored("Screening", "Action"), "<absent>");
         QVERIFY(!QFile::exists(entry));
     }
     {
@@ -281,12 +283,19 @@ void TestSetupWindow::desktopOptions()
         window.monitorProgram = "/opt/ring desk/bin/ringdesk";
         window.ui().matchNumberOnlyBox->setChecked(false);
         window.ui().countryField->setText("gb");
+        window.ui().screeningModeChooser->setCurrentIndex(2);
+        window.ui().screeningActionChooser->setCurrentIndex(1);
+        window.ui().blockWithheldBox->setChecked(true);
         window.ui().notifyBox->setChecked(false);
         window.ui().autostartBox->setChecked(true);
         window.ui().saveButton->click();
         QCOMPARE(stored("Setup", "Notify"), "0");
         QCOMPARE(stored("Setup", "MatchNumberOnly"), "0");
         QCOMPARE(stored("Setup", "Country"), "GB");
+        QCOMPARE(stored("Screening", "Mode"), "2");
+        QCOMPARE(stored("Screening", "Action"), "silence");
+        QCOMPARE(stored("Screening", "Withheld"), "1");
+        QCOMPARE(stored("Screening", "HangupDelay"), "<absent>");
         QFile file(entry);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray content = file.readAll();

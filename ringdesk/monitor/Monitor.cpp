@@ -185,8 +185,14 @@ void Monitor::hangUpNow()
 
 void Monitor::blockNumber(const QString& number)
 {
-    if (screen.block(number))
-        model.appendEvent(QStringLiteral("[Added %1 to %2]").arg(number, screen.blockedFile()));
+    if (number.trimmed().isEmpty())
+        return; // a withheld caller: nothing to block by
+    if (!screen.block(number))
+        return;
+    model.appendEvent(QStringLiteral("[Added %1 to %2]").arg(number, screen.blockedFile()));
+    if (screen.options().mode == ScreeningOptions::Off)
+        model.appendEvent(QStringLiteral("[Screening is off: the number is blocked once it is on "
+                                         "(ringdesk-config, \"Screening\")]"));
 }
 
 void Monitor::unblockNumber(const QString& number)
@@ -213,8 +219,10 @@ void Monitor::recordComplete(const CallerId& record)
         processor.logBlocked(record, verdict.rule);
         return;
     }
-    if (screening && m_ringWithoutCaller.isActive()) {
+    if (screening) {
+        // A caller let through: the window comes forward now, as it would have on the ring.
         m_ringWithoutCaller.stop();
+        m_ringsOfBlocked.stop();
         if (model.box(Box::MaximizeOnRing))
             m_window.bringBack();
     }
