@@ -145,6 +145,40 @@ void latencies(const char* what, Simulator& sim, int watch, const std::string& l
                 double(first) / 1000);
 }
 
+// A blocked call: from its last byte to the off-hook command reaching the modem, each time the
+// line is back on-hook before the next call.
+void hookLatencies(Simulator& sim, const std::string& file, int calls)
+{
+    std::vector<long long> times;
+    for (int i = 0; i < calls; ++i) {
+        sim.send("replay " + file);
+        long long sent = -1;
+        long long offHook = -1;
+        bool onHook = false;
+        const long long end = nowUs() + 10000000;
+        while (!onHook && nowUs() < end) {
+            const std::string text = sim.line(1000);
+            if (text.rfind("done ", 0) == 0)
+                sent = Simulator::doneAt(text);
+            else if (text.rfind("hook off ", 0) == 0)
+                offHook = std::atoll(text.substr(9).c_str());
+            else if (text.rfind("hook on ", 0) == 0)
+                onHook = true;
+        }
+        if (sent >= 0 && offHook >= 0)
+            times.push_back(offHook - sent);
+    }
+    if (times.empty()) {
+        std::printf("blocked calls: the modem was never taken off-hook\n");
+        return;
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("blocked calls: %zu of %d hung up; last byte -> off-hook command min %.2f ms, "
+                "median %.2f ms, max %.2f ms\n",
+                times.size(), calls, double(times.front()) / 1000,
+                double(times[times.size() / 2]) / 1000, double(times.back()) / 1000);
+}
+
 // Calls recorded once the log has been quiet for two seconds.
 int settledCount(const std::string& log, int before)
 {
@@ -158,12 +192,12 @@ int settledCount(const std::string& log, int before)
     return count - before;
 }
 
-std::string block(int n, bool emptyLine)
+std::string block(int n, bool emptyLine, const std::string& number = "6135551234")
 {
     // One caller throughout, as a household's calls mostly are: the address book finds the
     // contact made for the first call and adds a journal entry for each.
     return "RING\r\n\r\nDATE = 1207\r\nTIME = " + std::to_string(1000 + n % 50) +
-           "\r\nNMBR = 6135551234\r\nNAME = DOE JOHN\r\n" + (emptyLine ? "\r\n" : "");
+           "\r\nNMBR = " + number + "\r\nNAME = DOE JOHN\r\n" + (emptyLine ? "\r\n" : "");
 }
 
 pid_t startMonitor(const std::string& program, bool minimized, Simulator& sim)
@@ -209,8 +243,13 @@ int main(int argc, char* argv[])
     setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (home + "/run").c_str(), 1);
     Simulator sim(modemsim, home + "/modem");
-    writeFile(home + "/config/zodode.ini", "[Modem]\nNumberOfCom=1\n\n[Ports]\nCom1=" + home +
-                                               "/modem\n\n[Setup]\nAreaCode=613\n");
+    // Screening on, as a user who blocks calls runs it; one number on the block list.
+    writeFile(home + "/config/zodode.ini",
+              "[Modem]\nNumberOfCom=1\n\n[Ports]\nCom1=" + home +
+                  "/modem\n\n[Setup]\nAreaCode=613\n\n[Screening]\nMode=1\nHangupDelay=200\n");
+    mkdir((home + "/config/ringdesk").c_str(), 0700);
+    writeFile(home + "/config/ringdesk/blocked.txt", "613-555-0666\n");
+    writeFile(home + "/blocked", block(3, true, "6135550666"));
     const std::string log = home + "/data/ringdesk/CallLog.txt";
     writeFile(log, "");
 
@@ -237,6 +276,7 @@ int main(int argc, char* argv[])
     latencies("block without an empty line", sim, watch, log, home + "/without-empty-line", calls);
     sim.send("ring"); // ends the last block without an empty line, as the next ring would
     settledCount(log, 0);
+    hookLatencies(sim, home + "/blocked", calls);
 
     int before = countLines(log);
     for (int n = 0; n < 100; ++n) {
