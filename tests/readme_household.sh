@@ -80,7 +80,12 @@ pids+=($!)
 wait_for "$work/t3.out" "ringdesk/status online"
 bash "$work/terminal04" >"$work/t4.out" 2>&1 </dev/null &
 pids+=($!)
-wait_for "$work/broker.log" "Received SUBSCRIBE from ringdesk-"
+# Both monitors subscribe: the one with the modem to the household's commands, the desktop to
+# the calls; the call goes out once the desktop's subscription is in.
+for _ in $(seq 300); do
+    [ "$(grep -c "Received SUBSCRIBE from ringdesk-" "$work/broker.log")" -ge 2 ] && break
+    sleep 0.1
+done
 
 echo "call 6135551234 SMITH JOHN" >&4
 wait_for "$work/t2.out" "Call: "
