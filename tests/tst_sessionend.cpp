@@ -18,6 +18,36 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+namespace {
+
+// Whether a process has used no processor time for half a second: its start-up (the window, the
+// modem search and its dialog) is over. Asked again and again until it holds.
+class Quiet
+{
+public:
+    explicit Quiet(qint64 pid) : m_stat(QString("/proc/%1/stat").arg(pid)) {}
+    bool settled()
+    {
+        QFile stat(m_stat);
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
+        const QByteArray ticks = fields.value(12) + ' ' + fields.value(13); // utime, stime
+        if (ticks != m_ticks || !m_since.isValid()) {
+            m_ticks = ticks;
+            m_since.start();
+        }
+        return m_since.elapsed() >= 500;
+    }
+
+private:
+    QString m_stat;
+    QByteArray m_ticks;
+    QElapsedTimer m_since;
+};
+
+} // namespace
+
 class TestSessionEnd : public QObject
 {
     Q_OBJECT
@@ -49,7 +79,8 @@ void TestSessionEnd::start(QProcess& ringdesk)
     QVERIFY(ringdesk.waitForStarted());
     // The data folder appears during start-up; a moment later the window (and dialog) are up.
     QTRY_VERIFY_WITH_TIMEOUT(QDir(m_home->dataDir()).exists(), 15000);
-    QTest::qWait(3000);
+    Quiet quiet(ringdesk.processId());
+    QTRY_VERIFY_WITH_TIMEOUT(quiet.settled(), 15000);
     QCOMPARE(ringdesk.state(), QProcess::Running);
 }
 
@@ -147,11 +178,12 @@ void TestSessionEnd::rewritesReachTheDiskBeforeTheyReplace()
         QDir(m_home->dataDir()).exists() || traced.state() == QProcess::NotRunning, 20000);
     if (traced.state() == QProcess::NotRunning)
         QSKIP(qPrintable("strace cannot trace here: " + traced.readAllStandardError()));
-    QTest::qWait(3000); // the window is up, the search has ended
     QFile children(QString("/proc/%1/task/%1/children").arg(traced.processId()));
     QVERIFY(children.open(QIODevice::ReadOnly));
     const pid_t monitor = pid_t(children.readAll().trimmed().toLongLong());
     QVERIFY(monitor > 0);
+    Quiet quiet(monitor);
+    QTRY_VERIFY_WITH_TIMEOUT(quiet.settled(), 15000); // the window is up, the search has ended
     ::kill(monitor, SIGTERM);
     QVERIFY(traced.waitForFinished(20000));
 
