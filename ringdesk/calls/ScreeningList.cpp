@@ -18,13 +18,7 @@ QString entryOf(const QString& line)
 
 bool numberText(const QString& text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (!((c >= u'0' && c <= u'9') || c == u' ' || c == u'(' || c == u')' || c == u'.' ||
-              c == u'/' || c == u'-' || (c == u'+' && i == 0)))
-            return false;
-    }
-    return !PhoneNumber::digits(text).isEmpty();
+    return PhoneNumber::writtenAsNumber(text) && !PhoneNumber::digits(text).isEmpty();
 }
 
 // "*" any run of characters, "?" any one; everything else as itself.

@@ -1,6 +1,7 @@
 #include "modem/CallerIdLine.h"
 
 #include "common/CleanText.h"
+#include "numbers/PhoneNumber.h"
 
 #include <QRegularExpression>
 
@@ -75,15 +76,6 @@ QByteArray bytesOf(QStringView hex)
     return bytes;
 }
 
-QString digitsOf(const QString& text)
-{
-    QString only;
-    for (const QChar c : text)
-        if (c.isDigit())
-            only += c;
-    return only;
-}
-
 } // namespace
 
 MesgDigits decodeMesg(const QString& value)
@@ -148,7 +140,7 @@ std::optional<QList<Parameter>> packet(const QString& line)
 
 QString dateText(const QString& value)
 {
-    const QString digits = digitsOf(value);
+    const QString digits = PhoneNumber::digits(value);
     if (digits.isEmpty())
         return QString();
     QString monthDay = digits.left(4);
@@ -169,7 +161,7 @@ QString dateText(const QString& value)
 
 QString timeText(const QString& value)
 {
-    const QString digits = digitsOf(value);
+    const QString digits = PhoneNumber::digits(value);
     if (digits.isEmpty())
         return QString();
     const QString hourMinute = digits.size() == 4 ? digits : value;
@@ -178,7 +170,7 @@ QString timeText(const QString& value)
 
 QString timeInDate(const QString& value)
 {
-    const QString digits = digitsOf(value);
+    const QString digits = PhoneNumber::digits(value);
     return digits.size() >= 8 ? timeText(digits.mid(4, 4)) : QString();
 }
 

@@ -6,7 +6,6 @@
 #include "numbers/PhoneNumber.h"
 
 #include <QDateTime>
-#include <QRegularExpression>
 
 #include <QIODevice>
 #include <limits>
@@ -94,8 +93,6 @@ void ModemReceiver::showNumber(const QString& value)
     static const QStringList absentWords{QStringLiteral("O"), QStringLiteral("OUT OF AREA"),
                                          QStringLiteral("OUT-OF-AREA"),
                                          QStringLiteral("UNAVAILABLE"), QStringLiteral("UNKNOWN")};
-    static const QRegularExpression punctuatedNumber(
-        QStringLiteral("^\\+?[0-9 ()./-]*[0-9][0-9 ()./-]*$"));
     const QString word = value.trimmed().toUpper();
     m_record.e164.clear();
     if (privateWords.contains(word)) {
@@ -104,7 +101,7 @@ void ModemReceiver::showNumber(const QString& value)
     } else if (absentWords.contains(word)) {
         m_record.withheld = true;
         m_record.number = QStringLiteral("Out of Area");
-    } else if (punctuatedNumber.match(value).hasMatch()) {
+    } else if (PhoneNumber::writtenAsNumber(value) && !PhoneNumber::digits(value).isEmpty()) {
         const QString digits = PhoneNumber::digits(value);
         m_record.number = m_plan.display(digits);
         m_record.e164 = m_plan.e164(value.trimmed().startsWith(u'+') ? u'+' + digits : digits);

@@ -18,18 +18,6 @@ PhoneNumberUtil& util()
     return *PhoneNumberUtil::GetInstance();
 }
 
-// Digits and the punctuation numbers are written with, an optional "+" in front.
-bool plainText(const QString& text)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (!((c >= u'0' && c <= u'9') || c == u' ' || c == u'(' || c == u')' || c == u'.' ||
-              c == u'/' || c == u'-' || (c == u'+' && i == 0)))
-            return false;
-    }
-    return true;
-}
-
 // An extension ("x22", "ext. 22", ";ext=22", "#22") is not part of the number that rings.
 QString withoutExtension(const QString& number)
 {
@@ -180,11 +168,12 @@ QString NumberPlan::e164(const QString& number) const
     // prefix digit would be the international prefix ("00").
     if (!m_trunkPrefix.isEmpty() && !text.startsWith(u'+') && digits.startsWith(m_trunkPrefix) &&
         digits.size() > m_trunkPrefix.size() + 4 && digits.at(m_trunkPrefix.size()) != u'0' &&
-        plainText(text))
+        PhoneNumber::writtenAsNumber(text))
         return u'+' + QString::number(m_countryCode) + digits.mid(m_trunkPrefix.size());
     // A number written the international way is its digits, unless it keeps the national
     // prefix in parentheses ("+44 (0)20 ...").
-    if (text.startsWith(u'+') && !text.contains(QLatin1String("(0)")) && plainText(text))
+    if (text.startsWith(u'+') && !text.contains(QLatin1String("(0)")) &&
+        PhoneNumber::writtenAsNumber(text))
         return u'+' + digits;
     LibNumber parsed;
     bool valid = false;

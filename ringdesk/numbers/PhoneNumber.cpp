@@ -57,4 +57,15 @@ QString digits(const QString& text)
     return only;
 }
 
+bool writtenAsNumber(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (!((c >= u'0' && c <= u'9') || c == u' ' || c == u'(' || c == u')' || c == u'.' ||
+              c == u'/' || c == u'-' || (c == u'+' && i == 0)))
+            return false;
+    }
+    return true;
+}
+
 } // namespace PhoneNumber

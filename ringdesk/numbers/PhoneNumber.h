@@ -19,5 +19,8 @@ QString SearchNumberWithoutPrefix(const QString& number);
 
 // The digits of a text, nothing else.
 QString digits(const QString& text);
+// Whether a text is written as a number: ASCII digits and the punctuation numbers are written
+// with (blanks, parentheses, dots, slashes, dashes), a "+" only in front.
+bool writtenAsNumber(const QString& text);
 
 } // namespace PhoneNumber
