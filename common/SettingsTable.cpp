@@ -93,6 +93,13 @@ const SettingEntry ScreeningWithheld{QStringLiteral("Screening"), QStringLiteral
 const SettingEntry ScreeningHangupDelay{QStringLiteral("Screening"), QStringLiteral("HangupDelay"),
                                         QStringLiteral("2000")};
 
+// HOST:PORT; empty serves nothing.
+const SettingEntry WebListen{QStringLiteral("Web"), QStringLiteral("Listen"), QString()};
+const SettingEntry WebPasswordHash{QStringLiteral("Web"), QStringLiteral("PasswordHash"),
+                                   QString()};
+const SettingEntry WebCertFile{QStringLiteral("Web"), QStringLiteral("CertFile"), QString()};
+const SettingEntry WebKeyFile{QStringLiteral("Web"), QStringLiteral("KeyFile"), QString()};
+
 const SettingEntry MqttHost{QStringLiteral("MQTT"), QStringLiteral("Host"), QString()};
 const SettingEntry MqttPort{QStringLiteral("MQTT"), QStringLiteral("Port"), QStringLiteral("1883")};
 const SettingEntry MqttTls{QStringLiteral("MQTT"), QStringLiteral("TLS"), QStringLiteral("0")};

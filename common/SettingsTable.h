@@ -63,6 +63,10 @@ extern const SettingEntry ScreeningMode;
 extern const SettingEntry ScreeningAction;
 extern const SettingEntry ScreeningWithheld;
 extern const SettingEntry ScreeningHangupDelay;
+extern const SettingEntry WebListen;
+extern const SettingEntry WebPasswordHash;
+extern const SettingEntry WebCertFile;
+extern const SettingEntry WebKeyFile;
 extern const SettingEntry MqttHost;
 extern const SettingEntry MqttPort;
 extern const SettingEntry MqttTls;    // "0"/"1"

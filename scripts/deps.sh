@@ -8,14 +8,17 @@ packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
     libcanberra-dev libical-dev libudev-dev libmosquitto-dev libphonenumber-dev
+    libsodium-dev qt6-httpserver-dev qt6-websockets-dev
 )
 # clang's sanitizer and fuzzer runtimes are only recommended by clang, and recommends are not
 # installed here.
 # khard reads the address book the way users' other tools do; a private session bus and gdbus
 # stand in for the desktop's tray host and notification server. The household tests run a real
-# MQTT broker; strace shows that rewrites reach the disk before they replace a file.
+# MQTT broker; strace shows that rewrites reach the disk before they replace a file; the web page
+# is driven in a real browser.
 [ "${1:-}" = "test" ] && packages+=(clang libclang-rt-14-dev xvfb xauth trayer khard
-    dbus-daemon dbus-bin libglib2.0-bin mosquitto mosquitto-clients strace)
+    dbus-daemon dbus-bin libglib2.0-bin mosquitto mosquitto-clients strace
+    chromium chromium-driver python3-selenium)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -76,6 +76,23 @@ bool CallScreen::unblock(const QString& number)
     return false;
 }
 
+QStringList CallScreen::entries(List list)
+{
+    ScreeningList& which = list == List::Blocked ? m_blocked : m_allowed;
+    refresh(which);
+    return which.entries(m_plan);
+}
+
+bool CallScreen::addEntry(List list, const QString& entry, QString* error)
+{
+    return (list == List::Blocked ? m_blocked : m_allowed).addEntry(entry, m_plan, error);
+}
+
+bool CallScreen::removeEntry(List list, const QString& entry, QString* error)
+{
+    return (list == List::Blocked ? m_blocked : m_allowed).removeEntry(entry, m_plan, error) >= 0;
+}
+
 bool CallScreen::isBlocked(const QString& number)
 {
     refresh(m_blocked);

@@ -55,6 +55,16 @@ public:
     // Whether the number is on the block list as a number of its own.
     bool isBlocked(const QString& number);
 
+    // The lists as the web page edits them: any entry, as written.
+    enum class List
+    {
+        Blocked,
+        Allowed
+    };
+    QStringList entries(List list);
+    bool addEntry(List list, const QString& entry, QString* error);
+    bool removeEntry(List list, const QString& entry, QString* error);
+
     QString blockedFile() const { return m_blocked.path(); }
     QString allowedFile() const { return m_allowed.path(); }
 

@@ -112,6 +112,50 @@ QString ScreeningList::match(const QString& e164, const QString& number, const Q
     return QString();
 }
 
+QStringList ScreeningList::entries(const NumberPlan& plan)
+{
+    refresh(plan);
+    QStringList texts;
+    for (const Entry& entry : std::as_const(m_entries))
+        texts << entry.text;
+    return texts;
+}
+
+bool ScreeningList::append(const QString& line, QString* error)
+{
+    QByteArray bytes;
+    bool missing = false;
+    if (!SafeFile::read(m_path, &bytes, error, &missing) && !missing)
+        return false;
+    if (!bytes.isEmpty() && !bytes.endsWith('\n'))
+        bytes += '\n';
+    bytes += line.toUtf8() + '\n';
+    if (!QDir().mkpath(QFileInfo(m_path).path())) {
+        *error = QStringLiteral("cannot create the folder %1").arg(QFileInfo(m_path).path());
+        return false;
+    }
+    return SafeFile::writeAtomically(m_path, bytes, error);
+}
+
+int ScreeningList::removeLines(const std::function<bool(const QString& entry)>& drop,
+                               QString* error)
+{
+    QByteArray bytes;
+    bool missing = false;
+    if (!SafeFile::read(m_path, &bytes, error, &missing))
+        return missing ? 0 : -1;
+    QStringList lines = QString::fromUtf8(bytes).split(u'\n');
+    const qsizetype before = lines.size();
+    lines.removeIf([&](const QString& line) {
+        const QString text = entryOf(line);
+        return !text.isEmpty() && drop(text);
+    });
+    const int removed = int(before - lines.size());
+    if (removed > 0 && !SafeFile::writeAtomically(m_path, lines.join(u'\n').toUtf8(), error))
+        return -1;
+    return removed;
+}
+
 bool ScreeningList::add(const QString& number, const NumberPlan& plan, QString* error)
 {
     if (!numberText(number.trimmed())) {
@@ -123,35 +167,36 @@ bool ScreeningList::add(const QString& number, const NumberPlan& plan, QString* 
     for (const Entry& entry : std::as_const(m_entries))
         if (entry.kind == Entry::Number && entry.key == key)
             return true;
-    QByteArray bytes;
-    bool missing = false;
-    if (!SafeFile::read(m_path, &bytes, error, &missing) && !missing)
-        return false;
-    if (!bytes.isEmpty() && !bytes.endsWith('\n'))
-        bytes += '\n';
-    bytes += plan.international(number).toUtf8() + '\n';
-    if (!QDir().mkpath(QFileInfo(m_path).path())) {
-        *error = QStringLiteral("cannot create the folder %1").arg(QFileInfo(m_path).path());
-        return false;
-    }
-    return SafeFile::writeAtomically(m_path, bytes, error);
+    return append(plan.international(number), error);
 }
 
 int ScreeningList::remove(const QString& number, const NumberPlan& plan, QString* error)
 {
-    QByteArray bytes;
-    bool missing = false;
-    if (!SafeFile::read(m_path, &bytes, error, &missing))
-        return missing ? 0 : -1;
     const QString key = plan.key(number);
-    QStringList lines = QString::fromUtf8(bytes).split(u'\n');
-    const qsizetype before = lines.size();
-    lines.removeIf([&](const QString& line) {
-        const QString text = entryOf(line);
-        return !text.isEmpty() && !text.endsWith(u'*') && numberText(text) && plan.key(text) == key;
-    });
-    const int removed = int(before - lines.size());
-    if (removed > 0 && !SafeFile::writeAtomically(m_path, lines.join(u'\n').toUtf8(), error))
-        return -1;
-    return removed;
+    return removeLines(
+        [&](const QString& text) {
+            return !text.endsWith(u'*') && numberText(text) && plan.key(text) == key;
+        },
+        error);
+}
+
+bool ScreeningList::addEntry(const QString& entry, const NumberPlan& plan, QString* error)
+{
+    const QString text = CleanText::field(entryOf(entry));
+    if (text.isEmpty() || !read(text, plan)) {
+        *error = QStringLiteral("not an entry: a number, a prefix ending in * or name: PATTERN");
+        return false;
+    }
+    if (entries(plan).contains(text))
+        return true;
+    return append(text, error);
+}
+
+int ScreeningList::removeEntry(const QString& entry, const NumberPlan& plan, QString* error)
+{
+    const QString text = entryOf(entry);
+    const int same = removeLines([&](const QString& line) { return line == text; }, error);
+    if (same != 0 || text.endsWith(u'*') || !numberText(text))
+        return same;
+    return remove(text, plan, error);
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
+#include <functional>
 #include <optional>
 
 // One of the screening lists, blocked.txt or allowed.txt: plain text a user edits, one entry a
@@ -39,7 +40,18 @@ public:
     // were, or -1 when the file cannot be written.
     int remove(const QString& number, const NumberPlan& plan, QString* error);
 
+    // The entries as written, in file order.
+    QStringList entries(const NumberPlan& plan);
+    // Any entry (a number, a prefix, "name: PATTERN") as a line of its own; false, and why, when
+    // it is no entry or the file cannot be written.
+    bool addEntry(const QString& entry, const NumberPlan& plan, QString* error);
+    // The lines holding this entry taken out (a number also as any other way of writing it);
+    // how many, or -1 when the file cannot be written.
+    int removeEntry(const QString& entry, const NumberPlan& plan, QString* error);
+
 private:
+    bool append(const QString& line, QString* error);
+    int removeLines(const std::function<bool(const QString& entry)>& drop, QString* error);
     struct Entry
     {
         enum Kind

@@ -1,5 +1,7 @@
 #include "headless/HeadlessMonitor.h"
 
+#include "web/WebService.h"
+
 #include "common/AppPaths.h"
 #include "common/CleanText.h"
 #include "common/Conversions.h"
@@ -32,6 +34,7 @@ void HeadlessMonitor::start()
             QStringLiteral("[No Area Code Found! Numbers are shown as they come; "
                            "set one with config]"));
     m_monitor.finishActivation();
+    m_web = WebService::start(m_monitor);
 }
 
 void HeadlessMonitor::stop()

@@ -4,6 +4,7 @@
 #include "monitor/CanberraSound.h"
 #include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"
+#include "web/WebServer.h"
 
 #include <QObject>
 #include <cstdio>
@@ -35,5 +36,6 @@ private:
     std::FILE* m_out;
     Monitor m_monitor;
     CanberraSound m_chime;
+    std::unique_ptr<WebServer> m_web;
     bool m_stopped = false;
 };

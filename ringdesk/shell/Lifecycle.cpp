@@ -1,5 +1,8 @@
 #include "shell/Lifecycle.h"
 
+#include "web/WebServer.h"
+#include "web/WebService.h"
+
 #include "common/Conversions.h"
 #include "common/WindowPlacement.h"
 #include "shell/Dialogs.h"
@@ -12,6 +15,8 @@ Lifecycle::Lifecycle(MainWindow& window, QObject* parent) : QObject(parent), m_w
 {
     connect(&window, &MainWindow::unloadRequested, this, &Lifecycle::unload);
 }
+
+Lifecycle::~Lifecycle() = default;
 
 void Lifecycle::start()
 {
@@ -60,6 +65,7 @@ void Lifecycle::activate()
     if (monitor.model.box(WindowModel::MinimizeOnStart) || m_startMinimized)
         m_window.minimize();
     monitor.finishActivation();
+    m_web = WebService::start(monitor);
 }
 
 void Lifecycle::unload()

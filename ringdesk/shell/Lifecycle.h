@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <memory>
+
+class WebServer;
 
 class MainWindow;
 
@@ -12,6 +15,7 @@ class Lifecycle : public QObject
     Q_OBJECT
 public:
     explicit Lifecycle(MainWindow& window, QObject* parent = nullptr);
+    ~Lifecycle() override;
 
     void start();
     void load();
@@ -26,6 +30,7 @@ public:
 
 private:
     MainWindow& m_window;
+    std::unique_ptr<WebServer> m_web;
     bool m_activated = false;
     bool m_startMinimized = false;
     bool m_unloaded = false;

@@ -1,5 +1,8 @@
 #include "common/CommandLine.h"
+#include "common/PasswordHash.h"
 #include "common/SessionEnd.h"
+#include "common/SettingsStore.h"
+#include "common/SettingsTable.h"
 #include "common/SingleInstance.h"
 #include "shell/Lifecycle.h"
 #include "shell/MainWindow.h"
@@ -10,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -30,6 +34,62 @@ QCommandLineOption headlessOption()
     return QCommandLineOption(
         QStringLiteral("headless"),
         QStringLiteral("Run without a window: events go to standard output."));
+}
+
+QCommandLineOption webPasswordOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("set-web-password"),
+        QStringLiteral("Read a new password for the web page from standard input (twice on a "
+                       "terminal) and store its hash."));
+}
+
+// One line of standard input, without echo on a terminal.
+std::string readSecret(const char* prompt, bool terminal)
+{
+    termios before{};
+    if (terminal) {
+        std::fputs(prompt, stderr);
+        tcgetattr(STDIN_FILENO, &before);
+        termios quiet = before;
+        quiet.c_lflag &= tcflag_t(~ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string line;
+    for (int c; (c = std::getchar()) != EOF && c != '\n';)
+        line += char(c);
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &before);
+        std::fputs("\n", stderr);
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+int setWebPassword(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const bool terminal = isatty(STDIN_FILENO);
+    const std::string password = readSecret("New password for the web page: ", terminal);
+    if (terminal && readSecret("Once more: ", terminal) != password) {
+        std::fprintf(stderr, "ringdesk: the two passwords differ; nothing changed\n");
+        return 1;
+    }
+    if (password.empty()) {
+        std::fprintf(stderr, "ringdesk: an empty password; nothing changed\n");
+        return 1;
+    }
+    const QString hash = PasswordHash::make(QString::fromStdString(password));
+    SettingsStore store(Settings::Application);
+    if (hash.isEmpty() ||
+        !store.save(Settings::WebPasswordHash.section, Settings::WebPasswordHash.key, hash)) {
+        std::fprintf(stderr, "ringdesk: the password could not be stored: %s\n",
+                     qPrintable(hash.isEmpty() ? QStringLiteral("no hash") : store.lastError()));
+        return 1;
+    }
+    std::fprintf(stderr, "ringdesk: the web page's password is set (only its hash is kept)\n");
+    return 0;
 }
 
 // The windowless monitor is a program of its own, so that no window library is ever loaded into
@@ -61,10 +121,13 @@ int main(int argc, char* argv[])
     // Help and version need neither a display nor a modem.
     if (CommandLine::asksForInformation(argc, argv))
         return CommandLine::answer(argc, argv, QStringLiteral("ringdesk"), description,
-                                   {minimizedOption(), headlessOption()});
-    for (int i = 1; i < argc; ++i)
+                                   {minimizedOption(), headlessOption(), webPasswordOption()});
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--headless") == 0)
             return runHeadless(argc, argv);
+        if (std::strcmp(argv[i], "--set-web-password") == 0)
+            return setWebPassword(argc, argv);
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ringdesk"));

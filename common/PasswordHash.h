@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The web page's password, kept only as a salted, slow hash (Argon2id, libsodium's string form
+// "$argon2id$v=19$m=…"), never as itself. Both programs set it: `ringdesk --set-web-password`
+// and ringdesk-config.
+namespace PasswordHash {
+
+// The hash of a password; empty when the library cannot make one (out of memory).
+QString make(const QString& password);
+// Whether the password is the one the hash was made of. Takes tens of milliseconds on purpose:
+// run it off the event loop.
+bool matches(const QString& password, const QString& hash);
+// Random bytes from the operating system's generator, for session tokens.
+QByteArray randomBytes(int count);
+
+} // namespace PasswordHash

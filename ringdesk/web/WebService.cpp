@@ -1,0 +1,48 @@
+#include "web/WebService.h"
+
+#include "common/SettingsTable.h"
+#include "monitor/Monitor.h"
+#include "web/WebServer.h"
+
+#include <QJsonArray>
+
+namespace WebService {
+
+std::unique_ptr<WebServer> start(Monitor& monitor)
+{
+    const QString listen = Settings::WebListen.read().trimmed();
+    if (listen.isEmpty())
+        return nullptr;
+    const QString hash = Settings::WebPasswordHash.read().trimmed();
+    if (hash.isEmpty()) {
+        monitor.model.appendEvent(QStringLiteral(
+            "[Web page not served: no password yet; set one with ringdesk --set-web-password]"));
+        return nullptr;
+    }
+    auto server = std::make_unique<WebServer>(monitor.screen);
+    QString problem;
+    if (!server->start(listen, hash, Settings::WebCertFile.read().trimmed(),
+                       Settings::WebKeyFile.read().trimmed(), &problem)) {
+        monitor.model.appendEvent(QStringLiteral("[Web page not served: %1]").arg(problem));
+        return nullptr;
+    }
+    server->history().load(monitor.model.calls());
+    WebServer* web = server.get();
+    QObject::connect(&monitor.processor, &CallProcessor::callProcessed, web,
+                     &WebServer::callLogged);
+    QObject::connect(&monitor.model, &WindowModel::eventAppended, web, &WebServer::eventAdded);
+    web->state = [&monitor] {
+        const QStringList events = monitor.model.events();
+        return QJsonObject{
+            {QStringLiteral("port"), monitor.line.deviceName()},
+            {QStringLiteral("open"), monitor.line.isOpen()},
+            {QStringLiteral("status"), monitor.model.field(WindowModel::Status)},
+            {QStringLiteral("broker"), monitor.bus.active() ? monitor.bus.address() : QString()},
+            {QStringLiteral("events"), QJsonArray::fromStringList(events.mid(events.size() - 20))},
+        };
+    };
+    monitor.model.appendEvent(QStringLiteral("[Web page at %1]").arg(web->address()));
+    return server;
+}
+
+} // namespace WebService
