@@ -2,6 +2,7 @@
 
 #include "common/Conversions.h"
 #include "common/MqttConnection.h"
+#include "common/PasswordHash.h"
 #include "common/PortMap.h"
 #include "common/SerialDevices.h"
 #include "common/SettingsStore.h"
@@ -108,6 +109,10 @@ void SetupWindow::load()
     m_ui->hangupDelayField->setValidator(new QIntValidator(0, 60000, m_ui->hangupDelayField));
     m_ui->blockWithheldBox->setChecked(
         Conversions::numericEquals(Settings::ScreeningWithheld.read(), 1));
+    m_ui->listenField->setText(Settings::WebListen.read());
+    m_ui->webPasswordField->setPlaceholderText(Settings::WebPasswordHash.read().isEmpty()
+                                                   ? QStringLiteral("none set")
+                                                   : QStringLiteral("set"));
     m_ui->hostField->setText(Settings::MqttHost.read());
     m_ui->brokerPortField->setText(Settings::MqttPort.read());
     m_ui->tlsBox->setChecked(Conversions::numericEquals(Settings::MqttTls.read(), 1));
@@ -257,6 +262,9 @@ void SetupWindow::save()
     if (Conversions::numericEquals(Settings::ScreeningWithheld.read(), 1) !=
         m_ui->blockWithheldBox->isChecked())
         add(Settings::ScreeningWithheld, box(m_ui->blockWithheldBox));
+    addChanged(Settings::WebListen, m_ui->listenField->text().trimmed());
+    if (!m_ui->webPasswordField->text().isEmpty())
+        add(Settings::WebPasswordHash, PasswordHash::make(m_ui->webPasswordField->text()));
     addChanged(Settings::MqttHost, m_ui->hostField->text().trimmed());
     addChanged(Settings::MqttPort, m_ui->brokerPortField->text().trimmed());
     if (Conversions::numericEquals(Settings::MqttTls.read(), 1) != m_ui->tlsBox->isChecked())

@@ -1,5 +1,6 @@
 #include "CaptionsFit.h"
 #include "TestHome.h"
+#include "common/PasswordHash.h"
 #include "common/PortMap.h"
 #include "config/SetupWindow.h"
 #include "monitor/Monitor.h"
@@ -286,6 +287,7 @@ void TestSetupWindow::desktopOptions()
         window.ui().screeningModeChooser->setCurrentIndex(2);
         window.ui().screeningActionChooser->setCurrentIndex(1);
         window.ui().blockWithheldBox->setChecked(true);
+        window.ui().webPasswordField->setText("household");
         window.ui().notifyBox->setChecked(false);
         window.ui().autostartBox->setChecked(true);
         window.ui().saveButton->click();
@@ -296,6 +298,7 @@ void TestSetupWindow::desktopOptions()
         QCOMPARE(stored("Screening", "Action"), "silence");
         QCOMPARE(stored("Screening", "Withheld"), "1");
         QCOMPARE(stored("Screening", "HangupDelay"), "<absent>");
+        QVERIFY(PasswordHash::matches("household", stored("Web", "PasswordHash")));
         QFile file(entry);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray content = file.readAll();

@@ -197,7 +197,9 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
         reply(socket, 303, "text/plain", QByteArray(),
               {{"Location", "/login"}, {"Set-Cookie", cookieName + "=; Max-Age=0; Path=/"}});
     } else if (path == QLatin1String("/api/calls") && method == Method::Get) {
-        const QUrlQuery query(request.url());
+        // Forms and URLSearchParams write a blank as "+", which QUrlQuery keeps as it is.
+        const QUrlQuery query(
+            request.url().query(QUrl::FullyEncoded).replace(u'+', QStringLiteral("%20")));
         const int limit = std::clamp(query.queryItemValue(QStringLiteral("limit")).toInt(), 1, 500);
         QJsonArray calls;
         for (const CallHistory::Call& call :

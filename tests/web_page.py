@@ -1,0 +1,239 @@
+#!/usr/bin/python3
+"""The household's web page in a real browser: `ringdesk --headless` on the simulated modem with
+a call log of 100,000 calls, driven by Chromium through Selenium.
+
+Usage: web_page.py BIN_DIR [--screenshot PNG]
+Exits 77 (skipped) when Chromium, its driver or Selenium is missing.
+"""
+import atexit
+import http.client
+import os
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+try:
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import WebDriverWait
+except ImportError:
+    print("SKIP: python3-selenium is not installed")
+    sys.exit(77)
+
+CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
+DRIVER = shutil.which("chromedriver") or "/usr/bin/chromedriver"
+if not (os.path.exists(CHROMIUM) and os.path.exists(DRIVER)):
+    print("SKIP: chromium and chromium-driver are not installed")
+    sys.exit(77)
+
+BIN = sys.argv[1]
+SCREENSHOT = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
+PASSWORD = "household phone"
+HISTORY = 100_000
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+
+
+def wait_until(condition, seconds=20):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.05)
+    return None
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+home = tempfile.mkdtemp(prefix="ringdesk-web-")
+env = dict(os.environ, XDG_CONFIG_HOME=f"{home}/config", XDG_DATA_HOME=f"{home}/data",
+           XDG_CACHE_HOME=f"{home}/cache", XDG_RUNTIME_DIR=f"{home}/run",
+           QT_QPA_PLATFORM="offscreen", ASAN_OPTIONS="detect_leaks=0")
+for folder in ("config/ringdesk", "data/ringdesk", "cache", "run"):
+    os.makedirs(f"{home}/{folder}", mode=0o700)
+port = free_port()
+with open(f"{home}/data/ringdesk/CallLog.txt", "w", newline="") as log:
+    for n in range(1, HISTORY + 1):
+        log.write(f"{n // 3000 % 12 + 1:02d}/{n % 28 + 1:02d} {n % 24:02d}:{n % 60:02d} "
+                  f"+1 (613) {200 + n // 10000}-{n % 10000:04d} CALLER {n}\r\n")
+
+set_password = subprocess.run([f"{BIN}/ringdesk", "--set-web-password"], input=PASSWORD + "\n",
+                              text=True, env=env, capture_output=True)
+check(set_password.returncode == 0, "ringdesk --set-web-password stores the password")
+settings = open(f"{home}/config/zodode.ini").read()
+check("$argon2id$" in settings and PASSWORD not in settings, "only an Argon2id hash is stored")
+
+modem = subprocess.Popen([f"{BIN}/ringdesk-modemsim", "--link", f"{home}/modem"],
+                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, env=env)
+atexit.register(modem.kill)
+modem.stdout.readline()
+with open(f"{home}/config/zodode.ini", "a") as ini:
+    ini.write(f"\n[Ports]\nCom1={home}/modem\n[Modem]\nComPort=1\nCallIDString=AT+VCID=1\n"
+              f"[Setup]\nAreaCode=613\nAutoCreateContact=0\n[Web]\nListen=127.0.0.1:{port}\n")
+monitor_out = open(f"{home}/monitor.out", "w")
+monitor = subprocess.Popen([f"{BIN}/ringdesk", "--headless"], stdout=monitor_out,
+                           stderr=subprocess.STDOUT, env=env)
+atexit.register(monitor.kill)
+base = f"http://127.0.0.1:{port}"
+check(wait_until(lambda: f"[Web page at {base}/]" in open(f"{home}/monitor.out").read(), 60),
+      "the monitor serves the page and says where")
+
+
+def request(method, path, body=None, headers=None, source="127.0.0.1"):
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10,
+                                            source_address=(source, 0))
+    connection.request(method, path, body=body, headers=headers or {})
+    response = connection.getresponse()
+    data = response.read()
+    connection.close()
+    return response, data
+
+
+# Every page and API call wants a session.
+response, _ = request("GET", "/")
+check(response.status == 303 and response.getheader("Location") == "/login",
+      "the page sends a visitor without a session to the log-in")
+for method, path in [("GET", "/api/calls"), ("GET", "/api/state"), ("GET", "/api/events"),
+                     ("GET", "/api/blocked"), ("POST", "/api/blocked"), ("DELETE", "/api/allowed")]:
+    response, _ = request(method, path, body=b'{"entry":"613-555-0100"}')
+    check(response.status == 401, f"{method} {path} without a session: 401")
+
+options = webdriver.ChromeOptions()
+options.binary_location = CHROMIUM
+for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+             "--disable-background-networking", "--disable-component-update", "--disable-sync",
+             f"--user-data-dir={home}/chromium", "--window-size=1000,800"):
+    options.add_argument(flag)
+browser = webdriver.Chrome(service=Service(DRIVER), options=options)
+try:
+    browser.get(base + "/")
+    check(browser.current_url == base + "/login", "the browser lands on the log-in page")
+    browser.find_element(By.ID, "password").send_keys(PASSWORD + "\n")
+    rows = lambda: browser.find_elements(By.CSS_SELECTOR, "#call-rows tr")
+    # Read in one go: the list may be redrawn between two reads.
+    column = lambda name: browser.execute_script(
+        f"return [...document.querySelectorAll('#call-rows .{name}')].map(e => e.textContent);")
+    check(wait_until(lambda: len(rows()) == 50), "logged in, the newest 50 calls are listed")
+    check(column("name")[0] == f"CALLER {HISTORY}", "newest first")
+    cookie = browser.get_cookie("ringdesk_session")
+    check(cookie is not None and cookie["httpOnly"] and cookie.get("sameSite") == "Strict",
+          "the session cookie is HttpOnly and SameSite=Strict")
+    session = {"Cookie": f"ringdesk_session={cookie['value']}"}
+
+    # Paging back and searching the whole history.
+    browser.find_element(By.ID, "older").click()
+    check(wait_until(lambda: len(rows()) == 100), "\"Older calls\" adds the next 50")
+    search = browser.find_element(By.ID, "search")
+    search.send_keys("CALLER 4242")
+    expected = [f"CALLER {n}" for n in range(42429, 42419, -1)] + ["CALLER 4242"]
+    check(wait_until(lambda: column("name") == expected),
+          f"a search finds the calls of the whole history ({column('name')[:12]})")
+    search.clear()
+    search.send_keys(" ")
+    search.clear()
+
+    def timed(path):
+        times = []
+        for _ in range(10):
+            start = time.perf_counter()
+            response, _ = request("GET", path, headers=session)
+            times.append((time.perf_counter() - start) * 1000)
+            assert response.status == 200
+        return statistics.median(times)
+
+    newest = timed("/api/calls?limit=50")
+    found = timed("/api/calls?limit=50&q=CALLER%204242")
+    older = timed("/api/calls?limit=50&before=50000")
+    print(f"     /api/calls over {HISTORY} calls: limit=50 {newest:.1f} ms, before= {older:.1f} ms, "
+          f"search {found:.1f} ms (median of 10)")
+    # The figures asked for are 20 ms and 100 ms on a release build; the test suite's build runs
+    # under the sanitizers, several times slower.
+    check(newest < 100 and older < 100, "a page of 50 calls comes quickly")
+    check(found < 500, "a search over the whole history comes quickly")
+
+    # A live call, its name holding HTML, appears at the top without a reload.
+    check(wait_until(lambda: len(column("name")) == 50 and column("name")[0] == f"CALLER {HISTORY}"),
+          "the list is back to the newest calls")
+    browser.execute_script("""
+        window.rowAddedAt = 0;
+        new MutationObserver(() => { if (!window.rowAddedAt) window.rowAddedAt = Date.now(); })
+            .observe(document.getElementById('call-rows'), {childList: true});""")
+    modem.stdin.write("call 6135550123 <b>BOLD</b><img src=x onerror=alert(1)>\n")
+    modem.stdin.flush()
+    check(wait_until(lambda: column("number")[:1] == ["+1 (613) 555-0123"]),
+          "a new call appears without a reload")
+    logged = os.stat(f"{home}/data/ringdesk/CallLog.txt").st_mtime_ns / 1e6
+    shown = browser.execute_script("return window.rowAddedAt;")
+    print(f"     the call was in the page {shown - logged:.0f} ms after it was logged")
+    check(shown - logged < 500, "the page shows a call soon after it is logged")
+    name = rows()[0].find_element(By.CLASS_NAME, "name")
+    check(name.text == "<b>BOLD</b><img src=x onerror=alert(1)>" and
+          not name.find_elements(By.CSS_SELECTOR, "b, img"), "a caller's HTML is shown as text")
+
+    if SCREENSHOT:
+        browser.save_screenshot(SCREENSHOT)
+
+    # "Block" writes blocked.txt.
+    rows()[0].find_element(By.CLASS_NAME, "block").click()
+    blocked = f"{home}/config/ringdesk/blocked.txt"
+    check(wait_until(lambda: os.path.exists(blocked) and
+                     open(blocked).read() == "+1 (613) 555-0123\n"), "\"Block\" writes blocked.txt")
+    browser.find_element(By.CSS_SELECTOR, "nav button[data-view=lists]").click()
+    check(wait_until(lambda: [e.text for e in browser.find_elements(
+        By.CSS_SELECTOR, "[data-list=blocked] li span")] == ["+1 (613) 555-0123"]),
+        "the lists page shows the entry")
+    box = browser.find_element(By.CSS_SELECTOR, "[data-list=allowed]")
+    box.find_element(By.NAME, "entry").send_keys("name: *PLUMBER*\n")
+    check(wait_until(lambda: open(f"{home}/config/ringdesk/allowed.txt").read() ==
+                     "name: *PLUMBER*\n" if os.path.exists(f"{home}/config/ringdesk/allowed.txt")
+                     else False), "an entry added on the lists page is in allowed.txt")
+finally:
+    browser.quit()
+
+# A form or script on another site cannot change anything.
+for header in ({"Origin": "http://evil.example"}, {"Sec-Fetch-Site": "cross-site"}):
+    response, _ = request("POST", "/api/blocked", body=b'{"entry":"613-555-0777"}',
+                          headers=dict(session, **header, **{"Content-Type": "application/json"}))
+    check(response.status == 403, f"a cross-site POST ({list(header)[0]}) is refused")
+check("613-555-0777" not in open(f"{home}/config/ringdesk/blocked.txt").read(),
+      "and blocked.txt is unchanged")
+
+# Wrong passwords: five answered, then refused (from another address than the browser's).
+for attempt in range(1, 7):
+    response, _ = request("POST", "/login", body="password=guess", source="127.0.0.2",
+                          headers={"Content-Type": "application/x-www-form-urlencoded"})
+    expected = 303 if attempt <= 5 else 429
+    check(response.status == expected, f"wrong password {attempt}: {expected}")
+response, _ = request("POST", "/login", body="password=" + PASSWORD.replace(" ", "+"),
+                      source="127.0.0.2",
+                      headers={"Content-Type": "application/x-www-form-urlencoded"})
+check(response.status == 429, "even the right password waits after five wrong ones")
+response, _ = request("POST", "/login", body="password=" + PASSWORD.replace(" ", "+"),
+                      headers={"Content-Type": "application/x-www-form-urlencoded"})
+check(response.status == 303 and "HttpOnly" in (response.getheader("Set-Cookie") or ""),
+      "another address still logs in")
+
+monitor.terminate()
+monitor.wait(20)
+modem.terminate()
+modem.wait(20)
+if failures:
+    print(f"{len(failures)} failed; the home is kept: {home}")
+    sys.exit(1)
+shutil.rmtree(home, ignore_errors=True)
+print("The web page works in a real browser.")
