@@ -20,6 +20,7 @@ try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
+    from selenium.common.exceptions import TimeoutException
     from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
     print("SKIP: python3-selenium is not installed")
@@ -45,13 +46,11 @@ def check(condition, what):
 
 
 def wait_until(condition, seconds=20):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.05)
-    return None
+    """The condition's value once it holds, asked every 50 ms; None when it never did."""
+    try:
+        return WebDriverWait(None, seconds, poll_frequency=0.05).until(lambda _: condition())
+    except TimeoutException:
+        return None
 
 
 def free_port():
