@@ -200,7 +200,8 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
         // Forms and URLSearchParams write a blank as "+", which QUrlQuery keeps as it is.
         const QUrlQuery query(
             request.url().query(QUrl::FullyEncoded).replace(u'+', QStringLiteral("%20")));
-        const int limit = std::clamp(query.queryItemValue(QStringLiteral("limit")).toInt(), 1, 500);
+        const QString asked = query.queryItemValue(QStringLiteral("limit"));
+        const int limit = asked.isEmpty() ? 50 : std::clamp(asked.toInt(), 1, 500);
         QJsonArray calls;
         for (const CallHistory::Call& call :
              m_history.page(limit, query.queryItemValue(QStringLiteral("before")).toLongLong(),
