@@ -56,12 +56,20 @@ void TestScreening::callsAreScreened_data()
                "900*||call 9005550000 PREMIUM|[Blocked +1 (900) 555-0000: 900*]",
                "name: *TELEMARKET*||call 6135550111 ACME TELEMARKETING|"
                "[Blocked +1 (613) 555-0111: name: *TELEMARKET*]",
-               // A contact and the allow list beat any entry of the block list.
+               "name: *telemarket*||call 6135550111 ACME TELEMARKETING|"
+               "[Blocked +1 (613) 555-0111: name: *telemarket*]",
+               // A contact is never blocked by a pattern or a prefix; the allow list beats any
+               // entry of the block list.
                "name: *TELEMARKET*||call 6135550100 BIG TELEMARKETER|",
+               "613555*||call 6135550100 BIG TELEMARKETER|",
                "name: *TELEMARKET*|+1 613 555 0111|call 6135550111 ACME TELEMARKETING|",
+               "+1 613-555-0100|613-555-0100|call 6135550100 BIG TELEMARKETER|",
+               // The user's own number entry blocks a contact: that is what Block is for.
+               "+1 613-555-0100||call 6135550100 BIG TELEMARKETER|"
+               "[Blocked +1 (613) 555-0100: +1 613-555-0100]",
                "||private|[Blocked Private: withheld]",
                // A line that is no entry is reported and skipped; the file's others still count.
-               "hello\\n613-555-0199||call 6135550199 PLUMBER JOE|"
+               "hello\\n1\\n613-555-0199||call 6135550199 PLUMBER JOE|"
                "[Blocked +1 (613) 555-0199: 613-555-0199]",
                "||call 6135550199 PLUMBER JOE|",
            };
@@ -74,6 +82,18 @@ void TestScreening::callsAreScreened_data()
                "|613-555-0123|call 6135550123 STRANGER|",
                "||outofarea|[Blocked Out of Area: withheld]",
            };
+    // Unknown callers get a card at their first call; a number blocked after that still is.
+    QTest::newRow("caller who has a card since the first call")
+        << QStringList{"Mode=1", "HangupDelay=300", "Setup/AutoCreateContact=1"}
+        << QStringList{"||call 6135553333 NEW CALLER|",
+                       "+1 613-555-3333||call 6135553333 NEW CALLER|"
+                       "[Blocked +1 (613) 555-3333: +1 613-555-3333]"};
+    QTest::newRow("outside North America")
+        << QStringList{"Mode=1", "HangupDelay=300", "Setup/Country=FR", "Setup/AreaCode="}
+        << QStringList{"0044*||call 00441632960001 LONDON|: 0044*]",
+                       "+44*||call 00441632960001 LONDON|: +44*]",
+                       "06 12 34 56 78||call 0612345678 MOBILE|: 06 12 34 56 78]",
+                       "0044*||call 0612345678 MOBILE|"};
     QTest::newRow("silence") << QStringList{"Mode=1", "Action=silence"}
                              << QStringList{"613-555-0199||call 6135550199 PLUMBER JOE|"
                                             "[Blocked +1 (613) 555-0199: 613-555-0199]",
@@ -91,15 +111,21 @@ void TestScreening::callsAreScreened()
     SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
     SaveSetting("ZodoDE", "Setup", "Country", "US");
     SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
-    for (const QString& setting : settings)
-        SaveSetting("ZodoDE", "Screening", setting.section('=', 0, 0), setting.section('=', 1));
+    for (const QString& setting : settings) {
+        const QString key = setting.section('=', 0, 0);
+        SaveSetting("ZodoDE", key.contains('/') ? key.section('/', 0, 0) : "Screening",
+                    key.section('/', -1), setting.section('=', 1));
+    }
     writeText(m_home->dataDir() + "contacts/known.vcf",
               "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Telemarketer;Big;;;\r\nTEL:613-555-0100\r\n"
               "END:VCARD\r\n");
     const QString lists = m_home->path() + "/config/ringdesk/";
+    writeText(lists + "blocked.txt", "hello\n");
     QProcess monitor;
     TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
     QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[System Ready"), 20000);
+    // A typo is told at start, before any call.
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("line 1 is no entry (\"hello\""), 5000);
     const bool hangsUp = !settings.contains("Action=silence");
 
     int calls = 0;
@@ -133,7 +159,13 @@ void TestScreening::callsAreScreened()
     QFile log(m_home->dataDir() + "CallLog.txt");
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll().count("\r\n"), calls);
-    QCOMPARE(monitor.peek(1 << 22).count("blocked.txt, line 1 is no entry (\"hello\"); skipped]"),
+    // A bad line is told as soon as the file holding it is written, with the reason.
+    const QString said = QString::fromUtf8(monitor.peek(1 << 22));
+    QCOMPARE(said.count("blocked.txt, line 1 is no entry (\"hello\": not a number, a prefix "
+                        "ending in * or name: PATTERN); skipped]"),
+             steps.join(' ').count("hello") + 1);
+    QCOMPARE(said.count("blocked.txt, line 2 is no entry (\"1\": one number has 3 to 15 "
+                        "digits, not 1); skipped]"),
              steps.join(' ').count("hello"));
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(10000));

@@ -26,6 +26,14 @@ void CallProcessor::processRemote(const CallRecord& call, const CallOptions& opt
     record.name = call.name;
     record.begun = true;
     record.withheld = call.withheld != CallRecord::Withheld::No;
+    if (call.blocked) {
+        // The publisher's screening decided: nothing is looked up or created for the caller.
+        CallRecord blocked;
+        blocked.blocked = true;
+        blocked.blockRule = call.blockRule;
+        log(blocked, record, &call);
+        return;
+    }
     process(record, options, &call);
 }
 

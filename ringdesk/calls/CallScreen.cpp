@@ -2,6 +2,7 @@
 
 #include "common/AppPaths.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -17,17 +18,57 @@ CallScreen::CallScreen(const QString& folder, QObject* parent)
     : QObject(parent), m_blocked(folderOr(folder) + QStringLiteral("/blocked.txt")),
       m_allowed(folderOr(folder) + QStringLiteral("/allowed.txt"))
 {
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(200);
+    connect(&m_settle, &QTimer::timeout, this, &CallScreen::listsChanged);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_settle,
+            qOverload<>(&QTimer::start));
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_settle, qOverload<>(&QTimer::start));
 }
 
-void CallScreen::refresh(ScreeningList& list)
+void CallScreen::watchLists()
 {
-    for (const ScreeningList::Problem& problem : list.refresh(m_plan)) {
-        const QString where = QStringLiteral("%1, line %2").arg(list.path()).arg(problem.line);
-        if (m_reported.contains(where + problem.text))
+    const QString folder = QFileInfo(m_blocked.path()).path();
+    QDir().mkpath(folder);
+    m_watcher.addPath(folder);
+    refresh(m_blocked);
+    refresh(m_allowed);
+    listsChanged();
+}
+
+void CallScreen::listsChanged()
+{
+    // A file replaced by a new one is watched no longer under its old inode.
+    for (const QString& path : {m_blocked.path(), m_allowed.path()})
+        if (QFileInfo::exists(path) && !m_watcher.files().contains(path))
+            m_watcher.addPath(path);
+    for (ScreeningList* list : {&m_blocked, &m_allowed})
+        if (refresh(*list))
+            emit eventLine(QStringLiteral("[Read %1 again: %2 entries]")
+                               .arg(list->path())
+                               .arg(list->entries(m_plan).size()));
+}
+
+bool CallScreen::refresh(ScreeningList& list)
+{
+    if (!list.refresh(m_plan))
+        return false;
+    reportProblems(list);
+    return true;
+}
+
+void CallScreen::reportProblems(const ScreeningList& list)
+{
+    for (const ScreeningList::Problem& problem : list.problems()) {
+        if (problem.line == 0) {
+            emit eventLine(QStringLiteral("[Screening: %1 cannot be read: %2]")
+                               .arg(list.path(), problem.reason));
             continue;
-        m_reported.insert(where + problem.text);
-        emit eventLine(QStringLiteral("[Screening: %1 is no entry (\"%2\"); skipped]")
-                           .arg(where, problem.text));
+        }
+        emit eventLine(QStringLiteral("[Screening: %1, line %2 is no entry (\"%3\": %4); skipped]")
+                           .arg(list.path())
+                           .arg(problem.line)
+                           .arg(problem.text, problem.reason));
     }
 }
 
@@ -41,18 +82,23 @@ CallScreen::Verdict CallScreen::decide(const CallerId& record,
     refresh(m_blocked);
     // A withheld caller has no number to hold against the lists.
     const QString number = record.withheld ? QString() : record.number;
-    if (!m_allowed.match(record.e164, number, record.name).isEmpty())
+    if (m_allowed.match(record.e164, number, record.name))
         return verdict;
-    const QString listed = m_blocked.match(record.e164, number, record.name);
+    const ScreeningList::Hit listed = m_blocked.match(record.e164, number, record.name);
+    if (listed.number) {
+        verdict.blocked = true;
+        verdict.rule = listed.entry;
+        return verdict;
+    }
     const bool withheldBlocked =
         record.withheld &&
         (m_options.blockWithheld || m_options.mode == ScreeningOptions::AllowKnown);
     const bool wouldBlock =
-        !listed.isEmpty() || withheldBlocked || m_options.mode == ScreeningOptions::AllowKnown;
+        listed || withheldBlocked || m_options.mode == ScreeningOptions::AllowKnown;
     if (!wouldBlock || (!record.withheld && inAddressBook()))
         return verdict;
     verdict.blocked = true;
-    verdict.rule = !listed.isEmpty() ? listed
+    verdict.rule = listed            ? listed.entry
                    : withheldBlocked ? QStringLiteral("withheld")
                                      : QStringLiteral("not in the address book or allowed.txt");
     return verdict;
@@ -61,40 +107,88 @@ CallScreen::Verdict CallScreen::decide(const CallerId& record,
 bool CallScreen::block(const QString& number)
 {
     QString error;
-    if (m_blocked.add(number, m_plan, &error))
-        return true;
-    emit eventLine(QStringLiteral("[Couldn't block %1: %2]").arg(number, error));
-    return false;
+    const int unallowed = m_allowed.remove(number, m_plan, &error);
+    if (unallowed < 0) {
+        emit eventLine(QStringLiteral("[Couldn't block %1: %2]").arg(number, error));
+        return false;
+    }
+    if (unallowed > 0)
+        emit eventLine(QStringLiteral("[Took %1 off %2]").arg(number, m_allowed.path()));
+    bool added = false;
+    if (!m_blocked.add(number, m_plan, &error, &added)) {
+        emit eventLine(QStringLiteral("[Couldn't block %1: %2]").arg(number, error));
+        return false;
+    }
+    emit eventLine(added ? QStringLiteral("[Added %1 to %2]").arg(number, m_blocked.path())
+                         : QStringLiteral("[%1 is on %2 already]").arg(number, m_blocked.path()));
+    refresh(m_allowed);
+    if (const ScreeningList::Hit still = m_allowed.match(QString(), number, QString()))
+        emit eventLine(QStringLiteral("[%1 is still let through by \"%2\" in %3]")
+                           .arg(number, still.entry, m_allowed.path()));
+    return true;
 }
 
-bool CallScreen::unblock(const QString& number)
+bool CallScreen::unblock(const QString& number, const QString& name)
 {
     QString error;
-    if (m_blocked.remove(number, m_plan, &error) >= 0)
+    const int removed = m_blocked.remove(number, m_plan, &error);
+    if (removed < 0) {
+        emit eventLine(QStringLiteral("[Couldn't unblock %1: %2]").arg(number, error));
+        return false;
+    }
+    if (removed > 0)
+        emit eventLine(QStringLiteral("[Took %1 off %2]").arg(number, m_blocked.path()));
+    refresh(m_blocked);
+    refresh(m_allowed);
+    const ScreeningList::Hit still = m_blocked.match(QString(), number, name);
+    if (!still || m_allowed.match(QString(), number, name)) {
+        if (removed == 0)
+            emit eventLine(QStringLiteral("[%1 is not on %2]").arg(number, m_blocked.path()));
         return true;
-    emit eventLine(QStringLiteral("[Couldn't unblock %1: %2]").arg(number, error));
-    return false;
+    }
+    // The entry may block others the user still wants blocked: the number alone is let through.
+    if (!m_allowed.add(number, m_plan, &error)) {
+        emit eventLine(QStringLiteral("[Couldn't unblock %1: %2]").arg(number, error));
+        return false;
+    }
+    emit eventLine(QStringLiteral("[Added %1 to %2: it overrides \"%3\" in %4]")
+                       .arg(number, m_allowed.path(), still.entry, m_blocked.path()));
+    return true;
 }
 
-QStringList CallScreen::entries(List list)
-{
-    ScreeningList& which = list == List::Blocked ? m_blocked : m_allowed;
-    refresh(which);
-    return which.entries(m_plan);
-}
-
-bool CallScreen::addEntry(List list, const QString& entry, QString* error)
-{
-    return (list == List::Blocked ? m_blocked : m_allowed).addEntry(entry, m_plan, error);
-}
-
-bool CallScreen::removeEntry(List list, const QString& entry, QString* error)
-{
-    return (list == List::Blocked ? m_blocked : m_allowed).removeEntry(entry, m_plan, error) >= 0;
-}
-
-bool CallScreen::isBlocked(const QString& number)
+bool CallScreen::isBlocked(const QString& number, const QString& name)
 {
     refresh(m_blocked);
-    return !m_blocked.match(QString(), number, QString()).isEmpty();
+    refresh(m_allowed);
+    return m_blocked.match(QString(), number, name) && !m_allowed.match(QString(), number, name);
+}
+
+QStringList CallScreen::entries(List which)
+{
+    refresh(list(which));
+    return list(which).entries(m_plan);
+}
+
+QList<ScreeningList::Problem> CallScreen::problems(List which)
+{
+    refresh(list(which));
+    return list(which).problems();
+}
+
+bool CallScreen::addEntry(List which, const QString& entry, QString* error)
+{
+    bool added = false;
+    if (!list(which).addEntry(entry, m_plan, error, &added))
+        return false;
+    if (added)
+        emit eventLine(QStringLiteral("[Added %1 to %2]").arg(entry.trimmed(), list(which).path()));
+    return true;
+}
+
+bool CallScreen::removeEntry(List which, const QString& entry, QString* error)
+{
+    const int removed = list(which).removeEntry(entry, m_plan, error);
+    if (removed > 0)
+        emit eventLine(QStringLiteral("[Took %1 off %2]").arg(entry.trimmed(), list(which).path()));
+    return removed >= 0;
 }

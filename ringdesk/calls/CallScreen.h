@@ -4,8 +4,10 @@
 #include "modem/CallerId.h"
 #include "numbers/NumberPlan.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 #include <functional>
 
 // What the user asked screening to do ([Screening] in the settings).
@@ -25,8 +27,9 @@ struct ScreeningOptions
 };
 
 // Decides, for each complete caller-ID record, whether the call is blocked, by the block and
-// allow lists and the options. The lists are read again when they change; a line that is no
-// entry is reported once.
+// allow lists and the options, and makes every change to the lists, wherever it is asked for,
+// with its event line. The lists are read again when they change; their lines that are no entry
+// are reported when they are first read and whenever the file changes.
 class CallScreen : public QObject
 {
     Q_OBJECT
@@ -38,22 +41,28 @@ public:
     void setOptions(const ScreeningOptions& options) { m_options = options; }
     const ScreeningOptions& options() const { return m_options; }
     void setNumberPlan(const NumberPlan& plan) { m_plan = plan; }
+    // Reads both lists, reports what is wrong in them, and from now on reads them again as soon
+    // as they change.
+    void watchLists();
 
     struct Verdict
     {
         bool blocked = false;
         QString rule; // the entry or rule that blocked it
     };
-    // The allow list and the address book (asked only when it matters) are never blocked; then
-    // the block list; then withheld callers; in AllowKnown mode everyone else is.
+    // The allow list lets anyone through. A number the user put on the block list is blocked
+    // even when it is a contact's: that is what "Block" means. Prefixes, name patterns and the
+    // other rules never block a contact (the address book is asked only when it matters).
     Verdict decide(const CallerId& record, const std::function<bool()>& inAddressBook);
 
-    // "Block" and "Unblock" wherever a call is shown: the number added to or taken from
-    // blocked.txt. False, with an event line saying why, when it cannot be.
+    // "Block" and "Unblock" wherever a call is shown, each with its event line. Block takes the
+    // number off the allow list too; Unblock takes it off the block list in every spelling and,
+    // where a prefix or a name pattern would still block the caller, puts the number on the
+    // allow list. False, with an event line saying why, when it cannot be done.
     bool block(const QString& number);
-    bool unblock(const QString& number);
-    // Whether the number is on the block list as a number of its own.
-    bool isBlocked(const QString& number);
+    bool unblock(const QString& number, const QString& name = QString());
+    // Whether the lists block this caller now, whatever the mode: what the menus offer.
+    bool isBlocked(const QString& number, const QString& name = QString());
 
     // The lists as the web page edits them: any entry, as written.
     enum class List
@@ -62,6 +71,7 @@ public:
         Allowed
     };
     QStringList entries(List list);
+    QList<ScreeningList::Problem> problems(List list);
     bool addEntry(List list, const QString& entry, QString* error);
     bool removeEntry(List list, const QString& entry, QString* error);
 
@@ -72,11 +82,16 @@ signals:
     void eventLine(const QString& line);
 
 private:
-    void refresh(ScreeningList& list);
+    ScreeningList& list(List which) { return which == List::Blocked ? m_blocked : m_allowed; }
+    // True when the file was read again.
+    bool refresh(ScreeningList& list);
+    void reportProblems(const ScreeningList& list);
+    void listsChanged();
 
     ScreeningOptions m_options;
     NumberPlan m_plan{QStringLiteral("US")};
     ScreeningList m_blocked;
     ScreeningList m_allowed;
-    QSet<QString> m_reported; // problems already in the event list
+    QFileSystemWatcher m_watcher;
+    QTimer m_settle; // a save comes as several changes; the lists are read once it is done
 };

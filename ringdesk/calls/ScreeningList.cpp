@@ -7,7 +7,17 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace {
+
+// A caller-ID name has at most a few dozen characters; longer text is a paste gone wrong.
+constexpr int longestEntry = 100;
+// E.164 allows 15 digits; fewer than 3 is no caller anyone could be told from another.
+constexpr int fewestDigits = 3;
+constexpr int mostDigits = 15;
 
 // The entry of a line: what comes before its comment.
 QString entryOf(const QString& line)
@@ -36,16 +46,49 @@ QRegularExpression wildcard(const QString& pattern)
     return QRegularExpression(expression + u'$', QRegularExpression::CaseInsensitiveOption);
 }
 
+// Our writers (the window, the web page, the household's commands, a second monitor) take
+// turns on the folder; a hand edit does not lock, which the writer allows for by checking the
+// file again before it replaces it.
+class FolderLock
+{
+public:
+    explicit FolderLock(const QString& folder)
+        : m_fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (m_fd >= 0)
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~FolderLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int m_fd;
+};
+
 } // namespace
 
-std::optional<ScreeningList::Entry> ScreeningList::read(const QString& text, const NumberPlan& plan)
+std::optional<ScreeningList::Entry> ScreeningList::read(const QString& text, const NumberPlan& plan,
+                                                        QString* reason)
 {
+    auto refuse = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
+        return std::nullopt;
+    };
+    if (text.size() > longestEntry)
+        return refuse(QStringLiteral("longer than %1 characters").arg(longestEntry));
     Entry entry;
     entry.text = text;
     if (text.startsWith(QLatin1String("name:"), Qt::CaseInsensitive)) {
         const QString pattern = text.mid(5).trimmed();
         if (pattern.isEmpty())
-            return std::nullopt;
+            return refuse(QStringLiteral("a name pattern with no name"));
         entry.kind = Entry::Name;
         entry.pattern = wildcard(pattern);
         return entry;
@@ -53,52 +96,73 @@ std::optional<ScreeningList::Entry> ScreeningList::read(const QString& text, con
     if (text.endsWith(u'*')) {
         const QString prefix = text.chopped(1).trimmed();
         if (!numberText(prefix))
-            return std::nullopt;
+            return refuse(QStringLiteral("a prefix is digits followed by *"));
+        if (PhoneNumber::digits(prefix).size() > mostDigits)
+            return refuse(QStringLiteral("a prefix longer than any number"));
         entry.kind = Entry::Prefix;
         entry.key = plan.e164Prefix(prefix);
         return entry;
     }
     if (!numberText(text))
-        return std::nullopt;
+        return refuse(QStringLiteral("not a number, a prefix ending in * or name: PATTERN"));
+    const qsizetype digits = PhoneNumber::digits(text).size();
+    if (digits < fewestDigits || digits > mostDigits)
+        return refuse(QStringLiteral("one number has %1 to %2 digits, not %3")
+                          .arg(fewestDigits)
+                          .arg(mostDigits)
+                          .arg(digits));
     entry.key = plan.key(text);
     return entry;
 }
 
-bool ScreeningList::load(const NumberPlan& plan, QList<Problem>* problems)
+QString ScreeningList::problemWith(const QString& text, const NumberPlan& plan)
+{
+    QString reason;
+    if (text.trimmed().isEmpty())
+        return QStringLiteral("an empty entry");
+    read(text.trimmed(), plan, &reason);
+    return reason;
+}
+
+void ScreeningList::load(const NumberPlan& plan)
 {
     QByteArray bytes;
     QString error;
     bool missing = false;
     m_entries.clear();
-    if (!SafeFile::read(m_path, &bytes, &error, &missing))
-        return missing;
+    m_problems.clear();
+    if (!SafeFile::read(m_path, &bytes, &error, &missing)) {
+        if (!missing)
+            m_problems.append({0, QString(), error});
+        return;
+    }
     const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
     for (int i = 0; i < lines.size(); ++i) {
         const QString text = entryOf(lines.at(i));
         if (text.isEmpty())
             continue;
-        if (const std::optional<Entry> entry = read(text, plan))
+        QString reason;
+        if (const std::optional<Entry> entry = read(text, plan, &reason))
             m_entries.append(*entry);
         else
-            problems->append({i + 1, CleanText::field(text)});
+            m_problems.append({i + 1, CleanText::field(text.left(longestEntry)), reason});
     }
-    return true;
 }
 
-QList<ScreeningList::Problem> ScreeningList::refresh(const NumberPlan& plan)
+bool ScreeningList::refresh(const NumberPlan& plan)
 {
-    QList<Problem> problems;
     const FileStamp stamp = FileStamp::of(m_path);
     if (stamp == m_stamp && plan.country() == m_plan.country() &&
         plan.areaCode() == m_plan.areaCode())
-        return problems;
+        return false;
     m_stamp = stamp;
     m_plan = plan;
-    load(plan, &problems);
-    return problems;
+    load(plan);
+    return true;
 }
 
-QString ScreeningList::match(const QString& e164, const QString& number, const QString& name) const
+ScreeningList::Hit ScreeningList::match(const QString& e164, const QString& number,
+                                        const QString& name) const
 {
     const QString key = e164.isEmpty() ? m_plan.key(number) : e164;
     for (const Entry& entry : m_entries) {
@@ -107,9 +171,9 @@ QString ScreeningList::match(const QString& e164, const QString& number, const Q
             : entry.kind == Entry::Prefix ? !key.isEmpty() && key.startsWith(entry.key)
                                           : !key.isEmpty() && key == entry.key;
         if (matches)
-            return entry.text;
+            return {entry.text, entry.kind == Entry::Number};
     }
-    return QString();
+    return {};
 }
 
 QStringList ScreeningList::entries(const NumberPlan& plan)
@@ -121,58 +185,75 @@ QStringList ScreeningList::entries(const NumberPlan& plan)
     return texts;
 }
 
-bool ScreeningList::append(const QString& line, QString* error)
+bool ScreeningList::appendLine(const QString& line, QString* error)
 {
-    QByteArray bytes;
-    bool missing = false;
-    if (!SafeFile::read(m_path, &bytes, error, &missing) && !missing)
+    if (!SafeFile::append(m_path, line.toUtf8() + '\n', error))
         return false;
-    if (!bytes.isEmpty() && !bytes.endsWith('\n'))
-        bytes += '\n';
-    bytes += line.toUtf8() + '\n';
-    if (!QDir().mkpath(QFileInfo(m_path).path())) {
-        *error = QStringLiteral("cannot create the folder %1").arg(QFileInfo(m_path).path());
-        return false;
-    }
-    return SafeFile::writeAtomically(m_path, bytes, error);
+    refresh(m_plan);
+    return true;
 }
 
 int ScreeningList::removeLines(const std::function<bool(const QString& entry)>& drop,
                                QString* error)
 {
-    QByteArray bytes;
-    bool missing = false;
-    if (!SafeFile::read(m_path, &bytes, error, &missing))
-        return missing ? 0 : -1;
-    QStringList lines = QString::fromUtf8(bytes).split(u'\n');
-    const qsizetype before = lines.size();
-    lines.removeIf([&](const QString& line) {
-        const QString text = entryOf(line);
-        return !text.isEmpty() && drop(text);
-    });
-    const int removed = int(before - lines.size());
-    if (removed > 0 && !SafeFile::writeAtomically(m_path, lines.join(u'\n').toUtf8(), error))
-        return -1;
-    return removed;
+    // A hand edit saved while we rewrite would be lost by the rename: the file is read again
+    // and the rewrite made anew until it replaces the version it was made from.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const FileStamp before = FileStamp::of(m_path);
+        QByteArray bytes;
+        bool missing = false;
+        if (!SafeFile::read(m_path, &bytes, error, &missing))
+            return missing ? 0 : -1;
+        QStringList lines = QString::fromUtf8(bytes).split(u'\n');
+        const qsizetype count = lines.size();
+        lines.removeIf([&](const QString& line) {
+            const QString text = entryOf(line);
+            return !text.isEmpty() && drop(text);
+        });
+        const int removed = int(count - lines.size());
+        if (removed == 0)
+            return 0;
+        if (FileStamp::of(m_path) != before)
+            continue;
+        if (!SafeFile::writeAtomically(m_path, lines.join(u'\n').toUtf8(), error))
+            return -1;
+        refresh(m_plan);
+        return removed;
+    }
+    *error = QStringLiteral("the file kept changing while it was rewritten");
+    return -1;
 }
 
-bool ScreeningList::add(const QString& number, const NumberPlan& plan, QString* error)
+bool ScreeningList::add(const QString& number, const NumberPlan& plan, QString* error, bool* added)
 {
-    if (!numberText(number.trimmed())) {
-        *error = QStringLiteral("not a number");
+    if (const QString why = problemWith(number, plan); !why.isEmpty() || number.endsWith(u'*')) {
+        *error = why.isEmpty() ? QStringLiteral("not a number") : why;
         return false;
     }
+    if (!QDir().mkpath(QFileInfo(m_path).path())) {
+        *error = QStringLiteral("cannot create the folder %1").arg(QFileInfo(m_path).path());
+        return false;
+    }
+    const FolderLock lock(QFileInfo(m_path).path());
     refresh(plan);
     const QString key = plan.key(number);
+    if (added)
+        *added = false;
     for (const Entry& entry : std::as_const(m_entries))
         if (entry.kind == Entry::Number && entry.key == key)
             return true;
-    return append(plan.international(number), error);
+    if (added)
+        *added = true;
+    return appendLine(plan.international(number), error);
 }
 
 int ScreeningList::remove(const QString& number, const NumberPlan& plan, QString* error)
 {
     const QString key = plan.key(number);
+    if (key.isEmpty())
+        return 0;
+    const FolderLock lock(QFileInfo(m_path).path());
+    m_plan = plan;
     return removeLines(
         [&](const QString& text) {
             return !text.endsWith(u'*') && numberText(text) && plan.key(text) == key;
@@ -180,23 +261,37 @@ int ScreeningList::remove(const QString& number, const NumberPlan& plan, QString
         error);
 }
 
-bool ScreeningList::addEntry(const QString& entry, const NumberPlan& plan, QString* error)
+bool ScreeningList::addEntry(const QString& entry, const NumberPlan& plan, QString* error,
+                             bool* added)
 {
     const QString text = CleanText::field(entryOf(entry));
-    if (text.isEmpty() || !read(text, plan)) {
-        *error = QStringLiteral("not an entry: a number, a prefix ending in * or name: PATTERN");
+    if (const QString why = problemWith(text, plan); !why.isEmpty()) {
+        *error = why;
         return false;
     }
-    if (entries(plan).contains(text))
+    if (!read(text, plan)->key.isEmpty() && !text.endsWith(u'*'))
+        return add(text, plan, error, added);
+    if (!QDir().mkpath(QFileInfo(m_path).path())) {
+        *error = QStringLiteral("cannot create the folder %1").arg(QFileInfo(m_path).path());
+        return false;
+    }
+    const FolderLock lock(QFileInfo(m_path).path());
+    if (added)
+        *added = false;
+    if (entries(plan).contains(text, Qt::CaseInsensitive))
         return true;
-    return append(text, error);
+    if (added)
+        *added = true;
+    return appendLine(text, error);
 }
 
 int ScreeningList::removeEntry(const QString& entry, const NumberPlan& plan, QString* error)
 {
     const QString text = entryOf(entry);
-    const int same = removeLines([&](const QString& line) { return line == text; }, error);
-    if (same != 0 || text.endsWith(u'*') || !numberText(text))
-        return same;
-    return remove(text, plan, error);
+    if (!text.endsWith(u'*') && numberText(text))
+        return remove(text, plan, error);
+    const FolderLock lock(QFileInfo(m_path).path());
+    m_plan = plan;
+    return removeLines(
+        [&](const QString& line) { return line.compare(text, Qt::CaseInsensitive) == 0; }, error);
 }

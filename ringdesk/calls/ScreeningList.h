@@ -14,44 +14,60 @@
 // prefix ending in "*", the start of a number of the user's country unless it has its own
 // country code; or "name: PATTERN", the caller-ID name with "*" and "?" as wildcards, without
 // regard to case. The file is read again whenever it changed.
+//
+// Every change goes through one writer: the folder is locked against our other writers, the
+// file read again, and only the lines meant are touched, so a line the user or another program
+// wrote meanwhile stays. An addition is appended in place; a removal is written to a new file
+// that replaces the old only if nobody changed the old one in between.
 class ScreeningList
 {
 public:
     explicit ScreeningList(const QString& path = QString()) : m_path(path) {}
     QString path() const { return m_path; }
 
-    // A line that is no entry: its number in the file and its text.
+    // A line that is no entry: its number in the file, its text and why.
     struct Problem
     {
         int line = 0;
         QString text;
+        QString reason;
     };
     // Reads the file again when it changed since it was last read, or when the plan that reads
-    // its numbers did; the lines that are no entry. A missing file is an empty list.
-    QList<Problem> refresh(const NumberPlan& plan);
+    // its numbers did; true when it did. A missing file is an empty list.
+    bool refresh(const NumberPlan& plan);
+    // The lines of the file as last read that are no entry.
+    QList<Problem> problems() const { return m_problems; }
 
-    // The entry that matches the caller, as written in the file; empty when none does.
-    QString match(const QString& e164, const QString& number, const QString& name) const;
+    struct Hit
+    {
+        QString entry;       // as written; empty when nothing matched
+        bool number = false; // an entry naming the number itself, not a prefix or a pattern
+        explicit operator bool() const { return !entry.isEmpty(); }
+    };
+    // The first entry that matches the caller.
+    Hit match(const QString& e164, const QString& number, const QString& name) const;
 
-    // The number added as a line of its own; nothing when it is on the list already. False, and
-    // why, when the file cannot be written.
-    bool add(const QString& number, const NumberPlan& plan, QString* error);
-    // The lines that hold this number alone taken out, comments and other entries kept; how many
-    // were, or -1 when the file cannot be written.
+    // Why the text is no entry (one number, one prefix or one name pattern); empty when it is.
+    static QString problemWith(const QString& text, const NumberPlan& plan);
+
+    // The number added as a line of its own in international form; nothing when it is on the
+    // list already. False, and why, when it is no number or the file cannot be written.
+    bool add(const QString& number, const NumberPlan& plan, QString* error, bool* added = nullptr);
+    // Every line naming this number, in any punctuation, taken out, comments and other entries
+    // kept; how many were, or -1 when the file cannot be written.
     int remove(const QString& number, const NumberPlan& plan, QString* error);
 
     // The entries as written, in file order.
     QStringList entries(const NumberPlan& plan);
-    // Any entry (a number, a prefix, "name: PATTERN") as a line of its own; false, and why, when
-    // it is no entry or the file cannot be written.
-    bool addEntry(const QString& entry, const NumberPlan& plan, QString* error);
-    // The lines holding this entry taken out (a number also as any other way of writing it);
-    // how many, or -1 when the file cannot be written.
+    // Any entry as a line of its own; false, and why, when it is no entry or the file cannot be
+    // written. *added is false when it was on the list already.
+    bool addEntry(const QString& entry, const NumberPlan& plan, QString* error,
+                  bool* added = nullptr);
+    // The lines holding this entry taken out (a number in any punctuation); how many, or -1
+    // when the file cannot be written.
     int removeEntry(const QString& entry, const NumberPlan& plan, QString* error);
 
 private:
-    bool append(const QString& line, QString* error);
-    int removeLines(const std::function<bool(const QString& entry)>& drop, QString* error);
     struct Entry
     {
         enum Kind
@@ -65,11 +81,15 @@ private:
         QString key;  // the number's key, or the prefix's start
         QRegularExpression pattern;
     };
-    static std::optional<Entry> read(const QString& text, const NumberPlan& plan);
-    bool load(const NumberPlan& plan, QList<Problem>* problems);
+    static std::optional<Entry> read(const QString& text, const NumberPlan& plan,
+                                     QString* reason = nullptr);
+    void load(const NumberPlan& plan);
+    bool appendLine(const QString& line, QString* error);
+    int removeLines(const std::function<bool(const QString& entry)>& drop, QString* error);
 
     QString m_path;
     FileStamp m_stamp;
     QList<Entry> m_entries;
+    QList<Problem> m_problems;
     NumberPlan m_plan{QStringLiteral("US")};
 };

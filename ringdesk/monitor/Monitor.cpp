@@ -61,7 +61,7 @@ Monitor::Monitor(WindowControl& window)
                              unblockNumber(command.number);
                              break;
                          case CallMessage::Command::HangUp:
-                             hangUpNow();
+                             hangUpOnRequest();
                              break;
                          }
                      });
@@ -155,6 +155,7 @@ CallOptions Monitor::callOptions() const
 
 void Monitor::ringed()
 {
+    m_lastRing.start();
     if (m_ringsOfBlocked.isActive()) {
         m_ringsOfBlocked.start(); // still the blocked call
         return;
@@ -176,6 +177,22 @@ bool Monitor::knownCaller(const CallerId& record)
     return addressBook.findContact(ContactQuery::numberAlone(number), numberPlan()).item != nullptr;
 }
 
+bool Monitor::ringing() const
+{
+    return m_lastRing.isValid() && !m_lastRing.hasExpired(m_ringsOfBlocked.interval());
+}
+
+void Monitor::hangUpOnRequest()
+{
+    // Off-hook with nothing ringing would answer the next caller or block the line for a
+    // call the user is about to make.
+    if (!ringing() && !hook.busy()) {
+        model.appendEvent(QStringLiteral("[Hang up refused: no call is ringing]"));
+        return;
+    }
+    hangUpNow();
+}
+
 void Monitor::hangUpNow()
 {
     m_ringsOfBlocked.start();
@@ -189,20 +206,21 @@ void Monitor::blockNumber(const QString& number)
         return; // a withheld caller: nothing to block by
     if (!screen.block(number))
         return;
-    model.appendEvent(QStringLiteral("[Added %1 to %2]").arg(number, screen.blockedFile()));
     if (screen.options().mode == ScreeningOptions::Off)
         model.appendEvent(QStringLiteral("[Screening is off: the number is blocked once it is on "
                                          "(ringdesk-config, \"Screening\")]"));
 }
 
-void Monitor::unblockNumber(const QString& number)
+void Monitor::unblockNumber(const QString& number, const QString& name)
 {
-    if (screen.unblock(number))
-        model.appendEvent(QStringLiteral("[Took %1 off %2]").arg(number, screen.blockedFile()));
+    if (number.trimmed().isEmpty())
+        return;
+    screen.unblock(number, name);
 }
 
 void Monitor::recordComplete(const CallerId& record)
 {
+    m_lastRing.start();
     const bool screening = screen.options().mode != ScreeningOptions::Off;
     const CallScreen::Verdict verdict =
         screen.decide(record, [this, &record] { return knownCaller(record); });
@@ -270,6 +288,8 @@ bool Monitor::activate()
 void Monitor::finishActivation()
 {
     receiver.setPollInterval(m_pollInterval);
+    // Once the number plan is known: a typo in a list is told now, not at the next call.
+    screen.watchLists();
 }
 
 void Monitor::unload()
@@ -380,10 +400,16 @@ void Monitor::takeRemoteCalls()
         model.appendEvent(
             QStringLiteral("[Call from %1, on the household's broker]")
                 .arg(call.line.isEmpty() ? call.origin : call.origin + u' ' + call.line));
-        model.setField(WindowModel::Date, call.date);
-        model.setField(WindowModel::Time, call.time);
-        model.setField(WindowModel::Number, call.number);
-        model.setField(WindowModel::Name, call.name);
+        if (call.blocked) {
+            model.appendEvent(
+                QStringLiteral("[Blocked %1: %2]")
+                    .arg(call.number.isEmpty() ? call.name : call.number, call.blockRule));
+        } else {
+            model.setField(WindowModel::Date, call.date);
+            model.setField(WindowModel::Time, call.time);
+            model.setField(WindowModel::Number, call.number);
+            model.setField(WindowModel::Name, call.name);
+        }
         processor.processRemote(call, callOptions());
     }
 }

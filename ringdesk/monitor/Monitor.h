@@ -17,6 +17,7 @@
 #include "modem/SerialLine.h"
 #include "monitor/WindowModel.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QTimer>
 #include <functional>
@@ -111,9 +112,13 @@ public:
     void clearCallLog();
     // "Block" and "Unblock" wherever a call is shown, and on the household's bus.
     void blockNumber(const QString& number);
-    void unblockNumber(const QString& number);
+    void unblockNumber(const QString& number, const QString& name = QString());
     // Hangs up on the call ringing now.
     void hangUpNow();
+    // The household's "Hang up": refused, with an event line, when no call is ringing.
+    void hangUpOnRequest();
+    // A ring or a caller's record came within the time between two rings.
+    bool ringing() const;
 
 private:
     void loadBox(WindowModel::Box box, const SettingEntry& entry);
@@ -143,6 +148,7 @@ private:
     // forward once the caller is known (or a ring without caller ID has waited for one).
     QTimer m_ringsOfBlocked;
     QTimer m_ringWithoutCaller;
+    QElapsedTimer m_lastRing;
     bool m_addressBookAvailable = false;
     bool m_shuttingDown = false;
     QList<CallRecord> m_remoteCalls;

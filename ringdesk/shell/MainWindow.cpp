@@ -229,6 +229,15 @@ QString MainWindow::selectedCallNumber() const
     return CallRecord::numberInLogLine(m_ui->callList->currentIndex().data().toString());
 }
 
+QString MainWindow::selectedCallName() const
+{
+    // The name follows the date, the time and the number.
+    const QString line = m_ui->callList->currentIndex().data().toString();
+    const QString number = selectedCallNumber();
+    const qsizetype at = number.isEmpty() ? -1 : line.indexOf(number);
+    return at < 0 ? QString() : line.mid(at + number.size()).trimmed();
+}
+
 void MainWindow::bindBlocking()
 {
     blockSelectedAction = new QAction(QStringLiteral("&Block"), this);
@@ -238,14 +247,16 @@ void MainWindow::bindBlocking()
     connect(blockSelectedAction, &QAction::triggered, this,
             [this] { m_monitor.blockNumber(selectedCallNumber()); });
     connect(unblockSelectedAction, &QAction::triggered, this,
-            [this] { m_monitor.unblockNumber(selectedCallNumber()); });
+            [this] { m_monitor.unblockNumber(selectedCallNumber(), selectedCallName()); });
     connect(blockCallerAction, &QAction::triggered, this,
             [this] { m_monitor.blockNumber(m_ui->numberField->text().trimmed()); });
-    connect(unblockCallerAction, &QAction::triggered, this,
-            [this] { m_monitor.unblockNumber(m_ui->numberField->text().trimmed()); });
+    connect(unblockCallerAction, &QAction::triggered, this, [this] {
+        m_monitor.unblockNumber(m_ui->numberField->text().trimmed(),
+                                m_ui->nameField->text().trimmed());
+    });
     auto offer = [this](QWidget* on, QMenu* menu, const QPoint& at, const QString& number,
-                        QAction* block, QAction* unblock) {
-        const bool blocked = !number.isEmpty() && m_monitor.screen.isBlocked(number);
+                        const QString& name, QAction* block, QAction* unblock) {
+        const bool blocked = !number.isEmpty() && m_monitor.screen.isBlocked(number, name);
         block->setEnabled(!number.isEmpty() && !blocked);
         unblock->setEnabled(blocked);
         menu->addAction(block);
@@ -256,7 +267,7 @@ void MainWindow::bindBlocking()
     m_ui->callList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->callList, &QWidget::customContextMenuRequested, this,
             [this, offer](const QPoint& at) {
-                offer(m_ui->callList, new QMenu(this), at, selectedCallNumber(),
+                offer(m_ui->callList, new QMenu(this), at, selectedCallNumber(), selectedCallName(),
                       blockSelectedAction, unblockSelectedAction);
             });
     m_ui->numberField->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -267,7 +278,7 @@ void MainWindow::bindBlocking()
                 offer(
                     m_ui->numberField, menu, at,
                     CallRecord::numberInLogLine(QStringLiteral("- - ") + m_ui->numberField->text()),
-                    blockCallerAction, unblockCallerAction);
+                    m_ui->nameField->text().trimmed(), blockCallerAction, unblockCallerAction);
             });
 }
 

@@ -71,6 +71,7 @@ private:
     // "Block" and "Unblock" for the call selected in the call list and for the caller shown.
     void bindBlocking();
     QString selectedCallNumber() const;
+    QString selectedCallName() const;
 
 public:
     QAction* blockSelectedAction = nullptr;
