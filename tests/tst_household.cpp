@@ -557,6 +557,10 @@ void TestHousehold::theHouseholdBlocksAndHangsUp()
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
 
+    // Nothing rings yet: the line is not taken off-hook.
+    send(R"({"action":"hangup"})");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        monitor.peek(1 << 20).contains("[Hang up refused: no call is ringing]"), 5000);
     send(R"({"action":"block","number":"613-555-0123"})");
     QTRY_COMPARE_WITH_TIMEOUT(listed(), QByteArray("+1 613-555-0123\n"), 5000);
     modem.command("call 6135550123 STRANGER");
@@ -569,11 +573,13 @@ void TestHousehold::theHouseholdBlocksAndHangsUp()
 
     send(R"({"action":"unblock","number":"(613) 555-0123"})");
     QTRY_COMPARE_WITH_TIMEOUT(listed(), QByteArray(), 5000);
-    send(R"({"action":"hangup"})");
-    QTRY_COMPARE_WITH_TIMEOUT(modem.output().count("hook off"), 2, 5000);
+    // Commands are taken in order: once the next one is answered, the unblock has settled.
     send(R"({"action":"block"})");
     QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[MQTT: a command that is none: "),
                              5000);
+    QCOMPARE(modem.output().count("hook off"), 1);
+    send(R"({"action":"hangup"})");
+    QTRY_COMPARE_WITH_TIMEOUT(modem.output().count("hook off"), 2, 5000);
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(10000));
 }
@@ -621,10 +627,29 @@ void TestHousehold::aSecondDesktopShowsTheCall()
     QTest::qWait(500);
     QCOMPARE(logOf(desktopHome).count("SMITH JOHN"), 2);
 
+    // A call the publisher blocked is logged as blocked: no card, no pop-up, no notification.
+    QJsonObject blocked = other;
+    blocked["id"] = "blocked-call";
+    blocked["number"] = "+1 (613) 555-0199";
+    blocked["e164"] = "+16135550199";
+    blocked["name"] = "ROBO CALLER";
+    blocked["blocked"] = true;
+    blocked["block_rule"] = "1613555*";
+    blocked["event_type"] = "blocked";
+    QVERIFY(sub.connection
+                .publish("ringdesk/call", QJsonDocument(blocked).toJson(QJsonDocument::Compact), 1,
+                         false)
+                .valid());
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(desktopHome).contains("ROBO CALLER"), 10000);
+    QCOMPARE(QDir(desktopHome.dataDir() + "contacts").entryList(QDir::Files).size(), 1);
+
     desktop.terminate();
     monitor.terminate();
     QVERIFY(desktop.waitForFinished(10000));
     QVERIFY(monitor.waitForFinished(10000));
+    QFile events(desktopHome.dataDir() + "CallEvnt.txt");
+    QVERIFY(events.open(QIODevice::ReadOnly));
+    QVERIFY(events.readAll().contains("[Blocked +1 (613) 555-0199: 1613555*]"));
 }
 
 namespace {

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -187,41 +189,52 @@ QStringList ScreeningList::entries(const NumberPlan& plan)
 
 bool ScreeningList::appendLine(const QString& line, QString* error)
 {
-    if (!SafeFile::append(m_path, line.toUtf8() + '\n', error))
-        return false;
-    refresh(m_plan);
-    return true;
+    // Another program that replaces the file as we append would drop our line with the old
+    // version: then it is appended to the new one.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!SafeFile::append(m_path, line.toUtf8() + '\n', error))
+            return false;
+        refresh(m_plan);
+        for (const Entry& entry : std::as_const(m_entries))
+            if (entry.text == line)
+                return true;
+    }
+    *error = QStringLiteral("another program kept replacing the file");
+    return false;
 }
 
 int ScreeningList::removeLines(const std::function<bool(const QString& entry)>& drop,
                                QString* error)
 {
-    // A hand edit saved while we rewrite would be lost by the rename: the file is read again
-    // and the rewrite made anew until it replaces the version it was made from.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const FileStamp before = FileStamp::of(m_path);
-        QByteArray bytes;
-        bool missing = false;
-        if (!SafeFile::read(m_path, &bytes, error, &missing))
-            return missing ? 0 : -1;
-        QStringList lines = QString::fromUtf8(bytes).split(u'\n');
-        const qsizetype count = lines.size();
-        lines.removeIf([&](const QString& line) {
-            const QString text = entryOf(line);
-            return !text.isEmpty() && drop(text);
-        });
-        const int removed = int(count - lines.size());
-        if (removed == 0)
-            return 0;
-        if (FileStamp::of(m_path) != before)
-            continue;
-        if (!SafeFile::writeAtomically(m_path, lines.join(u'\n').toUtf8(), error))
-            return -1;
-        refresh(m_plan);
-        return removed;
+    // The version read stays open: whatever another program appends to it until the new file
+    // has replaced it is carried over, so a hand edit or a shell loop loses no line.
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT)
+        return 0;
+    QFile old;
+    if (fd < 0 || !old.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        *error = QString::fromLocal8Bit(strerror(errno));
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
     }
-    *error = QStringLiteral("the file kept changing while it was rewritten");
-    return -1;
+    const QByteArray bytes = old.readAll();
+    QStringList lines = QString::fromUtf8(bytes).split(u'\n');
+    const qsizetype count = lines.size();
+    lines.removeIf([&](const QString& line) {
+        const QString text = entryOf(line);
+        return !text.isEmpty() && drop(text);
+    });
+    const int removed = int(count - lines.size());
+    if (removed == 0)
+        return 0;
+    if (!SafeFile::writeAtomically(m_path, lines.join(u'\n').toUtf8(), error))
+        return -1;
+    const QByteArray later = old.readAll();
+    if (!later.isEmpty() && !SafeFile::append(m_path, later, error))
+        return -1;
+    refresh(m_plan);
+    return removed;
 }
 
 bool ScreeningList::add(const QString& number, const NumberPlan& plan, QString* error, bool* added)

@@ -18,7 +18,8 @@
 // Every change goes through one writer: the folder is locked against our other writers, the
 // file read again, and only the lines meant are touched, so a line the user or another program
 // wrote meanwhile stays. An addition is appended in place; a removal is written to a new file
-// that replaces the old only if nobody changed the old one in between.
+// that replaces the old, and what another program appended to the old one meanwhile is
+// carried over.
 class ScreeningList
 {
 public:

@@ -1,0 +1,217 @@
+// The block and allow lists as the monitor, the window, the web page and the household's
+// commands change them, and as another program writes them at the same time.
+#include "calls/CallScreen.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+CallerId caller(const QString& e164, const QString& name = QString())
+{
+    CallerId record;
+    record.begun = true;
+    record.number = e164;
+    record.e164 = e164;
+    record.name = name;
+    return record;
+}
+
+} // namespace
+
+class TestCallScreen : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void blockAndUnblock_data();
+    void blockAndUnblock();
+    void entriesAreOneThingEach_data();
+    void entriesAreOneThingEach();
+    void numbersFollowTheNumberPlan();
+    void anotherWriterLosesNoLine();
+
+private:
+    QString text(const QString& name) const;
+    void write(const QString& name, const QByteArray& text) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<CallScreen> m_screen;
+};
+
+void TestCallScreen::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_screen = std::make_unique<CallScreen>(m_dir->path());
+    m_screen->setNumberPlan(NumberPlan(QStringLiteral("US"), QStringLiteral("613")));
+    m_screen->setOptions({ScreeningOptions::BlockListed, true, false, 100});
+}
+
+QString TestCallScreen::text(const QString& name) const
+{
+    QFile file(m_dir->path() + '/' + name);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+void TestCallScreen::write(const QString& name, const QByteArray& text) const
+{
+    QFile file(m_dir->path() + '/' + name);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+// Each row: the lists before, one Block or Unblock of a caller, the lists after, what the menus
+// then offer, the event line, and whether the caller's next call is blocked.
+void TestCallScreen::blockAndUnblock_data()
+{
+    QTest::addColumn<QByteArray>("blockedBefore");
+    QTest::addColumn<QByteArray>("allowedBefore");
+    QTest::addColumn<QString>("action"); // "block" or "unblock"
+    QTest::addColumn<QString>("blockedAfter");
+    QTest::addColumn<QString>("allowedAfter");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<bool>("nextBlocked");
+    const QString n = "+1 (613) 555-0101";
+    QTest::newRow("unblock removes every spelling")
+        << QByteArray("613-555-0101\n# kept\n+1 613 555 0101\n555-0199\n") << QByteArray()
+        << "unblock"
+        << "# kept\n555-0199\n"
+        << ""
+        << "[Took " + n + " off " << false;
+    QTest::newRow("unblock of a prefix-blocked number allows it")
+        << QByteArray("1613555*\n") << QByteArray() << "unblock"
+        << "1613555*\n"
+        << "+1 613-555-0101\n"
+        << "[Added " + n + " to %1/allowed.txt: it overrides \"1613555*\" in " << false;
+    QTest::newRow("unblock of a pattern-blocked caller allows the number")
+        << QByteArray("name: robo*\n") << QByteArray() << "unblock"
+        << "name: robo*\n"
+        << "+1 613-555-0101\n"
+        << "[Added " + n + " to %1/allowed.txt: it overrides \"name: robo*\" in " << false;
+    QTest::newRow("block takes the number off the allow list")
+        << QByteArray() << QByteArray("613.555.0101\n+16135550102\n") << "block"
+        << "+1 613-555-0101\n"
+        << "+16135550102\n"
+        << "[Took " + n + " off %1/allowed.txt]" << true;
+    QTest::newRow("block of a number allowed by a prefix says so")
+        << QByteArray() << QByteArray("613555*\n") << "block"
+        << "+1 613-555-0101\n"
+        << "613555*\n"
+        << "is still let through by \"613555*\"" << false;
+}
+
+void TestCallScreen::blockAndUnblock()
+{
+    QFETCH(QByteArray, blockedBefore);
+    QFETCH(QByteArray, allowedBefore);
+    QFETCH(QString, action);
+    QFETCH(QString, blockedAfter);
+    QFETCH(QString, allowedAfter);
+    QFETCH(QString, said);
+    QFETCH(bool, nextBlocked);
+    write("blocked.txt", blockedBefore);
+    write("allowed.txt", allowedBefore);
+    QSignalSpy lines(m_screen.get(), &CallScreen::eventLine);
+    const QString number = "+1 (613) 555-0101";
+    QVERIFY(action == "block" ? m_screen->block(number) : m_screen->unblock(number, "ROBO CALL"));
+    QCOMPARE(text("blocked.txt"), blockedAfter);
+    QCOMPARE(text("allowed.txt"), allowedAfter);
+    QStringList told;
+    for (const QList<QVariant>& line : lines)
+        told << line.at(0).toString();
+    const QString expected = said.contains("%1") ? said.arg(m_dir->path()) : said;
+    QVERIFY2(told.join('\n').contains(expected), qPrintable(told.join('\n')));
+    QCOMPARE(m_screen->isBlocked(number, "ROBO CALL"), nextBlocked);
+    const CallScreen::Verdict verdict =
+        m_screen->decide(caller("+16135550101", "ROBO CALL"), [] { return false; });
+    QCOMPARE(verdict.blocked, nextBlocked);
+}
+
+// What the web page may add: one number, one prefix or one name pattern; the reason otherwise.
+void TestCallScreen::entriesAreOneThingEach_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("refused"); // the reason, or empty when taken
+    QTest::newRow("number") << "613-555-0101"
+                            << "";
+    QTest::newRow("prefix") << "1900*"
+                            << "";
+    QTest::newRow("pattern") << "name: *SPAM*"
+                             << "";
+    QTest::newRow("two numbers") << "613-555-0101 613-555-0102"
+                                 << "one number has 3 to 15 digits, not 20";
+    QTest::newRow("two numbers with a comma")
+        << "613-555-0101, 613-555-0102"
+        << "not a number, a prefix ending in * or name: PATTERN";
+    QTest::newRow("one digit") << "1"
+                               << "one number has 3 to 15 digits, not 1";
+    QTest::newRow("a megabyte") << QString(1 << 20, '5') << "longer than 100 characters";
+    QTest::newRow("empty pattern") << "name:  "
+                                   << "a name pattern with no name";
+    QTest::newRow("bare star") << "*"
+                               << "a prefix is digits followed by *";
+}
+
+void TestCallScreen::entriesAreOneThingEach()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, refused);
+    QSignalSpy lines(m_screen.get(), &CallScreen::eventLine);
+    QString error;
+    QCOMPARE(m_screen->addEntry(CallScreen::List::Blocked, entry, &error), refused.isEmpty());
+    QCOMPARE(error, refused);
+    QCOMPARE(m_screen->entries(CallScreen::List::Blocked).size(), refused.isEmpty() ? 1 : 0);
+    // Every change has its event line; a refused one changes nothing.
+    QCOMPARE(lines.size(), refused.isEmpty() ? 1 : 0);
+}
+
+// The lists are read by the plan in force when the call comes, also after it changed.
+void TestCallScreen::numbersFollowTheNumberPlan()
+{
+    write("blocked.txt", "555-1234\n");
+    auto blocked = [this](const QString& e164) {
+        return m_screen->decide(caller(e164), [] { return false; }).blocked;
+    };
+    QVERIFY(blocked("+16135551234"));
+    m_screen->setNumberPlan(NumberPlan(QStringLiteral("US"), QStringLiteral("416")));
+    QVERIFY(blocked("+14165551234"));
+    QVERIFY(!blocked("+16135551234"));
+    write("blocked.txt", "0044*\n");
+    m_screen->setNumberPlan(NumberPlan(QStringLiteral("FR"), QString()));
+    QVERIFY(blocked("+441632960001"));
+    QVERIFY(!blocked("+33612345678"));
+}
+
+// A shell loop appends to blocked.txt while entries are added and removed here: none of its
+// lines, and none of ours that were not removed, may go.
+void TestCallScreen::anotherWriterLosesNoLine()
+{
+    const QString path = m_dir->path() + "/blocked.txt";
+    write("blocked.txt", "");
+    QProcess other;
+    other.start("/bin/sh", {"-c", QString("for i in $(seq 100 219); do echo \"+1 555 01$i\" >> "
+                                          "'%1'; done")
+                                      .arg(path)});
+    QVERIFY(other.waitForStarted());
+    QString error;
+    int ours = 0;
+    while (other.state() != QProcess::NotRunning || ours < 20) {
+        const QString number = QString("+1 613 777 %1").arg(1000 + ours);
+        QVERIFY2(m_screen->addEntry(CallScreen::List::Blocked, number, &error), qPrintable(error));
+        QVERIFY2(m_screen->removeEntry(CallScreen::List::Blocked,
+                                       "1 613 777 " + QString::number(1000 + ours - 1), &error),
+                 qPrintable(error));
+        ++ours;
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(other.exitCode(), 0);
+    const QString after = text("blocked.txt");
+    for (int i = 100; i < 220; ++i)
+        QVERIFY2(after.contains(QString("+1 555 01%1\n").arg(i)), qPrintable(after));
+    QCOMPARE(after.count("777"), 1);
+}
+
+QTEST_GUILESS_MAIN(TestCallScreen)
+#include "tst_callscreen.moc"
