@@ -99,6 +99,7 @@ const SettingEntry WebPasswordHash{QStringLiteral("Web"), QStringLiteral("Passwo
                                    QString()};
 const SettingEntry WebCertFile{QStringLiteral("Web"), QStringLiteral("CertFile"), QString()};
 const SettingEntry WebKeyFile{QStringLiteral("Web"), QStringLiteral("KeyFile"), QString()};
+const SettingEntry WebHosts{QStringLiteral("Web"), QStringLiteral("Hosts"), QString()};
 
 const SettingEntry MqttHost{QStringLiteral("MQTT"), QStringLiteral("Host"), QString()};
 const SettingEntry MqttPort{QStringLiteral("MQTT"), QStringLiteral("Port"), QStringLiteral("1883")};

@@ -67,6 +67,8 @@ extern const SettingEntry WebListen;
 extern const SettingEntry WebPasswordHash;
 extern const SettingEntry WebCertFile;
 extern const SettingEntry WebKeyFile;
+// Further names the web page answers to, comma-separated.
+extern const SettingEntry WebHosts;
 extern const SettingEntry MqttHost;
 extern const SettingEntry MqttPort;
 extern const SettingEntry MqttTls;    // "0"/"1"

@@ -8,7 +8,7 @@ packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
     libcanberra-dev libical-dev libudev-dev libmosquitto-dev libphonenumber-dev
-    libsodium-dev qt6-httpserver-dev qt6-websockets-dev
+    libsodium-dev libhttp-parser-dev libssl-dev
 )
 # clang's sanitizer and fuzzer runtimes are only recommended by clang, and recommends are not
 # installed here.

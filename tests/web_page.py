@@ -187,14 +187,37 @@ try:
     if SCREENSHOT:
         browser.save_screenshot(SCREENSHOT)
 
-    # "Block" writes blocked.txt.
-    rows()[0].find_element(By.CLASS_NAME, "block").click()
+    # "Block" writes blocked.txt; the row's one button then offers "Unblock". Clicked and read
+    # by script in one go: the list may be redrawn between two lookups.
+    first_button = lambda: browser.execute_script(
+        "const b = document.querySelector('#call-rows tr button'); return b && b.textContent;")
+    check(first_button() == "Block", "a caller not on the lists is offered Block")
+    browser.execute_script("document.querySelector('#call-rows tr button').click();")
     blocked = f"{home}/config/ringdesk/blocked.txt"
     check(wait_until(lambda: os.path.exists(blocked) and
-                     open(blocked).read() == "+1 (613) 555-0123\n"), "\"Block\" writes blocked.txt")
+                     open(blocked).read() == "+1 613-555-0123\n"), "\"Block\" writes blocked.txt")
+    check(wait_until(lambda: first_button() == "Unblock"), "then the row offers Unblock")
+    # A line written by hand in another spelling goes too on Unblock; a bad line is shown.
+    with open(blocked, "a") as hand:
+        hand.write("613-555-0123\n613-555-0124 613-555-0125\n")
+    browser.execute_script("document.querySelector('#call-rows tr button').click();")
+    check(wait_until(lambda: open(blocked).read() == "613-555-0124 613-555-0125\n"),
+          "\"Unblock\" takes the number off in every spelling")
+    check(wait_until(lambda: first_button() == "Block"), "then the row offers Block again")
     browser.find_element(By.CSS_SELECTOR, "nav button[data-view=lists]").click()
-    check(wait_until(lambda: [e.text for e in browser.find_elements(
-        By.CSS_SELECTOR, "[data-list=blocked] li span")] == ["+1 (613) 555-0123"]),
+    check(wait_until(lambda: browser.execute_script(
+        "return [...document.querySelectorAll('[data-list=blocked] .problems li')]"
+        ".map(e => e.textContent);") == [
+            'line 1: "613-555-0124 613-555-0125" is no entry (one number has 3 to 15 digits, '
+            'not 20); skipped']),
+        "the lists page shows a bad line with its number and why")
+    with open(blocked, "w") as hand:
+        hand.write("+1 (613) 555-0123\n")
+    browser.find_element(By.CSS_SELECTOR, "nav button[data-view=calls]").click()
+    browser.find_element(By.CSS_SELECTOR, "nav button[data-view=lists]").click()
+    check(wait_until(lambda: browser.execute_script(
+        "return [...document.querySelectorAll('[data-list=blocked] li span')]"
+        ".map(e => e.textContent);") == ["+1 (613) 555-0123"]),
         "the lists page shows the entry")
     box = browser.find_element(By.CSS_SELECTOR, "[data-list=allowed]")
     box.find_element(By.NAME, "entry").send_keys("name: *PLUMBER*\n")

@@ -1,4 +1,5 @@
 #include "common/CommandLine.h"
+#include "common/FileLimit.h"
 #include "common/SessionEnd.h"
 #include "common/SingleInstance.h"
 #include "headless/HeadlessMonitor.h"
@@ -21,6 +22,7 @@ int main(int argc, char* argv[])
         return CommandLine::answer(argc, argv, QStringLiteral("ringdesk --headless"), description,
                                    {});
 
+    FileLimit::raiseToHard();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ringdesk"));
     QCoreApplication::setApplicationVersion(CommandLine::version());

@@ -1,4 +1,5 @@
 #include "common/CommandLine.h"
+#include "common/FileLimit.h"
 #include "common/PasswordHash.h"
 #include "common/SessionEnd.h"
 #include "common/SettingsStore.h"
@@ -129,6 +130,7 @@ int main(int argc, char* argv[])
             return setWebPassword(argc, argv);
     }
 
+    FileLimit::raiseToHard();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ringdesk"));
     QApplication::setApplicationVersion(CommandLine::version());

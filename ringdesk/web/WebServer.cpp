@@ -1,25 +1,39 @@
 #include "web/WebServer.h"
 
 #include "common/CleanText.h"
+#include "common/FileLimit.h"
 #include "common/PasswordHash.h"
+#include "web/RequestReader.h"
 
 #include <QFile>
-#include <QFutureWatcher>
-#include <QHttpServerRequest>
+#include <QHostInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSslCertificate>
-#include <QSslKey>
-#include <QTcpSocket>
-#include <QUrlQuery>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QNetworkInterface>
+#include <QPointer>
+#include <QSslConfiguration>
+#include <QSslSocket>
+
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+struct WebServer::Connection
+{
+    QTcpSocket* socket = nullptr;
+    QHostAddress from;
+    std::unique_ptr<RequestReader> reader;
+    QTimer timer;       // the time left to send a request
+    QByteArray pending; // read from the socket, not yet by the reader
+    bool signedIn = false;
+    bool busy = false; // a request is being answered; the next waits
+    bool stream = false;
+    QByteArray token; // a live page's session
+};
 
 namespace {
 
 const QByteArray cookieName = "ringdesk_session";
-constexpr int sessionHours = 12;
-constexpr int allowedFailures = 5;
-constexpr int lockoutMinutes = 15;
+constexpr qsizetype readChunk = 16 * 1024;
 
 QByteArray reason(int status)
 {
@@ -36,8 +50,18 @@ QByteArray reason(int status)
         return "Forbidden";
     case 404:
         return "Not Found";
+    case 408:
+        return "Request Timeout";
+    case 413:
+        return "Content Too Large";
+    case 421:
+        return "Misdirected Request";
     case 429:
         return "Too Many Requests";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 501:
+        return "Not Implemented";
     default:
         return "Error";
     }
@@ -49,15 +73,58 @@ QByteArray resource(const QString& name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QHostAddress plain(const QHostAddress& address)
+{
+    bool mapped = false;
+    const quint32 v4 = address.toIPv4Address(&mapped);
+    return mapped ? QHostAddress(v4) : address;
+}
+
+// Whether the key is the certificate's: a mismatch would fail every handshake without a word.
+bool keyFits(const QSslCertificate& certificate, const QSslKey& key)
+{
+    const QByteArray certPem = certificate.toPem();
+    const QByteArray keyPem = key.toPem();
+    BIO* certBio = BIO_new_mem_buf(certPem.constData(), int(certPem.size()));
+    BIO* keyBio = BIO_new_mem_buf(keyPem.constData(), int(keyPem.size()));
+    X509* x509 = certBio ? PEM_read_bio_X509(certBio, nullptr, nullptr, nullptr) : nullptr;
+    EVP_PKEY* pkey = keyBio ? PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr) : nullptr;
+    const bool fits = x509 && pkey && X509_check_private_key(x509, pkey) == 1;
+    EVP_PKEY_free(pkey);
+    X509_free(x509);
+    BIO_free(keyBio);
+    BIO_free(certBio);
+    return fits;
+}
+
 } // namespace
 
-WebServer::WebServer(CallScreen& screen, QObject* parent)
-    : QAbstractHttpServer(parent), m_screen(screen)
+WebServer::WebServer(CallScreen& screen, QObject* parent) : QTcpServer(parent), m_screen(screen)
 {
+    m_sessionCheck.setInterval(60 * 1000);
+    connect(&m_sessionCheck, &QTimer::timeout, this, [this] {
+        const QDateTime time = now();
+        m_sessions.removeIf([&](const auto& session) { return session.value() < time; });
+        endStreams([this](const QByteArray& token) { return !m_sessions.contains(token); });
+    });
+}
+
+WebServer::~WebServer()
+{
+    stop();
+}
+
+void WebServer::stop()
+{
+    m_gate.stop();
+    close();
+    const QList<Connection*> all = m_connections.values();
+    for (Connection* connection : all)
+        drop(connection);
 }
 
 bool WebServer::start(const QString& listen, const QString& passwordHash, const QString& certFile,
-                      const QString& keyFile, QString* problem)
+                      const QString& keyFile, const QStringList& hosts, QString* problem)
 {
     const qsizetype colon = listen.lastIndexOf(u':');
     bool portOk = false;
@@ -74,31 +141,141 @@ bool WebServer::start(const QString& listen, const QString& passwordHash, const 
         QFile cert(certFile);
         QFile key(keyFile);
         const QSslCertificate certificate(cert.open(QIODevice::ReadOnly) ? cert.readAll() : "");
-        const QSslKey privateKey(key.open(QIODevice::ReadOnly) ? key.readAll() : "", QSsl::Rsa);
-        const QSslKey ecKey(key.reset() ? key.readAll() : "", QSsl::Ec);
-        if (certificate.isNull() || (privateKey.isNull() && ecKey.isNull())) {
+        const QByteArray keyBytes = key.open(QIODevice::ReadOnly) ? key.readAll() : "";
+        QSslKey privateKey(keyBytes, QSsl::Rsa);
+        if (privateKey.isNull())
+            privateKey = QSslKey(keyBytes, QSsl::Ec);
+        if (certificate.isNull() || privateKey.isNull()) {
             *problem = QStringLiteral("the certificate %1 or the key %2 cannot be read")
                            .arg(certFile, keyFile);
             return false;
         }
-        sslSetup(certificate, privateKey.isNull() ? ecKey : privateKey);
+        if (!keyFits(certificate, privateKey)) {
+            *problem = QStringLiteral("the key %1 does not belong to the certificate %2")
+                           .arg(keyFile, certFile);
+            return false;
+        }
+        m_certificate = certificate;
+        m_key = privateKey;
         m_tls = true;
     }
-    const quint16 bound = this->listen(address, quint16(port));
-    if (bound == 0) {
-        *problem = QStringLiteral("cannot listen on %1").arg(listen);
+    // Whatever the limits say, the server leaves the process most of its files: a reserve of
+    // 256 and half of the rest for the modem, the logs, the address book and the broker.
+    if (const long files = FileLimit::current(); files > 0) {
+        const int budget = std::max(8, int((files - 256) / 2));
+        m_limits.connectionsSignedIn = std::min(m_limits.connectionsSignedIn, budget / 3);
+        m_limits.connectionsBeforeLogIn =
+            std::min(m_limits.connectionsBeforeLogIn, budget - m_limits.connectionsSignedIn);
+    }
+    if (!QTcpServer::listen(address, quint16(port))) {
+        *problem = QStringLiteral("cannot listen on %1: %2").arg(listen, errorString());
         return false;
     }
     m_passwordHash = passwordHash;
+    m_ownAddresses = QNetworkInterface::allAddresses();
+    m_ownAddresses << address;
+    m_hosts = {QStringLiteral("localhost"), QHostInfo::localHostName().toLower(),
+               QHostInfo::localHostName().toLower() + QStringLiteral(".local")};
+    if (!QHostInfo::localDomainName().isEmpty())
+        m_hosts << (QHostInfo::localHostName() + u'.' + QHostInfo::localDomainName()).toLower();
+    for (const QString& name : hosts)
+        if (!name.trimmed().isEmpty())
+            m_hosts << name.trimmed().toLower();
     const QString shown = address.protocol() == QAbstractSocket::IPv6Protocol
                               ? u'[' + address.toString() + u']'
                               : address.toString();
     m_address = (m_tls ? QStringLiteral("https://") : QStringLiteral("http://")) + shown + u':' +
-                QString::number(bound) + u'/';
+                QString::number(serverPort()) + u'/';
     return true;
 }
 
-void WebServer::reply(QTcpSocket* socket, int status, const QByteArray& type,
+int WebServer::countBeforeLogIn(const QHostAddress* from) const
+{
+    int count = 0;
+    for (const Connection* connection : m_connections)
+        if (!connection->signedIn && (!from || connection->from == *from))
+            ++count;
+    return count;
+}
+
+void WebServer::incomingConnection(qintptr descriptor)
+{
+    QTcpSocket* socket = m_tls ? new QSslSocket(this) : new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    const QHostAddress from = plain(socket->peerAddress());
+    if (countBeforeLogIn() >= m_limits.connectionsBeforeLogIn ||
+        countBeforeLogIn(&from) >= m_limits.connectionsPerAddress) {
+        socket->abort();
+        delete socket;
+        return;
+    }
+    auto* connection = new Connection;
+    connection->socket = socket;
+    connection->from = from;
+    connection->reader = std::make_unique<RequestReader>([this](const HttpRequest& request) {
+        return session(request).isEmpty() ? m_limits.bodyBeforeLogIn : m_limits.bodySignedIn;
+    });
+    m_connections.insert(socket, connection);
+    // Bytes beyond what the reader takes stay with the kernel, which slows the sender down.
+    socket->setReadBufferSize(readChunk);
+    connection->timer.setSingleShot(true);
+    connect(&connection->timer, &QTimer::timeout, this, [this, connection] { drop(connection); });
+    connection->timer.start(m_limits.requestSeconds * 1000);
+    connect(socket, &QTcpSocket::readyRead, this, [this, connection] { readRequests(connection); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, connection] { drop(connection); });
+    if (m_tls) {
+        auto* tls = static_cast<QSslSocket*>(socket);
+        tls->setLocalCertificate(m_certificate);
+        tls->setPrivateKey(m_key);
+        tls->setPeerVerifyMode(QSslSocket::VerifyNone);
+        connect(tls, &QSslSocket::encrypted, this,
+                [this, connection] { readRequests(connection); });
+        tls->startServerEncryption();
+    }
+}
+
+void WebServer::drop(Connection* connection)
+{
+    if (!m_connections.remove(connection->socket))
+        return;
+    connection->socket->disconnect(this);
+    connection->socket->abort();
+    connection->socket->deleteLater();
+    delete connection;
+}
+
+void WebServer::readRequests(Connection* connection)
+{
+    while (!connection->busy) {
+        if (connection->pending.isEmpty())
+            connection->pending = connection->socket->read(readChunk);
+        if (connection->pending.isEmpty())
+            return;
+        RequestReader& reader = *connection->reader;
+        const qsizetype used =
+            reader.feed(connection->pending.constData(), connection->pending.size());
+        connection->pending.remove(0, used);
+        if (reader.failure()) {
+            connection->busy = true;
+            reply(connection, reader.failure(), "text/plain", reason(reader.failure()),
+                  {{"Connection", "close"}});
+            return;
+        }
+        if (!reader.ready())
+            continue;
+        HttpRequest request = reader.take();
+        request.remote = connection->from;
+        connection->busy = true;
+        handle(connection, request);
+        if (!m_connections.contains(connection->socket))
+            return;
+    }
+}
+
+void WebServer::reply(Connection* connection, int status, const QByteArray& type,
                       const QByteArray& body, const Headers& headers)
 {
     QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
@@ -110,213 +287,305 @@ void WebServer::reply(QTcpSocket* socket, int status, const QByteArray& type,
                 {"Content-Security-Policy",
                  "default-src 'self'; frame-ancestors 'none'; form-action 'self'"}};
     all += headers;
-    for (const auto& [key, value] : std::as_const(all))
+    bool close = !connection->reader->keepAlive() || connection->reader->failure() != 0;
+    for (const auto& [key, value] : std::as_const(all)) {
         out += key + ": " + value + "\r\n";
-    socket->write(out + "\r\n" + body);
-}
-
-void WebServer::replyJson(QTcpSocket* socket, int status, const QJsonObject& object)
-{
-    reply(socket, status, "application/json", QJsonDocument(object).toJson(QJsonDocument::Compact));
-}
-
-bool WebServer::signedIn(const QHttpServerRequest& request)
-{
-    for (const QByteArray& cookie : request.value("Cookie").split(';')) {
-        const QByteArray pair = cookie.trimmed();
-        if (!pair.startsWith(cookieName + '='))
-            continue;
-        const QByteArray token = pair.mid(cookieName.size() + 1);
-        const auto session = m_sessions.find(token);
-        if (session == m_sessions.end())
-            continue;
-        if (*session < QDateTime::currentDateTimeUtc()) {
-            m_sessions.erase(session);
-            continue;
-        }
-        *session = QDateTime::currentDateTimeUtc().addSecs(sessionHours * 3600);
-        return true;
+        close = close || (key == "Connection" && value == "close");
     }
-    return false;
+    connection->socket->write(out + "\r\n" + body);
+    if (close) {
+        connection->socket->disconnectFromHost();
+        return;
+    }
+    connection->busy = false;
+    connection->timer.start(m_limits.requestSeconds * 1000);
+    // Requests that came meanwhile (pipelined) are read on the next turn of the event loop.
+    if (!connection->pending.isEmpty() || connection->socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(
+            this,
+            [this, socket = QPointer<QTcpSocket>(connection->socket)] {
+                if (Connection* c = socket ? m_connections.value(socket) : nullptr)
+                    readRequests(c);
+            },
+            Qt::QueuedConnection);
 }
 
-bool WebServer::fromThePage(const QHttpServerRequest& request) const
+void WebServer::replyJson(Connection* connection, int status, const QJsonObject& object)
+{
+    reply(connection, status, "application/json",
+          QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+bool WebServer::knownHost(const QByteArray& hostField) const
+{
+    QString host = QString::fromLatin1(hostField).trimmed().toLower();
+    if (host.startsWith(u'[')) {
+        host = host.mid(1, host.indexOf(u']') - 1);
+    } else if (host.count(u':') == 1) {
+        host = host.section(u':', 0, 0);
+    }
+    if (host.endsWith(u'.'))
+        host.chop(1);
+    const QHostAddress literal(host);
+    if (!literal.isNull()) {
+        for (const QHostAddress& own : m_ownAddresses)
+            if (plain(own).isEqual(plain(literal)))
+                return true;
+        return literal.isLoopback() || m_hosts.contains(host);
+    }
+    return m_hosts.contains(host);
+}
+
+QByteArray WebServer::session(const HttpRequest& request)
+{
+    const QByteArray token = request.cookie(cookieName);
+    const auto found = m_sessions.find(token);
+    if (token.isEmpty() || found == m_sessions.end())
+        return QByteArray();
+    if (*found < now()) {
+        m_sessions.erase(found);
+        endStreams([&](const QByteArray& stream) { return stream == token; });
+        return QByteArray();
+    }
+    *found = now().addSecs(qint64(m_limits.sessionHours) * 3600);
+    return token;
+}
+
+bool WebServer::fromThePage(const HttpRequest& request) const
 {
     // A browser says where a request comes from; a form on another site cannot hide it.
-    const QByteArray site = request.value("Sec-Fetch-Site");
+    const QByteArray site = request.header("sec-fetch-site");
     if (!site.isEmpty() && site != "same-origin" && site != "none")
         return false;
-    const QByteArray origin = request.value("Origin");
+    const QByteArray origin = request.header("origin");
     if (origin.isEmpty())
         return true; // not a browser's cross-site request
-    const QByteArray host = request.value("Host");
-    return origin == (m_tls ? "https://" : "http://") + host;
+    return origin == (m_tls ? "https://" : "http://") + request.header("host");
 }
 
-bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+void WebServer::handle(Connection* connection, const HttpRequest& request)
 {
-    using Method = QHttpServerRequest::Method;
-    const QString path = request.url().path();
-    const Method method = request.method();
-    const bool changes = method == Method::Post || method == Method::Delete;
+    const QString& path = request.path;
+    const QByteArray& method = request.method;
+    const QByteArray host = request.header("host");
+    if (host.isEmpty()) {
+        reply(connection, 400, "text/plain", "Host missing");
+        return;
+    }
+    // A name this machine does not answer to is how a page elsewhere would reach in (DNS
+    // rebinding).
+    if (!knownHost(host)) {
+        reply(connection, 421, "text/plain",
+              "This page does not answer to that name; add it to [Web] Hosts.");
+        return;
+    }
+    const bool changes = method == "POST" || method == "DELETE";
     if (changes && !fromThePage(request)) {
-        replyJson(socket, 403, {{QStringLiteral("error"), QStringLiteral("not from this page")}});
-        return true;
+        replyJson(connection, 403,
+                  {{QStringLiteral("error"), QStringLiteral("not from this page")}});
+        return;
     }
-    if (path == QLatin1String("/login") && method == Method::Post) {
-        logIn(request, socket);
-        return true;
+    if (path == QLatin1String("/login") && method == "POST") {
+        logIn(connection, request);
+        return;
     }
-    if (method == Method::Get &&
-        (path == QLatin1String("/login") || path == QLatin1String("/app.js") ||
-         path == QLatin1String("/style.css"))) {
+    if (method == "GET" && (path == QLatin1String("/login") || path == QLatin1String("/app.js") ||
+                            path == QLatin1String("/style.css"))) {
         const QByteArray type = path.endsWith(QLatin1String(".js"))    ? "text/javascript"
                                 : path.endsWith(QLatin1String(".css")) ? "text/css"
                                                                        : "text/html; charset=utf-8";
-        reply(socket, 200, type,
+        reply(connection, 200, type,
               resource(path == QLatin1String("/login") ? "login.html" : path.mid(1)));
-        return true;
-    }
-    const bool in = signedIn(request);
-    if (path == QLatin1String("/") && method == Method::Get) {
-        if (in)
-            reply(socket, 200, "text/html; charset=utf-8", resource(QStringLiteral("index.html")));
-        else
-            reply(socket, 303, "text/plain", QByteArray(), {{"Location", "/login"}});
-        return true;
-    }
-    if (!path.startsWith(QLatin1String("/api/")) && path != QLatin1String("/logout"))
-        return false;
-    if (!in) {
-        replyJson(socket, 401, {{QStringLiteral("error"), QStringLiteral("log in first")}});
-        return true;
-    }
-    if (path == QLatin1String("/logout") && method == Method::Post) {
-        for (const QByteArray& cookie : request.value("Cookie").split(';'))
-            m_sessions.remove(cookie.trimmed().mid(cookieName.size() + 1));
-        reply(socket, 303, "text/plain", QByteArray(),
-              {{"Location", "/login"}, {"Set-Cookie", cookieName + "=; Max-Age=0; Path=/"}});
-    } else if (path == QLatin1String("/api/calls") && method == Method::Get) {
-        // Forms and URLSearchParams write a blank as "+", which QUrlQuery keeps as it is.
-        const QUrlQuery query(
-            request.url().query(QUrl::FullyEncoded).replace(u'+', QStringLiteral("%20")));
-        const QString asked = query.queryItemValue(QStringLiteral("limit"));
-        const int limit = asked.isEmpty() ? 50 : std::clamp(asked.toInt(), 1, 500);
-        QJsonArray calls;
-        for (const CallHistory::Call& call :
-             m_history.page(limit, query.queryItemValue(QStringLiteral("before")).toLongLong(),
-                            query.queryItemValue(QStringLiteral("q"), QUrl::FullyDecoded)))
-            calls.append(call.toJson());
-        replyJson(socket, 200, {{QStringLiteral("calls"), calls}});
-    } else if (path == QLatin1String("/api/state") && method == Method::Get) {
-        replyJson(socket, 200, state ? state() : QJsonObject());
-    } else if (path == QLatin1String("/api/events") && method == Method::Get) {
-        openStream(socket);
-    } else if (path == QLatin1String("/api/blocked")) {
-        serveList(request, socket, CallScreen::List::Blocked);
-    } else if (path == QLatin1String("/api/allowed")) {
-        serveList(request, socket, CallScreen::List::Allowed);
-    } else {
-        return false;
-    }
-    return true;
-}
-
-void WebServer::missingHandler(const QHttpServerRequest&, QTcpSocket* socket)
-{
-    reply(socket, 404, "text/plain", "Not found");
-}
-
-void WebServer::logIn(const QHttpServerRequest& request, QTcpSocket* socket)
-{
-    const QString from = request.remoteAddress().toString();
-    Failures& failures = m_failures[from];
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    if (failures.count >= allowedFailures && failures.last.addSecs(lockoutMinutes * 60) > now) {
-        reply(socket, 429, "text/plain", "Too many wrong passwords: try again later.",
-              {{"Retry-After", QByteArray::number(lockoutMinutes * 60)}});
         return;
     }
-    const QString password = QUrlQuery(QString::fromUtf8(request.body()).replace(u'+', u' '))
-                                 .queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded);
-    // The hash takes its time on purpose: off the event loop, so calls never wait for it.
-    auto* watcher = new QFutureWatcher<bool>(this);
-    QPointer<QTcpSocket> client(socket);
-    connect(watcher, &QFutureWatcher<bool>::finished, this, [this, watcher, client, from] {
-        watcher->deleteLater();
-        const bool right = watcher->result();
-        Failures& failures = m_failures[from];
-        if (!right) {
-            ++failures.count;
-            failures.last = QDateTime::currentDateTimeUtc();
-        } else {
-            m_failures.remove(from);
-        }
-        if (!client)
+    const QByteArray token = session(request);
+    if (!token.isEmpty() && !connection->signedIn) {
+        int signedIn = 0;
+        for (const Connection* other : std::as_const(m_connections))
+            signedIn += other->signedIn ? 1 : 0;
+        connection->signedIn = signedIn < m_limits.connectionsSignedIn;
+    }
+    if (path == QLatin1String("/") && method == "GET") {
+        if (!token.isEmpty())
+            reply(connection, 200, "text/html; charset=utf-8",
+                  resource(QStringLiteral("index.html")));
+        else
+            reply(connection, 303, "text/plain", QByteArray(), {{"Location", "/login"}});
+        return;
+    }
+    const bool api = path.startsWith(QLatin1String("/api/")) || path == QLatin1String("/logout");
+    if (!api) {
+        reply(connection, 404, "text/plain", "Not found");
+        return;
+    }
+    if (token.isEmpty()) {
+        replyJson(connection, 401, {{QStringLiteral("error"), QStringLiteral("log in first")}});
+        return;
+    }
+    if (path == QLatin1String("/logout") && method == "POST") {
+        logOut(connection, request);
+    } else if (path == QLatin1String("/api/calls") && method == "GET") {
+        serveCalls(connection, request);
+    } else if (path == QLatin1String("/api/state") && method == "GET") {
+        replyJson(connection, 200, state ? state() : QJsonObject());
+    } else if (path == QLatin1String("/api/events") && method == "GET") {
+        openStream(connection, token);
+    } else if (path == QLatin1String("/api/blocked")) {
+        serveList(connection, request, CallScreen::List::Blocked);
+    } else if (path == QLatin1String("/api/allowed")) {
+        serveList(connection, request, CallScreen::List::Allowed);
+    } else if ((path == QLatin1String("/api/block") || path == QLatin1String("/api/unblock")) &&
+               method == "POST") {
+        blockOrUnblock(connection, request, path == QLatin1String("/api/block"));
+    } else {
+        reply(connection, 404, "text/plain", "Not found");
+    }
+}
+
+void WebServer::logIn(Connection* connection, const HttpRequest& request)
+{
+    const QString password = HttpRequest::formValue(request.body, QStringLiteral("password"));
+    QPointer<QTcpSocket> client(connection->socket);
+    auto stillWanted = [this, client] {
+        return client && m_connections.contains(client) &&
+               client->state() == QAbstractSocket::ConnectedState;
+    };
+    auto done = [this, client](bool right) {
+        Connection* connection = m_connections.value(client);
+        if (!connection)
             return;
         if (!right) {
-            reply(client, 303, "text/plain", QByteArray(), {{"Location", "/login?wrong"}});
+            reply(connection, 303, "text/plain", QByteArray(), {{"Location", "/login?wrong"}});
             return;
         }
         const QByteArray token = PasswordHash::randomBytes(32).toBase64(
             QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-        m_sessions.insert(token, QDateTime::currentDateTimeUtc().addSecs(sessionHours * 3600));
+        m_sessions.insert(token, now().addSecs(qint64(m_limits.sessionHours) * 3600));
         QByteArray cookie = cookieName + '=' + token + "; Path=/; HttpOnly; SameSite=Strict";
         if (m_tls)
             cookie += "; Secure";
-        reply(client, 303, "text/plain", QByteArray(), {{"Location", "/"}, {"Set-Cookie", cookie}});
-    });
-    const QString hash = m_passwordHash;
-    watcher->setFuture(
-        QtConcurrent::run([password, hash] { return PasswordHash::matches(password, hash); }));
+        reply(connection, 303, "text/plain", QByteArray(),
+              {{"Location", "/"}, {"Set-Cookie", cookie}});
+    };
+    if (!m_gate.submit(connection->from, password, m_passwordHash, stillWanted, done))
+        reply(connection, 429, "text/plain", "Too many wrong passwords: try again later.",
+              {{"Retry-After", QByteArray::number(m_gate.retryAfter(connection->from))}});
 }
 
-void WebServer::serveList(const QHttpServerRequest& request, QTcpSocket* socket,
-                          CallScreen::List list)
+void WebServer::logOut(Connection* connection, const HttpRequest& request)
 {
-    using Method = QHttpServerRequest::Method;
+    const QByteArray token = request.cookie(cookieName);
+    m_sessions.remove(token);
+    endStreams([&](const QByteArray& stream) { return stream == token; });
+    reply(connection, 303, "text/plain", QByteArray(),
+          {{"Location", "/login"}, {"Set-Cookie", cookieName + "=; Max-Age=0; Path=/"}});
+}
+
+void WebServer::serveCalls(Connection* connection, const HttpRequest& request)
+{
+    const QString asked = request.queryValue(QStringLiteral("limit"));
+    const int limit = asked.isEmpty() ? 50 : std::clamp(asked.toInt(), 1, 500);
+    QJsonArray calls;
+    for (const CallHistory::Call& call :
+         m_history.page(limit, request.queryValue(QStringLiteral("before")).toLongLong(),
+                        request.queryValue(QStringLiteral("q")))) {
+        QJsonObject json = call.toJson();
+        // What the row's one button offers: the lists as they stand now.
+        json.insert(QStringLiteral("listed"), m_screen.isBlocked(call.number, call.name));
+        calls.append(json);
+    }
+    replyJson(connection, 200, {{QStringLiteral("calls"), calls}});
+}
+
+void WebServer::serveList(Connection* connection, const HttpRequest& request, CallScreen::List list)
+{
     QString error;
     bool ok = true;
-    if (request.method() == Method::Post || request.method() == Method::Delete) {
-        const QString entry = QJsonDocument::fromJson(request.body())
+    if (request.method == "POST" || request.method == "DELETE") {
+        const QString entry = QJsonDocument::fromJson(request.body)
                                   .object()
                                   .value(QStringLiteral("entry"))
                                   .toString();
-        ok = request.method() == Method::Post ? m_screen.addEntry(list, entry, &error)
-                                              : m_screen.removeEntry(list, entry, &error);
-    } else if (request.method() != Method::Get) {
-        reply(socket, 404, "text/plain", "Not found");
+        ok = request.method == "POST" ? m_screen.addEntry(list, entry, &error)
+                                      : m_screen.removeEntry(list, entry, &error);
+    } else if (request.method != "GET") {
+        reply(connection, 404, "text/plain", "Not found");
         return;
     }
     if (!ok) {
-        replyJson(socket, 400, {{QStringLiteral("error"), error}});
+        replyJson(connection, 400, {{QStringLiteral("error"), error}});
         return;
     }
-    replyJson(socket, 200,
-              {{QStringLiteral("entries"), QJsonArray::fromStringList(m_screen.entries(list))}});
+    QJsonArray problems;
+    for (const ScreeningList::Problem& problem : m_screen.problems(list))
+        problems.append(QJsonObject{{QStringLiteral("line"), problem.line},
+                                    {QStringLiteral("text"), problem.text},
+                                    {QStringLiteral("reason"), problem.reason}});
+    replyJson(connection, 200,
+              {{QStringLiteral("entries"), QJsonArray::fromStringList(m_screen.entries(list))},
+               {QStringLiteral("problems"), problems}});
 }
 
-void WebServer::openStream(QTcpSocket* socket)
+void WebServer::blockOrUnblock(Connection* connection, const HttpRequest& request, bool block)
 {
-    socket->write(
+    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+    const QString number = CleanText::field(body.value(QStringLiteral("number")).toString());
+    const QString name = CleanText::field(body.value(QStringLiteral("name")).toString());
+    const bool done = block ? m_screen.block(number) : m_screen.unblock(number, name);
+    if (!done) {
+        replyJson(connection, 400,
+                  {{QStringLiteral("error"), QStringLiteral("see the monitor's events")}});
+        return;
+    }
+    replyJson(connection, 200, {{QStringLiteral("listed"), m_screen.isBlocked(number, name)}});
+}
+
+void WebServer::openStream(Connection* connection, const QByteArray& token)
+{
+    connection->timer.stop();
+    connection->stream = true;
+    connection->token = token;
+    connection->socket->write(
         "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
         "X-Content-Type-Options: nosniff\r\n\r\n: the calls as they are logged\n\n");
-    m_streams.removeAll(nullptr);
-    m_streams.append(socket);
+    if (!m_sessionCheck.isActive())
+        m_sessionCheck.start();
+}
+
+void WebServer::endStreams(const std::function<bool(const QByteArray& token)>& ended)
+{
+    const QList<Connection*> all = m_connections.values();
+    for (Connection* connection : all)
+        if (connection->stream && ended(connection->token))
+            drop(connection);
 }
 
 void WebServer::push(const QByteArray& event, const QByteArray& data)
 {
     const QByteArray message = "event: " + event + "\ndata: " + data + "\n\n";
-    m_streams.removeAll(nullptr);
-    for (const QPointer<QTcpSocket>& stream : std::as_const(m_streams))
-        stream->write(message);
+    const QList<Connection*> all = m_connections.values();
+    bool any = false;
+    for (Connection* connection : all) {
+        if (!connection->stream)
+            continue;
+        // A page that does not read would have us hold every call for it.
+        if (connection->socket->bytesToWrite() + message.size() > m_limits.streamBuffer) {
+            drop(connection);
+            continue;
+        }
+        connection->socket->write(message);
+        any = true;
+    }
+    if (!any)
+        m_sessionCheck.stop();
 }
 
 void WebServer::callLogged(const CallRecord& call)
 {
     const CallHistory::Call& added = m_history.add(call);
-    push("call", QJsonDocument(added.toJson()).toJson(QJsonDocument::Compact));
+    QJsonObject json = added.toJson();
+    json.insert(QStringLiteral("listed"), m_screen.isBlocked(added.number, added.name));
+    push("call", QJsonDocument(json).toJson(QJsonDocument::Compact));
 }
 
 void WebServer::eventAdded(const QString& line)

@@ -22,7 +22,8 @@ std::unique_ptr<WebServer> start(Monitor& monitor)
     auto server = std::make_unique<WebServer>(monitor.screen);
     QString problem;
     if (!server->start(listen, hash, Settings::WebCertFile.read().trimmed(),
-                       Settings::WebKeyFile.read().trimmed(), &problem)) {
+                       Settings::WebKeyFile.read().trimmed(),
+                       Settings::WebHosts.read().split(u',', Qt::SkipEmptyParts), &problem)) {
         monitor.model.appendEvent(QStringLiteral("[Web page not served: %1]").arg(problem));
         return nullptr;
     }

@@ -32,16 +32,31 @@ function callRow(call) {
   cell(row, call.contact);
   const actions = cell(row, '');
   if (/\d/.test(call.number)) {
-    for (const [label, method] of [['Block', 'POST'], ['Unblock', 'DELETE']]) {
-      const button = document.createElement('button');
-      button.type = 'button';
-      button.textContent = label;
-      button.className = label.toLowerCase();
-      button.addEventListener('click', () =>
-        api('/api/blocked', {method, headers: {'Content-Type': 'application/json'},
-                             body: JSON.stringify({entry: call.number})}).then(showLists));
-      actions.appendChild(button);
-    }
+    // One button, by what the lists do to this caller now.
+    const button = document.createElement('button');
+    button.type = 'button';
+    const show = (listed) => {
+      button.textContent = listed ? 'Unblock' : 'Block';
+      button.className = listed ? 'unblock' : 'block';
+      button.dataset.listed = listed ? '1' : '';
+    };
+    show(call.listed);
+    button.addEventListener('click', () =>
+      api(button.dataset.listed ? '/api/unblock' : '/api/block',
+          {method: 'POST', headers: {'Content-Type': 'application/json'},
+           body: JSON.stringify({number: call.number, name: call.name})})
+        .then((data) => {
+          if ('listed' in data) {
+            for (const other of rows.querySelectorAll('tr')) {
+              if (other.dataset.number === call.number) other.querySelector('button').dispatchEvent(
+                  new CustomEvent('listed', {detail: data.listed}));
+            }
+          }
+          showLists();
+        }));
+    button.addEventListener('listed', (event) => show(event.detail));
+    row.dataset.number = call.number;
+    actions.appendChild(button);
   }
   return row;
 }
@@ -63,8 +78,17 @@ function showLists() {
   for (const box of document.querySelectorAll('.list')) {
     const name = box.dataset.list;
     api('/api/' + name).then((data) => {
-      const list = box.querySelector('ul');
+      const list = box.querySelector('ul.entries');
       list.textContent = '';
+      const problems = box.querySelector('.problems');
+      problems.textContent = '';
+      for (const problem of data.problems || []) {
+        const item = document.createElement('li');
+        item.textContent = problem.line > 0
+          ? `line ${problem.line}: "${problem.text}" is no entry (${problem.reason}); skipped`
+          : problem.reason;
+        problems.appendChild(item);
+      }
       for (const entry of data.entries) {
         const item = document.createElement('li');
         const text = document.createElement('span');
