@@ -1,0 +1,438 @@
+// The web server as a stranger on the network meets it: raw requests over real sockets,
+// pipelined, parallel, oversized, idle or for another host name; and as the household meets it:
+// sessions that end, pages of calls, a live page that ends with its session.
+#include "calls/CallScreen.h"
+#include "common/PasswordHash.h"
+#include "web/WebServer.h"
+
+#include <QProcess>
+#include <QSslSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Response
+{
+    int status = 0;
+    QByteArray head;
+    QByteArray body;
+    QByteArray header(const QByteArray& name) const
+    {
+        for (const QByteArray& line : head.split('\n'))
+            if (line.toLower().startsWith(name.toLower() + ':'))
+                return line.mid(name.size() + 1).trimmed();
+        return QByteArray();
+    }
+};
+
+// The responses in the bytes so far, as many as are complete.
+QList<Response> responses(const QByteArray& bytes)
+{
+    QList<Response> all;
+    qsizetype at = 0;
+    while (true) {
+        const qsizetype end = bytes.indexOf("\r\n\r\n", at);
+        if (end < 0)
+            return all;
+        Response response;
+        response.head = bytes.mid(at, end - at);
+        response.status = response.head.mid(9, 3).toInt();
+        const qsizetype length = response.header("Content-Length").toLongLong();
+        if (bytes.size() < end + 4 + length)
+            return all;
+        response.body = bytes.mid(end + 4, length);
+        all.append(response);
+        at = end + 4 + length;
+    }
+}
+
+QByteArray get(const QByteArray& path, const QByteArray& cookie = QByteArray())
+{
+    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+           (cookie.isEmpty() ? QByteArray() : "Cookie: ringdesk_session=" + cookie + "\r\n") +
+           "\r\n";
+}
+
+QByteArray post(const QByteArray& path, const QByteArray& body, const QByteArray& cookie = {},
+                const QByteArray& extra = {})
+{
+    return "POST " + path +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\n" +
+           (cookie.isEmpty() ? QByteArray() : "Cookie: ringdesk_session=" + cookie + "\r\n") +
+           extra + "\r\n" + body;
+}
+
+QByteArray logIn(const QByteArray& password)
+{
+    return post("/login", "password=" + password);
+}
+
+} // namespace
+
+class TestWebServer : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void strangersAreRefused_data();
+    void strangersAreRefused();
+    void connectionsAreBounded();
+    void passwordTriesAreCountedAsTheyArrive();
+    void parallelTriesCountToo();
+    void sessionsEnd();
+    void liveStreamsAreBounded();
+    void onlyThePageMayChangeTheLists_data();
+    void onlyThePageMayChangeTheLists();
+    void callsComeInPages();
+    void tlsNeedsTheRightKey();
+    void storedHashKeepsItsCost();
+
+private:
+    // Sends the bytes on a fresh connection and waits for `count` responses (or the close).
+    QList<Response> exchange(const QByteArray& bytes, int count = 1, QTcpSocket* socket = nullptr);
+    QByteArray signIn();
+    QTcpSocket* connectClient();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<CallScreen> m_screen;
+    std::unique_ptr<WebServer> m_server;
+    QDateTime m_now;
+    QList<QTcpSocket*> m_clients;
+};
+
+void TestWebServer::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_screen = std::make_unique<CallScreen>(m_dir->path());
+    m_screen->setNumberPlan(NumberPlan("US", "613"));
+    m_server = std::make_unique<WebServer>(*m_screen);
+    m_now = QDateTime::currentDateTimeUtc();
+    m_server->now = [this] {
+        return m_now;
+    };
+    m_server->loginGate().now = [this] {
+        return m_now;
+    };
+    // The slow hash has a test of its own; here a right password is just that.
+    m_server->loginGate().check = [](const QString& password, const QString&) {
+        return password == "right password";
+    };
+    QString problem;
+    QVERIFY2(m_server->start("127.0.0.1:0", "hash", QString(), QString(), {"phone.home"}, &problem),
+             qPrintable(problem));
+}
+
+void TestWebServer::cleanup()
+{
+    qDeleteAll(m_clients);
+    m_clients.clear();
+    m_server.reset();
+    m_screen.reset();
+}
+
+QTcpSocket* TestWebServer::connectClient()
+{
+    auto* socket = new QTcpSocket;
+    m_clients << socket;
+    socket->connectToHost(QHostAddress::LocalHost, m_server->serverPort());
+    return socket;
+}
+
+QList<Response> TestWebServer::exchange(const QByteArray& bytes, int count, QTcpSocket* socket)
+{
+    if (!socket)
+        socket = connectClient();
+    QByteArray got;
+    socket->write(bytes);
+    QDeadlineTimer deadline(10000);
+    while (responses(got).size() < count && !deadline.hasExpired() &&
+           (socket->state() == QAbstractSocket::ConnectedState ||
+            socket->state() == QAbstractSocket::ConnectingState || socket->bytesAvailable())) {
+        QTest::qWait(5);
+        got += socket->readAll();
+    }
+    got += socket->readAll();
+    return responses(got);
+}
+
+QByteArray TestWebServer::signIn()
+{
+    const QList<Response> answer = exchange(logIn("right+password"));
+    const QByteArray cookie = answer.value(0).header("Set-Cookie");
+    return cookie.mid(cookie.indexOf('=') + 1, cookie.indexOf(';') - cookie.indexOf('=') - 1);
+}
+
+// Each row: bytes a stranger sends on one connection, and the one answer they get.
+void TestWebServer::strangersAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+    QTest::newRow("log-in page") << get("/login") << 200;
+    QTest::newRow("a body larger than a log-in, refused unread")
+        << QByteArray("POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100000000\r\n"
+                      "\r\n")
+        << 413;
+    QTest::newRow("a chunked body larger than a log-in")
+        << QByteArray("POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n"
+                      "\r\n800\r\n") +
+               QByteArray(0x800, 'a') + "\r\n0\r\n\r\n"
+        << 413;
+    QTest::newRow("header fields too large")
+        << QByteArray("GET /login HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: ") +
+               QByteArray(10000, 'x') + "\r\n\r\n"
+        << 431;
+    QTest::newRow("another site's name (DNS rebinding)")
+        << QByteArray("GET /login HTTP/1.1\r\nHost: evil.example\r\n\r\n") << 421;
+    QTest::newRow("no Host") << QByteArray("GET /login HTTP/1.0\r\n\r\n") << 400;
+    QTest::newRow("a name from [Web] Hosts")
+        << QByteArray("GET /login HTTP/1.1\r\nHost: PHONE.home:8080\r\n\r\n") << 200;
+    QTest::newRow("localhost") << QByteArray("GET /login HTTP/1.1\r\nHost: localhost\r\n\r\n")
+                               << 200;
+    QTest::newRow("not HTTP") << QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n")
+                              << 400;
+    QTest::newRow("the API without a session") << get("/api/calls") << 401;
+    QTest::newRow("a forged session") << get("/api/calls", "forged") << 401;
+}
+
+void TestWebServer::strangersAreRefused()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    const QList<Response> answer = exchange(request);
+    QCOMPARE(answer.size(), 1);
+    QCOMPARE(answer.at(0).status, status);
+}
+
+// Idle connections are closed after the time to send a request; more than the limit from one
+// address are closed at once; someone else still gets in.
+void TestWebServer::connectionsAreBounded()
+{
+    WebServer::Limits limits = m_server->limits();
+    limits.connectionsPerAddress = 3;
+    limits.requestSeconds = 1;
+    m_server->setLimits(limits);
+    QList<QTcpSocket*> idle;
+    for (int i = 0; i < 3; ++i) {
+        idle << connectClient();
+        QTRY_COMPARE(idle.last()->state(), QAbstractSocket::ConnectedState);
+    }
+    idle.first()->write("GET /login HTTP/1.1\r\n"); // half a request is idle too
+    idle << connectClient();
+    QTRY_COMPARE(idle.last()->state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(idle.at(0)->state(), QAbstractSocket::ConnectedState);
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_COMPARE_WITH_TIMEOUT(idle.at(0)->state(), QAbstractSocket::UnconnectedState, 3000);
+    QVERIFY(clock.elapsed() >= 500);
+    auto* other = new QTcpSocket;
+    m_clients << other;
+    other->bind(QHostAddress("127.0.0.2"));
+    other->connectToHost(QHostAddress::LocalHost, m_server->serverPort());
+    QCOMPARE(exchange(get("/login"), 1, other).value(0).status, 200);
+}
+
+// Forty tries pipelined in one write: five are checked, the rest refused, the right one too.
+// A quarter of an hour later the right one gets in, and its address starts counting again, so
+// a later typo does not lock the household out.
+void TestWebServer::passwordTriesAreCountedAsTheyArrive()
+{
+    QByteArray forty;
+    for (int i = 0; i < 39; ++i)
+        forty += logIn("guess" + QByteArray::number(i));
+    forty += logIn("right+password");
+    const QList<Response> answers = exchange(forty, 40);
+    QCOMPARE(answers.size(), 40);
+    QStringList statuses;
+    for (const Response& answer : answers)
+        statuses << QString::number(answer.status) + answer.header("Location");
+    QCOMPARE(statuses.count("303/login?wrong"), 5);
+    QCOMPARE(statuses.count("429"), 35);
+    QCOMPARE(m_server->loginGate().waiting(), 0);
+
+    m_now = m_now.addSecs(15 * 60 + 1);
+    QVERIFY(!signIn().isEmpty());
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(exchange(logIn("typo")).value(0).header("Location"), "/login?wrong");
+    QVERIFY(!signIn().isEmpty());
+    QCOMPARE(exchange(logIn("typo")).value(0).header("Location"), "/login?wrong");
+    QVERIFY2(!signIn().isEmpty(), "a right password clears the count");
+}
+
+void TestWebServer::parallelTriesCountToo()
+{
+    QList<QTcpSocket*> sockets;
+    for (int i = 0; i < 12; ++i) {
+        sockets << connectClient();
+        QTRY_COMPARE(sockets.last()->state(), QAbstractSocket::ConnectedState);
+    }
+    for (QTcpSocket* socket : sockets)
+        socket->write(logIn("guess"));
+    QMap<int, int> statuses;
+    for (QTcpSocket* socket : sockets) {
+        QByteArray got;
+        QTRY_VERIFY((got += socket->readAll(), responses(got).size() == 1));
+        ++statuses[responses(got).at(0).status];
+    }
+    QCOMPARE(statuses.value(303), 5);
+    QCOMPARE(statuses.value(429), 7);
+}
+
+// A session ends after twelve hours unused; a live page ends with its session.
+void TestWebServer::sessionsEnd()
+{
+    const QByteArray cookie = signIn();
+    QVERIFY(!cookie.isEmpty());
+    QCOMPARE(exchange(get("/api/calls", cookie)).value(0).status, 200);
+    m_now = m_now.addSecs(11 * 3600);
+    QCOMPARE(exchange(get("/api/calls", cookie)).value(0).status, 200);
+    m_now = m_now.addSecs(12 * 3600 + 1);
+    QCOMPARE(exchange(get("/api/calls", cookie)).value(0).status, 401);
+
+    const QByteArray second = signIn();
+    QTcpSocket* stream = connectClient();
+    stream->write(get("/api/events", second));
+    QTRY_VERIFY(stream->peek(1000).contains("text/event-stream"));
+    QCOMPARE(exchange(post("/logout", "", second)).value(0).status, 303);
+    QTRY_COMPARE(stream->state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(exchange(get("/api/calls", second)).value(0).status, 401);
+}
+
+// A live page that never reads is dropped before it holds more than its buffer.
+void TestWebServer::liveStreamsAreBounded()
+{
+    const QByteArray cookie = signIn();
+    QTcpSocket* stream = connectClient();
+    stream->setReadBufferSize(1);
+    stream->write(get("/api/events", cookie));
+    QTRY_VERIFY(stream->bytesAvailable() > 0);
+    QTcpSocket* reader = connectClient();
+    reader->write(get("/api/events", cookie));
+    const QString line(1000, 'x');
+    for (int i = 0; i < 20000; ++i) {
+        m_server->eventAdded(line);
+        if (i % 100 == 0) {
+            QTest::qWait(1);
+            reader->readAll();
+        }
+    }
+    // Reading now, it finds the end after what the kernel held, far less than was sent.
+    stream->setReadBufferSize(0);
+    qint64 received = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (received += stream->readAll().size(), stream->state() != QAbstractSocket::ConnectedState),
+        20000);
+    QVERIFY2(received < 15'000'000, qPrintable(QString::number(received)));
+    QCOMPARE(reader->state(), QAbstractSocket::ConnectedState);
+}
+
+void TestWebServer::onlyThePageMayChangeTheLists_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<int>("status");
+    QTest::newRow("the page") << QByteArray("Sec-Fetch-Site: same-origin\r\n") << 200;
+    QTest::newRow("no browser") << QByteArray() << 200;
+    QTest::newRow("same site, other origin") << QByteArray("Sec-Fetch-Site: same-site\r\n") << 403;
+    QTest::newRow("cross site") << QByteArray("Sec-Fetch-Site: cross-site\r\n") << 403;
+    QTest::newRow("other origin") << QByteArray("Origin: http://evil.example\r\n") << 403;
+}
+
+void TestWebServer::onlyThePageMayChangeTheLists()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(int, status);
+    const QByteArray cookie = signIn();
+    QCOMPARE(exchange(post("/api/blocked", R"({"entry":"613-555-0101"})", cookie, header))
+                 .value(0)
+                 .status,
+             status);
+    QCOMPARE(m_screen->entries(CallScreen::List::Blocked).size(), status == 200 ? 1 : 0);
+}
+
+// Pages of calls follow each other without a gap or a repeat; a search ignores case and
+// punctuation.
+void TestWebServer::callsComeInPages()
+{
+    for (int n = 1; n <= 120; ++n) {
+        CallRecord call;
+        call.date = "12/08";
+        call.time = "10:00";
+        call.number = QString("+1 (613) 555-%1").arg(n, 4, 10, QChar('0'));
+        call.name = QString("CALLER %1").arg(n);
+        m_server->callLogged(call);
+    }
+    const QByteArray cookie = signIn();
+    auto page = [&](const QByteArray& query) {
+        const QJsonArray calls =
+            QJsonDocument::fromJson(exchange(get("/api/calls?" + query, cookie)).value(0).body)
+                .object()
+                .value("calls")
+                .toArray();
+        QStringList names;
+        for (const QJsonValue& call : calls)
+            names << call["name"].toString();
+        return std::make_pair(names, calls.isEmpty() ? 0 : calls.last()["id"].toInteger());
+    };
+    const auto [first, oldest] = page("");
+    QCOMPARE(first.size(), 50);
+    QCOMPARE(first.first(), "CALLER 120");
+    const auto [second, _] = page("before=" + QByteArray::number(oldest));
+    QCOMPARE(second.first(), "CALLER 70");
+    QCOMPARE(second.size(), 50);
+    QCOMPARE(page("q=caller+42").first, QStringList{"CALLER 42"});
+    QCOMPARE(page("q=6135550042").first, QStringList{"CALLER 42"});
+    QCOMPARE(page("q=%28613%29+555-0042").first, QStringList{"CALLER 42"});
+}
+
+// Under TLS the cookie is Secure; a key that is not the certificate's is refused at start.
+void TestWebServer::tlsNeedsTheRightKey()
+{
+    if (!QSslSocket::supportsSsl())
+        QSKIP("no TLS backend");
+    const QString dir = m_dir->path();
+    for (const QString& name : {"one", "two"}) {
+        QProcess openssl;
+        openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                                  "-subj", "/CN=localhost", "-keyout", dir + "/" + name + ".key",
+                                  "-out", dir + "/" + name + ".crt"});
+        QVERIFY(openssl.waitForFinished(60000));
+        QCOMPARE(openssl.exitCode(), 0);
+    }
+    WebServer mismatched(*m_screen);
+    QString problem;
+    QVERIFY(
+        !mismatched.start("127.0.0.1:0", "hash", dir + "/one.crt", dir + "/two.key", {}, &problem));
+    QCOMPARE(problem,
+             QString("the key %1/two.key does not belong to the certificate %1/one.crt").arg(dir));
+    QVERIFY(!mismatched.isListening());
+
+    WebServer tls(*m_screen);
+    tls.loginGate().check = m_server->loginGate().check;
+    QVERIFY2(tls.start("127.0.0.1:0", "hash", dir + "/one.crt", dir + "/one.key", {}, &problem),
+             qPrintable(problem));
+    QSslSocket client;
+    client.setPeerVerifyMode(QSslSocket::VerifyNone);
+    client.connectToHostEncrypted("127.0.0.1", tls.serverPort());
+    QTRY_VERIFY(client.isEncrypted());
+    const QList<Response> answer = exchange(logIn("right+password"), 1, &client);
+    QVERIFY2(answer.value(0).header("Set-Cookie").endsWith("; Secure"),
+             answer.value(0).head.constData());
+}
+
+// The stored hash keeps libsodium's interactive cost: at least 64 MiB and two passes.
+void TestWebServer::storedHashKeepsItsCost()
+{
+    const QString hash = PasswordHash::make("household phone");
+    const QRegularExpressionMatch cost =
+        QRegularExpression(R"(^\$argon2id\$v=19\$m=(\d+),t=(\d+),p=\d+\$)").match(hash);
+    QVERIFY2(cost.hasMatch(), qPrintable(hash));
+    QVERIFY(cost.captured(1).toInt() >= 65536);
+    QVERIFY(cost.captured(2).toInt() >= 2);
+    QVERIFY(PasswordHash::matches("household phone", hash));
+    QVERIFY(!PasswordHash::matches("household phone ", hash));
+}
+
+QTEST_GUILESS_MAIN(TestWebServer)
+#include "tst_webserver.moc"
