@@ -127,6 +127,7 @@ void TestPhoneNumber::display_data()
     row("US odd length kept", "US", "613", "123456789", "(123) 456789");
     row("US from GB, prefix 011", "US", "", "011442079460958", "+44 20 7946 0958");
     row("US from GB, country code", "US", "", "442079460958", "+44 20 7946 0958");
+    row("US from FR, eleven digits", "US", "", "33123456789", "+33 1 23 45 67 89");
     row("GB own", "GB", "", "02079460958", "020 7946 0958");
     row("GB mobile", "GB", "", "07700900123", "07700 900123");
     row("GB own, country code", "GB", "", "442079460958", "020 7946 0958");

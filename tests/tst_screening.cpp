@@ -25,10 +25,29 @@ private slots:
     void cleanup();
     void callsAreScreened_data();
     void callsAreScreened();
+    void hangUpHoldsTheLine_data();
+    void hangUpHoldsTheLine();
 
 private:
     std::unique_ptr<TestHome> m_home;
 };
+
+namespace {
+
+// The hook changes the simulated modem printed: (off, on) in microseconds of its clock.
+QList<std::pair<qint64, qint64>> hookSpans(const QByteArray& output)
+{
+    QList<std::pair<qint64, qint64>> spans;
+    for (const QByteArray& line : output.split('\n')) {
+        if (line.startsWith("hook off "))
+            spans.append({line.mid(9).toLongLong(), 0});
+        else if (line.startsWith("hook on ") && !spans.isEmpty())
+            spans.last().second = line.mid(8).toLongLong();
+    }
+    return spans;
+}
+
+} // namespace
 
 void TestScreening::init()
 {
@@ -167,6 +186,63 @@ void TestScreening::callsAreScreened()
     QCOMPARE(said.count("blocked.txt, line 2 is no entry (\"1\": one number has 3 to 15 "
                         "digits, not 1); skipped]"),
              steps.join(' ').count("hello"));
+    monitor.terminate();
+    QVERIFY(monitor.waitForFinished(10000));
+}
+
+// A blocked caller is cut off: off-hook (ATA where the modem refuses ATH1), held for the delay,
+// by default two seconds, and a second hang-up during the hold does not make it longer.
+void TestScreening::hangUpHoldsTheLine_data()
+{
+    QTest::addColumn<QStringList>("modemOptions");
+    QTest::addColumn<QString>("delay"); // [Screening] HangupDelay; empty: not set
+    QTest::addColumn<int>("calls");     // of the blocked caller, back to back
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+    QTest::newRow("default hold") << QStringList() << QString() << 1 << 1900 << 3500;
+    QTest::newRow("modem refuses ATH1")
+        << QStringList{"--refuse", "ATH1"} << "300" << 1 << 280 << 1500;
+    QTest::newRow("second hang-up during the hold") << QStringList() << "1500" << 2 << 1400 << 1900;
+}
+
+void TestScreening::hangUpHoldsTheLine()
+{
+    QFETCH(QStringList, modemOptions);
+    QFETCH(QString, delay);
+    QFETCH(int, calls);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+    ModemSim modem(QStringList{"--accept", "AT+VCID=1"} + modemOptions);
+    TestHome::mapPort(1, modem.device());
+    SaveSetting("ZodoDE", "Modem", "ComPort", "1");
+    SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
+    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
+    SaveSetting("ZodoDE", "Screening", "Mode", "1");
+    if (!delay.isEmpty())
+        SaveSetting("ZodoDE", "Screening", "HangupDelay", delay);
+    writeText(m_home->path() + "/config/ringdesk/blocked.txt", "613-555-0199\n");
+    QProcess monitor;
+    TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[System Ready"), 20000);
+    modem.command("call 6135550199 PLUMBER JOE");
+    QTRY_VERIFY_WITH_TIMEOUT(modem.output().contains("hook off"), 5000);
+    // The same caller's record again inside the hold, as a modem may repeat it; a new call
+    // would put the simulated line back on-hook.
+    const QString again = m_home->path() + "/again.txt";
+    writeText(again, "RING\r\n\r\nDATE = 1208\r\nTIME = 1634\r\nNMBR = 6135550199\r\n"
+                     "NAME = PLUMBER JOE\r\n\r\n");
+    for (int i = 1; i < calls; ++i) {
+        QTest::qWait(300);
+        modem.command("replay " + again.toUtf8());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(monitor.peek(1 << 22).count("[Blocked "), calls, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(modem.output().contains("hook on"), 5000);
+    QTest::qWait(300); // no second pair follows
+    const auto spans = hookSpans(modem.output());
+    QCOMPARE(spans.size(), 1);
+    const qint64 heldMs = (spans.at(0).second - spans.at(0).first) / 1000;
+    QVERIFY2(heldMs >= minMs && heldMs <= maxMs, qPrintable(QString::number(heldMs)));
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(10000));
 }
