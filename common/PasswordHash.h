@@ -8,6 +8,10 @@
 // and ringdesk-config.
 namespace PasswordHash {
 
+// A shorter one is guessed in minutes even at five tries a quarter of an hour from each of many
+// addresses.
+constexpr int minimumLength = 8;
+
 // The hash of a password; empty when the library cannot make one (out of memory).
 QString make(const QString& password);
 // Whether the password is the one the hash was made of. Takes tens of milliseconds on purpose:

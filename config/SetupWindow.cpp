@@ -215,6 +215,14 @@ void SetupWindow::storeDevice()
 
 void SetupWindow::save()
 {
+    const QString webPassword = m_ui->webPasswordField->text();
+    if (!webPassword.isEmpty() && webPassword.size() < PasswordHash::minimumLength) {
+        reportSaveFailure(QStringLiteral("The web page's password needs at least %1 characters; "
+                                         "nothing was saved.")
+                              .arg(PasswordHash::minimumLength));
+        m_ui->webPasswordField->setFocus();
+        return;
+    }
     auto number = [](const QLineEdit* field) {
         return Conversions::shortestDecimal(Conversions::leadingNumber(field->text()));
     };

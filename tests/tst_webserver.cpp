@@ -419,6 +419,14 @@ void TestWebServer::tlsNeedsTheRightKey()
     const QList<Response> answer = exchange(logIn("right+password"), 1, &client);
     QVERIFY2(answer.value(0).header("Set-Cookie").endsWith("; Secure"),
              answer.value(0).head.constData());
+    // A connection that never begins its handshake is idle like any other.
+    WebServer::Limits limits = tls.limits();
+    limits.requestSeconds = 1;
+    tls.setLimits(limits);
+    QTcpSocket silent;
+    silent.connectToHost(QHostAddress::LocalHost, tls.serverPort());
+    QTRY_COMPARE(silent.state(), QAbstractSocket::ConnectedState);
+    QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QAbstractSocket::UnconnectedState, 3000);
 }
 
 // The stored hash keeps libsodium's interactive cost: at least 64 MiB and two passes.

@@ -77,8 +77,11 @@ int setWebPassword(int argc, char* argv[])
         std::fprintf(stderr, "ringdesk: the two passwords differ; nothing changed\n");
         return 1;
     }
-    if (password.empty()) {
-        std::fprintf(stderr, "ringdesk: an empty password; nothing changed\n");
+    if (QString::fromStdString(password).size() < PasswordHash::minimumLength) {
+        std::fprintf(stderr,
+                     "ringdesk: the password needs at least %d characters; nothing "
+                     "changed\n",
+                     PasswordHash::minimumLength);
         return 1;
     }
     const QString hash = PasswordHash::make(QString::fromStdString(password));

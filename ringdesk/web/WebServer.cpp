@@ -27,7 +27,8 @@ struct WebServer::Connection
     bool signedIn = false;
     bool busy = false; // a request is being answered; the next waits
     bool stream = false;
-    QByteArray token; // a live page's session
+    QByteArray token;   // a live page's session
+    quint64 serial = 0; // in the order they came
 };
 
 namespace {
@@ -206,13 +207,24 @@ void WebServer::incomingConnection(qintptr descriptor)
         return;
     }
     const QHostAddress from = plain(socket->peerAddress());
-    if (countBeforeLogIn() >= m_limits.connectionsBeforeLogIn ||
-        countBeforeLogIn(&from) >= m_limits.connectionsPerAddress) {
+    // One address may not hold more; when all of them together would, the connection that has
+    // waited longest makes room, so that a flood from many addresses
+    // keeps the household out for no longer than it takes to connect.
+    Connection* oldest = nullptr;
+    if (countBeforeLogIn() >= m_limits.connectionsBeforeLogIn)
+        for (Connection* other : std::as_const(m_connections))
+            if (!other->signedIn && (!oldest || other->serial < oldest->serial))
+                oldest = other;
+    if (countBeforeLogIn(&from) >= m_limits.connectionsPerAddress ||
+        (countBeforeLogIn() >= m_limits.connectionsBeforeLogIn && !oldest)) {
         socket->abort();
         delete socket;
         return;
     }
+    if (oldest)
+        drop(oldest);
     auto* connection = new Connection;
+    connection->serial = ++m_serial;
     connection->socket = socket;
     connection->from = from;
     connection->reader = std::make_unique<RequestReader>([this](const HttpRequest& request) {

@@ -109,5 +109,6 @@ private:
     QList<QHostAddress> m_ownAddresses;      // the machine's and the one listened on
     QHash<QByteArray, QDateTime> m_sessions; // token and when it ends unless used
     QHash<QTcpSocket*, Connection*> m_connections;
+    quint64 m_serial = 0;
     QTimer m_sessionCheck; // ends the live pages of sessions that expired
 };
