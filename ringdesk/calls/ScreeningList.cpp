@@ -138,6 +138,14 @@ void ScreeningList::load(const NumberPlan& plan)
             m_problems.append({0, QString(), error});
         return;
     }
+    readText(bytes, plan);
+}
+
+void ScreeningList::readText(const QByteArray& bytes, const NumberPlan& plan)
+{
+    m_entries.clear();
+    m_problems.clear();
+    m_plan = plan;
     const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
     for (int i = 0; i < lines.size(); ++i) {
         const QString text = entryOf(lines.at(i));
@@ -181,6 +189,11 @@ ScreeningList::Hit ScreeningList::match(const QString& e164, const QString& numb
 QStringList ScreeningList::entries(const NumberPlan& plan)
 {
     refresh(plan);
+    return entryTexts();
+}
+
+QStringList ScreeningList::entryTexts() const
+{
     QStringList texts;
     for (const Entry& entry : std::as_const(m_entries))
         texts << entry.text;

@@ -45,6 +45,11 @@ public:
         bool number = false; // an entry naming the number itself, not a prefix or a pattern
         explicit operator bool() const { return !entry.isEmpty(); }
     };
+    // The list as the text of a file would give it, read by the plan; what refresh() does once
+    // it has the file's bytes.
+    void readText(const QByteArray& text, const NumberPlan& plan);
+    QStringList entryTexts() const;
+
     // The first entry that matches the caller.
     Hit match(const QString& e164, const QString& number, const QString& name) const;
 

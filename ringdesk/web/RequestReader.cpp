@@ -61,6 +61,7 @@ int RequestReader::onMessageBegin(http_parser* parser)
     self.m_url.clear();
     self.m_inValue = false;
     self.m_headerBytes = 0;
+    self.m_headersDone = false;
     return 0;
 }
 
@@ -112,6 +113,7 @@ int RequestReader::onHeadersComplete(http_parser* parser)
     }
     request.path = QUrl::fromPercentEncoding(path);
     self.m_keepAlive = http_should_keep_alive(parser) != 0;
+    self.m_headersDone = true;
     self.m_limit = self.m_bodyLimit(request);
     if ((parser->flags & F_CONTENTLENGTH) && parser->content_length > quint64(self.m_limit)) {
         self.m_failure = 413;
@@ -135,6 +137,10 @@ int RequestReader::onBody(http_parser* parser, const char* at, size_t length)
 int RequestReader::onMessageComplete(http_parser* parser)
 {
     RequestReader& self = of(parser);
+    if (!self.m_headersDone) {
+        self.m_failure = 400; // a request line alone, of a protocol older than HTTP/1.0
+        return 1;
+    }
     self.m_ready = true;
     http_parser_pause(parser, 1);
     return 0;

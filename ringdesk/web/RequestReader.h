@@ -55,6 +55,7 @@ private:
     qsizetype m_headerBytes = 0;
     qsizetype m_limit = 0;
     bool m_started = false;
+    bool m_headersDone = false;
     bool m_ready = false;
     bool m_keepAlive = true;
     int m_failure = 0;

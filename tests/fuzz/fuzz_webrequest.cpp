@@ -1,0 +1,48 @@
+// Feeds arbitrary bytes, cut into pieces as a network would, to the web server's request
+// reader, and every request it gives to the parsers of cookies, queries, forms and JSON bodies:
+// nothing may pass the limits, and a failure is always one of the answers the server gives.
+#include "web/HttpRequest.h"
+#include "web/RequestReader.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    const qsizetype piece = 1 + data[0] % 64;
+    const QByteArray bytes(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
+    const qsizetype bodyLimit = 512;
+    RequestReader reader([&](const HttpRequest& request) {
+        return request.cookie("ringdesk_session").isEmpty() ? bodyLimit / 2 : bodyLimit;
+    });
+    for (qsizetype at = 0; at < bytes.size() && !reader.failure();) {
+        const qsizetype length = std::min(piece, bytes.size() - at);
+        const qsizetype used = reader.feed(bytes.constData() + at, length);
+        at += used;
+        if (reader.ready()) {
+            const HttpRequest request = reader.take();
+            if (request.body.size() > bodyLimit || !request.path.startsWith(u'/'))
+                __builtin_trap();
+            qsizetype headerBytes = 0;
+            for (const auto& [name, value] : request.headers)
+                headerBytes += name.size() + value.size();
+            if (headerBytes > RequestReader::headerLimit)
+                __builtin_trap();
+            (void)request.header("host");
+            (void)request.cookie("ringdesk_session");
+            (void)request.queryValue(QStringLiteral("q"));
+            (void)request.queryValue(QStringLiteral("limit")).toInt();
+            (void)HttpRequest::formValue(request.body, QStringLiteral("password"));
+            (void)QJsonDocument::fromJson(request.body).object().value(QStringLiteral("entry"));
+        } else if (used == 0 && !reader.failure()) {
+            __builtin_trap(); // bytes that are neither taken nor refused would stall a connection
+        }
+    }
+    const int failure = reader.failure();
+    if (failure != 0 && failure != 400 && failure != 413 && failure != 431 && failure != 501)
+        __builtin_trap();
+    return 0;
+}
