@@ -110,6 +110,7 @@ std::optional<Command> commandFromJson(const QByteArray& json)
     const QString action = o.value(QStringLiteral("action")).toString();
     Command command;
     command.number = CleanText::field(o.value(QStringLiteral("number")).toString().left(64));
+    command.name = CleanText::field(o.value(QStringLiteral("name")).toString().left(64));
     if (action == QLatin1String("hangup"))
         command.action = Command::HangUp;
     else if (action == QLatin1String("block") && !command.number.trimmed().isEmpty())

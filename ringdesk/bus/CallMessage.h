@@ -26,6 +26,7 @@ struct Command
     };
     Action action = HangUp;
     QString number;
+    QString name; // the caller-ID name, for an Unblock of a caller a name pattern blocks
 };
 std::optional<Command> commandFromJson(const QByteArray& json);
 

@@ -58,7 +58,7 @@ Monitor::Monitor(WindowControl& window)
                              blockNumber(command.number);
                              break;
                          case CallMessage::Command::Unblock:
-                             unblockNumber(command.number);
+                             unblockNumber(command.number, command.name);
                              break;
                          case CallMessage::Command::HangUp:
                              hangUpOnRequest();
