@@ -18,7 +18,7 @@ packages=(
 # is driven in a real browser.
 [ "${1:-}" = "test" ] && packages+=(clang libclang-rt-14-dev xvfb xauth trayer khard
     dbus-daemon dbus-bin libglib2.0-bin mosquitto mosquitto-clients strace
-    chromium chromium-driver python3-selenium)
+    chromium chromium-driver python3-selenium openssl)
 
 missing=()
 for p in "${packages[@]}"; do
