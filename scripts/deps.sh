@@ -8,7 +8,7 @@ packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
     libcanberra-dev libical-dev libudev-dev libmosquitto-dev libphonenumber-dev
-    libsodium-dev libhttp-parser-dev libssl-dev
+    libsodium-dev libhttp-parser-dev libssl-dev libsqlite3-dev
 )
 # clang's sanitizer and fuzzer runtimes are only recommended by clang, and recommends are not
 # installed here.
@@ -18,7 +18,7 @@ packages=(
 # is driven in a real browser.
 [ "${1:-}" = "test" ] && packages+=(clang libclang-rt-14-dev xvfb xauth trayer khard
     dbus-daemon dbus-bin libglib2.0-bin mosquitto mosquitto-clients strace
-    chromium chromium-driver python3-selenium openssl)
+    chromium chromium-driver python3-selenium openssl sqlite3)
 
 missing=()
 for p in "${packages[@]}"; do

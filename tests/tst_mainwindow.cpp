@@ -270,8 +270,13 @@ void TestMainWindow::clearEventsAndLog()
     QCOMPARE(Dialogs::asked(), before);
 
     ui.showLogOption->click();
-    m_window->monitor().logFile.AppendCallLogRecord("12/06 10:41 5551234 X");
-    s.callList.setStringList({"12/06 10:41 5551234 X"});
+    CallRecord call;
+    call.date = "12/06";
+    call.time = "10:41";
+    call.number = "5551234";
+    call.name = "X";
+    m_window->monitor().history.add(
+        call, m_window->monitor().logFile.AppendCallLogRecord(call.logLine()));
     Dialogs::setNextAnswer(QMessageBox::No);
     ui.clearButton->click();
     QCOMPARE(Dialogs::lastAsked(), "Clear Log|Permanently Delete Your Log File, Are You Sure ?");
@@ -432,8 +437,17 @@ void TestMainWindow::blockFromTheCallListAndTheCaller()
         blocked.close();
         return blocked.open(QIODevice::ReadOnly) ? blocked.readAll() : QByteArray();
     };
-    m_window->monitor().model.appendCall("12/07 13:54 +1 (613) 555-0199 PLUMBER JOE");
-    m_window->monitor().model.appendCall("12/07 13:55 Private ");
+    CallRecord plumber;
+    plumber.date = "12/07";
+    plumber.time = "13:54";
+    plumber.number = "+1 (613) 555-0199";
+    plumber.name = "PLUMBER JOE";
+    CallRecord withheld = plumber;
+    withheld.number = "Private";
+    withheld.name.clear();
+    withheld.withheld = CallRecord::Withheld::Private;
+    m_window->monitor().history.add(plumber, true);
+    m_window->monitor().history.add(withheld, true);
     ui.callList->setCurrentIndex(m_window->monitor().model.callList.index(0));
     m_window->blockSelectedAction->trigger();
     QCOMPARE(listed(), "+1 613-555-0199\n");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // What the user asked to happen with each call, as the window's boxes and the settings say.
 struct CallOptions
 {
@@ -7,4 +9,5 @@ struct CallOptions
     bool createContact = false;   // "Create Contact", while it may be used
     bool createJournal = false;   // "Create Journal"
     bool matchNumberOnly = false; // "MatchNumberOnly": a known number is enough
+    QString source;               // where the call came from: the modem's port
 };

@@ -1,5 +1,7 @@
 #include "calls/CallProcessor.h"
 
+#include "addressbook/ContactItem.h"
+#include "calls/CallHistory.h"
 #include "calls/CallLogFile.h"
 #include "calls/CallerName.h"
 #include "numbers/PhoneNumber.h"
@@ -101,20 +103,29 @@ void CallProcessor::process(const CallerId& record, const CallOptions& options,
     if (!record.begun)
         return;
     CallRecord call;
+    call.source = options.source;
     call.contactFound = found.has_value();
     if (found) {
         call.contactFirst = firstName;
         call.contactLast = lastName;
         call.contactCompany = company;
+        call.contactName = (firstName + u' ' + lastName).trimmed();
+        if (call.contactName.isEmpty())
+            call.contactName = company;
+        const auto* card = dynamic_cast<const ContactItem*>(found->item.get());
+        call.contactUid = card && !card->card().uid().isEmpty() ? card->card().uid()
+                          : found->item                         ? found->item->fileName()
+                                                                : QString();
     }
     log(call, record, remote);
 }
 
-void CallProcessor::logBlocked(const CallerId& record, const QString& rule)
+void CallProcessor::logBlocked(const CallerId& record, const QString& rule, const QString& source)
 {
     CallRecord call;
     call.blocked = true;
     call.blockRule = rule;
+    call.source = source;
     log(call, record, nullptr);
 }
 
@@ -125,7 +136,7 @@ void CallProcessor::log(CallRecord call, const CallerId& record, const CallRecor
     call.number = record.number;
     call.e164 = record.e164;
     call.name = record.name;
-    m_logFile.AppendCallLogRecord(call.logLine());
+    const bool inLog = m_logFile.AppendCallLogRecord(call.logLine());
     if (record.withheld)
         call.withheld = call.number == QLatin1String("Out of Area")
                             ? CallRecord::Withheld::OutOfArea
@@ -135,9 +146,14 @@ void CallProcessor::log(CallRecord call, const CallerId& record, const CallRecor
         call.received = remote->received;
         call.line = remote->line;
         call.origin = remote->origin;
+        call.source =
+            remote->line.isEmpty() ? remote->origin : remote->origin + u' ' + remote->line;
     } else {
         call.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
         call.received = QDateTime::currentDateTime();
     }
+    // CallLog.txt first: users and other programs read it.
+    if (m_history)
+        call.historyId = m_history->add(call, inLog);
     emit callProcessed(call);
 }

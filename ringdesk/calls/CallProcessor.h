@@ -7,6 +7,7 @@
 
 #include <QObject>
 
+class CallHistory;
 class CallLogFile;
 
 // What the monitor does with one complete caller-ID record: split the name, look the caller up
@@ -24,10 +25,12 @@ public:
 
     // A call that screening blocked: logged and reported as any call, with the rule, and
     // nothing else done (no search, no contact, no journal entry).
-    void logBlocked(const CallerId& record, const QString& rule);
+    void logBlocked(const CallerId& record, const QString& rule, const QString& source);
 
     // The address book that later calls reach.
     void setContacts(CallerContacts& contacts) { m_contacts = &contacts; }
+    // Where each call is remembered after CallLog.txt; none by default.
+    void setHistory(CallHistory* history) { m_history = history; }
 
 signals:
     void eventLine(const QString& line);
@@ -41,4 +44,5 @@ private:
 
     CallerContacts* m_contacts;
     CallLogFile& m_logFile;
+    CallHistory* m_history = nullptr;
 };

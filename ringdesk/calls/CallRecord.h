@@ -3,8 +3,9 @@
 #include <QDateTime>
 #include <QString>
 
-// One processed call, as the window showed it when it was logged: what the listeners of a call
-// (the desktop notification, the household's message bus) are given.
+// One call, made once where its record is complete and passed as it is to everyone who reads a
+// call: call processing, screening, the logs and the history, the window, the notification, the
+// household's bus and the web page.
 struct CallRecord
 {
     enum class Withheld
@@ -33,6 +34,16 @@ struct CallRecord
     // Blocked by call screening, and the entry or rule that blocked it.
     bool blocked = false;
     QString blockRule;
+    // The contact found: its UID (or file) and the name it is shown by.
+    QString contactUid;
+    QString contactName;
+    // Where the call came from: the modem's port, or the household's broker.
+    QString source;
+    // Once known: "answered" or "missed", and how long it was answered for.
+    QString outcome;
+    int duration = 0;
+    // Its row in the history, once it is there.
+    qint64 historyId = 0;
 
     // The call as one line of the call list and the call log.
     QString logLine() const { return date + u' ' + time + u' ' + number + u' ' + name; }

@@ -88,8 +88,11 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&noContacts, &CallerContacts::eventLine, &model, toEvents);
     QObject::connect(&contacts, &CallerContacts::eventLine, &model, toEvents);
     QObject::connect(&processor, &CallProcessor::eventLine, &model, toEvents);
+    processor.setHistory(&history);
+    QObject::connect(&history, &CallHistory::eventLine, &model, toEvents);
+    QObject::connect(&history, &CallHistory::changed, &model, [this] { model.callList.refresh(); });
     QObject::connect(&processor, &CallProcessor::callProcessed, &model, [this](CallRecord call) {
-        model.appendCall(call.logLine());
+        model.callList.add(call);
         if (!call.origin.isEmpty())
             return;
         call.line = line.deviceName();
@@ -150,6 +153,7 @@ CallOptions Monitor::callOptions() const
     options.createContact = model.box(Box::CreateContact) && model.boxEnabled(Box::CreateContact);
     options.createJournal = model.box(Box::CreateJournal);
     options.matchNumberOnly = Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1);
+    options.source = line.deviceName();
     return options;
 }
 
@@ -234,7 +238,7 @@ void Monitor::recordComplete(const CallerId& record)
         model.appendEvent(
             QStringLiteral("[Blocked %1: %2]")
                 .arg(record.number.isEmpty() ? record.name : record.number, verdict.rule));
-        processor.logBlocked(record, verdict.rule);
+        processor.logBlocked(record, verdict.rule, line.deviceName());
         return;
     }
     if (screening) {
@@ -261,9 +265,8 @@ void Monitor::load()
 
 bool Monitor::activate()
 {
-    const QStringList calls = logFile.LoadCallLog();
-    if (!calls.isEmpty())
-        model.callList.setStringList(model.calls() + calls);
+    history.open(logFile.folder(), logFile.LoadCallLog());
+    model.callList.setHistory(&history);
     m_callLogLoaded = true;
     takeRemoteCalls();
     const QString switchText = Settings::SetupFindModem.read();
@@ -465,8 +468,9 @@ void Monitor::createOfferedContact()
 
 void Monitor::clearCallLog()
 {
-    model.callList.setStringList({});
     logFile.ClearCallLog();
+    history.clear();
+    model.callList.clear();
 }
 
 void Monitor::removeLeftovers()

@@ -3,6 +3,7 @@
 #include "addressbook/AddressBook.h"
 #include "bus/CallBus.h"
 #include "calls/AddressBookContacts.h"
+#include "calls/CallHistory.h"
 #include "calls/CallLogFile.h"
 #include "calls/CallProcessor.h"
 #include "calls/CallScreen.h"
@@ -36,6 +37,7 @@ public:
 
     WindowModel model;
     CallLogFile logFile;
+    CallHistory history;
     SerialLine line;
     ModemReceiver receiver;
     CommandExchange exchange;

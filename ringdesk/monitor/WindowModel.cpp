@@ -68,10 +68,3 @@ void WindowModel::appendEvent(const QString& text)
     eventList.setData(eventList.index(row), line);
     emit eventAppended(line);
 }
-
-void WindowModel::appendCall(const QString& line)
-{
-    const int row = callList.rowCount();
-    callList.insertRows(row, 1);
-    callList.setData(callList.index(row), line);
-}

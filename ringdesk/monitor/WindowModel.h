@@ -1,5 +1,7 @@
 #pragma once
 
+#include "monitor/CallListModel.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringListModel>
@@ -76,12 +78,11 @@ public:
     // Adds one line at the end of the event list.
     void appendEvent(const QString& line);
     QStringList events() const { return eventList.stringList(); }
-    // Adds one call at the end of the call list.
-    void appendCall(const QString& line);
-    QStringList calls() const { return callList.stringList(); }
+    // The call list's lines.
+    QStringList calls() const { return callList.lines(); }
 
     QStringListModel eventList;
-    QStringListModel callList;
+    CallListModel callList;
 
 signals:
     void fieldChanged(WindowModel::Field which, const QString& text);

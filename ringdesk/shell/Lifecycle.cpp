@@ -33,7 +33,7 @@ void Lifecycle::load()
     WindowModel& model = monitor.model;
     model.setField(WindowModel::Status, QStringLiteral("Initializing..."));
     model.eventList.setStringList({});
-    model.callList.setStringList({});
+    model.callList.clear();
     m_window.showDetails(false);
     for (WindowModel::Field field :
          {WindowModel::Date, WindowModel::Time, WindowModel::Name, WindowModel::Number})

@@ -3,6 +3,7 @@
 #include "common/AppPaths.h"
 #include "common/Conversions.h"
 #include "common/SettingsTable.h"
+#include "numbers/PhoneNumber.h"
 #include "shell/Dialogs.h"
 #include "shell/HelpWindow.h"
 #include "ui_MainWindow.h"
@@ -226,16 +227,24 @@ void MainWindow::bindCommands()
 
 QString MainWindow::selectedCallNumber() const
 {
-    return CallRecord::numberInLogLine(m_ui->callList->currentIndex().data().toString());
+    const std::optional<CallRecord> call =
+        m_monitor.model.callList.callAt(m_ui->callList->currentIndex().row());
+    return call && call->withheld == CallRecord::Withheld::No ? call->number : QString();
 }
 
 QString MainWindow::selectedCallName() const
 {
-    // The name follows the date, the time and the number.
-    const QString line = m_ui->callList->currentIndex().data().toString();
-    const QString number = selectedCallNumber();
-    const qsizetype at = number.isEmpty() ? -1 : line.indexOf(number);
-    return at < 0 ? QString() : line.mid(at + number.size()).trimmed();
+    const std::optional<CallRecord> call =
+        m_monitor.model.callList.callAt(m_ui->callList->currentIndex().row());
+    return call ? call->name : QString();
+}
+
+QString MainWindow::shownNumber() const
+{
+    // "Private", "Out of Area" or nothing: no number to block by.
+    const QString text = m_ui->numberField->text().trimmed();
+    return PhoneNumber::writtenAsNumber(text) && PhoneNumber::digits(text).size() >= 3 ? text
+                                                                                       : QString();
 }
 
 void MainWindow::bindBlocking()
@@ -275,10 +284,8 @@ void MainWindow::bindBlocking()
             [this, offer](const QPoint& at) {
                 QMenu* menu = m_ui->numberField->createStandardContextMenu();
                 menu->addSeparator();
-                offer(
-                    m_ui->numberField, menu, at,
-                    CallRecord::numberInLogLine(QStringLiteral("- - ") + m_ui->numberField->text()),
-                    m_ui->nameField->text().trimmed(), blockCallerAction, unblockCallerAction);
+                offer(m_ui->numberField, menu, at, shownNumber(), m_ui->nameField->text().trimmed(),
+                      blockCallerAction, unblockCallerAction);
             });
 }
 

@@ -72,6 +72,8 @@ private:
     void bindBlocking();
     QString selectedCallNumber() const;
     QString selectedCallName() const;
+    // The number field's number, when it holds one.
+    QString shownNumber() const;
 
 public:
     QAction* blockSelectedAction = nullptr;

@@ -100,7 +100,8 @@ bool keyFits(const QSslCertificate& certificate, const QSslKey& key)
 
 } // namespace
 
-WebServer::WebServer(CallScreen& screen, QObject* parent) : QTcpServer(parent), m_screen(screen)
+WebServer::WebServer(CallScreen& screen, CallHistory& history, QObject* parent)
+    : QTcpServer(parent), m_screen(screen), m_history(history)
 {
     m_sessionCheck.setInterval(60 * 1000);
     connect(&m_sessionCheck, &QTimer::timeout, this, [this] {
@@ -438,6 +439,10 @@ void WebServer::handle(Connection* connection, const HttpRequest& request)
         logOut(connection, request);
     } else if (path == QLatin1String("/api/calls") && method == "GET") {
         serveCalls(connection, request);
+    } else if (path == QLatin1String("/api/calls.csv") && method == "GET") {
+        serveCsv(connection);
+    } else if (path == QLatin1String("/api/stats") && method == "GET") {
+        serveStats(connection, request);
     } else if (path == QLatin1String("/api/state") && method == "GET") {
         replyJson(connection, 200, state ? state() : QJsonObject());
     } else if (path == QLatin1String("/api/events") && method == "GET") {
@@ -493,20 +498,96 @@ void WebServer::logOut(Connection* connection, const HttpRequest& request)
           {{"Location", "/login"}, {"Set-Cookie", cookieName + "=; Max-Age=0; Path=/"}});
 }
 
+QJsonObject WebServer::callJson(const CallRecord& call)
+{
+    return QJsonObject{
+        {QStringLiteral("id"), call.historyId},
+        {QStringLiteral("call_id"), call.id},
+        {QStringLiteral("date"), call.date},
+        {QStringLiteral("time"), call.time},
+        {QStringLiteral("received"), call.received.toUTC().toString(Qt::ISODate)},
+        {QStringLiteral("number"), call.number},
+        {QStringLiteral("e164"), call.e164},
+        {QStringLiteral("name"), call.name},
+        {QStringLiteral("contact"), call.contactName},
+        {QStringLiteral("contact_uid"), call.contactUid},
+        {QStringLiteral("blocked"), call.blocked},
+        {QStringLiteral("block_rule"), call.blockRule},
+        {QStringLiteral("source"), call.source},
+        {QStringLiteral("outcome"), call.outcome},
+        {QStringLiteral("duration"), call.duration},
+        // What the row's one button offers: the lists as they stand now.
+        {QStringLiteral("listed"), m_screen.isBlocked(call.number, call.name)},
+    };
+}
+
 void WebServer::serveCalls(Connection* connection, const HttpRequest& request)
 {
     const QString asked = request.queryValue(QStringLiteral("limit"));
     const int limit = asked.isEmpty() ? 50 : std::clamp(asked.toInt(), 1, 500);
     QJsonArray calls;
-    for (const CallHistory::Call& call :
-         m_history.page(limit, request.queryValue(QStringLiteral("before")).toLongLong(),
-                        request.queryValue(QStringLiteral("q")))) {
-        QJsonObject json = call.toJson();
-        // What the row's one button offers: the lists as they stand now.
-        json.insert(QStringLiteral("listed"), m_screen.isBlocked(call.number, call.name));
-        calls.append(json);
-    }
+    for (const CallRecord& call : m_history.page(
+             limit, request.queryValue(QStringLiteral("before")).toLongLong(),
+             request.queryValue(QStringLiteral("q")), request.queryValue(QStringLiteral("number"))))
+        calls.append(callJson(call));
     replyJson(connection, 200, {{QStringLiteral("calls"), calls}});
+}
+
+void WebServer::serveStats(Connection* connection, const HttpRequest& request)
+{
+    const QString asked = request.queryValue(QStringLiteral("days"));
+    const int days = asked.isEmpty() ? 30 : std::clamp(asked.toInt(), 1, 366);
+    const QDate today = now().toLocalTime().date();
+    QJsonArray perDay;
+    for (const CallHistory::Day& day : m_history.days(days, today))
+        perDay.append(QJsonObject{{QStringLiteral("date"), day.date.toString(Qt::ISODate)},
+                                  {QStringLiteral("calls"), day.calls},
+                                  {QStringLiteral("blocked"), day.blocked}});
+    QJsonArray top;
+    for (const CallHistory::Caller& caller : m_history.topCallers(days, today, 10))
+        top.append(QJsonObject{{QStringLiteral("number"), caller.number},
+                               {QStringLiteral("name"), caller.name},
+                               {QStringLiteral("contact"), caller.contact},
+                               {QStringLiteral("calls"), caller.calls}});
+    replyJson(connection, 200, {{QStringLiteral("days"), perDay}, {QStringLiteral("top"), top}});
+}
+
+void WebServer::serveCsv(Connection* connection)
+{
+    // A spreadsheet runs a cell that starts with one of these as a formula; a caller's name
+    // must never be one.
+    auto cell = [](QString text) {
+        if (!text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text.at(0)))
+            text.prepend(u'\'');
+        if (text.contains(u'"') || text.contains(u',') || text.contains(u'\n'))
+            text = u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
+        return text;
+    };
+    QByteArray csv = "id,call_id,received,date,time,number,e164,name,contact,contact_uid,blocked,"
+                     "block_rule,source,outcome,duration\r\n";
+    m_history.forEach([&](const CallRecord& call) {
+        const QStringList cells{QString::number(call.historyId),
+                                call.id,
+                                call.received.toUTC().toString(Qt::ISODate),
+                                call.date,
+                                call.time,
+                                call.number,
+                                call.e164,
+                                call.name,
+                                call.contactName,
+                                call.contactUid,
+                                call.blocked ? QStringLiteral("1") : QStringLiteral("0"),
+                                call.blockRule,
+                                call.source,
+                                call.outcome,
+                                QString::number(call.duration)};
+        QStringList out;
+        for (const QString& text : cells)
+            out << cell(text);
+        csv += out.join(u',').toUtf8() + "\r\n";
+    });
+    reply(connection, 200, "text/csv; charset=utf-8", csv,
+          {{"Content-Disposition", "attachment; filename=\"calls.csv\""}});
 }
 
 void WebServer::serveList(Connection* connection, const HttpRequest& request, CallScreen::List list)
@@ -594,10 +675,7 @@ void WebServer::push(const QByteArray& event, const QByteArray& data)
 
 void WebServer::callLogged(const CallRecord& call)
 {
-    const CallHistory::Call& added = m_history.add(call);
-    QJsonObject json = added.toJson();
-    json.insert(QStringLiteral("listed"), m_screen.isBlocked(added.number, added.name));
-    push("call", QJsonDocument(json).toJson(QJsonDocument::Compact));
+    push("call", QJsonDocument(callJson(call)).toJson(QJsonDocument::Compact));
 }
 
 void WebServer::eventAdded(const QString& line)

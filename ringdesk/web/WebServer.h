@@ -1,7 +1,7 @@
 #pragma once
 
+#include "calls/CallHistory.h"
 #include "calls/CallScreen.h"
-#include "web/CallHistory.h"
 #include "web/HttpRequest.h"
 #include "web/LoginGate.h"
 
@@ -44,7 +44,7 @@ public:
         int sessionHours = 12;
     };
 
-    explicit WebServer(CallScreen& screen, QObject* parent = nullptr);
+    WebServer(CallScreen& screen, CallHistory& history, QObject* parent = nullptr);
     ~WebServer() override;
 
     // Listens on "HOST:PORT" (port 0: any free one) with the password's hash; with a certificate
@@ -61,7 +61,6 @@ public:
     };
     LoginGate& loginGate() { return m_gate; }
 
-    CallHistory& history() { return m_history; }
     // The monitor's state for the page: modem port, caller ID on, broker, last event lines.
     std::function<QJsonObject()> state;
 
@@ -90,6 +89,9 @@ private:
     void logIn(Connection* connection, const HttpRequest& request);
     void logOut(Connection* connection, const HttpRequest& request);
     void serveCalls(Connection* connection, const HttpRequest& request);
+    void serveCsv(Connection* connection);
+    void serveStats(Connection* connection, const HttpRequest& request);
+    QJsonObject callJson(const CallRecord& call);
     void serveList(Connection* connection, const HttpRequest& request, CallScreen::List list);
     void blockOrUnblock(Connection* connection, const HttpRequest& request, bool block);
     void openStream(Connection* connection, const QByteArray& token);
@@ -97,7 +99,7 @@ private:
     void endStreams(const std::function<bool(const QByteArray& token)>& ended);
 
     CallScreen& m_screen;
-    CallHistory m_history;
+    CallHistory& m_history;
     LoginGate m_gate;
     Limits m_limits;
     QString m_passwordHash;

@@ -19,7 +19,7 @@ std::unique_ptr<WebServer> start(Monitor& monitor)
             "[Web page not served: no password yet; set one with ringdesk --set-web-password]"));
         return nullptr;
     }
-    auto server = std::make_unique<WebServer>(monitor.screen);
+    auto server = std::make_unique<WebServer>(monitor.screen, monitor.history);
     QString problem;
     if (!server->start(listen, hash, Settings::WebCertFile.read().trimmed(),
                        Settings::WebKeyFile.read().trimmed(),
@@ -27,7 +27,6 @@ std::unique_ptr<WebServer> start(Monitor& monitor)
         monitor.model.appendEvent(QStringLiteral("[Web page not served: %1]").arg(problem));
         return nullptr;
     }
-    server->history().load(monitor.model.calls());
     WebServer* web = server.get();
     QObject::connect(&monitor.processor, &CallProcessor::callProcessed, web,
                      &WebServer::callLogged);

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "calls/CallRecord.h"
+
+#include <QDate>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <optional>
+
+struct sqlite3;
+
+// Every call, remembered whole in calls.sqlite beside CallLog.txt: one row per call with what
+// the call value carries, so that a call keeps its contact and block mark across restarts, and
+// the window, the web page and the household's other programs read the history instead of lines
+// of text. CallLog.txt stays as it is and is written first; calls it holds that the database
+// lacks (an older log, calls logged while the database could not be written) are added once at
+// start. A database that cannot be written never loses a call: it waits in memory and is
+// written as soon as the database can be; a damaged one is moved aside and made anew from
+// CallLog.txt.
+class CallHistory : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr const char* fileName = "calls.sqlite";
+
+    explicit CallHistory(QObject* parent = nullptr);
+    ~CallHistory() override;
+
+    // Opens `folder`/calls.sqlite (the folder ends in "/") and adds what `logRecords` (the
+    // records of CallLog.txt, oldest first) holds that the database lacks. `now` is the time the
+    // records' years are reckoned from.
+    void open(const QString& folder, const QStringList& logRecords,
+              const QDateTime& now = QDateTime::currentDateTime());
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+    QString path() const { return m_path; }
+
+    // A call as it is logged; `inLog`, whether CallLog.txt took it (as its next record). Its id
+    // in the history; 0 while it waits for the database.
+    qint64 add(const CallRecord& call, bool inLog);
+    // Every call gone, as when the call log is cleared.
+    void clear();
+
+    // The calls, oldest first (those waiting for the database last): how many, and one by its
+    // place.
+    qint64 count() const;
+    std::optional<CallRecord> at(qint64 row) const;
+    // Up to `limit` calls older than the call `before` (0: from the newest), newest first; with
+    // `query`, those whose name, contact or number (in any punctuation) holds it; with `number`,
+    // the calls of that number alone.
+    QList<CallRecord> page(int limit, qint64 before, const QString& query,
+                           const QString& number = QString()) const;
+    // Every call, oldest first, one at a time.
+    void forEach(const std::function<void(const CallRecord&)>& each) const;
+
+    struct Day
+    {
+        QDate date;
+        int calls = 0;
+        int blocked = 0;
+    };
+    // The last `days` days up to `today`, by the computer's local date of the call.
+    QList<Day> days(int days, const QDate& today) const;
+    struct Caller
+    {
+        QString number;
+        QString name;
+        QString contact;
+        int calls = 0;
+    };
+    // The callers who called most in the last `days` days, most first.
+    QList<Caller> topCallers(int days, const QDate& today, int limit) const;
+
+    // Tests hold the clock still and see the calls waiting for the database.
+    qsizetype waiting() const { return m_waiting.size(); }
+
+signals:
+    void eventLine(const QString& line);
+    // Calls were added, or all went.
+    void changed();
+
+private:
+    struct Waiting
+    {
+        CallRecord call;
+        qint64 logRecord = -1;
+    };
+    bool openFile();
+    bool prepare();
+    void catchUp(const QStringList& logRecords, const QDateTime& now);
+    bool insert(const CallRecord& call, qint64 logRecord);
+    void writeWaiting();
+    // Moves a damaged file aside and starts a new one; false when even that fails.
+    bool startAgain(const QString& why);
+    void report(const QString& what);
+    CallRecord fromRow(struct sqlite3_stmt* row) const;
+    qint64 stored() const;
+    QString lastError() const;
+
+    sqlite3* m_db = nullptr;
+    QString m_path;
+    QString m_folder;
+    qint64 m_logRecords = 0; // records CallLog.txt holds
+    QList<Waiting> m_waiting;
+    QTimer m_retry;
+    bool m_reported = false; // the database's trouble is in the event list already
+};
