@@ -92,27 +92,6 @@ bool damaged(int code)
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
 
-// A log record's call: the date and time, then the number as far as it is written as one (or a
-// word for a withheld one), then the name.
-CallRecord callOfRecord(const QString& record)
-{
-    CallRecord call;
-    call.date = record.section(u' ', 0, 0);
-    call.time = record.section(u' ', 1, 1);
-    const QString rest = record.section(u' ', 2);
-    call.number = CallRecord::numberInLogLine(record);
-    if (call.number.isEmpty()) {
-        for (const QLatin1String word : {QLatin1String("Out of Area"), QLatin1String("Private")})
-            if (rest.startsWith(word)) {
-                call.number = word;
-                call.withheld = word == QLatin1String("Private") ? CallRecord::Withheld::Private
-                                                                 : CallRecord::Withheld::OutOfArea;
-            }
-    }
-    call.name = rest.mid(call.number.size()).trimmed();
-    return call;
-}
-
 // "MM/DD" and "HH:MM" in the given year, as a local time; invalid when they do not read.
 QDateTime localTime(const CallRecord& call, int year)
 {
@@ -254,7 +233,7 @@ void CallHistory::catchUp(const QStringList& logRecords, const QDateTime& now)
     int year = now.date().year();
     QDateTime later = now;
     for (qsizetype i = logRecords.size() - 1; i >= 0; --i) {
-        const CallRecord call = callOfRecord(logRecords.at(i));
+        const CallRecord call = CallLogFile::callOfRecord(logRecords.at(i));
         QDateTime when = localTime(call, year);
         if (when.isValid() && when > later) {
             --year;
@@ -270,7 +249,9 @@ void CallHistory::catchUp(const QStringList& logRecords, const QDateTime& now)
         const bool missing = count == highest + 1 ? i > highest : !have.contains(i);
         if (!missing)
             continue;
-        CallRecord call = callOfRecord(logRecords.at(i));
+        CallRecord call = CallLogFile::callOfRecord(logRecords.at(i));
+        if (call.withheld == CallRecord::Withheld::No && m_e164)
+            call.e164 = m_e164(call.number);
         const QDateTime when = localTime(call, years.at(i));
         call.received = when.isValid() ? when : now;
         call.id = QStringLiteral("log-%1").arg(i);
@@ -523,17 +504,17 @@ QList<CallHistory::Caller> CallHistory::topCallers(int days, const QDate& today,
 {
     QList<Caller> result;
     Statement statement(
-        m_db, "SELECT CASE WHEN e164 != '' THEN e164 ELSE number END AS who, "
-              "(SELECT number FROM calls c WHERE c.id = max(calls.id)), "
-              "(SELECT name FROM calls c WHERE c.id = max(calls.id)), max(contact_name), count(*) "
-              "FROM calls WHERE local_date >= ? AND digits != '' GROUP BY who "
-              "ORDER BY count(*) DESC, max(id) DESC LIMIT ?");
+        m_db, "SELECT calls.number, calls.name, contact, n FROM ("
+              "SELECT CASE WHEN e164 != '' THEN e164 ELSE digits END AS who, max(id) AS last, "
+              "count(*) AS n, max(contact_name) AS contact FROM calls "
+              "WHERE local_date >= ? AND digits != '' GROUP BY who) "
+              "JOIN calls ON calls.id = last ORDER BY n DESC, last DESC LIMIT ?");
     if (!statement)
         return result;
     statement.bind(1, today.addDays(1 - days).toString(Qt::ISODate));
     statement.bind(2, qint64(limit));
     while (statement.step() == SQLITE_ROW)
-        result.append({text(statement.get(), 1), text(statement.get(), 2), text(statement.get(), 3),
-                       sqlite3_column_int(statement.get(), 4)});
+        result.append({text(statement.get(), 0), text(statement.get(), 1), text(statement.get(), 2),
+                       sqlite3_column_int(statement.get(), 3)});
     return result;
 }

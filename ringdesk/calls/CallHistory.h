@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <optional>
 
 struct sqlite3;
@@ -32,6 +33,9 @@ public:
     // records' years are reckoned from.
     void open(const QString& folder, const QStringList& logRecords,
               const QDateTime& now = QDateTime::currentDateTime());
+    // How a number of CallLog.txt is written as E.164 (the user's numbering plan), for the calls
+    // added from it.
+    void setE164(std::function<QString(const QString&)> e164) { m_e164 = std::move(e164); }
     void close();
     bool isOpen() const { return m_db != nullptr; }
     QString path() const { return m_path; }
@@ -103,6 +107,7 @@ private:
     QString m_folder;
     qint64 m_logRecords = 0; // records CallLog.txt holds
     QList<Waiting> m_waiting;
+    std::function<QString(const QString&)> m_e164;
     QTimer m_retry;
     bool m_reported = false; // the database's trouble is in the event list already
 };

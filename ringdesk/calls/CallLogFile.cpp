@@ -43,7 +43,47 @@ qsizetype closingQuote(const QString& text, qsizetype open, qsizetype lineEnd)
     return -1;
 }
 
+// The number after the date and time, as far as it is written as a number; empty for a
+// withheld or missing one.
+QString numberInRecord(const QString& line)
+{
+    const qsizetype afterDate = line.indexOf(u' ');
+    const qsizetype afterTime = afterDate < 0 ? -1 : line.indexOf(u' ', afterDate + 1);
+    if (afterTime < 0)
+        return QString();
+    QString number;
+    int digits = 0;
+    for (qsizetype i = afterTime + 1; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        const bool digit = c >= u'0' && c <= u'9';
+        if (!digit && !QStringLiteral(" ()-./+").contains(c))
+            break;
+        digits += digit ? 1 : 0;
+        number += c;
+    }
+    return digits >= 3 ? number.trimmed() : QString();
+}
+
 } // namespace
+
+CallRecord CallLogFile::callOfRecord(const QString& record)
+{
+    CallRecord call;
+    call.date = record.section(u' ', 0, 0);
+    call.time = record.section(u' ', 1, 1);
+    const QString rest = record.section(u' ', 2);
+    call.number = numberInRecord(record);
+    if (call.number.isEmpty()) {
+        for (const QLatin1String word : {QLatin1String("Out of Area"), QLatin1String("Private")})
+            if (rest.startsWith(word)) {
+                call.number = word;
+                call.withheld = word == QLatin1String("Private") ? CallRecord::Withheld::Private
+                                                                  : CallRecord::Withheld::OutOfArea;
+            }
+    }
+    call.name = rest.mid(rest.indexOf(call.number) + call.number.size()).trimmed();
+    return call;
+}
 
 QString CallLogFile::callLogPath() const
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calls/CallRecord.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -31,6 +33,10 @@ public:
 
     // The fields of a call log file's content, as LoadCallLog reads them.
     static QStringList readFields(const QByteArray& content);
+    // The call a record holds: the date and time, then the number as far as it is written as
+    // one (or a word for a withheld one), then the name. Only calls logged before the history
+    // existed are ever read back this way.
+    static CallRecord callOfRecord(const QString& record);
 
 signals:
     void eventLine(const QString& line);

@@ -48,28 +48,6 @@ struct CallRecord
     // The call as one line of the call list and the call log.
     QString logLine() const { return date + u' ' + time + u' ' + number + u' ' + name; }
 
-    // The number in a line of the call list or log ("12/07 13:54 +1 (613) 555-1234 SMITH JOHN"):
-    // what follows the date and time as far as it is written as a number; empty for a withheld
-    // or missing one.
-    static QString numberInLogLine(const QString& line)
-    {
-        const qsizetype afterDate = line.indexOf(u' ');
-        const qsizetype afterTime = afterDate < 0 ? -1 : line.indexOf(u' ', afterDate + 1);
-        if (afterTime < 0)
-            return QString();
-        QString number;
-        int digits = 0;
-        for (qsizetype i = afterTime + 1; i < line.size(); ++i) {
-            const QChar c = line.at(i);
-            const bool digit = c >= u'0' && c <= u'9';
-            if (!digit && !QStringLiteral(" ()-./+").contains(c))
-                break;
-            digits += digit ? 1 : 0;
-            number += c;
-        }
-        return digits >= 3 ? number.trimmed() : QString();
-    }
-
     // The number's digits alone.
     QString digits() const
     {

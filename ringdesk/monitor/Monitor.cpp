@@ -265,6 +265,7 @@ void Monitor::load()
 
 bool Monitor::activate()
 {
+    history.setE164([plan = numberPlan()](const QString& number) { return plan.e164(number); });
     history.open(logFile.folder(), logFile.LoadCallLog());
     model.callList.setHistory(&history);
     m_callLogLoaded = true;
