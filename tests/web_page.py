@@ -190,6 +190,19 @@ try:
     if SCREENSHOT:
         browser.save_screenshot(SCREENSHOT)
 
+    # Looking back: thirty days as a chart, the most frequent callers, one number's calls.
+    browser.find_element(By.CSS_SELECTOR, "nav button[data-view=history]").click()
+    check(wait_until(lambda: browser.execute_script(
+        "return [document.querySelectorAll('#chart .day').length,"
+        " document.querySelectorAll('#top-rows tr').length > 0];") == [30, True]),
+        "\"Looking back\" shows thirty days and the most frequent callers")
+    top = browser.execute_script("const n = document.querySelector('#top-rows .number');"
+                                 "n.click(); return n.textContent;")
+    check(wait_until(lambda: column("number") and set(column("number")) == {top}),
+          f"a click on a number lists that number's calls ({top})")
+    browser.execute_script("document.querySelector('#number-filter button').click();")
+    check(wait_until(lambda: len(column("number")) == 50), "and \"All calls\" all of them again")
+
     # "Block" writes blocked.txt; the row's one button then offers "Unblock". Clicked and read
     # by script in one go: the list may be redrawn between two lookups.
     first_button = lambda: browser.execute_script(

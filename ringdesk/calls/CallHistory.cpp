@@ -439,7 +439,7 @@ QList<CallRecord> CallHistory::page(int limit, qint64 before, const QString& que
         sql += byDigits ? " AND instr(digits, ?) > 0"
                         : " AND (name LIKE ? ESCAPE '\\' OR contact_name LIKE ? ESCAPE '\\')";
     if (!number.isEmpty())
-        sql += " AND (e164 = ? OR (e164 = '' AND number = ?))";
+        sql += " AND (e164 = ? OR number = ?)";
     sql += " ORDER BY id DESC LIMIT ?";
     Statement statement(m_db, sql);
     if (!statement)

@@ -7,6 +7,7 @@ if (wrong && location.search.includes('wrong')) wrong.hidden = false;
 const rows = document.getElementById('call-rows');
 let oldest = 0;
 let query = '';
+let number = '';
 
 function api(path, options) {
   return fetch(path, Object.assign({credentials: 'same-origin'}, options)).then((r) => {
@@ -28,7 +29,13 @@ function callRow(call) {
   row.className = call.blocked ? 'call blocked' : 'call';
   cell(row, call.date + ' ' + call.time);
   cell(row, call.name).className = 'name';
-  cell(row, call.number).className = 'number';
+  const numberCell = cell(row, call.number);
+  numberCell.className = 'number';
+  if (/\d/.test(call.number)) {
+    // A click shows every call of that number.
+    numberCell.classList.add('link');
+    numberCell.addEventListener('click', () => showNumber(call.number, call.number));
+  }
   cell(row, call.contact);
   const actions = cell(row, '');
   if (/\d/.test(call.number)) {
@@ -64,6 +71,7 @@ function callRow(call) {
 function loadCalls(reset) {
   if (reset) { rows.textContent = ''; oldest = 0; }
   const params = new URLSearchParams({limit: 50, q: query});
+  if (number) params.set('number', number);
   if (oldest) params.set('before', oldest);
   api('/api/calls?' + params).then((data) => {
     for (const call of data.calls) {
@@ -71,6 +79,51 @@ function loadCalls(reset) {
       oldest = call.id;
     }
     document.getElementById('older').hidden = data.calls.length < 50;
+  });
+}
+
+function showNumber(key, shown) {
+  number = key;
+  const filter = document.getElementById('number-filter');
+  filter.hidden = !key;
+  filter.querySelector('span').textContent = shown || '';
+  for (const other of document.querySelectorAll('nav button[data-view]')) {
+    other.classList.toggle('current', other.dataset.view === 'calls');
+    document.getElementById(other.dataset.view).hidden = other.dataset.view !== 'calls';
+  }
+  loadCalls(true);
+}
+
+function showHistory() {
+  api('/api/stats?days=30').then((stats) => {
+    const chart = document.getElementById('chart');
+    chart.textContent = '';
+    const most = Math.max(1, ...stats.days.map((day) => day.calls));
+    for (const day of stats.days) {
+      const column = document.createElement('div');
+      column.className = 'day';
+      column.title = `${day.date}: ${day.calls} calls, ${day.blocked} blocked`;
+      const through = document.createElement('div');
+      through.className = 'bar-calls';
+      through.style.height = `${100 * (day.calls - day.blocked) / most}%`;
+      const blocked = document.createElement('div');
+      blocked.className = 'bar-blocked';
+      blocked.style.height = `${100 * day.blocked / most}%`;
+      column.append(blocked, through);
+      chart.appendChild(column);
+    }
+    const top = document.getElementById('top-rows');
+    top.textContent = '';
+    for (const caller of stats.top) {
+      const row = document.createElement('tr');
+      const numberCell = cell(row, caller.number);
+      numberCell.className = 'number link';
+      numberCell.addEventListener('click', () => showNumber(caller.number, caller.number));
+      cell(row, caller.name);
+      cell(row, caller.contact);
+      cell(row, String(caller.calls));
+      top.appendChild(row);
+    }
   });
 }
 
@@ -138,6 +191,7 @@ if (rows) {
         document.getElementById(other.dataset.view).hidden = other !== button;
       }
       if (button.dataset.view === 'lists') showLists();
+      if (button.dataset.view === 'history') showHistory();
       if (button.dataset.view === 'state') showState();
     });
   }
@@ -155,10 +209,11 @@ if (rows) {
     typing = setTimeout(() => { query = event.target.value; loadCalls(true); }, 200);
   });
   document.getElementById('older').addEventListener('click', () => loadCalls(false));
+  document.querySelector('#number-filter button').addEventListener('click', () => showNumber(''));
   const live = new EventSource('/api/events');
   live.addEventListener('call', (event) => {
     const call = JSON.parse(event.data);
-    if (!query) rows.prepend(callRow(call));
+    if (!query && !number) rows.prepend(callRow(call));
   });
   loadCalls(true);
 }
