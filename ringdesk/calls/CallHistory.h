@@ -103,6 +103,7 @@ private:
     QString lastError() const;
 
     sqlite3* m_db = nullptr;
+    struct sqlite3_stmt* m_insert = nullptr; // prepared once: a log is added a call at a time
     QString m_path;
     QString m_folder;
     qint64 m_logRecords = 0; // records CallLog.txt holds

@@ -78,7 +78,7 @@ CallRecord CallLogFile::callOfRecord(const QString& record)
             if (rest.startsWith(word)) {
                 call.number = word;
                 call.withheld = word == QLatin1String("Private") ? CallRecord::Withheld::Private
-                                                                  : CallRecord::Withheld::OutOfArea;
+                                                                 : CallRecord::Withheld::OutOfArea;
             }
     }
     call.name = rest.mid(rest.indexOf(call.number) + call.number.size()).trimmed();

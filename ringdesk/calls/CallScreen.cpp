@@ -156,10 +156,12 @@ bool CallScreen::unblock(const QString& number, const QString& name)
     return true;
 }
 
-bool CallScreen::isBlocked(const QString& number, const QString& name)
+bool CallScreen::isBlocked(const QString& number, const QString& name, bool refreshed)
 {
-    refresh(m_blocked);
-    refresh(m_allowed);
+    if (refreshed) {
+        refresh(m_blocked);
+        refresh(m_allowed);
+    }
     return m_blocked.match(QString(), number, name) && !m_allowed.match(QString(), number, name);
 }
 

@@ -61,8 +61,9 @@ public:
     // allow list. False, with an event line saying why, when it cannot be done.
     bool block(const QString& number);
     bool unblock(const QString& number, const QString& name = QString());
-    // Whether the lists block this caller now, whatever the mode: what the menus offer.
-    bool isBlocked(const QString& number, const QString& name = QString());
+    // Whether the lists block this caller now, whatever the mode: what the menus offer. Many
+    // callers at once: the lists read again once, then `refreshed` false for each.
+    bool isBlocked(const QString& number, const QString& name = QString(), bool refreshed = true);
 
     // The lists as the web page edits them: any entry, as written.
     enum class List

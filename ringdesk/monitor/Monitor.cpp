@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+#include <malloc.h>
 
 using Box = WindowModel::Box;
 
@@ -267,6 +268,8 @@ bool Monitor::activate()
 {
     history.setE164([plan = numberPlan()](const QString& number) { return plan.e164(number); });
     history.open(logFile.folder(), logFile.LoadCallLog());
+    // The log was read whole once, to find what the history lacks; that memory goes back.
+    malloc_trim(0);
     model.callList.setHistory(&history);
     m_callLogLoaded = true;
     takeRemoteCalls();

@@ -498,7 +498,7 @@ void WebServer::logOut(Connection* connection, const HttpRequest& request)
           {{"Location", "/login"}, {"Set-Cookie", cookieName + "=; Max-Age=0; Path=/"}});
 }
 
-QJsonObject WebServer::callJson(const CallRecord& call)
+QJsonObject WebServer::callJson(const CallRecord& call, bool fresh)
 {
     return QJsonObject{
         {QStringLiteral("id"), call.historyId},
@@ -517,7 +517,7 @@ QJsonObject WebServer::callJson(const CallRecord& call)
         {QStringLiteral("outcome"), call.outcome},
         {QStringLiteral("duration"), call.duration},
         // What the row's one button offers: the lists as they stand now.
-        {QStringLiteral("listed"), m_screen.isBlocked(call.number, call.name)},
+        {QStringLiteral("listed"), m_screen.isBlocked(call.number, call.name, fresh)},
     };
 }
 
@@ -529,7 +529,7 @@ void WebServer::serveCalls(Connection* connection, const HttpRequest& request)
     for (const CallRecord& call : m_history.page(
              limit, request.queryValue(QStringLiteral("before")).toLongLong(),
              request.queryValue(QStringLiteral("q")), request.queryValue(QStringLiteral("number"))))
-        calls.append(callJson(call));
+        calls.append(callJson(call, calls.isEmpty()));
     replyJson(connection, 200, {{QStringLiteral("calls"), calls}});
 }
 

@@ -91,7 +91,8 @@ private:
     void serveCalls(Connection* connection, const HttpRequest& request);
     void serveCsv(Connection* connection);
     void serveStats(Connection* connection, const HttpRequest& request);
-    QJsonObject callJson(const CallRecord& call);
+    // `fresh`: read the lists again first (once for a page of calls is enough).
+    QJsonObject callJson(const CallRecord& call, bool fresh = true);
     void serveList(Connection* connection, const HttpRequest& request, CallScreen::List list);
     void blockOrUnblock(Connection* connection, const HttpRequest& request, bool block);
     void openStream(Connection* connection, const QByteArray& token);
