@@ -51,6 +51,7 @@ private slots:
     void chimeAndRingAsTheBoxesSay();
     void callOptionsFollowTheBoxesAndSettings();
     void leftoversOfAKilledRewriteGoAtStart();
+    void callListAfterARestart();
 
 private:
     // How many modem searches began.
@@ -412,6 +413,46 @@ void TestMonitor::leftoversOfAKilledRewriteGoAtStart()
     m_monitor->load();
     for (const auto& file : files)
         QVERIFY2(QFile::exists(file.path) != file.removed, qPrintable(file.path));
+}
+
+// The window's call list after a restart is the history's: each call with its block mark, the
+// calls of an older log behind them in the file's order.
+void TestMonitor::callListAfterARestart()
+{
+    SaveSetting("ZodoDE", "Setup", "FindModem", "0");
+    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    SaveSetting("ZodoDE", "Screening", "Mode", "1");
+    QDir().mkpath(m_home->dataDir());
+    QFile old(m_home->dataDir() + "CallLog.txt");
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("\"12/01 09:00 +1 (613) 555-0001 EARLIER CALLER\"\r\n");
+    old.close();
+    QDir().mkpath(m_home->path() + "/config/ringdesk");
+    QFile list(m_home->path() + "/config/ringdesk/blocked.txt");
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("613-555-1234\n");
+    list.close();
+    const QByteArray call = "RING\r\nDATE = 1207\r\nTIME = 1405\r\nNMBR = 6135551234\r\n"
+                            "NAME = DOE JOHN\r\n\r\n";
+    for (int run = 0; run < 2; ++run) {
+        m_monitor = std::make_unique<Monitor>(*m_window);
+        m_monitor->addressBookProbe = [](QString*) {
+            return false;
+        };
+        m_monitor->load();
+        QVERIFY(m_monitor->activate());
+        m_monitor->finishActivation();
+        if (run == 0)
+            m_monitor->receiver.receive(call);
+        const QStringList lines{"12/01 09:00 +1 (613) 555-0001 EARLIER CALLER",
+                                "12/07 14:05 +1 (613) 555-1234 DOE JOHN"};
+        QCOMPARE(m_monitor->model.calls(), lines);
+        const std::optional<CallRecord> blocked = m_monitor->model.callList.callAt(1);
+        QVERIFY(blocked && blocked->blocked);
+        QCOMPARE(blocked->blockRule, "613-555-1234");
+        QVERIFY(!m_monitor->model.callList.callAt(0)->blocked);
+        m_monitor->unload();
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMonitor)
