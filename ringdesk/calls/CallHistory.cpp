@@ -383,7 +383,13 @@ CallRecord CallHistory::fromRow(sqlite3_stmt* row) const
     CallRecord call;
     call.historyId = sqlite3_column_int64(row, 0);
     call.id = text(row, 1);
-    call.received = QDateTime::fromString(text(row, 2), Qt::ISODate);
+    // "2026-12-08T16:30:05Z", read by position: a page of calls reads fifty of them.
+    const QString received = text(row, 2);
+    const auto part = [&received](int at, int length) {
+        return QStringView(received).mid(at, length).toInt();
+    };
+    call.received = QDateTime(QDate(part(0, 4), part(5, 2), part(8, 2)),
+                              QTime(part(11, 2), part(14, 2), part(17, 2)), Qt::UTC);
     call.date = text(row, 3);
     call.time = text(row, 4);
     call.number = text(row, 5);
