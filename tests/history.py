@@ -12,7 +12,6 @@ import datetime
 import io
 import json
 import os
-import shutil
 import signal
 import socket
 import sqlite3
@@ -21,18 +20,9 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from ringhome import Home, free_port, wait_until  # noqa: E402
+from ringhome import Home, check, finish, free_port, wait_until  # noqa: E402
 
 PASSWORD = "household phone"
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        failures.append(what)
-
-
 home = Home(sys.argv[1], "ringdesk-history-")
 atexit.register(home.stop)
 port = free_port()
@@ -184,9 +174,4 @@ check(len(kept) == 1, f"the damaged file is kept ({kept})")
 check(rows("SELECT count(*) FROM calls") == ["8"], "and every call of CallLog.txt is back")
 stop()
 
-home.stop()
-if failures:
-    print(f"{len(failures)} failed; the home is kept: {home.path}")
-    sys.exit(1)
-shutil.rmtree(home.path, ignore_errors=True)
-print("The history keeps every call.")
+finish(home, "The history keeps every call.")

@@ -2,10 +2,31 @@
 its own, the simulated modem on a link, and `ringdesk --headless` started on them."""
 import os
 import resource
+import shutil
 import socket
 import subprocess
+import sys
 import tempfile
 import time
+
+
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+
+
+def finish(home, done):
+    """Exits 1 keeping the home when a check failed; otherwise removes it and says `done`."""
+    home.stop()
+    if failures:
+        print(f"{len(failures)} failed; the home is kept: {home.path}")
+        sys.exit(1)
+    shutil.rmtree(home.path, ignore_errors=True)
+    print(done)
 
 
 def free_port():

@@ -7,6 +7,16 @@
 
 namespace {
 
+// The monitor's settings for the simulated modem on port 1, in area code 613, making no cards.
+void useModem(ModemSim& modem)
+{
+    TestHome::mapPort(1, modem.device());
+    SaveSetting("ZodoDE", "Modem", "ComPort", "1");
+    SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
+    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
+}
+
 void writeText(const QString& path, const QByteArray& text)
 {
     QDir().mkpath(QFileInfo(path).path());
@@ -124,12 +134,8 @@ void TestScreening::callsAreScreened()
     QFETCH(QStringList, settings);
     QFETCH(QStringList, steps);
     ModemSim modem({"--accept", "AT+VCID=1"});
-    TestHome::mapPort(1, modem.device());
-    SaveSetting("ZodoDE", "Modem", "ComPort", "1");
-    SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
-    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    useModem(modem);
     SaveSetting("ZodoDE", "Setup", "Country", "US");
-    SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
     for (const QString& setting : settings) {
         const QString key = setting.section('=', 0, 0);
         SaveSetting("ZodoDE", key.contains('/') ? key.section('/', 0, 0) : "Screening",
@@ -213,11 +219,7 @@ void TestScreening::hangUpHoldsTheLine()
     QFETCH(int, minMs);
     QFETCH(int, maxMs);
     ModemSim modem(QStringList{"--accept", "AT+VCID=1"} + modemOptions);
-    TestHome::mapPort(1, modem.device());
-    SaveSetting("ZodoDE", "Modem", "ComPort", "1");
-    SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
-    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
-    SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
+    useModem(modem);
     SaveSetting("ZodoDE", "Screening", "Mode", "1");
     if (!delay.isEmpty())
         SaveSetting("ZodoDE", "Screening", "HangupDelay", delay);

@@ -11,27 +11,16 @@ import atexit
 import os
 import re
 import resource
-import shutil
 import signal
 import socket
 import subprocess
 import sys
-import threading
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from ringhome import Home, free_port, wait_until  # noqa: E402
+from ringhome import Home, check, finish, free_port, wait_until  # noqa: E402
 
 PASSWORD = "household phone"
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        failures.append(what)
-
-
 # This script holds more than a thousand connections itself.
 _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
 resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
@@ -264,9 +253,4 @@ check(home.monitor.poll() is not None and ended_in < 2,
 for s in many:
     s.close()
 
-home.stop()
-if failures:
-    print(f"{len(failures)} failed; the home is kept: {home.path}")
-    sys.exit(1)
-shutil.rmtree(home.path, ignore_errors=True)
-print("The web page holds under a flood.")
+finish(home, "The web page holds under a flood.")
