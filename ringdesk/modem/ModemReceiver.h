@@ -48,7 +48,8 @@ public:
     void setTicks(std::unique_ptr<TickSource> ticks);
 
     // Off, a complete record waits for the next tick and only its empty line or the 10th tick
-    // complete it: the old timing, kept so both can be compared on the same input.
+    // complete it: the slower timing, kept so that a test can check both give the same records
+    // from the same input.
     void setHandOverAtOnce(bool atOnce) { m_atOnce = atOnce; }
 
     // The receive handler's work for a chunk of bytes, wherever they came from.

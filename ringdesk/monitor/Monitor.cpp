@@ -555,7 +555,8 @@ void Monitor::loadSettings()
     loadBox(Box::PlaySound, Settings::PlayWavFile);
     const bool events = loadTruth(Settings::Event);
     const bool log = loadTruth(Settings::Log);
-    // As the two option buttons did: "Log" is looked at last and wins when both are set.
+    // One list is shown; a file that asks for both shows the call list, the one a user who set
+    // "Log" last wanted.
     if (events)
         model.setView(WindowModel::View::Events);
     if (log)

@@ -5,7 +5,7 @@
 // The numbering plan of the user's country: how a number the modem reports is shown, what a
 // number stands for when numbers are compared, and the form a new contact stores.
 //
-// North American users see the layout they always had ("+1 (613) 555-1234"); elsewhere a number
+// North American numbers keep the layout their users know ("+1 (613) 555-1234"); elsewhere a number
 // of the user's own country is shown in its national format ("020 7946 0958") and a foreign one
 // in international format ("+33 1 23 45 67 89"). A number dialled from abroad arrives with the
 // country's international prefix ("011", "00") or with its country code alone: both are read.

@@ -1,6 +1,7 @@
 #include "shell/MainWindow.h"
 
 #include "common/AppPaths.h"
+#include "common/CommandLine.h"
 #include "common/Conversions.h"
 #include "common/SettingsTable.h"
 #include "numbers/PhoneNumber.h"
@@ -15,6 +16,7 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
+#include <QVersionNumber>
 #include <QStyleHints>
 #include <QTimer>
 
@@ -47,8 +49,11 @@ MainWindow::MainWindow(QWidget* parent)
     m_ui->modemImage->setPixmap(QIcon(QStringLiteral(":/icons/modem.svg")).pixmap(64, 32));
     m_ui->searchNumberButton->setIcon(QIcon(QStringLiteral(":/icons/search-number.svg")));
     m_ui->searchNameButton->setIcon(QIcon(QStringLiteral(":/icons/search-name.svg")));
+    // The build's version, major and minor: the label's room is for a short one.
+    const QVersionNumber version = QVersionNumber::fromString(CommandLine::version());
     m_ui->productLabel->setText(
-        QStringLiteral("Ringwatch %1\nfor Linux").arg(QStringLiteral("0.1")));
+        QStringLiteral("Ringwatch %1\nfor Linux")
+            .arg(QVersionNumber(version.majorVersion(), version.minorVersion()).toString()));
     m_ui->eventList->setModel(&m_monitor.model.eventList);
     m_ui->callList->setModel(&m_monitor.model.callList);
     m_ui->logGroup->hide();
