@@ -1,10 +1,10 @@
 #include "config/SetupWindow.h"
 
 #include "common/Conversions.h"
-#include "common/MqttConnection.h"
+#include "broker/MqttConnection.h"
 #include "common/PasswordHash.h"
-#include "common/PortMap.h"
-#include "common/SerialDevices.h"
+#include "devices/PortMap.h"
+#include "devices/SerialDevices.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
 #include "config/Autostart.h"

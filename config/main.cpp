@@ -3,7 +3,7 @@
 #include "common/SessionEnd.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
-#include "common/WindowPlacement.h"
+#include "widgets/WindowPlacement.h"
 #include "config/Autostart.h"
 #include "config/SetupWindow.h"
 

@@ -5,7 +5,7 @@
 #include "calls/AddressBookContacts.h"
 #include "calls/CallLogFile.h"
 #include "calls/CallProcessor.h"
-#include "common/AddressBookPaths.h"
+#include "addressbook/AddressBookPaths.h"
 #include "common/SettingsStore.h"
 
 #include <QDir>

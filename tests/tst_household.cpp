@@ -2,7 +2,7 @@
 // a broker of the test's own on a free port, and a subscriber in this process.
 #include "ModemSim.h"
 #include "TestHome.h"
-#include "common/MqttConnection.h"
+#include "broker/MqttConnection.h"
 #include "config/SetupWindow.h"
 #include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"

@@ -3,7 +3,7 @@
 #include "ModemSim.h"
 #include "SteppedTicks.h"
 #include "TestHome.h"
-#include "common/PortMap.h"
+#include "devices/PortMap.h"
 #include "common/SettingsStore.h"
 #include "modem/PortProblem.h"
 #include "monitor/Monitor.h"

@@ -1,6 +1,6 @@
 #include "TestHome.h"
-#include "common/PortMap.h"
-#include "common/SerialDevices.h"
+#include "devices/PortMap.h"
+#include "devices/SerialDevices.h"
 #include "common/SettingsStore.h"
 
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #include "CaptionsFit.h"
 #include "TestHome.h"
 #include "common/PasswordHash.h"
-#include "common/PortMap.h"
+#include "devices/PortMap.h"
 #include "config/SetupWindow.h"
 #include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"

@@ -3,7 +3,7 @@
 // INTERVAL_MS apart and prints how many arrived and the time from the last byte of each call on
 // the pty to its message at the subscriber (both on the monotonic clock).
 // Usage: bench_mqtt RINGDESK MODEMSIM [CALLS [INTERVAL_MS]]
-#include "common/MqttConnection.h"
+#include "broker/MqttConnection.h"
 
 #include <QCoreApplication>
 #include <QDir>

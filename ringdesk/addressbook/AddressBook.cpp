@@ -1,6 +1,6 @@
 #include "addressbook/AddressBook.h"
 
-#include "common/AddressBookPaths.h"
+#include "addressbook/AddressBookPaths.h"
 
 #include <QFileInfo>
 

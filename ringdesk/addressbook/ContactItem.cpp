@@ -1,6 +1,6 @@
 #include "addressbook/ContactItem.h"
 
-#include "common/AddressBookPaths.h"
+#include "addressbook/AddressBookPaths.h"
 #include "common/CleanText.h"
 #include "common/SafeFile.h"
 

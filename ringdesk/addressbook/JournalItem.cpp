@@ -1,6 +1,6 @@
 #include "addressbook/JournalItem.h"
 
-#include "common/AddressBookPaths.h"
+#include "addressbook/AddressBookPaths.h"
 #include "common/SafeFile.h"
 
 #include <QUuid>

@@ -3,7 +3,7 @@
 #include "bus/CallMessage.h"
 #include "bus/Outbox.h"
 #include "calls/CallRecord.h"
-#include "common/MqttConnection.h"
+#include "broker/MqttConnection.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "modem/ModemSearch.h"
 
 #include "common/Conversions.h"
-#include "common/PortMap.h"
+#include "devices/PortMap.h"
 #include "common/SettingsTable.h"
 #include "modem/CommandExchange.h"
 #include "modem/PortProblem.h"

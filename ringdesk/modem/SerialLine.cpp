@@ -4,7 +4,7 @@
 
 #include <QFileInfo>
 
-#include "common/PortMap.h"
+#include "devices/PortMap.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "monitor/Monitor.h"
 
 #include "calls/LogFolder.h"
-#include "common/AddressBookPaths.h"
+#include "addressbook/AddressBookPaths.h"
 #include "common/AppPaths.h"
 #include "common/Conversions.h"
 #include "common/SafeFile.h"

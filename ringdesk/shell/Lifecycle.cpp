@@ -4,7 +4,7 @@
 #include "web/WebService.h"
 
 #include "common/Conversions.h"
-#include "common/WindowPlacement.h"
+#include "widgets/WindowPlacement.h"
 #include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
 

@@ -1,4 +1,4 @@
-#include "common/SerialDevices.h"
+#include "devices/SerialDevices.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "common/PortMap.h"
+#include "devices/PortMap.h"
 
 #include "common/Conversions.h"
-#include "common/SerialDevices.h"
+#include "devices/SerialDevices.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
 

@@ -1,4 +1,4 @@
-#include "common/MqttOptions.h"
+#include "broker/MqttOptions.h"
 
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"

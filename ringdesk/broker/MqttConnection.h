@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/MqttOptions.h"
+#include "broker/MqttOptions.h"
 
 #include <QObject>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "common/AddressBookPaths.h"
+#include "addressbook/AddressBookPaths.h"
 
 #include "common/AppPaths.h"
 #include "common/SettingsStore.h"

@@ -1,4 +1,4 @@
-#include "common/MqttConnection.h"
+#include "broker/MqttConnection.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
