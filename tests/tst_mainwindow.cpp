@@ -264,7 +264,7 @@ void TestMainWindow::clearEventsAndLog()
     WindowModel& s = m_window->model();
     Ui::MainWindow& ui = m_window->ui();
     const int before = Dialogs::asked();
-    s.appendEvent("[something]");
+    m_window->monitor().events.append("[something]");
     ui.clearButton->click();
     QVERIFY(s.events().isEmpty());
     QCOMPARE(Dialogs::asked(), before);
@@ -483,7 +483,7 @@ void TestMainWindow::journalWindowSavesOnlyOnSave()
 void TestMainWindow::exitSavesSettingsAndEventLog()
 {
     start();
-    m_window->model().appendEvent("[last words]");
+    m_window->monitor().events.append("[last words]");
     m_window->ui().playSoundBox->click();
     m_window->ui().exitButton->click();
     QVERIFY(m_life->unloaded());
@@ -493,7 +493,7 @@ void TestMainWindow::exitSavesSettingsAndEventLog()
     QVERIFY(events.open(QIODevice::ReadOnly));
     QVERIFY(events.readAll().endsWith("[last words]\r\n"));
     // A second way out does not run the step again.
-    m_window->model().appendEvent("[after]");
+    m_window->monitor().events.append("[after]");
     m_life->unload();
     QFile again(dataDir() + "CallEvnt.txt");
     QVERIFY(again.open(QIODevice::ReadOnly));

@@ -12,7 +12,8 @@ HeadlessMonitor::HeadlessMonitor(std::FILE* out, QObject* parent)
     : QObject(parent), m_out(out), m_monitor(*this)
 {
     m_monitor.addressBook.setViewer(this);
-    connect(&m_monitor.model, &WindowModel::eventAppended, this, &HeadlessMonitor::print);
+    connect(&m_monitor.events, &EventLog::added, this,
+            [this](const EventLog::Event& event) { print(event.text); });
     connect(&m_monitor.model, &WindowModel::fieldChanged, this,
             [this](WindowModel::Field which, const QString& text) {
                 if (which == WindowModel::Status && !text.isEmpty())
@@ -30,7 +31,7 @@ void HeadlessMonitor::start()
         return;
     if (m_monitor.areaCode().isEmpty() && m_monitor.numberPlan().northAmerican() &&
         !Conversions::numericEquals(m_monitor.modemSettings.port, 0))
-        m_monitor.model.appendEvent(
+        m_monitor.events.append(
             QStringLiteral("[No Area Code Found! Numbers are shown as they come; "
                            "set one with config]"));
     m_monitor.finishActivation();
@@ -68,10 +69,9 @@ void HeadlessMonitor::show(const std::shared_ptr<AddressBookItem>& item, bool)
                                                                   : QStringLiteral("contact");
     QString error;
     if (item->save(&error))
-        m_monitor.model.appendEvent(
-            QStringLiteral("[Saved the %1 to %2]").arg(what, item->fileName()));
+        m_monitor.events.append(QStringLiteral("[Saved the %1 to %2]").arg(what, item->fileName()));
     else
-        m_monitor.model.appendEvent(QStringLiteral("[Couldn't save the %1: %2]").arg(what, error));
+        m_monitor.events.append(QStringLiteral("[Couldn't save the %1: %2]").arg(what, error));
 }
 
 void HeadlessMonitor::print(const QString& line)

@@ -1,7 +1,7 @@
 #include "monitor/Monitor.h"
 
-#include "calls/LogFolder.h"
 #include "addressbook/AddressBookPaths.h"
+#include "calls/LogFolder.h"
 #include "common/AppPaths.h"
 #include "common/Conversions.h"
 #include "common/SafeFile.h"
@@ -31,17 +31,25 @@ Monitor::Monitor(WindowControl& window)
             m_window.bringBack();
     });
     receiver.attach(line.device());
-    auto toEvents = [this](const QString& text) {
-        model.appendEvent(text);
+    // Every part reports to the event log; the window's list, the broker and whoever else
+    // subscribes show what it says.
+    auto toEvents = [this](EventLog::Kind kind) {
+        return [this, kind](const QString& text) {
+            events.append(text, kind);
+        };
     };
+    using Kind = EventLog::Kind;
+    QObject::connect(&events, &EventLog::added, &model,
+                     [this](const EventLog::Event& event) { model.appendEvent(event.text); });
+    QObject::connect(&events, &EventLog::cleared, &model,
+                     [this] { model.eventList.setStringList({}); });
     QObject::connect(
         &line, &SerialLine::portLost, &model, [this](const QString& device, const QString& reason) {
-            model.appendEvent(
-                QStringLiteral("[Modem port %1 failed: %2; closed]").arg(device, reason));
+            events.append(QStringLiteral("[Modem port %1 failed: %2; closed]").arg(device, reason));
             model.setField(WindowModel::Status, QStringLiteral("ERROR, MODEM DISCONNECTED"));
         });
 
-    QObject::connect(&receiver, &ModemReceiver::eventLine, &model, toEvents);
+    QObject::connect(&receiver, &ModemReceiver::eventLine, &model, toEvents(Kind::Modem));
     QObject::connect(&receiver, &ModemReceiver::recordChanged, &model,
                      [this](const CallerId& record) {
                          model.setField(WindowModel::Name, record.name);
@@ -50,8 +58,8 @@ Monitor::Monitor(WindowControl& window)
                          model.setField(WindowModel::Time, record.time);
                      });
     QObject::connect(&receiver, &ModemReceiver::ring, &model, [this] { ringed(); });
-    QObject::connect(&screen, &CallScreen::eventLine, &model, toEvents);
-    QObject::connect(&hook, &LineHook::eventLine, &model, toEvents);
+    QObject::connect(&screen, &CallScreen::eventLine, &model, toEvents(Kind::Screening));
+    QObject::connect(&hook, &LineHook::eventLine, &model, toEvents(Kind::Modem));
     QObject::connect(&bus, &CallBus::commandReceived, &model,
                      [this](const CallMessage::Command& command) {
                          switch (command.action) {
@@ -69,7 +77,7 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&receiver, &ModemReceiver::recordComplete, &model,
                      [this](const CallerId& record) { recordComplete(record); });
 
-    QObject::connect(&search, &ModemSearch::eventLine, &model, toEvents);
+    QObject::connect(&search, &ModemSearch::eventLine, &model, toEvents(Kind::Modem));
     QObject::connect(&search, &ModemSearch::status, &model,
                      [this](const QString& text) { model.setField(WindowModel::Status, text); });
     QObject::connect(&search, &ModemSearch::beep, &model, [this] { m_window.beep(); });
@@ -85,12 +93,12 @@ Monitor::Monitor(WindowControl& window)
         }
     });
 
-    QObject::connect(&logFile, &CallLogFile::eventLine, &model, toEvents);
-    QObject::connect(&noContacts, &CallerContacts::eventLine, &model, toEvents);
-    QObject::connect(&contacts, &CallerContacts::eventLine, &model, toEvents);
-    QObject::connect(&processor, &CallProcessor::eventLine, &model, toEvents);
+    QObject::connect(&logFile, &CallLogFile::eventLine, &model, toEvents(Kind::Call));
+    QObject::connect(&noContacts, &CallerContacts::eventLine, &model, toEvents(Kind::Call));
+    QObject::connect(&contacts, &CallerContacts::eventLine, &model, toEvents(Kind::Call));
+    QObject::connect(&processor, &CallProcessor::eventLine, &model, toEvents(Kind::Call));
     processor.setHistory(&history);
-    QObject::connect(&history, &CallHistory::eventLine, &model, toEvents);
+    QObject::connect(&history, &CallHistory::eventLine, &model, toEvents(Kind::Call));
     QObject::connect(&history, &CallHistory::changed, &model, [this] { model.callList.refresh(); });
     QObject::connect(&processor, &CallProcessor::callProcessed, &model, [this](CallRecord call) {
         model.callList.add(call);
@@ -100,8 +108,9 @@ Monitor::Monitor(WindowControl& window)
         bus.publishCall(call);
     });
 
-    QObject::connect(&model, &WindowModel::eventAppended, &bus, &CallBus::publishEvent);
-    QObject::connect(&bus, &CallBus::report, &model, toEvents);
+    QObject::connect(&events, &EventLog::added, &bus,
+                     [this](const EventLog::Event& event) { bus.publishEvent(event.text); });
+    QObject::connect(&bus, &CallBus::report, &model, toEvents(Kind::Household));
     QObject::connect(&bus, &CallBus::status, &model,
                      [this](const QString& text) { model.setField(WindowModel::Status, text); });
     QObject::connect(&bus, &CallBus::remoteCall, &model,
@@ -192,7 +201,7 @@ void Monitor::hangUpOnRequest()
     // Off-hook with nothing ringing would answer the next caller or block the line for a
     // call the user is about to make.
     if (!ringing() && !hook.busy()) {
-        model.appendEvent(QStringLiteral("[Hang up refused: no call is ringing]"));
+        events.append(QStringLiteral("[Hang up refused: no call is ringing]"));
         return;
     }
     hangUpNow();
@@ -212,8 +221,8 @@ void Monitor::blockNumber(const QString& number)
     if (!screen.block(number))
         return;
     if (screen.options().mode == ScreeningOptions::Off)
-        model.appendEvent(QStringLiteral("[Screening is off: the number is blocked once it is on "
-                                         "(ringdesk-config, \"Screening\")]"));
+        events.append(QStringLiteral("[Screening is off: the number is blocked once it is on "
+                                     "(ringdesk-config, \"Screening\")]"));
 }
 
 void Monitor::unblockNumber(const QString& number, const QString& name)
@@ -236,7 +245,7 @@ void Monitor::recordComplete(const CallerId& record)
         else
             m_ringsOfBlocked.start();
         m_ringWithoutCaller.stop();
-        model.appendEvent(
+        events.append(
             QStringLiteral("[Blocked %1: %2]")
                 .arg(record.number.isEmpty() ? record.name : record.number, verdict.rule));
         processor.logBlocked(record, verdict.rule, line.deviceName());
@@ -276,9 +285,8 @@ bool Monitor::activate()
     const QString switchText = Settings::SetupFindModem.read();
     const std::optional<qint16> switchState = Conversions::toInt16(switchText);
     if (!switchState || (*switchState != 0 && *switchState != 1)) {
-        model.appendEvent(
-            QStringLiteral("[Setting Setup/FindModem holds \"%1\", not 0 or 1; using 1]")
-                .arg(switchText));
+        events.append(QStringLiteral("[Setting Setup/FindModem holds \"%1\", not 0 or 1; using 1]")
+                          .arg(switchText));
         keepStoredUnlessChanged(Settings::SetupFindModem, QStringLiteral("1"));
     }
     model.setBox(Box::ModemEnabled, !(switchState && *switchState == 0));
@@ -308,7 +316,7 @@ void Monitor::unload()
     line.close();
     bus.stop();
     saveSettings();
-    logFile.SaveEventLog(model.events());
+    logFile.SaveEventLog(events.lines());
 }
 
 void Monitor::switchModem(bool on)
@@ -367,7 +375,7 @@ void Monitor::startBus()
     QStringList problems;
     const MqttOptions options = MqttOptions::fromSettings(&problems);
     for (const QString& problem : problems)
-        model.appendEvent(u'[' + problem + u']');
+        events.append(u'[' + problem + u']');
     if (!options.enabled())
         return;
     const QString folder = AppPaths::dataHome() + QStringLiteral("/ringdesk");
@@ -404,11 +412,10 @@ void Monitor::takeRemoteCalls()
             return;
         }
         const CallRecord call = m_remoteCalls.takeFirst();
-        model.appendEvent(
-            QStringLiteral("[Call from %1, on the household's broker]")
-                .arg(call.line.isEmpty() ? call.origin : call.origin + u' ' + call.line));
+        events.append(QStringLiteral("[Call from %1, on the household's broker]")
+                          .arg(call.line.isEmpty() ? call.origin : call.origin + u' ' + call.line));
         if (call.blocked) {
-            model.appendEvent(
+            events.append(
                 QStringLiteral("[Blocked %1: %2]")
                     .arg(call.number.isEmpty() ? call.name : call.number, call.blockRule));
         } else {
@@ -514,8 +521,8 @@ void Monitor::loadBox(Box box, const SettingEntry& entry)
         return;
     }
     // Nothing this system writes looks like this; the box keeps to its default.
-    model.appendEvent(QStringLiteral("[Setting %1/%2 holds \"%3\", not 0 or 1; using %4]")
-                          .arg(entry.section, entry.key, text, entry.defaultValue));
+    events.append(QStringLiteral("[Setting %1/%2 holds \"%3\", not 0 or 1; using %4]")
+                      .arg(entry.section, entry.key, text, entry.defaultValue));
     model.setBox(box, entry.defaultValue == QLatin1String("1"));
     keepStoredUnlessChanged(entry, entry.defaultValue);
 }
@@ -526,8 +533,8 @@ bool Monitor::loadTruth(const SettingEntry& entry)
     const std::optional<bool> value = Conversions::toTruth(text);
     if (value)
         return *value;
-    model.appendEvent(QStringLiteral("[Setting %1/%2 holds \"%3\", not True or False; using %4]")
-                          .arg(entry.section, entry.key, text, entry.defaultValue));
+    events.append(QStringLiteral("[Setting %1/%2 holds \"%3\", not True or False; using %4]")
+                      .arg(entry.section, entry.key, text, entry.defaultValue));
     keepStoredUnlessChanged(entry, entry.defaultValue);
     return Conversions::toTruth(entry.defaultValue).value_or(false);
 }
@@ -536,7 +543,7 @@ void Monitor::loadSettings()
 {
     const QString problem = SettingsStore(Settings::Application).problem();
     if (!problem.isEmpty())
-        model.appendEvent(u'[' + problem + u']');
+        events.append(u'[' + problem + u']');
 
     modemSettings.port = Settings::ComPort.read();
     modemSettings.replyTimeout = Settings::ModemResponseTimeout.read();
@@ -573,11 +580,11 @@ void Monitor::loadScreening()
         const int value = text.trimmed().toInt(&ok);
         if (ok && value >= low && value <= high)
             return value;
-        model.appendEvent(QStringLiteral("[Setting %1/%2 holds \"%3\", not %4 to %5; using %6]")
-                              .arg(entry.section, entry.key, text)
-                              .arg(low)
-                              .arg(high)
-                              .arg(fallback));
+        events.append(QStringLiteral("[Setting %1/%2 holds \"%3\", not %4 to %5; using %6]")
+                          .arg(entry.section, entry.key, text)
+                          .arg(low)
+                          .arg(high)
+                          .arg(fallback));
         return fallback;
     };
     options.mode = ScreeningOptions::Mode(number(Settings::ScreeningMode, 0, 2, 0));
@@ -586,9 +593,9 @@ void Monitor::loadScreening()
     const QString action = Settings::ScreeningAction.read().trimmed();
     options.hangUp = action.compare(QLatin1String("silence"), Qt::CaseInsensitive) != 0;
     if (options.hangUp && action.compare(QLatin1String("hangup"), Qt::CaseInsensitive) != 0)
-        model.appendEvent(QStringLiteral("[Setting Screening/Action holds \"%1\", not hangup or "
-                                         "silence; using hangup]")
-                              .arg(action));
+        events.append(QStringLiteral("[Setting Screening/Action holds \"%1\", not hangup or "
+                                     "silence; using hangup]")
+                          .arg(action));
     screen.setOptions(options);
 }
 
@@ -596,17 +603,17 @@ void Monitor::settleLogDirectory()
 {
     m_logDirectory = Settings::LogDirectory.read();
     if (!m_logDirectory.isEmpty() && !QDir::isAbsolutePath(m_logDirectory)) {
-        model.appendEvent(QStringLiteral("[Setting Setup/LogDirectory holds \"%1\", not an "
-                                         "absolute folder; using the data folder]")
-                              .arg(m_logDirectory));
+        events.append(QStringLiteral("[Setting Setup/LogDirectory holds \"%1\", not an "
+                                     "absolute folder; using the data folder]")
+                          .arg(m_logDirectory));
         m_logDirectory.clear();
     }
     if (m_logDirectory.isEmpty()) {
         QString problem;
         m_logDirectory = defaultLogFolder(&problem);
         if (m_logDirectory.isEmpty())
-            model.appendEvent(u'[' + problem +
-                              QStringLiteral("; calls are not written to a log file]"));
+            events.append(u'[' + problem +
+                          QStringLiteral("; calls are not written to a log file]"));
     }
     logFile.setFolder(m_logDirectory);
 }
@@ -623,7 +630,7 @@ void Monitor::checkAddressBook()
     }
     processor.setContacts(noContacts);
     if (!problem.isEmpty())
-        model.appendEvent(QStringLiteral("[Address book not available: %1]").arg(problem));
+        events.append(QStringLiteral("[Address book not available: %1]").arg(problem));
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
         model.setBox(box, false);
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
@@ -672,6 +679,6 @@ void Monitor::saveSettings()
 {
     SettingsStore store(Settings::Application);
     if (!store.saveAll(settingsToSave()))
-        model.appendEvent(QStringLiteral("[Couldn't save the settings to %1: %2]")
-                              .arg(store.filePath(), store.lastError()));
+        events.append(QStringLiteral("[Couldn't save the settings to %1: %2]")
+                          .arg(store.filePath(), store.lastError()));
 }

@@ -7,6 +7,7 @@
 #include "calls/CallLogFile.h"
 #include "calls/CallProcessor.h"
 #include "calls/CallScreen.h"
+#include "calls/EventLog.h"
 #include "calls/NoContacts.h"
 #include "common/SettingsStore.h"
 #include "modem/CommandExchange.h"
@@ -35,6 +36,7 @@ class Monitor
 public:
     explicit Monitor(WindowControl& window);
 
+    EventLog events;
     WindowModel model;
     CallLogFile logFile;
     CallHistory history;

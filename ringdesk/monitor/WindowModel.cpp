@@ -66,5 +66,4 @@ void WindowModel::appendEvent(const QString& text)
     const int row = eventList.rowCount();
     eventList.insertRows(row, 1);
     eventList.setData(eventList.index(row), line);
-    emit eventAppended(line);
 }

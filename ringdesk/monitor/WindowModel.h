@@ -75,7 +75,7 @@ public:
     bool controlVisible(Control which) const { return m_visible.at(which); }
     void setControlVisible(Control which, bool visible);
 
-    // Adds one line at the end of the event list.
+    // Adds one line at the end of the event list (the monitor's event log feeds it).
     void appendEvent(const QString& line);
     QStringList events() const { return eventList.stringList(); }
     // The call list's lines.
@@ -92,7 +92,6 @@ signals:
     void boxChanged(WindowModel::Box which, bool ticked);
     void boxEnabledChanged(WindowModel::Box which, bool enabled);
     void viewChanged(WindowModel::View view);
-    void eventAppended(const QString& line);
     void controlChanged(WindowModel::Control which);
 
 private:

@@ -4,9 +4,9 @@
 #include "web/WebService.h"
 
 #include "common/Conversions.h"
-#include "widgets/WindowPlacement.h"
 #include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -32,7 +32,7 @@ void Lifecycle::load()
     Monitor& monitor = m_window.monitor();
     WindowModel& model = monitor.model;
     model.setField(WindowModel::Status, QStringLiteral("Initializing..."));
-    model.eventList.setStringList({});
+    monitor.events.clear();
     model.callList.clear();
     m_window.showDetails(false);
     for (WindowModel::Field field :

@@ -16,9 +16,9 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
-#include <QVersionNumber>
 #include <QStyleHints>
 #include <QTimer>
+#include <QVersionNumber>
 
 namespace {
 
@@ -200,7 +200,7 @@ void MainWindow::bindCommands()
             [this] { showHelp(QStringLiteral("contents")); });
     connect(m_ui->clearButton, &QPushButton::clicked, this, [this] {
         if (model().view() == WindowModel::View::Events) {
-            model().eventList.setStringList({});
+            m_monitor.events.clear();
             return;
         }
         if (Dialogs::question(this, QStringLiteral("Clear Log"),
@@ -316,8 +316,8 @@ void MainWindow::checkNotifications()
         return;
     m_notifications = DesktopNotifier::serviceAvailable();
     if (!m_notifications)
-        model().appendEvent(QStringLiteral("[No desktop notifications: the session has no "
-                                           "notification service]"));
+        m_monitor.events.append(QStringLiteral("[No desktop notifications: the session has no "
+                                               "notification service]"));
 }
 
 void MainWindow::minimize()

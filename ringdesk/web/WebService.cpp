@@ -15,7 +15,7 @@ std::unique_ptr<WebServer> start(Monitor& monitor)
         return nullptr;
     const QString hash = Settings::WebPasswordHash.read().trimmed();
     if (hash.isEmpty()) {
-        monitor.model.appendEvent(QStringLiteral(
+        monitor.events.append(QStringLiteral(
             "[Web page not served: no password yet; set one with ringdesk --set-web-password]"));
         return nullptr;
     }
@@ -24,24 +24,25 @@ std::unique_ptr<WebServer> start(Monitor& monitor)
     if (!server->start(listen, hash, Settings::WebCertFile.read().trimmed(),
                        Settings::WebKeyFile.read().trimmed(),
                        Settings::WebHosts.read().split(u',', Qt::SkipEmptyParts), &problem)) {
-        monitor.model.appendEvent(QStringLiteral("[Web page not served: %1]").arg(problem));
+        monitor.events.append(QStringLiteral("[Web page not served: %1]").arg(problem));
         return nullptr;
     }
     WebServer* web = server.get();
     QObject::connect(&monitor.processor, &CallProcessor::callProcessed, web,
                      &WebServer::callLogged);
-    QObject::connect(&monitor.model, &WindowModel::eventAppended, web, &WebServer::eventAdded);
+    QObject::connect(&monitor.events, &EventLog::added, web,
+                     [web](const EventLog::Event& event) { web->eventAdded(event.text); });
     web->state = [&monitor] {
-        const QStringList events = monitor.model.events();
+        const QStringList events = monitor.events.last(20);
         return QJsonObject{
             {QStringLiteral("port"), monitor.line.deviceName()},
             {QStringLiteral("open"), monitor.line.isOpen()},
             {QStringLiteral("status"), monitor.model.field(WindowModel::Status)},
             {QStringLiteral("broker"), monitor.bus.active() ? monitor.bus.address() : QString()},
-            {QStringLiteral("events"), QJsonArray::fromStringList(events.mid(events.size() - 20))},
+            {QStringLiteral("events"), QJsonArray::fromStringList(events)},
         };
     };
-    monitor.model.appendEvent(QStringLiteral("[Web page at %1]").arg(web->address()));
+    monitor.events.append(QStringLiteral("[Web page at %1]").arg(web->address()));
     return server;
 }
 
