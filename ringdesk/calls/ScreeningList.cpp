@@ -6,10 +6,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -220,18 +222,20 @@ int ScreeningList::removeLines(const std::function<bool(const QString& entry)>& 
                                QString* error)
 {
     // The version read stays open: whatever another program appends to it until the new file
-    // has replaced it is carried over, so a hand edit or a shell loop loses no line.
+    // has replaced it is carried over, so a hand edit or a shell loop loses no line. A writer
+    // that opened the old version just before the rename may write into it a moment later:
+    // the old version is looked at again shortly after, and what came is carried over too.
     const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT)
         return 0;
-    QFile old;
-    if (fd < 0 || !old.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    auto old = std::make_shared<QFile>();
+    if (fd < 0 || !old->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         *error = QString::fromLocal8Bit(strerror(errno));
         if (fd >= 0)
             ::close(fd);
         return -1;
     }
-    const QByteArray bytes = old.readAll();
+    const QByteArray bytes = old->readAll();
     QStringList lines = QString::fromUtf8(bytes).split(u'\n');
     const qsizetype count = lines.size();
     lines.removeIf([&](const QString& line) {
@@ -243,9 +247,17 @@ int ScreeningList::removeLines(const std::function<bool(const QString& entry)>& 
         return 0;
     if (!SafeFile::writeAtomically(m_path, lines.join(u'\n').toUtf8(), error))
         return -1;
-    const QByteArray later = old.readAll();
+    const QByteArray later = old->readAll();
     if (!later.isEmpty() && !SafeFile::append(m_path, later, error))
         return -1;
+    for (const int ms : {20, 200, 1000}) {
+        QTimer::singleShot(ms, [old, path = m_path] {
+            const QByteArray late = old->readAll();
+            QString ignored;
+            if (!late.isEmpty())
+                SafeFile::append(path, late, &ignored);
+        });
+    }
     refresh(m_plan);
     return removed;
 }

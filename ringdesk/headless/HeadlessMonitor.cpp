@@ -14,11 +14,10 @@ HeadlessMonitor::HeadlessMonitor(std::FILE* out, QObject* parent)
     m_monitor.addressBook.setViewer(this);
     connect(&m_monitor.events, &EventLog::added, this,
             [this](const EventLog::Event& event) { print(event.text); });
-    connect(&m_monitor.model, &WindowModel::fieldChanged, this,
-            [this](WindowModel::Field which, const QString& text) {
-                if (which == WindowModel::Status && !text.isEmpty())
-                    print(QStringLiteral("Status: ") + text);
-            });
+    connect(&m_monitor, &Monitor::statusChanged, this, [this](const QString& text) {
+        if (!text.isEmpty())
+            print(QStringLiteral("Status: ") + text);
+    });
     connect(&m_monitor.processor, &CallProcessor::callProcessed, this, [this](const CallRecord& c) {
         print(QStringLiteral("Call: %1 %2 %3 %4").arg(c.date, c.time, c.number, c.name));
     });

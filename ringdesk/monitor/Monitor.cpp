@@ -39,6 +39,11 @@ Monitor::Monitor(WindowControl& window)
         };
     };
     using Kind = EventLog::Kind;
+    QObject::connect(&model, &WindowModel::fieldChanged, this,
+                     [this](WindowModel::Field which, const QString& text) {
+                         if (which == WindowModel::Status)
+                             emit statusChanged(text);
+                     });
     QObject::connect(&events, &EventLog::added, &model,
                      [this](const EventLog::Event& event) { model.appendEvent(event.text); });
     QObject::connect(&events, &EventLog::cleared, &model,

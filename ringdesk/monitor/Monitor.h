@@ -31,10 +31,14 @@ class WindowControl;
 // files and the household's bus, wired together as one call travels through them, and the
 // window's model, which only the monitor writes. The window shows the model and forwards the
 // user's clicks here.
-class Monitor
+class Monitor : public QObject
 {
+    Q_OBJECT
 public:
     explicit Monitor(WindowControl& window);
+
+    // The status line: what the monitor is doing now.
+    QString status() const { return model.field(WindowModel::Status); }
 
     EventLog events;
     WindowModel model;
@@ -123,6 +127,9 @@ public:
     void hangUpOnRequest();
     // A ring or a caller's record came within the time between two rings.
     bool ringing() const;
+
+signals:
+    void statusChanged(const QString& status);
 
 private:
     void loadBox(WindowModel::Box box, const SettingEntry& entry);

@@ -37,7 +37,7 @@ std::unique_ptr<WebServer> start(Monitor& monitor)
         return QJsonObject{
             {QStringLiteral("port"), monitor.line.deviceName()},
             {QStringLiteral("open"), monitor.line.isOpen()},
-            {QStringLiteral("status"), monitor.model.field(WindowModel::Status)},
+            {QStringLiteral("status"), monitor.status()},
             {QStringLiteral("broker"), monitor.bus.active() ? monitor.bus.address() : QString()},
             {QStringLiteral("events"), QJsonArray::fromStringList(events)},
         };
