@@ -149,8 +149,10 @@ except OSError:
 answer = read_responses(s, 1)
 s.close()
 check(answer and status(answer[0]) == 413, f"a 100 MB body gets 413 (sent {sent >> 20} MB)")
-check(home.rss_kb() - rss_before < 10_000,
-      f"and the monitor does not grow ({rss_before} -> {home.rss_kb()} kB)")
+# Reading the body would cost 100 MB or more; AddressSanitizer's quarantine of freed memory
+# makes a few MB of churn show as growth.
+check(home.rss_kb() - rss_before < 30_000,
+      f"and the monitor does not grow with the body ({rss_before} -> {home.rss_kb()} kB)")
 
 # Forty guesses pipelined in one write, the right password last: five are checked.
 s = connect("127.0.0.5")
