@@ -1,13 +1,13 @@
 #include "config/SetupWindow.h"
 
-#include "common/Conversions.h"
 #include "broker/MqttConnection.h"
+#include "common/Conversions.h"
 #include "common/PasswordHash.h"
-#include "devices/PortMap.h"
-#include "devices/SerialDevices.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
 #include "config/Autostart.h"
+#include "devices/PortMap.h"
+#include "devices/SerialDevices.h"
 #include "ui_SetupWindow.h"
 
 #include <QCoreApplication>

@@ -3,9 +3,9 @@
 #include "common/SessionEnd.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
-#include "widgets/WindowPlacement.h"
 #include "config/Autostart.h"
 #include "config/SetupWindow.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,11 +1,11 @@
 #include "TestHome.h"
+#include "addressbook/AddressBookPaths.h"
 #include "addressbook/ContactItem.h"
 #include "addressbook/JournalItem.h"
 #include "addressbook/VCard.h"
 #include "calls/AddressBookContacts.h"
 #include "calls/CallLogFile.h"
 #include "calls/CallProcessor.h"
-#include "addressbook/AddressBookPaths.h"
 #include "common/SettingsStore.h"
 
 #include <QDir>

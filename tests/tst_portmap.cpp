@@ -1,7 +1,7 @@
 #include "TestHome.h"
+#include "common/SettingsStore.h"
 #include "devices/PortMap.h"
 #include "devices/SerialDevices.h"
-#include "common/SettingsStore.h"
 
 #include <QRegularExpression>
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "broker/MqttConnection.h"
 #include "bus/CallMessage.h"
 #include "bus/Outbox.h"
 #include "calls/CallRecord.h"
-#include "broker/MqttConnection.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,9 +1,9 @@
 #include "devices/PortMap.h"
 
 #include "common/Conversions.h"
-#include "devices/SerialDevices.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
+#include "devices/SerialDevices.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "modem/ModemSearch.h"
 
 #include "common/Conversions.h"
-#include "devices/PortMap.h"
 #include "common/SettingsTable.h"
+#include "devices/PortMap.h"
 #include "modem/CommandExchange.h"
 #include "modem/PortProblem.h"
 #include "modem/SerialLine.h"
