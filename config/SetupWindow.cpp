@@ -11,7 +11,6 @@
 #include "ui_SetupWindow.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QIntValidator>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -327,23 +326,27 @@ void SetupWindow::testConnection()
 
     result->setText(QStringLiteral("Connecting to %1...").arg(options.address()));
     m_ui->testButton->setEnabled(false);
-    MqttConnection connection;
-    QEventLoop wait;
-    QString answer = QStringLiteral("No answer from %1 within %2 s.")
-                         .arg(options.address())
-                         .arg(testTimeoutMs / 1000);
-    connect(&connection, &MqttConnection::connected, &wait, [&] {
-        answer = QStringLiteral("Connected to %1.").arg(options.address());
-        wait.quit();
+    // The window stays usable meanwhile; the answer, a failure or the time-out ends the test.
+    m_brokerTest = std::make_unique<MqttConnection>();
+    auto end = [this, result](const QString& answer) {
+        m_brokerTest.release()->deleteLater(); // we may be inside one of its signals
+        m_brokerTestTimeout.stop();
+        m_ui->testButton->setEnabled(true);
+        result->setText(answer);
+    };
+    connect(m_brokerTest.get(), &MqttConnection::connected, this,
+            [this, end, address = options.address()] {
+                m_brokerTest->stop(QString(), QByteArray(), 500);
+                end(QStringLiteral("Connected to %1.").arg(address));
+            });
+    connect(m_brokerTest.get(), &MqttConnection::failed, this,
+            [end](const QString& reason, bool) { end(QStringLiteral("Failed: %1.").arg(reason)); });
+    m_brokerTestTimeout.callOnTimeout(m_brokerTest.get(), [end, address = options.address()] {
+        end(QStringLiteral("No answer from %1 within %2 s.")
+                .arg(address)
+                .arg(testTimeoutMs / 1000));
     });
-    connect(&connection, &MqttConnection::failed, &wait, [&](const QString& reason, bool) {
-        answer = QStringLiteral("Failed: %1.").arg(reason);
-        wait.quit();
-    });
-    QTimer::singleShot(testTimeoutMs, &wait, &QEventLoop::quit);
-    connection.start(options);
-    wait.exec();
-    connection.stop(QString(), QByteArray(), 500);
-    m_ui->testButton->setEnabled(true);
-    result->setText(answer);
+    m_brokerTestTimeout.setSingleShot(true);
+    m_brokerTestTimeout.start(testTimeoutMs);
+    m_brokerTest->start(options);
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "broker/MqttConnection.h"
+
 #include <QDialog>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -26,6 +29,7 @@ public:
     void save();
     // Connects to the broker the Network fields name, without saving them, and says how it went.
     void testConnection();
+    bool testingConnection() const { return m_brokerTest != nullptr; }
     // How a failed save is told; a message box unless a test says otherwise.
     std::function<void(const QString&)> reportSaveFailure;
     // The monitor that the log-in entry starts: ringdesk beside this program.
@@ -43,5 +47,7 @@ private:
     qint16 m_numberOfCom = 0;
     QString m_storeProblem;
     bool m_rebuilding = false;
+    std::unique_ptr<MqttConnection> m_brokerTest;
+    QTimer m_brokerTestTimeout;
     static constexpr int testTimeoutMs = 10000;
 };

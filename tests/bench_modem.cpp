@@ -63,14 +63,18 @@ int main(int argc, char* argv[])
     double cpu = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
-    monitor.exchange.SendModemCommand(QStringLiteral("ATZ"));
-    monitor.exchange.WaitForResponse();
+    {
+        QEventLoop replied;
+        QObject::connect(&monitor.exchange, &CommandExchange::replied, &replied, &QEventLoop::quit);
+        monitor.exchange.ask(QStringLiteral("ATZ"));
+        replied.exec();
+    }
     std::printf("3 s wait: %lld ms, CPU %.3f%% of a core\n",
                 static_cast<long long>(clock.elapsed()),
                 100.0 * (cpuSeconds() - cpu) / (double(clock.elapsed()) / 1000.0));
 
     // 2. Waiting for a ring with the port open.
-    monitor.model.setBox(WindowModel::ModemEnabled, true); // open: no search, just the switch
+    monitor.setModemEnabled(true); // open: no search, just the switch
     monitor.receiver.setPollInterval(QStringLiteral("100"));
     cpu = cpuSeconds();
     clock.restart();
@@ -100,7 +104,13 @@ int main(int argc, char* argv[])
         SaveSetting("ZodoDE", "Ports", QStringLiteral("Com%1").arg(port), "/nonexistent");
     monitor.modemSettings.port = QStringLiteral("0");
     clock.restart();
-    monitor.search.SearchModems();
+    {
+        QEventLoop ended;
+        QObject::connect(&monitor.search, &ModemSearch::finished, &ended, &QEventLoop::quit,
+                         Qt::QueuedConnection);
+        monitor.search.SearchModems();
+        ended.exec();
+    }
     std::printf("search over four absent ports: %lld ms\n",
                 static_cast<long long>(clock.elapsed()));
     ::close(slave);

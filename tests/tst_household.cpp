@@ -685,13 +685,15 @@ void TestHousehold::aDesktopWithoutAModemSaysWhereItsCallsComeFrom()
         return true;
     };
     monitor.load();
-    QVERIFY(monitor.activate());
+    QSignalSpy activated(&monitor, &Monitor::activated);
+    monitor.activate();
+    QTRY_COMPARE(activated.count(), 1);
     const QString expected =
         QString("Calls from the household's broker at 127.0.0.1:%1").arg(broker.port());
     QTRY_COMPARE_WITH_TIMEOUT(monitor.model.field(WindowModel::Status), expected, 10000);
     // Switched on and off again, the modem gives the status line back.
-    monitor.model.setBox(WindowModel::ModemEnabled, true);
-    monitor.model.setBox(WindowModel::ModemEnabled, false);
+    monitor.setModemEnabled(true);
+    monitor.setModemEnabled(false);
     QCOMPARE(monitor.model.field(WindowModel::Status), expected);
     monitor.unload();
 }
@@ -763,16 +765,19 @@ void TestHousehold::configTestsAndSavesTheNetworkSettings()
     ui.hostField->setText("127.0.0.1");
     ui.brokerPortField->setText(QString::number(broker.port()));
     ui.testButton->click();
+    QTRY_VERIFY(!window.testingConnection());
     QVERIFY2(ui.testResult->text().startsWith("Failed: Connection refused"),
              qPrintable(ui.testResult->text()));
     QVERIFY(broker.start(true));
     ui.testButton->click();
+    QTRY_VERIFY(!window.testingConnection());
     QVERIFY2(ui.testResult->text().contains("not authorised") ||
                  ui.testResult->text().contains("bad user name or password"),
              qPrintable(ui.testResult->text()));
     ui.userField->setText("user");
     ui.passwordField->setText("secret");
     ui.testButton->click();
+    QTRY_VERIFY(!window.testingConnection());
     QCOMPARE(ui.testResult->text(), QString("Connected to 127.0.0.1:%1.").arg(broker.port()));
 
     // Only what differs from the stored (or default) values is written.

@@ -56,7 +56,14 @@ private slots:
 
 private:
     static void mapPort(int port, const QString& device) { TestHome::mapPort(port, device); }
-    void start() { m_monitor->model.setBox(WindowModel::ModemEnabled, true); }
+    // Switches the modem on and waits until its search has ended and the switch settled.
+    void start()
+    {
+        QSignalSpy ended(&m_monitor->search, &ModemSearch::finished);
+        m_monitor->setModemEnabled(true);
+        QTRY_VERIFY(!ended.isEmpty());
+        QCoreApplication::processEvents(); // the settling is queued behind the search's end
+    }
     QStringList events() const { return m_monitor->model.events(); }
     // The reply time-out from here on ticks only when the test says so.
     SteppedTicks& steppedTimeout()
@@ -309,16 +316,19 @@ void TestModemSearch::switchOffDuringSearchStopsIt()
     ModemSim dead({"--silent"});
     mapPort(1, dead.device());
     SteppedTicks& timeOut = steppedTimeout();
-    timeOut.onStart = [this] {
-        QTimer::singleShot(0, &m_monitor->model,
-                           [this] { m_monitor->model.setBox(WindowModel::ModemEnabled, false); });
-    };
-    start();
+    // Switching on only begins the search: it waits for the reply on the event loop, not inside
+    // the switch.
+    m_monitor->setModemEnabled(true);
+    QVERIFY(m_monitor->search.running());
+    QCOMPARE(timeOut.starts, 1); // "ATZ" sent, its reply awaited
+    m_monitor->setModemEnabled(false);
+    QVERIFY(!m_monitor->search.running());
     QCOMPARE(timeOut.ticks, 0); // the switch ended the wait, not its time-out
-    QCOMPARE(timeOut.starts, 1);
+    QVERIFY(!timeOut.isActive());
     const WindowModel& s = m_monitor->model;
     QCOMPARE(s.field(WindowModel::Status), "Manual Mode");
     QVERIFY(!m_monitor->line.isOpen());
+    QCoreApplication::processEvents(); // the search's end, queued for the monitor
     QCOMPARE(m_window->errors, 0);
     // The rest of the switch-on action did not run
     QVERIFY(!s.boxEnabled(WindowModel::MaximizeOnRing));
@@ -378,7 +388,7 @@ void TestModemSearch::unpluggedModemIsReported()
     QVERIFY(events().last().startsWith("[Modem port " + modem->device() + " failed: "));
     QCOMPARE(m_monitor->model.field(WindowModel::Status), "ERROR, MODEM DISCONNECTED");
     // The program runs on: switching off and on searches again.
-    m_monitor->model.setBox(WindowModel::ModemEnabled, false);
+    m_monitor->setModemEnabled(false);
     QCOMPARE(m_monitor->model.field(WindowModel::Status), "Manual Mode");
 }
 
@@ -388,41 +398,50 @@ void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
     mapPort(1, modem.device());
     CommandExchange& x = m_monitor->exchange;
     using Reply = CommandExchange::Reply;
+    QSignalSpy replies(&x, &CommandExchange::replied);
+    auto lastReply = [&] {
+        return replies.last().first().value<Reply>();
+    };
     SteppedTicks& timeOut = steppedTimeout();
     QVERIFY(x.OpenModemPort(1, "9600"));
     QVERIFY(!x.OpenModemPort(1, "9600")); // already open
     x.setReplyTimeout("5000");
-    x.SendModemCommand("ATZ");
-    QCOMPARE(x.WaitForResponse(), Reply::Ok);
-    x.SendModemCommand("ATX9");
-    QCOMPARE(x.WaitForResponse(), Reply::Error);
+    QVERIFY(x.ask("ATZ"));
+    QTRY_COMPARE(replies.count(), 1);
+    QCOMPARE(lastReply(), Reply::Ok);
+    QVERIFY(x.ask("ATX9"));
+    // One exchange at a time: a second is refused, without a time-out of its own.
+    QVERIFY(!x.ask("ATZ"));
+    QCOMPARE(timeOut.starts, 2);
+    QTRY_COMPARE(replies.count(), 2);
+    QCOMPARE(lastReply(), Reply::Error);
     QCOMPARE(timeOut.interval, 5000);
-    QCOMPARE(timeOut.ticks, 0); // both waits ended on the reply
-    // Nothing comes back for an empty command: the time-out ends the wait, a changed time-out
-    // counting from the next wait.
+    QCOMPARE(timeOut.ticks, 0); // both ended on the reply
+    // Nothing comes back for an empty command: the time-out ends it, a changed time-out
+    // counting from the next exchange.
     x.setReplyTimeout("250");
-    timeOut.fireWhenStarted = true;
-    x.SendModemCommand("");
-    QCOMPARE(x.WaitForResponse(), Reply::None);
+    QVERIFY(x.ask(""));
+    QCOMPARE(timeOut.step(), 1);
+    QTRY_COMPARE(replies.count(), 3);
+    QCOMPARE(lastReply(), Reply::None);
     QCOMPARE(timeOut.interval, 250);
-    QCOMPARE(timeOut.ticks, 1);
-    timeOut.fireWhenStarted = false;
 
-    // A wait started while one is under way (from an event it lets run) is refused at once,
-    // without a time-out of its own.
-    Reply nested = Reply::Ok;
-    int nestedStarts = -1;
-    QTimer::singleShot(0, &x, [&] {
-        const int before = timeOut.starts;
-        nested = x.WaitForResponse();
-        nestedStarts = timeOut.starts - before;
-    });
-    x.SendModemCommand("ATZ");
-    const Reply outer = x.WaitForResponse();
-    QCOMPARE(nested, Reply::None);
-    QCOMPARE(nestedStarts, 0);
-    QCOMPARE(outer, Reply::Ok); // the outer wait still gets its reply
+    // A cancelled exchange says nothing, even when its reply comes after all.
+    QVERIFY(x.ask("ATZ"));
+    x.cancel();
+    QVERIFY(!timeOut.isActive());
+    QVERIFY(x.ask("ATI3"));
+    QTRY_COMPARE(replies.count(), 4);
+    QCOMPARE(lastReply(), Reply::Ok);
+    // A line that closes ends the exchange at once; a closed one never waits.
+    QVERIFY(x.ask(""));
     m_monitor->line.close();
+    QTRY_COMPARE(replies.count(), 5);
+    QCOMPARE(lastReply(), Reply::None);
+    const int starts = timeOut.starts;
+    QVERIFY(x.ask("ATZ"));
+    QTRY_COMPARE(replies.count(), 6);
+    QCOMPARE(timeOut.starts, starts);
 }
 
 QTEST_GUILESS_MAIN(TestModemSearch)

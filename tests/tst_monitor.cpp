@@ -4,6 +4,7 @@
 #include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"
 
+#include <QSignalSpy>
 #include <QTest>
 #include <pty.h>
 #include <unistd.h>
@@ -195,7 +196,7 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
 void TestMonitor::unloadWritesTheTableInOrder()
 {
     WindowModel& s = m_monitor->model;
-    s.setBox(Box::ModemEnabled, true);
+    m_monitor->setModemEnabled(true);
     s.setBox(Box::CreateContact, true);
     m_monitor->setCountry("US");
     m_monitor->setAreaCode("613");
@@ -245,7 +246,7 @@ void TestMonitor::withoutAddressBookItsFeaturesGoOff()
     QCOMPARE(s.events(), QStringList({"[Address book not available: no library]"}));
 
     // Switching the modem on leaves them off.
-    m_monitor->model.setBox(Box::ModemEnabled, true);
+    m_monitor->setModemEnabled(true);
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
         QVERIFY(!s.boxEnabled(box));
     m_monitor->saveSettings();
@@ -287,7 +288,7 @@ void TestMonitor::switchOnAndManualMode()
     m_monitor->loadSettings();
     m_monitor->checkAddressBook();
     // A search over ports with no device behind them: it begins, and finds nothing.
-    s.setBox(Box::ModemEnabled, true);
+    m_monitor->setModemEnabled(true);
     QCOMPARE(searches(), 1);
     QVERIFY(s.boxEnabled(Box::MaximizeOnRing) && s.boxEnabled(Box::PlaySound) &&
             s.boxEnabled(Box::SearchContacts));
@@ -301,7 +302,7 @@ void TestMonitor::switchOnAndManualMode()
     TestHome::mapPort(1, QString::fromLocal8Bit(name));
     m_monitor->line.setPortNumber(1);
     QVERIFY(m_monitor->line.open());
-    s.setBox(Box::ModemEnabled, false);
+    m_monitor->setModemEnabled(false);
     QVERIFY(!m_monitor->line.isOpen());
     QCOMPARE(s.field(WindowModel::Status), "Manual Mode");
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::MaximizeOnRing,
@@ -312,11 +313,11 @@ void TestMonitor::switchOnAndManualMode()
     QCOMPARE(m_window->calls.mid(2), QStringList({"menu disable", "image modem-off"}));
 
     // Setting the state it already has runs nothing.
-    s.setBox(Box::ModemEnabled, false);
+    m_monitor->setModemEnabled(false);
     QCOMPARE(m_window->calls.size(), 4);
     // An open line is not searched again.
     QVERIFY(m_monitor->line.open());
-    s.setBox(Box::ModemEnabled, true);
+    m_monitor->setModemEnabled(true);
     QCOMPARE(searches(), 1);
     m_monitor->line.close();
     ::close(slave);
@@ -326,7 +327,7 @@ void TestMonitor::switchOnAndManualMode()
 void TestMonitor::findModemLockedBySetup()
 {
     SaveSetting("ZodoDE", "Modem", "FindModem", "False");
-    m_monitor->model.setBox(Box::ModemEnabled, true);
+    m_monitor->setModemEnabled(true);
     QVERIFY(!m_monitor->model.controlEnabled(WindowModel::FindModem));
 }
 
@@ -440,7 +441,9 @@ void TestMonitor::callListAfterARestart()
             return false;
         };
         m_monitor->load();
-        QVERIFY(m_monitor->activate());
+        QSignalSpy activated(m_monitor.get(), &Monitor::activated);
+        m_monitor->activate();
+        QTRY_COMPARE(activated.count(), 1);
         m_monitor->finishActivation();
         if (run == 0)
             m_monitor->receiver.receive(call);

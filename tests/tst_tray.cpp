@@ -146,7 +146,7 @@ void TestTray::notificationAreaRoundTrip()
         QSKIP("no notification area here (run under a tray: see tests/with-tray.sh)");
     WindowModel& s = m_window->model();
     s.setField(WindowModel::Status, "Active... Waiting for a Ring");
-    s.setBox(WindowModel::ModemEnabled, false);
+    m_window->monitor().setModemEnabled(false);
     m_window->minimize();
     TrayIcon& tray = m_window->tray();
     QVERIFY(!m_window->isVisible());

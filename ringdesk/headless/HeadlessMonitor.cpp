@@ -14,6 +14,7 @@ HeadlessMonitor::HeadlessMonitor(std::FILE* out, QObject* parent)
     m_monitor.addressBook.setViewer(this);
     connect(&m_monitor.events, &EventLog::added, this,
             [this](const EventLog::Event& event) { print(event.text); });
+    connect(&m_monitor, &Monitor::activated, this, &HeadlessMonitor::finishActivation);
     connect(&m_monitor, &Monitor::statusChanged, this, [this](const QString& text) {
         if (!text.isEmpty())
             print(QStringLiteral("Status: ") + text);
@@ -26,8 +27,11 @@ HeadlessMonitor::HeadlessMonitor(std::FILE* out, QObject* parent)
 void HeadlessMonitor::start()
 {
     m_monitor.load();
-    if (!m_monitor.activate())
-        return;
+    m_monitor.activate();
+}
+
+void HeadlessMonitor::finishActivation()
+{
     if (m_monitor.areaCode().isEmpty() && m_monitor.numberPlan().northAmerican() &&
         !Conversions::numericEquals(m_monitor.modemSettings.port, 0))
         m_monitor.events.append(

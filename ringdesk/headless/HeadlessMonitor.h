@@ -24,6 +24,8 @@ public:
     void start();
     // The unload step; then the event loop ends.
     void stop();
+    // Once the modem search of the start has ended.
+    void finishActivation();
     bool stopped() const { return m_stopped; }
 
     void showModemError(const QStringList& details) override;

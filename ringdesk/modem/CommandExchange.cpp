@@ -5,21 +5,19 @@
 #include "modem/SerialLine.h"
 #include "modem/TimerTicks.h"
 
-#include <QEventLoop>
-
 CommandExchange::CommandExchange(SerialLine& line, ModemReceiver& receiver, QObject* parent)
     : QObject(parent), m_line(line)
 {
     setTicks(std::make_unique<TimerTicks>(TimerTicks::Once));
-    connect(&receiver, &ModemReceiver::okReceived, this, [this] { noteReply(Reply::Ok); });
-    connect(&receiver, &ModemReceiver::errorReceived, this, [this] { noteReply(Reply::Error); });
-    connect(&line, &SerialLine::closed, this, &CommandExchange::waitMayEnd);
+    connect(&receiver, &ModemReceiver::okReceived, this, [this] { finish(Reply::Ok); });
+    connect(&receiver, &ModemReceiver::errorReceived, this, [this] { finish(Reply::Error); });
+    connect(&line, &SerialLine::closed, this, [this] { finish(Reply::None); });
 }
 
 void CommandExchange::setTicks(std::unique_ptr<TickSource> ticks)
 {
     m_timeout = std::move(ticks);
-    connect(m_timeout.get(), &TickSource::tick, this, &CommandExchange::timedOut);
+    connect(m_timeout.get(), &TickSource::tick, this, [this] { finish(Reply::None); });
 }
 
 int CommandExchange::timeoutFor(const QString& text)
@@ -44,45 +42,46 @@ void CommandExchange::SendModemCommand(const QString& command)
     m_line.write(command.toLatin1() + "\r\n");
 }
 
-void CommandExchange::noteReply(Reply reply)
+bool CommandExchange::ask(const QString& command)
 {
-    m_reply = reply;
-    emit waitMayEnd();
+    if (m_asking || m_shuttingDown)
+        return false;
+    m_asking = true;
+    ++m_exchange;
+    if (!m_line.isOpen()) {
+        finish(Reply::None); // nothing can answer a closed port
+        return true;
+    }
+    SendModemCommand(command);
+    m_timeout->start(timeoutFor(m_timeoutText));
+    return true;
 }
 
-void CommandExchange::timedOut()
+void CommandExchange::finish(Reply reply)
 {
-    m_awaiting = false;
+    if (!m_asking)
+        return; // a line nobody asked for, or a second ending of the same exchange
+    m_asking = false;
     m_timeout->stop();
-    emit waitMayEnd();
+    // The receiver may still be reading the lines after this one from the port.
+    QMetaObject::invokeMethod(
+        this,
+        [this, reply, exchange = m_exchange] {
+            if (exchange == m_exchange && !m_shuttingDown)
+                emit replied(reply);
+        },
+        Qt::QueuedConnection);
+}
+
+void CommandExchange::cancel()
+{
+    m_asking = false;
+    ++m_exchange;
+    m_timeout->stop();
 }
 
 void CommandExchange::shutDown()
 {
     m_shuttingDown = true;
-    emit waitMayEnd();
-}
-
-CommandExchange::Reply CommandExchange::WaitForResponse()
-{
-    m_reply = Reply::None;
-    if (m_waiting || m_shuttingDown)
-        return m_reply;
-    m_waiting = true;
-    m_awaiting = true;
-
-    QEventLoop loop;
-    auto done = [this] {
-        return m_reply != Reply::None || !m_awaiting || !m_line.isOpen() || m_shuttingDown;
-    };
-    connect(this, &CommandExchange::waitMayEnd, &loop, [&loop, &done] {
-        if (done())
-            loop.quit();
-    });
-    m_timeout->start(timeoutFor(m_timeoutText));
-    if (!done())
-        loop.exec();
-    m_timeout->stop();
-    m_waiting = false;
-    return m_reply;
+    cancel();
 }

@@ -8,19 +8,20 @@
 class ModemReceiver;
 class SerialLine;
 
-// Sending a command to the modem and waiting for its reply while the program goes on handling
-// its events. The wait ends on "OK", an error line, the time-out, a line that closes, or the
-// program ending; it never spins, and a second wait while one runs is refused.
+// One command to the modem and its reply, as a step on the event loop: ask() sends, replied()
+// follows once, on "OK", an error line, the time-out, or a line that closes. Nothing waits in
+// between, so the window and the network go on while the modem thinks.
 class CommandExchange : public QObject
 {
     Q_OBJECT
 public:
     enum class Reply
     {
-        None, // no reply: the time-out, a closed line, a refused wait
+        None, // no reply: the time-out, a closed line
         Ok,
         Error
     };
+    Q_ENUM(Reply)
 
     // The replies are the lines the receiver reads from the same line.
     CommandExchange(SerialLine& line, ModemReceiver& receiver, QObject* parent = nullptr);
@@ -28,16 +29,20 @@ public:
     // The six port settings in order; false when the port did not open (it may already be open).
     bool OpenModemPort(int port, const QString& speed);
     void SendModemCommand(const QString& command);
-    // The reply to the command just sent, once it has come.
-    Reply WaitForResponse();
+    // Sends `command`; replied() follows. False, with nothing sent, while an exchange is under
+    // way or once the program is ending.
+    bool ask(const QString& command);
+    bool asking() const { return m_asking; }
+    // The exchange under way ends without its replied().
+    void cancel();
 
-    // The "ModemResponseTimeout" text the waits use.
+    // The "ModemResponseTimeout" text the exchanges use.
     void setReplyTimeout(const QString& text) { m_timeoutText = text; }
     // The time-out in milliseconds that a ModemResponseTimeout text gives: a whole number from 1
     // to 65535 as it stands; more is held at 65535; anything else gives the default 3000.
     static int timeoutFor(const QString& text);
 
-    // The program is ending: the wait under way ends, and no new one begins.
+    // The program is ending: the exchange under way ends, and no new one begins.
     void shutDown();
     bool shuttingDown() const { return m_shuttingDown; }
 
@@ -45,18 +50,17 @@ public:
     void setTicks(std::unique_ptr<TickSource> ticks);
 
 signals:
-    // The wait under way may have ended.
-    void waitMayEnd();
+    // Comes after the receiver has finished with the line that ended the exchange, so that
+    // whoever acts on it may close or reopen the port.
+    void replied(CommandExchange::Reply reply);
 
 private:
-    void noteReply(Reply reply);
-    void timedOut();
+    void finish(Reply reply);
 
     SerialLine& m_line;
     std::unique_ptr<TickSource> m_timeout;
     QString m_timeoutText = QStringLiteral("3000");
-    Reply m_reply = Reply::None;
-    bool m_waiting = false;
-    bool m_awaiting = false; // lowered by the time-out
+    bool m_asking = false;
+    quint64 m_exchange = 0; // counts exchanges, so that a cancelled one's reply is dropped
     bool m_shuttingDown = false;
 };

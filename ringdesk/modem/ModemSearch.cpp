@@ -3,11 +3,8 @@
 #include "common/Conversions.h"
 #include "common/SettingsTable.h"
 #include "devices/PortMap.h"
-#include "modem/CommandExchange.h"
 #include "modem/PortProblem.h"
 #include "modem/SerialLine.h"
-
-#include <QScopeGuard>
 
 namespace {
 
@@ -23,18 +20,18 @@ bool isZero(const QString& text)
     return !value || *value == 0;
 }
 
+const char* const questions[] = {"ATI3", "ATI6"};
+
 } // namespace
 
 ModemSearch::ModemSearch(SerialLine& line, CommandExchange& exchange, ModemSettings& settings,
                          QObject* parent)
     : QObject(parent), m_line(line), m_exchange(exchange), m_settings(settings)
 {
-}
-
-bool ModemSearch::interrupted() const
-{
-    // The switch turned off, or the program ending, while a reply was awaited.
-    return m_stopped || m_exchange.shuttingDown();
+    connect(&m_exchange, &CommandExchange::replied, this, [this](CommandExchange::Reply reply) {
+        if (m_running)
+            replied(reply);
+    });
 }
 
 void ModemSearch::SearchModems()
@@ -43,9 +40,9 @@ void ModemSearch::SearchModems()
         emit eventLine(QStringLiteral("[A modem search is already running]"));
         return;
     }
+    if (m_exchange.shuttingDown())
+        return;
     m_running = true;
-    m_stopped = false;
-    const auto done = qScopeGuard([this] { m_running = false; });
 
     if (m_line.isOpen())
         m_line.close();
@@ -54,39 +51,162 @@ void ModemSearch::SearchModems()
     emit eventLine(QStringLiteral("[Initializing Ringwatch...]"));
     emit status(QStringLiteral("Initializing..."));
 
-    QList<int> ports;
-    QStringList bauds;
-    QStringList commands;
+    m_ports.clear();
     if (isZero(m_settings.port)) {
         emit eventLine(QStringLiteral("[Searching for Modems...]"));
         emit status(QStringLiteral("Searching for Modems..."));
         for (int port = 1; port <= m_settings.portsToSearch; ++port)
-            ports << port;
-        bauds = {QStringLiteral("56000"), QStringLiteral("28800"), QStringLiteral("9600")};
-        commands = {QStringLiteral("AT#CID=1"), QStringLiteral("AT%CCID=1"),
-                    QStringLiteral("AT+VCID=1"), QStringLiteral("AT#CC1"),
-                    QStringLiteral("AT*ID1")};
+            m_ports << port;
+        m_speeds = {QStringLiteral("56000"), QStringLiteral("28800"), QStringLiteral("9600")};
+        m_commands = {QStringLiteral("AT#CID=1"), QStringLiteral("AT%CCID=1"),
+                      QStringLiteral("AT+VCID=1"), QStringLiteral("AT#CC1"),
+                      QStringLiteral("AT*ID1")};
     } else {
-        ports << Conversions::toInt16(m_settings.port).value_or(0);
-        bauds << m_settings.speed;
-        commands << m_settings.callerIdCommand;
+        m_ports << Conversions::toInt16(m_settings.port).value_or(0);
+        m_speeds = {m_settings.speed};
+        m_commands = {m_settings.callerIdCommand};
     }
+    m_portIndex = -1;
+    nextPort();
+}
 
-    for (const int port : ports) {
-        const bool excluded = PortMap::isExcluded(Settings::portExclusionKey(port));
-        const bool found = !excluded && probePort(port, bauds, commands);
-        m_line.close();
-        if (interrupted())
+void ModemSearch::stop()
+{
+    if (!m_running)
+        return;
+    m_exchange.cancel();
+    m_line.close();
+    end();
+}
+
+void ModemSearch::end()
+{
+    m_running = false;
+    emit finished();
+}
+
+void ModemSearch::nextPort()
+{
+    m_line.close();
+    while (++m_portIndex < m_ports.size()) {
+        if (!PortMap::isExcluded(Settings::portExclusionKey(m_ports[m_portIndex]))) {
+            m_speedIndex = -1;
+            nextSpeed();
             return;
-        if (found)
-            break;
+        }
     }
+    conclude();
+}
 
+void ModemSearch::nextSpeed()
+{
+    const int port = m_ports[m_portIndex];
+    while (++m_speedIndex < m_speeds.size()) {
+        const QString& speed = m_speeds[m_speedIndex];
+        emit eventLine(QStringLiteral("[Testing Com") + shown(port) + QStringLiteral(" at ") +
+                       speed + QStringLiteral(" ]"));
+        m_exchange.OpenModemPort(port, speed);
+        // Why a port would not open is said once per port: a search is also a diagnosis.
+        if (!m_line.isOpen() && !m_line.openFailure().isEmpty() && m_speedIndex == 0) {
+            const QString problem = QStringLiteral("Com") + shown(port) + QStringLiteral(" (") +
+                                    m_line.deviceName() + QStringLiteral("): ") +
+                                    m_line.openFailure();
+            emit eventLine(u'[' + problem + u']');
+            m_openProblems << problem;
+        }
+        // A port that is not open can get no reply: no answer, without waiting for one.
+        if (m_line.isOpen()) {
+            m_step = Step::Reset;
+            if (!m_exchange.ask(QStringLiteral("ATZ")))
+                end();
+            return;
+        }
+        m_settings.port = QStringLiteral("0");
+    }
+    nextPort();
+}
+
+void ModemSearch::replied(CommandExchange::Reply reply)
+{
+    const bool ok = reply == CommandExchange::Reply::Ok;
+    switch (m_step) {
+    case Step::Reset:
+        if (ok) {
+            modemAnswered();
+        } else {
+            m_settings.port = QStringLiteral("0");
+            nextSpeed();
+        }
+        return;
+    case Step::Questions:
+        ++m_questionIndex;
+        askNextQuestion();
+        return;
+    case Step::CallerId:
+        if (ok) {
+            m_settings.port = QString::number(m_ports[m_portIndex]);
+            m_settings.callerIdCommand = m_commands[m_commandIndex];
+            m_line.close();
+            conclude();
+            return;
+        }
+        m_settings.port = QStringLiteral("0");
+        ++m_commandIndex;
+        askCallerIdCommand();
+        return;
+    }
+}
+
+void ModemSearch::modemAnswered()
+{
+    const int port = m_ports[m_portIndex];
+    emit eventLine(QStringLiteral("[Found Modem in Com") + shown(port) + QStringLiteral(" !]"));
+    m_settings.speed = m_speeds[m_speedIndex];
+    emit beep();
+    if (isZero(m_settings.port)) {
+        emit eventLine(QStringLiteral("[Retreiving Modem Information]"));
+        m_step = Step::Questions;
+        m_questionIndex = 0;
+        askNextQuestion();
+        return;
+    }
+    emit eventLine(QStringLiteral("[Testing for Caller ID capabilities...]"));
+    m_commandIndex = 0;
+    askCallerIdCommand();
+}
+
+void ModemSearch::askNextQuestion()
+{
+    if (m_questionIndex < qsizetype(std::size(questions))) {
+        if (!m_exchange.ask(QString::fromLatin1(questions[m_questionIndex])))
+            end();
+        return;
+    }
+    emit eventLine(QStringLiteral("[Testing for Caller ID capabilities...]"));
+    m_commandIndex = 0;
+    askCallerIdCommand();
+}
+
+void ModemSearch::askCallerIdCommand()
+{
+    if (m_commandIndex >= m_commands.size()) {
+        nextPort(); // a modem without caller ID: the other speeds would say no more
+        return;
+    }
+    m_step = Step::CallerId;
+    if (!m_exchange.ask(m_commands[m_commandIndex]))
+        end();
+}
+
+void ModemSearch::conclude()
+{
     if (isZero(m_settings.port)) {
         emit eventLine(QStringLiteral("[ERROR... NO CALLER ID FEATURE FOUND]"));
         emit status(QStringLiteral("ERROR, NO CALLER ID"));
         emit beep();
+        m_running = false;
         emit notFound(m_openProblems);
+        emit finished();
         return;
     }
     const int port = Conversions::toInt16(m_settings.port).value_or(0);
@@ -104,61 +224,5 @@ void ModemSearch::SearchModems()
                    QStringLiteral(" !]"));
     emit eventLine(QStringLiteral("[System Ready, Waiting for a RING...]"));
     emit status(QStringLiteral("Active... Waiting for a Ring"));
-}
-
-bool ModemSearch::probePort(int port, const QStringList& bauds, const QStringList& commands)
-{
-    for (const QString& speed : bauds) {
-        emit eventLine(QStringLiteral("[Testing Com") + shown(port) + QStringLiteral(" at ") +
-                       speed + QStringLiteral(" ]"));
-        m_exchange.OpenModemPort(port, speed);
-        // Why a port would not open is said once per port: a search is also a diagnosis.
-        if (!m_line.isOpen() && !m_line.openFailure().isEmpty() && speed == bauds.first()) {
-            const QString problem = QStringLiteral("Com") + shown(port) + QStringLiteral(" (") +
-                                    m_line.deviceName() + QStringLiteral("): ") +
-                                    m_line.openFailure();
-            emit eventLine(u'[' + problem + u']');
-            m_openProblems << problem;
-        }
-        // A port that is not open can get no reply: no answer, without waiting for one.
-        CommandExchange::Reply reply = CommandExchange::Reply::None;
-        if (m_line.isOpen()) {
-            m_exchange.SendModemCommand(QStringLiteral("ATZ"));
-            reply = m_exchange.WaitForResponse();
-            if (interrupted())
-                return false;
-        }
-        if (reply != CommandExchange::Reply::Ok) {
-            m_settings.port = QStringLiteral("0");
-            continue;
-        }
-
-        emit eventLine(QStringLiteral("[Found Modem in Com") + shown(port) + QStringLiteral(" !]"));
-        m_settings.speed = speed;
-        emit beep();
-        if (isZero(m_settings.port)) {
-            emit eventLine(QStringLiteral("[Retreiving Modem Information]"));
-            for (const char* question : {"ATI3", "ATI6"}) {
-                m_exchange.SendModemCommand(QString::fromLatin1(question));
-                m_exchange.WaitForResponse();
-                if (interrupted())
-                    return false;
-            }
-        }
-        emit eventLine(QStringLiteral("[Testing for Caller ID capabilities...]"));
-        for (const QString& command : commands) {
-            m_exchange.SendModemCommand(command);
-            reply = m_exchange.WaitForResponse();
-            if (interrupted())
-                return false;
-            if (reply == CommandExchange::Reply::Ok) {
-                m_settings.port = QString::number(port);
-                m_settings.callerIdCommand = command;
-                return true;
-            }
-            m_settings.port = QStringLiteral("0");
-        }
-        return false;
-    }
-    return false;
+    end();
 }

@@ -1,16 +1,18 @@
 #pragma once
 
+#include "modem/CommandExchange.h"
 #include "modem/ModemSettings.h"
 
 #include <QObject>
 #include <QStringList>
 
-class CommandExchange;
 class SerialLine;
 
 // Finds the modem that reports caller ID: probes ports with "ATZ" at a few speeds and tries the
-// caller-ID commands on each modem that answers; with a known port, checks just that one. Ends
-// with the line open on the modem and the settings telling where it is, or with notFound().
+// caller-ID commands on each modem that answers; with a known port, checks just that one. Each
+// reply or time-out takes the next step, so the search runs beside everything else. Ends with
+// the line open on the modem and the settings telling where it is, or with notFound(); either
+// way, and when stopped, with finished().
 class ModemSearch : public QObject
 {
     Q_OBJECT
@@ -20,8 +22,8 @@ public:
 
     void SearchModems();
     bool running() const { return m_running; }
-    // The modem switch went off, or the program is ending: the search under way gives up.
-    void stop() { m_stopped = true; }
+    // The modem switch went off, or the program is ending: the search under way gives up now.
+    void stop();
 
 signals:
     void eventLine(const QString& line);
@@ -29,15 +31,38 @@ signals:
     void beep();
     // No modem with caller ID; `problems` are the ports that did not open, and why.
     void notFound(const QStringList& problems);
+    void finished();
 
 private:
-    bool probePort(int port, const QStringList& speeds, const QStringList& commands);
-    bool interrupted() const;
+    enum class Step
+    {
+        Reset,     // "ATZ": is a modem there at this speed?
+        Questions, // "ATI3", "ATI6": what it says of itself, for the event list
+        CallerId   // the caller-ID commands, one after another
+    };
+
+    void nextPort();
+    void nextSpeed();
+    void replied(CommandExchange::Reply reply);
+    void modemAnswered();
+    void askNextQuestion();
+    void askCallerIdCommand();
+    // The ports have been tried: the modem found is opened for good, or the error is said.
+    void conclude();
+    void end();
 
     SerialLine& m_line;
     CommandExchange& m_exchange;
     ModemSettings& m_settings;
     bool m_running = false;
-    bool m_stopped = false;
     QStringList m_openProblems; // the ports of this search that did not open, and why
+
+    QList<int> m_ports;
+    QStringList m_speeds;
+    QStringList m_commands;
+    qsizetype m_portIndex = -1;
+    qsizetype m_speedIndex = 0;
+    qsizetype m_questionIndex = 0;
+    qsizetype m_commandIndex = 0;
+    Step m_step = Step::Reset;
 };

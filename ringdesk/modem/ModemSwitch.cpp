@@ -6,9 +6,10 @@
 bool ModemSwitch::turnOn()
 {
     m_on = true;
-    if (!m_line.isOpen())
-        m_search.SearchModems();
-    return m_on;
+    if (m_line.isOpen())
+        return false;
+    m_search.SearchModems();
+    return m_search.running();
 }
 
 void ModemSwitch::turnOff()

@@ -10,8 +10,8 @@ class ModemSwitch
 public:
     ModemSwitch(SerialLine& line, ModemSearch& search) : m_line(line), m_search(search) {}
 
-    // Switched on: the modem is searched for unless the line is open. True when the switch is
-    // still on afterwards (it may be switched off while the search waits for a reply).
+    // Switched on: the modem is searched for unless the line is open. True when a search began;
+    // the switch has settled when it finishes.
     bool turnOn();
     // Switched off: a search under way gives up and the line is closed.
     void turnOff();

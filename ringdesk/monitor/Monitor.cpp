@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <malloc.h>
+#include <utility>
 
 using Box = WindowModel::Box;
 
@@ -86,16 +87,15 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&search, &ModemSearch::status, &model,
                      [this](const QString& text) { model.setField(WindowModel::Status, text); });
     QObject::connect(&search, &ModemSearch::beep, &model, [this] { m_window.beep(); });
+    // Queued: a search that found nothing to open ends before turnOn() has returned.
+    QObject::connect(&search, &ModemSearch::finished, this, &Monitor::modemSettled,
+                     Qt::QueuedConnection);
     QObject::connect(&search, &ModemSearch::notFound, &model,
                      [this](const QStringList& problems) { m_window.showModemError(problems); });
 
-    QObject::connect(&model, &WindowModel::boxChanged, &model, [this](Box box, bool ticked) {
-        if (box == Box::ModemEnabled) {
-            switchModem(ticked);
-            showWhereCallsComeFrom();
-        } else if (box == Box::SearchContacts) {
+    QObject::connect(&model, &WindowModel::boxChanged, &model, [this](Box box) {
+        if (box == Box::SearchContacts)
             searchContactsChanged();
-        }
     });
 
     QObject::connect(&logFile, &CallLogFile::eventLine, &model, toEvents(Kind::Call));
@@ -278,7 +278,7 @@ void Monitor::load()
     startBus();
 }
 
-bool Monitor::activate()
+void Monitor::activate()
 {
     history.setE164([plan = numberPlan()](const QString& number) { return plan.e164(number); });
     history.open(logFile.folder(), logFile.LoadCallLog());
@@ -294,15 +294,26 @@ bool Monitor::activate()
                           .arg(switchText));
         keepStoredUnlessChanged(Settings::SetupFindModem, QStringLiteral("1"));
     }
-    model.setBox(Box::ModemEnabled, !(switchState && *switchState == 0));
-    if (m_shuttingDown)
-        return false;
+    m_activating = true;
+    setModemEnabled(!(switchState && *switchState == 0));
+    if (!search.running())
+        modemSettled();
+}
+
+void Monitor::modemSettled()
+{
+    if (search.running())
+        return; // switched off and on again: the newer search has the last word
+    if (std::exchange(m_switchingOn, false) && modemSwitch.isOn())
+        enableModemControls();
+    if (!std::exchange(m_activating, false) || m_shuttingDown)
+        return;
     model.setBoxEnabled(Box::ModemEnabled, true);
     if (!model.box(Box::ModemEnabled)) {
         manualMode();
         showWhereCallsComeFrom();
     }
-    return !m_shuttingDown;
+    emit activated();
 }
 
 void Monitor::finishActivation()
@@ -324,6 +335,15 @@ void Monitor::unload()
     logFile.SaveEventLog(events.lines());
 }
 
+void Monitor::setModemEnabled(bool on)
+{
+    if (model.box(Box::ModemEnabled) == on)
+        return;
+    model.setBox(Box::ModemEnabled, on);
+    switchModem(on);
+    showWhereCallsComeFrom();
+}
+
 void Monitor::switchModem(bool on)
 {
     if (!on) {
@@ -333,9 +353,17 @@ void Monitor::switchModem(bool on)
     const bool findAllowed = Conversions::toTruth(Settings::ModemFindModem.read()).value_or(true);
     model.setControlEnabled(WindowModel::FindModem, findAllowed);
     refreshPortsToSearch();
-    // Switched off while the search ran: manual mode has already had the last word.
-    if (!modemSwitch.turnOn())
+    // With a search under way, the rest waits for it; switched off meanwhile, manual mode has had
+    // the last word.
+    if (modemSwitch.turnOn()) {
+        m_switchingOn = true;
         return;
+    }
+    enableModemControls();
+}
+
+void Monitor::enableModemControls()
+{
     if (m_addressBookAvailable) {
         for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
             model.setBoxEnabled(box, true);

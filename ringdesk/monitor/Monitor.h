@@ -61,8 +61,9 @@ public:
     // The core's share of the load step: settings, the log folder, the address book, the broker.
     void load();
     // The core's share of the activation step, up to the area code: the call log and the modem
-    // switch. False when the program began to end meanwhile.
-    bool activate();
+    // switch. activated() follows once the modem search, if any, has ended, unless the program
+    // began to end meanwhile.
+    void activate();
     // The rest of it, once the area code is known: the modem is read.
     void finishActivation();
     // The unload step: the port closed, "offline" said, the settings and event log saved.
@@ -107,6 +108,8 @@ public:
     CallOptions callOptions() const;
 
     // What the user does in the window.
+    // "Modem Enabled": on, the modem is searched for unless the line is open; off, manual mode.
+    void setModemEnabled(bool on);
     void findModem();
     // The two search buttons; false when nobody was found, and the window offers to create a
     // contact for offerText().
@@ -130,6 +133,7 @@ public:
 
 signals:
     void statusChanged(const QString& status);
+    void activated();
 
 private:
     void loadBox(WindowModel::Box box, const SettingEntry& entry);
@@ -137,6 +141,10 @@ private:
     // The "Modem Enabled" box changed, or the search may run again.
     void switchModem(bool on);
     void manualMode();
+    // The switch went on and its search, if any, has ended.
+    void enableModemControls();
+    // A search ended: the switch-on and the activation step go on from where they waited.
+    void modemSettled();
     void refreshPortsToSearch();
     // "Search in Contact"'s action: "Create Contact" and "Create Journal" follow it, and come
     // back only while the settings allow.
@@ -165,5 +173,7 @@ private:
     QList<CallRecord> m_remoteCalls;
     bool m_remoteWaiting = false;
     bool m_callLogLoaded = false;
+    bool m_activating = false;
+    bool m_switchingOn = false;
     QHash<QString, QString> m_standIns; // "section/key" in lower case -> the value given
 };

@@ -14,6 +14,7 @@
 Lifecycle::Lifecycle(MainWindow& window, QObject* parent) : QObject(parent), m_window(window)
 {
     connect(&window, &MainWindow::unloadRequested, this, &Lifecycle::unload);
+    connect(&window.monitor(), &Monitor::activated, this, &Lifecycle::finishActivation);
 }
 
 Lifecycle::~Lifecycle() = default;
@@ -48,11 +49,14 @@ void Lifecycle::activate()
     if (m_activated || m_unloaded)
         return;
     m_activated = true;
-    Monitor& monitor = m_window.monitor();
+    m_window.monitor().activate();
+}
 
-    if (!monitor.activate())
+void Lifecycle::finishActivation()
+{
+    if (m_unloaded)
         return;
-
+    Monitor& monitor = m_window.monitor();
     if (monitor.areaCode().isEmpty() && monitor.numberPlan().northAmerican() &&
         !Conversions::numericEquals(monitor.modemSettings.port, 0)) {
         const QString answer =
@@ -66,6 +70,7 @@ void Lifecycle::activate()
         m_window.minimize();
     monitor.finishActivation();
     m_web = WebService::start(monitor);
+    emit started();
 }
 
 void Lifecycle::unload()

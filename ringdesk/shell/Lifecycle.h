@@ -20,11 +20,19 @@ public:
     void start();
     void load();
     void activate();
+    // Once the modem search of the activation step has ended: the area code, then the rest.
+    void finishActivation();
     // Runs once, whichever way the program ends (Exit, closing the window, a signal, logout).
     void unload();
 
     bool unloaded() const { return m_unloaded; }
     bool activated() const { return m_activated; }
+
+signals:
+    // The activation step has ended: the window is in use.
+    void started();
+
+public:
     // --minimized: start in the notification area, as "Minimize on Start Up" does.
     void setStartMinimized(bool minimized) { m_startMinimized = minimized; }
 

@@ -142,16 +142,16 @@ void MainWindow::bindModel()
 
     for (int i = 0; i < WindowModel::BoxCount; ++i) {
         const Box box = Box(i);
-        connect(checkBox(box), &QCheckBox::toggled, &m,
-                [&m, box](bool checked) { m.setBox(box, checked); });
+        connect(checkBox(box), &QCheckBox::toggled, &m, [this, box](bool checked) {
+            if (box == Box::ModemEnabled)
+                m_monitor.setModemEnabled(checked);
+            else
+                model().setBox(box, checked);
+        });
         checkBox(box)->setEnabled(m.boxEnabled(box));
     }
-    connect(&m, &WindowModel::boxShown, this, [this](Box box, bool ticked) {
-        QCheckBox* shown = checkBox(box);
-        shown->setChecked(ticked);
-        // Drawn now: the action that follows may keep the event loop busy for a while.
-        shown->repaint();
-    });
+    connect(&m, &WindowModel::boxShown, this,
+            [this](Box box, bool ticked) { checkBox(box)->setChecked(ticked); });
     connect(&m, &WindowModel::boxEnabledChanged, this,
             [this](Box box, bool enabled) { checkBox(box)->setEnabled(enabled); });
 
@@ -221,9 +221,9 @@ void MainWindow::bindCommands()
             [this] { m_monitor.newJournal(); });
 
     connect(m_tray.enableAction, &QAction::triggered, this,
-            [this] { model().setBox(Box::ModemEnabled, true); });
+            [this] { m_monitor.setModemEnabled(true); });
     connect(m_tray.disableAction, &QAction::triggered, this,
-            [this] { model().setBox(Box::ModemEnabled, false); });
+            [this] { m_monitor.setModemEnabled(false); });
     connect(m_tray.restoreAction, &QAction::triggered, this, &MainWindow::bringBack);
     connect(&m_tray, &TrayIcon::menuRequested, this, &MainWindow::showTrayMenu);
     connect(&m_tray, &TrayIcon::restoreRequested, this, &MainWindow::bringBack);
@@ -425,7 +425,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     if (watched == m_ui->modemImage && event->type() == QEvent::MouseButtonDblClick) {
-        model().setBox(Box::ModemEnabled, !model().box(Box::ModemEnabled));
+        m_monitor.setModemEnabled(!model().box(Box::ModemEnabled));
         return true;
     }
     return QWidget::eventFilter(watched, event);
