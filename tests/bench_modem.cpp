@@ -3,7 +3,7 @@
 //   time from a caller-ID block written to the terminal to its record in CallLog.txt;
 //   a full search over four ports that do not exist.
 #include "common/SettingsStore.h"
-#include "monitor/Monitor.h"
+#include "monitor/MonitorParts.h"
 #include "monitor/WindowControl.h"
 
 #include <QCoreApplication>
@@ -58,15 +58,16 @@ int main(int argc, char* argv[])
     monitor.settleLogDirectory();
 
     // 1. A 3 s wait for a reply that never comes.
-    monitor.exchange.OpenModemPort(1, QStringLiteral("9600"));
-    monitor.exchange.setReplyTimeout(QStringLiteral("3000"));
+    MonitorParts(monitor).exchange.OpenModemPort(1, QStringLiteral("9600"));
+    MonitorParts(monitor).exchange.setReplyTimeout(QStringLiteral("3000"));
     double cpu = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
     {
         QEventLoop replied;
-        QObject::connect(&monitor.exchange, &CommandExchange::replied, &replied, &QEventLoop::quit);
-        monitor.exchange.ask(QStringLiteral("ATZ"));
+        QObject::connect(&MonitorParts(monitor).exchange, &CommandExchange::replied, &replied,
+                         &QEventLoop::quit);
+        MonitorParts(monitor).exchange.ask(QStringLiteral("ATZ"));
         replied.exec();
     }
     std::printf("3 s wait: %lld ms, CPU %.3f%% of a core\n",
@@ -75,7 +76,7 @@ int main(int argc, char* argv[])
 
     // 2. Waiting for a ring with the port open.
     monitor.setModemEnabled(true); // open: no search, just the switch
-    monitor.receiver.setPollInterval(QStringLiteral("100"));
+    MonitorParts(monitor).receiver.setPollInterval(QStringLiteral("100"));
     cpu = cpuSeconds();
     clock.restart();
     idle(idleSeconds * 1000);
@@ -83,7 +84,7 @@ int main(int argc, char* argv[])
                 100.0 * (cpuSeconds() - cpu) / (double(clock.elapsed()) / 1000.0));
 
     // 3. From the caller-ID block on the line to its record in the call log.
-    const QString log = monitor.logFile.callLogPath();
+    const QString log = MonitorParts(monitor).logFile.callLogPath();
     const QByteArray block = "RING\r\nDATE = 1206\r\nTIME = 1041\r\nNMBR = 6135551234\r\n"
                              "NAME = SMITH JOHN\r\n\r\n";
     for (int i = 0; i < 5; ++i) {
@@ -99,16 +100,16 @@ int main(int argc, char* argv[])
     }
 
     // 4. A full search over four ports that do not exist.
-    monitor.line.close();
+    MonitorParts(monitor).line.close();
     for (int port = 1; port <= 4; ++port)
         SaveSetting("ZodoDE", "Ports", QStringLiteral("Com%1").arg(port), "/nonexistent");
-    monitor.modemSettings.port = QStringLiteral("0");
+    MonitorParts(monitor).modemSettings.port = QStringLiteral("0");
     clock.restart();
     {
         QEventLoop ended;
-        QObject::connect(&monitor.search, &ModemSearch::finished, &ended, &QEventLoop::quit,
-                         Qt::QueuedConnection);
-        monitor.search.SearchModems();
+        QObject::connect(&MonitorParts(monitor).search, &ModemSearch::finished, &ended,
+                         &QEventLoop::quit, Qt::QueuedConnection);
+        MonitorParts(monitor).search.SearchModems();
         ended.exec();
     }
     std::printf("search over four absent ports: %lld ms\n",

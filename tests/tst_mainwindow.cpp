@@ -2,6 +2,7 @@
 #include "TestHome.h"
 #include "common/SettingsStore.h"
 #include "monitor/CanberraSound.h"
+#include "monitor/MonitorParts.h"
 #include "shell/ContactWindow.h"
 #include "shell/Dialogs.h"
 #include "shell/HelpWindow.h"
@@ -45,8 +46,10 @@ QStringList wakingTimers(MainWindow& window)
     }
     Monitor& monitor = window.monitor();
     for (QObject* part : std::initializer_list<QObject*>{
-             &monitor.model, &monitor.line, &monitor.receiver, &monitor.exchange, &monitor.search,
-             &monitor.processor, &monitor.bus, &monitor.contacts, &monitor.logFile}) {
+             &monitor.model(), &MonitorParts(monitor).line, &MonitorParts(monitor).receiver,
+             &MonitorParts(monitor).exchange, &MonitorParts(monitor).search,
+             &MonitorParts(monitor).processor, &MonitorParts(monitor).bus,
+             &MonitorParts(monitor).contacts, &MonitorParts(monitor).logFile}) {
         objects << part;
         objects += part->findChildren<QObject*>();
     }
@@ -162,7 +165,7 @@ void TestMainWindow::firstStartOnEmptyStore()
     QCOMPARE(ui.statusField->text(), "ERROR, NO CALLER ID");
     QVERIFY(m_window->tray().enableAction->isChecked());
     QVERIFY(!m_window->tray().disableAction->isChecked());
-    QCOMPARE(m_window->monitor().receiver.pollInterval(), 100);
+    QCOMPARE(MonitorParts(m_window->monitor()).receiver.pollInterval(), 100);
 }
 
 void TestMainWindow::storedViewAndManualMode()
@@ -183,7 +186,7 @@ void TestMainWindow::storedViewAndManualMode()
     QVERIFY(!ui.findModemButton->isEnabled());
     QVERIFY(m_window->tray().disableAction->isChecked());
     QCOMPARE(m_window->tray().shown().icon.cacheKey(), MainWindow::modemOffIcon().cacheKey());
-    QCOMPARE(m_window->monitor().receiver.pollInterval(), 250);
+    QCOMPARE(MonitorParts(m_window->monitor()).receiver.pollInterval(), 250);
 
     // Back to Events: the event list and its caption return.
     ui.showEventsOption->click();
@@ -264,7 +267,7 @@ void TestMainWindow::clearEventsAndLog()
     WindowModel& s = m_window->model();
     Ui::MainWindow& ui = m_window->ui();
     const int before = Dialogs::asked();
-    m_window->monitor().events.append("[something]");
+    m_window->monitor().events().append("[something]");
     ui.clearButton->click();
     QVERIFY(s.events().isEmpty());
     QCOMPARE(Dialogs::asked(), before);
@@ -275,8 +278,9 @@ void TestMainWindow::clearEventsAndLog()
     call.time = "10:41";
     call.number = "5551234";
     call.name = "X";
-    m_window->monitor().history.add(
-        call, m_window->monitor().logFile.AppendCallLogRecord(call.logLine()));
+    MonitorParts(m_window->monitor())
+        .history.add(call,
+                     MonitorParts(m_window->monitor()).logFile.AppendCallLogRecord(call.logLine()));
     Dialogs::setNextAnswer(QMessageBox::No);
     ui.clearButton->click();
     QCOMPARE(Dialogs::lastAsked(), "Clear Log|Permanently Delete Your Log File, Are You Sure ?");
@@ -332,7 +336,7 @@ void TestMainWindow::findModemSearchesEverything()
     m_window->showDetails(true);
     m_window->ui().findModemButton->click();
     QVERIFY(m_window->model().events().contains("[Searching for Modems...]"));
-    QCOMPARE(m_window->monitor().modemSettings.port, "0");
+    QCOMPARE(MonitorParts(m_window->monitor()).modemSettings.port, "0");
 }
 
 void TestMainWindow::modemErrorHelpOpensTheModemSection()
@@ -378,7 +382,7 @@ void TestMainWindow::manualSearchOffersAndCreatesContact()
     const int asked = Dialogs::asked();
     ui.searchNameButton->click();
     QCOMPARE(Dialogs::asked(), asked);
-    QVERIFY(m_window->monitor().contacts.lastFound()); // found, and shown
+    QVERIFY(MonitorParts(m_window->monitor()).contacts.lastFound()); // found, and shown
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<ContactWindow*>(w))
             w->close();
@@ -423,7 +427,9 @@ void TestMainWindow::cardRoundTripOutsideNorthAmerica()
         ui.numberField->setText(typed);
         ui.searchNumberButton->click();
         QCOMPARE(Dialogs::asked(), asked); // found: no offer to create
-        QCOMPARE(m_window->monitor().contacts.lastFound()->field(AddressBookItem::Field::LastName),
+        QCOMPARE(MonitorParts(m_window->monitor())
+                     .contacts.lastFound()
+                     ->field(AddressBookItem::Field::LastName),
                  "Brown");
     }
 }
@@ -446,9 +452,9 @@ void TestMainWindow::blockFromTheCallListAndTheCaller()
     withheld.number = "Private";
     withheld.name.clear();
     withheld.withheld = CallRecord::Withheld::Private;
-    m_window->monitor().history.add(plumber, true);
-    m_window->monitor().history.add(withheld, true);
-    ui.callList->setCurrentIndex(m_window->monitor().model.callList.index(0));
+    MonitorParts(m_window->monitor()).history.add(plumber, true);
+    MonitorParts(m_window->monitor()).history.add(withheld, true);
+    ui.callList->setCurrentIndex(m_window->monitor().model().callList.index(0));
     m_window->blockSelectedAction->trigger();
     QCOMPARE(listed(), "+1 613-555-0199\n");
     ui.numberField->setText("+1 (613) 555-0123");
@@ -457,7 +463,7 @@ void TestMainWindow::blockFromTheCallListAndTheCaller()
     m_window->unblockSelectedAction->trigger();
     QCOMPARE(listed(), "+1 613-555-0123\n");
     // A withheld call has no number to block.
-    ui.callList->setCurrentIndex(m_window->monitor().model.callList.index(1));
+    ui.callList->setCurrentIndex(m_window->monitor().model().callList.index(1));
     m_window->blockSelectedAction->trigger();
     QCOMPARE(listed(), "+1 613-555-0123\n");
 }
@@ -483,7 +489,7 @@ void TestMainWindow::journalWindowSavesOnlyOnSave()
 void TestMainWindow::exitSavesSettingsAndEventLog()
 {
     start();
-    m_window->monitor().events.append("[last words]");
+    m_window->monitor().events().append("[last words]");
     m_window->ui().playSoundBox->click();
     m_window->ui().exitButton->click();
     QVERIFY(m_life->unloaded());
@@ -493,7 +499,7 @@ void TestMainWindow::exitSavesSettingsAndEventLog()
     QVERIFY(events.open(QIODevice::ReadOnly));
     QVERIFY(events.readAll().endsWith("[last words]\r\n"));
     // A second way out does not run the step again.
-    m_window->monitor().events.append("[after]");
+    m_window->monitor().events().append("[after]");
     m_life->unload();
     QFile again(dataDir() + "CallEvnt.txt");
     QVERIFY(again.open(QIODevice::ReadOnly));
@@ -505,9 +511,10 @@ void TestMainWindow::callFromModemReachesTheWindow()
     SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
     SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "1");
     start();
-    m_window->monitor().receiver.setPollInterval("5");
-    m_window->monitor().receiver.receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\nNMBR = 5551234\r\n"
-                                         "NAME = SMITH JOHN\r\n\r\n");
+    MonitorParts(m_window->monitor()).receiver.setPollInterval("5");
+    MonitorParts(m_window->monitor())
+        .receiver.receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\nNMBR = 5551234\r\n"
+                          "NAME = SMITH JOHN\r\n\r\n");
     Ui::MainWindow& ui = m_window->ui();
     QCOMPARE(ui.numberField->text(), "(613) 555-1234");
     QCOMPARE(ui.nameField->text(), "SMITH JOHN");
@@ -562,7 +569,8 @@ void TestMainWindow::manyCallsKeepOneWindowPerContact()
         record.name = caller < 5 ? QString("KNOWN%1 CALLER").arg(caller)
                                  : QString("STRANGER%1 NEW").arg(caller);
         record.begun = true;
-        m_window->monitor().processor.ProcessCallID(record, m_window->monitor().callOptions());
+        MonitorParts(m_window->monitor())
+            .processor.ProcessCallID(record, m_window->monitor().callOptions());
         QCoreApplication::processEvents();
     };
     for (int n = 0; n < 100; ++n)
@@ -653,9 +661,10 @@ void TestMainWindow::itemWindowShortcutsAreUnique()
         }
         return found;
     };
-    for (QWidget* window :
-         {static_cast<QWidget*>(new JournalWindow(m_window->monitor().addressBook.newJournal())),
-          static_cast<QWidget*>(new ContactWindow(m_window->monitor().addressBook.newContact()))}) {
+    for (QWidget* window : {static_cast<QWidget*>(new JournalWindow(
+                                MonitorParts(m_window->monitor()).addressBook.newJournal())),
+                            static_cast<QWidget*>(new ContactWindow(
+                                MonitorParts(m_window->monitor()).addressBook.newContact()))}) {
         const QStringList used = letters(window);
         QVERIFY(used.size() >= 3);
         QCOMPARE(QSet<QString>(used.cbegin(), used.cend()).size(), used.size());

@@ -6,7 +6,7 @@
 #include "common/SettingsStore.h"
 #include "devices/PortMap.h"
 #include "modem/PortProblem.h"
-#include "monitor/Monitor.h"
+#include "monitor/MonitorParts.h"
 #include "monitor/WindowControl.h"
 
 #include <QFile>
@@ -59,18 +59,18 @@ private:
     // Switches the modem on and waits until its search has ended and the switch settled.
     void start()
     {
-        QSignalSpy ended(&m_monitor->search, &ModemSearch::finished);
+        QSignalSpy ended(&MonitorParts(*m_monitor).search, &ModemSearch::finished);
         m_monitor->setModemEnabled(true);
         QTRY_VERIFY(!ended.isEmpty());
         QCoreApplication::processEvents(); // the settling is queued behind the search's end
     }
-    QStringList events() const { return m_monitor->model.events(); }
+    QStringList events() const { return m_monitor->model().events(); }
     // The reply time-out from here on ticks only when the test says so.
     SteppedTicks& steppedTimeout()
     {
         auto ticks = std::make_unique<SteppedTicks>(SteppedTicks::Once);
         SteppedTicks& stepped = *ticks;
-        m_monitor->exchange.setTicks(std::move(ticks));
+        MonitorParts(*m_monitor).exchange.setTicks(std::move(ticks));
         return stepped;
     }
 
@@ -84,7 +84,7 @@ void TestModemSearch::init()
     m_home = std::make_unique<TestHome>();
     m_window = std::make_unique<CountingWindow>();
     m_monitor = std::make_unique<Monitor>(*m_window);
-    m_monitor->modemSettings.replyTimeout = "1000";
+    MonitorParts(*m_monitor).modemSettings.replyTimeout = "1000";
     m_monitor->setCountry("US");
     m_monitor->setAreaCode("613");
     m_monitor->settleLogDirectory();
@@ -131,14 +131,14 @@ void TestModemSearch::fullSearchFindsTheModemOnPortTwo()
                                   "[CALLER ID Modem Found in Com 2 !]",
                                   "[System Ready, Waiting for a RING...]"};
     QCOMPARE(events(), expected);
-    const WindowModel& s = m_monitor->model;
-    const ModemSettings& found = m_monitor->modemSettings;
+    const WindowModel& s = m_monitor->model();
+    const ModemSettings& found = MonitorParts(*m_monitor).modemSettings;
     QCOMPARE(found.port, "2");
     QCOMPARE(found.speed, "56000");
     QCOMPARE(found.callerIdCommand, "AT+VCID=1");
     QCOMPARE(s.field(WindowModel::Status), "Active... Waiting for a Ring");
-    QVERIFY(m_monitor->line.isOpen());
-    QCOMPARE(m_monitor->line.deviceName(), modem.device());
+    QVERIFY(MonitorParts(*m_monitor).line.isOpen());
+    QCOMPARE(MonitorParts(*m_monitor).line.deviceName(), modem.device());
     QCOMPARE(m_window->beeps, 1);
     QCOMPARE(m_window->errors, 0);
     QVERIFY(s.boxEnabled(WindowModel::MaximizeOnRing) && s.boxEnabled(WindowModel::PlaySound));
@@ -210,27 +210,28 @@ void TestModemSearch::settledDeviceIsStored()
     PortMap::setMachinePorts(QStringList{modem.device()});
     start();
     PortMap::resetMachinePorts();
-    QCOMPARE(m_monitor->modemSettings.port, "1");
+    QCOMPARE(MonitorParts(*m_monitor).modemSettings.port, "1");
     QCOMPARE(GetSetting("ZodoDE", "Ports", "Com1", ""), modem.device());
     QCOMPARE(GetSetting("ZodoDE", "Ports", "Com2", ""), "/nonexistent/ttyRING");
 
     // A link to the device (as /dev/serial/by-id holds them) opens the device itself, so one
     // device has one lock whatever name it is known by.
-    m_monitor->line.close();
+    MonitorParts(*m_monitor).line.close();
     const QString link = m_home->path() + "/usb-Ringsim_Modem-if00";
     QVERIFY(QFile::link(modem.device(), link));
     mapPort(3, link);
-    QVERIFY(m_monitor->exchange.OpenModemPort(3, "9600"));
-    QCOMPARE(m_monitor->line.deviceName(), link);
-    QCOMPARE(m_monitor->line.openedAs(), QFileInfo(modem.device()).canonicalFilePath());
-    m_monitor->line.close();
+    QVERIFY(MonitorParts(*m_monitor).exchange.OpenModemPort(3, "9600"));
+    QCOMPARE(MonitorParts(*m_monitor).line.deviceName(), link);
+    QCOMPARE(MonitorParts(*m_monitor).line.openedAs(),
+             QFileInfo(modem.device()).canonicalFilePath());
+    MonitorParts(*m_monitor).line.close();
 }
 
 void TestModemSearch::knownPortIsOnlyChecked()
 {
     ModemSim modem({"--accept", "AT#CC1"});
     mapPort(3, modem.device());
-    ModemSettings& s = m_monitor->modemSettings;
+    ModemSettings& s = MonitorParts(*m_monitor).modemSettings;
     s.port = "3";
     s.speed = "9600";
     s.callerIdCommand = "AT#CC1";
@@ -241,14 +242,14 @@ void TestModemSearch::knownPortIsOnlyChecked()
                           "AT#CC1", "OK", "[CALLER ID Modem Found in Com 3 !]",
                           "[System Ready, Waiting for a RING...]"}));
     QCOMPARE(s.port, "3");
-    QVERIFY(m_monitor->line.isOpen());
+    QVERIFY(MonitorParts(*m_monitor).line.isOpen());
 }
 
 void TestModemSearch::knownPortWithEmptyCommandFails()
 {
     ModemSim modem;
     mapPort(1, modem.device());
-    ModemSettings& s = m_monitor->modemSettings;
+    ModemSettings& s = MonitorParts(*m_monitor).modemSettings;
     s.replyTimeout = "200";
     s.port = "1";
     s.callerIdCommand = "";
@@ -257,11 +258,11 @@ void TestModemSearch::knownPortWithEmptyCommandFails()
     QCOMPARE(events().mid(events().size() - 2),
              QStringList({"[Testing for Caller ID capabilities...]",
                           "[ERROR... NO CALLER ID FEATURE FOUND]"}));
-    QCOMPARE(m_monitor->model.field(WindowModel::Status), "ERROR, NO CALLER ID");
+    QCOMPARE(m_monitor->model().field(WindowModel::Status), "ERROR, NO CALLER ID");
     QCOMPARE(m_window->errors, 1);
     QCOMPARE(m_window->beeps, 2);
-    QVERIFY(!m_monitor->line.isOpen());
-    QVERIFY(m_monitor->model.box(WindowModel::ModemEnabled)); // the switch stays on
+    QVERIFY(!MonitorParts(*m_monitor).line.isOpen());
+    QVERIFY(m_monitor->model().box(WindowModel::ModemEnabled)); // the switch stays on
 }
 
 void TestModemSearch::excludedPortsAreNeverOpened()
@@ -275,7 +276,7 @@ void TestModemSearch::excludedPortsAreNeverOpened()
     start();
     QVERIFY(!events().join('\n').contains("Com 2"));
     QVERIFY(events().contains("[CALLER ID Modem Found in Com 3 !]"));
-    QCOMPARE(m_monitor->modemSettings.callerIdCommand, "AT*ID1");
+    QCOMPARE(MonitorParts(*m_monitor).modemSettings.callerIdCommand, "AT*ID1");
 }
 
 void TestModemSearch::excludedKnownPortIsTakenAsFound()
@@ -283,12 +284,12 @@ void TestModemSearch::excludedKnownPortIsTakenAsFound()
     ModemSim modem;
     mapPort(2, modem.device());
     QVERIFY(SaveSetting("zodoDE", "Modem", "Com2", "1"));
-    m_monitor->modemSettings.port = "2";
+    MonitorParts(*m_monitor).modemSettings.port = "2";
     start();
     QCOMPARE(events(),
              QStringList({"[Initializing Ringwatch...]", "[CALLER ID Modem Found in Com 2 !]",
                           "[System Ready, Waiting for a RING...]"}));
-    QVERIFY(m_monitor->line.isOpen());
+    QVERIFY(MonitorParts(*m_monitor).line.isOpen());
 }
 
 void TestModemSearch::noPortsToTry()
@@ -319,15 +320,15 @@ void TestModemSearch::switchOffDuringSearchStopsIt()
     // Switching on only begins the search: it waits for the reply on the event loop, not inside
     // the switch.
     m_monitor->setModemEnabled(true);
-    QVERIFY(m_monitor->search.running());
+    QVERIFY(MonitorParts(*m_monitor).search.running());
     QCOMPARE(timeOut.starts, 1); // "ATZ" sent, its reply awaited
     m_monitor->setModemEnabled(false);
-    QVERIFY(!m_monitor->search.running());
+    QVERIFY(!MonitorParts(*m_monitor).search.running());
     QCOMPARE(timeOut.ticks, 0); // the switch ended the wait, not its time-out
     QVERIFY(!timeOut.isActive());
-    const WindowModel& s = m_monitor->model;
+    const WindowModel& s = m_monitor->model();
     QCOMPARE(s.field(WindowModel::Status), "Manual Mode");
-    QVERIFY(!m_monitor->line.isOpen());
+    QVERIFY(!MonitorParts(*m_monitor).line.isOpen());
     QCoreApplication::processEvents(); // the search's end, queued for the monitor
     QCOMPARE(m_window->errors, 0);
     // The rest of the switch-on action did not run
@@ -344,7 +345,8 @@ void TestModemSearch::secondSearchIsRefused()
     timeOut.fireWhenStarted = true;
     timeOut.onStart = [&] {
         if (timeOut.starts == 1)
-            QTimer::singleShot(0, &m_monitor->model, [this] { m_monitor->search.SearchModems(); });
+            QTimer::singleShot(0, &m_monitor->model(),
+                               [this] { MonitorParts(*m_monitor).search.SearchModems(); });
     };
     start();
     QCOMPARE(events().count("[A modem search is already running]"), 1);
@@ -357,24 +359,24 @@ void TestModemSearch::callAfterSearchIsLogged()
     ModemSim modem;
     mapPort(1, modem.device());
     start();
-    QVERIFY(m_monitor->line.isOpen());
+    QVERIFY(MonitorParts(*m_monitor).line.isOpen());
     modem.command("call 6135551234 SMITH JOHN");
-    QTRY_COMPARE(m_monitor->model.calls().size(), 1);
-    QVERIFY(m_monitor->model.calls().first().endsWith("+1 (613) 555-1234 SMITH JOHN"));
-    QFile log(m_monitor->logFile.callLogPath());
+    QTRY_COMPARE(m_monitor->model().calls().size(), 1);
+    QVERIFY(m_monitor->model().calls().first().endsWith("+1 (613) 555-1234 SMITH JOHN"));
+    QFile log(MonitorParts(*m_monitor).logFile.callLogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(log.readAll().endsWith(" +1 (613) 555-1234 SMITH JOHN\"\r\n"));
     modem.command("private");
-    QTRY_COMPARE(m_monitor->model.calls().size(), 2);
-    QVERIFY(m_monitor->model.calls().last().endsWith(" Private "));
+    QTRY_COMPARE(m_monitor->model().calls().size(), 2);
+    QVERIFY(m_monitor->model().calls().last().endsWith(" Private "));
     modem.command("mesg 5550142");
-    QTRY_COMPARE(m_monitor->model.calls().size(), 3);
-    QVERIFY(m_monitor->model.calls().last().endsWith(" (613) 555-0142 "));
+    QTRY_COMPARE(m_monitor->model().calls().size(), 3);
+    QVERIFY(m_monitor->model().calls().last().endsWith(" (613) 555-0142 "));
     // Two calls in one burst from the modem are two calls, not the second alone.
     modem.command("replay " + QFINDTESTDATA("fuzz/corpus/two_calls_back_to_back").toLocal8Bit());
-    QTRY_COMPARE(m_monitor->model.calls().size(), 5);
-    QVERIFY(m_monitor->model.calls().at(3).endsWith(" DOE JOHN"));
-    QVERIFY(m_monitor->model.calls().at(4).endsWith(" TREMBLAY MARIE"));
+    QTRY_COMPARE(m_monitor->model().calls().size(), 5);
+    QVERIFY(m_monitor->model().calls().at(3).endsWith(" DOE JOHN"));
+    QVERIFY(m_monitor->model().calls().at(4).endsWith(" TREMBLAY MARIE"));
 }
 
 void TestModemSearch::unpluggedModemIsReported()
@@ -382,21 +384,21 @@ void TestModemSearch::unpluggedModemIsReported()
     auto modem = std::make_unique<ModemSim>();
     mapPort(1, modem->device());
     start();
-    QVERIFY(m_monitor->line.isOpen());
+    QVERIFY(MonitorParts(*m_monitor).line.isOpen());
     modem->stop();
-    QTRY_VERIFY(!m_monitor->line.isOpen());
+    QTRY_VERIFY(!MonitorParts(*m_monitor).line.isOpen());
     QVERIFY(events().last().startsWith("[Modem port " + modem->device() + " failed: "));
-    QCOMPARE(m_monitor->model.field(WindowModel::Status), "ERROR, MODEM DISCONNECTED");
+    QCOMPARE(m_monitor->model().field(WindowModel::Status), "ERROR, MODEM DISCONNECTED");
     // The program runs on: switching off and on searches again.
     m_monitor->setModemEnabled(false);
-    QCOMPARE(m_monitor->model.field(WindowModel::Status), "Manual Mode");
+    QCOMPARE(m_monitor->model().field(WindowModel::Status), "Manual Mode");
 }
 
 void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
 {
     ModemSim modem;
     mapPort(1, modem.device());
-    CommandExchange& x = m_monitor->exchange;
+    CommandExchange& x = MonitorParts(*m_monitor).exchange;
     using Reply = CommandExchange::Reply;
     QSignalSpy replies(&x, &CommandExchange::replied);
     auto lastReply = [&] {
@@ -435,7 +437,7 @@ void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
     QCOMPARE(lastReply(), Reply::Ok);
     // A line that closes ends the exchange at once; a closed one never waits.
     QVERIFY(x.ask(""));
-    m_monitor->line.close();
+    MonitorParts(*m_monitor).line.close();
     QTRY_COMPARE(replies.count(), 5);
     QCOMPARE(lastReply(), Reply::None);
     const int starts = timeOut.starts;

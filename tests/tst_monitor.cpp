@@ -1,7 +1,7 @@
 #include "TestHome.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
-#include "monitor/Monitor.h"
+#include "monitor/MonitorParts.h"
 #include "monitor/WindowControl.h"
 
 #include <QSignalSpy>
@@ -56,7 +56,10 @@ private slots:
 
 private:
     // How many modem searches began.
-    int searches() const { return m_monitor->model.events().count("[Initializing Ringwatch...]"); }
+    int searches() const
+    {
+        return m_monitor->model().events().count("[Initializing Ringwatch...]");
+    }
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<RecordingWindow> m_window;
@@ -86,12 +89,12 @@ void TestMonitor::emptyStoreGivesEveryDefault()
     m.loadSettings();
     m.settleLogDirectory();
     m.checkAddressBook();
-    const WindowModel& s = m.model;
-    QCOMPARE(m.modemSettings.port, "0");
-    QCOMPARE(m.modemSettings.replyTimeout, "3000");
-    QCOMPARE(m.modemSettings.speed, "9600");
+    const WindowModel& s = m.model();
+    QCOMPARE(MonitorParts(m).modemSettings.port, "0");
+    QCOMPARE(MonitorParts(m).modemSettings.replyTimeout, "3000");
+    QCOMPARE(MonitorParts(m).modemSettings.speed, "9600");
     QCOMPARE(m.pollInterval(), "100");
-    QCOMPARE(m.modemSettings.callerIdCommand, "");
+    QCOMPARE(MonitorParts(m).modemSettings.callerIdCommand, "");
     QCOMPARE(m.areaCode(), "");
     const bool expected[] = {false, true, true, true, true, false, true, false};
     for (int box = Box::SearchContacts; box < WindowModel::BoxCount; ++box)
@@ -115,9 +118,9 @@ void TestMonitor::storedValuesAreLoaded()
     SaveSetting("ZodoDE", "Setup", "LogDirectory", "/var/tmp/calls-");
     m_monitor->loadSettings();
     m_monitor->settleLogDirectory();
-    const WindowModel& s = m_monitor->model;
-    QCOMPARE(m_monitor->modemSettings.port, "2");
-    QCOMPARE(m_monitor->modemSettings.replyTimeout, "1500");
+    const WindowModel& s = m_monitor->model();
+    QCOMPARE(MonitorParts(*m_monitor).modemSettings.port, "2");
+    QCOMPARE(MonitorParts(*m_monitor).modemSettings.replyTimeout, "1500");
     QCOMPARE(s.box(Box::MaximizeOnRing), false);
     QCOMPARE(s.box(Box::PlaySound), true);
     QVERIFY(s.view() == WindowModel::View::Calls);
@@ -131,7 +134,7 @@ void TestMonitor::unreadableValuesFallBackAndAreReported()
     SaveSetting("ZodoDE", "Setup", "Minimize", "2");
     SaveSetting("ZodoDE", "Setup", "Event", "maybe");
     m_monitor->loadSettings();
-    const WindowModel& s = m_monitor->model;
+    const WindowModel& s = m_monitor->model();
     QCOMPARE(s.box(Box::MaximizeOnRing), true);
     QCOMPARE(s.box(Box::MinimizeOnStart), false);
     QVERIFY(s.view() == WindowModel::View::Events);
@@ -141,7 +144,7 @@ void TestMonitor::unreadableValuesFallBackAndAreReported()
                           "[Setting Setup/Event holds \"maybe\", not True or False; using True]"}));
 
     // The stand-ins are not written over what the user stored, unless the user changed them.
-    m_monitor->model.setBox(Box::MinimizeOnStart, true);
+    m_monitor->model().setBox(Box::MinimizeOnStart, true);
     m_monitor->saveSettings();
     QCOMPARE(Settings::Maximize.read(), "yes please");
     QCOMPARE(Settings::Event.read(), "maybe");
@@ -158,9 +161,9 @@ void TestMonitor::damagedStoreIsReported()
     file.write("[Modem]\nComPort=3\nmy modem is the USR one\n[Setup]\nMaximize=0\nAreaCode=613\n");
     file.close();
     m_monitor->loadSettings();
-    const WindowModel& s = m_monitor->model;
+    const WindowModel& s = m_monitor->model();
     QCOMPARE(s.box(Box::MaximizeOnRing), false);
-    QCOMPARE(m_monitor->modemSettings.port, "3");
+    QCOMPARE(MonitorParts(*m_monitor).modemSettings.port, "3");
     QVERIFY(s.events().first().startsWith("[Settings file "));
     QVERIFY(s.events().first().contains(": line 3 (it has no \"=\") cannot be read"));
     m_monitor->saveSettings();
@@ -175,7 +178,7 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
     SaveSetting("ZodoDE", "Setup", "LogDirectory", "logs/");
     m_monitor->settleLogDirectory();
     QCOMPARE(m_monitor->logDirectory(), m_home->dataDir());
-    QCOMPARE(m_monitor->model.events().last(),
+    QCOMPARE(m_monitor->model().events().last(),
              "[Setting Setup/LogDirectory holds \"logs/\", not an "
              "absolute folder; using the data folder]");
 
@@ -187,23 +190,23 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
     qputenv("XDG_DATA_HOME", blocker.fileName().toUtf8());
     m_monitor->settleLogDirectory();
     QCOMPARE(m_monitor->logDirectory(), "");
-    QCOMPARE(m_monitor->model.events().last(),
+    QCOMPARE(m_monitor->model().events().last(),
              "[Couldn't create the log folder " + blocker.fileName() +
                  "/ringdesk; calls are not written to a log file]");
-    QVERIFY(!m_monitor->logFile.AppendCallLogRecord("x"));
+    QVERIFY(!MonitorParts(*m_monitor).logFile.AppendCallLogRecord("x"));
 }
 
 void TestMonitor::unloadWritesTheTableInOrder()
 {
-    WindowModel& s = m_monitor->model;
+    WindowModel& s = m_monitor->model();
     m_monitor->setModemEnabled(true);
     s.setBox(Box::CreateContact, true);
     m_monitor->setCountry("US");
     m_monitor->setAreaCode("613");
-    m_monitor->modemSettings.port = "2";
-    m_monitor->modemSettings.replyTimeout = "2500";
-    m_monitor->modemSettings.callerIdCommand = "AT+VCID=1";
-    m_monitor->modemSettings.speed = "56000";
+    MonitorParts(*m_monitor).modemSettings.port = "2";
+    MonitorParts(*m_monitor).modemSettings.replyTimeout = "2500";
+    MonitorParts(*m_monitor).modemSettings.callerIdCommand = "AT+VCID=1";
+    MonitorParts(*m_monitor).modemSettings.speed = "56000";
     s.setView(WindowModel::View::Calls);
     QStringList written;
     for (const SettingsStore::Entry& entry : m_monitor->settingsToSave())
@@ -233,7 +236,7 @@ void TestMonitor::withoutAddressBookItsFeaturesGoOff()
     };
     m_monitor->loadSettings();
     m_monitor->checkAddressBook();
-    const WindowModel& s = m_monitor->model;
+    const WindowModel& s = m_monitor->model();
     QVERIFY(!m_monitor->addressBookAvailable());
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal}) {
         QCOMPARE(s.box(box), false);
@@ -270,7 +273,7 @@ void TestMonitor::searchInContactRule()
     QFETCH(QString, useAddressBook);
     if (!useAddressBook.isNull())
         SaveSetting("ZodoDE", "Setup", "Outlook", useAddressBook);
-    WindowModel& s = m_monitor->model;
+    WindowModel& s = m_monitor->model();
     s.setBox(Box::CreateContact, true);
     s.setBox(Box::SearchContacts, true);
     s.setBox(Box::SearchContacts, false);
@@ -284,7 +287,7 @@ void TestMonitor::searchInContactRule()
 
 void TestMonitor::switchOnAndManualMode()
 {
-    WindowModel& s = m_monitor->model;
+    WindowModel& s = m_monitor->model();
     m_monitor->loadSettings();
     m_monitor->checkAddressBook();
     // A search over ports with no device behind them: it begins, and finds nothing.
@@ -300,10 +303,10 @@ void TestMonitor::switchOnAndManualMode()
     char name[256] = {};
     QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
     TestHome::mapPort(1, QString::fromLocal8Bit(name));
-    m_monitor->line.setPortNumber(1);
-    QVERIFY(m_monitor->line.open());
+    MonitorParts(*m_monitor).line.setPortNumber(1);
+    QVERIFY(MonitorParts(*m_monitor).line.open());
     m_monitor->setModemEnabled(false);
-    QVERIFY(!m_monitor->line.isOpen());
+    QVERIFY(!MonitorParts(*m_monitor).line.isOpen());
     QCOMPARE(s.field(WindowModel::Status), "Manual Mode");
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::MaximizeOnRing,
                     Box::CreateJournal, Box::PlaySound})
@@ -316,10 +319,10 @@ void TestMonitor::switchOnAndManualMode()
     m_monitor->setModemEnabled(false);
     QCOMPARE(m_window->calls.size(), 4);
     // An open line is not searched again.
-    QVERIFY(m_monitor->line.open());
+    QVERIFY(MonitorParts(*m_monitor).line.open());
     m_monitor->setModemEnabled(true);
     QCOMPARE(searches(), 1);
-    m_monitor->line.close();
+    MonitorParts(*m_monitor).line.close();
     ::close(slave);
     ::close(master);
 }
@@ -328,7 +331,7 @@ void TestMonitor::findModemLockedBySetup()
 {
     SaveSetting("ZodoDE", "Modem", "FindModem", "False");
     m_monitor->setModemEnabled(true);
-    QVERIFY(!m_monitor->model.controlEnabled(WindowModel::FindModem));
+    QVERIFY(!m_monitor->model().controlEnabled(WindowModel::FindModem));
 }
 
 // The chime for a caller identified and the window on a ring, only as the boxes ask.
@@ -337,28 +340,28 @@ void TestMonitor::chimeAndRingAsTheBoxesSay()
     const QByteArray call = "RING\r\nDATE = 0321\r\nTIME = 1405\r\nNMBR = 6135551234\r\n"
                             "NAME = DOE JOHN\r\n\r\n";
     m_monitor->settleLogDirectory();
-    m_monitor->receiver.receive(call);
+    MonitorParts(*m_monitor).receiver.receive(call);
     QCOMPARE(m_window->chimes, 0);
     QCOMPARE(m_window->broughtBack, 0);
-    m_monitor->model.setBox(Box::PlaySound, true);
-    m_monitor->model.setBox(Box::MaximizeOnRing, true);
-    m_monitor->receiver.receive(call);
+    m_monitor->model().setBox(Box::PlaySound, true);
+    m_monitor->model().setBox(Box::MaximizeOnRing, true);
+    MonitorParts(*m_monitor).receiver.receive(call);
     QCOMPARE(m_window->chimes, 1);
     QCOMPARE(m_window->broughtBack, 1);
-    QCOMPARE(m_monitor->model.calls().size(), 2);
+    QCOMPARE(m_monitor->model().calls().size(), 2);
 
     // Screening on, the window waits for the caller: a blocked one brings nothing forward, its
     // later rings neither; another caller comes forward once known.
-    m_monitor->screen.setOptions({ScreeningOptions::BlockListed, false, false, 0});
+    MonitorParts(*m_monitor).screen.setOptions({ScreeningOptions::BlockListed, false, false, 0});
     QDir().mkpath(m_home->path() + "/config/ringdesk");
     QFile list(m_home->path() + "/config/ringdesk/blocked.txt");
     QVERIFY(list.open(QIODevice::WriteOnly));
     list.write("613-555-1234\n");
     list.close();
-    m_monitor->receiver.receive(call + "RING\r\n");
+    MonitorParts(*m_monitor).receiver.receive(call + "RING\r\n");
     QCOMPARE(m_window->broughtBack, 1);
     QCOMPARE(m_window->chimes, 1);
-    m_monitor->receiver.receive(QByteArray(call).replace("1234", "9999"));
+    MonitorParts(*m_monitor).receiver.receive(QByteArray(call).replace("1234", "9999"));
     QCOMPARE(m_window->broughtBack, 2);
     QCOMPARE(m_window->chimes, 2);
 }
@@ -366,7 +369,7 @@ void TestMonitor::chimeAndRingAsTheBoxesSay()
 // What each call is asked to do comes from the boxes, and "MatchNumberOnly" from the settings.
 void TestMonitor::callOptionsFollowTheBoxesAndSettings()
 {
-    WindowModel& s = m_monitor->model;
+    WindowModel& s = m_monitor->model();
     s.setBox(Box::SearchContacts, true);
     s.setBox(Box::CreateContact, true);
     s.setBox(Box::CreateJournal, true);
@@ -446,14 +449,14 @@ void TestMonitor::callListAfterARestart()
         QTRY_COMPARE(activated.count(), 1);
         m_monitor->finishActivation();
         if (run == 0)
-            m_monitor->receiver.receive(call);
+            MonitorParts(*m_monitor).receiver.receive(call);
         const QStringList lines{"12/01 09:00 +1 (613) 555-0001 EARLIER CALLER",
                                 "12/07 14:05 +1 (613) 555-1234 DOE JOHN"};
-        QCOMPARE(m_monitor->model.calls(), lines);
-        const std::optional<CallRecord> blocked = m_monitor->model.callList.callAt(1);
+        QCOMPARE(m_monitor->model().calls(), lines);
+        const std::optional<CallRecord> blocked = m_monitor->model().callList.callAt(1);
         QVERIFY(blocked && blocked->blocked);
         QCOMPARE(blocked->blockRule, "613-555-1234");
-        QVERIFY(!m_monitor->model.callList.callAt(0)->blocked);
+        QVERIFY(!m_monitor->model().callList.callAt(0)->blocked);
         m_monitor->unload();
     }
 }

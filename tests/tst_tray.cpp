@@ -1,4 +1,5 @@
 #include "TestHome.h"
+#include "monitor/MonitorParts.h"
 #include "shell/Dialogs.h"
 #include "shell/Lifecycle.h"
 #include "shell/MainWindow.h"
@@ -159,7 +160,7 @@ void TestTray::notificationAreaRoundTrip()
 
     // A ring with "Maximize on Ring" brings the window back out of the tray.
     s.setBox(WindowModel::MaximizeOnRing, true);
-    m_window->monitor().receiver.receive("RING\r\n");
+    MonitorParts(m_window->monitor()).receiver.receive("RING\r\n");
     QVERIFY(m_window->isVisible());
     QVERIFY(!m_window->isMinimized());
     QVERIFY(!tray.following());

@@ -11,15 +11,15 @@
 HeadlessMonitor::HeadlessMonitor(std::FILE* out, QObject* parent)
     : QObject(parent), m_out(out), m_monitor(*this)
 {
-    m_monitor.addressBook.setViewer(this);
-    connect(&m_monitor.events, &EventLog::added, this,
+    m_monitor.setItemViewer(this);
+    connect(&m_monitor.events(), &EventLog::added, this,
             [this](const EventLog::Event& event) { print(event.text); });
     connect(&m_monitor, &Monitor::activated, this, &HeadlessMonitor::finishActivation);
     connect(&m_monitor, &Monitor::statusChanged, this, [this](const QString& text) {
         if (!text.isEmpty())
             print(QStringLiteral("Status: ") + text);
     });
-    connect(&m_monitor.processor, &CallProcessor::callProcessed, this, [this](const CallRecord& c) {
+    connect(&m_monitor, &Monitor::callHandled, this, [this](const CallRecord& c) {
         print(QStringLiteral("Call: %1 %2 %3 %4").arg(c.date, c.time, c.number, c.name));
     });
 }
@@ -32,9 +32,8 @@ void HeadlessMonitor::start()
 
 void HeadlessMonitor::finishActivation()
 {
-    if (m_monitor.areaCode().isEmpty() && m_monitor.numberPlan().northAmerican() &&
-        !Conversions::numericEquals(m_monitor.modemSettings.port, 0))
-        m_monitor.events.append(
+    if (m_monitor.needsAreaCode())
+        m_monitor.events().append(
             QStringLiteral("[No Area Code Found! Numbers are shown as they come; "
                            "set one with config]"));
     m_monitor.finishActivation();
@@ -72,9 +71,10 @@ void HeadlessMonitor::show(const std::shared_ptr<AddressBookItem>& item, bool)
                                                                   : QStringLiteral("contact");
     QString error;
     if (item->save(&error))
-        m_monitor.events.append(QStringLiteral("[Saved the %1 to %2]").arg(what, item->fileName()));
+        m_monitor.events().append(
+            QStringLiteral("[Saved the %1 to %2]").arg(what, item->fileName()));
     else
-        m_monitor.events.append(QStringLiteral("[Couldn't save the %1: %2]").arg(what, error));
+        m_monitor.events().append(QStringLiteral("[Couldn't save the %1: %2]").arg(what, error));
 }
 
 void HeadlessMonitor::print(const QString& line)

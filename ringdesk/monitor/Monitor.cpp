@@ -18,55 +18,57 @@
 using Box = WindowModel::Box;
 
 Monitor::Monitor(WindowControl& window)
-    : receiver(), exchange(line, receiver), search(line, exchange, modemSettings),
-      modemSwitch(line, search), contacts(addressBook), processor(noContacts, logFile),
-      hook(line, receiver), m_window(window)
+    : m_receiver(), m_exchange(m_line, m_receiver), m_search(m_line, m_exchange, m_modemSettings),
+      m_modemSwitch(m_line, m_search), m_contacts(m_addressBook),
+      m_processor(m_noContacts, m_logFile), m_hook(m_line, m_receiver), m_window(window)
 {
     // Rings come every six seconds; caller ID comes between the first two.
     m_ringsOfBlocked.setSingleShot(true);
     m_ringsOfBlocked.setInterval(8000);
     m_ringWithoutCaller.setSingleShot(true);
     m_ringWithoutCaller.setInterval(6000);
-    QObject::connect(&m_ringWithoutCaller, &QTimer::timeout, &model, [this] {
-        if (model.box(Box::MaximizeOnRing))
+    QObject::connect(&m_ringWithoutCaller, &QTimer::timeout, &m_model, [this] {
+        if (m_model.box(Box::MaximizeOnRing))
             m_window.bringBack();
     });
-    receiver.attach(line.device());
+    m_receiver.attach(m_line.device());
     // Every part reports to the event log; the window's list, the broker and whoever else
     // subscribes show what it says.
     auto toEvents = [this](EventLog::Kind kind) {
         return [this, kind](const QString& text) {
-            events.append(text, kind);
+            m_events.append(text, kind);
         };
     };
     using Kind = EventLog::Kind;
-    QObject::connect(&model, &WindowModel::fieldChanged, this,
+    QObject::connect(&m_model, &WindowModel::fieldChanged, this,
                      [this](WindowModel::Field which, const QString& text) {
                          if (which == WindowModel::Status)
                              emit statusChanged(text);
                      });
-    QObject::connect(&events, &EventLog::added, &model,
-                     [this](const EventLog::Event& event) { model.appendEvent(event.text); });
-    QObject::connect(&events, &EventLog::cleared, &model,
-                     [this] { model.eventList.setStringList({}); });
+    QObject::connect(&m_events, &EventLog::added, &m_model,
+                     [this](const EventLog::Event& event) { m_model.appendEvent(event.text); });
+    QObject::connect(&m_events, &EventLog::cleared, &m_model,
+                     [this] { m_model.eventList.setStringList({}); });
     QObject::connect(
-        &line, &SerialLine::portLost, &model, [this](const QString& device, const QString& reason) {
-            events.append(QStringLiteral("[Modem port %1 failed: %2; closed]").arg(device, reason));
-            model.setField(WindowModel::Status, QStringLiteral("ERROR, MODEM DISCONNECTED"));
+        &m_line, &SerialLine::portLost, &m_model,
+        [this](const QString& device, const QString& reason) {
+            m_events.append(
+                QStringLiteral("[Modem port %1 failed: %2; closed]").arg(device, reason));
+            m_model.setField(WindowModel::Status, QStringLiteral("ERROR, MODEM DISCONNECTED"));
         });
 
-    QObject::connect(&receiver, &ModemReceiver::eventLine, &model, toEvents(Kind::Modem));
-    QObject::connect(&receiver, &ModemReceiver::recordChanged, &model,
+    QObject::connect(&m_receiver, &ModemReceiver::eventLine, &m_model, toEvents(Kind::Modem));
+    QObject::connect(&m_receiver, &ModemReceiver::recordChanged, &m_model,
                      [this](const CallerId& record) {
-                         model.setField(WindowModel::Name, record.name);
-                         model.setField(WindowModel::Number, record.number);
-                         model.setField(WindowModel::Date, record.date);
-                         model.setField(WindowModel::Time, record.time);
+                         m_model.setField(WindowModel::Name, record.name);
+                         m_model.setField(WindowModel::Number, record.number);
+                         m_model.setField(WindowModel::Date, record.date);
+                         m_model.setField(WindowModel::Time, record.time);
                      });
-    QObject::connect(&receiver, &ModemReceiver::ring, &model, [this] { ringed(); });
-    QObject::connect(&screen, &CallScreen::eventLine, &model, toEvents(Kind::Screening));
-    QObject::connect(&hook, &LineHook::eventLine, &model, toEvents(Kind::Modem));
-    QObject::connect(&bus, &CallBus::commandReceived, &model,
+    QObject::connect(&m_receiver, &ModemReceiver::ring, &m_model, [this] { ringed(); });
+    QObject::connect(&m_screen, &CallScreen::eventLine, &m_model, toEvents(Kind::Screening));
+    QObject::connect(&m_hook, &LineHook::eventLine, &m_model, toEvents(Kind::Modem));
+    QObject::connect(&m_bus, &CallBus::commandReceived, &m_model,
                      [this](const CallMessage::Command& command) {
                          switch (command.action) {
                          case CallMessage::Command::Block:
@@ -80,47 +82,51 @@ Monitor::Monitor(WindowControl& window)
                              break;
                          }
                      });
-    QObject::connect(&receiver, &ModemReceiver::recordComplete, &model,
+    QObject::connect(&m_receiver, &ModemReceiver::recordComplete, &m_model,
                      [this](const CallerId& record) { recordComplete(record); });
 
-    QObject::connect(&search, &ModemSearch::eventLine, &model, toEvents(Kind::Modem));
-    QObject::connect(&search, &ModemSearch::status, &model,
-                     [this](const QString& text) { model.setField(WindowModel::Status, text); });
-    QObject::connect(&search, &ModemSearch::beep, &model, [this] { m_window.beep(); });
+    QObject::connect(&m_search, &ModemSearch::eventLine, &m_model, toEvents(Kind::Modem));
+    QObject::connect(&m_search, &ModemSearch::status, &m_model,
+                     [this](const QString& text) { m_model.setField(WindowModel::Status, text); });
+    QObject::connect(&m_search, &ModemSearch::beep, &m_model, [this] { m_window.beep(); });
     // Queued: a search that found nothing to open ends before turnOn() has returned.
-    QObject::connect(&search, &ModemSearch::finished, this, &Monitor::modemSettled,
+    QObject::connect(&m_search, &ModemSearch::finished, this, &Monitor::modemSettled,
                      Qt::QueuedConnection);
-    QObject::connect(&search, &ModemSearch::notFound, &model,
+    QObject::connect(&m_search, &ModemSearch::notFound, &m_model,
                      [this](const QStringList& problems) { m_window.showModemError(problems); });
 
-    QObject::connect(&model, &WindowModel::boxChanged, &model, [this](Box box) {
+    QObject::connect(&m_model, &WindowModel::boxChanged, &m_model, [this](Box box) {
         if (box == Box::SearchContacts)
             searchContactsChanged();
     });
 
-    QObject::connect(&logFile, &CallLogFile::eventLine, &model, toEvents(Kind::Call));
-    QObject::connect(&noContacts, &CallerContacts::eventLine, &model, toEvents(Kind::Call));
-    QObject::connect(&contacts, &CallerContacts::eventLine, &model, toEvents(Kind::Call));
-    QObject::connect(&processor, &CallProcessor::eventLine, &model, toEvents(Kind::Call));
-    processor.setHistory(&history);
-    QObject::connect(&history, &CallHistory::eventLine, &model, toEvents(Kind::Call));
-    QObject::connect(&history, &CallHistory::changed, &model, [this] { model.callList.refresh(); });
-    QObject::connect(&processor, &CallProcessor::callProcessed, &model, [this](CallRecord call) {
-        model.callList.add(call);
-        if (!call.origin.isEmpty())
-            return;
-        call.line = line.deviceName();
-        bus.publishCall(call);
-    });
+    QObject::connect(&m_logFile, &CallLogFile::eventLine, &m_model, toEvents(Kind::Call));
+    QObject::connect(&m_noContacts, &CallerContacts::eventLine, &m_model, toEvents(Kind::Call));
+    QObject::connect(&m_contacts, &CallerContacts::eventLine, &m_model, toEvents(Kind::Call));
+    QObject::connect(&m_processor, &CallProcessor::eventLine, &m_model, toEvents(Kind::Call));
+    m_processor.setHistory(&m_history);
+    QObject::connect(&m_history, &CallHistory::eventLine, &m_model, toEvents(Kind::Call));
+    QObject::connect(&m_history, &CallHistory::changed, &m_model,
+                     [this] { m_model.callList.refresh(); });
+    QObject::connect(
+        &m_processor, &CallProcessor::callProcessed, this, [this](const CallRecord& call) {
+            m_model.callList.add(call);
+            if (call.origin.isEmpty()) {
+                CallRecord published = call;
+                published.line = m_line.deviceName();
+                m_bus.publishCall(published);
+            }
+            emit callHandled(call, call.contactFound ? m_contacts.lastFound() : nullptr);
+        });
 
-    QObject::connect(&events, &EventLog::added, &bus,
-                     [this](const EventLog::Event& event) { bus.publishEvent(event.text); });
-    QObject::connect(&bus, &CallBus::report, &model, toEvents(Kind::Household));
-    QObject::connect(&bus, &CallBus::status, &model,
-                     [this](const QString& text) { model.setField(WindowModel::Status, text); });
-    QObject::connect(&bus, &CallBus::remoteCall, &model,
+    QObject::connect(&m_events, &EventLog::added, &m_bus,
+                     [this](const EventLog::Event& event) { m_bus.publishEvent(event.text); });
+    QObject::connect(&m_bus, &CallBus::report, &m_model, toEvents(Kind::Household));
+    QObject::connect(&m_bus, &CallBus::status, &m_model,
+                     [this](const QString& text) { m_model.setField(WindowModel::Status, text); });
+    QObject::connect(&m_bus, &CallBus::remoteCall, &m_model,
                      [this](const CallRecord& call) { showRemoteCall(call); });
-    QObject::connect(&bus, &CallBus::connected, &model, [this] { showWhereCallsComeFrom(); });
+    QObject::connect(&m_bus, &CallBus::connected, &m_model, [this] { showWhereCallsComeFrom(); });
     addressBookProbe = [](QString* problem) {
         return AddressBook::usable(problem);
     };
@@ -134,6 +140,27 @@ QString standInKey(const SettingEntry& entry)
 }
 
 } // namespace
+
+QString Monitor::brokerAddress() const
+{
+    return m_bus.active() ? m_bus.address() : QString();
+}
+
+void Monitor::setItemViewer(ItemViewer* viewer)
+{
+    m_addressBook.setViewer(viewer);
+}
+
+void Monitor::showItem(const std::shared_ptr<AddressBookItem>& item)
+{
+    m_addressBook.display(item, true);
+}
+
+bool Monitor::needsAreaCode() const
+{
+    return m_areaCode.isEmpty() && numberPlan().northAmerican() &&
+           !Conversions::numericEquals(m_modemSettings.port, 0);
+}
 
 void Monitor::keepStoredUnlessChanged(const SettingEntry& entry, const QString& given)
 {
@@ -155,20 +182,21 @@ void Monitor::setCountry(const QString& country)
 void Monitor::applyNumberPlan()
 {
     const NumberPlan plan = numberPlan();
-    receiver.setNumberPlan(plan);
-    contacts.setNumberPlan(plan);
-    screen.setNumberPlan(plan);
-    addressBook.setCountry(plan.country());
+    m_receiver.setNumberPlan(plan);
+    m_contacts.setNumberPlan(plan);
+    m_screen.setNumberPlan(plan);
+    m_addressBook.setCountry(plan.country());
 }
 
 CallOptions Monitor::callOptions() const
 {
     CallOptions options;
-    options.searchContacts = model.box(Box::SearchContacts);
-    options.createContact = model.box(Box::CreateContact) && model.boxEnabled(Box::CreateContact);
-    options.createJournal = model.box(Box::CreateJournal);
+    options.searchContacts = m_model.box(Box::SearchContacts);
+    options.createContact =
+        m_model.box(Box::CreateContact) && m_model.boxEnabled(Box::CreateContact);
+    options.createJournal = m_model.box(Box::CreateJournal);
     options.matchNumberOnly = Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1);
-    options.source = line.deviceName();
+    options.source = m_line.deviceName();
     return options;
 }
 
@@ -179,12 +207,12 @@ void Monitor::ringed()
         m_ringsOfBlocked.start(); // still the blocked call
         return;
     }
-    if (screen.options().mode != ScreeningOptions::Off) {
+    if (m_screen.options().mode != ScreeningOptions::Off) {
         if (!m_ringWithoutCaller.isActive())
             m_ringWithoutCaller.start();
         return;
     }
-    if (model.box(Box::MaximizeOnRing))
+    if (m_model.box(Box::MaximizeOnRing))
         m_window.bringBack();
 }
 
@@ -193,7 +221,8 @@ bool Monitor::knownCaller(const CallerId& record)
     if (!m_addressBookAvailable)
         return false;
     const QString number = record.e164.isEmpty() ? record.number : record.e164;
-    return addressBook.findContact(ContactQuery::numberAlone(number), numberPlan()).item != nullptr;
+    return m_addressBook.findContact(ContactQuery::numberAlone(number), numberPlan()).item !=
+           nullptr;
 }
 
 bool Monitor::ringing() const
@@ -205,8 +234,8 @@ void Monitor::hangUpOnRequest()
 {
     // Off-hook with nothing ringing would answer the next caller or block the line for a
     // call the user is about to make.
-    if (!ringing() && !hook.busy()) {
-        events.append(QStringLiteral("[Hang up refused: no call is ringing]"));
+    if (!ringing() && !m_hook.busy()) {
+        m_events.append(QStringLiteral("[Hang up refused: no call is ringing]"));
         return;
     }
     hangUpNow();
@@ -216,56 +245,56 @@ void Monitor::hangUpNow()
 {
     m_ringsOfBlocked.start();
     m_ringWithoutCaller.stop();
-    hook.hangUp(screen.options().hangUpDelay);
+    m_hook.hangUp(m_screen.options().hangUpDelay);
 }
 
 void Monitor::blockNumber(const QString& number)
 {
     if (number.trimmed().isEmpty())
         return; // a withheld caller: nothing to block by
-    if (!screen.block(number))
+    if (!m_screen.block(number))
         return;
-    if (screen.options().mode == ScreeningOptions::Off)
-        events.append(QStringLiteral("[Screening is off: the number is blocked once it is on "
-                                     "(ringdesk-config, \"Screening\")]"));
+    if (m_screen.options().mode == ScreeningOptions::Off)
+        m_events.append(QStringLiteral("[Screening is off: the number is blocked once it is on "
+                                       "(ringdesk-config, \"Screening\")]"));
 }
 
 void Monitor::unblockNumber(const QString& number, const QString& name)
 {
     if (number.trimmed().isEmpty())
         return;
-    screen.unblock(number, name);
+    m_screen.unblock(number, name);
 }
 
 void Monitor::recordComplete(const CallerId& record)
 {
     m_lastRing.start();
-    const bool screening = screen.options().mode != ScreeningOptions::Off;
+    const bool screening = m_screen.options().mode != ScreeningOptions::Off;
     const CallScreen::Verdict verdict =
-        screen.decide(record, [this, &record] { return knownCaller(record); });
+        m_screen.decide(record, [this, &record] { return knownCaller(record); });
     if (verdict.blocked) {
         // The modem first: the caller's line should ring as little as it can.
-        if (screen.options().hangUp)
+        if (m_screen.options().hangUp)
             hangUpNow();
         else
             m_ringsOfBlocked.start();
         m_ringWithoutCaller.stop();
-        events.append(
+        m_events.append(
             QStringLiteral("[Blocked %1: %2]")
                 .arg(record.number.isEmpty() ? record.name : record.number, verdict.rule));
-        processor.logBlocked(record, verdict.rule, line.deviceName());
+        m_processor.logBlocked(record, verdict.rule, m_line.deviceName());
         return;
     }
     if (screening) {
         // A caller let through: the window comes forward now, as it would have on the ring.
         m_ringWithoutCaller.stop();
         m_ringsOfBlocked.stop();
-        if (model.box(Box::MaximizeOnRing))
+        if (m_model.box(Box::MaximizeOnRing))
             m_window.bringBack();
     }
-    if (model.box(Box::PlaySound))
+    if (m_model.box(Box::PlaySound))
         m_window.playChime();
-    processor.ProcessCallID(record, callOptions());
+    m_processor.ProcessCallID(record, callOptions());
 }
 
 void Monitor::load()
@@ -280,36 +309,37 @@ void Monitor::load()
 
 void Monitor::activate()
 {
-    history.setE164([plan = numberPlan()](const QString& number) { return plan.e164(number); });
-    history.open(logFile.folder(), logFile.LoadCallLog());
+    m_history.setE164([plan = numberPlan()](const QString& number) { return plan.e164(number); });
+    m_history.open(m_logFile.folder(), m_logFile.LoadCallLog());
     // The log was read whole once, to find what the history lacks; that memory goes back.
     malloc_trim(0);
-    model.callList.setHistory(&history);
+    m_model.callList.setHistory(&m_history);
     m_callLogLoaded = true;
     takeRemoteCalls();
     const QString switchText = Settings::SetupFindModem.read();
     const std::optional<qint16> switchState = Conversions::toInt16(switchText);
     if (!switchState || (*switchState != 0 && *switchState != 1)) {
-        events.append(QStringLiteral("[Setting Setup/FindModem holds \"%1\", not 0 or 1; using 1]")
-                          .arg(switchText));
+        m_events.append(
+            QStringLiteral("[Setting Setup/FindModem holds \"%1\", not 0 or 1; using 1]")
+                .arg(switchText));
         keepStoredUnlessChanged(Settings::SetupFindModem, QStringLiteral("1"));
     }
     m_activating = true;
     setModemEnabled(!(switchState && *switchState == 0));
-    if (!search.running())
+    if (!m_search.running())
         modemSettled();
 }
 
 void Monitor::modemSettled()
 {
-    if (search.running())
+    if (m_search.running())
         return; // switched off and on again: the newer search has the last word
-    if (std::exchange(m_switchingOn, false) && modemSwitch.isOn())
+    if (std::exchange(m_switchingOn, false) && m_modemSwitch.isOn())
         enableModemControls();
     if (!std::exchange(m_activating, false) || m_shuttingDown)
         return;
-    model.setBoxEnabled(Box::ModemEnabled, true);
-    if (!model.box(Box::ModemEnabled)) {
+    m_model.setBoxEnabled(Box::ModemEnabled, true);
+    if (!m_model.box(Box::ModemEnabled)) {
         manualMode();
         showWhereCallsComeFrom();
     }
@@ -318,28 +348,28 @@ void Monitor::modemSettled()
 
 void Monitor::finishActivation()
 {
-    receiver.setPollInterval(m_pollInterval);
+    m_receiver.setPollInterval(m_pollInterval);
     // Once the number plan is known: a typo in a list is told now, not at the next call.
-    screen.watchLists();
+    m_screen.watchLists();
 }
 
 void Monitor::unload()
 {
     // A modem search waiting for a reply stops at once instead of holding the program up.
     m_shuttingDown = true;
-    search.stop();
-    exchange.shutDown();
-    line.close();
-    bus.stop();
+    m_search.stop();
+    m_exchange.shutDown();
+    m_line.close();
+    m_bus.stop();
     saveSettings();
-    logFile.SaveEventLog(events.lines());
+    m_logFile.SaveEventLog(m_events.lines());
 }
 
 void Monitor::setModemEnabled(bool on)
 {
-    if (model.box(Box::ModemEnabled) == on)
+    if (m_model.box(Box::ModemEnabled) == on)
         return;
-    model.setBox(Box::ModemEnabled, on);
+    m_model.setBox(Box::ModemEnabled, on);
     switchModem(on);
     showWhereCallsComeFrom();
 }
@@ -351,11 +381,11 @@ void Monitor::switchModem(bool on)
         return;
     }
     const bool findAllowed = Conversions::toTruth(Settings::ModemFindModem.read()).value_or(true);
-    model.setControlEnabled(WindowModel::FindModem, findAllowed);
+    m_model.setControlEnabled(WindowModel::FindModem, findAllowed);
     refreshPortsToSearch();
     // With a search under way, the rest waits for it; switched off meanwhile, manual mode has had
     // the last word.
-    if (modemSwitch.turnOn()) {
+    if (m_modemSwitch.turnOn()) {
         m_switchingOn = true;
         return;
     }
@@ -366,10 +396,10 @@ void Monitor::enableModemControls()
 {
     if (m_addressBookAvailable) {
         for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
-            model.setBoxEnabled(box, true);
+            m_model.setBoxEnabled(box, true);
     }
-    model.setBoxEnabled(Box::MaximizeOnRing, true);
-    model.setBoxEnabled(Box::PlaySound, true);
+    m_model.setBoxEnabled(Box::MaximizeOnRing, true);
+    m_model.setBoxEnabled(Box::PlaySound, true);
     m_window.setModemMenuChecks(true);
     m_window.setTrayImage(WindowControl::TrayImage::Window);
     searchContactsChanged();
@@ -377,30 +407,30 @@ void Monitor::enableModemControls()
 
 void Monitor::manualMode()
 {
-    model.setField(WindowModel::Status, QStringLiteral("Manual Mode"));
-    model.setControlEnabled(WindowModel::FindModem, false);
-    modemSwitch.turnOff();
+    m_model.setField(WindowModel::Status, QStringLiteral("Manual Mode"));
+    m_model.setControlEnabled(WindowModel::FindModem, false);
+    m_modemSwitch.turnOff();
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::MaximizeOnRing,
                     Box::CreateJournal, Box::PlaySound})
-        model.setBoxEnabled(box, false);
+        m_model.setBoxEnabled(box, false);
     m_window.setModemMenuChecks(false);
     m_window.setTrayImage(WindowControl::TrayImage::ModemOff);
 }
 
 void Monitor::refreshPortsToSearch()
 {
-    modemSettings.portsToSearch = Conversions::toInt16(Settings::NumberOfCom.read()).value_or(4);
+    m_modemSettings.portsToSearch = Conversions::toInt16(Settings::NumberOfCom.read()).value_or(4);
 }
 
 void Monitor::findModem()
 {
-    modemSettings.port = QStringLiteral("0");
-    if (!model.box(Box::ModemEnabled)) {
+    m_modemSettings.port = QStringLiteral("0");
+    if (!m_model.box(Box::ModemEnabled)) {
         manualMode();
         return;
     }
     refreshPortsToSearch();
-    search.SearchModems();
+    m_search.SearchModems();
 }
 
 void Monitor::startBus()
@@ -408,12 +438,12 @@ void Monitor::startBus()
     QStringList problems;
     const MqttOptions options = MqttOptions::fromSettings(&problems);
     for (const QString& problem : problems)
-        events.append(u'[' + problem + u']');
+        m_events.append(u'[' + problem + u']');
     if (!options.enabled())
         return;
     const QString folder = AppPaths::dataHome() + QStringLiteral("/ringdesk");
     QDir().mkpath(folder);
-    bus.start(options, folder + QStringLiteral("/mqtt-outbox"));
+    m_bus.start(options, folder + QStringLiteral("/mqtt-outbox"));
 }
 
 void Monitor::showRemoteCall(const CallRecord& call)
@@ -425,9 +455,9 @@ void Monitor::showRemoteCall(const CallRecord& call)
 void Monitor::showWhereCallsComeFrom()
 {
     // Without a modem of its own, a desktop that shows the household's calls is not idle.
-    if (!model.box(Box::ModemEnabled) && bus.bringingCallsIn())
-        model.setField(WindowModel::Status,
-                       QStringLiteral("Calls from the household's broker at ") + bus.address());
+    if (!m_model.box(Box::ModemEnabled) && m_bus.bringingCallsIn())
+        m_model.setField(WindowModel::Status,
+                         QStringLiteral("Calls from the household's broker at ") + m_bus.address());
 }
 
 void Monitor::takeRemoteCalls()
@@ -435,9 +465,9 @@ void Monitor::takeRemoteCalls()
     // They join the call list after the calls of earlier runs. A record of our own modem that is
     // still arriving owns the caller fields until it is logged.
     while (m_callLogLoaded && !m_remoteCalls.isEmpty() && !m_shuttingDown) {
-        if (receiver.recordUnderWay()) {
+        if (m_receiver.recordUnderWay()) {
             if (!m_remoteWaiting)
-                QTimer::singleShot(50, &model, [this] {
+                QTimer::singleShot(50, &m_model, [this] {
                     m_remoteWaiting = false;
                     takeRemoteCalls();
                 });
@@ -445,76 +475,77 @@ void Monitor::takeRemoteCalls()
             return;
         }
         const CallRecord call = m_remoteCalls.takeFirst();
-        events.append(QStringLiteral("[Call from %1, on the household's broker]")
-                          .arg(call.line.isEmpty() ? call.origin : call.origin + u' ' + call.line));
+        m_events.append(
+            QStringLiteral("[Call from %1, on the household's broker]")
+                .arg(call.line.isEmpty() ? call.origin : call.origin + u' ' + call.line));
         if (call.blocked) {
-            events.append(
+            m_events.append(
                 QStringLiteral("[Blocked %1: %2]")
                     .arg(call.number.isEmpty() ? call.name : call.number, call.blockRule));
         } else {
-            model.setField(WindowModel::Date, call.date);
-            model.setField(WindowModel::Time, call.time);
-            model.setField(WindowModel::Number, call.number);
-            model.setField(WindowModel::Name, call.name);
+            m_model.setField(WindowModel::Date, call.date);
+            m_model.setField(WindowModel::Time, call.time);
+            m_model.setField(WindowModel::Number, call.number);
+            m_model.setField(WindowModel::Name, call.name);
         }
-        processor.processRemote(call, callOptions());
+        m_processor.processRemote(call, callOptions());
     }
 }
 
 void Monitor::searchContactsChanged()
 {
-    if (!model.box(Box::SearchContacts)) {
-        model.setBoxEnabled(Box::CreateContact, false);
-        model.setBoxEnabled(Box::CreateJournal, false);
+    if (!m_model.box(Box::SearchContacts)) {
+        m_model.setBoxEnabled(Box::CreateContact, false);
+        m_model.setBoxEnabled(Box::CreateJournal, false);
         return;
     }
     if (Conversions::numericEquals(Settings::UseAddressBook.read(), 1)) {
-        model.setBoxEnabled(Box::CreateContact, true);
-        model.setBoxEnabled(Box::CreateJournal, true);
+        m_model.setBoxEnabled(Box::CreateContact, true);
+        m_model.setBoxEnabled(Box::CreateJournal, true);
     }
 }
 
 bool Monitor::searchByNumber()
 {
-    const AddressBookContacts::HandSearch found =
-        contacts.searchByNumber(model.field(WindowModel::Number), model.field(WindowModel::Name));
-    model.setField(WindowModel::Number, found.number);
+    const AddressBookContacts::HandSearch found = m_contacts.searchByNumber(
+        m_model.field(WindowModel::Number), m_model.field(WindowModel::Name));
+    m_model.setField(WindowModel::Number, found.number);
     m_offer = found.offer;
     return found.found;
 }
 
 bool Monitor::searchByName()
 {
-    const bool company = model.field(WindowModel::NameCaption) != QLatin1String("Name");
-    const AddressBookContacts::HandSearch found = contacts.searchByName(
-        model.field(WindowModel::Name), company, model.field(WindowModel::Number));
+    const bool company = m_model.field(WindowModel::NameCaption) != QLatin1String("Name");
+    const AddressBookContacts::HandSearch found = m_contacts.searchByName(
+        m_model.field(WindowModel::Name), company, m_model.field(WindowModel::Number));
     m_offer = found.offer;
     return found.found;
 }
 
 void Monitor::newContact()
 {
-    contacts.createContactForUser(CallerContacts::NewFor::Nothing, QString(), QString());
+    m_contacts.createContactForUser(CallerContacts::NewFor::Nothing, QString(), QString());
 }
 
 void Monitor::newJournal()
 {
-    contacts.createJournalForUser();
+    m_contacts.createJournalForUser();
 }
 
 void Monitor::createOfferedContact()
 {
-    const bool person = model.field(WindowModel::NameCaption) == QLatin1String("Name");
-    contacts.createContactForUser(person ? CallerContacts::NewFor::Name
-                                         : CallerContacts::NewFor::Company,
-                                  model.field(WindowModel::Name), model.field(WindowModel::Number));
+    const bool person = m_model.field(WindowModel::NameCaption) == QLatin1String("Name");
+    m_contacts.createContactForUser(
+        person ? CallerContacts::NewFor::Name : CallerContacts::NewFor::Company,
+        m_model.field(WindowModel::Name), m_model.field(WindowModel::Number));
 }
 
 void Monitor::clearCallLog()
 {
-    logFile.ClearCallLog();
-    history.clear();
-    model.callList.clear();
+    m_logFile.ClearCallLog();
+    m_history.clear();
+    m_model.callList.clear();
 }
 
 void Monitor::removeLeftovers()
@@ -550,13 +581,13 @@ void Monitor::loadBox(Box box, const SettingEntry& entry)
     const QString text = entry.read();
     const std::optional<qint16> value = Conversions::toInt16(text);
     if (value && (*value == 0 || *value == 1)) {
-        model.setBox(box, *value == 1);
+        m_model.setBox(box, *value == 1);
         return;
     }
     // Nothing this system writes looks like this; the box keeps to its default.
-    events.append(QStringLiteral("[Setting %1/%2 holds \"%3\", not 0 or 1; using %4]")
-                      .arg(entry.section, entry.key, text, entry.defaultValue));
-    model.setBox(box, entry.defaultValue == QLatin1String("1"));
+    m_events.append(QStringLiteral("[Setting %1/%2 holds \"%3\", not 0 or 1; using %4]")
+                        .arg(entry.section, entry.key, text, entry.defaultValue));
+    m_model.setBox(box, entry.defaultValue == QLatin1String("1"));
     keepStoredUnlessChanged(entry, entry.defaultValue);
 }
 
@@ -566,8 +597,8 @@ bool Monitor::loadTruth(const SettingEntry& entry)
     const std::optional<bool> value = Conversions::toTruth(text);
     if (value)
         return *value;
-    events.append(QStringLiteral("[Setting %1/%2 holds \"%3\", not True or False; using %4]")
-                      .arg(entry.section, entry.key, text, entry.defaultValue));
+    m_events.append(QStringLiteral("[Setting %1/%2 holds \"%3\", not True or False; using %4]")
+                        .arg(entry.section, entry.key, text, entry.defaultValue));
     keepStoredUnlessChanged(entry, entry.defaultValue);
     return Conversions::toTruth(entry.defaultValue).value_or(false);
 }
@@ -576,13 +607,13 @@ void Monitor::loadSettings()
 {
     const QString problem = SettingsStore(Settings::Application).problem();
     if (!problem.isEmpty())
-        events.append(u'[' + problem + u']');
+        m_events.append(u'[' + problem + u']');
 
-    modemSettings.port = Settings::ComPort.read();
-    modemSettings.replyTimeout = Settings::ModemResponseTimeout.read();
-    modemSettings.speed = Settings::BaudRate.read();
+    m_modemSettings.port = Settings::ComPort.read();
+    m_modemSettings.replyTimeout = Settings::ModemResponseTimeout.read();
+    m_modemSettings.speed = Settings::BaudRate.read();
     m_pollInterval = Settings::PollInterval.read();
-    modemSettings.callerIdCommand = Settings::CallIDString.read();
+    m_modemSettings.callerIdCommand = Settings::CallIDString.read();
     m_country = Settings::Country.read();
     setAreaCode(Settings::AreaCode.read());
     loadScreening();
@@ -593,15 +624,15 @@ void Monitor::loadSettings()
     loadBox(Box::MinimizeOnStart, Settings::Minimize);
     loadBox(Box::UseTray, Settings::SystemTray);
     loadBox(Box::PlaySound, Settings::PlayWavFile);
-    const bool events = loadTruth(Settings::Event);
+    const bool showEvents = loadTruth(Settings::Event);
     const bool log = loadTruth(Settings::Log);
     // One list is shown; a file that asks for both shows the call list, the one a user who set
     // "Log" last wanted.
-    if (events)
-        model.setView(WindowModel::View::Events);
+    if (showEvents)
+        m_model.setView(WindowModel::View::Events);
     if (log)
-        model.setView(WindowModel::View::Calls);
-    model.setControlEnabled(WindowModel::FindModem, loadTruth(Settings::ModemFindModem));
+        m_model.setView(WindowModel::View::Calls);
+    m_model.setControlEnabled(WindowModel::FindModem, loadTruth(Settings::ModemFindModem));
 }
 
 void Monitor::loadScreening()
@@ -613,11 +644,11 @@ void Monitor::loadScreening()
         const int value = text.trimmed().toInt(&ok);
         if (ok && value >= low && value <= high)
             return value;
-        events.append(QStringLiteral("[Setting %1/%2 holds \"%3\", not %4 to %5; using %6]")
-                          .arg(entry.section, entry.key, text)
-                          .arg(low)
-                          .arg(high)
-                          .arg(fallback));
+        m_events.append(QStringLiteral("[Setting %1/%2 holds \"%3\", not %4 to %5; using %6]")
+                            .arg(entry.section, entry.key, text)
+                            .arg(low)
+                            .arg(high)
+                            .arg(fallback));
         return fallback;
     };
     options.mode = ScreeningOptions::Mode(number(Settings::ScreeningMode, 0, 2, 0));
@@ -626,29 +657,29 @@ void Monitor::loadScreening()
     const QString action = Settings::ScreeningAction.read().trimmed();
     options.hangUp = action.compare(QLatin1String("silence"), Qt::CaseInsensitive) != 0;
     if (options.hangUp && action.compare(QLatin1String("hangup"), Qt::CaseInsensitive) != 0)
-        events.append(QStringLiteral("[Setting Screening/Action holds \"%1\", not hangup or "
-                                     "silence; using hangup]")
-                          .arg(action));
-    screen.setOptions(options);
+        m_events.append(QStringLiteral("[Setting Screening/Action holds \"%1\", not hangup or "
+                                       "silence; using hangup]")
+                            .arg(action));
+    m_screen.setOptions(options);
 }
 
 void Monitor::settleLogDirectory()
 {
     m_logDirectory = Settings::LogDirectory.read();
     if (!m_logDirectory.isEmpty() && !QDir::isAbsolutePath(m_logDirectory)) {
-        events.append(QStringLiteral("[Setting Setup/LogDirectory holds \"%1\", not an "
-                                     "absolute folder; using the data folder]")
-                          .arg(m_logDirectory));
+        m_events.append(QStringLiteral("[Setting Setup/LogDirectory holds \"%1\", not an "
+                                       "absolute folder; using the data folder]")
+                            .arg(m_logDirectory));
         m_logDirectory.clear();
     }
     if (m_logDirectory.isEmpty()) {
         QString problem;
         m_logDirectory = defaultLogFolder(&problem);
         if (m_logDirectory.isEmpty())
-            events.append(u'[' + problem +
-                          QStringLiteral("; calls are not written to a log file]"));
+            m_events.append(u'[' + problem +
+                            QStringLiteral("; calls are not written to a log file]"));
     }
-    logFile.setFolder(m_logDirectory);
+    m_logFile.setFolder(m_logDirectory);
 }
 
 void Monitor::checkAddressBook()
@@ -656,30 +687,30 @@ void Monitor::checkAddressBook()
     QString problem;
     m_addressBookAvailable = addressBookProbe(&problem);
     if (m_addressBookAvailable) {
-        processor.setContacts(contacts);
+        m_processor.setContacts(m_contacts);
         // The index is read meanwhile, so the first call finds it ready.
-        addressBook.warmUp();
+        m_addressBook.warmUp();
         return;
     }
-    processor.setContacts(noContacts);
+    m_processor.setContacts(m_noContacts);
     if (!problem.isEmpty())
-        events.append(QStringLiteral("[Address book not available: %1]").arg(problem));
+        m_events.append(QStringLiteral("[Address book not available: %1]").arg(problem));
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
-        model.setBox(box, false);
+        m_model.setBox(box, false);
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
-        model.setBoxEnabled(box, false);
-    model.setControlEnabled(WindowModel::NewContact, false);
-    model.setControlEnabled(WindowModel::NewJournal, false);
-    model.setControlVisible(WindowModel::SearchNumber, false);
-    model.setControlVisible(WindowModel::SearchName, false);
-    model.setControlEnabled(WindowModel::SearchNumber, false);
-    model.setControlEnabled(WindowModel::SearchName, false);
+        m_model.setBoxEnabled(box, false);
+    m_model.setControlEnabled(WindowModel::NewContact, false);
+    m_model.setControlEnabled(WindowModel::NewJournal, false);
+    m_model.setControlVisible(WindowModel::SearchNumber, false);
+    m_model.setControlVisible(WindowModel::SearchName, false);
+    m_model.setControlEnabled(WindowModel::SearchNumber, false);
+    m_model.setControlEnabled(WindowModel::SearchName, false);
 }
 
 QList<SettingsStore::Entry> Monitor::settingsToSave() const
 {
     auto box = [this](Box which) {
-        return model.box(which) ? QStringLiteral("1") : QStringLiteral("0");
+        return m_model.box(which) ? QStringLiteral("1") : QStringLiteral("0");
     };
     const std::pair<const SettingEntry&, QString> table[] = {
         {Settings::SetupFindModem, box(Box::ModemEnabled)},
@@ -691,12 +722,12 @@ QList<SettingsStore::Entry> Monitor::settingsToSave() const
         {Settings::SystemTray, box(Box::UseTray)},
         {Settings::PlayWavFile, box(Box::PlaySound)},
         {Settings::AreaCode, m_areaCode},
-        {Settings::ComPort, modemSettings.port},
-        {Settings::ModemResponseTimeOut, modemSettings.replyTimeout},
-        {Settings::CallIDString, modemSettings.callerIdCommand},
-        {Settings::BaudRate, modemSettings.speed},
-        {Settings::Log, Conversions::truthText(model.view() == WindowModel::View::Calls)},
-        {Settings::Event, Conversions::truthText(model.view() == WindowModel::View::Events)},
+        {Settings::ComPort, m_modemSettings.port},
+        {Settings::ModemResponseTimeOut, m_modemSettings.replyTimeout},
+        {Settings::CallIDString, m_modemSettings.callerIdCommand},
+        {Settings::BaudRate, m_modemSettings.speed},
+        {Settings::Log, Conversions::truthText(m_model.view() == WindowModel::View::Calls)},
+        {Settings::Event, Conversions::truthText(m_model.view() == WindowModel::View::Events)},
     };
     QList<SettingsStore::Entry> entries;
     for (const auto& [entry, value] : table) {
@@ -712,6 +743,6 @@ void Monitor::saveSettings()
 {
     SettingsStore store(Settings::Application);
     if (!store.saveAll(settingsToSave()))
-        events.append(QStringLiteral("[Couldn't save the settings to %1: %2]")
-                          .arg(store.filePath(), store.lastError()));
+        m_events.append(QStringLiteral("[Couldn't save the settings to %1: %2]")
+                            .arg(store.filePath(), store.lastError()));
 }

@@ -38,25 +38,24 @@ public:
     explicit Monitor(WindowControl& window);
 
     // The status line: what the monitor is doing now.
-    QString status() const { return model.field(WindowModel::Status); }
+    QString status() const { return m_model.field(WindowModel::Status); }
+    // Where the modem is, and whether its line is open.
+    QString modemDevice() const { return m_line.deviceName(); }
+    bool modemOpen() const { return m_line.isOpen(); }
+    // The household's broker we are on, or nothing.
+    QString brokerAddress() const;
 
-    EventLog events;
-    WindowModel model;
-    CallLogFile logFile;
-    CallHistory history;
-    SerialLine line;
-    ModemReceiver receiver;
-    CommandExchange exchange;
-    ModemSettings modemSettings;
-    ModemSearch search;
-    ModemSwitch modemSwitch;
-    NoContacts noContacts;
-    AddressBook addressBook;
-    AddressBookContacts contacts;
-    CallProcessor processor;
-    CallBus bus;
-    CallScreen screen;
-    LineHook hook;
+    // The event log every view shows; anybody may add a line.
+    EventLog& events() { return m_events; }
+    // The window's presenter, which the monitor feeds and the window shows.
+    WindowModel& model() { return m_model; }
+    const WindowModel& model() const { return m_model; }
+    // The block and allow lists, and the history of calls, for the views that edit or search them.
+    CallScreen& screening() { return m_screen; }
+    CallHistory& history() { return m_history; }
+    // Who shows a contact or a journal entry that a call found or made.
+    void setItemViewer(ItemViewer* viewer);
+    void showItem(const std::shared_ptr<AddressBookItem>& item);
 
     // The core's share of the load step: settings, the log folder, the address book, the broker.
     void load();
@@ -130,12 +129,37 @@ public:
     void hangUpOnRequest();
     // A ring or a caller's record came within the time between two rings.
     bool ringing() const;
+    // With no area code, seven-digit numbers of a North American modem cannot be laid out.
+    bool needsAreaCode() const;
 
 signals:
     void statusChanged(const QString& status);
     void activated();
+    // A call has been logged (and screened); `contact` is the card it found, if any.
+    void callHandled(const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact);
 
 private:
+    // Tests reach the parts to drive them one by one.
+    friend struct MonitorParts;
+
+    EventLog m_events;
+    WindowModel m_model;
+    CallLogFile m_logFile;
+    CallHistory m_history;
+    SerialLine m_line;
+    ModemReceiver m_receiver;
+    CommandExchange m_exchange;
+    ModemSettings m_modemSettings;
+    ModemSearch m_search;
+    ModemSwitch m_modemSwitch;
+    NoContacts m_noContacts;
+    AddressBook m_addressBook;
+    AddressBookContacts m_contacts;
+    CallProcessor m_processor;
+    CallBus m_bus;
+    CallScreen m_screen;
+    LineHook m_hook;
+
     void loadBox(WindowModel::Box box, const SettingEntry& entry);
     bool loadTruth(const SettingEntry& entry);
     // The "Modem Enabled" box changed, or the search may run again.

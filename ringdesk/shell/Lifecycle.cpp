@@ -31,9 +31,9 @@ void Lifecycle::start()
 void Lifecycle::load()
 {
     Monitor& monitor = m_window.monitor();
-    WindowModel& model = monitor.model;
+    WindowModel& model = monitor.model();
     model.setField(WindowModel::Status, QStringLiteral("Initializing..."));
-    monitor.events.clear();
+    monitor.events().clear();
     model.callList.clear();
     m_window.showDetails(false);
     for (WindowModel::Field field :
@@ -57,8 +57,7 @@ void Lifecycle::finishActivation()
     if (m_unloaded)
         return;
     Monitor& monitor = m_window.monitor();
-    if (monitor.areaCode().isEmpty() && monitor.numberPlan().northAmerican() &&
-        !Conversions::numericEquals(monitor.modemSettings.port, 0)) {
+    if (monitor.needsAreaCode()) {
         const QString answer =
             Dialogs::inputBox(&m_window, QStringLiteral("Enter Your Local Area Code"),
                               QStringLiteral("No Area Code Found!"), QStringLiteral("555"));
@@ -66,7 +65,7 @@ void Lifecycle::finishActivation()
             return;
         monitor.setAreaCode(answer);
     }
-    if (monitor.model.box(WindowModel::MinimizeOnStart) || m_startMinimized)
+    if (monitor.model().box(WindowModel::MinimizeOnStart) || m_startMinimized)
         m_window.minimize();
     monitor.finishActivation();
     m_web = WebService::start(monitor);

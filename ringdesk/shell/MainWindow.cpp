@@ -54,8 +54,8 @@ MainWindow::MainWindow(QWidget* parent)
     m_ui->productLabel->setText(
         QStringLiteral("Ringwatch %1\nfor Linux")
             .arg(QVersionNumber(version.majorVersion(), version.minorVersion()).toString()));
-    m_ui->eventList->setModel(&m_monitor.model.eventList);
-    m_ui->callList->setModel(&m_monitor.model.callList);
+    m_ui->eventList->setModel(&m_monitor.model().eventList);
+    m_ui->callList->setModel(&m_monitor.model().callList);
     m_ui->logGroup->hide();
     // The status line reads the modem's states whole, in whatever face the desktop uses; longer
     // texts (the broker's) start at their beginning and are whole in the tip.
@@ -73,19 +73,18 @@ MainWindow::MainWindow(QWidget* parent)
     QGuiApplication::styleHints()->setCursorFlashTime(0);
     m_ui->modemImage->installEventFilter(this);
     m_ui->nameLabel->installEventFilter(this);
-    m_monitor.addressBook.setViewer(&m_itemWindows);
-    connect(&m_monitor.processor, &CallProcessor::callProcessed, this,
-            [this](const CallRecord& call) {
+    m_monitor.setItemViewer(&m_itemWindows);
+    connect(&m_monitor, &Monitor::callHandled, this,
+            [this](const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact) {
                 if (!call.blocked && m_notifications &&
                     Conversions::numericEquals(Settings::Notify.read(), 1))
-                    m_notifier.notify(call,
-                                      call.contactFound ? m_monitor.contacts.lastFound() : nullptr);
+                    m_notifier.notify(call, contact);
             });
     connect(&m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::bringBack);
     connect(&m_notifier, &DesktopNotifier::blockRequested, this,
             [this](const QString& number) { m_monitor.blockNumber(number); });
     m_notifier.openContact = [this](const std::shared_ptr<AddressBookItem>& item) {
-        m_monitor.addressBook.display(item, true);
+        m_monitor.showItem(item);
     };
     bindModel();
     bindCommands();
@@ -116,7 +115,7 @@ QCheckBox* MainWindow::checkBox(Box box) const
 
 void MainWindow::bindModel()
 {
-    WindowModel& m = m_monitor.model;
+    WindowModel& m = m_monitor.model();
     QLineEdit* const fields[] = {m_ui->dateField, m_ui->timeField, m_ui->numberField,
                                  m_ui->nameField, m_ui->statusField};
     connect(&m, &WindowModel::fieldChanged, this,
@@ -200,7 +199,7 @@ void MainWindow::bindCommands()
             [this] { showHelp(QStringLiteral("contents")); });
     connect(m_ui->clearButton, &QPushButton::clicked, this, [this] {
         if (model().view() == WindowModel::View::Events) {
-            m_monitor.events.clear();
+            m_monitor.events().clear();
             return;
         }
         if (Dialogs::question(this, QStringLiteral("Clear Log"),
@@ -233,14 +232,14 @@ void MainWindow::bindCommands()
 QString MainWindow::selectedCallNumber() const
 {
     const std::optional<CallRecord> call =
-        m_monitor.model.callList.callAt(m_ui->callList->currentIndex().row());
+        m_monitor.model().callList.callAt(m_ui->callList->currentIndex().row());
     return call && call->withheld == CallRecord::Withheld::No ? call->number : QString();
 }
 
 QString MainWindow::selectedCallName() const
 {
     const std::optional<CallRecord> call =
-        m_monitor.model.callList.callAt(m_ui->callList->currentIndex().row());
+        m_monitor.model().callList.callAt(m_ui->callList->currentIndex().row());
     return call ? call->name : QString();
 }
 
@@ -270,7 +269,7 @@ void MainWindow::bindBlocking()
     });
     auto offer = [this](QWidget* on, QMenu* menu, const QPoint& at, const QString& number,
                         const QString& name, QAction* block, QAction* unblock) {
-        const bool blocked = !number.isEmpty() && m_monitor.screen.isBlocked(number, name);
+        const bool blocked = !number.isEmpty() && m_monitor.screening().isBlocked(number, name);
         block->setEnabled(!number.isEmpty() && !blocked);
         unblock->setEnabled(blocked);
         menu->addAction(block);
@@ -316,8 +315,8 @@ void MainWindow::checkNotifications()
         return;
     m_notifications = DesktopNotifier::serviceAvailable();
     if (!m_notifications)
-        m_monitor.events.append(QStringLiteral("[No desktop notifications: the session has no "
-                                               "notification service]"));
+        m_monitor.events().append(QStringLiteral("[No desktop notifications: the session has no "
+                                                 "notification service]"));
 }
 
 void MainWindow::minimize()

@@ -28,7 +28,7 @@ public:
     ~MainWindow() override;
 
     Monitor& monitor() { return m_monitor; }
-    WindowModel& model() { return m_monitor.model; }
+    WindowModel& model() { return m_monitor.model(); }
     const ItemWindows& itemWindows() const { return m_itemWindows; }
     TrayIcon& tray() { return m_tray; }
     // At start: notifications for calls when "Notify" is on and the desktop has a service for

@@ -15,34 +15,34 @@ std::unique_ptr<WebServer> start(Monitor& monitor)
         return nullptr;
     const QString hash = Settings::WebPasswordHash.read().trimmed();
     if (hash.isEmpty()) {
-        monitor.events.append(QStringLiteral(
+        monitor.events().append(QStringLiteral(
             "[Web page not served: no password yet; set one with ringdesk --set-web-password]"));
         return nullptr;
     }
-    auto server = std::make_unique<WebServer>(monitor.screen, monitor.history);
+    auto server = std::make_unique<WebServer>(monitor.screening(), monitor.history());
     QString problem;
     if (!server->start(listen, hash, Settings::WebCertFile.read().trimmed(),
                        Settings::WebKeyFile.read().trimmed(),
                        Settings::WebHosts.read().split(u',', Qt::SkipEmptyParts), &problem)) {
-        monitor.events.append(QStringLiteral("[Web page not served: %1]").arg(problem));
+        monitor.events().append(QStringLiteral("[Web page not served: %1]").arg(problem));
         return nullptr;
     }
     WebServer* web = server.get();
-    QObject::connect(&monitor.processor, &CallProcessor::callProcessed, web,
-                     &WebServer::callLogged);
-    QObject::connect(&monitor.events, &EventLog::added, web,
+    QObject::connect(&monitor, &Monitor::callHandled, web,
+                     [web](const CallRecord& call) { web->callLogged(call); });
+    QObject::connect(&monitor.events(), &EventLog::added, web,
                      [web](const EventLog::Event& event) { web->eventAdded(event.text); });
     web->state = [&monitor] {
-        const QStringList events = monitor.events.last(20);
+        const QStringList events = monitor.events().last(20);
         return QJsonObject{
-            {QStringLiteral("port"), monitor.line.deviceName()},
-            {QStringLiteral("open"), monitor.line.isOpen()},
+            {QStringLiteral("port"), monitor.modemDevice()},
+            {QStringLiteral("open"), monitor.modemOpen()},
             {QStringLiteral("status"), monitor.status()},
-            {QStringLiteral("broker"), monitor.bus.active() ? monitor.bus.address() : QString()},
+            {QStringLiteral("broker"), monitor.brokerAddress()},
             {QStringLiteral("events"), QJsonArray::fromStringList(events)},
         };
     };
-    monitor.events.append(QStringLiteral("[Web page at %1]").arg(web->address()));
+    monitor.events().append(QStringLiteral("[Web page at %1]").arg(web->address()));
     return server;
 }
 

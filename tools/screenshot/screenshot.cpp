@@ -2,6 +2,7 @@
 // Usage: ringdesk-screenshot OUTPUT_FOLDER (run it under an X server: scripts/screenshots.sh).
 #include "common/SettingsStore.h"
 #include "config/SetupWindow.h"
+#include "monitor/MonitorParts.h"
 #include "shell/Dialogs.h"
 #include "shell/Lifecycle.h"
 #include "shell/MainWindow.h"
@@ -43,8 +44,9 @@ int main(int argc, char* argv[])
           "[System Ready, Waiting for a RING...]"})
         s.appendEvent(QString::fromLatin1(line));
     s.setField(WindowModel::Status, QStringLiteral("Active... Waiting for a Ring"));
-    window.monitor().receiver.receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\n"
-                                      "NMBR = 6135551234\r\nNAME = SMITH JOHN\r\n");
+    MonitorParts(window.monitor())
+        .receiver.receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\n"
+                          "NMBR = 6135551234\r\nNAME = SMITH JOHN\r\n");
     QApplication::processEvents();
     window.grab().save(out + QStringLiteral("/ringdesk.png"));
     window.showDetails(true);
