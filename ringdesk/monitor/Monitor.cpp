@@ -20,14 +20,10 @@ using Box = WindowModel::Box;
 Monitor::Monitor(WindowControl& window)
     : m_receiver(), m_exchange(m_line, m_receiver), m_search(m_line, m_exchange, m_modemSettings),
       m_modemSwitch(m_line, m_search), m_contacts(m_addressBook),
-      m_processor(m_noContacts, m_logFile), m_hook(m_line, m_receiver), m_window(window)
+      m_processor(m_noContacts, m_logFile), m_hook(m_line, m_receiver),
+      m_ringingCall(m_screen, m_hook), m_window(window)
 {
-    // Rings come every six seconds; caller ID comes between the first two.
-    m_ringsOfBlocked.setSingleShot(true);
-    m_ringsOfBlocked.setInterval(8000);
-    m_ringWithoutCaller.setSingleShot(true);
-    m_ringWithoutCaller.setInterval(6000);
-    QObject::connect(&m_ringWithoutCaller, &QTimer::timeout, &m_model, [this] {
+    QObject::connect(&m_ringingCall, &RingingCall::bringForward, this, [this] {
         if (m_model.box(Box::MaximizeOnRing))
             m_window.bringBack();
     });
@@ -65,7 +61,7 @@ Monitor::Monitor(WindowControl& window)
                          m_model.setField(WindowModel::Date, record.date);
                          m_model.setField(WindowModel::Time, record.time);
                      });
-    QObject::connect(&m_receiver, &ModemReceiver::ring, &m_model, [this] { ringed(); });
+    QObject::connect(&m_receiver, &ModemReceiver::ring, &m_model, [this] { m_ringingCall.ring(); });
     QObject::connect(&m_screen, &CallScreen::eventLine, &m_model, toEvents(Kind::Screening));
     QObject::connect(&m_hook, &LineHook::eventLine, &m_model, toEvents(Kind::Modem));
     QObject::connect(&m_bus, &CallBus::commandReceived, &m_model,
@@ -200,22 +196,6 @@ CallOptions Monitor::callOptions() const
     return options;
 }
 
-void Monitor::ringed()
-{
-    m_lastRing.start();
-    if (m_ringsOfBlocked.isActive()) {
-        m_ringsOfBlocked.start(); // still the blocked call
-        return;
-    }
-    if (m_screen.options().mode != ScreeningOptions::Off) {
-        if (!m_ringWithoutCaller.isActive())
-            m_ringWithoutCaller.start();
-        return;
-    }
-    if (m_model.box(Box::MaximizeOnRing))
-        m_window.bringBack();
-}
-
 bool Monitor::knownCaller(const CallerId& record)
 {
     if (!m_addressBookAvailable)
@@ -225,16 +205,11 @@ bool Monitor::knownCaller(const CallerId& record)
            nullptr;
 }
 
-bool Monitor::ringing() const
-{
-    return m_lastRing.isValid() && !m_lastRing.hasExpired(m_ringsOfBlocked.interval());
-}
-
 void Monitor::hangUpOnRequest()
 {
     // Off-hook with nothing ringing would answer the next caller or block the line for a
     // call the user is about to make.
-    if (!ringing() && !m_hook.busy()) {
+    if (!m_ringingCall.ringing() && !m_hook.busy()) {
         m_events.append(QStringLiteral("[Hang up refused: no call is ringing]"));
         return;
     }
@@ -243,9 +218,7 @@ void Monitor::hangUpOnRequest()
 
 void Monitor::hangUpNow()
 {
-    m_ringsOfBlocked.start();
-    m_ringWithoutCaller.stop();
-    m_hook.hangUp(m_screen.options().hangUpDelay);
+    m_ringingCall.hangUp();
 }
 
 void Monitor::blockNumber(const QString& number)
@@ -268,29 +241,14 @@ void Monitor::unblockNumber(const QString& number, const QString& name)
 
 void Monitor::recordComplete(const CallerId& record)
 {
-    m_lastRing.start();
-    const bool screening = m_screen.options().mode != ScreeningOptions::Off;
     const CallScreen::Verdict verdict =
-        m_screen.decide(record, [this, &record] { return knownCaller(record); });
+        m_ringingCall.decide(record, [this, &record] { return knownCaller(record); });
     if (verdict.blocked) {
-        // The modem first: the caller's line should ring as little as it can.
-        if (m_screen.options().hangUp)
-            hangUpNow();
-        else
-            m_ringsOfBlocked.start();
-        m_ringWithoutCaller.stop();
         m_events.append(
             QStringLiteral("[Blocked %1: %2]")
                 .arg(record.number.isEmpty() ? record.name : record.number, verdict.rule));
         m_processor.logBlocked(record, verdict.rule, m_line.deviceName());
         return;
-    }
-    if (screening) {
-        // A caller let through: the window comes forward now, as it would have on the ring.
-        m_ringWithoutCaller.stop();
-        m_ringsOfBlocked.stop();
-        if (m_model.box(Box::MaximizeOnRing))
-            m_window.bringBack();
     }
     if (m_model.box(Box::PlaySound))
         m_window.playChime();

@@ -9,6 +9,7 @@
 #include "calls/CallScreen.h"
 #include "calls/EventLog.h"
 #include "calls/NoContacts.h"
+#include "calls/RingingCall.h"
 #include "common/SettingsStore.h"
 #include "modem/CommandExchange.h"
 #include "modem/LineHook.h"
@@ -127,8 +128,6 @@ public:
     void hangUpNow();
     // The household's "Hang up": refused, with an event line, when no call is ringing.
     void hangUpOnRequest();
-    // A ring or a caller's record came within the time between two rings.
-    bool ringing() const;
     // With no area code, seven-digit numbers of a North American modem cannot be laid out.
     bool needsAreaCode() const;
 
@@ -159,6 +158,7 @@ private:
     CallBus m_bus;
     CallScreen m_screen;
     LineHook m_hook;
+    RingingCall m_ringingCall;
 
     void loadBox(WindowModel::Box box, const SettingEntry& entry);
     bool loadTruth(const SettingEntry& entry);
@@ -177,8 +177,6 @@ private:
     void takeRemoteCalls();
     void applyNumberPlan();
     void loadScreening();
-    // A call's RING, with screening on held back until its caller is known.
-    void ringed();
     bool knownCaller(const CallerId& record);
 
     WindowControl& m_window;
@@ -187,11 +185,6 @@ private:
     QString m_logDirectory;
     QString m_pollInterval = QStringLiteral("100");
     QString m_offer;
-    // After a blocked call, its further rings are not shown; with screening on, the window comes
-    // forward once the caller is known (or a ring without caller ID has waited for one).
-    QTimer m_ringsOfBlocked;
-    QTimer m_ringWithoutCaller;
-    QElapsedTimer m_lastRing;
     bool m_addressBookAvailable = false;
     bool m_shuttingDown = false;
     QList<CallRecord> m_remoteCalls;

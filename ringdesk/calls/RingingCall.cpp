@@ -1,0 +1,85 @@
+#include "calls/RingingCall.h"
+
+#include "modem/CallerId.h"
+#include "modem/LineHook.h"
+#include "modem/TimerTicks.h"
+
+namespace {
+
+constexpr int intervals[] = {8000, 6000, 8000};
+
+} // namespace
+
+RingingCall::RingingCall(CallScreen& screen, LineHook& hook, QObject* parent)
+    : QObject(parent), m_screen(screen), m_hook(hook)
+{
+    for (Timer timer : {RingsOfBlocked, RingWithoutCaller, RecentRing})
+        setTicks(timer, std::make_unique<TimerTicks>(TimerTicks::Once));
+}
+
+void RingingCall::setTicks(Timer timer, std::unique_ptr<TickSource> ticks)
+{
+    m_timers[timer] = std::move(ticks);
+    TickSource* source = m_timers[timer].get();
+    connect(source, &TickSource::tick, this, [this, timer, source] {
+        source->stop();
+        if (timer == RingWithoutCaller)
+            emit bringForward();
+    });
+}
+
+void RingingCall::start(Timer timer)
+{
+    m_timers[timer]->start(intervals[timer]);
+}
+
+void RingingCall::ring()
+{
+    start(RecentRing);
+    if (m_timers[RingsOfBlocked]->isActive()) {
+        start(RingsOfBlocked); // still the blocked call
+        return;
+    }
+    if (m_screen.options().mode != ScreeningOptions::Off) {
+        if (!m_timers[RingWithoutCaller]->isActive())
+            start(RingWithoutCaller);
+        return;
+    }
+    emit bringForward();
+}
+
+CallScreen::Verdict RingingCall::decide(const CallerId& record,
+                                        const std::function<bool()>& inAddressBook)
+{
+    start(RecentRing);
+    const bool screening = m_screen.options().mode != ScreeningOptions::Off;
+    const CallScreen::Verdict verdict = m_screen.decide(record, inAddressBook);
+    if (verdict.blocked) {
+        // The modem first: the caller's line should ring as little as it can.
+        if (m_screen.options().hangUp)
+            hangUp();
+        else
+            start(RingsOfBlocked);
+        m_timers[RingWithoutCaller]->stop();
+        return verdict;
+    }
+    if (screening) {
+        // A caller let through: the window comes forward now, as it would have on the ring.
+        m_timers[RingWithoutCaller]->stop();
+        m_timers[RingsOfBlocked]->stop();
+        emit bringForward();
+    }
+    return verdict;
+}
+
+void RingingCall::hangUp()
+{
+    start(RingsOfBlocked);
+    m_timers[RingWithoutCaller]->stop();
+    m_hook.hangUp(m_screen.options().hangUpDelay);
+}
+
+bool RingingCall::ringing() const
+{
+    return m_timers[RecentRing]->isActive();
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "calls/CallScreen.h"
+#include "modem/TickSource.h"
+
+#include <QObject>
+#include <functional>
+#include <memory>
+
+class LineHook;
+struct CallerId;
+
+// A call's way from its rings and its caller's record to what is done with it: the screening
+// decision, then hanging up or staying silent through the blocked call's further rings, or the
+// window brought forward for a caller let through. Rings come every six seconds and caller ID
+// between the first two, which sets the timers.
+class RingingCall : public QObject
+{
+    Q_OBJECT
+public:
+    enum Timer
+    {
+        RingsOfBlocked,    // after a blocked call, its further rings are not shown
+        RingWithoutCaller, // with screening on, a ring that has waited this long for its caller
+        RecentRing         // a ring or a record came within the time between two rings
+    };
+
+    RingingCall(CallScreen& screen, LineHook& hook, QObject* parent = nullptr);
+
+    // A RING from the modem.
+    void ring();
+    // The caller's record is whole: screened, and hung up on or left silent when blocked.
+    // `inAddressBook` is asked only when the decision depends on it.
+    CallScreen::Verdict decide(const CallerId& record, const std::function<bool()>& inAddressBook);
+    // Off-hook now, then on-hook after the screening's delay; the call's further rings are not
+    // shown.
+    void hangUp();
+    // A ring or a caller's record came within the time between two rings.
+    bool ringing() const;
+
+    // Where a timer's ticks come from; a QTimer unless a test steps them.
+    void setTicks(Timer timer, std::unique_ptr<TickSource> ticks);
+
+signals:
+    // The window should come forward (when its "Maximize on Ring" box says so).
+    void bringForward();
+
+private:
+    void start(Timer timer);
+
+    CallScreen& m_screen;
+    LineHook& m_hook;
+    std::unique_ptr<TickSource> m_timers[3];
+};

@@ -1,0 +1,114 @@
+// A ringing call's timing beside the screening decision, on a clock the test steps: when the
+// window comes forward, when a blocked call's rings stay silent, when "Hang up" may act.
+#include "SteppedTicks.h"
+#include "calls/RingingCall.h"
+#include "modem/CallerId.h"
+#include "modem/LineHook.h"
+#include "modem/ModemReceiver.h"
+#include "modem/SerialLine.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestRingingCall : public QObject
+{
+    Q_OBJECT
+private slots:
+    void timeline_data();
+    void timeline();
+};
+
+void TestRingingCall::timeline_data()
+{
+    // Steps: "ring", "known" / "blocked" (a record whose caller is let through or is on the
+    // block list), "tick:<timer>" (that timer's time runs out), "hangup".
+    // Expected: what came of each step, "forward" for the window brought forward, "hook" for an
+    // attempt to hang up, "-" for nothing; "ringing" / "quiet" after a step tells ringing().
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("hangUp");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("expected");
+
+    const int off = ScreeningOptions::Off;
+    const int on = ScreeningOptions::BlockListed;
+    QTest::newRow("screening off: every ring brings the window forward")
+        << off << true << QStringList{"ring", "known", "ring"}
+        << QStringList{"forward", "-", "forward"};
+    QTest::newRow("screening on: the window waits for the caller")
+        << on << true << QStringList{"ring", "known", "ring"} << QStringList{"-", "forward", "-"};
+    QTest::newRow("screening on: a ring without caller ID comes forward after its wait")
+        << on << true << QStringList{"ring", "ring", "tick:1"} << QStringList{"-", "-", "forward"};
+    QTest::newRow("a blocked caller is hung up on, and its further rings stay silent")
+        << on << true << QStringList{"ring", "blocked", "ring", "ring", "tick:0", "ring", "tick:1"}
+        << QStringList{"-", "hook", "-", "-", "-", "-", "forward"};
+    QTest::newRow("a blocked caller left ringing: silent, no hang-up")
+        << on << false << QStringList{"ring", "blocked", "ring", "tick:1"}
+        << QStringList{"-", "-", "-", "-"};
+    QTest::newRow("Hang up is a ring's business for one ring's time")
+        << on << true
+        << QStringList{"quiet", "ring", "ringing", "tick:2", "quiet", "blocked", "ringing"}
+        << QStringList{"-", "-", "-", "-", "-", "hook", "-"};
+}
+
+void TestRingingCall::timeline()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, hangUp);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, expected);
+
+    QTemporaryDir lists;
+    CallScreen screen(lists.path());
+    screen.setNumberPlan(NumberPlan(QStringLiteral("US"), QStringLiteral("613")));
+    screen.setOptions({ScreeningOptions::Mode(mode), hangUp, false, 100});
+    QFile blocked(lists.path() + "/blocked.txt");
+    QVERIFY(blocked.open(QIODevice::WriteOnly));
+    blocked.write("+16135550000\n");
+    blocked.close();
+    screen.watchLists();
+
+    SerialLine line; // never opened: a hang-up is attempted and fails at once
+    ModemReceiver receiver;
+    LineHook hook(line, receiver);
+    QSignalSpy hookLines(&hook, &LineHook::eventLine);
+    RingingCall call(screen, hook);
+    SteppedTicks* timers[3];
+    for (int timer = 0; timer < 3; ++timer) {
+        auto ticks = std::make_unique<SteppedTicks>(SteppedTicks::Once);
+        timers[timer] = ticks.get();
+        call.setTicks(RingingCall::Timer(timer), std::move(ticks));
+    }
+    QSignalSpy forward(&call, &RingingCall::bringForward);
+
+    for (int i = 0; i < steps.size(); ++i) {
+        const QString& step = steps[i];
+        const qsizetype forwardBefore = forward.count();
+        const qsizetype hookBefore = hookLines.count();
+        if (step == "ring") {
+            call.ring();
+        } else if (step == "known" || step == "blocked") {
+            CallerId record;
+            record.begun = true;
+            record.number = record.e164 = step == "known" ? "+16135551234" : "+16135550000";
+            const CallScreen::Verdict verdict = call.decide(record, [] { return false; });
+            QCOMPARE(verdict.blocked, step == "blocked");
+        } else if (step.startsWith("tick:")) {
+            timers[step.mid(5).toInt()]->step();
+        } else if (step == "ringing" || step == "quiet") {
+            QVERIFY2(call.ringing() == (step == "ringing"), qPrintable(QString::number(i)));
+        }
+        QString happened = "-";
+        if (forward.count() > forwardBefore)
+            happened = "forward";
+        else if (hookLines.count() > hookBefore || hook.busy())
+            happened = "hook";
+        QVERIFY2(happened == expected[i],
+                 qPrintable(QString("step %1 (%2): %3").arg(i).arg(step, happened)));
+        if (hook.busy())
+            QTRY_VERIFY(!hook.busy());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestRingingCall)
+#include "tst_ringingcall.moc"
