@@ -11,7 +11,13 @@ QString SettingEntry::read() const
 
 bool SettingEntry::write(const QString& value) const
 {
-    return SaveSetting(Settings::Application, section, key, value);
+    return SaveSetting(Settings::Application, section, writtenKey.isEmpty() ? key : writtenKey,
+                       value);
+}
+
+SettingsStore::Entry SettingEntry::withValue(const QString& value) const
+{
+    return {section, writtenKey.isEmpty() ? key : writtenKey, value};
 }
 
 namespace Settings {
@@ -20,9 +26,8 @@ const QString Application = QStringLiteral("ZodoDE");
 
 const SettingEntry ComPort{QStringLiteral("Modem"), QStringLiteral("ComPort"), QStringLiteral("0")};
 const SettingEntry ModemResponseTimeout{
-    QStringLiteral("Modem"), QStringLiteral("ModemResponseTimeout"), QStringLiteral("3000")};
-const SettingEntry ModemResponseTimeOut{
-    QStringLiteral("Modem"), QStringLiteral("ModemResponseTimeOut"), QStringLiteral("3000")};
+    QStringLiteral("Modem"), QStringLiteral("ModemResponseTimeout"), QStringLiteral("3000"),
+    QStringLiteral("ModemResponseTimeOut")};
 const SettingEntry BaudRate{QStringLiteral("Modem"), QStringLiteral("BaudRate"),
                             QStringLiteral("9600")};
 const SettingEntry PollInterval{QStringLiteral("Modem"), QStringLiteral("PollInterval"),
@@ -33,6 +38,12 @@ const SettingEntry NumberOfCom{QStringLiteral("Modem"), QStringLiteral("NumberOf
                                QStringLiteral("4")};
 const SettingEntry ModemFindModem{QStringLiteral("Modem"), QStringLiteral("FindModem"),
                                   QStringLiteral("True")};
+
+QStringList callerIdCommands()
+{
+    return {QStringLiteral("AT#CID=1"), QStringLiteral("AT%CCID=1"), QStringLiteral("AT+VCID=1"),
+            QStringLiteral("AT#CC1"), QStringLiteral("AT*ID1")};
+}
 
 QString portExclusionKey(int port)
 {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "common/SettingsStore.h"
+
 #include <QString>
+#include <QStringList>
 
 // Every entry of the store that the two programs use, with its section and default, in one place.
 // Defaults are given in the text form a reader gets back for a missing entry.
@@ -9,9 +12,14 @@ struct SettingEntry
     QString section;
     QString key;
     QString defaultValue;
+    // The spelling the key is written in, when files of other programs expect another one than
+    // it is read under (keys match without regard to case).
+    QString writtenKey = QString();
 
     QString read() const;
     bool write(const QString& value) const;
+    // The entry as a rewrite of the store writes it.
+    SettingsStore::Entry withValue(const QString& value) const;
 };
 
 namespace Settings {
@@ -22,13 +30,14 @@ extern const QString Application;
 
 // Section "Modem"
 extern const SettingEntry ComPort;
-extern const SettingEntry ModemResponseTimeout; // read under this key
-extern const SettingEntry ModemResponseTimeOut; // written under this spelling of the same key
+extern const SettingEntry ModemResponseTimeout; // written as "ModemResponseTimeOut"
 extern const SettingEntry BaudRate;
 extern const SettingEntry PollInterval;
 extern const SettingEntry CallIDString;
 extern const SettingEntry NumberOfCom;
 extern const SettingEntry ModemFindModem; // "True"/"False": may the user start a search
+// The caller-ID commands a search tries, in its order; the setup program offers the same.
+QStringList callerIdCommands();
 // Per-port exclusion "Com<n>" in section "Modem", default "0".
 SettingEntry portExclusion(int port);
 QString portExclusionKey(int port);

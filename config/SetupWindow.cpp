@@ -59,9 +59,7 @@ QString asNumber(const QString& stored)
 void SetupWindow::load()
 {
     m_storeProblem = SettingsStore(Settings::Application).problem();
-    m_ui->callerIdChooser->addItems({QStringLiteral("AT#CID=1"), QStringLiteral("AT%CCID=1"),
-                                     QStringLiteral("AT+VCID=1"), QStringLiteral("AT#CC1"),
-                                     QStringLiteral("AT*ID1")});
+    m_ui->callerIdChooser->addItems(Settings::callerIdCommands());
     m_ui->speedChooser->addItems(
         {QStringLiteral("110"), QStringLiteral("300"), QStringLiteral("600"),
          QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("9600"),
@@ -227,12 +225,12 @@ void SetupWindow::save()
     };
     QList<SettingsStore::Entry> entries;
     auto add = [&entries](const SettingEntry& entry, const QString& value) {
-        entries.append({entry.section, entry.key, value});
+        entries.append(entry.withValue(value));
     };
     if (!m_ui->comPortField->text().isEmpty())
         add(Settings::ComPort, number(m_ui->comPortField));
     if (!m_ui->timeoutField->text().isEmpty())
-        add(Settings::ModemResponseTimeOut, number(m_ui->timeoutField));
+        add(Settings::ModemResponseTimeout, number(m_ui->timeoutField));
     if (!m_ui->callerIdChooser->currentText().isEmpty())
         add(Settings::CallIDString, m_ui->callerIdChooser->currentText());
     add(Settings::AreaCode, m_ui->areaCodeField->text());

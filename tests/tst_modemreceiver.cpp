@@ -373,7 +373,7 @@ void TestModemReceiver::ticksRunOnlyWhileARecordMayComplete()
 void TestModemReceiver::waitingRecordIsNotLostToTheNextDate()
 {
     // On the tick timing a complete record waits for the next tick; two calls that come closer
-    // together than that used to cost the first one.
+    // together than that must not cost the first one.
     m_receiver->setHandOverAtOnce(false);
     QStringList names;
     connect(m_receiver.get(), &ModemReceiver::recordComplete, this,

@@ -58,9 +58,7 @@ void ModemSearch::SearchModems()
         for (int port = 1; port <= m_settings.portsToSearch; ++port)
             m_ports << port;
         m_speeds = {QStringLiteral("56000"), QStringLiteral("28800"), QStringLiteral("9600")};
-        m_commands = {QStringLiteral("AT#CID=1"), QStringLiteral("AT%CCID=1"),
-                      QStringLiteral("AT+VCID=1"), QStringLiteral("AT#CC1"),
-                      QStringLiteral("AT*ID1")};
+        m_commands = Settings::callerIdCommands();
     } else {
         m_ports << Conversions::toInt16(m_settings.port).value_or(0);
         m_speeds = {m_settings.speed};

@@ -681,7 +681,7 @@ QList<SettingsStore::Entry> Monitor::settingsToSave() const
         {Settings::PlayWavFile, box(Box::PlaySound)},
         {Settings::AreaCode, m_areaCode},
         {Settings::ComPort, m_modemSettings.port},
-        {Settings::ModemResponseTimeOut, m_modemSettings.replyTimeout},
+        {Settings::ModemResponseTimeout, m_modemSettings.replyTimeout},
         {Settings::CallIDString, m_modemSettings.callerIdCommand},
         {Settings::BaudRate, m_modemSettings.speed},
         {Settings::Log, Conversions::truthText(m_model.view() == WindowModel::View::Calls)},
@@ -692,7 +692,7 @@ QList<SettingsStore::Entry> Monitor::settingsToSave() const
         const auto standIn = m_standIns.constFind(standInKey(entry));
         if (standIn != m_standIns.cend() && *standIn == value)
             continue;
-        entries.append({entry.section, entry.key, value});
+        entries.append(entry.withValue(value));
     }
     return entries;
 }
