@@ -1,5 +1,7 @@
 #include "common/SettingsTable.h"
 
+#include "common/Conversions.h"
+
 #include "common/SettingsStore.h"
 
 #include <QLocale>
@@ -20,24 +22,151 @@ SettingsStore::Entry SettingEntry::withValue(const QString& value) const
     return {section, writtenKey.isEmpty() ? key : writtenKey, value};
 }
 
+namespace {
+
+std::optional<int> wholeOf(const SettingEntry& entry, const QString& text)
+{
+    if (entry.sixteenBit) {
+        const std::optional<qint16> value = Conversions::toInt16(text);
+        return value ? std::optional<int>(*value) : std::nullopt;
+    }
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+template <typename T>
+T valueOr(const SettingEntry& entry, QString* problem,
+          T (*from)(const SettingEntry&, const QString&))
+{
+    const QString text = entry.read();
+    const QString wrong = entry.problemWith(text);
+    if (wrong.isEmpty())
+        return from(entry, text);
+    const QString given = entry.fallback.isEmpty() ? entry.defaultValue : entry.fallback;
+    if (problem)
+        *problem = QStringLiteral("Setting %1/%2 holds \"%3\", %4; using %5")
+                       .arg(entry.section, entry.key, text, wrong, given);
+    return from(entry, given);
+}
+
+} // namespace
+
+QString SettingEntry::problemWith(const QString& text) const
+{
+    switch (kind) {
+    case Kind::Text:
+        return QString();
+    case Kind::Switch: {
+        const std::optional<qint16> value = Conversions::toInt16(text);
+        return value && (*value == 0 || *value == 1) ? QString() : QStringLiteral("not 0 or 1");
+    }
+    case Kind::Truth:
+        return Conversions::toTruth(text) ? QString() : QStringLiteral("not True or False");
+    case Kind::Whole: {
+        const std::optional<int> value = wholeOf(*this, text);
+        if (value && *value >= low && *value <= high)
+            return QString();
+        return expected.isEmpty() ? QStringLiteral("not %1 to %2").arg(low).arg(high)
+                                  : QStringLiteral("not ") + expected;
+    }
+    case Kind::Choice:
+        for (const QString& choice : choices)
+            if (text.trimmed().compare(choice, Qt::CaseInsensitive) == 0)
+                return QString();
+        return QStringLiteral("not ") + choices.join(QStringLiteral(" or "));
+    }
+    return QString();
+}
+
+bool SettingEntry::isOn(QString* problem) const
+{
+    return valueOr<bool>(*this, problem, [](const SettingEntry& entry, const QString& text) {
+        if (entry.kind == Kind::Truth)
+            return Conversions::toTruth(text).value_or(false);
+        return Conversions::toInt16(text).value_or(0) == 1;
+    });
+}
+
+int SettingEntry::whole(QString* problem) const
+{
+    return valueOr<int>(*this, problem, [](const SettingEntry& entry, const QString& text) {
+        return wholeOf(entry, text).value_or(0);
+    });
+}
+
+QString SettingEntry::choice(QString* problem) const
+{
+    return valueOr<QString>(*this, problem, [](const SettingEntry& entry, const QString& text) {
+        for (const QString& choice : entry.choices)
+            if (text.trimmed().compare(choice, Qt::CaseInsensitive) == 0)
+                return choice;
+        return text;
+    });
+}
+
+QString SettingEntry::textFor(bool on) const
+{
+    if (kind == Kind::Truth)
+        return Conversions::truthText(on);
+    return on ? QStringLiteral("1") : QStringLiteral("0");
+}
+
 namespace Settings {
 
 const QString Application = QStringLiteral("ZodoDE");
 
-const SettingEntry ComPort{QStringLiteral("Modem"), QStringLiteral("ComPort"), QStringLiteral("0")};
-const SettingEntry ModemResponseTimeout{
-    QStringLiteral("Modem"), QStringLiteral("ModemResponseTimeout"), QStringLiteral("3000"),
-    QStringLiteral("ModemResponseTimeOut")};
-const SettingEntry BaudRate{QStringLiteral("Modem"), QStringLiteral("BaudRate"),
-                            QStringLiteral("9600")};
-const SettingEntry PollInterval{QStringLiteral("Modem"), QStringLiteral("PollInterval"),
-                                QStringLiteral("100")};
-const SettingEntry CallIDString{QStringLiteral("Modem"), QStringLiteral("CallIDString"),
-                                QStringLiteral("")};
-const SettingEntry NumberOfCom{QStringLiteral("Modem"), QStringLiteral("NumberOfCom"),
-                               QStringLiteral("4")};
-const SettingEntry ModemFindModem{QStringLiteral("Modem"), QStringLiteral("FindModem"),
-                                  QStringLiteral("True")};
+namespace {
+
+using Kind = SettingEntry::Kind;
+
+SettingEntry text(const char* section, const char* key, const QString& value = QString())
+{
+    return {QLatin1String(section), QLatin1String(key), value};
+}
+
+SettingEntry row(Kind kind, const char* section, const char* key, const char* value)
+{
+    SettingEntry entry = text(section, key, QLatin1String(value));
+    entry.kind = kind;
+    return entry;
+}
+
+SettingEntry whole(const char* section, const char* key, const char* value, int low, int high)
+{
+    SettingEntry entry = row(Kind::Whole, section, key, value);
+    entry.low = low;
+    entry.high = high;
+    return entry;
+}
+
+// On only when a 1 is stored: anything else that is stored turns it off.
+SettingEntry onlyOneIsOn(SettingEntry entry)
+{
+    entry.fallback = QStringLiteral("0");
+    return entry;
+}
+
+SettingEntry sixteenBit(SettingEntry entry)
+{
+    entry.sixteenBit = true;
+    return entry;
+}
+
+} // namespace
+
+const SettingEntry ComPort = sixteenBit(whole("Modem", "ComPort", "0", -32768, 32767));
+// Other programs' files spell it "ModemResponseTimeOut".
+const SettingEntry ModemResponseTimeout = [] {
+    SettingEntry entry = text("Modem", "ModemResponseTimeout", QStringLiteral("3000"));
+    entry.writtenKey = QStringLiteral("ModemResponseTimeOut");
+    return entry;
+}();
+const SettingEntry BaudRate = text("Modem", "BaudRate", QStringLiteral("9600"));
+const SettingEntry PollInterval = text("Modem", "PollInterval", QStringLiteral("100"));
+const SettingEntry CallIDString = text("Modem", "CallIDString");
+const SettingEntry NumberOfCom = sixteenBit(whole("Modem", "NumberOfCom", "4", -32768, 32767));
+const SettingEntry ModemFindModem = row(Kind::Truth, "Modem", "FindModem", "True");
 
 QStringList callerIdCommands()
 {
@@ -55,10 +184,9 @@ SettingEntry portExclusion(int port)
     return SettingEntry{QStringLiteral("Modem"), portExclusionKey(port), QStringLiteral("0")};
 }
 
-const SettingEntry AreaCode{QStringLiteral("Setup"), QStringLiteral("AreaCode"),
-                            QStringLiteral("")};
+const SettingEntry AreaCode = text("Setup", "AreaCode");
 // Empty: the system locale's territory.
-const SettingEntry Country{QStringLiteral("Setup"), QStringLiteral("Country"), QString()};
+const SettingEntry Country = text("Setup", "Country");
 
 QString systemCountry()
 {
@@ -68,60 +196,51 @@ QString systemCountry()
                              : QLocale::territoryToCode(territory);
     return code.size() == 2 ? code : QStringLiteral("US");
 }
-const SettingEntry AutoSearchContact{QStringLiteral("Setup"), QStringLiteral("AutoSearchContact"),
-                                     QStringLiteral("1")};
-const SettingEntry AutoCreateContact{QStringLiteral("Setup"), QStringLiteral("AutoCreateContact"),
-                                     QStringLiteral("1")};
-const SettingEntry AutoCreateJournal{QStringLiteral("Setup"), QStringLiteral("AutoCreateJournal"),
-                                     QStringLiteral("1")};
-const SettingEntry Maximize{QStringLiteral("Setup"), QStringLiteral("Maximize"),
-                            QStringLiteral("1")};
-const SettingEntry Minimize{QStringLiteral("Setup"), QStringLiteral("Minimize"),
-                            QStringLiteral("0")};
-const SettingEntry SystemTray{QStringLiteral("Setup"), QStringLiteral("SystemTray"),
-                              QStringLiteral("1")};
-const SettingEntry PlayWavFile{QStringLiteral("Setup"), QStringLiteral("PlayWavFile"),
-                               QStringLiteral("0")};
-const SettingEntry SetupFindModem{QStringLiteral("Setup"), QStringLiteral("FindModem"),
-                                  QStringLiteral("1")};
-const SettingEntry Event{QStringLiteral("Setup"), QStringLiteral("Event"), QStringLiteral("True")};
-const SettingEntry Log{QStringLiteral("Setup"), QStringLiteral("Log"), QStringLiteral("False")};
-const SettingEntry LogDirectory{QStringLiteral("Setup"), QStringLiteral("LogDirectory"),
-                                QStringLiteral("")};
-const SettingEntry UseAddressBook{QStringLiteral("Setup"), QStringLiteral("Outlook"),
-                                  QStringLiteral("1")};
-const SettingEntry Notify{QStringLiteral("Setup"), QStringLiteral("Notify"), QStringLiteral("1")};
+const SettingEntry AutoSearchContact = row(Kind::Switch, "Setup", "AutoSearchContact", "1");
+const SettingEntry AutoCreateContact = row(Kind::Switch, "Setup", "AutoCreateContact", "1");
+const SettingEntry AutoCreateJournal = row(Kind::Switch, "Setup", "AutoCreateJournal", "1");
+const SettingEntry Maximize = row(Kind::Switch, "Setup", "Maximize", "1");
+const SettingEntry Minimize = row(Kind::Switch, "Setup", "Minimize", "0");
+const SettingEntry SystemTray = row(Kind::Switch, "Setup", "SystemTray", "1");
+const SettingEntry PlayWavFile = row(Kind::Switch, "Setup", "PlayWavFile", "0");
+const SettingEntry SetupFindModem = row(Kind::Switch, "Setup", "FindModem", "1");
+const SettingEntry Event = row(Kind::Truth, "Setup", "Event", "True");
+const SettingEntry Log = row(Kind::Truth, "Setup", "Log", "False");
+const SettingEntry LogDirectory = text("Setup", "LogDirectory");
+const SettingEntry UseAddressBook = onlyOneIsOn(row(Kind::Switch, "Setup", "Outlook", "1"));
+const SettingEntry Notify = onlyOneIsOn(row(Kind::Switch, "Setup", "Notify", "1"));
 // A caller whose number is on a card is that contact, whatever name the network sends.
-const SettingEntry MatchNumberOnly{QStringLiteral("Setup"), QStringLiteral("MatchNumberOnly"),
-                                   QStringLiteral("1")};
+const SettingEntry MatchNumberOnly =
+    onlyOneIsOn(row(Kind::Switch, "Setup", "MatchNumberOnly", "1"));
 
-const SettingEntry ScreeningMode{QStringLiteral("Screening"), QStringLiteral("Mode"),
-                                 QStringLiteral("0")};
-const SettingEntry ScreeningAction{QStringLiteral("Screening"), QStringLiteral("Action"),
-                                   QStringLiteral("hangup")};
-const SettingEntry ScreeningWithheld{QStringLiteral("Screening"), QStringLiteral("Withheld"),
-                                     QStringLiteral("0")};
-const SettingEntry ScreeningHangupDelay{QStringLiteral("Screening"), QStringLiteral("HangupDelay"),
-                                        QStringLiteral("2000")};
+const SettingEntry ScreeningMode = whole("Screening", "Mode", "0", 0, 2);
+const SettingEntry ScreeningAction = [] {
+    SettingEntry entry = row(Kind::Choice, "Screening", "Action", "hangup");
+    entry.choices = {QStringLiteral("hangup"), QStringLiteral("silence")};
+    return entry;
+}();
+const SettingEntry ScreeningWithheld = whole("Screening", "Withheld", "0", 0, 1);
+const SettingEntry ScreeningHangupDelay = whole("Screening", "HangupDelay", "2000", 0, 60000);
 
 // HOST:PORT; empty serves nothing.
-const SettingEntry WebListen{QStringLiteral("Web"), QStringLiteral("Listen"), QString()};
-const SettingEntry WebPasswordHash{QStringLiteral("Web"), QStringLiteral("PasswordHash"),
-                                   QString()};
-const SettingEntry WebCertFile{QStringLiteral("Web"), QStringLiteral("CertFile"), QString()};
-const SettingEntry WebKeyFile{QStringLiteral("Web"), QStringLiteral("KeyFile"), QString()};
-const SettingEntry WebHosts{QStringLiteral("Web"), QStringLiteral("Hosts"), QString()};
+const SettingEntry WebListen = text("Web", "Listen");
+const SettingEntry WebPasswordHash = text("Web", "PasswordHash");
+const SettingEntry WebCertFile = text("Web", "CertFile");
+const SettingEntry WebKeyFile = text("Web", "KeyFile");
+const SettingEntry WebHosts = text("Web", "Hosts");
 
-const SettingEntry MqttHost{QStringLiteral("MQTT"), QStringLiteral("Host"), QString()};
-const SettingEntry MqttPort{QStringLiteral("MQTT"), QStringLiteral("Port"), QStringLiteral("1883")};
-const SettingEntry MqttTls{QStringLiteral("MQTT"), QStringLiteral("TLS"), QStringLiteral("0")};
-const SettingEntry MqttCaFile{QStringLiteral("MQTT"), QStringLiteral("CAFile"), QString()};
-const SettingEntry MqttUsername{QStringLiteral("MQTT"), QStringLiteral("Username"), QString()};
-const SettingEntry MqttPassword{QStringLiteral("MQTT"), QStringLiteral("Password"), QString()};
-const SettingEntry MqttTopic{QStringLiteral("MQTT"), QStringLiteral("Topic"),
-                             QStringLiteral("ringdesk")};
-const SettingEntry MqttClientId{QStringLiteral("MQTT"), QStringLiteral("ClientId"), QString()};
-const SettingEntry MqttSubscribe{QStringLiteral("MQTT"), QStringLiteral("Subscribe"),
-                                 QStringLiteral("0")};
+const SettingEntry MqttHost = text("MQTT", "Host");
+const SettingEntry MqttPort = [] {
+    SettingEntry entry = whole("MQTT", "Port", "1883", 1, 65535);
+    entry.expected = QStringLiteral("a port");
+    return entry;
+}();
+const SettingEntry MqttTls = row(Kind::Switch, "MQTT", "TLS", "0");
+const SettingEntry MqttCaFile = text("MQTT", "CAFile");
+const SettingEntry MqttUsername = text("MQTT", "Username");
+const SettingEntry MqttPassword = text("MQTT", "Password");
+const SettingEntry MqttTopic = text("MQTT", "Topic", QStringLiteral("ringdesk"));
+const SettingEntry MqttClientId = text("MQTT", "ClientId");
+const SettingEntry MqttSubscribe = row(Kind::Switch, "MQTT", "Subscribe", "0");
 
 } // namespace Settings

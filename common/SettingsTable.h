@@ -5,13 +5,36 @@
 #include <QString>
 #include <QStringList>
 
-// Every entry of the store that the two programs use, with its section and default, in one place.
+// Every entry of the store that the two programs use, in one place: where it is stored, its
+// kind, its default and the values it may hold. Each reader takes the typed value from here, so
+// a stored text is judged once, by the same rules and with the same words, in both programs.
 // Defaults are given in the text form a reader gets back for a missing entry.
 struct SettingEntry
 {
+    enum class Kind
+    {
+        Text,   // taken as it stands
+        Switch, // 0 or 1 (a decimal number that rounds to one of them)
+        Truth,  // True or False, in any case, or a number (0 is false)
+        Whole,  // a whole number from low to high
+        Choice  // one of `choices`, in any case
+    };
+
     QString section;
     QString key;
     QString defaultValue;
+    Kind kind = Kind::Text;
+    int low = 0;
+    int high = 0;
+    // Whole: read as the 16-bit numbers of the old store are: a decimal rounded to the nearest
+    // whole number, halves to even.
+    bool sixteenBit = false;
+    QStringList choices = {};
+    // What a bad value is "not", where the bounds would not say it well ("a port").
+    QString expected = QString();
+    // What a stored text that cannot be used gives, where that is not the default: a switch
+    // that only a stored 1 turns on.
+    QString fallback = QString();
     // The spelling the key is written in, when files of other programs expect another one than
     // it is read under (keys match without regard to case).
     QString writtenKey = QString();
@@ -20,6 +43,16 @@ struct SettingEntry
     bool write(const QString& value) const;
     // The entry as a rewrite of the store writes it.
     SettingsStore::Entry withValue(const QString& value) const;
+
+    // Why `text` cannot be this setting's value ("not 0 or 1"), or nothing when it can.
+    QString problemWith(const QString& text) const;
+    // The stored value, or the default when the stored text cannot be used; `problem` then gets
+    // the line that says so: Setting S/K holds "x", not ...; using D.
+    bool isOn(QString* problem = nullptr) const;      // Switch, Truth
+    int whole(QString* problem = nullptr) const;      // Whole
+    QString choice(QString* problem = nullptr) const; // Choice: as the list spells it
+    // The stored text of a value of this kind.
+    QString textFor(bool on) const;
 };
 
 namespace Settings {

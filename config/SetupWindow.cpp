@@ -70,12 +70,11 @@ void SetupWindow::load()
 
     // A count that is not a number shows the default; one beyond 16 bits is held at its limit.
     const QString count = Settings::NumberOfCom.read();
-    qint16 ports = 4;
-    if (const std::optional<double> value = Conversions::toNumber(count)) {
-        const double limited = qBound(double(std::numeric_limits<qint16>::min()), *value,
-                                      double(std::numeric_limits<qint16>::max()));
-        ports = Conversions::toInt16(Conversions::shortestDecimal(limited)).value_or(4);
-    }
+    qint16 ports = qint16(Settings::NumberOfCom.whole());
+    const std::optional<double> value = Conversions::toNumber(count);
+    if (value && !Settings::NumberOfCom.problemWith(count).isEmpty())
+        ports =
+            *value > 0 ? std::numeric_limits<qint16>::max() : std::numeric_limits<qint16>::min();
     m_numberOfCom = ports;
     m_ui->portsField->setText(QString::number(ports));
     rebuildPortChooser();
@@ -89,37 +88,30 @@ void SetupWindow::load()
     m_ui->speedChooser->setCurrentText(Settings::BaudRate.read());
     m_ui->pollingField->setText(asNumber(Settings::PollInterval.read()));
     // Only a clear "False" locks; anything unreadable leaves the search allowed, as by default.
-    const bool findAllowed = Conversions::toTruth(Settings::ModemFindModem.read()).value_or(true);
-    m_ui->lockBox->setChecked(!findAllowed);
-    m_ui->matchNumberOnlyBox->setChecked(
-        Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1));
-    m_ui->notifyBox->setChecked(Conversions::numericEquals(Settings::Notify.read(), 1));
+    m_ui->lockBox->setChecked(!Settings::ModemFindModem.isOn());
+    m_ui->matchNumberOnlyBox->setChecked(Settings::MatchNumberOnly.isOn());
+    m_ui->notifyBox->setChecked(Settings::Notify.isOn());
     m_ui->autostartBox->setChecked(Autostart::enabled());
-    const int mode = Settings::ScreeningMode.read().trimmed().toInt();
-    m_ui->screeningModeChooser->setCurrentIndex(mode >= 0 && mode <= 2 ? mode : 0);
+    m_ui->screeningModeChooser->setCurrentIndex(Settings::ScreeningMode.whole());
     m_ui->screeningActionChooser->setCurrentIndex(
-        Settings::ScreeningAction.read().trimmed().compare(QLatin1String("silence"),
-                                                           Qt::CaseInsensitive) == 0
-            ? 1
-            : 0);
+        Settings::ScreeningAction.choice() == u"silence" ? 1 : 0);
     m_ui->hangupDelayField->setText(Settings::ScreeningHangupDelay.read());
     m_ui->hangupDelayField->setValidator(new QIntValidator(0, 60000, m_ui->hangupDelayField));
-    m_ui->blockWithheldBox->setChecked(
-        Conversions::numericEquals(Settings::ScreeningWithheld.read(), 1));
+    m_ui->blockWithheldBox->setChecked(Settings::ScreeningWithheld.whole() == 1);
     m_ui->listenField->setText(Settings::WebListen.read());
     m_ui->webPasswordField->setPlaceholderText(Settings::WebPasswordHash.read().isEmpty()
                                                    ? QStringLiteral("none set")
                                                    : QStringLiteral("set"));
     m_ui->hostField->setText(Settings::MqttHost.read());
     m_ui->brokerPortField->setText(Settings::MqttPort.read());
-    m_ui->tlsBox->setChecked(Conversions::numericEquals(Settings::MqttTls.read(), 1));
+    m_ui->tlsBox->setChecked(Settings::MqttTls.isOn());
     m_ui->caFileField->setText(Settings::MqttCaFile.read());
     m_ui->userField->setText(Settings::MqttUsername.read());
     m_ui->passwordField->setText(Settings::MqttPassword.read());
     m_ui->topicField->setText(Settings::MqttTopic.read());
     m_ui->clientIdField->setText(Settings::MqttClientId.read());
     m_ui->clientIdField->setPlaceholderText(MqttOptions::defaultClientId());
-    m_ui->subscribeBox->setChecked(Conversions::numericEquals(Settings::MqttSubscribe.read(), 1));
+    m_ui->subscribeBox->setChecked(Settings::MqttSubscribe.isOn());
 
     // Each device named as udev knows it; choosing one stores its path.
     for (const QString& device : PortMap::machinePorts()) {
@@ -239,22 +231,18 @@ void SetupWindow::save()
     add(Settings::PollInterval, number(m_ui->pollingField));
     add(Settings::NumberOfCom, QString::number(m_numberOfCom));
     add(Settings::ModemFindModem, Conversions::truthText(!m_ui->lockBox->isChecked()));
-    // Stored only once it differs from what is stored, so saving adds no entry of its own.
-    const QString numberAlone =
-        m_ui->matchNumberOnlyBox->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    if (Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1) !=
-        m_ui->matchNumberOnlyBox->isChecked())
-        add(Settings::MatchNumberOnly, numberAlone);
-    if (Conversions::numericEquals(Settings::Notify.read(), 1) != m_ui->notifyBox->isChecked())
-        add(Settings::Notify,
-            m_ui->notifyBox->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    // A box is stored only once it differs from what is stored, so saving adds no entry of its
+    // own.
+    auto addBox = [&add](const SettingEntry& entry, const QCheckBox* check) {
+        if (entry.isOn() != check->isChecked())
+            add(entry, entry.textFor(check->isChecked()));
+    };
+    addBox(Settings::MatchNumberOnly, m_ui->matchNumberOnlyBox);
+    addBox(Settings::Notify, m_ui->notifyBox);
     // The network settings, too, are stored only where they differ from what is stored.
     auto addChanged = [&add](const SettingEntry& entry, const QString& value) {
         if (entry.read() != value)
             add(entry, value);
-    };
-    auto box = [](const QCheckBox* check) {
-        return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
     };
     addChanged(Settings::Country, m_ui->countryField->text().trimmed().toUpper());
     // Screening, like the network, is stored only where it differs from what is stored.
@@ -264,24 +252,21 @@ void SetupWindow::save()
                                               ? QStringLiteral("silence")
                                               : QStringLiteral("hangup"));
     addChanged(Settings::ScreeningHangupDelay, m_ui->hangupDelayField->text().trimmed());
-    if (Conversions::numericEquals(Settings::ScreeningWithheld.read(), 1) !=
-        m_ui->blockWithheldBox->isChecked())
-        add(Settings::ScreeningWithheld, box(m_ui->blockWithheldBox));
+    if ((Settings::ScreeningWithheld.whole() == 1) != m_ui->blockWithheldBox->isChecked())
+        add(Settings::ScreeningWithheld,
+            Settings::ScreeningWithheld.textFor(m_ui->blockWithheldBox->isChecked()));
     addChanged(Settings::WebListen, m_ui->listenField->text().trimmed());
     if (!m_ui->webPasswordField->text().isEmpty())
         add(Settings::WebPasswordHash, PasswordHash::make(m_ui->webPasswordField->text()));
     addChanged(Settings::MqttHost, m_ui->hostField->text().trimmed());
     addChanged(Settings::MqttPort, m_ui->brokerPortField->text().trimmed());
-    if (Conversions::numericEquals(Settings::MqttTls.read(), 1) != m_ui->tlsBox->isChecked())
-        add(Settings::MqttTls, box(m_ui->tlsBox));
+    addBox(Settings::MqttTls, m_ui->tlsBox);
     addChanged(Settings::MqttCaFile, m_ui->caFileField->text().trimmed());
     addChanged(Settings::MqttUsername, m_ui->userField->text());
     addChanged(Settings::MqttPassword, m_ui->passwordField->text());
     addChanged(Settings::MqttTopic, m_ui->topicField->text().trimmed());
     addChanged(Settings::MqttClientId, m_ui->clientIdField->text().trimmed());
-    if (Conversions::numericEquals(Settings::MqttSubscribe.read(), 1) !=
-        m_ui->subscribeBox->isChecked())
-        add(Settings::MqttSubscribe, box(m_ui->subscribeBox));
+    addBox(Settings::MqttSubscribe, m_ui->subscribeBox);
     SettingsStore store(Settings::Application);
     if (!store.saveAll(entries)) {
         reportSaveFailure(QStringLiteral("The settings could not be saved to %1: %2.")

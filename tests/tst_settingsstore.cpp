@@ -20,6 +20,8 @@ static ino_t inodeOf(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
 }
 
+Q_DECLARE_METATYPE(const SettingEntry*)
+
 class TestSettingsStore : public QObject
 {
     Q_OBJECT
@@ -27,6 +29,8 @@ private slots:
     void init();
     void namesMatchWithoutRegardToCase();
     void missingEntriesGiveDefaults();
+    void typedValuesAndTheirProblems_data();
+    void typedValuesAndTheirProblems();
     void valuesComeBackUnchanged_data();
     void valuesComeBackUnchanged();
     void storeIsPrivate();
@@ -109,6 +113,76 @@ void TestSettingsStore::missingEntriesGiveDefaults()
     // Reading creates nothing.
     QVERIFY(!QFileInfo::exists(storePath()));
     QVERIFY(SettingsStore("ZodoDE").problem().isEmpty());
+}
+
+void TestSettingsStore::typedValuesAndTheirProblems_data()
+{
+    // One row of the table, a stored text, the value a reader gets and the line it says.
+    QTest::addColumn<const SettingEntry*>("entry");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("problem");
+    using namespace Settings;
+    auto line = [](const QString& text) {
+        return QString("Setting ") + text;
+    };
+
+    QTest::newRow("switch 1") << &Maximize << "1" << QVariant(true) << QString();
+    QTest::newRow("switch 1.0 rounds") << &Minimize << "1.0" << QVariant(true) << QString();
+    QTest::newRow("switch 2") << &Minimize << "2" << QVariant(false)
+                              << line("Setup/Minimize holds \"2\", not 0 or 1; using 0");
+    QTest::newRow("switch word") << &Maximize << "yes" << QVariant(true)
+                                 << line("Setup/Maximize holds \"yes\", not 0 or 1; using 1");
+    QTest::newRow("only a stored 1 turns it on")
+        << &UseAddressBook << "yes" << QVariant(false)
+        << line("Setup/Outlook holds \"yes\", not 0 or 1; using 0");
+    QTest::newRow("truth any case") << &Log << "tRUE" << QVariant(true) << QString();
+    QTest::newRow("truth number") << &Event << "0" << QVariant(false) << QString();
+    QTest::newRow("truth word")
+        << &Event << "maybe" << QVariant(true)
+        << line("Setup/Event holds \"maybe\", not True or False; using True");
+    QTest::newRow("whole in range")
+        << &ScreeningHangupDelay << " 60000 " << QVariant(60000) << QString();
+    QTest::newRow("whole above") << &ScreeningMode << "3" << QVariant(0)
+                                 << line("Screening/Mode holds \"3\", not 0 to 2; using 0");
+    QTest::newRow("whole not rounded") << &ScreeningWithheld << "1.0" << QVariant(0)
+                                       << line("Screening/Withheld holds \"1.0\", not 0 to 1; "
+                                               "using 0");
+    QTest::newRow("whole, own words") << &MqttPort << "70000" << QVariant(1883)
+                                      << line("MQTT/Port holds \"70000\", not a port; using 1883");
+    QTest::newRow("16 bits rounds half to even")
+        << &NumberOfCom << "6.5" << QVariant(6) << QString();
+    QTest::newRow("16 bits overflow") << &NumberOfCom << "40000" << QVariant(4)
+                                      << line("Modem/NumberOfCom holds \"40000\", not -32768 to "
+                                              "32767; using 4");
+    QTest::newRow("choice any case")
+        << &ScreeningAction << "SILENCE" << QVariant("silence") << QString();
+    QTest::newRow("choice unknown")
+        << &ScreeningAction << "drop" << QVariant("hangup")
+        << line("Screening/Action holds \"drop\", not hangup or silence; using hangup");
+}
+
+void TestSettingsStore::typedValuesAndTheirProblems()
+{
+    QFETCH(const SettingEntry*, entry);
+    QFETCH(QString, stored);
+    QFETCH(QVariant, value);
+    QFETCH(QString, problem);
+    QVERIFY(SaveSetting("ZodoDE", entry->section, entry->key, stored));
+    QString said;
+    switch (entry->kind) {
+    case SettingEntry::Kind::Switch:
+    case SettingEntry::Kind::Truth:
+        QCOMPARE(entry->isOn(&said), value.toBool());
+        break;
+    case SettingEntry::Kind::Whole:
+        QCOMPARE(entry->whole(&said), value.toInt());
+        break;
+    default:
+        QCOMPARE(entry->choice(&said), value.toString());
+    }
+    QCOMPARE(said, problem);
+    QCOMPARE(entry->problemWith(stored).isEmpty(), problem.isEmpty());
 }
 
 void TestSettingsStore::valuesComeBackUnchanged_data()

@@ -101,8 +101,6 @@ struct MqttConnection::Shared
 
 MqttConnection::MqttConnection(QObject* parent) : QObject(parent)
 {
-    static std::once_flag init;
-    std::call_once(init, [] { mosquitto_lib_init(); });
     qRegisterMetaType<MqttConnection::Ticket>();
 }
 
@@ -120,6 +118,9 @@ void MqttConnection::start(const MqttOptions& options)
 {
     if (m_thread)
         return;
+    // The library sets up OpenSSL, which a monitor without a broker never needs.
+    static std::once_flag init;
+    std::call_once(init, [] { mosquitto_lib_init(); });
     m_shared = std::make_shared<Shared>();
     m_shared->options = options;
     m_shared->owner = this;

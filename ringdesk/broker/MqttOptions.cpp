@@ -8,15 +8,15 @@
 
 namespace {
 
-bool readSwitch(const SettingEntry& entry, QStringList* problems)
+template <typename T>
+T checked(const SettingEntry& entry, T (SettingEntry::*value)(QString*) const,
+          QStringList* problems)
 {
-    const QString text = entry.read().trimmed();
-    if (text == QLatin1String("0") || text == QLatin1String("1"))
-        return text == QLatin1String("1");
-    if (problems)
-        problems->append(QStringLiteral("Setting %1/%2 holds \"%3\", not 0 or 1; using %4")
-                             .arg(entry.section, entry.key, text, entry.defaultValue));
-    return entry.defaultValue == QLatin1String("1");
+    QString problem;
+    const T result = (entry.*value)(&problem);
+    if (problems && !problem.isEmpty())
+        problems->append(problem);
+    return result;
 }
 
 } // namespace
@@ -25,15 +25,8 @@ MqttOptions MqttOptions::fromSettings(QStringList* problems)
 {
     MqttOptions options;
     options.host = Settings::MqttHost.read().trimmed();
-    const QString portText = Settings::MqttPort.read().trimmed();
-    bool ok = false;
-    const int port = portText.toInt(&ok);
-    if (ok && port > 0 && port < 65536)
-        options.port = port;
-    else if (problems)
-        problems->append(
-            QStringLiteral("Setting MQTT/Port holds \"%1\", not a port; using 1883").arg(portText));
-    options.tls = readSwitch(Settings::MqttTls, problems);
+    options.port = checked(Settings::MqttPort, &SettingEntry::whole, problems);
+    options.tls = checked(Settings::MqttTls, &SettingEntry::isOn, problems);
     options.caFile = Settings::MqttCaFile.read().trimmed();
     options.username = Settings::MqttUsername.read();
     options.password = Settings::MqttPassword.read();
@@ -51,7 +44,7 @@ MqttOptions MqttOptions::fromSettings(QStringList* problems)
     options.clientId = Settings::MqttClientId.read().trimmed();
     if (options.clientId.isEmpty())
         options.clientId = defaultClientId();
-    options.subscribe = readSwitch(Settings::MqttSubscribe, problems);
+    options.subscribe = checked(Settings::MqttSubscribe, &SettingEntry::isOn, problems);
     return options;
 }
 

@@ -191,7 +191,7 @@ CallOptions Monitor::callOptions() const
     options.createContact =
         m_model.box(Box::CreateContact) && m_model.boxEnabled(Box::CreateContact);
     options.createJournal = m_model.box(Box::CreateJournal);
-    options.matchNumberOnly = Conversions::numericEquals(Settings::MatchNumberOnly.read(), 1);
+    options.matchNumberOnly = Settings::MatchNumberOnly.isOn();
     options.source = m_line.deviceName();
     return options;
 }
@@ -274,16 +274,8 @@ void Monitor::activate()
     m_model.callList.setHistory(&m_history);
     m_callLogLoaded = true;
     takeRemoteCalls();
-    const QString switchText = Settings::SetupFindModem.read();
-    const std::optional<qint16> switchState = Conversions::toInt16(switchText);
-    if (!switchState || (*switchState != 0 && *switchState != 1)) {
-        m_events.append(
-            QStringLiteral("[Setting Setup/FindModem holds \"%1\", not 0 or 1; using 1]")
-                .arg(switchText));
-        keepStoredUnlessChanged(Settings::SetupFindModem, QStringLiteral("1"));
-    }
     m_activating = true;
-    setModemEnabled(!(switchState && *switchState == 0));
+    setModemEnabled(loadTruth(Settings::SetupFindModem));
     if (!m_search.running())
         modemSettled();
 }
@@ -338,8 +330,7 @@ void Monitor::switchModem(bool on)
         manualMode();
         return;
     }
-    const bool findAllowed = Conversions::toTruth(Settings::ModemFindModem.read()).value_or(true);
-    m_model.setControlEnabled(WindowModel::FindModem, findAllowed);
+    m_model.setControlEnabled(WindowModel::FindModem, Settings::ModemFindModem.isOn());
     refreshPortsToSearch();
     // With a search under way, the rest waits for it; switched off meanwhile, manual mode has had
     // the last word.
@@ -377,7 +368,7 @@ void Monitor::manualMode()
 
 void Monitor::refreshPortsToSearch()
 {
-    m_modemSettings.portsToSearch = Conversions::toInt16(Settings::NumberOfCom.read()).value_or(4);
+    m_modemSettings.portsToSearch = Settings::NumberOfCom.whole();
 }
 
 void Monitor::findModem()
@@ -457,7 +448,7 @@ void Monitor::searchContactsChanged()
         m_model.setBoxEnabled(Box::CreateJournal, false);
         return;
     }
-    if (Conversions::numericEquals(Settings::UseAddressBook.read(), 1)) {
+    if (Settings::UseAddressBook.isOn()) {
         m_model.setBoxEnabled(Box::CreateContact, true);
         m_model.setBoxEnabled(Box::CreateJournal, true);
     }
@@ -536,29 +527,20 @@ void Monitor::removeLeftovers()
 
 void Monitor::loadBox(Box box, const SettingEntry& entry)
 {
-    const QString text = entry.read();
-    const std::optional<qint16> value = Conversions::toInt16(text);
-    if (value && (*value == 0 || *value == 1)) {
-        m_model.setBox(box, *value == 1);
-        return;
-    }
-    // Nothing this system writes looks like this; the box keeps to its default.
-    m_events.append(QStringLiteral("[Setting %1/%2 holds \"%3\", not 0 or 1; using %4]")
-                        .arg(entry.section, entry.key, text, entry.defaultValue));
-    m_model.setBox(box, entry.defaultValue == QLatin1String("1"));
-    keepStoredUnlessChanged(entry, entry.defaultValue);
+    m_model.setBox(box, loadTruth(entry));
 }
 
 bool Monitor::loadTruth(const SettingEntry& entry)
 {
-    const QString text = entry.read();
-    const std::optional<bool> value = Conversions::toTruth(text);
-    if (value)
-        return *value;
-    m_events.append(QStringLiteral("[Setting %1/%2 holds \"%3\", not True or False; using %4]")
-                        .arg(entry.section, entry.key, text, entry.defaultValue));
-    keepStoredUnlessChanged(entry, entry.defaultValue);
-    return Conversions::toTruth(entry.defaultValue).value_or(false);
+    // Nothing this system writes holds a bad value; the setting keeps to its default, and the
+    // stored text stays unless the user changes the setting.
+    QString problem;
+    const bool on = entry.isOn(&problem);
+    if (!problem.isEmpty()) {
+        m_events.append(u'[' + problem + u']');
+        keepStoredUnlessChanged(entry, entry.defaultValue);
+    }
+    return on;
 }
 
 void Monitor::loadSettings()
@@ -596,28 +578,17 @@ void Monitor::loadSettings()
 void Monitor::loadScreening()
 {
     ScreeningOptions options;
-    auto number = [this](const SettingEntry& entry, int low, int high, int fallback) {
-        const QString text = entry.read();
-        bool ok = false;
-        const int value = text.trimmed().toInt(&ok);
-        if (ok && value >= low && value <= high)
-            return value;
-        m_events.append(QStringLiteral("[Setting %1/%2 holds \"%3\", not %4 to %5; using %6]")
-                            .arg(entry.section, entry.key, text)
-                            .arg(low)
-                            .arg(high)
-                            .arg(fallback));
-        return fallback;
+    auto read = [this](const SettingEntry& entry, auto value) {
+        QString problem;
+        const auto result = (entry.*value)(&problem);
+        if (!problem.isEmpty())
+            m_events.append(u'[' + problem + u']');
+        return result;
     };
-    options.mode = ScreeningOptions::Mode(number(Settings::ScreeningMode, 0, 2, 0));
-    options.blockWithheld = number(Settings::ScreeningWithheld, 0, 1, 0) == 1;
-    options.hangUpDelay = number(Settings::ScreeningHangupDelay, 0, 60000, 2000);
-    const QString action = Settings::ScreeningAction.read().trimmed();
-    options.hangUp = action.compare(QLatin1String("silence"), Qt::CaseInsensitive) != 0;
-    if (options.hangUp && action.compare(QLatin1String("hangup"), Qt::CaseInsensitive) != 0)
-        m_events.append(QStringLiteral("[Setting Screening/Action holds \"%1\", not hangup or "
-                                       "silence; using hangup]")
-                            .arg(action));
+    options.mode = ScreeningOptions::Mode(read(Settings::ScreeningMode, &SettingEntry::whole));
+    options.blockWithheld = read(Settings::ScreeningWithheld, &SettingEntry::whole) == 1;
+    options.hangUpDelay = read(Settings::ScreeningHangupDelay, &SettingEntry::whole);
+    options.hangUp = read(Settings::ScreeningAction, &SettingEntry::choice) != u"silence";
     m_screen.setOptions(options);
 }
 

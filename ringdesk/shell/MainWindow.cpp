@@ -76,8 +76,7 @@ MainWindow::MainWindow(QWidget* parent)
     m_monitor.setItemViewer(&m_itemWindows);
     connect(&m_monitor, &Monitor::callHandled, this,
             [this](const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact) {
-                if (!call.blocked && m_notifications &&
-                    Conversions::numericEquals(Settings::Notify.read(), 1))
+                if (!call.blocked && m_notifications && Settings::Notify.isOn())
                     m_notifier.notify(call, contact);
             });
     connect(&m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::bringBack);
@@ -311,7 +310,7 @@ void MainWindow::showHelp(const QString& topic)
 
 void MainWindow::checkNotifications()
 {
-    if (!Conversions::numericEquals(Settings::Notify.read(), 1))
+    if (!Settings::Notify.isOn())
         return;
     m_notifications = DesktopNotifier::serviceAvailable();
     if (!m_notifications)
