@@ -168,6 +168,14 @@ const SettingEntry CallIDString = text("Modem", "CallIDString");
 const SettingEntry NumberOfCom = sixteenBit(whole("Modem", "NumberOfCom", "4", -32768, 32767));
 const SettingEntry ModemFindModem = row(Kind::Truth, "Modem", "FindModem", "True");
 
+int replyTimeoutMs(const QString& text)
+{
+    const std::optional<double> value = Conversions::toNumber(text);
+    if (!value || *value < 1)
+        return 3000;
+    return *value > 65535 ? 65535 : int(*value);
+}
+
 QStringList callerIdCommands()
 {
     return {QStringLiteral("AT#CID=1"), QStringLiteral("AT%CCID=1"), QStringLiteral("AT+VCID=1"),

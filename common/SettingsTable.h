@@ -64,6 +64,9 @@ extern const QString Application;
 // Section "Modem"
 extern const SettingEntry ComPort;
 extern const SettingEntry ModemResponseTimeout; // written as "ModemResponseTimeOut"
+// The time-out in milliseconds that a ModemResponseTimeout text gives: a number from 1 to 65535
+// taken whole; more is held at 65535; anything else gives the default 3000.
+int replyTimeoutMs(const QString& text);
 extern const SettingEntry BaudRate;
 extern const SettingEntry PollInterval;
 extern const SettingEntry CallIDString;

@@ -59,7 +59,7 @@ int main(int argc, char* argv[])
 
     // 1. A 3 s wait for a reply that never comes.
     MonitorParts(monitor).exchange.OpenModemPort(1, QStringLiteral("9600"));
-    MonitorParts(monitor).exchange.setReplyTimeout(QStringLiteral("3000"));
+    MonitorParts(monitor).exchange.setReplyTimeout(3000);
     double cpu = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
@@ -103,7 +103,7 @@ int main(int argc, char* argv[])
     MonitorParts(monitor).line.close();
     for (int port = 1; port <= 4; ++port)
         SaveSetting("ZodoDE", "Ports", QStringLiteral("Com%1").arg(port), "/nonexistent");
-    MonitorParts(monitor).modemSettings.port = QStringLiteral("0");
+    MonitorParts(monitor).modemSettings.port = 0;
     clock.restart();
     {
         QEventLoop ended;

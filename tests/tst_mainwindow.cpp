@@ -336,7 +336,7 @@ void TestMainWindow::findModemSearchesEverything()
     m_window->showDetails(true);
     m_window->ui().findModemButton->click();
     QVERIFY(m_window->model().events().contains("[Searching for Modems...]"));
-    QCOMPARE(MonitorParts(m_window->monitor()).modemSettings.port, "0");
+    QCOMPARE(MonitorParts(m_window->monitor()).modemSettings.port, 0);
 }
 
 void TestMainWindow::modemErrorHelpOpensTheModemSection()

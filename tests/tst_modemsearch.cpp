@@ -133,7 +133,7 @@ void TestModemSearch::fullSearchFindsTheModemOnPortTwo()
     QCOMPARE(events(), expected);
     const WindowModel& s = m_monitor->model();
     const ModemSettings& found = MonitorParts(*m_monitor).modemSettings;
-    QCOMPARE(found.port, "2");
+    QCOMPARE(found.port, 2);
     QCOMPARE(found.speed, "56000");
     QCOMPARE(found.callerIdCommand, "AT+VCID=1");
     QCOMPARE(s.field(WindowModel::Status), "Active... Waiting for a Ring");
@@ -210,7 +210,7 @@ void TestModemSearch::settledDeviceIsStored()
     PortMap::setMachinePorts(QStringList{modem.device()});
     start();
     PortMap::resetMachinePorts();
-    QCOMPARE(MonitorParts(*m_monitor).modemSettings.port, "1");
+    QCOMPARE(MonitorParts(*m_monitor).modemSettings.port, 1);
     QCOMPARE(GetSetting("ZodoDE", "Ports", "Com1", ""), modem.device());
     QCOMPARE(GetSetting("ZodoDE", "Ports", "Com2", ""), "/nonexistent/ttyRING");
 
@@ -232,7 +232,7 @@ void TestModemSearch::knownPortIsOnlyChecked()
     ModemSim modem({"--accept", "AT#CC1"});
     mapPort(3, modem.device());
     ModemSettings& s = MonitorParts(*m_monitor).modemSettings;
-    s.port = "3";
+    s.port = 3;
     s.speed = "9600";
     s.callerIdCommand = "AT#CC1";
     start();
@@ -241,7 +241,7 @@ void TestModemSearch::knownPortIsOnlyChecked()
                           "[Found Modem in Com 3 !]", "[Testing for Caller ID capabilities...]",
                           "AT#CC1", "OK", "[CALLER ID Modem Found in Com 3 !]",
                           "[System Ready, Waiting for a RING...]"}));
-    QCOMPARE(s.port, "3");
+    QCOMPARE(s.port, 3);
     QVERIFY(MonitorParts(*m_monitor).line.isOpen());
 }
 
@@ -251,10 +251,10 @@ void TestModemSearch::knownPortWithEmptyCommandFails()
     mapPort(1, modem.device());
     ModemSettings& s = MonitorParts(*m_monitor).modemSettings;
     s.replyTimeout = "200";
-    s.port = "1";
+    s.port = 1;
     s.callerIdCommand = "";
     start();
-    QCOMPARE(s.port, "0");
+    QCOMPARE(s.port, 0);
     QCOMPARE(events().mid(events().size() - 2),
              QStringList({"[Testing for Caller ID capabilities...]",
                           "[ERROR... NO CALLER ID FEATURE FOUND]"}));
@@ -284,7 +284,7 @@ void TestModemSearch::excludedKnownPortIsTakenAsFound()
     ModemSim modem;
     mapPort(2, modem.device());
     QVERIFY(SaveSetting("zodoDE", "Modem", "Com2", "1"));
-    MonitorParts(*m_monitor).modemSettings.port = "2";
+    MonitorParts(*m_monitor).modemSettings.port = 2;
     start();
     QCOMPARE(events(),
              QStringList({"[Initializing Ringwatch...]", "[CALLER ID Modem Found in Com 2 !]",
@@ -407,7 +407,7 @@ void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
     SteppedTicks& timeOut = steppedTimeout();
     QVERIFY(x.OpenModemPort(1, "9600"));
     QVERIFY(!x.OpenModemPort(1, "9600")); // already open
-    x.setReplyTimeout("5000");
+    x.setReplyTimeout(5000);
     QVERIFY(x.ask("ATZ"));
     QTRY_COMPARE(replies.count(), 1);
     QCOMPARE(lastReply(), Reply::Ok);
@@ -421,7 +421,7 @@ void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
     QCOMPARE(timeOut.ticks, 0); // both ended on the reply
     // Nothing comes back for an empty command: the time-out ends it, a changed time-out
     // counting from the next exchange.
-    x.setReplyTimeout("250");
+    x.setReplyTimeout(250);
     QVERIFY(x.ask(""));
     QCOMPARE(timeOut.step(), 1);
     QTRY_COMPARE(replies.count(), 3);

@@ -90,7 +90,7 @@ void TestMonitor::emptyStoreGivesEveryDefault()
     m.settleLogDirectory();
     m.checkAddressBook();
     const WindowModel& s = m.model();
-    QCOMPARE(MonitorParts(m).modemSettings.port, "0");
+    QCOMPARE(MonitorParts(m).modemSettings.port, 0);
     QCOMPARE(MonitorParts(m).modemSettings.replyTimeout, "3000");
     QCOMPARE(MonitorParts(m).modemSettings.speed, "9600");
     QCOMPARE(m.pollInterval(), "100");
@@ -119,7 +119,7 @@ void TestMonitor::storedValuesAreLoaded()
     m_monitor->loadSettings();
     m_monitor->settleLogDirectory();
     const WindowModel& s = m_monitor->model();
-    QCOMPARE(MonitorParts(*m_monitor).modemSettings.port, "2");
+    QCOMPARE(MonitorParts(*m_monitor).modemSettings.port, 2);
     QCOMPARE(MonitorParts(*m_monitor).modemSettings.replyTimeout, "1500");
     QCOMPARE(s.box(Box::MaximizeOnRing), false);
     QCOMPARE(s.box(Box::PlaySound), true);
@@ -163,7 +163,7 @@ void TestMonitor::damagedStoreIsReported()
     m_monitor->loadSettings();
     const WindowModel& s = m_monitor->model();
     QCOMPARE(s.box(Box::MaximizeOnRing), false);
-    QCOMPARE(MonitorParts(*m_monitor).modemSettings.port, "3");
+    QCOMPARE(MonitorParts(*m_monitor).modemSettings.port, 3);
     QVERIFY(s.events().first().startsWith("[Settings file "));
     QVERIFY(s.events().first().contains(": line 3 (it has no \"=\") cannot be read"));
     m_monitor->saveSettings();
@@ -203,7 +203,7 @@ void TestMonitor::unloadWritesTheTableInOrder()
     s.setBox(Box::CreateContact, true);
     m_monitor->setCountry("US");
     m_monitor->setAreaCode("613");
-    MonitorParts(*m_monitor).modemSettings.port = "2";
+    MonitorParts(*m_monitor).modemSettings.port = 2;
     MonitorParts(*m_monitor).modemSettings.replyTimeout = "2500";
     MonitorParts(*m_monitor).modemSettings.callerIdCommand = "AT+VCID=1";
     MonitorParts(*m_monitor).modemSettings.speed = "56000";

@@ -31,6 +31,8 @@ private slots:
     void missingEntriesGiveDefaults();
     void typedValuesAndTheirProblems_data();
     void typedValuesAndTheirProblems();
+    void replyTimeout_data();
+    void replyTimeout();
     void valuesComeBackUnchanged_data();
     void valuesComeBackUnchanged();
     void storeIsPrivate();
@@ -183,6 +185,27 @@ void TestSettingsStore::typedValuesAndTheirProblems()
     }
     QCOMPARE(said, problem);
     QCOMPARE(entry->problemWith(stored).isEmpty(), problem.isEmpty());
+}
+
+void TestSettingsStore::replyTimeout_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("milliseconds");
+    QTest::newRow("default") << "3000" << 3000;
+    QTest::newRow("one") << "1" << 1;
+    QTest::newRow("largest") << "65535" << 65535;
+    QTest::newRow("too large") << "100000" << 65535;
+    QTest::newRow("zero") << "0" << 3000;
+    QTest::newRow("negative") << "-5" << 3000;
+    QTest::newRow("not a number") << "soon" << 3000;
+    QTest::newRow("empty") << "" << 3000;
+    QTest::newRow("fraction") << "1500.7" << 1500;
+}
+
+void TestSettingsStore::replyTimeout()
+{
+    QFETCH(QString, text);
+    QTEST(Settings::replyTimeoutMs(text), "milliseconds");
 }
 
 void TestSettingsStore::valuesComeBackUnchanged_data()

@@ -1,6 +1,5 @@
 #include "modem/CommandExchange.h"
 
-#include "common/Conversions.h"
 #include "modem/ModemReceiver.h"
 #include "modem/SerialLine.h"
 #include "modem/TimerTicks.h"
@@ -18,14 +17,6 @@ void CommandExchange::setTicks(std::unique_ptr<TickSource> ticks)
 {
     m_timeout = std::move(ticks);
     connect(m_timeout.get(), &TickSource::tick, this, [this] { finish(Reply::None); });
-}
-
-int CommandExchange::timeoutFor(const QString& text)
-{
-    const std::optional<double> value = Conversions::toNumber(text);
-    if (!value || *value < 1)
-        return 3000;
-    return *value > 65535 ? 65535 : int(*value);
 }
 
 bool CommandExchange::OpenModemPort(int port, const QString& speed)
@@ -53,7 +44,7 @@ bool CommandExchange::ask(const QString& command)
         return true;
     }
     SendModemCommand(command);
-    m_timeout->start(timeoutFor(m_timeoutText));
+    m_timeout->start(m_timeoutMs);
     return true;
 }
 

@@ -36,11 +36,8 @@ public:
     // The exchange under way ends without its replied().
     void cancel();
 
-    // The "ModemResponseTimeout" text the exchanges use.
-    void setReplyTimeout(const QString& text) { m_timeoutText = text; }
-    // The time-out in milliseconds that a ModemResponseTimeout text gives: a whole number from 1
-    // to 65535 as it stands; more is held at 65535; anything else gives the default 3000.
-    static int timeoutFor(const QString& text);
+    // How long an exchange waits for its reply.
+    void setReplyTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
 
     // The program is ending: the exchange under way ends, and no new one begins.
     void shutDown();
@@ -59,7 +56,7 @@ private:
 
     SerialLine& m_line;
     std::unique_ptr<TickSource> m_timeout;
-    QString m_timeoutText = QStringLiteral("3000");
+    int m_timeoutMs = 3000;
     bool m_asking = false;
     quint64 m_exchange = 0; // counts exchanges, so that a cancelled one's reply is dropped
     bool m_shuttingDown = false;

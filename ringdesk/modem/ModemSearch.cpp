@@ -1,6 +1,5 @@
 #include "modem/ModemSearch.h"
 
-#include "common/Conversions.h"
 #include "common/SettingsTable.h"
 #include "devices/PortMap.h"
 #include "modem/PortProblem.h"
@@ -12,12 +11,6 @@ namespace {
 QString shown(int port)
 {
     return (port < 0 ? QString() : QStringLiteral(" ")) + QString::number(port);
-}
-
-bool isZero(const QString& text)
-{
-    const std::optional<double> value = Conversions::toNumber(text);
-    return !value || *value == 0;
 }
 
 const char* const questions[] = {"ATI3", "ATI6"};
@@ -47,12 +40,12 @@ void ModemSearch::SearchModems()
     if (m_line.isOpen())
         m_line.close();
     m_openProblems.clear();
-    m_exchange.setReplyTimeout(m_settings.replyTimeout);
+    m_exchange.setReplyTimeout(Settings::replyTimeoutMs(m_settings.replyTimeout));
     emit eventLine(QStringLiteral("[Initializing Ringwatch...]"));
     emit status(QStringLiteral("Initializing..."));
 
     m_ports.clear();
-    if (isZero(m_settings.port)) {
+    if (m_settings.port == 0) {
         emit eventLine(QStringLiteral("[Searching for Modems...]"));
         emit status(QStringLiteral("Searching for Modems..."));
         for (int port = 1; port <= m_settings.portsToSearch; ++port)
@@ -60,7 +53,7 @@ void ModemSearch::SearchModems()
         m_speeds = {QStringLiteral("56000"), QStringLiteral("28800"), QStringLiteral("9600")};
         m_commands = Settings::callerIdCommands();
     } else {
-        m_ports << Conversions::toInt16(m_settings.port).value_or(0);
+        m_ports << m_settings.port;
         m_speeds = {m_settings.speed};
         m_commands = {m_settings.callerIdCommand};
     }
@@ -119,7 +112,7 @@ void ModemSearch::nextSpeed()
                 end();
             return;
         }
-        m_settings.port = QStringLiteral("0");
+        m_settings.port = 0;
     }
     nextPort();
 }
@@ -132,7 +125,7 @@ void ModemSearch::replied(CommandExchange::Reply reply)
         if (ok) {
             modemAnswered();
         } else {
-            m_settings.port = QStringLiteral("0");
+            m_settings.port = 0;
             nextSpeed();
         }
         return;
@@ -142,13 +135,13 @@ void ModemSearch::replied(CommandExchange::Reply reply)
         return;
     case Step::CallerId:
         if (ok) {
-            m_settings.port = QString::number(m_ports[m_portIndex]);
+            m_settings.port = m_ports[m_portIndex];
             m_settings.callerIdCommand = m_commands[m_commandIndex];
             m_line.close();
             conclude();
             return;
         }
-        m_settings.port = QStringLiteral("0");
+        m_settings.port = 0;
         ++m_commandIndex;
         askCallerIdCommand();
         return;
@@ -161,7 +154,7 @@ void ModemSearch::modemAnswered()
     emit eventLine(QStringLiteral("[Found Modem in Com") + shown(port) + QStringLiteral(" !]"));
     m_settings.speed = m_speeds[m_speedIndex];
     emit beep();
-    if (isZero(m_settings.port)) {
+    if (m_settings.port == 0) {
         emit eventLine(QStringLiteral("[Retreiving Modem Information]"));
         m_step = Step::Questions;
         m_questionIndex = 0;
@@ -198,7 +191,7 @@ void ModemSearch::askCallerIdCommand()
 
 void ModemSearch::conclude()
 {
-    if (isZero(m_settings.port)) {
+    if (m_settings.port == 0) {
         emit eventLine(QStringLiteral("[ERROR... NO CALLER ID FEATURE FOUND]"));
         emit status(QStringLiteral("ERROR, NO CALLER ID"));
         emit beep();
@@ -207,7 +200,7 @@ void ModemSearch::conclude()
         emit finished();
         return;
     }
-    const int port = Conversions::toInt16(m_settings.port).value_or(0);
+    const int port = m_settings.port;
     if (m_exchange.OpenModemPort(port, m_settings.speed)) {
         PortMap::remember(port, m_line.deviceName());
         // ModemManager may probe and hold a USB modem beside us, and then the rings go astray.

@@ -6,7 +6,7 @@
 // modem, updates; the program writes them back at its exit.
 struct ModemSettings
 {
-    QString port = QStringLiteral("0");     // "ComPort": the port number; 0 searches every port
+    int port = 0;                           // "ComPort": the port number; 0 searches every port
     QString speed = QStringLiteral("9600"); // "BaudRate"
     QString callerIdCommand;                // "CallIDString"
     QString replyTimeout = QStringLiteral("3000"); // "ModemResponseTimeout", milliseconds

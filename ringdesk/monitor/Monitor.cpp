@@ -154,8 +154,7 @@ void Monitor::showItem(const std::shared_ptr<AddressBookItem>& item)
 
 bool Monitor::needsAreaCode() const
 {
-    return m_areaCode.isEmpty() && numberPlan().northAmerican() &&
-           !Conversions::numericEquals(m_modemSettings.port, 0);
+    return m_areaCode.isEmpty() && numberPlan().northAmerican() && m_modemSettings.port != 0;
 }
 
 void Monitor::keepStoredUnlessChanged(const SettingEntry& entry, const QString& given)
@@ -373,7 +372,7 @@ void Monitor::refreshPortsToSearch()
 
 void Monitor::findModem()
 {
-    m_modemSettings.port = QStringLiteral("0");
+    m_modemSettings.port = 0;
     if (!m_model.box(Box::ModemEnabled)) {
         manualMode();
         return;
@@ -549,7 +548,10 @@ void Monitor::loadSettings()
     if (!problem.isEmpty())
         m_events.append(u'[' + problem + u']');
 
-    m_modemSettings.port = Settings::ComPort.read();
+    QString portProblem;
+    m_modemSettings.port = Settings::ComPort.whole(&portProblem);
+    if (!portProblem.isEmpty()) // searched for, and the stored text left alone unless found
+        keepStoredUnlessChanged(Settings::ComPort, QStringLiteral("0"));
     m_modemSettings.replyTimeout = Settings::ModemResponseTimeout.read();
     m_modemSettings.speed = Settings::BaudRate.read();
     m_pollInterval = Settings::PollInterval.read();
@@ -651,7 +653,7 @@ QList<SettingsStore::Entry> Monitor::settingsToSave() const
         {Settings::SystemTray, box(Box::UseTray)},
         {Settings::PlayWavFile, box(Box::PlaySound)},
         {Settings::AreaCode, m_areaCode},
-        {Settings::ComPort, m_modemSettings.port},
+        {Settings::ComPort, QString::number(m_modemSettings.port)},
         {Settings::ModemResponseTimeout, m_modemSettings.replyTimeout},
         {Settings::CallIDString, m_modemSettings.callerIdCommand},
         {Settings::BaudRate, m_modemSettings.speed},
