@@ -161,9 +161,7 @@ void ModemSearch::modemAnswered()
         askNextQuestion();
         return;
     }
-    emit eventLine(QStringLiteral("[Testing for Caller ID capabilities...]"));
-    m_commandIndex = 0;
-    askCallerIdCommand();
+    testCallerId();
 }
 
 void ModemSearch::askNextQuestion()
@@ -173,6 +171,11 @@ void ModemSearch::askNextQuestion()
             end();
         return;
     }
+    testCallerId();
+}
+
+void ModemSearch::testCallerId()
+{
     emit eventLine(QStringLiteral("[Testing for Caller ID capabilities...]"));
     m_commandIndex = 0;
     askCallerIdCommand();

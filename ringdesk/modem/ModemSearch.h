@@ -46,6 +46,7 @@ private:
     void replied(CommandExchange::Reply reply);
     void modemAnswered();
     void askNextQuestion();
+    void testCallerId();
     void askCallerIdCommand();
     // The ports have been tried: the modem found is opened for good, or the error is said.
     void conclude();
