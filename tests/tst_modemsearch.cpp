@@ -9,6 +9,7 @@
 #include "monitor/MonitorParts.h"
 #include "monitor/WindowControl.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -377,6 +378,19 @@ void TestModemSearch::callAfterSearchIsLogged()
     QTRY_COMPARE(m_monitor->model().calls().size(), 5);
     QVERIFY(m_monitor->model().calls().at(3).endsWith(" DOE JOHN"));
     QVERIFY(m_monitor->model().calls().at(4).endsWith(" TREMBLAY MARIE"));
+    // A line that sends the number alone: the call has the computer's date and time, and reaches
+    // the log like any other.
+    modem.command("alone 5550199");
+    QTRY_COMPARE(m_monitor->model().calls().size(), 6);
+    modem.command("alone 6135550188 SMITH ANNA");
+    QTRY_COMPARE(m_monitor->model().calls().size(), 7);
+    const QString now = QDateTime::currentDateTime().toString("MM/dd ");
+    QVERIFY2(m_monitor->model().calls().at(5).startsWith(now) &&
+                 m_monitor->model().calls().at(5).endsWith(" (613) 555-0199 "),
+             qPrintable(m_monitor->model().calls().at(5)));
+    QVERIFY(m_monitor->model().calls().at(6).endsWith(" +1 (613) 555-0188 SMITH ANNA"));
+    QVERIFY(log.seek(0));
+    QCOMPARE(log.readAll().count("\r\n"), 7);
 }
 
 void TestModemSearch::unpluggedModemIsReported()

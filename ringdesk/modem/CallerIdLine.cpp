@@ -23,18 +23,18 @@ QString value(const QString& line)
 
 QStringList fields(const QString& line)
 {
+    // A keyword with its "=" starts a field wherever it stands: some modems glue a field to the
+    // value before it ("NAME=ONMBR=5072884388").
     static const QRegularExpression tag(
-        QStringLiteral("(?:^|(?<=\\s))(?:DDN_NMBR|DATE|TIME|NMBR|NAME|MESG)\\s*="));
+        QStringLiteral("(?:DDN_NMBR|DATE|TIME|NMBR|NAME|MESG)\\s*="));
     QStringList parts;
     QString rest = line;
-    if (rest.startsWith(QLatin1String("RING"))) {
-        const QString after = rest.mid(4).trimmed();
-        const QRegularExpressionMatch glued = tag.match(after);
-        if (!glued.hasMatch() || glued.capturedStart() != 0)
-            return {line};
+    while (rest.startsWith(QLatin1String("RING"))) {
         parts << QStringLiteral("RING");
-        rest = after;
+        rest = rest.mid(4).trimmed();
     }
+    if (!parts.isEmpty() && rest.isEmpty())
+        return parts.size() == 1 ? QStringList{line} : parts;
     qsizetype start = 0;
     QRegularExpressionMatchIterator it = tag.globalMatch(rest);
     if (!it.hasNext() || it.peekNext().capturedStart() != 0)

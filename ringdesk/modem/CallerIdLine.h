@@ -17,7 +17,8 @@ namespace CallerIdLine {
 QString value(const QString& line);
 
 // The fields of one line, each as a line of its own: modems put two fields on one line
-// ("NMBR = 6135551234 NAME = DOE JOHN") or glue the ring to the next line ("RINGDATE = 0321").
+// ("NMBR = 6135551234 NAME = DOE JOHN"), glue the rings to the next line ("RINGDATE = 0321",
+// "RING RING DATE=0224") or a field to the value before it ("NAME=ONMBR=5072884388").
 // A line that starts with no field is one field, as it came.
 QStringList fields(const QString& line);
 

@@ -123,14 +123,22 @@ void ModemReceiver::beginRecord()
     m_poll = Poll::Arriving;
     m_pollTicks = 0;
     m_arrived = 0;
-    if (m_timeSeen && !m_ticks->isActive())
+    // Handed over at its empty line, at the next ring, or on the 10th tick from here.
+    if (!m_ticks->isActive())
         m_ticks->start(m_interval);
+}
+
+void ModemReceiver::beginUnlessUnderWay()
+{
+    // Lines that send the number alone have no DATE to begin with: the first field does.
+    if (m_poll != Poll::Idle)
+        return;
+    beginRecord();
 }
 
 void ModemReceiver::timeArrived()
 {
     m_arrived |= TimeArrived;
-    m_timeSeen = true;
     if (!m_ticks->isActive())
         m_ticks->start(m_interval);
 }
@@ -201,6 +209,12 @@ void ModemReceiver::processField(const QString& line)
     } else if (keyword == QLatin1String("ERRO")) {
         emit errorReceived();
     } else if (keyword == QLatin1String("RING")) {
+        // A ring ends the block before it, which may have had no empty line to end it.
+        if (m_poll == Poll::Arriving) {
+            m_poll = Poll::Complete;
+            if (m_atOnce)
+                pollTick();
+        }
         emit ring();
     } else if (keyword == QLatin1String("DATE")) {
         beginRecord();
@@ -214,14 +228,17 @@ void ModemReceiver::processField(const QString& line)
             timeArrived();
         }
     } else if (keyword == QLatin1String("TIME")) {
+        beginUnlessUnderWay();
         m_record.time = CallerIdLine::timeText(CallerIdLine::value(line));
         if (m_record.time.isEmpty())
             m_record.time = now.toString(QStringLiteral("HH:mm"));
         timeArrived();
     } else if (keyword == QLatin1String("NMBR")) {
+        beginUnlessUnderWay();
         m_arrived |= NumberArrived;
         showNumber(CallerIdLine::value(line));
     } else if (keyword == QLatin1String("NAME")) {
+        beginUnlessUnderWay();
         const QString value = CallerIdLine::value(line);
         const bool withheld = value == QLatin1String("P") || value == QLatin1String("O");
         m_arrived |= NameArrived;
@@ -236,6 +253,7 @@ void ModemReceiver::processField(const QString& line)
                 return;
             const CallerIdLine::MesgDigits mesg = CallerIdLine::decodeMesg(value);
             if (mesg.hasNumber) {
+                beginUnlessUnderWay();
                 m_arrived |= NumberArrived;
                 showNumber(mesg.digits);
             }
@@ -258,10 +276,15 @@ void ModemReceiver::pollTick()
         return;
     }
     m_ticks->stop();
-    m_timeSeen = false;
     // Lines that arrive while the call is processed wait until its record is closed.
     const bool handling = std::exchange(m_handling, true);
-    const CallerId record = m_record;
+    CallerId record = m_record;
+    if (record.date.isEmpty() && record.time.isEmpty()) {
+        // A block without DATE and TIME is a call now.
+        const QDateTime now = QDateTime::currentDateTime();
+        record.date = now.toString(QStringLiteral("MM/dd"));
+        record.time = now.toString(QStringLiteral("HH:mm"));
+    }
     m_record.begun = false;
     m_record.withheld = false;
     emit recordComplete(record);

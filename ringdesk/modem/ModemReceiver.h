@@ -91,6 +91,7 @@ private:
     void showNumber(const QString& value);
     void beginRecord();
     void timeArrived();
+    void beginUnlessUnderWay();
     void applyParameter(const CallerIdLine::Parameter& parameter);
     // One field of a line.
     void processField(const QString& line);
@@ -106,8 +107,6 @@ private:
     int m_pollTicks = 0;
     int m_arrived = 0;
     // A TIME line came and no record has been handed over since: the ticks run while a record
-    // that follows it is received.
-    bool m_timeSeen = false;
     // Lines not yet handled: a call handed over may let events run, and lines that arrive
     // meanwhile wait their turn instead of overtaking the ones before them.
     QList<LineCutter::Line> m_pending;

@@ -13,6 +13,7 @@
 //   number [NUMBER]           number only
 //   private | outofarea       number withheld ("P") or out of area ("O")
 //   mesg [DIGITS]             the number only as a MESG line
+//   alone [NUMBER [NAME...]]  no DATE or TIME: RING, NMBR (NAME and an empty line), RING
 //   ring                      one RING
 //   replay FILE               the file's bytes as they stand
 //   quit
@@ -85,6 +86,14 @@ public:
     {
         if (!m_callerId) {
             send("RING\r\n\r\nRING\r\n");
+            return;
+        }
+        if (kind == "alone") {
+            // Lines with DTMF caller ID, and some modems, send the number (and name) alone.
+            QByteArray block = "RING\r\nNMBR = " + number + "\r\n";
+            if (!name.isEmpty())
+                block += "NAME = " + name + "\r\n\r\n";
+            send(block + "RING\r\n");
             return;
         }
         const QDateTime now = QDateTime::currentDateTime();
@@ -294,6 +303,8 @@ int main(int argc, char* argv[])
                            number.isEmpty() ? QByteArray("DOE JOHN") : name);
             else if (verb == "number")
                 modem.call("number", number.isEmpty() ? "6135551234" : number, {});
+            else if (verb == "alone")
+                modem.call("alone", number.isEmpty() ? "6135551234" : number, name);
             else if (verb == "private")
                 modem.call("call", "P", "P");
             else if (verb == "outofarea")
