@@ -467,6 +467,11 @@ void TestModemReceiver::shapesOfRealModems_data()
     QTest::newRow("multiple message without its checksum")
         << "shape_mdmf_without_checksum"
         << "US" << QStringList{"10/15|20:38|+1 (708) 555-0001|U.S.ROBOTICS|1"};
+    QTest::newRow("two multiple messages in one read")
+        << "shape_two_mdmf_packets"
+        << "US"
+        << QStringList{"10/15|20:38|+1 (708) 555-0001|U.S.ROBOTICS|1",
+                       "10/15|20:38|+1 (708) 555-0001||1"};
     QTest::newRow("multiple message, name withheld")
         << "shape_mdmf_name_withheld"
         << "US" << QStringList{"10/15|20:38|+1 (708) 555-0001||1"};

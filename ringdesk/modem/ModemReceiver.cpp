@@ -78,7 +78,8 @@ void ModemReceiver::handleLine(const LineCutter::Line& line)
     if (line.dropped > 0)
         emit eventLine(
             QStringLiteral("[Modem line too long: %1 characters dropped]").arg(line.dropped));
-    if (m_atOnce && m_poll == Poll::Arriving && m_arrived == AllArrived) {
+    if (m_atOnce && (m_poll == Poll::Complete ||
+                     (m_poll == Poll::Arriving && m_arrived == AllArrived))) {
         m_poll = Poll::Complete;
         pollTick();
     }
@@ -186,9 +187,11 @@ void ModemReceiver::processEvent(const QString& line)
         beginRecord();
         for (const CallerIdLine::Parameter& parameter : *parameters)
             applyParameter(parameter);
-        // One line holds the whole message: nothing more of it is coming.
+        // One line holds the whole message: nothing more of it is coming, and a packet right
+        // behind it in the same read must not replace it.
         m_arrived = AllArrived;
         timeArrived();
+        m_poll = Poll::Complete;
     } else {
         for (const QString& field : CallerIdLine::fields(line))
             processField(field);
