@@ -51,6 +51,7 @@ private slots:
     void findModemLockedBySetup();
     void chimeAndRingAsTheBoxesSay();
     void callOptionsFollowTheBoxesAndSettings();
+    void screeningFollowsSavedSettings();
     void leftoversOfAKilledRewriteGoAtStart();
     void callListAfterARestart();
 
@@ -382,6 +383,26 @@ void TestMonitor::callOptionsFollowTheBoxesAndSettings()
     QVERIFY(!m_monitor->callOptions().createContact);
     SaveSetting("ZodoDE", "Setup", "MatchNumberOnly", "0");
     QVERIFY(!m_monitor->callOptions().matchNumberOnly);
+}
+
+// The setup program saves while the monitor runs: screening follows without a restart, and a
+// value the monitor cannot use is said as at start.
+void TestMonitor::screeningFollowsSavedSettings()
+{
+    m_monitor->loadSettings();
+    m_monitor->finishActivation();
+    const CallScreen& screen = MonitorParts(*m_monitor).screen;
+    QCOMPARE(screen.options().mode, ScreeningOptions::Off);
+    QVERIFY(SaveSetting("ZodoDE", "Screening", "Mode", "1"));
+    QTRY_COMPARE(screen.options().mode, ScreeningOptions::BlockListed);
+    QVERIFY(m_monitor->model().events().contains("[Setting Screening/Mode is now \"1\"]"));
+    // Another program's save of several settings at once.
+    SettingsStore store("ZodoDE");
+    QVERIFY(store.saveAll({{"Screening", "Action", "silence"}, {"Screening", "Mode", "9"}}));
+    QTRY_VERIFY(!screen.options().hangUp);
+    QTRY_COMPARE(screen.options().mode, ScreeningOptions::Off);
+    QVERIFY(m_monitor->model().events().contains(
+        "[Setting Screening/Mode holds \"9\", not 0 to 2; using 0]"));
 }
 
 // A rewrite killed before its rename leaves a temporary file; the next start removes those of

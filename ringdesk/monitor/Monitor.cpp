@@ -7,6 +7,7 @@
 #include "common/SafeFile.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
+#include "common/SettingsWatcher.h"
 #include "monitor/WindowControl.h"
 
 #include <QDir>
@@ -297,6 +298,16 @@ void Monitor::modemSettled()
 
 void Monitor::finishActivation()
 {
+    // Screening follows the setup program's saves (and hand edits) without a restart.
+    m_settingsWatcher = std::make_unique<SettingsWatcher>(
+        QList<const SettingEntry*>{&Settings::ScreeningMode, &Settings::ScreeningAction,
+                                   &Settings::ScreeningWithheld, &Settings::ScreeningHangupDelay});
+    QObject::connect(m_settingsWatcher.get(), &SettingsWatcher::changed, this,
+                     [this](const SettingEntry& entry) {
+                         m_events.append(QStringLiteral("[Setting %1/%2 is now \"%3\"]")
+                                             .arg(entry.section, entry.key, entry.read()));
+                         loadScreening();
+                     });
     m_receiver.setPollInterval(m_pollInterval);
     // Once the number plan is known: a typo in a list is told now, not at the next call.
     m_screen.watchLists();

@@ -11,6 +11,7 @@
 #include "calls/NoContacts.h"
 #include "calls/RingingCall.h"
 #include "common/SettingsStore.h"
+#include "common/SettingsWatcher.h"
 #include "modem/CommandExchange.h"
 #include "modem/LineHook.h"
 #include "modem/ModemReceiver.h"
@@ -24,6 +25,7 @@
 #include <QHash>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 struct SettingEntry;
 class WindowControl;
@@ -192,5 +194,7 @@ private:
     bool m_callLogLoaded = false;
     bool m_activating = false;
     bool m_switchingOn = false;
-    QHash<QString, QString> m_standIns; // "section/key" in lower case -> the value given
+    QHash<QString, QString> m_standIns;
+    std::unique_ptr<SettingsWatcher>
+        m_settingsWatcher; // "section/key" in lower case -> the value given
 };
