@@ -184,7 +184,9 @@ start = time.monotonic()
 answer = request("POST", "/login", b"password=household+phone", source="127.0.0.10")
 waited = time.monotonic() - start
 check(session_of(answer) != "", f"a household log-in during 1,000 pipelined tries: {waited:.2f} s")
-check(waited < 2, "answered within two seconds")
+# Alone it takes half a second; the suite runs it beside other tests under the sanitizers. A
+# log-in queued behind the flood's checks would take far longer than this.
+check(waited < 5, "answered within five seconds")
 for s in flooders:
     read_responses(s, 200, 10)
     s.close()
