@@ -78,8 +78,8 @@ void ModemReceiver::handleLine(const LineCutter::Line& line)
     if (line.dropped > 0)
         emit eventLine(
             QStringLiteral("[Modem line too long: %1 characters dropped]").arg(line.dropped));
-    if (m_atOnce && (m_poll == Poll::Complete ||
-                     (m_poll == Poll::Arriving && m_arrived == AllArrived))) {
+    if (m_atOnce &&
+        (m_poll == Poll::Complete || (m_poll == Poll::Arriving && m_arrived == AllArrived))) {
         m_poll = Poll::Complete;
         pollTick();
     }
