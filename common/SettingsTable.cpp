@@ -166,6 +166,7 @@ const SettingEntry BaudRate = text("Modem", "BaudRate", QStringLiteral("9600"));
 const SettingEntry PollInterval = text("Modem", "PollInterval", QStringLiteral("100"));
 const SettingEntry CallIDString = text("Modem", "CallIDString");
 const SettingEntry NumberOfCom = sixteenBit(whole("Modem", "NumberOfCom", "4", -32768, 32767));
+const SettingEntry ModemCheckInterval = whole("Modem", "CheckInterval", "300", 0, 86400);
 const SettingEntry ModemFindModem = row(Kind::Truth, "Modem", "FindModem", "True");
 
 int replyTimeoutMs(const QString& text)

@@ -71,6 +71,8 @@ extern const SettingEntry BaudRate;
 extern const SettingEntry PollInterval;
 extern const SettingEntry CallIDString;
 extern const SettingEntry NumberOfCom;
+// Seconds of quiet after which the modem is asked whether it still answers; 0 never.
+extern const SettingEntry ModemCheckInterval;
 extern const SettingEntry ModemFindModem; // "True"/"False": may the user start a search
 // The caller-ID commands a search tries, in its order; the setup program offers the same.
 QStringList callerIdCommands();

@@ -53,6 +53,7 @@ private slots:
     void secondSearchIsRefused();
     void callAfterSearchIsLogged();
     void unpluggedModemIsReported();
+    void hungModemIsNoticedAndSetUpAgain();
     void exchangeEndsOnRepliesOrTimeOut();
 
 private:
@@ -406,6 +407,53 @@ void TestModemSearch::unpluggedModemIsReported()
     // The program runs on: switching off and on searches again.
     m_monitor->setModemEnabled(false);
     QCOMPARE(m_monitor->model().field(WindowModel::Status), "Manual Mode");
+}
+
+void TestModemSearch::hungModemIsNoticedAndSetUpAgain()
+{
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    mapPort(1, modem.device());
+    SteppedTicks& timeOut = steppedTimeout();
+    auto ticks = std::make_unique<SteppedTicks>(SteppedTicks::Once);
+    SteppedTicks& watch = *ticks;
+    MonitorParts(*m_monitor).watchdog.setTicks(std::move(ticks));
+    start();
+    QVERIFY(m_monitor->modemOpen());
+    QVERIFY(watch.isActive());
+    QCOMPARE(watch.interval, 300000); // the default: five minutes of quiet
+    auto told = [&](const QByteArray& verb) {
+        modem.command(verb);
+        QTRY_VERIFY(modem.output().contains("done " + verb));
+    };
+    const QString lost = "[Modem not answering on " + modem.device() + "; trying again]";
+    const QString back = "[Modem on " + modem.device() + " answers again; caller ID is on]";
+
+    // A quiet modem that answers its check: nothing to say, and the quiet time starts again.
+    QCOMPARE(watch.step(), 1);
+    QTRY_VERIFY(watch.isActive());
+    QCOMPARE(events().last(), "OK");
+    QVERIFY(!events().contains(lost));
+
+    // A hung one: said once, then set up again at growing intervals until it answers.
+    told("hang");
+    QCOMPARE(watch.step(), 1);
+    QCOMPARE(timeOut.step(), 1);
+    QTRY_VERIFY(events().contains(lost));
+    QCOMPARE(m_monitor->status(), "ERROR, MODEM NOT ANSWERING");
+    QCOMPARE(watch.interval, 5000);
+    QCOMPARE(watch.step(), 1);
+    QCOMPARE(timeOut.step(), 1);
+    QTRY_COMPARE(watch.interval, 10000);
+    QCOMPARE(events().count(lost), 1);
+    told("wake");
+    QCOMPARE(watch.step(), 1);
+    QTRY_VERIFY(events().contains(back));
+    QCOMPARE(m_monitor->status(), "Active... Waiting for a Ring");
+    QCOMPARE(watch.interval, 300000);
+    QVERIFY(modem.output().contains("caller-id on"));
+    // And the calls come in again.
+    modem.command("call 6135551234 SMITH JOHN");
+    QTRY_COMPARE(m_monitor->model().calls().size(), 1);
 }
 
 void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()

@@ -22,7 +22,7 @@ Monitor::Monitor(WindowControl& window)
     : m_receiver(), m_exchange(m_line, m_receiver), m_search(m_line, m_exchange, m_modemSettings),
       m_modemSwitch(m_line, m_search), m_contacts(m_addressBook),
       m_processor(m_noContacts, m_logFile), m_hook(m_line, m_receiver),
-      m_ringingCall(m_screen, m_hook), m_window(window)
+      m_ringingCall(m_screen, m_hook), m_watchdog(m_line, m_receiver, m_exchange), m_window(window)
 {
     QObject::connect(&m_ringingCall, &RingingCall::bringForward, this, [this] {
         if (m_model.box(Box::MaximizeOnRing))
@@ -86,6 +86,21 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&m_search, &ModemSearch::status, &m_model,
                      [this](const QString& text) { m_model.setField(WindowModel::Status, text); });
     QObject::connect(&m_search, &ModemSearch::beep, &m_model, [this] { m_window.beep(); });
+    QObject::connect(&m_search, &ModemSearch::finished, this, [this] {
+        if (m_line.isOpen() && !m_shuttingDown)
+            m_watchdog.start(m_checkIntervalMs, m_modemSettings.port, m_modemSettings.speed,
+                             m_modemSettings.callerIdCommand);
+    });
+    m_watchdog.busy = [this] {
+        return m_hook.busy() || m_receiver.recordUnderWay() || m_ringingCall.ringing();
+    };
+    QObject::connect(&m_watchdog, &ModemWatchdog::eventLine, this, toEvents(Kind::Modem));
+    QObject::connect(&m_watchdog, &ModemWatchdog::notAnswering, this, [this] {
+        m_model.setField(WindowModel::Status, QStringLiteral("ERROR, MODEM NOT ANSWERING"));
+    });
+    QObject::connect(&m_watchdog, &ModemWatchdog::answeringAgain, this, [this] {
+        m_model.setField(WindowModel::Status, QStringLiteral("Active... Waiting for a Ring"));
+    });
     // Queued: a search that found nothing to open ends before turnOn() has returned.
     QObject::connect(&m_search, &ModemSearch::finished, this, &Monitor::modemSettled,
                      Qt::QueuedConnection);
@@ -317,6 +332,7 @@ void Monitor::unload()
 {
     // A modem search waiting for a reply stops at once instead of holding the program up.
     m_shuttingDown = true;
+    m_watchdog.stop();
     m_search.stop();
     m_exchange.shutDown();
     m_line.close();
@@ -342,6 +358,7 @@ void Monitor::switchModem(bool on)
     }
     m_model.setControlEnabled(WindowModel::FindModem, Settings::ModemFindModem.isOn());
     refreshPortsToSearch();
+    m_watchdog.stop();
     // With a search under way, the rest waits for it; switched off meanwhile, manual mode has had
     // the last word.
     if (m_modemSwitch.turnOn()) {
@@ -366,6 +383,7 @@ void Monitor::enableModemControls()
 
 void Monitor::manualMode()
 {
+    m_watchdog.stop();
     m_model.setField(WindowModel::Status, QStringLiteral("Manual Mode"));
     m_model.setControlEnabled(WindowModel::FindModem, false);
     m_modemSwitch.turnOff();
@@ -389,6 +407,7 @@ void Monitor::findModem()
         return;
     }
     refreshPortsToSearch();
+    m_watchdog.stop();
     m_search.SearchModems();
 }
 
@@ -566,6 +585,10 @@ void Monitor::loadSettings()
     m_modemSettings.replyTimeout = Settings::ModemResponseTimeout.read();
     m_modemSettings.speed = Settings::BaudRate.read();
     m_pollInterval = Settings::PollInterval.read();
+    QString intervalProblem;
+    m_checkIntervalMs = Settings::ModemCheckInterval.whole(&intervalProblem) * 1000;
+    if (!intervalProblem.isEmpty())
+        m_events.append(u'[' + intervalProblem + u']');
     m_modemSettings.callerIdCommand = Settings::CallIDString.read();
     m_country = Settings::Country.read();
     setAreaCode(Settings::AreaCode.read());

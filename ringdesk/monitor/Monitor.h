@@ -18,6 +18,7 @@
 #include "modem/ModemSearch.h"
 #include "modem/ModemSettings.h"
 #include "modem/ModemSwitch.h"
+#include "modem/ModemWatchdog.h"
 #include "modem/SerialLine.h"
 #include "monitor/WindowModel.h"
 
@@ -161,6 +162,8 @@ private:
     CallScreen m_screen;
     LineHook m_hook;
     RingingCall m_ringingCall;
+    ModemWatchdog m_watchdog;
+    int m_checkIntervalMs = 300000;
 
     void loadBox(WindowModel::Box box, const SettingEntry& entry);
     bool loadTruth(const SettingEntry& entry);

@@ -13,7 +13,7 @@ struct MonitorParts
           modemSettings(monitor.m_modemSettings), search(monitor.m_search),
           addressBook(monitor.m_addressBook), contacts(monitor.m_contacts),
           processor(monitor.m_processor), bus(monitor.m_bus), screen(monitor.m_screen),
-          hook(monitor.m_hook)
+          hook(monitor.m_hook), watchdog(monitor.m_watchdog)
     {
     }
 
@@ -30,4 +30,5 @@ struct MonitorParts
     CallBus& bus;
     CallScreen& screen;
     LineHook& hook;
+    ModemWatchdog& watchdog;
 };

@@ -15,6 +15,7 @@
 //   mesg [DIGITS]             the number only as a MESG line
 //   alone [NUMBER [NAME...]]  no DATE or TIME: RING, NMBR (NAME and an empty line), RING
 //   ring                      one RING
+//   hang | wake               stop answering (as --silent), answer again
 //   replay FILE               the file's bytes as they stand
 //   quit
 // After each command it prints "done VERB MICROSECONDS" (the monotonic clock once its bytes are
@@ -122,6 +123,9 @@ public:
             m_ringing.start();
         }
     }
+
+    // A hung modem reads what it is sent and says nothing, not even its echo.
+    void setSilent(bool silent) { m_silent = silent; }
 
     void demoCall()
     {
@@ -313,6 +317,10 @@ int main(int argc, char* argv[])
                 modem.call("mesg", number.isEmpty() ? "6135551234" : number, {});
             else if (verb == "ring")
                 modem.send("RING\r\n");
+            else if (verb == "hang")
+                modem.setSilent(true);
+            else if (verb == "wake")
+                modem.setSilent(false);
             else if (verb == "replay") {
                 QFile file(QString::fromLocal8Bit(number));
                 if (file.open(QIODevice::ReadOnly))

@@ -1,0 +1,112 @@
+#include "modem/ModemWatchdog.h"
+
+#include "modem/ModemReceiver.h"
+#include "modem/SerialLine.h"
+#include "modem/TimerTicks.h"
+
+namespace {
+
+constexpr int firstRetryMs = 5000;
+constexpr int longestRetryMs = 5 * 60 * 1000;
+
+} // namespace
+
+ModemWatchdog::ModemWatchdog(SerialLine& line, ModemReceiver& receiver, CommandExchange& exchange,
+                             QObject* parent)
+    : QObject(parent), m_line(line), m_exchange(exchange)
+{
+    setTicks(std::make_unique<TimerTicks>(TimerTicks::Once));
+    // Whatever the modem says shows it is alive: the quiet time starts again.
+    connect(&receiver, &ModemReceiver::eventLine, this, [this] {
+        if (m_state == State::Watching)
+            m_timer->start(m_interval);
+    });
+    connect(&exchange, &CommandExchange::replied, this, &ModemWatchdog::replied);
+}
+
+void ModemWatchdog::setTicks(std::unique_ptr<TickSource> ticks)
+{
+    m_timer = std::move(ticks);
+    connect(m_timer.get(), &TickSource::tick, this, &ModemWatchdog::tick);
+}
+
+void ModemWatchdog::start(int intervalMs, int port, const QString& speed, const QString& setUp)
+{
+    m_interval = intervalMs;
+    m_port = port;
+    m_speed = speed;
+    m_setUp = setUp.isEmpty() ? QStringLiteral("AT") : setUp;
+    m_state = intervalMs > 0 ? State::Watching : State::Off;
+    if (m_state == State::Watching)
+        m_timer->start(m_interval);
+}
+
+void ModemWatchdog::stop()
+{
+    if (m_state == State::Checking || m_state == State::Retrying)
+        m_exchange.cancel();
+    m_state = State::Off;
+    m_timer->stop();
+}
+
+void ModemWatchdog::tick()
+{
+    m_timer->stop();
+    switch (m_state) {
+    case State::Watching:
+        if (!m_line.isOpen()) {
+            m_state = State::Off; // closed by the user or lost: not ours to reopen
+            return;
+        }
+        if ((busy && busy()) || !m_exchange.ask(m_setUp)) {
+            m_timer->start(m_interval);
+            return;
+        }
+        m_state = State::Checking;
+        return;
+    case State::Recovering:
+        m_line.close();
+        m_exchange.OpenModemPort(m_port, m_speed);
+        if (!m_line.isOpen() || !m_exchange.ask(m_setUp)) {
+            retryLater();
+            return;
+        }
+        m_state = State::Retrying;
+        return;
+    default:
+        return;
+    }
+}
+
+void ModemWatchdog::replied(CommandExchange::Reply reply)
+{
+    if (m_state == State::Checking) {
+        if (reply != CommandExchange::Reply::None) {
+            m_state = State::Watching;
+            m_timer->start(m_interval);
+            return;
+        }
+        emit eventLine(
+            QStringLiteral("[Modem not answering on %1; trying again]").arg(m_line.deviceName()));
+        emit notAnswering();
+        m_retryDelay = 0;
+        retryLater();
+    } else if (m_state == State::Retrying) {
+        if (reply != CommandExchange::Reply::Ok) {
+            retryLater();
+            return;
+        }
+        emit eventLine(QStringLiteral("[Modem on %1 answers again; caller ID is on]")
+                           .arg(m_line.deviceName()));
+        m_state = State::Watching;
+        m_timer->start(m_interval);
+        emit answeringAgain();
+    }
+}
+
+void ModemWatchdog::retryLater()
+{
+    m_state = State::Recovering;
+    m_retryDelay = m_retryDelay == 0 ? firstRetryMs : qMin(2 * m_retryDelay, longestRetryMs);
+    m_timer->start(m_retryDelay);
+}
