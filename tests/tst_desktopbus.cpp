@@ -108,6 +108,8 @@ void TestDesktopBus::trayAndNotificationsOnTheBus()
     SaveSetting("ZodoDE", "Screening", "Mode", "1");
     SaveSetting("ZodoDE", "Screening", "Action", "silence");
     SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0"); // a contact is never blocked
+    SaveSetting("ZodoDE", "Modem", "CheckInterval", "2");
+    SaveSetting("ZodoDE", "Modem", "ModemResponseTimeout", "500");
     QProcess ringdesk;
     TestHome::startProgram(ringdesk, "ringdesk", "xcb");
     QVERIFY(ringdesk.waitForStarted());
@@ -163,6 +165,12 @@ void TestDesktopBus::trayAndNotificationsOnTheBus()
     modem.command("call 8195550199 TREMBLAY MARIE");
     QTRY_COMPARE_WITH_TIMEOUT(notifications.sent.size(), 2, 20000);
     QCOMPARE(notifications.sent.at(1).texts.at(2), "TREMBLAY MARIE");
+
+    // A modem that stops answering is told, once.
+    modem.command("hang");
+    QTRY_COMPARE_WITH_TIMEOUT(notifications.sent.size(), 3, 20000);
+    QCOMPARE(notifications.sent.at(2).texts.at(2), "Modem not answering");
+    QCOMPARE(notifications.sent.at(2).hints.value("category").toString(), "device.error");
 
     // A click on the icon (Activate, as the panel sends it) brings the window back, which
     // takes the icon away.

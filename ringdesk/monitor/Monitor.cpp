@@ -97,6 +97,7 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&m_watchdog, &ModemWatchdog::eventLine, this, toEvents(Kind::Modem));
     QObject::connect(&m_watchdog, &ModemWatchdog::notAnswering, this, [this] {
         m_model.setField(WindowModel::Status, QStringLiteral("ERROR, MODEM NOT ANSWERING"));
+        m_window.modemNotAnswering(m_line.deviceName());
     });
     QObject::connect(&m_watchdog, &ModemWatchdog::answeringAgain, this, [this] {
         m_model.setField(WindowModel::Status, QStringLiteral("Active... Waiting for a Ring"));

@@ -25,6 +25,8 @@ public:
     virtual void beep() {}
     // The short chime that says a caller has been identified.
     virtual void playChime() {}
+    // The modem stopped answering on `device`: calls are not seen until it answers again.
+    virtual void modemNotAnswering(const QString& device) { Q_UNUSED(device) }
     // "No Caller Id Features found in Modem(s)", with a way to the modem section of the help.
     // `details`: the ports that did not open, and why.
     virtual void showModemError(const QStringList& details) { Q_UNUSED(details) }

@@ -65,6 +65,25 @@ void DesktopNotifier::notify(const CallRecord& call, std::shared_ptr<AddressBook
     });
 }
 
+void DesktopNotifier::notifyTrouble(const QString& summary, const QString& body)
+{
+    const QVariantMap hints{{QStringLiteral("category"), QStringLiteral("device.error")},
+                            {QStringLiteral("desktop-entry"), QStringLiteral("ringdesk")}};
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
+    message << QStringLiteral("Ringwatch") << uint(0) << QStringLiteral("ringdesk") << summary
+            << body << QStringList{QStringLiteral("show"), QStringLiteral("Show")} << hints
+            << int(-1);
+    auto* watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+        const QDBusPendingReply<uint> reply = *watcher;
+        if (reply.isValid())
+            m_sent.insert(reply.value(), Sent{});
+        watcher->deleteLater();
+    });
+}
+
 void DesktopNotifier::onActionInvoked(uint id, const QString& action)
 {
     if (!m_sent.contains(id))

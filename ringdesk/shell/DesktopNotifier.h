@@ -27,6 +27,8 @@ public:
     // found for the call, or none.
     void notify(const CallRecord& call, std::shared_ptr<AddressBookItem> contact);
 
+    // A notification that something keeps calls from being seen, with "Show" alone.
+    void notifyTrouble(const QString& summary, const QString& body);
     // What "Open Contact" does with the call's contact.
     std::function<void(const std::shared_ptr<AddressBookItem>&)> openContact;
 

@@ -372,6 +372,15 @@ void MainWindow::playChime()
     m_chime.play(AppPaths::dataFile(QStringLiteral("gotit.wav")));
 }
 
+void MainWindow::modemNotAnswering(const QString& device)
+{
+    if (m_notifications)
+        m_notifier.notifyTrouble(QStringLiteral("Modem not answering"),
+                                 QStringLiteral("The modem on %1 does not answer; calls are not "
+                                                "seen until it does. Ringwatch keeps trying.")
+                                     .arg(device));
+}
+
 void MainWindow::showModemError(const QStringList& details)
 {
     Dialogs::modemError(

@@ -46,6 +46,7 @@ public:
     void beep() override;
     void playChime() override;
     void showModemError(const QStringList& details = {}) override;
+    void modemNotAnswering(const QString& device) override;
     void showTrayMenu();
     void showHelp(const QString& topic);
 
