@@ -26,8 +26,8 @@ struct SettingEntry
     Kind kind = Kind::Text;
     int low = 0;
     int high = 0;
-    // Whole: read as the 16-bit numbers of the old store are: a decimal rounded to the nearest
-    // whole number, halves to even.
+    // Whole: a 16-bit entry, which files written by other programs may hold as any decimal; it
+    // is rounded to the nearest whole number, halves to even.
     bool sixteenBit = false;
     QStringList choices = {};
     // What a bad value is "not", where the bounds would not say it well ("a port").
