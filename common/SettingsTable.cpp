@@ -229,6 +229,7 @@ const SettingEntry ScreeningAction = [] {
     return entry;
 }();
 const SettingEntry ScreeningWithheld = whole("Screening", "Withheld", "0", 0, 1);
+const SettingEntry ScreeningBlockMarkers = row(Kind::Switch, "Screening", "BlockMarkers", "1");
 const SettingEntry ScreeningHangupDelay = whole("Screening", "HangupDelay", "2000", 0, 60000);
 
 // HOST:PORT; empty serves nothing.

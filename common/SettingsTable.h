@@ -110,6 +110,7 @@ extern const SettingEntry ScreeningMode;
 extern const SettingEntry ScreeningAction;
 extern const SettingEntry ScreeningWithheld;
 extern const SettingEntry ScreeningHangupDelay;
+extern const SettingEntry ScreeningBlockMarkers; // "0"/"1": names that mark spam, in mode 1
 extern const SettingEntry WebListen;
 extern const SettingEntry WebPasswordHash;
 extern const SettingEntry WebCertFile;

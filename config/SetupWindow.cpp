@@ -98,6 +98,7 @@ void SetupWindow::load()
     m_ui->hangupDelayField->setText(Settings::ScreeningHangupDelay.read());
     m_ui->hangupDelayField->setValidator(new QIntValidator(0, 60000, m_ui->hangupDelayField));
     m_ui->blockWithheldBox->setChecked(Settings::ScreeningWithheld.whole() == 1);
+    m_ui->blockMarkersBox->setChecked(Settings::ScreeningBlockMarkers.isOn());
     m_ui->listenField->setText(Settings::WebListen.read());
     m_ui->webPasswordField->setPlaceholderText(Settings::WebPasswordHash.read().isEmpty()
                                                    ? QStringLiteral("none set")
@@ -260,6 +261,7 @@ void SetupWindow::save()
         add(Settings::WebPasswordHash, PasswordHash::make(m_ui->webPasswordField->text()));
     addChanged(Settings::MqttHost, m_ui->hostField->text().trimmed());
     addChanged(Settings::MqttPort, m_ui->brokerPortField->text().trimmed());
+    addBox(Settings::ScreeningBlockMarkers, m_ui->blockMarkersBox);
     addBox(Settings::MqttTls, m_ui->tlsBox);
     addChanged(Settings::MqttCaFile, m_ui->caFileField->text().trimmed());
     addChanged(Settings::MqttUsername, m_ui->userField->text());

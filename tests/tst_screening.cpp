@@ -123,6 +123,22 @@ void TestScreening::callsAreScreened_data()
                        "+44*||call 00441632960001 LONDON|: +44*]",
                        "06 12 34 56 78||call 0612345678 MOBILE|: 06 12 34 56 78]",
                        "0044*||call 0612345678 MOBILE|"};
+    QTest::newRow("names that mark spam")
+        << QStringList{"Mode=1", "HangupDelay=300"}
+        << QStringList{
+               "||call 6135550140 SPAM RISK|[Blocked +1 (613) 555-0140: name marked SPAM]",
+               "||call 6135550141 SCAM LIKELY|"
+               "[Blocked +1 (613) 555-0141: name marked SCAM LIKELY]",
+               "||call 6135550142 V123456789012345|"
+               "[Blocked +1 (613) 555-0142: name marked V and 15 digits]",
+               // A contact and the allow list beat it; a name that only looks alike is no mark.
+               "||call 6135550100 BIG TELEMARKETER|",
+               "|613-555-0143|call 6135550143 FRAUD ALERT|",
+               "||call 6135550144 V12345|",
+           };
+    QTest::newRow("names that mark spam, rule off")
+        << QStringList{"Mode=1", "BlockMarkers=0", "HangupDelay=300"}
+        << QStringList{"||call 6135550140 SPAM RISK|"};
     QTest::newRow("silence") << QStringList{"Mode=1", "Action=silence"}
                              << QStringList{"613-555-0199||call 6135550199 PLUMBER JOE|"
                                             "[Blocked +1 (613) 555-0199: 613-555-0199]",

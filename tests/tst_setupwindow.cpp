@@ -277,6 +277,7 @@ void TestSetupWindow::desktopOptions()
         QCOMPARE(stored("Setup", "Country"), "<absent>");
         QCOMPARE(stored("Screening", "Mode"), "<absent>");
         QCOMPARE(stored("Screening", "Action"), "<absent>");
+        QCOMPARE(stored("Screening", "BlockMarkers"), "<absent>");
         QVERIFY(!QFile::exists(entry));
     }
     {
@@ -287,6 +288,8 @@ void TestSetupWindow::desktopOptions()
         window.ui().screeningModeChooser->setCurrentIndex(2);
         window.ui().screeningActionChooser->setCurrentIndex(1);
         window.ui().blockWithheldBox->setChecked(true);
+        QVERIFY(window.ui().blockMarkersBox->isChecked()); // on by default
+        window.ui().blockMarkersBox->setChecked(false);
         window.ui().webPasswordField->setText("household");
         window.ui().notifyBox->setChecked(false);
         window.ui().autostartBox->setChecked(true);
@@ -297,6 +300,7 @@ void TestSetupWindow::desktopOptions()
         QCOMPARE(stored("Screening", "Mode"), "2");
         QCOMPARE(stored("Screening", "Action"), "silence");
         QCOMPARE(stored("Screening", "Withheld"), "1");
+        QCOMPARE(stored("Screening", "BlockMarkers"), "0");
         QCOMPARE(stored("Screening", "HangupDelay"), "<absent>");
         QVERIFY(PasswordHash::matches("household", stored("Web", "PasswordHash")));
         QFile file(entry);

@@ -1,5 +1,7 @@
 #include "calls/CallScreen.h"
 
+#include <QRegularExpression>
+
 #include "common/AppPaths.h"
 
 #include <QDir>
@@ -72,6 +74,24 @@ void CallScreen::reportProblems(const ScreeningList& list)
     }
 }
 
+namespace {
+
+// The marker a caller-ID name holds ("SPAM", ...), or nothing. Networks put `V` and 15 digits
+// where a spoofed call's name would be; carriers name the calls they rate.
+QString markerIn(const QString& name)
+{
+    static const QRegularExpression spoofed(QStringLiteral("^V\\d{15}$"));
+    const QString upper = name.trimmed().toUpper();
+    if (spoofed.match(upper).hasMatch())
+        return QStringLiteral("V and 15 digits");
+    for (const char* marker : {"SCAM LIKELY", "SPAM", "FRAUD", "TELEMARKET"})
+        if (upper.contains(QLatin1String(marker)))
+            return QString::fromLatin1(marker);
+    return QString();
+}
+
+} // namespace
+
 CallScreen::Verdict CallScreen::decide(const CallerId& record,
                                        const std::function<bool()>& inAddressBook)
 {
@@ -93,14 +113,18 @@ CallScreen::Verdict CallScreen::decide(const CallerId& record,
     const bool withheldBlocked =
         record.withheld &&
         (m_options.blockWithheld || m_options.mode == ScreeningOptions::AllowKnown);
-    const bool wouldBlock =
-        listed || withheldBlocked || m_options.mode == ScreeningOptions::AllowKnown;
+    const QString marker = m_options.mode == ScreeningOptions::BlockListed && m_options.blockMarkers
+                               ? markerIn(record.name)
+                               : QString();
+    const bool wouldBlock = listed || !marker.isEmpty() || withheldBlocked ||
+                            m_options.mode == ScreeningOptions::AllowKnown;
     if (!wouldBlock || (!record.withheld && inAddressBook()))
         return verdict;
     verdict.blocked = true;
-    verdict.rule = listed            ? listed.entry
-                   : withheldBlocked ? QStringLiteral("withheld")
-                                     : QStringLiteral("not in the address book or allowed.txt");
+    verdict.rule = listed              ? listed.entry
+                   : !marker.isEmpty() ? QStringLiteral("name marked %1").arg(marker)
+                   : withheldBlocked   ? QStringLiteral("withheld")
+                                       : QStringLiteral("not in the address book or allowed.txt");
     return verdict;
 }
 

@@ -24,6 +24,8 @@ struct ScreeningOptions
     bool hangUp = true;
     bool blockWithheld = false; // in BlockListed mode; AllowKnown always blocks them
     int hangUpDelay = 2000;     // milliseconds
+    // In BlockListed mode: caller-ID names that carriers and spoofers use to mark a call.
+    bool blockMarkers = true;
 };
 
 // Decides, for each complete caller-ID record, whether the call is blocked, by the block and

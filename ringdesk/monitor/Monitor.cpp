@@ -315,9 +315,9 @@ void Monitor::modemSettled()
 void Monitor::finishActivation()
 {
     // Screening follows the setup program's saves (and hand edits) without a restart.
-    m_settingsWatcher = std::make_unique<SettingsWatcher>(
-        QList<const SettingEntry*>{&Settings::ScreeningMode, &Settings::ScreeningAction,
-                                   &Settings::ScreeningWithheld, &Settings::ScreeningHangupDelay});
+    m_settingsWatcher = std::make_unique<SettingsWatcher>(QList<const SettingEntry*>{
+        &Settings::ScreeningMode, &Settings::ScreeningAction, &Settings::ScreeningWithheld,
+        &Settings::ScreeningHangupDelay, &Settings::ScreeningBlockMarkers});
     QObject::connect(m_settingsWatcher.get(), &SettingsWatcher::changed, this,
                      [this](const SettingEntry& entry) {
                          m_events.append(QStringLiteral("[Setting %1/%2 is now \"%3\"]")
@@ -626,6 +626,7 @@ void Monitor::loadScreening()
     options.blockWithheld = read(Settings::ScreeningWithheld, &SettingEntry::whole) == 1;
     options.hangUpDelay = read(Settings::ScreeningHangupDelay, &SettingEntry::whole);
     options.hangUp = read(Settings::ScreeningAction, &SettingEntry::choice) != u"silence";
+    options.blockMarkers = read(Settings::ScreeningBlockMarkers, &SettingEntry::isOn);
     m_screen.setOptions(options);
 }
 
