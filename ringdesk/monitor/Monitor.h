@@ -22,9 +22,7 @@
 #include "modem/SerialLine.h"
 #include "monitor/WindowModel.h"
 
-#include <QElapsedTimer>
 #include <QHash>
-#include <QTimer>
 #include <functional>
 #include <memory>
 
