@@ -20,6 +20,23 @@ bool asksForInformation(int argc, char* argv[])
     return false;
 }
 
+QCommandLineOption importBlocklistOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("import-blocklist"),
+        QStringLiteral("Import a block list (no display needed): the U.S. \"Do Not Call\" "
+                       "complaint CSV or one number a line. It replaces the list last imported "
+                       "under the same --source."),
+        QStringLiteral("FILE"));
+}
+
+QCommandLineOption sourceOption()
+{
+    return QCommandLineOption(QStringLiteral("source"),
+                              QStringLiteral("The name an imported block list is kept under."),
+                              QStringLiteral("NAME"));
+}
+
 void prepare(QCommandLineParser& parser, const QString& description)
 {
     parser.setApplicationDescription(description);

@@ -17,6 +17,10 @@ void prepare(QCommandLineParser& parser, const QString& description);
 int answer(int argc, char* argv[], const QString& name, const QString& description,
            const QList<QCommandLineOption>& options);
 
+// ringdesk's --import-blocklist FILE and its --source NAME.
+QCommandLineOption importBlocklistOption();
+QCommandLineOption sourceOption();
+
 // The version both programs report.
 QString version();
 

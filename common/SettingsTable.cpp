@@ -5,6 +5,7 @@
 #include "common/SettingsStore.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 QString SettingEntry::read() const
 {
@@ -56,7 +57,7 @@ QString SettingEntry::problemWith(const QString& text) const
 {
     switch (kind) {
     case Kind::Text:
-        return QString();
+        return check ? check(text) : QString();
     case Kind::Switch: {
         const std::optional<qint16> value = Conversions::toInt16(text);
         return value && (*value == 0 || *value == 1) ? QString() : QStringLiteral("not 0 or 1");
@@ -103,6 +104,12 @@ QString SettingEntry::choice(QString* problem) const
                 return choice;
         return text;
     });
+}
+
+QString SettingEntry::text(QString* problem) const
+{
+    return valueOr<QString>(*this, problem,
+                            [](const SettingEntry&, const QString& text) { return text; });
 }
 
 QString SettingEntry::textFor(bool on) const
@@ -231,6 +238,35 @@ const SettingEntry ScreeningAction = [] {
 const SettingEntry ScreeningWithheld = whole("Screening", "Withheld", "0", 0, 1);
 const SettingEntry ScreeningBlockMarkers = row(Kind::Switch, "Screening", "BlockMarkers", "1");
 const SettingEntry ScreeningHangupDelay = whole("Screening", "HangupDelay", "2000", 0, 60000);
+const SettingEntry ScreeningBlockInvalid = row(Kind::Switch, "Screening", "BlockInvalid", "0");
+const SettingEntry ScreeningOwnNumber = text("Screening", "OwnNumber");
+const SettingEntry ScreeningBlockNeighbours =
+    row(Kind::Switch, "Screening", "BlockNeighbours", "0");
+// A day at most: a caller who tries again the next day is let through anyway.
+const SettingEntry ScreeningGreylist = whole("Screening", "Greylist", "0", 0, 1440);
+const SettingEntry ScreeningQuietHours = [] {
+    SettingEntry entry = text("Screening", "QuietHours");
+    entry.check = [](const QString& text) {
+        QTime from;
+        QTime to;
+        return text.trimmed().isEmpty() || quietHours(text, &from, &to)
+                   ? QString()
+                   : QStringLiteral("not HH:MM-HH:MM with two different times");
+    };
+    return entry;
+}();
+
+bool quietHours(const QString& text, QTime* from, QTime* to)
+{
+    static const QRegularExpression span(
+        QStringLiteral("^\\s*(\\d{1,2}:\\d{2})\\s*-\\s*(\\d{1,2}:\\d{2})\\s*$"));
+    const QRegularExpressionMatch match = span.match(text);
+    if (!match.hasMatch())
+        return false;
+    *from = QTime::fromString(match.captured(1), QStringLiteral("H:mm"));
+    *to = QTime::fromString(match.captured(2), QStringLiteral("H:mm"));
+    return from->isValid() && to->isValid() && *from != *to;
+}
 
 // HOST:PORT; empty serves nothing.
 const SettingEntry WebListen = text("Web", "Listen");

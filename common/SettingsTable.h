@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTime>
 
 // Every entry of the store that the two programs use, in one place: where it is stored, its
 // kind, its default and the values it may hold. Each reader takes the typed value from here, so
@@ -38,6 +39,8 @@ struct SettingEntry
     // The spelling the key is written in, when files of other programs expect another one than
     // it is read under (keys match without regard to case).
     QString writtenKey = QString();
+    // Text: why a text cannot be used ("not HH:MM-HH:MM"), or nothing when it can.
+    QString (*check)(const QString& text) = nullptr;
 
     QString read() const;
     bool write(const QString& value) const;
@@ -51,6 +54,7 @@ struct SettingEntry
     bool isOn(QString* problem = nullptr) const;      // Switch, Truth
     int whole(QString* problem = nullptr) const;      // Whole
     QString choice(QString* problem = nullptr) const; // Choice: as the list spells it
+    QString text(QString* problem = nullptr) const;   // Text that passed its check
     // The stored text of a value of this kind.
     QString textFor(bool on) const;
 };
@@ -111,6 +115,14 @@ extern const SettingEntry ScreeningAction;
 extern const SettingEntry ScreeningWithheld;
 extern const SettingEntry ScreeningHangupDelay;
 extern const SettingEntry ScreeningBlockMarkers; // "0"/"1": names that mark spam, in mode 1
+// The rules of mode 1 that catch callers no list names.
+extern const SettingEntry ScreeningBlockInvalid; // "0"/"1": numbers that cannot exist
+extern const SettingEntry ScreeningOwnNumber;    // the household's number, for the neighbour rule
+extern const SettingEntry ScreeningBlockNeighbours; // "0"/"1"
+extern const SettingEntry ScreeningGreylist;        // minutes; 0 off
+extern const SettingEntry ScreeningQuietHours;      // HH:MM-HH:MM, or empty
+// The span a QuietHours text gives: false when the text is no span (an empty text is none).
+bool quietHours(const QString& text, QTime* from, QTime* to);
 extern const SettingEntry WebListen;
 extern const SettingEntry WebPasswordHash;
 extern const SettingEntry WebCertFile;

@@ -1,6 +1,7 @@
 // The block and allow lists as the monitor, the window, the web page and the household's
 // commands change them, and as another program writes them at the same time.
 #include "calls/CallScreen.h"
+#include "common/SettingsTable.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -31,6 +32,8 @@ private slots:
     void entriesAreOneThingEach_data();
     void entriesAreOneThingEach();
     void numbersFollowTheNumberPlan();
+    void rulesTakeTurns_data();
+    void rulesTakeTurns();
     void anotherWriterLosesNoLine();
 
 private:
@@ -44,9 +47,12 @@ private:
 void TestCallScreen::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    m_screen = std::make_unique<CallScreen>(m_dir->path());
+    m_screen = std::make_unique<CallScreen>(m_dir->path(), m_dir->path() + "/imported");
     m_screen->setNumberPlan(NumberPlan(QStringLiteral("US"), QStringLiteral("613")));
-    m_screen->setOptions({ScreeningOptions::BlockListed, true, false, 100});
+    ScreeningOptions options;
+    options.mode = ScreeningOptions::BlockListed;
+    options.hangUpDelay = 100;
+    m_screen->setOptions(options);
 }
 
 QString TestCallScreen::text(const QString& name) const
@@ -182,6 +188,111 @@ void TestCallScreen::numbersFollowTheNumberPlan()
     m_screen->setNumberPlan(NumberPlan(QStringLiteral("FR"), QString()));
     QVERIFY(blocked("+441632960001"));
     QVERIFY(!blocked("+33612345678"));
+}
+
+// Each row: the rules switched on, one caller at a time of day, and the rule that blocks it
+// (empty: it rings). The first rule in the order that matches names the block.
+void TestCallScreen::rulesTakeTurns_data()
+{
+    QTest::addColumn<QString>("rules"); // invalid neighbours greylist=N quiet=HH:MM-HH:MM permit
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("contact");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<int>("calledMinutesAgo"); // -1: never called
+    QTest::addColumn<QString>("rule");
+    const QString none;
+    QTest::newRow("cannot exist") << "invalid"
+                                  << "+16130550199" << none << false << "12:00" << -1
+                                  << "cannot exist";
+    QTest::newRow("can exist") << "invalid"
+                               << "+16132220199" << none << false << "12:00" << -1 << none;
+    QTest::newRow("a contact that cannot exist")
+        << "invalid"
+        << "+16130550199" << none << true << "12:00" << -1 << none;
+    QTest::newRow("neighbour") << "neighbours"
+                               << "+16135559876" << none << false << "12:00" << -1
+                               << "neighbour of 613-555-0100";
+    QTest::newRow("own number") << "neighbours"
+                                << "+16135550100" << none << false << "12:00" << -1
+                                << "neighbour of 613-555-0100";
+    QTest::newRow("another exchange") << "neighbours"
+                                      << "+16135560100" << none << false << "12:00" << -1 << none;
+    QTest::newRow("after quiet hours begin")
+        << "quiet=22:00-07:00"
+        << "+16132220199" << none << false << "23:30" << -1 << "quiet hours";
+    QTest::newRow("before quiet hours end")
+        << "quiet=22:00-07:00"
+        << "+16132220199" << none << false << "06:59" << -1 << "quiet hours";
+    QTest::newRow("as quiet hours end") << "quiet=22:00-07:00"
+                                        << "+16132220199" << none << false << "07:00" << -1 << none;
+    QTest::newRow("withheld in quiet hours")
+        << "quiet=22:00-07:00"
+        << ""
+        << "PRIVATE" << false << "00:10" << -1 << "quiet hours";
+    QTest::newRow("a contact in quiet hours")
+        << "quiet=22:00-07:00"
+        << "+16132220199" << none << true << "00:10" << -1 << none;
+    QTest::newRow("quiet hours within a day")
+        << "quiet=12:00-13:00"
+        << "+16132220199" << none << false << "12:59" << -1 << "quiet hours";
+    QTest::newRow("first call") << "greylist=10"
+                                << "+16132220199" << none << false << "12:00" << -1
+                                << "first call, greylist";
+    QTest::newRow("second try in time") << "greylist=10"
+                                        << "+16132220199" << none << false << "12:00" << 9 << none;
+    QTest::newRow("second try too late")
+        << "greylist=10"
+        << "+16132220199" << none << false << "12:00" << 11 << "first call, greylist";
+    QTest::newRow("imported list, then cannot exist")
+        << "invalid"
+        << "+16130550000" << none << false << "12:00" << -1 << "list FTC";
+    QTest::newRow("cannot exist, then markers")
+        << "invalid"
+        << "+16130550199"
+        << "SPAM RISK" << false << "12:00" << -1 << "cannot exist";
+    QTest::newRow("markers, then quiet hours")
+        << "quiet=22:00-07:00"
+        << "+16132220199"
+        << "SPAM RISK" << false << "23:00" << -1 << "name marked SPAM";
+    QTest::newRow("quiet hours, then greylist")
+        << "quiet=22:00-07:00 greylist=10"
+        << "+16132220199" << none << false << "23:00" << -1 << "quiet hours";
+}
+
+void TestCallScreen::rulesTakeTurns()
+{
+    QFETCH(QString, rules);
+    QFETCH(QString, number);
+    QFETCH(QString, name);
+    QFETCH(bool, contact);
+    QFETCH(QString, time);
+    QFETCH(int, calledMinutesAgo);
+    QFETCH(QString, rule);
+    ScreeningOptions options = m_screen->options();
+    for (const QString& word : rules.split(' ')) {
+        options.blockInvalid |= word == "invalid";
+        options.blockNeighbours |= word == "neighbours";
+        if (word.startsWith("greylist="))
+            options.greylistMinutes = word.mid(9).toInt();
+        if (word.startsWith("quiet="))
+            QVERIFY(Settings::quietHours(word.mid(6), &options.quietFrom, &options.quietTo));
+    }
+    options.ownNumber = "613-555-0100";
+    m_screen->setOptions(options);
+    QDir().mkpath(m_dir->path() + "/imported");
+    write("imported/FTC.list", "# FTC\n+16130550000\n+16135551234\n");
+    const QDateTime now(QDate(2026, 12, 8), QTime::fromString(time, "HH:mm"));
+    m_screen->setClock([now] { return now; });
+    m_screen->setLastCall([&](const QString& asked) {
+        return asked == number && calledMinutesAgo >= 0 ? now.addSecs(-60 * calledMinutesAgo)
+                                                        : QDateTime();
+    });
+    CallerId record = caller(number, name);
+    record.withheld = number.isEmpty();
+    const CallScreen::Verdict verdict = m_screen->decide(record, [contact] { return contact; });
+    QCOMPARE(verdict.rule, rule);
+    QCOMPARE(verdict.blocked, !rule.isEmpty());
 }
 
 // A shell loop appends to blocked.txt while entries are added and removed here: none of its

@@ -353,7 +353,11 @@ void TestMonitor::chimeAndRingAsTheBoxesSay()
 
     // Screening on, the window waits for the caller: a blocked one brings nothing forward, its
     // later rings neither; another caller comes forward once known.
-    MonitorParts(*m_monitor).screen.setOptions({ScreeningOptions::BlockListed, false, false, 0});
+    ScreeningOptions options;
+    options.mode = ScreeningOptions::BlockListed;
+    options.hangUp = false;
+    options.hangUpDelay = 0;
+    MonitorParts(*m_monitor).screen.setOptions(options);
     QDir().mkpath(m_home->path() + "/config/ringdesk");
     QFile list(m_home->path() + "/config/ringdesk/blocked.txt");
     QVERIFY(list.open(QIODevice::WriteOnly));

@@ -59,9 +59,13 @@ void TestRingingCall::timeline()
     QFETCH(QStringList, expected);
 
     QTemporaryDir lists;
-    CallScreen screen(lists.path());
+    CallScreen screen(lists.path(), lists.path() + "/imported");
     screen.setNumberPlan(NumberPlan(QStringLiteral("US"), QStringLiteral("613")));
-    screen.setOptions({ScreeningOptions::Mode(mode), hangUp, false, 100});
+    ScreeningOptions options;
+    options.mode = ScreeningOptions::Mode(mode);
+    options.hangUp = hangUp;
+    options.hangUpDelay = 100;
+    screen.setOptions(options);
     QFile blocked(lists.path() + "/blocked.txt");
     QVERIFY(blocked.open(QIODevice::WriteOnly));
     blocked.write("+16135550000\n");

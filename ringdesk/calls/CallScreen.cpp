@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include "common/AppPaths.h"
+#include "numbers/PhoneNumber.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,9 +17,9 @@ QString folderOr(const QString& folder)
 
 } // namespace
 
-CallScreen::CallScreen(const QString& folder, QObject* parent)
+CallScreen::CallScreen(const QString& folder, const QString& importedFolder, QObject* parent)
     : QObject(parent), m_blocked(folderOr(folder) + QStringLiteral("/blocked.txt")),
-      m_allowed(folderOr(folder) + QStringLiteral("/allowed.txt"))
+      m_allowed(folderOr(folder) + QStringLiteral("/allowed.txt")), m_imported(importedFolder)
 {
     m_settle.setSingleShot(true);
     m_settle.setInterval(200);
@@ -33,6 +34,8 @@ void CallScreen::watchLists()
     const QString folder = QFileInfo(m_blocked.path()).path();
     QDir().mkpath(folder);
     m_watcher.addPath(folder);
+    QDir().mkpath(m_imported.folder());
+    m_watcher.addPath(m_imported.folder());
     refresh(m_blocked);
     refresh(m_allowed);
     listsChanged();
@@ -49,6 +52,12 @@ void CallScreen::listsChanged()
             emit eventLine(QStringLiteral("[Read %1 again: %2 entries]")
                                .arg(list->path())
                                .arg(list->entries(m_plan).size()));
+    if (m_imported.refresh())
+        for (const ImportedLists::Source& source : m_imported.sources())
+            emit eventLine(QStringLiteral("[Block list %1: %2 numbers, imported %3]")
+                               .arg(source.name)
+                               .arg(source.numbers)
+                               .arg(source.imported.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
 }
 
 bool CallScreen::refresh(ScreeningList& list)
@@ -105,27 +114,90 @@ CallScreen::Verdict CallScreen::decide(const CallerId& record,
     if (m_allowed.match(record.e164, number, record.name))
         return verdict;
     const ScreeningList::Hit listed = m_blocked.match(record.e164, number, record.name);
-    if (listed.number) {
+    verdict.rule = listed.number ? listed.entry : ruleFor(record, listed);
+    // The user's own number entry blocks even a contact: that is what "Block" means.
+    if (verdict.rule.isEmpty() || (!listed.number && !record.withheld && inAddressBook()))
+        verdict.rule.clear();
+    else if (std::exchange(m_permitNext, false))
+        verdict.permitted = true;
+    else
         verdict.blocked = true;
-        verdict.rule = listed.entry;
-        return verdict;
-    }
-    const bool withheldBlocked =
-        record.withheld &&
-        (m_options.blockWithheld || m_options.mode == ScreeningOptions::AllowKnown);
-    const QString marker = m_options.mode == ScreeningOptions::BlockListed && m_options.blockMarkers
-                               ? markerIn(record.name)
-                               : QString();
-    const bool wouldBlock = listed || !marker.isEmpty() || withheldBlocked ||
-                            m_options.mode == ScreeningOptions::AllowKnown;
-    if (!wouldBlock || (!record.withheld && inAddressBook()))
-        return verdict;
-    verdict.blocked = true;
-    verdict.rule = listed              ? listed.entry
-                   : !marker.isEmpty() ? QStringLiteral("name marked %1").arg(marker)
-                   : withheldBlocked   ? QStringLiteral("withheld")
-                                       : QStringLiteral("not in the address book or allowed.txt");
     return verdict;
+}
+
+QString CallScreen::ruleFor(const CallerId& record, const ScreeningList::Hit& listed)
+{
+    if (listed)
+        return listed.entry;
+    if (m_options.mode == ScreeningOptions::AllowKnown)
+        return record.withheld ? QStringLiteral("withheld")
+                               : QStringLiteral("not in the address book or allowed.txt");
+    const QString digits = record.withheld ? QString() : PhoneNumber::digits(record.number);
+    if (!digits.isEmpty()) {
+        m_imported.refresh();
+        if (const QString source = m_imported.sourceOf(record.e164); !source.isEmpty())
+            return QStringLiteral("list ") + source;
+        if (m_options.blockInvalid && !m_plan.exists(record.e164))
+            return QStringLiteral("cannot exist");
+        if (const QString rule = neighbourRule(record.e164); !rule.isEmpty())
+            return rule;
+    }
+    if (m_options.blockMarkers)
+        if (const QString marker = markerIn(record.name); !marker.isEmpty())
+            return QStringLiteral("name marked %1").arg(marker);
+    if (record.withheld && m_options.blockWithheld)
+        return QStringLiteral("withheld");
+    if (quietNow())
+        return QStringLiteral("quiet hours");
+    if (m_options.greylistMinutes > 0 && !digits.isEmpty() && m_lastCall) {
+        const QDateTime last = m_lastCall(record.e164.isEmpty() ? record.number : record.e164);
+        if (!last.isValid() || last.secsTo(m_clock()) > qint64(m_options.greylistMinutes) * 60)
+            return QStringLiteral("first call, greylist");
+    }
+    return QString();
+}
+
+QString CallScreen::neighbourRule(const QString& e164) const
+{
+    if (!m_options.blockNeighbours || e164.size() < 8)
+        return QString();
+    const QString own = m_plan.e164(m_options.ownNumber);
+    // In North America the last four digits follow the area code and the exchange.
+    if (own.size() != e164.size() || !e164.startsWith(own.chopped(4)))
+        return QString();
+    return QStringLiteral("neighbour of %1").arg(m_options.ownNumber.trimmed());
+}
+
+bool CallScreen::quietNow() const
+{
+    const QTime& from = m_options.quietFrom;
+    const QTime& to = m_options.quietTo;
+    if (!from.isValid() || !to.isValid())
+        return false;
+    const QTime now = m_clock().time();
+    // A span that crosses midnight holds the times after its start and those before its end.
+    return from < to ? now >= from && now < to : now >= from || now < to;
+}
+
+void CallScreen::permitNext()
+{
+    m_permitNext = true;
+    emit eventLine(QStringLiteral("[The next call that screening would block will ring, once]"));
+}
+
+QList<ImportedLists::Source> CallScreen::importedSources()
+{
+    m_imported.refresh();
+    return m_imported.sources();
+}
+
+bool CallScreen::dropSource(const QString& source, QString* error)
+{
+    if (!m_imported.drop(source, error))
+        return false;
+    emit eventLine(QStringLiteral("[Dropped block list %1]").arg(source));
+    m_imported.refresh();
+    return true;
 }
 
 bool CallScreen::block(const QString& number)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "calls/ImportedLists.h"
 #include "calls/ScreeningList.h"
 #include "modem/CallerId.h"
 #include "numbers/NumberPlan.h"
 
+#include <QDateTime>
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QSet>
@@ -24,8 +26,15 @@ struct ScreeningOptions
     bool hangUp = true;
     bool blockWithheld = false; // in BlockListed mode; AllowKnown always blocks them
     int hangUpDelay = 2000;     // milliseconds
-    // In BlockListed mode: caller-ID names that carriers and spoofers use to mark a call.
-    bool blockMarkers = true;
+    // In BlockListed mode, the rules that catch callers no list names:
+    bool blockMarkers = true;  // caller-ID names that carriers and spoofers use to mark a call
+    bool blockInvalid = false; // numbers that cannot exist in their country
+    // "Neighbour spoofing": the household's own number but for its last four digits.
+    QString ownNumber;
+    bool blockNeighbours = false;
+    int greylistMinutes = 0; // an unknown number rings only when it called this recently
+    QTime quietFrom;         // both valid: only contacts and the allow list ring in between
+    QTime quietTo;
 };
 
 // Decides, for each complete caller-ID record, whether the call is blocked, by the block and
@@ -37,12 +46,21 @@ class CallScreen : public QObject
     Q_OBJECT
 public:
     // The lists in the folder (blocked.txt, allowed.txt); the settings folder's ringdesk/ when
-    // none is given.
-    explicit CallScreen(const QString& folder = QString(), QObject* parent = nullptr);
+    // none is given. Imported lists in `importedFolder` (ImportedLists' own when none is given).
+    explicit CallScreen(const QString& folder = QString(),
+                        const QString& importedFolder = QString(), QObject* parent = nullptr);
 
     void setOptions(const ScreeningOptions& options) { m_options = options; }
     const ScreeningOptions& options() const { return m_options; }
     void setNumberPlan(const NumberPlan& plan) { m_plan = plan; }
+    // When the number last called (its E.164 form, else as shown), for the greylist; an invalid
+    // time when it never did.
+    void setLastCall(std::function<QDateTime(const QString& number)> lastCall)
+    {
+        m_lastCall = std::move(lastCall);
+    }
+    // Where quiet hours and the greylist take the time from; the computer's clock by default.
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
     // Reads both lists, reports what is wrong in them, and from now on reads them again as soon
     // as they change.
     void watchLists();
@@ -50,7 +68,8 @@ public:
     struct Verdict
     {
         bool blocked = false;
-        QString rule; // the entry or rule that blocked it
+        QString rule; // the entry or rule that blocked it, or would have but for permitNext()
+        bool permitted = false; // let through once although `rule` blocks it
     };
     // The allow list lets anyone through. A number the user put on the block list is blocked
     // even when it is a contact's: that is what "Block" means. Prefixes, name patterns and the
@@ -78,6 +97,14 @@ public:
     bool addEntry(List list, const QString& entry, QString* error);
     bool removeEntry(List list, const QString& entry, QString* error);
 
+    // The next call a rule would block rings instead, once.
+    void permitNext();
+    bool nextPermitted() const { return m_permitNext; }
+
+    // The imported lists, as the web page shows them, and a source dropped.
+    QList<ImportedLists::Source> importedSources();
+    bool dropSource(const QString& source, QString* error);
+
     QString blockedFile() const { return m_blocked.path(); }
     QString allowedFile() const { return m_allowed.path(); }
 
@@ -90,11 +117,21 @@ private:
     bool refresh(ScreeningList& list);
     void reportProblems(const ScreeningList& list);
     void listsChanged();
+    // The rule that blocks this caller unless it is a contact; empty when none does.
+    QString ruleFor(const CallerId& record, const ScreeningList::Hit& listed);
+    QString neighbourRule(const QString& e164) const;
+    bool quietNow() const;
 
     ScreeningOptions m_options;
     NumberPlan m_plan{QStringLiteral("US")};
     ScreeningList m_blocked;
     ScreeningList m_allowed;
+    ImportedLists m_imported;
+    std::function<QDateTime(const QString&)> m_lastCall;
+    std::function<QDateTime()> m_clock = [] {
+        return QDateTime::currentDateTime();
+    };
+    bool m_permitNext = false;
     QFileSystemWatcher m_watcher;
     QTimer m_settle; // a save comes as several changes; the lists are read once it is done
 };

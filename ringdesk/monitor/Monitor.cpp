@@ -64,6 +64,11 @@ Monitor::Monitor(WindowControl& window)
                      });
     QObject::connect(&m_receiver, &ModemReceiver::ring, &m_model, [this] { m_ringingCall.ring(); });
     QObject::connect(&m_screen, &CallScreen::eventLine, &m_model, toEvents(Kind::Screening));
+    // Blocked calls are in the history too: a second try finds the first.
+    m_screen.setLastCall([this](const QString& number) {
+        const QList<CallRecord> last = m_history.page(1, 0, QString(), number);
+        return last.isEmpty() ? QDateTime() : last.first().received;
+    });
     QObject::connect(&m_hook, &LineHook::eventLine, &m_model, toEvents(Kind::Modem));
     QObject::connect(&m_bus, &CallBus::commandReceived, &m_model,
                      [this](const CallMessage::Command& command) {
@@ -259,6 +264,10 @@ void Monitor::recordComplete(const CallerId& record)
 {
     const CallScreen::Verdict verdict =
         m_ringingCall.decide(record, [this, &record] { return knownCaller(record); });
+    if (verdict.permitted)
+        m_events.append(
+            QStringLiteral("[Let through once: %1, which screening would block (%2)]")
+                .arg(record.number.isEmpty() ? record.name : record.number, verdict.rule));
     if (verdict.blocked) {
         m_events.append(
             QStringLiteral("[Blocked %1: %2]")
@@ -317,7 +326,10 @@ void Monitor::finishActivation()
     // Screening follows the setup program's saves (and hand edits) without a restart.
     m_settingsWatcher = std::make_unique<SettingsWatcher>(QList<const SettingEntry*>{
         &Settings::ScreeningMode, &Settings::ScreeningAction, &Settings::ScreeningWithheld,
-        &Settings::ScreeningHangupDelay, &Settings::ScreeningBlockMarkers});
+        &Settings::ScreeningHangupDelay, &Settings::ScreeningBlockMarkers,
+        &Settings::ScreeningBlockInvalid, &Settings::ScreeningOwnNumber,
+        &Settings::ScreeningBlockNeighbours, &Settings::ScreeningGreylist,
+        &Settings::ScreeningQuietHours});
     QObject::connect(m_settingsWatcher.get(), &SettingsWatcher::changed, this,
                      [this](const SettingEntry& entry) {
                          m_events.append(QStringLiteral("[Setting %1/%2 is now \"%3\"]")
@@ -627,6 +639,18 @@ void Monitor::loadScreening()
     options.hangUpDelay = read(Settings::ScreeningHangupDelay, &SettingEntry::whole);
     options.hangUp = read(Settings::ScreeningAction, &SettingEntry::choice) != u"silence";
     options.blockMarkers = read(Settings::ScreeningBlockMarkers, &SettingEntry::isOn);
+    options.blockInvalid = read(Settings::ScreeningBlockInvalid, &SettingEntry::isOn);
+    options.blockNeighbours = read(Settings::ScreeningBlockNeighbours, &SettingEntry::isOn);
+    options.ownNumber = read(Settings::ScreeningOwnNumber, &SettingEntry::text);
+    if (options.blockNeighbours && numberPlan().e164(options.ownNumber).isEmpty()) {
+        m_events.append(QStringLiteral("[Setting Screening/OwnNumber holds \"%1\", not a phone "
+                                       "number; neighbours are not blocked]")
+                            .arg(options.ownNumber));
+        options.blockNeighbours = false;
+    }
+    options.greylistMinutes = read(Settings::ScreeningGreylist, &SettingEntry::whole);
+    Settings::quietHours(read(Settings::ScreeningQuietHours, &SettingEntry::text),
+                         &options.quietFrom, &options.quietTo);
     m_screen.setOptions(options);
 }
 

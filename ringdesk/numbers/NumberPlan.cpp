@@ -182,6 +182,15 @@ QString NumberPlan::e164(const QString& number) const
     return format(parsed, PhoneNumberUtil::E164);
 }
 
+bool NumberPlan::exists(const QString& e164) const
+{
+    LibNumber number;
+    return e164.startsWith(u'+') &&
+           util().Parse(e164.toStdString(), m_country.toStdString(), &number) ==
+               PhoneNumberUtil::NO_PARSING_ERROR &&
+           util().IsValidNumber(number);
+}
+
 QString NumberPlan::key(const QString& number) const
 {
     const QString digits = PhoneNumber::digits(withoutExtension(number));

@@ -41,6 +41,9 @@ public:
     // The form a new contact stores, which works wherever the card is synced to
     // ("+44 7700 900123", "+1 613-555-1234"); the text as it came when it is not a number.
     QString international(const QString& number) const;
+    // Whether a number in E.164 form can exist: its country gives numbers of that shape to
+    // lines (libphonenumber's validity).
+    bool exists(const QString& e164) const;
 
 private:
     QString m_country;

@@ -125,9 +125,13 @@ int main(int argc, char* argv[])
     // Help and version need neither a display nor a modem.
     if (CommandLine::asksForInformation(argc, argv))
         return CommandLine::answer(argc, argv, QStringLiteral("ringdesk"), description,
-                                   {minimizedOption(), headlessOption(), webPasswordOption()});
+                                   {minimizedOption(), headlessOption(), webPasswordOption(),
+                                    CommandLine::importBlocklistOption(),
+                                    CommandLine::sourceOption()});
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0)
+        // Importing a block list needs no window either.
+        if (std::strcmp(argv[i], "--headless") == 0 ||
+            std::strncmp(argv[i], "--import-blocklist", 18) == 0)
             return runHeadless(argc, argv);
         if (std::strcmp(argv[i], "--set-web-password") == 0)
             return setWebPassword(argc, argv);
