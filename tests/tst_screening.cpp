@@ -35,6 +35,7 @@ private slots:
     void cleanup();
     void callsAreScreened_data();
     void callsAreScreened();
+    void importedListsBlock();
     void hangUpHoldsTheLine_data();
     void hangUpHoldsTheLine();
 
@@ -139,6 +140,35 @@ void TestScreening::callsAreScreened_data()
     QTest::newRow("names that mark spam, rule off")
         << QStringList{"Mode=1", "BlockMarkers=0", "HangupDelay=300"}
         << QStringList{"||call 6135550140 SPAM RISK|"};
+    QTest::newRow("numbers that cannot exist")
+        << QStringList{"Mode=1", "BlockInvalid=1", "HangupDelay=300"}
+        << QStringList{"||call 6130550199 NOBODY|: cannot exist]", "||call 6132220199 SOMEBODY|",
+                       "||call 6130550100 BIG TELEMARKETER|",
+                       "|613-055-0199|call 6130550199 NOBODY|"};
+    QTest::newRow("neighbours")
+        << QStringList{"Mode=1", "OwnNumber=613-555-7777", "BlockNeighbours=1", "HangupDelay=300"}
+        << QStringList{"||call 6135551234 NEIGHBOUR|: neighbour of 613-555-7777]",
+                       "||call 6135561234 ELSEWHERE|", "||call 6135550100 BIG TELEMARKETER|",
+                       "|613-555-1234|call 6135551234 NEIGHBOUR|"};
+    // The earlier call of 613-555-0160 was two hours ago: too long for a second try.
+    QTest::newRow("greylist")
+        << QStringList{"Mode=1", "Greylist=10", "HangupDelay=300",
+                       "log=" +
+                           QDateTime::currentDateTime().addSecs(-7200).toString("MM/dd HH:mm") +
+                           " +1 (613) 555-0160 LATE"}
+        << QStringList{"||call 6135550150 PATIENT|: first call, greylist]",
+                       "||call 6135550150 PATIENT|",
+                       "||call 6135550160 LATE|: first call, greylist]",
+                       "||call 6135550100 BIG TELEMARKETER|", "|613-555-0170|call 6135550170 X|"};
+    // Hours that cross midnight and hold the time of the test, whatever it is.
+    const QTime now = QTime::currentTime();
+    const QString quiet = now.hour() < 12 ? "23:00-" + now.addSecs(3600).toString("HH:mm")
+                                          : now.addSecs(-3600).toString("HH:mm") + "-01:00";
+    QTest::newRow("quiet hours") << QStringList{"Mode=1", "QuietHours=" + quiet, "HangupDelay=300"}
+                                 << QStringList{"||call 6132220199 LATE|: quiet hours]",
+                                                "||private|: quiet hours]",
+                                                "||call 6135550100 BIG TELEMARKETER|",
+                                                "|613-222-0199|call 6132220199 LATE|"};
     QTest::newRow("silence") << QStringList{"Mode=1", "Action=silence"}
                              << QStringList{"613-555-0199||call 6135550199 PLUMBER JOE|"
                                             "[Blocked +1 (613) 555-0199: 613-555-0199]",
@@ -153,13 +183,17 @@ void TestScreening::callsAreScreened()
     useModem(modem);
     SaveSetting("ZodoDE", "Setup", "Country", "US");
     for (const QString& setting : settings) {
+        if (setting.startsWith("log=")) {
+            writeText(m_home->dataDir() + "CallLog.txt", setting.mid(4).toUtf8() + "\r\n");
+            continue;
+        }
         const QString key = setting.section('=', 0, 0);
         SaveSetting("ZodoDE", key.contains('/') ? key.section('/', 0, 0) : "Screening",
                     key.section('/', -1), setting.section('=', 1));
     }
     writeText(m_home->dataDir() + "contacts/known.vcf",
               "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Telemarketer;Big;;;\r\nTEL:613-555-0100\r\n"
-              "END:VCARD\r\n");
+              "TEL:613-055-0100\r\nEND:VCARD\r\n");
     const QString lists = m_home->path() + "/config/ringdesk/";
     writeText(lists + "blocked.txt", "hello\n");
     QProcess monitor;
@@ -199,7 +233,7 @@ void TestScreening::callsAreScreened()
     // Every call, blocked or not, is in the call log; a bad line was reported once.
     QFile log(m_home->dataDir() + "CallLog.txt");
     QVERIFY(log.open(QIODevice::ReadOnly));
-    QCOMPARE(log.readAll().count("\r\n"), calls);
+    QCOMPARE(log.readAll().count("\r\n"), calls + settings.filter("log=").size());
     // A bad line is told as soon as the file holding it is written, with the reason.
     const QString said = QString::fromUtf8(monitor.peek(1 << 22));
     QCOMPARE(said.count("blocked.txt, line 1 is no entry (\"hello\": not a number, a prefix "
@@ -208,6 +242,71 @@ void TestScreening::callsAreScreened()
     QCOMPARE(said.count("blocked.txt, line 2 is no entry (\"1\": one number has 3 to 15 "
                         "digits, not 1); skipped]"),
              steps.join(' ').count("hello"));
+    monitor.terminate();
+    QVERIFY(monitor.waitForFinished(10000));
+}
+
+// Lists imported from a complaint CSV and from a plain list, each with a line that is no number;
+// importing the same source again replaces it while the monitor runs.
+void TestScreening::importedListsBlock()
+{
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    useModem(modem);
+    SaveSetting("ZodoDE", "Setup", "Country", "US");
+    SaveSetting("ZodoDE", "Screening", "Mode", "1");
+    SaveSetting("ZodoDE", "Screening", "HangupDelay", "300");
+    writeText(m_home->dataDir() + "contacts/known.vcf",
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Known;Kim;;;\r\nTEL:613-555-0100\r\n"
+              "END:VCARD\r\n");
+    auto import = [this](const QByteArray& text, const QString& source) {
+        const QString file = m_home->path() + "/download.txt";
+        writeText(file, text);
+        QProcess importer;
+        importer.setProcessChannelMode(QProcess::MergedChannels);
+        TestHome::startProgram(importer, "ringdesk", "offscreen",
+                               {"--import-blocklist", file, "--source", source});
+        importer.waitForFinished(20000);
+        return std::pair(importer.exitCode(), QString::fromUtf8(importer.readAll()));
+    };
+    auto [code, said] = import("Created_Date,Company_Phone_Number,Subject\n"
+                               "2026-12-07,6135550199,\"Debt, reduction\"\n"
+                               "2026-12-07,6135550100,Other\n"
+                               "2026-12-07,55501,Other\n",
+                               "FTC");
+    QCOMPARE(code, 0);
+    QVERIFY2(said.contains("line 4: \"55501\": not a ten-digit number; skipped") &&
+                 said.contains("Imported 2 numbers from "),
+             qPrintable(said));
+    // A file that gives no number leaves the source as it was.
+    std::tie(code, said) = import("# nothing yet\n", "FTC");
+    QCOMPARE(code, 1);
+    QVERIFY2(said.contains("holds no number; source FTC is left as it was"), qPrintable(said));
+
+    QProcess monitor;
+    TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[System Ready"), 20000);
+    QVERIFY(monitor.peek(1 << 20).contains("[Block list FTC: 2 numbers, imported "));
+    int calls = 0;
+    auto call = [&](const QByteArray& command) {
+        const qsizetype before = monitor.peek(1 << 22).size();
+        modem.command(command);
+        ++calls;
+        [&] {
+            QTRY_COMPARE_WITH_TIMEOUT(monitor.peek(1 << 22).count("\nCall: "), calls, 10000);
+        }();
+        return QString::fromUtf8(monitor.peek(1 << 22).mid(before));
+    };
+    QVERIFY(call("call 6135550199 DEBT HELP").contains("[Blocked +1 (613) 555-0199: list FTC]"));
+    // A contact on a community list still rings.
+    QVERIFY(!call("call 6135550100 KIM KNOWN").contains("[Blocked "));
+
+    std::tie(code, said) =
+        import("# the neighbours' list\n613-555-0188  # twice a day\nhello\n", "FTC");
+    QCOMPARE(code, 0);
+    QVERIFY2(said.contains("line 3: \"hello\": not a number; skipped"), qPrintable(said));
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 22).contains("[Block list FTC: 1 numbers"), 5000);
+    QVERIFY(!call("call 6135550199 DEBT HELP").contains("[Blocked "));
+    QVERIFY(call("call 6135550188 PESTER").contains("[Blocked +1 (613) 555-0188: list FTC]"));
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(10000));
 }
