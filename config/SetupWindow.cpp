@@ -99,6 +99,12 @@ void SetupWindow::load()
     m_ui->hangupDelayField->setValidator(new QIntValidator(0, 60000, m_ui->hangupDelayField));
     m_ui->blockWithheldBox->setChecked(Settings::ScreeningWithheld.whole() == 1);
     m_ui->blockMarkersBox->setChecked(Settings::ScreeningBlockMarkers.isOn());
+    m_ui->blockInvalidBox->setChecked(Settings::ScreeningBlockInvalid.isOn());
+    m_ui->blockNeighboursBox->setChecked(Settings::ScreeningBlockNeighbours.isOn());
+    m_ui->ownNumberField->setText(Settings::ScreeningOwnNumber.read());
+    m_ui->greylistField->setText(QString::number(Settings::ScreeningGreylist.whole()));
+    m_ui->greylistField->setValidator(new QIntValidator(0, 1440, m_ui->greylistField));
+    m_ui->quietHoursField->setText(Settings::ScreeningQuietHours.text());
     m_ui->listenField->setText(Settings::WebListen.read());
     m_ui->webPasswordField->setPlaceholderText(Settings::WebPasswordHash.read().isEmpty()
                                                    ? QStringLiteral("none set")
@@ -213,6 +219,14 @@ void SetupWindow::save()
         m_ui->webPasswordField->setFocus();
         return;
     }
+    const QString quietHours = m_ui->quietHoursField->text().trimmed();
+    if (const QString wrong = Settings::ScreeningQuietHours.problemWith(quietHours);
+        !wrong.isEmpty()) {
+        reportSaveFailure(
+            QStringLiteral("Quiet hours \"%1\" are %2; nothing was saved.").arg(quietHours, wrong));
+        m_ui->quietHoursField->setFocus();
+        return;
+    }
     auto number = [](const QLineEdit* field) {
         return Conversions::shortestDecimal(Conversions::leadingNumber(field->text()));
     };
@@ -262,6 +276,12 @@ void SetupWindow::save()
     addChanged(Settings::MqttHost, m_ui->hostField->text().trimmed());
     addChanged(Settings::MqttPort, m_ui->brokerPortField->text().trimmed());
     addBox(Settings::ScreeningBlockMarkers, m_ui->blockMarkersBox);
+    addBox(Settings::ScreeningBlockInvalid, m_ui->blockInvalidBox);
+    addBox(Settings::ScreeningBlockNeighbours, m_ui->blockNeighboursBox);
+    addChanged(Settings::ScreeningOwnNumber, m_ui->ownNumberField->text().trimmed());
+    if (!m_ui->greylistField->text().isEmpty())
+        addChanged(Settings::ScreeningGreylist, m_ui->greylistField->text());
+    addChanged(Settings::ScreeningQuietHours, quietHours);
     addBox(Settings::MqttTls, m_ui->tlsBox);
     addChanged(Settings::MqttCaFile, m_ui->caFileField->text().trimmed());
     addChanged(Settings::MqttUsername, m_ui->userField->text());

@@ -278,6 +278,8 @@ void TestSetupWindow::desktopOptions()
         QCOMPARE(stored("Screening", "Mode"), "<absent>");
         QCOMPARE(stored("Screening", "Action"), "<absent>");
         QCOMPARE(stored("Screening", "BlockMarkers"), "<absent>");
+        QCOMPARE(stored("Screening", "Greylist"), "<absent>");
+        QCOMPARE(stored("Screening", "QuietHours"), "<absent>");
         QVERIFY(!QFile::exists(entry));
     }
     {
@@ -290,6 +292,22 @@ void TestSetupWindow::desktopOptions()
         window.ui().blockWithheldBox->setChecked(true);
         QVERIFY(window.ui().blockMarkersBox->isChecked()); // on by default
         window.ui().blockMarkersBox->setChecked(false);
+        QStringList failures;
+        window.reportSaveFailure = [&failures](const QString& text) {
+            failures << text;
+        };
+        window.ui().blockInvalidBox->setChecked(true);
+        window.ui().blockNeighboursBox->setChecked(true);
+        window.ui().ownNumberField->setText(" 613-555-0100 ");
+        window.ui().greylistField->setText("10");
+        // Hours that are no span are refused before anything is saved.
+        window.ui().quietHoursField->setText("22:00-22:00");
+        window.ui().saveButton->click();
+        QVERIFY2(failures.join('\n').contains("Quiet hours \"22:00-22:00\" are not "
+                                              "HH:MM-HH:MM with two different times"),
+                 qPrintable(failures.join('\n')));
+        QCOMPARE(stored("Screening", "Mode"), "<absent>");
+        window.ui().quietHoursField->setText("22:00-7:00");
         window.ui().webPasswordField->setText("household");
         window.ui().notifyBox->setChecked(false);
         window.ui().autostartBox->setChecked(true);
@@ -302,6 +320,11 @@ void TestSetupWindow::desktopOptions()
         QCOMPARE(stored("Screening", "Withheld"), "1");
         QCOMPARE(stored("Screening", "BlockMarkers"), "0");
         QCOMPARE(stored("Screening", "HangupDelay"), "<absent>");
+        QCOMPARE(stored("Screening", "BlockInvalid"), "1");
+        QCOMPARE(stored("Screening", "BlockNeighbours"), "1");
+        QCOMPARE(stored("Screening", "OwnNumber"), "613-555-0100");
+        QCOMPARE(stored("Screening", "Greylist"), "10");
+        QCOMPARE(stored("Screening", "QuietHours"), "22:00-7:00");
         QVERIFY(PasswordHash::matches("household", stored("Web", "PasswordHash")));
         QFile file(entry);
         QVERIFY(file.open(QIODevice::ReadOnly));
