@@ -534,7 +534,8 @@ void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce()
     QVERIFY(monitor.waitForFinished(10000));
 }
 
-// Whoever may publish under the prefix may block a number and hang up the call ringing now.
+// Whoever may publish under the prefix may block a number, let the next call through and hang up
+// the call ringing now.
 void TestHousehold::theHouseholdBlocksAndHangsUp()
 {
     Broker broker(m_home->path());
@@ -571,15 +572,30 @@ void TestHousehold::theHouseholdBlocksAndHangsUp()
     QCOMPARE(call["block_rule"].toString(), "+1 613-555-0123");
     QTRY_VERIFY_WITH_TIMEOUT(modem.output().contains("hook on"), 5000);
 
+    // Let through once: the next call rings although the list blocks it; the one after does not.
+    send(R"({"action":"permit_next"})");
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains(
+                                 "[The next call that screening would block will ring, once]"),
+                             5000);
+    modem.command("call 6135550123 STRANGER");
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/call").size(), 2, 10000);
+    QVERIFY(!sub.json("ringdesk/call", 1)["blocked"].toBool());
+    QVERIFY(monitor.peek(1 << 20).contains("[Let through once: +1 (613) 555-0123, which "
+                                           "screening would block (+1 613-555-0123)]"));
+    modem.command("call 6135550123 STRANGER");
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/call").size(), 3, 10000);
+    QVERIFY(sub.json("ringdesk/call", 2)["blocked"].toBool());
+    QTRY_COMPARE_WITH_TIMEOUT(modem.output().count("hook on"), 2, 5000);
+
     send(R"({"action":"unblock","number":"(613) 555-0123"})");
     QTRY_COMPARE_WITH_TIMEOUT(listed(), QByteArray(), 5000);
     // Commands are taken in order: once the next one is answered, the unblock has settled.
     send(R"({"action":"block"})");
     QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[MQTT: a command that is none: "),
                              5000);
-    QCOMPARE(modem.output().count("hook off"), 1);
+    QCOMPARE(modem.output().count("hook off"), 2);
     send(R"({"action":"hangup"})");
-    QTRY_COMPARE_WITH_TIMEOUT(modem.output().count("hook off"), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(modem.output().count("hook off"), 3, 5000);
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(10000));
 }

@@ -83,7 +83,13 @@ atexit.register(modem.kill)
 modem.stdout.readline()
 with open(f"{home}/config/zodode.ini", "a") as ini:
     ini.write(f"\n[Ports]\nCom1={home}/modem\n[Modem]\nComPort=1\nCallIDString=AT+VCID=1\n"
-              f"[Setup]\nAreaCode=613\nAutoCreateContact=0\n[Web]\nListen=127.0.0.1:{port}\n")
+              f"[Setup]\nAreaCode=613\nAutoCreateContact=0\n[Web]\nListen=127.0.0.1:{port}\n"
+              f"[Screening]\nMode=1\nHangupDelay=200\n")
+with open(f"{home}/neighbours.txt", "w") as plain:
+    plain.write("# from next door\n613-555-0188\n613-555-0189\n")
+imported = subprocess.run([f"{BIN}/ringdesk", "--import-blocklist", f"{home}/neighbours.txt",
+                           "--source", "neighbours"], env=env, capture_output=True, text=True)
+check(imported.returncode == 0, "a block list is imported: " + imported.stdout + imported.stderr)
 monitor_out = open(f"{home}/monitor.out", "w")
 monitor = subprocess.Popen([f"{BIN}/ringdesk", "--headless"], stdout=monitor_out,
                            stderr=subprocess.STDOUT, env=env)
@@ -240,16 +246,41 @@ try:
     check(wait_until(lambda: open(f"{home}/config/ringdesk/allowed.txt").read() ==
                      "name: *PLUMBER*\n" if os.path.exists(f"{home}/config/ringdesk/allowed.txt")
                      else False), "an entry added on the lists page is in allowed.txt")
+    sources = lambda: browser.execute_script(
+        "return [...document.querySelectorAll('#sources li span')].map(e => e.textContent);")
+    check(wait_until(lambda: [text.split(", imported")[0] for text in sources()] ==
+                     ["neighbours: 2 numbers"]), "the lists page counts an imported list")
+    browser.execute_script("document.querySelector('#sources li button').click();")
+    check(wait_until(lambda: not sources() and
+                     not os.path.exists(f"{home}/data/ringdesk/blocklists/neighbours.list")),
+          "\"Drop\" takes the imported list away")
+
+    # Let the next call through: the blocked caller rings once.
+    browser.find_element(By.CSS_SELECTOR, "nav button[data-view=calls]").click()
+    browser.find_element(By.ID, "permit-next").click()
+    check(wait_until(lambda: browser.find_element(By.ID, "permit-said").text ==
+                     "The next call that screening would block will ring, once."),
+          "\"Let the next call through\" is taken")
+    modem.stdin.write("call 6135550123 STRANGER\n")
+    modem.stdin.flush()
+    check(wait_until(lambda: "[Let through once: +1 (613) 555-0123, which screening would block"
+                     in open(f"{home}/monitor.out").read()),
+          "the next blocked caller rings, and the event says why")
 finally:
     browser.quit()
 
 # A form or script on another site cannot change anything.
 for header in ({"Origin": "http://evil.example"}, {"Sec-Fetch-Site": "cross-site"}):
-    response, _ = request("POST", "/api/blocked", body=b'{"entry":"613-555-0777"}',
-                          headers=dict(session, **header, **{"Content-Type": "application/json"}))
-    check(response.status == 403, f"a cross-site POST ({list(header)[0]}) is refused")
+    for path in ("/api/blocked", "/api/permit-next"):
+        response, _ = request("POST", path, body=b'{"entry":"613-555-0777"}',
+                              headers=dict(session, **header,
+                                           **{"Content-Type": "application/json"}))
+        check(response.status == 403, f"a cross-site POST {path} ({list(header)[0]}) is refused")
 check("613-555-0777" not in open(f"{home}/config/ringdesk/blocked.txt").read(),
       "and blocked.txt is unchanged")
+check("[The next call that screening would block" not in
+      open(f"{home}/monitor.out").read().split("[Let through once: ")[-1],
+      "and no call is let through")
 
 # Wrong passwords: five answered, then refused (from another address than the browser's).
 for attempt in range(1, 7):

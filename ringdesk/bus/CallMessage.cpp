@@ -113,6 +113,8 @@ std::optional<Command> commandFromJson(const QByteArray& json)
     command.name = CleanText::field(o.value(QStringLiteral("name")).toString().left(64));
     if (action == QLatin1String("hangup"))
         command.action = Command::HangUp;
+    else if (action == QLatin1String("permit_next"))
+        command.action = Command::PermitNext;
     else if (action == QLatin1String("block") && !command.number.trimmed().isEmpty())
         command.action = Command::Block;
     else if (action == QLatin1String("unblock") && !command.number.trimmed().isEmpty())

@@ -15,14 +15,16 @@ QByteArray toJson(const CallRecord& call, const QString& client);
 std::optional<CallRecord> fromJson(const QByteArray& json);
 
 // What may be asked of the monitor on <prefix>/command: {"action":"block","number":"…"},
-// {"action":"unblock","number":"…"} or {"action":"hangup"}. Nothing for anything else.
+// {"action":"unblock","number":"…"}, {"action":"hangup"} or {"action":"permit_next"}. Nothing
+// for anything else.
 struct Command
 {
     enum Action
     {
         Block,
         Unblock,
-        HangUp
+        HangUp,
+        PermitNext // the next call screening would block rings, once
     };
     Action action = HangUp;
     QString number;

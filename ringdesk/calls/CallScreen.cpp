@@ -179,10 +179,15 @@ bool CallScreen::quietNow() const
     return from < to ? now >= from && now < to : now >= from || now < to;
 }
 
-void CallScreen::permitNext()
+bool CallScreen::permitNext()
 {
+    if (m_options.mode == ScreeningOptions::Off) {
+        emit eventLine(QStringLiteral("[Screening is off: every call rings already]"));
+        return false;
+    }
     m_permitNext = true;
     emit eventLine(QStringLiteral("[The next call that screening would block will ring, once]"));
+    return true;
 }
 
 QList<ImportedLists::Source> CallScreen::importedSources()

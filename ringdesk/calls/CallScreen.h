@@ -97,8 +97,9 @@ public:
     bool addEntry(List list, const QString& entry, QString* error);
     bool removeEntry(List list, const QString& entry, QString* error);
 
-    // The next call a rule would block rings instead, once.
-    void permitNext();
+    // The next call a rule would block rings instead, once; false, with an event line, when
+    // screening is off.
+    bool permitNext();
     bool nextPermitted() const { return m_permitNext; }
 
     // The imported lists, as the web page shows them, and a source dropped.

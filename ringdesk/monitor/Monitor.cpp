@@ -82,6 +82,9 @@ Monitor::Monitor(WindowControl& window)
                          case CallMessage::Command::HangUp:
                              hangUpOnRequest();
                              break;
+                         case CallMessage::Command::PermitNext:
+                             permitNextCall();
+                             break;
                          }
                      });
     QObject::connect(&m_receiver, &ModemReceiver::recordComplete, &m_model,
@@ -240,6 +243,11 @@ void Monitor::hangUpOnRequest()
 void Monitor::hangUpNow()
 {
     m_ringingCall.hangUp();
+}
+
+void Monitor::permitNextCall()
+{
+    m_screen.permitNext();
 }
 
 void Monitor::blockNumber(const QString& number)

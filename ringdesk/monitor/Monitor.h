@@ -129,6 +129,8 @@ public:
     void hangUpNow();
     // The household's "Hang up": refused, with an event line, when no call is ringing.
     void hangUpOnRequest();
+    // The next call that screening would block rings instead, once.
+    void permitNextCall();
     // With no area code, seven-digit numbers of a North American modem cannot be laid out.
     bool needsAreaCode() const;
 

@@ -262,6 +262,8 @@ void MainWindow::bindBlocking()
             [this] { m_monitor.unblockNumber(selectedCallNumber(), selectedCallName()); });
     connect(blockCallerAction, &QAction::triggered, this,
             [this] { m_monitor.blockNumber(m_ui->numberField->text().trimmed()); });
+    permitNextAction = new QAction(QStringLiteral("Let the &Next Call Through"), this);
+    connect(permitNextAction, &QAction::triggered, this, [this] { m_monitor.permitNextCall(); });
     connect(unblockCallerAction, &QAction::triggered, this, [this] {
         m_monitor.unblockNumber(m_ui->numberField->text().trimmed(),
                                 m_ui->nameField->text().trimmed());
@@ -273,6 +275,11 @@ void MainWindow::bindBlocking()
         unblock->setEnabled(blocked);
         menu->addAction(block);
         menu->addAction(unblock);
+        menu->addSeparator();
+        permitNextAction->setEnabled(m_monitor.screening().options().mode !=
+                                         ScreeningOptions::Off &&
+                                     !m_monitor.screening().nextPermitted());
+        menu->addAction(permitNextAction);
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(on->mapToGlobal(at));
     };

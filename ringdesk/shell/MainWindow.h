@@ -81,6 +81,7 @@ public:
     QAction* unblockSelectedAction = nullptr;
     QAction* blockCallerAction = nullptr;
     QAction* unblockCallerAction = nullptr;
+    QAction* permitNextAction = nullptr; // in both menus
 
 private:
     QCheckBox* checkBox(WindowModel::Box box) const;

@@ -454,6 +454,14 @@ void WebServer::handle(Connection* connection, const HttpRequest& request)
     } else if ((path == QLatin1String("/api/block") || path == QLatin1String("/api/unblock")) &&
                method == "POST") {
         blockOrUnblock(connection, request, path == QLatin1String("/api/block"));
+    } else if (path == QLatin1String("/api/permit-next") && method == "POST") {
+        if (m_screen.permitNext())
+            replyJson(connection, 200, {{QStringLiteral("permitted"), true}});
+        else
+            replyJson(connection, 409,
+                      {{QStringLiteral("error"), QStringLiteral("screening is off")}});
+    } else if (path == QLatin1String("/api/sources")) {
+        serveSources(connection, request);
     } else {
         reply(connection, 404, "text/plain", "Not found");
     }
@@ -617,6 +625,31 @@ void WebServer::serveList(Connection* connection, const HttpRequest& request, Ca
     replyJson(connection, 200,
               {{QStringLiteral("entries"), QJsonArray::fromStringList(m_screen.entries(list))},
                {QStringLiteral("problems"), problems}});
+}
+
+void WebServer::serveSources(Connection* connection, const HttpRequest& request)
+{
+    if (request.method == "DELETE") {
+        QString error;
+        const QString source = QJsonDocument::fromJson(request.body)
+                                   .object()
+                                   .value(QStringLiteral("source"))
+                                   .toString();
+        if (!m_screen.dropSource(source, &error)) {
+            replyJson(connection, 400, {{QStringLiteral("error"), error}});
+            return;
+        }
+    } else if (request.method != "GET") {
+        reply(connection, 404, "text/plain", "Not found");
+        return;
+    }
+    QJsonArray sources;
+    for (const ImportedLists::Source& source : m_screen.importedSources())
+        sources.append(QJsonObject{
+            {QStringLiteral("name"), source.name},
+            {QStringLiteral("numbers"), qint64(source.numbers)},
+            {QStringLiteral("imported"), source.imported.toUTC().toString(Qt::ISODate)}});
+    replyJson(connection, 200, {{QStringLiteral("sources"), sources}});
 }
 
 void WebServer::blockOrUnblock(Connection* connection, const HttpRequest& request, bool block)

@@ -94,6 +94,7 @@ private:
     // `fresh`: read the lists again first (once for a page of calls is enough).
     QJsonObject callJson(const CallRecord& call, bool fresh = true);
     void serveList(Connection* connection, const HttpRequest& request, CallScreen::List list);
+    void serveSources(Connection* connection, const HttpRequest& request);
     void blockOrUnblock(Connection* connection, const HttpRequest& request, bool block);
     void openStream(Connection* connection, const QByteArray& token);
     void push(const QByteArray& event, const QByteArray& data);

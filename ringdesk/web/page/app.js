@@ -157,6 +157,35 @@ function showLists() {
   }
 }
 
+function showSources() {
+  const box = document.getElementById('sources');
+  api('/api/sources').then((data) => {
+    const list = box.querySelector('ul.entries');
+    list.textContent = '';
+    for (const source of data.sources || []) {
+      const item = document.createElement('li');
+      const text = document.createElement('span');
+      text.textContent = `${source.name}: ${source.numbers} numbers, imported ${source.imported}`;
+      const drop = document.createElement('button');
+      drop.type = 'button';
+      drop.textContent = 'Drop';
+      drop.addEventListener('click', () => {
+        fetch('/api/sources', {method: 'DELETE', credentials: 'same-origin',
+            headers: {'Content-Type': 'application/json'},
+            body: JSON.stringify({source: source.name})})
+          .then((r) => r.json())
+          .then((answer) => {
+            box.querySelector('.error').textContent = answer.error || '';
+            showSources();
+          });
+      });
+      item.append(text, ' ', drop);
+      list.appendChild(item);
+    }
+    if (!list.children.length) list.textContent = 'None: see ringdesk --import-blocklist';
+  });
+}
+
 function change(box, method, entry) {
   fetch('/api/' + box.dataset.list, {method, credentials: 'same-origin',
       headers: {'Content-Type': 'application/json'}, body: JSON.stringify({entry})})
@@ -190,7 +219,7 @@ if (rows) {
         other.classList.toggle('current', other === button);
         document.getElementById(other.dataset.view).hidden = other !== button;
       }
-      if (button.dataset.view === 'lists') showLists();
+      if (button.dataset.view === 'lists') { showLists(); showSources(); }
       if (button.dataset.view === 'history') showHistory();
       if (button.dataset.view === 'state') showState();
     });
@@ -209,6 +238,13 @@ if (rows) {
     typing = setTimeout(() => { query = event.target.value; loadCalls(true); }, 200);
   });
   document.getElementById('older').addEventListener('click', () => loadCalls(false));
+  document.getElementById('permit-next').addEventListener('click', () => {
+    api('/api/permit-next', {method: 'POST', headers: {'Content-Type': 'application/json'},
+        body: '{}'}).then((data) => {
+      document.getElementById('permit-said').textContent =
+          data.error || 'The next call that screening would block will ring, once.';
+    });
+  });
   document.querySelector('#number-filter button').addEventListener('click', () => showNumber(''));
   const live = new EventSource('/api/events');
   live.addEventListener('call', (event) => {
