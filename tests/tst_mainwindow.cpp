@@ -466,6 +466,15 @@ void TestMainWindow::blockFromTheCallListAndTheCaller()
     ui.callList->setCurrentIndex(m_window->monitor().model().callList.index(1));
     m_window->blockSelectedAction->trigger();
     QCOMPARE(listed(), "+1 613-555-0123\n");
+    // "Let the Next Call Through" wants screening on, and is taken once.
+    CallScreen& screen = MonitorParts(m_window->monitor()).screen;
+    m_window->permitNextAction->trigger();
+    QVERIFY(!screen.nextPermitted());
+    ScreeningOptions options;
+    options.mode = ScreeningOptions::BlockListed;
+    screen.setOptions(options);
+    m_window->permitNextAction->trigger();
+    QVERIFY(screen.nextPermitted());
 }
 
 void TestMainWindow::journalWindowSavesOnlyOnSave()
