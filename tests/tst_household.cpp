@@ -194,6 +194,7 @@ private slots:
     void aRefusedOrUnreachableBrokerIsReportedOnce();
     void aSecondDesktopShowsTheCall();
     void theHouseholdBlocksAndHangsUp();
+    void theModemsStateIsRetained();
     void aDesktopWithoutAModemSaysWhereItsCallsComeFrom();
     void textFromOutsideIsCleanedEverywhere();
     void configTestsAndSavesTheNetworkSettings();
@@ -598,6 +599,32 @@ void TestHousehold::theHouseholdBlocksAndHangsUp()
     QTRY_COMPARE_WITH_TIMEOUT(modem.output().count("hook off"), 3, 5000);
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(10000));
+}
+
+// A modem that stops answering is told on <prefix>/modem, retained, and so is its recovery.
+void TestHousehold::theModemsStateIsRetained()
+{
+    Broker broker(m_home->path());
+    QVERIFY(broker.start());
+    Subscriber sub(broker.port(), {"ringdesk/modem"});
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    configure(modem.device(), broker.port());
+    SaveSetting("ZodoDE", "Modem", "CheckInterval", "2");
+    SaveSetting("ZodoDE", "Modem", "ModemResponseTimeout", "500");
+    QProcess monitor;
+    startMonitor(monitor);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/modem"), QList<QByteArray>{"answering"}, 15000);
+    modem.command("hang");
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/modem").value(1), QByteArray("not answering"),
+                              15000);
+    modem.command("wake");
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/modem").value(2), QByteArray("answering"), 20000);
+    QCOMPARE(sub.on("ringdesk/modem").size(), 3);
+    monitor.terminate();
+    QVERIFY(monitor.waitForFinished(10000));
+    // Whoever subscribes later learns the state from the broker.
+    Subscriber late(broker.port(), {"ringdesk/modem"});
+    QTRY_COMPARE_WITH_TIMEOUT(late.on("ringdesk/modem"), QList<QByteArray>{"answering"}, 10000);
 }
 
 void TestHousehold::aSecondDesktopShowsTheCall()

@@ -69,6 +69,14 @@ void CallBus::publishCall(const CallRecord& call)
     sendPending();
 }
 
+void CallBus::publishModemState(const QString& state)
+{
+    if (state == std::exchange(m_modemState, state))
+        return;
+    if (m_online != 0 && announces())
+        m_connection.publish(topic("modem"), state.toUtf8(), 1, true);
+}
+
 void CallBus::publishEvent(const QString& line)
 {
     if (m_online && announces())
@@ -109,6 +117,8 @@ void CallBus::onConnected(quint32 connection)
         emit status(QStringLiteral("MQTT connected again"));
     if (announces()) {
         m_connection.publish(topic("status"), "online", 1, true);
+        if (!m_modemState.isEmpty())
+            m_connection.publish(topic("modem"), m_modemState.toUtf8(), 1, true);
         for (const CallMessage::Discovery& d :
              CallMessage::homeAssistant(m_options.topic, m_options.clientId))
             m_connection.publish(d.topic, d.payload, 1, true);

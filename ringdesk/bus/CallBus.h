@@ -34,6 +34,9 @@ public:
 
     void publishCall(const CallRecord& call);
     void publishEvent(const QString& line);
+    // Whether the modem answers ("answering", "not answering"), retained on <prefix>/modem and
+    // said again on every connection, so a stale state never outlives its monitor's restart.
+    void publishModemState(const QString& state);
 
 signals:
     // A call from another monitor, not shown before.
@@ -68,6 +71,7 @@ private:
     QHash<QString, MqttConnection::Ticket> m_sent; // call id -> its hand-over on this connection
     quint32 m_online = 0;                          // the connection we are on; 0 for none
     QString m_complaint;                           // what the user was last told went wrong
+    QString m_modemState;
     bool m_outboxFailed = false;
     bool m_flushQueued = false;
     QSet<QString> m_seen; // ids of calls shown, so a repeat is dropped

@@ -95,6 +95,8 @@ Monitor::Monitor(WindowControl& window)
                      [this](const QString& text) { m_model.setField(WindowModel::Status, text); });
     QObject::connect(&m_search, &ModemSearch::beep, &m_model, [this] { m_window.beep(); });
     QObject::connect(&m_search, &ModemSearch::finished, this, [this] {
+        if (m_line.isOpen())
+            m_bus.publishModemState(QStringLiteral("answering"));
         if (m_line.isOpen() && !m_shuttingDown)
             m_watchdog.start(m_checkIntervalMs, m_modemSettings.port, m_modemSettings.speed,
                              m_modemSettings.callerIdCommand);
@@ -106,9 +108,11 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&m_watchdog, &ModemWatchdog::notAnswering, this, [this] {
         m_model.setField(WindowModel::Status, QStringLiteral("ERROR, MODEM NOT ANSWERING"));
         m_window.modemNotAnswering(m_line.deviceName());
+        m_bus.publishModemState(QStringLiteral("not answering"));
     });
     QObject::connect(&m_watchdog, &ModemWatchdog::answeringAgain, this, [this] {
         m_model.setField(WindowModel::Status, QStringLiteral("Active... Waiting for a Ring"));
+        m_bus.publishModemState(QStringLiteral("answering"));
     });
     // Queued: a search that found nothing to open ends before turnOn() has returned.
     QObject::connect(&m_search, &ModemSearch::finished, this, &Monitor::modemSettled,
