@@ -99,15 +99,34 @@ bool ImportedLists::refresh()
         List list;
         list.source.name = name.chopped(suffix.size());
         list.source.imported = QFileInfo(file).lastModified();
-        const QByteArray text = file.readAll();
-        list.numbers.reserve(size_t(text.count('\n')));
-        for (const QByteArray& line : text.split('\n'))
-            if (const std::optional<quint64> number = packed(QString::fromLatin1(line.trimmed())))
-                list.numbers.push_back(*number);
+        // Read where it lies: half a million lines copied and split would leave tens of
+        // megabytes behind in the heap.
+        const qint64 size = file.size();
+        const uchar* mapped = size > 0 ? file.map(0, size) : nullptr;
+        if (mapped) {
+            const char* at = reinterpret_cast<const char*>(mapped);
+            const char* const end = at + size;
+            list.numbers.reserve(size_t(std::count(at, end, '\n')) + 1);
+            while (at < end) {
+                const char* lineEnd = std::find(at, end, '\n');
+                if (*at == '+') {
+                    quint64 value = 0;
+                    int digits = 0;
+                    const char* c = at + 1;
+                    for (; c < lineEnd && *c >= '0' && *c <= '9' && digits < 16; ++c, ++digits)
+                        value = value * 10 + quint64(*c - '0');
+                    while (c < lineEnd && (*c == ' ' || *c == '\r' || *c == '\t'))
+                        ++c;
+                    if (c == lineEnd && digits >= 1 && digits <= 15)
+                        list.numbers.push_back(value);
+                }
+                at = lineEnd + 1;
+            }
+            file.unmap(const_cast<uchar*>(mapped));
+        }
         // Sorted when we wrote it; a hand edit may not be.
         if (!std::is_sorted(list.numbers.begin(), list.numbers.end()))
             std::sort(list.numbers.begin(), list.numbers.end());
-        list.numbers.shrink_to_fit();
         list.source.numbers = qsizetype(list.numbers.size());
         m_lists.append(std::move(list));
     }
