@@ -275,6 +275,13 @@ const SettingEntry WebCertFile = text("Web", "CertFile");
 const SettingEntry WebKeyFile = text("Web", "KeyFile");
 const SettingEntry WebHosts = text("Web", "Hosts");
 
+const SettingEntry NcidListen = text("NCID", "Listen");
+const SettingEntry NcidAllow =
+    text("NCID", "Allow",
+         QStringLiteral("127.0.0.0/8, ::1/128, 10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, "
+                        "169.254.0.0/16, fc00::/7, fe80::/10"));
+const SettingEntry NcidLogLines = whole("NCID", "LogLines", "200", 0, 10000);
+
 const SettingEntry MqttHost = text("MQTT", "Host");
 const SettingEntry MqttPort = [] {
     SettingEntry entry = whole("MQTT", "Port", "1883", 1, 65535);

@@ -129,6 +129,10 @@ extern const SettingEntry WebCertFile;
 extern const SettingEntry WebKeyFile;
 // Further names the web page answers to, comma-separated.
 extern const SettingEntry WebHosts;
+// Section "NCID": the calls for NCID clients. An empty Listen serves nothing.
+extern const SettingEntry NcidListen;
+extern const SettingEntry NcidAllow;    // CIDR list; by default loopback and the private ranges
+extern const SettingEntry NcidLogLines; // the newest calls a client gets when it connects
 extern const SettingEntry MqttHost;
 extern const SettingEntry MqttPort;
 extern const SettingEntry MqttTls;    // "0"/"1"

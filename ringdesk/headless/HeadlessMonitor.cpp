@@ -1,5 +1,7 @@
 #include "headless/HeadlessMonitor.h"
 
+#include "ncid/NcidServer.h"
+#include "ncid/NcidService.h"
 #include "web/WebService.h"
 
 #include "common/AppPaths.h"
@@ -38,6 +40,7 @@ void HeadlessMonitor::finishActivation()
                            "set one with config]"));
     m_monitor.finishActivation();
     m_web = WebService::start(m_monitor);
+    m_ncid = NcidService::start(m_monitor);
 }
 
 void HeadlessMonitor::stop()

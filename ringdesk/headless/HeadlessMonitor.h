@@ -4,6 +4,7 @@
 #include "monitor/CanberraSound.h"
 #include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"
+#include "ncid/NcidServer.h"
 #include "web/WebServer.h"
 
 #include <QObject>
@@ -39,5 +40,6 @@ private:
     Monitor m_monitor;
     CanberraSound m_chime;
     std::unique_ptr<WebServer> m_web;
+    std::unique_ptr<NcidServer> m_ncid;
     bool m_stopped = false;
 };

@@ -62,7 +62,13 @@ Monitor::Monitor(WindowControl& window)
                          m_model.setField(WindowModel::Date, record.date);
                          m_model.setField(WindowModel::Time, record.time);
                      });
-    QObject::connect(&m_receiver, &ModemReceiver::ring, &m_model, [this] { m_ringingCall.ring(); });
+    QObject::connect(&m_receiver, &ModemReceiver::ring, &m_model, [this] {
+        m_ringingCall.ring();
+        // Rings come every six seconds; a longer pause is the next call.
+        m_rings = m_lastRing.isValid() && m_lastRing.elapsed() < 8000 ? m_rings + 1 : 1;
+        m_lastRing.start();
+        emit rang(m_rings, m_line.deviceName());
+    });
     QObject::connect(&m_screen, &CallScreen::eventLine, &m_model, toEvents(Kind::Screening));
     // Blocked calls are in the history too: a second try finds the first.
     m_screen.setLastCall([this](const QString& number) {

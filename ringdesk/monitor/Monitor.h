@@ -22,6 +22,7 @@
 #include "modem/SerialLine.h"
 #include "monitor/WindowModel.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <functional>
 #include <memory>
@@ -139,6 +140,8 @@ signals:
     void activated();
     // A call has been logged (and screened); `contact` is the card it found, if any.
     void callHandled(const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact);
+    // The call ringing now has rung `count` times, on `line` (the modem's device).
+    void rang(int count, const QString& line);
 
 private:
     // Tests reach the parts to drive them one by one.
@@ -146,6 +149,8 @@ private:
 
     EventLog m_events;
     WindowModel m_model;
+    int m_rings = 0;
+    QElapsedTimer m_lastRing;
     CallLogFile m_logFile;
     CallHistory m_history;
     SerialLine m_line;

@@ -1,5 +1,7 @@
 #include "shell/Lifecycle.h"
 
+#include "ncid/NcidServer.h"
+#include "ncid/NcidService.h"
 #include "web/WebServer.h"
 #include "web/WebService.h"
 
@@ -69,6 +71,7 @@ void Lifecycle::finishActivation()
         m_window.minimize();
     monitor.finishActivation();
     m_web = WebService::start(monitor);
+    m_ncid = NcidService::start(monitor);
     emit started();
 }
 

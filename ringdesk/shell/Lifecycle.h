@@ -3,6 +3,7 @@
 #include <QObject>
 #include <memory>
 
+class NcidServer;
 class WebServer;
 
 class MainWindow;
@@ -39,6 +40,7 @@ public:
 private:
     MainWindow& m_window;
     std::unique_ptr<WebServer> m_web;
+    std::unique_ptr<NcidServer> m_ncid;
     bool m_activated = false;
     bool m_startMinimized = false;
     bool m_unloaded = false;

@@ -1,5 +1,7 @@
 #include "web/WebServer.h"
 
+#include "net/NetAddress.h"
+
 #include "common/CleanText.h"
 #include "common/FileLimit.h"
 #include "common/PasswordHash.h"
@@ -128,14 +130,9 @@ void WebServer::stop()
 bool WebServer::start(const QString& listen, const QString& passwordHash, const QString& certFile,
                       const QString& keyFile, const QStringList& hosts, QString* problem)
 {
-    const qsizetype colon = listen.lastIndexOf(u':');
-    bool portOk = false;
-    const int port = listen.mid(colon + 1).toInt(&portOk);
-    QString host = listen.left(colon).trimmed();
-    if (host.startsWith(u'[') && host.endsWith(u']'))
-        host = host.mid(1, host.size() - 2);
-    const QHostAddress address(host.isEmpty() ? QStringLiteral("0.0.0.0") : host);
-    if (colon < 0 || !portOk || port < 0 || port > 65535 || address.isNull()) {
+    QHostAddress address;
+    quint16 port = 0;
+    if (!NetAddress::parseListen(listen, &address, &port)) {
         *problem = QStringLiteral("Listen holds \"%1\", not HOST:PORT").arg(listen);
         return false;
     }
@@ -169,7 +166,7 @@ bool WebServer::start(const QString& listen, const QString& passwordHash, const 
         m_limits.connectionsBeforeLogIn =
             std::min(m_limits.connectionsBeforeLogIn, budget - m_limits.connectionsSignedIn);
     }
-    if (!QTcpServer::listen(address, quint16(port))) {
+    if (!QTcpServer::listen(address, port)) {
         *problem = QStringLiteral("cannot listen on %1: %2").arg(listen, errorString());
         return false;
     }
@@ -183,11 +180,8 @@ bool WebServer::start(const QString& listen, const QString& passwordHash, const 
     for (const QString& name : hosts)
         if (!name.trimmed().isEmpty())
             m_hosts << name.trimmed().toLower();
-    const QString shown = address.protocol() == QAbstractSocket::IPv6Protocol
-                              ? u'[' + address.toString() + u']'
-                              : address.toString();
-    m_address = (m_tls ? QStringLiteral("https://") : QStringLiteral("http://")) + shown + u':' +
-                QString::number(serverPort()) + u'/';
+    m_address = (m_tls ? QStringLiteral("https://") : QStringLiteral("http://")) +
+                NetAddress::shown(address, serverPort()) + u'/';
     return true;
 }
 

@@ -1,0 +1,217 @@
+#include "ncid/NcidServer.h"
+
+#include "common/CommandLine.h"
+
+#include <QTcpSocket>
+
+NcidServer::NcidServer(CallHistory& history, QObject* parent)
+    : QTcpServer(parent), m_history(history)
+{
+}
+
+NcidServer::~NcidServer()
+{
+    close();
+    const QList<Client*> all = m_clients.values();
+    for (Client* client : all)
+        drop(client);
+}
+
+bool NcidServer::start(const QString& listen, const QString& allow, QString* problem)
+{
+    QHostAddress address;
+    quint16 port = 0;
+    if (!NetAddress::parseListen(listen, &address, &port)) {
+        *problem = QStringLiteral("Listen holds \"%1\", not HOST:PORT").arg(listen);
+        return false;
+    }
+    QString wrong;
+    if (!NetAddress::parseSubnets(allow, &m_allowed, &wrong)) {
+        *problem = QStringLiteral("Allow holds \"%1\", not an address or a network").arg(wrong);
+        return false;
+    }
+    if (!QTcpServer::listen(address, port)) {
+        *problem = QStringLiteral("cannot listen on %1: %2").arg(listen, errorString());
+        return false;
+    }
+    m_address = NetAddress::shown(address, serverPort());
+    return true;
+}
+
+namespace {
+
+// A value as a field: a "*" would end the field for every client, a line end the line.
+QByteArray field(QString text, const char* empty)
+{
+    for (QChar& c : text)
+        if (c == u'*' || c.category() == QChar::Other_Control || c == u'\u2028' || c == u'\u2029')
+            c = u' ';
+    text = text.trimmed();
+    return text.isEmpty() ? QByteArray(empty) : text.toUtf8();
+}
+
+} // namespace
+
+QByteArray NcidServer::callLine(const QByteArray& type, const CallRecord& call)
+{
+    // The line's month and day when it gave them; the year is the one the call came in.
+    const QDateTime received =
+        call.received.isValid() ? call.received.toLocalTime() : QDateTime::currentDateTime();
+    QDate date = received.date();
+    const QDate given(date.year(), call.date.left(2).toInt(), call.date.mid(3, 2).toInt());
+    if (given.isValid())
+        date = given > received.date().addDays(1) ? given.addYears(-1) : given;
+    QTime time = QTime::fromString(call.time, QStringLiteral("HH:mm"));
+    if (!time.isValid())
+        time = received.time();
+    QByteArray number;
+    switch (call.withheld) {
+    case CallRecord::Withheld::Private:
+        number = "PRIVATE";
+        break;
+    case CallRecord::Withheld::OutOfArea:
+        number = "OUT-OF-AREA";
+        break;
+    case CallRecord::Withheld::No:
+        number = field(call.number, "NO-NUMBER");
+        break;
+    }
+    // A modem's device path says nothing to a client; NCID's own line name for it is "-".
+    const QString line = call.line.startsWith(u'/') ? QString() : call.line;
+    return type + ": *DATE*" + date.toString(QStringLiteral("MMddyyyy")).toLatin1() + "*TIME*" +
+           time.toString(QStringLiteral("HHmm")).toLatin1() + "*LINE*" + field(line, "-") +
+           "*NMBR*" + number + "*MESG*NONE*NAME*" +
+           field(call.contactName.isEmpty() ? call.name : call.contactName, "NO NAME") + '*';
+}
+
+void NcidServer::incomingConnection(qintptr descriptor)
+{
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    const QHostAddress from = socket->peerAddress();
+    if (!NetAddress::within(from, m_allowed)) {
+        // No password exists in the protocol: whoever may connect sees every call.
+        if (!m_refused.contains(from.toString()) && m_refused.size() < 256) {
+            m_refused.insert(from.toString());
+            emit eventLine(QStringLiteral("[NCID: refused %1, outside the allowed networks]")
+                               .arg(from.toString()));
+        }
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    if (m_clients.size() >= m_limits.clients) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    auto* client = new Client;
+    client->socket = socket;
+    m_clients.insert(socket, client);
+    connect(socket, &QTcpSocket::readyRead, this, [this, client] { readFrom(client); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, client] { drop(client); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [client] {
+        if (client->socket->bytesToWrite() == 0)
+            client->allowance = 0; // the log is out
+    });
+    // A client may ask for no log right after it connects.
+    client->hello.setSingleShot(true);
+    connect(&client->hello, &QTimer::timeout, this, [this, client] { finishStartup(client); });
+    client->hello.start(m_limits.helloMs);
+    if (send(client, "200 Server: ringdesk " + CommandLine::version().toUtf8()))
+        send(client, "210 API: 1.0 Feature Set 1");
+}
+
+void NcidServer::finishStartup(Client* client)
+{
+    QList<QByteArray> lines;
+    if (client->noLog) {
+        lines << "251 Call log not sent";
+    } else {
+        const QList<CallRecord> calls = m_limits.logLines > 0
+                                            ? m_history.page(m_limits.logLines, 0, QString())
+                                            : QList<CallRecord>();
+        for (auto call = calls.crbegin(); call != calls.crend(); ++call)
+            lines << callLine(call->blocked ? "HUPLOG" : "CIDLOG", *call);
+        lines << (calls.isEmpty() ? "252 Call log empty" : "250 End of call log");
+    }
+    lines << "300 End of connection startup" << client->waiting;
+    client->started = true;
+    client->waiting.clear();
+    // The log may wait for the client as a whole; what comes after it is held to the limit.
+    for (const QByteArray& line : std::as_const(lines))
+        client->allowance += line.size() + 2;
+    for (const QByteArray& line : std::as_const(lines))
+        if (!send(client, line))
+            return; // dropped: it does not read
+}
+
+void NcidServer::readFrom(Client* client)
+{
+    client->input += client->socket->readAll();
+    qsizetype end;
+    while ((end = client->input.indexOf('\n')) >= 0) {
+        const QByteArray line = client->input.left(end).trimmed();
+        client->input.remove(0, end + 1);
+        // Keep-alive empty lines, HELLO: IDENT, GOODBYE and anything unknown ask nothing.
+        if (line.startsWith("HELLO:") && line.contains("no_log"))
+            client->noLog = true;
+        else if (line == "GOODBYE") {
+            drop(client);
+            return;
+        }
+    }
+    // A line without an end is never wanted whole.
+    if (client->input.size() > 1024)
+        client->input.clear();
+}
+
+bool NcidServer::send(Client* client, const QByteArray& line)
+{
+    if (client->socket->bytesToWrite() + line.size() > m_limits.unread + client->allowance) {
+        drop(client, QStringLiteral("it does not read"));
+        return false;
+    }
+    client->socket->write(line + "\r\n");
+    return true;
+}
+
+void NcidServer::sendToAll(const QByteArray& line)
+{
+    const QList<Client*> all = m_clients.values();
+    for (Client* client : all) {
+        if (client->started)
+            send(client, line);
+        else
+            client->waiting.append(line);
+    }
+}
+
+void NcidServer::drop(Client* client, const QString& why)
+{
+    if (!m_clients.remove(client->socket))
+        return;
+    if (!why.isEmpty())
+        emit eventLine(QStringLiteral("[NCID: dropped %1: %2]")
+                           .arg(client->socket->peerAddress().toString(), why));
+    client->socket->disconnect(this);
+    client->socket->abort();
+    client->socket->deleteLater();
+    delete client;
+}
+
+void NcidServer::callLogged(const CallRecord& call)
+{
+    sendToAll(callLine(call.blocked ? "HUP" : "CID", call));
+}
+
+void NcidServer::rang(int count, const QString& line)
+{
+    const QString name = line.startsWith(u'/') || line.isEmpty() ? QStringLiteral("-") : line;
+    sendToAll("CIDINFO: *LINE*" + field(name, "-") + "*RING*" + QByteArray::number(count) +
+              "*TIME*" + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toLatin1() +
+              '*');
+}

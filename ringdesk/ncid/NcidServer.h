@@ -1,0 +1,78 @@
+#pragma once
+
+#include "calls/CallHistory.h"
+#include "calls/CallRecord.h"
+#include "net/NetAddress.h"
+
+#include <QHash>
+#include <QSet>
+#include <QTcpServer>
+#include <QTimer>
+
+class QTcpSocket;
+
+// The calls for the household's NCID clients (phones, media centres, scripts), in the line
+// protocol of the Network Caller ID API, feature set 1: a greeting, the call log from the
+// history, then each call as it is logged and each ring. The protocol has no password, so only
+// the networks allowed may connect; and what a client can make it hold is bounded: 32 clients,
+// and a client that does not read is dropped once what waits for it passes a limit.
+class NcidServer : public QTcpServer
+{
+    Q_OBJECT
+public:
+    struct Limits
+    {
+        int clients = 32;
+        qsizetype unread = 64 * 1024; // bytes waiting for a client before it is dropped
+        int helloMs = 250;            // the moment a client has to say HELLO before the log
+        int logLines = 200;
+    };
+
+    explicit NcidServer(CallHistory& history, QObject* parent = nullptr);
+    ~NcidServer() override;
+
+    // Listens on "HOST:PORT" for the networks `allow` lists (CIDR, comma-separated). False, and
+    // why, when it cannot.
+    bool start(const QString& listen, const QString& allow, QString* problem);
+    QString address() const { return m_address; }
+    void setLimits(const Limits& limits) { m_limits = limits; }
+
+    // A call as it is logged: CID, or HUP for a blocked one.
+    void callLogged(const CallRecord& call);
+    // The call ringing now has rung `count` times.
+    void rang(int count, const QString& line);
+
+    // One call as an NCID line ("CID", "HUP", "CIDLOG", "HUPLOG"), without its line end.
+    static QByteArray callLine(const QByteArray& type, const CallRecord& call);
+
+signals:
+    void eventLine(const QString& line);
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    struct Client
+    {
+        QTcpSocket* socket = nullptr;
+        bool started = false; // the log and the end of start-up are sent
+        bool noLog = false;   // it said HELLO: CMD: no_log
+        QByteArray input;
+        QList<QByteArray> waiting; // live lines while the log is not sent yet
+        qsizetype allowance = 0;   // the log's bytes, allowed to wait beyond the limit
+        QTimer hello;
+    };
+    void finishStartup(Client* client);
+    void readFrom(Client* client);
+    // False when the client was dropped instead: it does not read.
+    bool send(Client* client, const QByteArray& line);
+    void sendToAll(const QByteArray& line);
+    void drop(Client* client, const QString& why = QString());
+
+    CallHistory& m_history;
+    Limits m_limits;
+    QList<NetAddress::Subnet> m_allowed;
+    QString m_address;
+    QHash<QTcpSocket*, Client*> m_clients;
+    QSet<QString> m_refused; // addresses told about once
+};

@@ -1,0 +1,89 @@
+#include "net/NetAddress.h"
+
+namespace NetAddress {
+
+bool parseListen(const QString& text, QHostAddress* address, quint16* port)
+{
+    const qsizetype colon = text.lastIndexOf(u':');
+    bool portOk = false;
+    const int number = text.mid(colon + 1).toInt(&portOk);
+    QString host = text.left(colon).trimmed();
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    *address = QHostAddress(host.isEmpty() ? QStringLiteral("0.0.0.0") : host);
+    *port = quint16(number);
+    return colon >= 0 && portOk && number >= 0 && number <= 65535 && !address->isNull();
+}
+
+bool parseHost(const QString& text, quint16 defaultPort, QString* host, quint16* port)
+{
+    QString rest = text.trimmed();
+    *port = defaultPort;
+    // "[v6]:port", "[v6]", a bare v6 address, "name:port" or "name".
+    if (rest.startsWith(u'[')) {
+        const qsizetype close = rest.indexOf(u']');
+        if (close < 0)
+            return false;
+        *host = rest.mid(1, close - 1);
+        rest = rest.mid(close + 1);
+        if (rest.isEmpty())
+            return !host->isEmpty();
+        if (!rest.startsWith(u':'))
+            return false;
+        rest = rest.mid(1);
+    } else if (rest.count(u':') == 1) {
+        *host = rest.section(u':', 0, 0);
+        rest = rest.section(u':', 1);
+    } else {
+        *host = rest;
+        return !host->isEmpty() && !host->contains(u' ');
+    }
+    bool ok = false;
+    const int number = rest.toInt(&ok);
+    if (!ok || number < 1 || number > 65535)
+        return false;
+    *port = quint16(number);
+    return !host->isEmpty() && !host->contains(u' ');
+}
+
+QString shown(const QHostAddress& address, quint16 port)
+{
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? u'[' + address.toString() + u']'
+                             : address.toString();
+    return host + u':' + QString::number(port);
+}
+
+bool parseSubnets(const QString& text, QList<Subnet>* subnets, QString* wrong)
+{
+    subnets->clear();
+    for (const QString& part : text.split(u',', Qt::SkipEmptyParts)) {
+        const QString entry = part.trimmed();
+        if (entry.isEmpty())
+            continue;
+        Subnet subnet = QHostAddress::parseSubnet(entry);
+        if (subnet.first.isNull() && !entry.contains(u'/')) {
+            const QHostAddress single(entry);
+            subnet = {single, single.protocol() == QAbstractSocket::IPv6Protocol ? 128 : 32};
+        }
+        if (subnet.first.isNull()) {
+            *wrong = entry;
+            return false;
+        }
+        subnets->append(subnet);
+    }
+    return true;
+}
+
+bool within(const QHostAddress& address, const QList<Subnet>& subnets)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    const QHostAddress plain = isV4 ? QHostAddress(v4) : address;
+    for (const Subnet& subnet : subnets)
+        if (plain.isInSubnet(subnet))
+            return true;
+    return false;
+}
+
+} // namespace NetAddress
