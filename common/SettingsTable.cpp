@@ -275,6 +275,7 @@ const SettingEntry WebCertFile = text("Web", "CertFile");
 const SettingEntry WebKeyFile = text("Web", "KeyFile");
 const SettingEntry WebHosts = text("Web", "Hosts");
 
+const SettingEntry FritzBoxAddress = text("FritzBox", "Address");
 const SettingEntry NcidListen = text("NCID", "Listen");
 const SettingEntry NcidAllow =
     text("NCID", "Allow",

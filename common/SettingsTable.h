@@ -129,6 +129,8 @@ extern const SettingEntry WebCertFile;
 extern const SettingEntry WebKeyFile;
 // Further names the web page answers to, comma-separated.
 extern const SettingEntry WebHosts;
+// Section "FritzBox": a FRITZ!Box's call-monitor port as a source of calls, HOST[:PORT].
+extern const SettingEntry FritzBoxAddress;
 // Section "NCID": the calls for NCID clients. An empty Listen serves nothing.
 extern const SettingEntry NcidListen;
 extern const SettingEntry NcidAllow;    // CIDR list; by default loopback and the private ranges

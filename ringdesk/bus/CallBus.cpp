@@ -77,6 +77,16 @@ void CallBus::publishModemState(const QString& state)
         m_connection.publish(topic("modem"), state.toUtf8(), 1, true);
 }
 
+void CallBus::publishOutcome(const CallRecord& call)
+{
+    if (!m_online || !announces())
+        return;
+    const QByteArray message = CallMessage::toJson(call, m_options.clientId);
+    m_connection.publish(topic("outcome"), message, 1, false);
+    if (call.id == m_lastCallId)
+        m_connection.publish(topic("last_call"), message, 1, true);
+}
+
 void CallBus::publishEvent(const QString& line)
 {
     if (m_online && announces())
@@ -103,6 +113,7 @@ void CallBus::sendPending()
     }
     if (newest)
         m_connection.publish(topic("last_call"), newest->message, 1, true);
+    m_lastCallId = newest->id;
 }
 
 void CallBus::onConnected(quint32 connection)

@@ -34,6 +34,9 @@ public:
 
     void publishCall(const CallRecord& call);
     void publishEvent(const QString& line);
+    // A call again once its outcome is known, on <prefix>/outcome (so it is no second call for
+    // those who count calls), and as <prefix>/last_call when it is the last.
+    void publishOutcome(const CallRecord& call);
     // Whether the modem answers ("answering", "not answering"), retained on <prefix>/modem and
     // said again on every connection, so a stale state never outlives its monitor's restart.
     void publishModemState(const QString& state);
@@ -72,6 +75,7 @@ private:
     quint32 m_online = 0;                          // the connection we are on; 0 for none
     QString m_complaint;                           // what the user was last told went wrong
     QString m_modemState;
+    QString m_lastCallId; // the call <prefix>/last_call holds
     bool m_outboxFailed = false;
     bool m_flushQueued = false;
     QSet<QString> m_seen; // ids of calls shown, so a repeat is dropped

@@ -62,6 +62,10 @@ QByteArray toJson(const CallRecord& call, const QString& client)
         QStringLiteral("received"),
         call.received.toOffsetFromUtc(call.received.offsetFromUtc()).toString(Qt::ISODateWithMs));
     o.insert(QStringLiteral("line"), call.line);
+    if (!call.outcome.isEmpty()) {
+        o.insert(QStringLiteral("outcome"), call.outcome);
+        o.insert(QStringLiteral("duration"), call.duration);
+    }
     o.insert(QStringLiteral("client"), client);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }

@@ -369,6 +369,27 @@ void CallHistory::writeWaiting()
     emit changed();
 }
 
+void CallHistory::setOutcome(qint64 historyId, const QString& callId, const QString& outcome,
+                             int duration)
+{
+    for (Waiting& waiting : m_waiting)
+        if (waiting.call.id == callId) {
+            waiting.call.outcome = outcome;
+            waiting.call.duration = duration;
+        }
+    if (m_db && historyId > 0) {
+        Statement statement(m_db, "UPDATE calls SET outcome = ?, duration = ? WHERE id = ?");
+        if (!statement)
+            return;
+        statement.bind(1, outcome);
+        statement.bind(2, qint64(duration));
+        statement.bind(3, historyId);
+        if (statement.step() != SQLITE_DONE)
+            report(lastError());
+    }
+    emit changed();
+}
+
 void CallHistory::clear()
 {
     m_logRecords = 0;

@@ -89,7 +89,16 @@ QVariant CallListModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return QVariant();
     const std::optional<CallRecord> call = callAt(index.row());
-    return call ? QVariant(call->logLine()) : QVariant();
+    if (!call)
+        return QVariant();
+    // The outcome, where the source tells it (a router), follows the line as the log has it.
+    if (call->outcome == u"missed")
+        return call->logLine() + QStringLiteral("  (missed)");
+    if (call->outcome == u"answered")
+        return call->logLine() + QStringLiteral("  (answered, %1:%2)")
+                                     .arg(call->duration / 60)
+                                     .arg(call->duration % 60, 2, 10, QChar(u'0'));
+    return call->logLine();
 }
 
 QStringList CallListModel::lines() const

@@ -1,5 +1,7 @@
 #include "monitor/Monitor.h"
 
+#include "numbers/PhoneNumber.h"
+
 #include "addressbook/AddressBookPaths.h"
 #include "calls/LogFolder.h"
 #include "common/AppPaths.h"
@@ -124,7 +126,17 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&m_search, &ModemSearch::finished, this, &Monitor::modemSettled,
                      Qt::QueuedConnection);
     QObject::connect(&m_search, &ModemSearch::notFound, &m_model,
-                     [this](const QStringList& problems) { m_window.showModemError(problems); });
+                     [this](const QStringList& problems) {
+                         // Calls come from the router: a missing modem is no error then.
+                         if (m_box.running()) {
+                             m_events.append(QStringLiteral("[No modem: calls come from the "
+                                                            "FRITZ!Box at %1 alone]")
+                                                 .arg(m_box.address()));
+                             showWhereCallsComeFrom();
+                             return;
+                         }
+                         m_window.showModemError(problems);
+                     });
 
     QObject::connect(&m_model, &WindowModel::boxChanged, &m_model, [this](Box box) {
         if (box == Box::SearchContacts)
@@ -140,15 +152,32 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&m_history, &CallHistory::changed, &m_model,
                      [this] { m_model.callList.refresh(); });
     QObject::connect(
-        &m_processor, &CallProcessor::callProcessed, this, [this](const CallRecord& call) {
+        &m_processor, &CallProcessor::callProcessed, this, [this](const CallRecord& processed) {
+            CallRecord call = processed;
+            if (!m_boxCallRinging.isEmpty()) {
+                call.line = m_boxLine;
+                // Calls whose end never came are not kept for ever.
+                if (m_boxCalls.size() > 64)
+                    m_boxCalls.clear();
+                m_boxCalls.insert(m_boxCallRinging, call);
+            }
             m_model.callList.add(call);
             if (call.origin.isEmpty()) {
                 CallRecord published = call;
-                published.line = m_line.deviceName();
+                if (published.line.isEmpty())
+                    published.line = m_line.deviceName();
                 m_bus.publishCall(published);
             }
             emit callHandled(call, call.contactFound ? m_contacts.lastFound() : nullptr);
         });
+    QObject::connect(&m_box, &FritzBoxMonitor::eventLine, this, toEvents(Kind::Modem));
+    QObject::connect(&m_box, &FritzBoxMonitor::ringing, this,
+                     [this](const QString& id, const QDateTime& when, const QString& caller,
+                            const QString&,
+                            const QString& line) { boxRang(id, when, caller, line); });
+    QObject::connect(&m_box, &FritzBoxMonitor::ended, this, &Monitor::boxCallEnded);
+    QObject::connect(&m_box, &FritzBoxMonitor::connectedChanged, this,
+                     [this] { showWhereCallsComeFrom(); });
 
     QObject::connect(&m_events, &EventLog::added, &m_bus,
                      [this](const EventLog::Event& event) { m_bus.publishEvent(event.text); });
@@ -278,6 +307,73 @@ void Monitor::unblockNumber(const QString& number, const QString& name)
     m_screen.unblock(number, name);
 }
 
+void Monitor::boxRang(const QString& id, const QDateTime& when, const QString& caller,
+                      const QString& line)
+{
+    // The box's numbers are in its country's national form: read in the user's.
+    const NumberPlan plan = numberPlan();
+    CallerId record;
+    record.begun = true;
+    record.date = when.toString(QStringLiteral("MM/dd"));
+    record.time = when.toString(QStringLiteral("HH:mm"));
+    const QString digits = PhoneNumber::digits(caller);
+    if (digits.isEmpty()) {
+        record.withheld = true;
+        record.number = QStringLiteral("Private");
+    } else {
+        record.number = plan.display(caller.startsWith(u'+') ? u'+' + digits : digits);
+        record.e164 = plan.e164(caller);
+    }
+    m_model.setField(WindowModel::Number, record.number);
+    m_model.setField(WindowModel::Date, record.date);
+    m_model.setField(WindowModel::Time, record.time);
+    m_model.setField(WindowModel::Name, QString());
+    const QString source = QStringLiteral("FRITZ!Box %1 %2").arg(m_box.address(), line).trimmed();
+    m_boxCallRinging = id;
+    m_boxLine = line;
+    const CallScreen::Verdict verdict =
+        m_screen.decide(record, [this, &record] { return knownCaller(record); });
+    if (verdict.permitted)
+        m_events.append(QStringLiteral("[Let through once: %1, which screening would block (%2)]")
+                            .arg(record.number, verdict.rule));
+    if (verdict.blocked) {
+        m_events.append(QStringLiteral("[Blocked %1: %2]").arg(record.number, verdict.rule));
+        if (!std::exchange(m_toldBoxCannotHangUp, true))
+            m_events.append(QStringLiteral("[Screening cannot hang up calls that come through "
+                                           "the FRITZ!Box: they ring on; the box's own call "
+                                           "barring can stop them]"));
+        m_processor.logBlocked(record, verdict.rule, source);
+    } else {
+        if (m_model.box(Box::PlaySound))
+            m_window.playChime();
+        CallOptions options = callOptions();
+        options.source = source;
+        m_processor.ProcessCallID(record, options);
+    }
+    m_boxCallRinging.clear();
+}
+
+void Monitor::boxCallEnded(const QString& id, bool answered, int seconds)
+{
+    auto found = m_boxCalls.find(id);
+    if (found == m_boxCalls.end())
+        return;
+    CallRecord call = *found;
+    m_boxCalls.erase(found);
+    call.outcome = answered ? QStringLiteral("answered") : QStringLiteral("missed");
+    call.duration = answered ? seconds : 0;
+    m_history.setOutcome(call.historyId, call.id, call.outcome, call.duration);
+    m_bus.publishOutcome(call);
+    const QString caller = call.contactName.isEmpty()
+                               ? (call.number.isEmpty() ? call.name : call.number)
+                               : call.contactName;
+    m_events.append(answered
+                        ? QStringLiteral("[Call from %1 answered: %2 s]").arg(caller).arg(seconds)
+                        : QStringLiteral("[Missed call from %1]").arg(caller));
+    if (!answered && !call.blocked && call.contactFound)
+        m_window.missedCall(call.contactName);
+}
+
 void Monitor::recordComplete(const CallerId& record)
 {
     const CallScreen::Verdict verdict =
@@ -316,6 +412,11 @@ void Monitor::activate()
     malloc_trim(0);
     m_model.callList.setHistory(&m_history);
     m_callLogLoaded = true;
+    if (const QString box = Settings::FritzBoxAddress.read().trimmed(); !box.isEmpty()) {
+        QString problem;
+        if (!m_box.start(box, &problem))
+            m_events.append(QStringLiteral("[Setting FritzBox/%1]").arg(problem));
+    }
     takeRemoteCalls();
     m_activating = true;
     setModemEnabled(loadTruth(Settings::SetupFindModem));
@@ -364,6 +465,7 @@ void Monitor::unload()
     // A modem search waiting for a reply stops at once instead of holding the program up.
     m_shuttingDown = true;
     m_watchdog.stop();
+    m_box.stop();
     m_search.stop();
     m_exchange.shutDown();
     m_line.close();
@@ -463,6 +565,11 @@ void Monitor::showRemoteCall(const CallRecord& call)
 
 void Monitor::showWhereCallsComeFrom()
 {
+    if (m_box.running() && !m_line.isOpen()) {
+        m_model.setField(WindowModel::Status,
+                         QStringLiteral("Calls from the FRITZ!Box at ") + m_box.address());
+        return;
+    }
     // Without a modem of its own, a desktop that shows the household's calls is not idle.
     if (!m_model.box(Box::ModemEnabled) && m_bus.bringingCallsIn())
         m_model.setField(WindowModel::Status,

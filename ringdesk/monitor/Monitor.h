@@ -22,6 +22,8 @@
 #include "modem/SerialLine.h"
 #include "monitor/WindowModel.h"
 
+#include "fritzbox/FritzBoxMonitor.h"
+
 #include <QElapsedTimer>
 #include <QHash>
 #include <functional>
@@ -151,6 +153,12 @@ private:
     WindowModel m_model;
     int m_rings = 0;
     QElapsedTimer m_lastRing;
+    // The router's calls: those that rang, by the box's connection id, until they end.
+    FritzBoxMonitor m_box;
+    QHash<QString, CallRecord> m_boxCalls;
+    QString m_boxCallRinging; // the box's id and line of the call being processed
+    QString m_boxLine;
+    bool m_toldBoxCannotHangUp = false;
     CallLogFile m_logFile;
     CallHistory m_history;
     SerialLine m_line;
@@ -183,6 +191,10 @@ private:
     // "Search in Contact"'s action: "Create Contact" and "Create Journal" follow it, and come
     // back only while the settings allow.
     void searchContactsChanged();
+    // A call the router reports goes the way a modem's does, but cannot be hung up on.
+    void boxRang(const QString& id, const QDateTime& when, const QString& caller,
+                 const QString& line);
+    void boxCallEnded(const QString& id, bool answered, int seconds);
     void recordComplete(const CallerId& record);
     void takeRemoteCalls();
     void applyNumberPlan();

@@ -27,6 +27,8 @@ public:
     virtual void playChime() {}
     // The modem stopped answering on `device`: calls are not seen until it answers again.
     virtual void modemNotAnswering(const QString& device) { Q_UNUSED(device) }
+    // A contact's call went unanswered: "Missed call from <name>".
+    virtual void missedCall(const QString& name) { Q_UNUSED(name) }
     // "No Caller Id Features found in Modem(s)", with a way to the modem section of the help.
     // `details`: the ports that did not open, and why.
     virtual void showModemError(const QStringList& details) { Q_UNUSED(details) }

@@ -65,9 +65,10 @@ void DesktopNotifier::notify(const CallRecord& call, std::shared_ptr<AddressBook
     });
 }
 
-void DesktopNotifier::notifyTrouble(const QString& summary, const QString& body)
+void DesktopNotifier::notifyTrouble(const QString& summary, const QString& body,
+                                    const QString& category)
 {
-    const QVariantMap hints{{QStringLiteral("category"), QStringLiteral("device.error")},
+    const QVariantMap hints{{QStringLiteral("category"), category},
                             {QStringLiteral("desktop-entry"), QStringLiteral("ringdesk")}};
     QDBusMessage message =
         QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));

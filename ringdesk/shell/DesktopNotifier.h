@@ -27,8 +27,10 @@ public:
     // found for the call, or none.
     void notify(const CallRecord& call, std::shared_ptr<AddressBookItem> contact);
 
-    // A notification that something keeps calls from being seen, with "Show" alone.
-    void notifyTrouble(const QString& summary, const QString& body);
+    // A notification with "Show" alone: by default that something keeps calls from being seen;
+    // `category` as the notification specification names them ("call.unanswered").
+    void notifyTrouble(const QString& summary, const QString& body,
+                       const QString& category = QStringLiteral("device.error"));
     // What "Open Contact" does with the call's contact.
     std::function<void(const std::shared_ptr<AddressBookItem>&)> openContact;
 

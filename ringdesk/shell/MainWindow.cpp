@@ -388,6 +388,14 @@ void MainWindow::modemNotAnswering(const QString& device)
                                      .arg(device));
 }
 
+void MainWindow::missedCall(const QString& name)
+{
+    if (m_notifications)
+        m_notifier.notifyTrouble(QStringLiteral("Missed call from %1").arg(name),
+                                 QStringLiteral("Nobody answered."),
+                                 QStringLiteral("call.unanswered"));
+}
+
 void MainWindow::showModemError(const QStringList& details)
 {
     Dialogs::modemError(

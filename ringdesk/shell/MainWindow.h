@@ -47,6 +47,7 @@ public:
     void playChime() override;
     void showModemError(const QStringList& details = {}) override;
     void modemNotAnswering(const QString& device) override;
+    void missedCall(const QString& name) override;
     void showTrayMenu();
     void showHelp(const QString& topic);
 
