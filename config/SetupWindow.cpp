@@ -106,6 +106,8 @@ void SetupWindow::load()
     m_ui->greylistField->setValidator(new QIntValidator(0, 1440, m_ui->greylistField));
     m_ui->quietHoursField->setText(Settings::ScreeningQuietHours.text());
     m_ui->listenField->setText(Settings::WebListen.read());
+    m_ui->ncidListenField->setText(Settings::NcidListen.read());
+    m_ui->fritzBoxField->setText(Settings::FritzBoxAddress.read());
     m_ui->webPasswordField->setPlaceholderText(Settings::WebPasswordHash.read().isEmpty()
                                                    ? QStringLiteral("none set")
                                                    : QStringLiteral("set"));
@@ -271,6 +273,8 @@ void SetupWindow::save()
         add(Settings::ScreeningWithheld,
             Settings::ScreeningWithheld.textFor(m_ui->blockWithheldBox->isChecked()));
     addChanged(Settings::WebListen, m_ui->listenField->text().trimmed());
+    addChanged(Settings::NcidListen, m_ui->ncidListenField->text().trimmed());
+    addChanged(Settings::FritzBoxAddress, m_ui->fritzBoxField->text().trimmed());
     if (!m_ui->webPasswordField->text().isEmpty())
         add(Settings::WebPasswordHash, PasswordHash::make(m_ui->webPasswordField->text()));
     addChanged(Settings::MqttHost, m_ui->hostField->text().trimmed());

@@ -308,6 +308,8 @@ void TestSetupWindow::desktopOptions()
                  qPrintable(failures.join('\n')));
         QCOMPARE(stored("Screening", "Mode"), "<absent>");
         window.ui().quietHoursField->setText("22:00-7:00");
+        window.ui().ncidListenField->setText("192.168.1.10:3333");
+        window.ui().fritzBoxField->setText(" fritz.box ");
         window.ui().webPasswordField->setText("household");
         window.ui().notifyBox->setChecked(false);
         window.ui().autostartBox->setChecked(true);
@@ -325,6 +327,8 @@ void TestSetupWindow::desktopOptions()
         QCOMPARE(stored("Screening", "OwnNumber"), "613-555-0100");
         QCOMPARE(stored("Screening", "Greylist"), "10");
         QCOMPARE(stored("Screening", "QuietHours"), "22:00-7:00");
+        QCOMPARE(stored("NCID", "Listen"), "192.168.1.10:3333");
+        QCOMPARE(stored("FritzBox", "Address"), "fritz.box");
         QVERIFY(PasswordHash::matches("household", stored("Web", "PasswordHash")));
         QFile file(entry);
         QVERIFY(file.open(QIODevice::ReadOnly));

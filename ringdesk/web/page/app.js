@@ -27,7 +27,12 @@ function callRow(call) {
   const row = document.createElement('tr');
   row.dataset.id = call.id;
   row.className = call.blocked ? 'call blocked' : 'call';
-  cell(row, call.date + ' ' + call.time);
+  // The outcome, where the source tells it (a router).
+  const seconds = call.duration || 0;
+  const outcome = call.outcome === 'missed' ? ' (missed)'
+    : call.outcome === 'answered'
+      ? ` (answered, ${Math.floor(seconds / 60)}:${String(seconds % 60).padStart(2, '0')})` : '';
+  cell(row, call.date + ' ' + call.time + outcome);
   cell(row, call.name).className = 'name';
   const numberCell = cell(row, call.number);
   numberCell.className = 'number';
