@@ -1,7 +1,7 @@
 #include "headless/HeadlessMonitor.h"
 
 #include "ncid/NcidServer.h"
-#include "ncid/NcidService.h"
+#include "monitor/NcidService.h"
 #include "web/WebService.h"
 
 #include "common/AppPaths.h"

@@ -22,7 +22,7 @@
 #include "modem/SerialLine.h"
 #include "monitor/WindowModel.h"
 
-#include "fritzbox/FritzBoxMonitor.h"
+#include "sources/FritzBoxMonitor.h"
 
 #include <QElapsedTimer>
 #include <QHash>

@@ -1,7 +1,7 @@
 #include "shell/Lifecycle.h"
 
 #include "ncid/NcidServer.h"
-#include "ncid/NcidService.h"
+#include "monitor/NcidService.h"
 #include "web/WebServer.h"
 #include "web/WebService.h"
 

@@ -1,4 +1,4 @@
-#include "fritzbox/FritzBoxMonitor.h"
+#include "sources/FritzBoxMonitor.h"
 
 #include "net/NetAddress.h"
 

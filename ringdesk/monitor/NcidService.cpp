@@ -1,4 +1,4 @@
-#include "ncid/NcidService.h"
+#include "monitor/NcidService.h"
 
 #include "common/SettingsTable.h"
 #include "monitor/Monitor.h"
