@@ -111,9 +111,10 @@ void CallBus::sendPending()
         m_sent.insert(entry.id, ticket);
         newest = &entry;
     }
-    if (newest)
+    if (newest) {
         m_connection.publish(topic("last_call"), newest->message, 1, true);
-    m_lastCallId = newest->id;
+        m_lastCallId = newest->id;
+    }
 }
 
 void CallBus::onConnected(quint32 connection)
