@@ -52,6 +52,23 @@ public:
     {
         SaveSetting("ZodoDE", "Ports", "Com" + QString::number(port), device);
     }
+    // The monitor's settings for a simulated modem on port 1, in area code 613.
+    static void useModem(const QString& device)
+    {
+        mapPort(1, device);
+        SaveSetting("ZodoDE", "Modem", "ComPort", "1");
+        SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
+        SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    }
+    // A file of this home (a path below it), its folders made as needed.
+    bool write(const QString& path, const QByteArray& text) const
+    {
+        const QString full = m_dir.path() + '/' + path;
+        QDir().mkpath(QFileInfo(full).path());
+        QFile file(full);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               file.write(text) == text.size();
+    }
 
 private:
     QTemporaryDir m_dir;

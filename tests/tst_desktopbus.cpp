@@ -99,10 +99,7 @@ void TestDesktopBus::trayAndNotificationsOnTheBus()
 
     TestHome home;
     ModemSim modem({"--accept", "AT+VCID=1"});
-    TestHome::mapPort(1, modem.device());
-    SaveSetting("ZodoDE", "Modem", "ComPort", "1");
-    SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
-    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    TestHome::useModem(modem.device());
     SaveSetting("ZodoDE", "Setup", "Minimize", "1"); // straight to the tray
     SaveSetting("ZodoDE", "Setup", "Maximize", "0");
     SaveSetting("ZodoDE", "Screening", "Mode", "1");

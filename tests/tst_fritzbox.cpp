@@ -69,17 +69,10 @@ void TestFritzBox::callsComeFromTheBox()
     SaveSetting("ZodoDE", "Setup", "Country", "DE");
     SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
     SaveSetting("ZodoDE", "Screening", "Mode", "1");
-    QDir().mkpath(home.path() + "/config/ringdesk");
-    QFile blocked(home.path() + "/config/ringdesk/blocked.txt");
-    QVERIFY(blocked.open(QIODevice::WriteOnly));
-    blocked.write("0900 1234567\n");
-    blocked.close();
-    QDir().mkpath(home.dataDir() + "contacts");
-    QFile card(home.dataDir() + "contacts/kim.vcf");
-    QVERIFY(card.open(QIODevice::WriteOnly));
-    card.write(
-        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Known;Kim;;;\r\nTEL:+49 170 1234567\r\nEND:VCARD\r\n");
-    card.close();
+    QVERIFY(home.write("config/ringdesk/blocked.txt", "0900 1234567\n"));
+    QVERIFY(home.write("data/ringdesk/contacts/kim.vcf",
+                       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Known;Kim;;;\r\nTEL:+49 170 1234567\r\n"
+                       "END:VCARD\r\n"));
 
     QProcess monitor;
     TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});

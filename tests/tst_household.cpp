@@ -218,10 +218,7 @@ void TestHousehold::init()
 
 void TestHousehold::configure(const QString& device, int port)
 {
-    TestHome::mapPort(1, device);
-    SaveSetting("ZodoDE", "Modem", "ComPort", "1");
-    SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
-    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    TestHome::useModem(device);
     SaveSetting("ZodoDE", "MQTT", "Host", "127.0.0.1");
     SaveSetting("ZodoDE", "MQTT", "Port", QString::number(port));
     SaveSetting("ZodoDE", "MQTT", "ClientId", "house-monitor");

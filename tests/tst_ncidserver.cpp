@@ -236,20 +236,13 @@ void TestNcidServer::callsThroughTheMonitor()
 {
     TestHome home;
     ModemSim modem({"--accept", "AT+VCID=1"});
-    TestHome::mapPort(1, modem.device());
-    SaveSetting("ZodoDE", "Modem", "ComPort", "1");
-    SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
-    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    TestHome::useModem(modem.device());
     SaveSetting("ZodoDE", "Setup", "Country", "US");
     SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
     SaveSetting("ZodoDE", "Screening", "Mode", "1");
     SaveSetting("ZodoDE", "Screening", "HangupDelay", "200");
     SaveSetting("ZodoDE", "NCID", "Listen", "127.0.0.1:0");
-    QDir().mkpath(home.path() + "/config/ringdesk");
-    QFile blocked(home.path() + "/config/ringdesk/blocked.txt");
-    QVERIFY(blocked.open(QIODevice::WriteOnly));
-    blocked.write("613-555-0199\n");
-    blocked.close();
+    QVERIFY(home.write("config/ringdesk/blocked.txt", "613-555-0199\n"));
     QProcess monitor;
     TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
     QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[NCID calls at 127.0.0.1:"), 20000);

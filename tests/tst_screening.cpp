@@ -10,10 +10,7 @@ namespace {
 // The monitor's settings for the simulated modem on port 1, in area code 613, making no cards.
 void useModem(ModemSim& modem)
 {
-    TestHome::mapPort(1, modem.device());
-    SaveSetting("ZodoDE", "Modem", "ComPort", "1");
-    SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
-    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    TestHome::useModem(modem.device());
     SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
 }
 
