@@ -25,7 +25,7 @@ const QString description =
 int main(int argc, char* argv[])
 {
     // Help and version need no display.
-    if (CommandLine::asksForInformation(argc, argv))
+    if (CommandLine::answersFirst(argc, argv, {}))
         return CommandLine::answer(argc, argv, QStringLiteral("ringdesk-config"), description, {});
     // At a file-size limit a save fails and says so instead of killing the program.
     std::signal(SIGXFSZ, SIG_IGN);

@@ -1,5 +1,6 @@
-// Both programs as a user starts them from a terminal: --help and --version answer at once,
-// also where there is no display, and touch nothing; config ends cleanly when the session ends.
+// Both programs as a user starts them from a terminal: --help and --version answer at once, and
+// options they do not know are refused, also where there is no display, touching nothing; config
+// ends cleanly when the session ends.
 #include "TestHome.h"
 
 #include <QDir>
@@ -34,29 +35,37 @@ private slots:
     void configEndsOnSigterm();
 };
 
+// Answers and refusals alike come before any display is opened.
 void TestCommandLine::informationNeedsNoDisplay_data()
 {
     QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("option");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("code");
     QTest::addColumn<QString>("answer");
-    QTest::newRow("ringdesk --help") << "ringdesk"
-                                     << "--help"
-                                     << "--minimized";
-    QTest::newRow("ringdesk --version") << "ringdesk"
-                                        << "--version"
-                                        << "ringdesk 0.1.0";
-    QTest::newRow("config --help") << "ringdesk-config"
-                                   << "--help"
-                                   << "Usage:";
-    QTest::newRow("config -v") << "ringdesk-config"
-                               << "-v"
+    QTest::newRow("ringdesk --help") << "ringdesk" << QStringList{"--help"} << 0 << "--minimized";
+    QTest::newRow("ringdesk --version")
+        << "ringdesk" << QStringList{"--version"} << 0 << "ringdesk 0.1.0";
+    QTest::newRow("config --help") << "ringdesk-config" << QStringList{"--help"} << 0 << "Usage:";
+    QTest::newRow("config -v") << "ringdesk-config" << QStringList{"-v"} << 0
                                << "ringdesk-config 0.1.0";
+    QTest::newRow("ringdesk --bogus")
+        << "ringdesk" << QStringList{"--bogus"} << 2 << "Unknown option 'bogus'.";
+    QTest::newRow("ringdesk with an argument")
+        << "ringdesk" << QStringList{"--minimized", "now"} << 2 << "Unexpected argument: now";
+    QTest::newRow("ringdesk --headless --bogus")
+        << "ringdesk" << QStringList{"--headless", "--bogus"} << 2 << "Unknown option 'bogus'.";
+    QTest::newRow("config --bogus")
+        << "ringdesk-config" << QStringList{"--bogus"} << 2 << "Unknown option 'bogus'.";
+    QTest::newRow("an option without its value")
+        << "ringdesk" << QStringList{"--import-blocklist"} << 2
+        << "Missing value after '--import-blocklist'.";
 }
 
 void TestCommandLine::informationNeedsNoDisplay()
 {
     QFETCH(QString, program);
-    QFETCH(QString, option);
+    QFETCH(QStringList, options);
+    QFETCH(int, code);
     TestHome home;
     QProcess run;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -64,13 +73,17 @@ void TestCommandLine::informationNeedsNoDisplay()
         env.remove(name);
     env.insert("ASAN_OPTIONS", "detect_leaks=0");
     run.setProcessEnvironment(env);
-    run.start(QCoreApplication::applicationDirPath() + '/' + program, {option});
+    run.start(QCoreApplication::applicationDirPath() + '/' + program, options);
     QVERIFY(run.waitForFinished(20000));
     QCOMPARE(run.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(run.exitCode(), 0);
+    QCOMPARE(run.exitCode(), code);
     QFETCH(QString, answer);
-    const QString printed = QString::fromUtf8(run.readAllStandardOutput());
+    // A refusal goes to standard error with the usage text.
+    const QString printed =
+        QString::fromUtf8(code == 0 ? run.readAllStandardOutput() : run.readAllStandardError());
     QVERIFY2(printed.contains(answer), qPrintable(printed));
+    if (code != 0)
+        QVERIFY2(printed.contains("Usage: "), qPrintable(printed));
     // Nothing was read from a port or written: no settings, no lock, no logs.
     QVERIFY(QDir(home.path() + "/runtime").isEmpty());
     QVERIFY(!QDir(home.path() + "/data").exists());

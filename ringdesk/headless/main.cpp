@@ -56,10 +56,11 @@ int importBlocklist(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
-    if (CommandLine::asksForInformation(argc, argv))
-        return CommandLine::answer(
-            argc, argv, QStringLiteral("ringdesk --headless"), description,
-            {CommandLine::importBlocklistOption(), CommandLine::sourceOption()});
+    const QList<QCommandLineOption> options{CommandLine::importBlocklistOption(),
+                                            CommandLine::sourceOption()};
+    if (CommandLine::answersFirst(argc, argv, options))
+        return CommandLine::answer(argc, argv, QStringLiteral("ringdesk --headless"), description,
+                                   options);
     for (int i = 1; i < argc; ++i)
         if (std::strncmp(argv[i], "--import-blocklist", 18) == 0)
             return importBlocklist(argc, argv);

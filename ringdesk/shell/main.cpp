@@ -122,12 +122,12 @@ int runHeadless(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
-    // Help and version need neither a display nor a modem.
-    if (CommandLine::asksForInformation(argc, argv))
-        return CommandLine::answer(argc, argv, QStringLiteral("ringdesk"), description,
-                                   {minimizedOption(), headlessOption(), webPasswordOption(),
-                                    CommandLine::importBlocklistOption(),
-                                    CommandLine::sourceOption()});
+    // Help, version and a refusal need neither a display nor a modem.
+    const QList<QCommandLineOption> options{
+        minimizedOption(), headlessOption(), webPasswordOption(),
+        CommandLine::importBlocklistOption(), CommandLine::sourceOption()};
+    if (CommandLine::answersFirst(argc, argv, options))
+        return CommandLine::answer(argc, argv, QStringLiteral("ringdesk"), description, options);
     for (int i = 1; i < argc; ++i) {
         // Importing a block list needs no window either.
         if (std::strcmp(argv[i], "--headless") == 0 ||
