@@ -159,9 +159,9 @@ void TestMainWindow::firstStartOnEmptyStore()
     QVERIFY(ui.findModemButton->isEnabled());
     QVERIFY(!ui.newContactButton->isEnabled() && !ui.newJournalButton->isEnabled());
     QVERIFY(ui.searchNumberButton->isHidden() && ui.searchNameButton->isHidden());
-    // Nothing answers on the absent ports: the search ends with its error, and no port is known
-    // to ask an area code for.
-    QCOMPARE(Dialogs::lastAsked(), "Serious Modem Error|No Caller Id Features found in Modem(s)");
+    // No port has a device: the search ends saying no modem was found, and no port is known to
+    // ask an area code for.
+    QCOMPARE(Dialogs::lastAsked(), "Serious Modem Error|No modem was found");
     QCOMPARE(ui.statusField->text(), "ERROR, NO CALLER ID");
     QVERIFY(m_window->tray().enableAction->isChecked());
     QVERIFY(!m_window->tray().disableAction->isChecked());

@@ -23,12 +23,14 @@ struct CountingWindow : WindowControl
     int beeps = 0;
     int errors = 0;
     void beep() override { ++beeps; }
-    void showModemError(const QStringList& details) override
+    void showModemError(const QStringList& details, bool anyDevice) override
     {
         ++errors;
         problems = details;
+        anyDeviceFound = anyDevice;
     }
     QStringList problems;
+    bool anyDeviceFound = true;
 };
 
 } // namespace
@@ -196,6 +198,8 @@ void TestModemSearch::portsThatDoNotOpenSayWhy()
     QCOMPARE(m_window->errors, 1);
     QCOMPARE(m_window->problems, QStringList({"Com 1 (/nonexistent/ttyRING): does not exist",
                                               "Com 2 (/nonexistent/ttyRING): does not exist"}));
+    // No device at all: no modem is plugged in, which is not a modem without caller ID.
+    QVERIFY(!m_window->anyDeviceFound);
     // The simulated modem's own process holds its terminal open: that is another program.
     ModemSim modem;
     const QList<PortProblem::Holder> holders = PortProblem::holdersOf(modem.device());
@@ -262,6 +266,7 @@ void TestModemSearch::knownPortWithEmptyCommandFails()
                           "[ERROR... NO CALLER ID FEATURE FOUND]"}));
     QCOMPARE(m_monitor->model().field(WindowModel::Status), "ERROR, NO CALLER ID");
     QCOMPARE(m_window->errors, 1);
+    QVERIFY(m_window->anyDeviceFound);
     QCOMPARE(m_window->beeps, 2);
     QVERIFY(!MonitorParts(*m_monitor).line.isOpen());
     QVERIFY(m_monitor->model().box(WindowModel::ModemEnabled)); // the switch stays on

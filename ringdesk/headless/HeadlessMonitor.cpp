@@ -1,7 +1,7 @@
 #include "headless/HeadlessMonitor.h"
 
-#include "ncid/NcidServer.h"
 #include "monitor/NcidService.h"
+#include "ncid/NcidServer.h"
 #include "web/WebService.h"
 
 #include "common/AppPaths.h"
@@ -58,9 +58,17 @@ void HeadlessMonitor::playChime()
     m_chime.play(AppPaths::dataFile(QStringLiteral("gotit.wav")));
 }
 
-void HeadlessMonitor::showModemError(const QStringList& details)
+void HeadlessMonitor::showModemError(const QStringList& details, bool anyDevice)
 {
-    print(QStringLiteral("No Caller Id Features found in Modem(s)"));
+    if (!anyDevice) {
+        // The advice as the window gives it, without a window.
+        print(QStringLiteral("No modem was found: none of the ports tried has a device. Check "
+                             "that the modem is plugged in (a USB modem shows as /dev/ttyACM0), "
+                             "that your user is in the dialout group, and which ports are tried "
+                             "(ringdesk-config, \"On Find Modems\")."));
+    } else {
+        print(QStringLiteral("No Caller Id Features found in Modem(s)"));
+    }
     for (const QString& line : details)
         print(QStringLiteral("  ") + line);
 }

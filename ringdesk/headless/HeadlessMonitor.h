@@ -29,7 +29,7 @@ public:
     void finishActivation();
     bool stopped() const { return m_stopped; }
 
-    void showModemError(const QStringList& details) override;
+    void showModemError(const QStringList& details, bool anyDevice) override;
     void playChime() override;
     void show(const std::shared_ptr<AddressBookItem>& item, bool askedByUser) override;
 

@@ -1,5 +1,7 @@
 #include "modem/ModemSearch.h"
 
+#include <QFile>
+
 #include "common/SettingsTable.h"
 #include "devices/PortMap.h"
 #include "modem/PortProblem.h"
@@ -40,6 +42,7 @@ void ModemSearch::SearchModems()
     if (m_line.isOpen())
         m_line.close();
     m_openProblems.clear();
+    m_anyDevice = false;
     m_exchange.setReplyTimeout(Settings::replyTimeoutMs(m_settings.replyTimeout));
     emit eventLine(QStringLiteral("[Initializing Ringwatch...]"));
     emit status(QStringLiteral("Initializing..."));
@@ -97,6 +100,7 @@ void ModemSearch::nextSpeed()
         emit eventLine(QStringLiteral("[Testing Com") + shown(port) + QStringLiteral(" at ") +
                        speed + QStringLiteral(" ]"));
         m_exchange.OpenModemPort(port, speed);
+        m_anyDevice = m_anyDevice || m_line.isOpen() || QFile::exists(m_line.deviceName());
         // Why a port would not open is said once per port: a search is also a diagnosis.
         if (!m_line.isOpen() && !m_line.openFailure().isEmpty() && m_speedIndex == 0) {
             const QString problem = QStringLiteral("Com") + shown(port) + QStringLiteral(" (") +
@@ -199,7 +203,7 @@ void ModemSearch::conclude()
         emit status(QStringLiteral("ERROR, NO CALLER ID"));
         emit beep();
         m_running = false;
-        emit notFound(m_openProblems);
+        emit notFound(m_openProblems, m_anyDevice);
         emit finished();
         return;
     }

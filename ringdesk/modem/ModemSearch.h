@@ -30,7 +30,9 @@ signals:
     void status(const QString& text);
     void beep();
     // No modem with caller ID; `problems` are the ports that did not open, and why.
-    void notFound(const QStringList& problems);
+    // `anyDevice`: false when not one of the ports tried had a device behind it, so no modem is
+    // plugged in (or the ports are the wrong ones), rather than none answering.
+    void notFound(const QStringList& problems, bool anyDevice);
     void finished();
 
 private:
@@ -56,7 +58,8 @@ private:
     CommandExchange& m_exchange;
     ModemSettings& m_settings;
     bool m_running = false;
-    QStringList m_openProblems; // the ports of this search that did not open, and why
+    QStringList m_openProblems;
+    bool m_anyDevice = false; // the ports of this search that did not open, and why
 
     QList<int> m_ports;
     QStringList m_speeds;

@@ -126,7 +126,7 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&m_search, &ModemSearch::finished, this, &Monitor::modemSettled,
                      Qt::QueuedConnection);
     QObject::connect(&m_search, &ModemSearch::notFound, &m_model,
-                     [this](const QStringList& problems) {
+                     [this](const QStringList& problems, bool anyDevice) {
                          // Calls come from the router: a missing modem is no error then.
                          if (m_box.running()) {
                              m_events.append(QStringLiteral("[No modem: calls come from the "
@@ -135,7 +135,7 @@ Monitor::Monitor(WindowControl& window)
                              showWhereCallsComeFrom();
                              return;
                          }
-                         m_window.showModemError(problems);
+                         m_window.showModemError(problems, anyDevice);
                      });
 
     QObject::connect(&m_model, &WindowModel::boxChanged, &m_model, [this](Box box) {

@@ -29,7 +29,12 @@ public:
     virtual void modemNotAnswering(const QString& device) { Q_UNUSED(device) }
     // A contact's call went unanswered: "Missed call from <name>".
     virtual void missedCall(const QString& name) { Q_UNUSED(name) }
-    // "No Caller Id Features found in Modem(s)", with a way to the modem section of the help.
-    // `details`: the ports that did not open, and why.
-    virtual void showModemError(const QStringList& details) { Q_UNUSED(details) }
+    // "No Caller Id Features found in Modem(s)", with a way to the modem section of the help;
+    // "No modem was found" when no port tried had a device behind it. `details`: the ports
+    // that did not open, and why.
+    virtual void showModemError(const QStringList& details, bool anyDevice)
+    {
+        Q_UNUSED(details)
+        Q_UNUSED(anyDevice)
+    }
 };

@@ -80,10 +80,21 @@ int Dialogs::choice(QWidget* parent, const QString& title, const QString& text,
     return index < 0 ? int(buttons.size()) - 1 : int(index);
 }
 
-void Dialogs::modemError(QWidget* parent, const std::function<void()>& showHelp,
-                         const QStringList& details)
+QString Dialogs::noModemAdvice()
 {
-    const QString text = QStringLiteral("No Caller Id Features found in Modem(s)");
+    return QStringLiteral(
+        "None of the ports tried has a device. Check that the modem is plugged in (a USB modem "
+        "shows as /dev/ttyACM0), that your user is in the dialout group (\"groups\"; if not: "
+        "sudo adduser $USER dialout, then log in again), and which ports are tried "
+        "(ringdesk-config, \"On Find Modems\").");
+}
+
+void Dialogs::modemError(QWidget* parent, const std::function<void()>& showHelp,
+                         const QStringList& details, bool anyDevice)
+{
+    // Not one port had a device: the modem is missing, not its caller ID.
+    const QString text = anyDevice ? QStringLiteral("No Caller Id Features found in Modem(s)")
+                                   : QStringLiteral("No modem was found");
     ++s_asked;
     s_lastAsked = QStringLiteral("Serious Modem Error|") + text;
     s_lastDetails = details;
@@ -99,6 +110,8 @@ void Dialogs::modemError(QWidget* parent, const std::function<void()>& showHelp,
     for (;;) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Serious Modem Error"), text,
                         QMessageBox::Ok, parent);
+        if (!anyDevice)
+            box.setInformativeText(noModemAdvice());
         box.setWindowModality(Qt::WindowModal);
         // The ports that did not open, and why: the box keeps its text, the reasons are a
         // click away.

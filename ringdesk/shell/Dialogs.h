@@ -26,8 +26,10 @@ public:
     static void setNextChoice(int index) { s_nextChoice = index; }
 
     // "Serious Modem Error": OK and Help; Help runs showHelp and leaves the box open.
+    // What to check when no port had a device behind it.
+    static QString noModemAdvice();
     static void modemError(QWidget* parent, const std::function<void()>& showHelp,
-                           const QStringList& details = {});
+                           const QStringList& details = {}, bool anyDevice = true);
     static QStringList lastDetails() { return s_lastDetails; }
 
     static void setNextAnswer(QMessageBox::StandardButton answer) { s_nextAnswer = answer; }

@@ -396,10 +396,10 @@ void MainWindow::missedCall(const QString& name)
                                  QStringLiteral("call.unanswered"));
 }
 
-void MainWindow::showModemError(const QStringList& details)
+void MainWindow::showModemError(const QStringList& details, bool anyDevice)
 {
     Dialogs::modemError(
-        this, [this] { showHelp(QStringLiteral("modem")); }, details);
+        this, [this] { showHelp(QStringLiteral("modem")); }, details, anyDevice);
 }
 
 void MainWindow::showTrayMenu()

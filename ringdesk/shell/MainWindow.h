@@ -45,7 +45,7 @@ public:
     void setModemMenuChecks(bool enabled) override;
     void beep() override;
     void playChime() override;
-    void showModemError(const QStringList& details = {}) override;
+    void showModemError(const QStringList& details = {}, bool anyDevice = true) override;
     void modemNotAnswering(const QString& device) override;
     void missedCall(const QString& name) override;
     void showTrayMenu();
