@@ -295,6 +295,7 @@ const SettingEntry MqttUsername = text("MQTT", "Username");
 const SettingEntry MqttPassword = text("MQTT", "Password");
 const SettingEntry MqttTopic = text("MQTT", "Topic", QStringLiteral("ringdesk"));
 const SettingEntry MqttClientId = text("MQTT", "ClientId");
+const SettingEntry MqttDeviceId = text("MQTT", "DeviceId");
 const SettingEntry MqttSubscribe = row(Kind::Switch, "MQTT", "Subscribe", "0");
 
 } // namespace Settings

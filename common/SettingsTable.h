@@ -141,8 +141,10 @@ extern const SettingEntry MqttTls;    // "0"/"1"
 extern const SettingEntry MqttCaFile; // empty: the system's certificate authorities
 extern const SettingEntry MqttUsername;
 extern const SettingEntry MqttPassword;
-extern const SettingEntry MqttTopic;     // the prefix of every topic
-extern const SettingEntry MqttClientId;  // empty: one made from the machine and the settings file
+extern const SettingEntry MqttTopic;    // the prefix of every topic
+extern const SettingEntry MqttClientId; // empty: one made from the machine and DeviceId
+// Made once at the first connection and kept: the household's monitor stays one device.
+extern const SettingEntry MqttDeviceId;
 extern const SettingEntry MqttSubscribe; // "0"/"1": show the calls of monitors elsewhere
 
 } // namespace Settings

@@ -119,7 +119,9 @@ void SetupWindow::load()
     m_ui->passwordField->setText(Settings::MqttPassword.read());
     m_ui->topicField->setText(Settings::MqttTopic.read());
     m_ui->clientIdField->setText(Settings::MqttClientId.read());
-    m_ui->clientIdField->setPlaceholderText(MqttOptions::defaultClientId());
+    const QString madeId = MqttOptions::defaultClientId(false);
+    m_ui->clientIdField->setPlaceholderText(
+        madeId.isEmpty() ? QStringLiteral("made at the first connection") : madeId);
     m_ui->subscribeBox->setChecked(Settings::MqttSubscribe.isOn());
 
     // Each device named as udev knows it; choosing one stores its path.
@@ -331,7 +333,7 @@ void SetupWindow::testConnection()
     // A name of its own, so the running monitor is not put off the broker by the test.
     const QString id = m_ui->clientIdField->text().trimmed();
     options.clientId =
-        (id.isEmpty() ? MqttOptions::defaultClientId() : id) + QStringLiteral("-test");
+        (id.isEmpty() ? MqttOptions::defaultClientId(true) : id) + QStringLiteral("-test");
 
     result->setText(QStringLiteral("Connecting to %1...").arg(options.address()));
     m_ui->testButton->setEnabled(false);

@@ -646,6 +646,12 @@ void TestHousehold::aSecondDesktopShowsTheCall()
     QVERIFY(desktop.waitForStarted());
     // The desktop has joined the broker and asked for the calls.
     QTRY_VERIFY_WITH_TIMEOUT(broker.log().contains("Received SUBSCRIBE from ringdesk-"), 15000);
+    // Its id was made once and kept with its settings, not taken from where they lie.
+    const QString deviceId = GetSetting("ZodoDE", "MQTT", "DeviceId", "");
+    QCOMPARE(deviceId.size(), 8);
+    QVERIFY(broker.log().contains(("Received SUBSCRIBE from ringdesk-" +
+                                   QSysInfo::machineHostName().left(40) + '-' + deviceId)
+                                      .toUtf8()));
 
     modem.command("call 6135551234 SMITH JOHN");
     QTRY_VERIFY_WITH_TIMEOUT(logOf(desktopHome).contains("+1 (613) 555-1234 SMITH JOHN"), 15000);

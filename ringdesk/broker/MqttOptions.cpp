@@ -3,8 +3,8 @@
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
 
-#include <QCryptographicHash>
 #include <QSysInfo>
+#include <QUuid>
 
 namespace {
 
@@ -43,18 +43,24 @@ MqttOptions MqttOptions::fromSettings(QStringList* problems)
     }
     options.clientId = Settings::MqttClientId.read().trimmed();
     if (options.clientId.isEmpty())
-        options.clientId = defaultClientId();
+        options.clientId = defaultClientId(!options.host.isEmpty());
     options.subscribe = checked(Settings::MqttSubscribe, &SettingEntry::isOn, problems);
     return options;
 }
 
-QString MqttOptions::defaultClientId()
+QString MqttOptions::defaultClientId(bool make)
 {
-    const QByteArray where =
-        QSysInfo::machineUniqueId() + SettingsStore::pathFor(Settings::Application).toUtf8();
-    const QString hash = QString::fromLatin1(
-        QCryptographicHash::hash(where, QCryptographicHash::Sha1).toHex().left(8));
+    // Made once and kept with the settings: an id taken from where the settings file lies
+    // changed when it moved, and Home Assistant kept the old device beside the new one.
+    QString id = Settings::MqttDeviceId.read().trimmed();
+    if (id.isEmpty() && make) {
+        id = QUuid::createUuid().toString(QUuid::Id128).left(8);
+        if (!Settings::MqttDeviceId.write(id))
+            id.clear();
+    }
+    if (id.isEmpty())
+        return QString();
     QString host = QSysInfo::machineHostName();
     host.truncate(40);
-    return QStringLiteral("ringdesk-") + host + u'-' + hash;
+    return QStringLiteral("ringdesk-") + host + u'-' + id;
 }

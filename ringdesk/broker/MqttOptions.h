@@ -35,7 +35,8 @@ struct MqttOptions
     // The section as stored; a setting that cannot be read keeps its default, and *problems
     // names it.
     static MqttOptions fromSettings(QStringList* problems = nullptr);
-    // Stable for one settings file on one machine, distinct for another user or settings file,
-    // so two monitors never take each other's place at the broker.
-    static QString defaultClientId();
+    // "ringdesk-<host>-<id>", the id made once and stored as [MQTT] DeviceId, so the monitor
+    // stays one device for Home Assistant when its settings file moves, and two settings files
+    // never take each other's place at the broker. Without `make`, empty until the id exists.
+    static QString defaultClientId(bool make);
 };
