@@ -68,7 +68,7 @@ bool SingleInstance::claim()
     // The running copy may still be starting up: give it a moment to listen.
     QElapsedTimer waited;
     waited.start();
-    while (waited.elapsed() < 3000 && !knock(m_socketPath))
+    while (waited.elapsed() < 3000 && !knock())
         QThread::msleep(100);
     return false;
 }
@@ -102,15 +102,20 @@ void SingleInstance::acceptAll()
         const int knocker = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (knocker < 0)
             return;
-        ::close(knocker); // closing tells the later copy it was heard
+        // What this copy is, then closing: that tells the later copy it was heard.
+        const QByteArray said = m_kind + '\n';
+        // A knocker gone already must not end us with SIGPIPE.
+        [[maybe_unused]] const ssize_t sent =
+            ::send(knocker, said.constData(), size_t(said.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::close(knocker);
         emit activationRequested();
     }
 }
 
-bool SingleInstance::knock(const QString& socketPath)
+bool SingleInstance::knock()
 {
     sockaddr_un address;
-    if (!addressOf(socketPath, &address))
+    if (!addressOf(m_socketPath, &address))
         return true; // nobody can listen there: nothing to wait for
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -119,7 +124,12 @@ bool SingleInstance::knock(const QString& socketPath)
     if (heard) {
         // Wait until the running copy has taken the knock, so it shows itself before we end.
         pollfd closed{fd, POLLIN, 0};
-        ::poll(&closed, 1, 1000);
+        if (::poll(&closed, 1, 1000) > 0) {
+            char said[32] = {};
+            const ssize_t got = ::recv(fd, said, sizeof said - 1, MSG_DONTWAIT);
+            if (got > 0)
+                m_runningKind = QByteArray(said, int(got)).trimmed();
+        }
     }
     ::close(fd);
     return heard;

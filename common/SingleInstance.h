@@ -20,9 +20,13 @@ public:
     explicit SingleInstance(const QString& name, QObject* parent = nullptr);
     ~SingleInstance() override;
 
+    // What a later copy is told this one is ("window", "headless"); before claim().
+    void setKind(const QByteArray& kind) { m_kind = kind; }
     // True when this is the only copy (it then listens for later ones); false when another copy
     // runs, which has been asked to show itself.
     bool claim();
+    // After a claim() that failed: what the running copy said it is; empty for an older one.
+    QByteArray runningKind() const { return m_runningKind; }
 
     // $XDG_RUNTIME_DIR when it is an absolute path, else Qt's per-user runtime folder.
     static QString runtimeFolder();
@@ -34,10 +38,12 @@ signals:
 private:
     void listen();
     void acceptAll();
-    static bool knock(const QString& socketPath);
+    bool knock();
 
     QString m_lockPath;
     QString m_socketPath;
+    QByteArray m_kind = "window";
+    QByteArray m_runningKind;
     std::unique_ptr<QLockFile> m_lock;
     int m_listener = -1;
     QSocketNotifier* m_notifier = nullptr;

@@ -17,6 +17,7 @@ class TestSingleInstance : public QObject
 private slots:
     void laterCopyAsksTheFirstToShowItself();
     void aDeadCopysLeftoversAreTakenOverAndALiveOneNeverIs();
+    void theWindowBesideTheServiceSaysSo();
 };
 
 void TestSingleInstance::laterCopyAsksTheFirstToShowItself()
@@ -75,6 +76,32 @@ void TestSingleInstance::aDeadCopysLeftoversAreTakenOverAndALiveOneNeverIs()
     SingleInstance third(QStringLiteral("ringdesk"));
     QVERIFY(!third.claim());
     QTRY_COMPARE(shown.count(), 2);
+}
+
+// The window program started while the windowless monitor (the service) runs: it says so, with
+// the way out, instead of ending without a word.
+void TestSingleInstance::theWindowBesideTheServiceSaysSo()
+{
+    TestHome home;
+    SaveSetting("ZodoDE", "Web", "Listen", "127.0.0.1:8080");
+    QProcess service;
+    TestHome::startProgram(service, "ringdesk", "offscreen", {"--headless"});
+    QTRY_VERIFY_WITH_TIMEOUT(service.peek(1 << 20).contains("[Initializing Ringwatch"), 20000);
+    QProcess window;
+    TestHome::startProgram(window, "ringdesk", "offscreen");
+    window.setReadChannel(QProcess::StandardError);
+    QTRY_VERIFY_WITH_TIMEOUT(window.peek(1 << 20).contains("already running without a window"),
+                             20000);
+    const QString said = QString::fromUtf8(window.readAllStandardError());
+    QVERIFY2(said.contains("systemctl --user stop ringdesk") && said.contains("127.0.0.1:8080"),
+             qPrintable(said));
+    // The box waits for the user; the service was left alone.
+    QCOMPARE(window.state(), QProcess::Running);
+    window.kill();
+    QVERIFY(window.waitForFinished(10000));
+    QCOMPARE(service.state(), QProcess::Running);
+    service.terminate();
+    QVERIFY(service.waitForFinished(10000));
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)

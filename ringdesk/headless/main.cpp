@@ -73,6 +73,7 @@ int main(int argc, char* argv[])
 
     // The same lock as the desktop monitor's: one monitor per user, with or without a window.
     SingleInstance instance(QStringLiteral("ringdesk"));
+    instance.setKind("headless");
     if (!instance.claim()) {
         // As for the desktop monitor, a second start is not a failure: one is running.
         std::fputs("ringdesk: a monitor is already running for this user\n", stderr);

@@ -1,5 +1,7 @@
 #include "shell/Dialogs.h"
 
+#include <cstdio>
+
 #include <QInputDialog>
 #include <QPushButton>
 
@@ -78,6 +80,29 @@ int Dialogs::choice(QWidget* parent, const QString& title, const QString& text,
     box.exec();
     const qsizetype index = made.indexOf(box.clickedButton());
     return index < 0 ? int(buttons.size()) - 1 : int(index);
+}
+
+void Dialogs::serviceRunning(const QString& webListen)
+{
+    QString text = QStringLiteral(
+        "Ringwatch is already running without a window for you (the ringdesk service), and only "
+        "one Ringwatch can watch the modem. To use this window, stop the service first: "
+        "systemctl --user stop ringdesk");
+    if (!webListen.isEmpty())
+        text +=
+            QStringLiteral("\n\nOr see the calls on the service's web page (%1).").arg(webListen);
+    std::fprintf(stderr, "ringdesk: %s\n", qPrintable(text));
+    ++s_asked;
+    s_lastAsked = QStringLiteral("Ringwatch is running|") + text;
+    if (s_nextAnswer) {
+        s_nextAnswer.reset();
+        return;
+    }
+    if (s_unattended)
+        return;
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Ringwatch is running"), text,
+                    QMessageBox::Ok);
+    box.exec();
 }
 
 QString Dialogs::noModemAdvice()

@@ -26,6 +26,10 @@ public:
     static void setNextChoice(int index) { s_nextChoice = index; }
 
     // "Serious Modem Error": OK and Help; Help runs showHelp and leaves the box open.
+    // Ringwatch runs without a window for this user already (the service): this copy cannot
+    // have the modem. Says so, on standard error too, with the way out: stop the service, or
+    // open its web page when it serves one (`webListen`).
+    static void serviceRunning(const QString& webListen);
     // What to check when no port had a device behind it.
     static QString noModemAdvice();
     static void modemError(QWidget* parent, const std::function<void()>& showHelp,

@@ -5,6 +5,7 @@
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
 #include "common/SingleInstance.h"
+#include "shell/Dialogs.h"
 #include "shell/Lifecycle.h"
 #include "shell/MainWindow.h"
 
@@ -155,8 +156,12 @@ int main(int argc, char* argv[])
 
     // A second start shows the running monitor and leaves the modem, settings and logs to it.
     SingleInstance instance(QStringLiteral("ringdesk"));
-    if (!instance.claim())
+    if (!instance.claim()) {
+        // The windowless monitor (the service) has no window to show: say so, with the way out.
+        if (instance.runningKind() == "headless")
+            Dialogs::serviceRunning(Settings::WebListen.read().trimmed());
         return 0;
+    }
 
     SessionEnd sessionEnd;
     MainWindow window;
