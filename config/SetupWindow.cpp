@@ -1,5 +1,7 @@
 #include "config/SetupWindow.h"
 
+#include "net/NetAddress.h"
+
 #include "broker/MqttConnection.h"
 #include "common/Conversions.h"
 #include "common/PasswordHash.h"
@@ -13,6 +15,7 @@
 #include <QCoreApplication>
 #include <QIntValidator>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QRegularExpressionValidator>
 #include <QTimer>
@@ -213,6 +216,82 @@ void SetupWindow::storeDevice()
     SaveSetting(Settings::Application, QStringLiteral("Ports"), chosen, device);
 }
 
+namespace {
+
+// What British users type is the code of the United Kingdom.
+QString countryCode(const QString& text)
+{
+    const QString code = text.trimmed().toUpper();
+    return code == u"UK" ? QStringLiteral("GB") : code;
+}
+
+// The countries of the North American plan, whose area code completes seven-digit numbers.
+bool northAmerican(const QString& code)
+{
+    static const QStringList plan{"US", "CA", "AG", "AI", "AS", "BB", "BM", "BS", "DM",
+                                  "DO", "GD", "GU", "JM", "KN", "KY", "LC", "MP", "MS",
+                                  "PR", "SX", "TC", "TT", "VC", "VG", "VI"};
+    return plan.contains(code);
+}
+
+// The number the field's text starts with ("12 ms" is 12), as it is saved, from low to high.
+bool within(const QString& text, double low, double high)
+{
+    const double value = Conversions::leadingNumber(text);
+    return value >= low && value <= high;
+}
+
+} // namespace
+
+QList<SetupWindow::FieldProblem> SetupWindow::problems() const
+{
+    QList<FieldProblem> found;
+    const QString country = countryCode(m_ui->countryField->text());
+    if (!country.isEmpty() &&
+        (country.size() != 2 || QLocale::codeToTerritory(country) == QLocale::AnyTerritory))
+        found.append({m_ui->countryField,
+                      QStringLiteral("Country \"%1\" is no country code (two letters, such as "
+                                     "GB, DE or US)")
+                          .arg(m_ui->countryField->text().trimmed())});
+    const QString areaCode = m_ui->areaCodeField->text().trimmed();
+    static const QRegularExpression threeDigits(QStringLiteral("^\\d{3}$"));
+    if (!areaCode.isEmpty() &&
+        northAmerican(country.isEmpty() ? Settings::systemCountry() : country) &&
+        !threeDigits.match(areaCode).hasMatch())
+        found.append({m_ui->areaCodeField,
+                      QStringLiteral("Area code \"%1\" is not three digits").arg(areaCode)});
+    const QString timeout = m_ui->timeoutField->text().trimmed();
+    if (!timeout.isEmpty() && !within(timeout, 1, 65535))
+        found.append({m_ui->timeoutField,
+                      QStringLiteral("Timeout (ms) \"%1\" is not 1 to 65535").arg(timeout)});
+    const QString polling = m_ui->pollingField->text().trimmed();
+    // 0, as an emptied field is saved, stands for the default.
+    if (!polling.isEmpty() && !within(polling, 0, 10000))
+        found.append({m_ui->pollingField,
+                      QStringLiteral("Polling (ms) \"%1\" is not 0 to 10000").arg(polling)});
+    for (QLineEdit* field : {m_ui->listenField, m_ui->ncidListenField}) {
+        QHostAddress address;
+        quint16 port = 0;
+        const QString text = field->text().trimmed();
+        if (!text.isEmpty() && (!NetAddress::parseListen(text, &address, &port) || port == 0))
+            found.append({field, QStringLiteral("\"%1\" is not an address to listen on "
+                                                "(HOST:PORT, such as 192.168.1.10:3333)")
+                                     .arg(text)});
+    }
+    QString host;
+    quint16 port = 0;
+    const QString box = m_ui->fritzBoxField->text().trimmed();
+    if (!box.isEmpty() && !NetAddress::parseHost(box, 1012, &host, &port))
+        found.append({m_ui->fritzBoxField,
+                      QStringLiteral("FRITZ!Box \"%1\" is not HOST or HOST:PORT").arg(box)});
+    const QString quietHours = m_ui->quietHoursField->text().trimmed();
+    if (const QString wrong = Settings::ScreeningQuietHours.problemWith(quietHours);
+        !wrong.isEmpty())
+        found.append({m_ui->quietHoursField,
+                      QStringLiteral("Quiet hours \"%1\" are %2").arg(quietHours, wrong)});
+    return found;
+}
+
 void SetupWindow::save()
 {
     const QString webPassword = m_ui->webPasswordField->text();
@@ -223,14 +302,15 @@ void SetupWindow::save()
         m_ui->webPasswordField->setFocus();
         return;
     }
-    const QString quietHours = m_ui->quietHoursField->text().trimmed();
-    if (const QString wrong = Settings::ScreeningQuietHours.problemWith(quietHours);
-        !wrong.isEmpty()) {
-        reportSaveFailure(
-            QStringLiteral("Quiet hours \"%1\" are %2; nothing was saved.").arg(quietHours, wrong));
-        m_ui->quietHoursField->setFocus();
+    // A value the programs cannot use is refused at its field, with the reason, before
+    // anything is saved.
+    for (const FieldProblem& problem : problems()) {
+        reportSaveFailure(problem.reason + QStringLiteral("; nothing was saved."));
+        problem.field->setFocus();
+        problem.field->selectAll();
         return;
     }
+    const QString quietHours = m_ui->quietHoursField->text().trimmed();
     auto number = [](const QLineEdit* field) {
         return Conversions::shortestDecimal(Conversions::leadingNumber(field->text()));
     };
@@ -263,7 +343,7 @@ void SetupWindow::save()
         if (entry.read() != value)
             add(entry, value);
     };
-    addChanged(Settings::Country, m_ui->countryField->text().trimmed().toUpper());
+    addChanged(Settings::Country, countryCode(m_ui->countryField->text()));
     // Screening, like the network, is stored only where it differs from what is stored.
     addChanged(Settings::ScreeningMode,
                QString::number(m_ui->screeningModeChooser->currentIndex()));

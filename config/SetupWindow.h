@@ -3,13 +3,15 @@
 #include "broker/MqttConnection.h"
 
 #include <QDialog>
+#include <QList>
 #include <QTimer>
 #include <functional>
 #include <memory>
 
+class QLineEdit;
 namespace Ui {
 class SetupWindow;
-}
+} // namespace Ui
 
 // "Setup Ringwatch": the modem settings that ringdesk reads, how many ports its search may try,
 // which ports it must skip and which device each port stands for. Port exclusions and devices
@@ -36,6 +38,13 @@ public:
     QString monitorProgram;
 
 private:
+    struct FieldProblem
+    {
+        QLineEdit* field;
+        QString reason;
+    };
+    // The values the programs cannot use, in the window's order.
+    QList<FieldProblem> problems() const;
     void load();
     void rebuildPortChooser();
     void showExclusion();

@@ -134,13 +134,16 @@ void TestMonitor::unreadableValuesFallBackAndAreReported()
     SaveSetting("ZodoDE", "Setup", "Maximize", "yes please");
     SaveSetting("ZodoDE", "Setup", "Minimize", "2");
     SaveSetting("ZodoDE", "Setup", "Event", "maybe");
+    SaveSetting("ZodoDE", "Setup", "Country", "XX");
     m_monitor->loadSettings();
     const WindowModel& s = m_monitor->model();
     QCOMPARE(s.box(Box::MaximizeOnRing), true);
     QCOMPARE(s.box(Box::MinimizeOnStart), false);
     QVERIFY(s.view() == WindowModel::View::Events);
     QCOMPARE(s.events(),
-             QStringList({"[Setting Setup/Maximize holds \"yes please\", not 0 or 1; using 1]",
+             QStringList({"[Setting Setup/Country holds \"XX\", which is no country code; numbers "
+                          "are read as in the United States (US)]",
+                          "[Setting Setup/Maximize holds \"yes please\", not 0 or 1; using 1]",
                           "[Setting Setup/Minimize holds \"2\", not 0 or 1; using 0]",
                           "[Setting Setup/Event holds \"maybe\", not True or False; using True]"}));
 

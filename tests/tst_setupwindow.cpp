@@ -25,6 +25,8 @@ private slots:
     void portCount();
     void exclusionIsStoredAtOnceAndSurvivesCancel();
     void saveRules();
+    void fieldsRefuseWhatCannotBeUsed_data();
+    void fieldsRefuseWhatCannotBeUsed();
     void deviceOfThePort();
     void oddStoredValues();
     void damagedStoreIsReported();
@@ -184,6 +186,95 @@ void TestSetupWindow::saveRules()
     again.ui().saveButton->click();
     QCOMPARE(stored("Modem", "ModemResponseTimeout"), "2.5");
     QCOMPARE(stored("Modem", "BaudRate"), "57600");
+}
+
+// Each row: a field, a value typed there, and why it is refused (empty: it is taken, stored as
+// the last column says). A refusal saves nothing.
+void TestSetupWindow::fieldsRefuseWhatCannotBeUsed_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("refused");
+    QTest::addColumn<QString>("stored"); // Section/Key=value
+    QTest::newRow("unknown country") << "countryField"
+                                     << "XX"
+                                     << "Country \"XX\" is no country code"
+                                     << "";
+    QTest::newRow("UK is Great Britain") << "countryField"
+                                         << "uk"
+                                         << ""
+                                         << "Setup/Country=GB";
+    QTest::newRow("area code of letters") << "areaCodeField"
+                                          << "abc"
+                                          << "Area code \"abc\" is not three digits"
+                                          << "";
+    QTest::newRow("area code too long") << "areaCodeField"
+                                        << "6135"
+                                        << "Area code \"6135\" is not three digits"
+                                        << "";
+    QTest::newRow("negative time-out") << "timeoutField"
+                                       << "-5"
+                                       << "Timeout (ms) \"-5\" is not 1 to 65535"
+                                       << "";
+    QTest::newRow("time-out of letters") << "timeoutField"
+                                         << "soon"
+                                         << "Timeout (ms) \"soon\" is not 1 to 65535"
+                                         << "";
+    QTest::newRow("polling too slow") << "pollingField"
+                                      << "60000"
+                                      << "Polling (ms) \"60000\" is not 0 to 10000"
+                                      << "";
+    QTest::newRow("web page on no address") << "listenField"
+                                            << "everywhere"
+                                            << "\"everywhere\" is not an address to listen on"
+                                            << "";
+    QTest::newRow("NCID without a port") << "ncidListenField"
+                                         << "192.168.1.10"
+                                         << "\"192.168.1.10\" is not an address to listen on"
+                                         << "";
+    QTest::newRow("NCID on the home network") << "ncidListenField"
+                                              << "192.168.1.10:3333"
+                                              << ""
+                                              << "NCID/Listen=192.168.1.10:3333";
+    QTest::newRow("FRITZ!Box on a bad port") << "fritzBoxField"
+                                             << "fritz.box:99999"
+                                             << "FRITZ!Box \"fritz.box:99999\" is not HOST or "
+                                                "HOST:PORT"
+                                             << "";
+    QTest::newRow("quiet hours backwards") << "quietHoursField"
+                                           << "7-22"
+                                           << "Quiet hours \"7-22\" are not HH:MM-HH:MM"
+                                           << "";
+}
+
+void TestSetupWindow::fieldsRefuseWhatCannotBeUsed()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, refused);
+    QFETCH(QString, stored);
+    QVERIFY(SaveSetting("ZodoDE", "Setup", "Country", "US"));
+    SetupWindow window;
+    QStringList failures;
+    window.reportSaveFailure = [&failures](const QString& text) {
+        failures << text;
+    };
+    auto* edit = window.findChild<QLineEdit*>(field);
+    QVERIFY(edit);
+    edit->setText(typed);
+    window.ui().saveButton->click();
+    if (refused.isEmpty()) {
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
+        const QString key = stored.section('=', 0, 0);
+        QCOMPARE(this->stored(key.section('/', 0, 0), key.section('/', 1)), stored.section('=', 1));
+        return;
+    }
+    QCOMPARE(failures.size(), 1);
+    QVERIFY2(failures.first().startsWith(refused) &&
+                 failures.first().endsWith("; nothing was saved."),
+             qPrintable(failures.first()));
+    // Nothing at all was saved: not even the fields that were right.
+    QCOMPARE(this->stored("Modem", "ComPort"), "<absent>");
 }
 
 void TestSetupWindow::deviceOfThePort()

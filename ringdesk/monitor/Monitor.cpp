@@ -729,6 +729,13 @@ void Monitor::loadSettings()
         m_events.append(u'[' + intervalProblem + u']');
     m_modemSettings.callerIdCommand = Settings::CallIDString.read();
     m_country = Settings::Country.read();
+    // A code no country has is read as the United States: say so rather than let it be.
+    const QString asked = m_country.trimmed().toUpper();
+    if (!asked.isEmpty() && asked != u"UK" && NumberPlan(asked).country() != asked)
+        m_events.append(QStringLiteral("[Setting Setup/Country holds \"%1\", which is no "
+                                       "country code; numbers are read as in the United "
+                                       "States (US)]")
+                            .arg(m_country));
     setAreaCode(Settings::AreaCode.read());
     loadScreening();
     loadBox(Box::SearchContacts, Settings::AutoSearchContact);

@@ -70,6 +70,9 @@ NumberPlan::NumberPlan(const QString& country, const QString& areaCode)
 {
     if (m_country.isEmpty())
         m_country = systemCountry();
+    // What British users type is the code of the United Kingdom.
+    if (m_country == u"UK")
+        m_country = QStringLiteral("GB");
     m_countryCode = util().GetCountryCodeForRegion(m_country.toStdString());
     if (m_countryCode == 0) {
         // A code libphonenumber does not know reads numbers as the United States does.
