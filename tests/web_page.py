@@ -196,6 +196,21 @@ try:
     if SCREENSHOT:
         browser.save_screenshot(SCREENSHOT)
 
+    # On a phone's 390 pixels: nothing wider than the screen, each number on one line, and the
+    # one button per call.
+    browser.set_window_size(390, 844)
+    fits = lambda: browser.execute_script(
+        "return [document.documentElement.scrollWidth, window.innerWidth,"
+        " [...document.querySelectorAll('#call-rows .number')].every(n => {"
+        "   const r = document.createRange(); r.selectNodeContents(n);"
+        "   return r.getClientRects().length <= 1; }),"
+        " [...document.querySelectorAll('#call-rows tr')].every(r =>"
+        "   !/\\d/.test(r.querySelector('.number').textContent) ||"
+        "   r.querySelectorAll('button').length === 1)];")
+    check(wait_until(lambda: fits()[0] <= fits()[1] and fits()[2] and fits()[3]),
+          f"on a 390-pixel phone the page fits, numbers on one line ({fits()})")
+    browser.set_window_size(1000, 800)
+
     # Looking back: thirty days as a chart, the most frequent callers, one number's calls.
     browser.find_element(By.CSS_SELECTOR, "nav button[data-view=history]").click()
     check(wait_until(lambda: browser.execute_script(
