@@ -28,7 +28,7 @@ public:
     void notify(const CallRecord& call, std::shared_ptr<AddressBookItem> contact);
 
     // A notification with "Show" alone: by default that something keeps calls from being seen;
-    // `category` as the notification specification names them ("call.unanswered").
+    // `category` in the desktop notification categories ("call.unanswered").
     void notifyTrouble(const QString& summary, const QString& body,
                        const QString& category = QStringLiteral("device.error"));
     // What "Open Contact" does with the call's contact.

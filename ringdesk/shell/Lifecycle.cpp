@@ -1,7 +1,7 @@
 #include "shell/Lifecycle.h"
 
-#include "ncid/NcidServer.h"
 #include "monitor/NcidService.h"
+#include "ncid/NcidServer.h"
 #include "web/WebServer.h"
 #include "web/WebService.h"
 
