@@ -15,6 +15,13 @@ from ringhome import Home, free_port, wait_until  # noqa: E402
 BIN, CALLS = sys.argv[1], int(sys.argv[2])
 
 
+def stop(home):
+    home.monitor.send_signal(signal.SIGTERM)
+    home.monitor.wait(20)
+    home.stop()
+    shutil.rmtree(home.path, ignore_errors=True)
+
+
 def now_us():
     return time.clock_gettime_ns(time.CLOCK_MONOTONIC) // 1000
 
@@ -47,10 +54,7 @@ def ncid():
             received += client.recv(65536)
         times.append((now_us() - done) / 1000)
         time.sleep(0.3)
-    home.monitor.send_signal(signal.SIGTERM)
-    home.monitor.wait(20)
-    home.stop()
-    shutil.rmtree(home.path, ignore_errors=True)
+    stop(home)
     return times
 
 
@@ -75,10 +79,7 @@ def fritzbox():
         times.append((time.perf_counter() - start) * 1000)
         connection.sendall(f"{stamp};DISCONNECT;{n};0;\r\n".encode())
         time.sleep(0.3)
-    home.monitor.send_signal(signal.SIGTERM)
-    home.monitor.wait(20)
-    home.stop()
-    shutil.rmtree(home.path, ignore_errors=True)
+    stop(home)
     return times
 
 

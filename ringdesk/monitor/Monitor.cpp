@@ -307,6 +307,16 @@ void Monitor::unblockNumber(const QString& number, const QString& name)
     m_screen.unblock(number, name);
 }
 
+void Monitor::sayVerdict(const CallerId& record, const CallScreen::Verdict& verdict)
+{
+    const QString caller = record.number.isEmpty() ? record.name : record.number;
+    if (verdict.permitted)
+        m_events.append(QStringLiteral("[Let through once: %1, which screening would block (%2)]")
+                            .arg(caller, verdict.rule));
+    if (verdict.blocked)
+        m_events.append(QStringLiteral("[Blocked %1: %2]").arg(caller, verdict.rule));
+}
+
 void Monitor::boxRang(const QString& id, const QDateTime& when, const QString& caller,
                       const QString& line)
 {
@@ -333,11 +343,8 @@ void Monitor::boxRang(const QString& id, const QDateTime& when, const QString& c
     m_boxLine = line;
     const CallScreen::Verdict verdict =
         m_screen.decide(record, [this, &record] { return knownCaller(record); });
-    if (verdict.permitted)
-        m_events.append(QStringLiteral("[Let through once: %1, which screening would block (%2)]")
-                            .arg(record.number, verdict.rule));
+    sayVerdict(record, verdict);
     if (verdict.blocked) {
-        m_events.append(QStringLiteral("[Blocked %1: %2]").arg(record.number, verdict.rule));
         if (!std::exchange(m_toldBoxCannotHangUp, true))
             m_events.append(QStringLiteral("[Screening cannot hang up calls that come through "
                                            "the FRITZ!Box: they ring on; the box's own call "
@@ -378,14 +385,8 @@ void Monitor::recordComplete(const CallerId& record)
 {
     const CallScreen::Verdict verdict =
         m_ringingCall.decide(record, [this, &record] { return knownCaller(record); });
-    if (verdict.permitted)
-        m_events.append(
-            QStringLiteral("[Let through once: %1, which screening would block (%2)]")
-                .arg(record.number.isEmpty() ? record.name : record.number, verdict.rule));
+    sayVerdict(record, verdict);
     if (verdict.blocked) {
-        m_events.append(
-            QStringLiteral("[Blocked %1: %2]")
-                .arg(record.number.isEmpty() ? record.name : record.number, verdict.rule));
         m_processor.logBlocked(record, verdict.rule, m_line.deviceName());
         return;
     }

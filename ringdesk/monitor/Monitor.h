@@ -196,6 +196,8 @@ private:
                  const QString& line);
     void boxCallEnded(const QString& id, bool answered, int seconds);
     void recordComplete(const CallerId& record);
+    // The screening's event line for a caller it blocked or let through once.
+    void sayVerdict(const CallerId& record, const CallScreen::Verdict& verdict);
     void takeRemoteCalls();
     void applyNumberPlan();
     void loadScreening();
