@@ -195,7 +195,7 @@ void TestScreening::callsAreScreened()
     writeText(lists + "blocked.txt", "hello\n");
     QProcess monitor;
     TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
-    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[System Ready"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[System Ready"), 60000);
     // A typo is told at start, before any call.
     QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("line 1 is no entry (\"hello\""), 5000);
     const bool hangsUp = !settings.contains("Action=silence");
@@ -281,7 +281,7 @@ void TestScreening::importedListsBlock()
 
     QProcess monitor;
     TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
-    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[System Ready"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[System Ready"), 60000);
     QVERIFY(monitor.peek(1 << 20).contains("[Block list FTC: 2 numbers, imported "));
     int calls = 0;
     auto call = [&](const QByteArray& command) {
@@ -338,7 +338,7 @@ void TestScreening::hangUpHoldsTheLine()
     writeText(m_home->path() + "/config/ringdesk/blocked.txt", "613-555-0199\n");
     QProcess monitor;
     TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
-    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[System Ready"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[System Ready"), 60000);
     modem.command("call 6135550199 PLUMBER JOE");
     QTRY_VERIFY_WITH_TIMEOUT(modem.output().contains("hook off"), 5000);
     // The same caller's record again inside the hold, as a modem may repeat it; a new call
