@@ -25,6 +25,7 @@ SetupWindow::SetupWindow(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::SetupWindow>())
 {
     m_ui->setupUi(this);
+    // Its edges resize it; maximised, it would only stretch its fields across the screen.
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     reportSaveFailure = [this](const QString& text) {
         QMessageBox::warning(this, windowTitle(), text);

@@ -4,8 +4,10 @@
 // as it asks to be, in the font it is drawn in.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
+#include <QScreen>
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
@@ -41,7 +43,8 @@ inline void fontScales()
     QTest::newRow("half as large again") << 1.5;
 }
 
-// A window drawn in the desktop's font times `scale`: the captions it clips, and its size.
+// A window drawn in the desktop's font times `scale`: the captions it clips, and the size it asks
+// for (which the screen may bound).
 struct DrawnWindow
 {
     QStringList clipped;
@@ -59,8 +62,57 @@ template <typename Window, typename Open> DrawnWindow drawInFont(qreal scale, Op
         Window window;
         open(window);
         drawn.clipped = clippedCaptions(&window);
-        drawn.size = window.size();
+        drawn.size = window.sizeHint();
     }
     QApplication::setFont(usual);
     return drawn;
+}
+
+// The screens a window must fit, as the test's offscreen platform sets them up (screens.json):
+// a 1366×768 laptop in the desktop's font, and a 1920×1080 screen with a font half as large again.
+inline void screenSizes()
+{
+    QTest::addColumn<int>("screen");
+    QTest::addColumn<qreal>("scale");
+    QTest::newRow("1366x768, the desktop's font") << 0 << 1.0;
+    QTest::newRow("1920x1080, half as large again") << 1 << 1.5;
+}
+
+// What is wrong with a window opened by `open` on the given screen in the desktop's font times
+// `scale`, once `change` has run on it: a frame past the screen's free area, a clipped caption, an
+// edge that does not resize it.
+template <typename Window, typename Open, typename Change>
+QStringList openOnScreen(int screenIndex, qreal scale, Open open, Change change)
+{
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screenIndex >= screens.size())
+        return {QStringLiteral("no screen %1: the test runs on the platform of screens.json")
+                    .arg(screenIndex)};
+    const QFont usual = QApplication::font();
+    QFont font = usual;
+    font.setPointSizeF(usual.pointSizeF() * scale);
+    QApplication::setFont(font);
+    QStringList problems;
+    {
+        Window window;
+        window.setScreen(screens[screenIndex]);
+        open(window);
+        change(window);
+        const QRect area = screens[screenIndex]->availableGeometry();
+        if (!area.contains(window.frameGeometry()))
+            problems << QStringLiteral("frame %1,%2 %3x%4 is not within the screen's %5x%6")
+                            .arg(window.frameGeometry().x())
+                            .arg(window.frameGeometry().y())
+                            .arg(window.frameGeometry().width())
+                            .arg(window.frameGeometry().height())
+                            .arg(area.width())
+                            .arg(area.height());
+        problems << clippedCaptions(&window);
+        const QSize larger = window.size() + QSize(40, 60);
+        window.resize(larger);
+        if (window.size() != larger)
+            problems << QStringLiteral("does not resize");
+    }
+    QApplication::setFont(usual);
+    return problems;
 }

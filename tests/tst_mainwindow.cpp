@@ -12,10 +12,12 @@
 #include "ui_ContactWindow.h"
 #include "ui_JournalWindow.h"
 #include "ui_MainWindow.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QAbstractEventDispatcher>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHelpEvent>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
@@ -23,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 namespace {
 
@@ -99,6 +102,9 @@ private slots:
     void chimeNeverMakesTheCallerWait();
     void captionsFitAnyFont_data();
     void captionsFitAnyFont();
+    void fitsTheScreen_data();
+    void fitsTheScreen();
+    void longLinesShowWholeInTheirTip();
 
 private:
     void start();
@@ -766,6 +772,51 @@ void TestMainWindow::captionsFitAnyFont()
         const QSize usual = drawInFont<MainWindow>(1.0, open).size;
         QVERIFY(drawn.size.width() > usual.width() && drawn.size.height() > usual.height());
     }
+}
+
+void TestMainWindow::fitsTheScreen_data()
+{
+    screenSizes();
+}
+
+// Opened as the program opens it, and with its details shown, the window stays on the screen:
+// the details scroll instead.
+void TestMainWindow::fitsTheScreen()
+{
+    QFETCH(int, screen);
+    QFETCH(qreal, scale);
+    const auto open = [](MainWindow& window) {
+        window.showDetails(false);
+        centreOnScreen(&window);
+        window.show();
+    };
+    QStringList problems = openOnScreen<MainWindow>(screen, scale, open, [](MainWindow&) {});
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(", ")));
+    problems = openOnScreen<MainWindow>(screen, scale, open,
+                                        [](MainWindow& window) { window.showDetails(true); });
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(", ")));
+}
+
+void TestMainWindow::longLinesShowWholeInTheirTip()
+{
+    m_window->showDetails(true);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    auto& events = m_window->monitor().model().eventList;
+    const QString line =
+        "[Setting Setup/Country holds \"XX\", which is no country code; numbers are "
+        "read as in the United States (US)] and a good deal more besides that";
+    events.setStringList({"[System Ready]", line});
+    Ui::MainWindow& ui = m_window->ui();
+    const auto tipAt = [&](int row) {
+        const QRect item = ui.eventList->visualRect(events.index(row));
+        QHelpEvent tip(QEvent::ToolTip, item.center(),
+                       ui.eventList->viewport()->mapToGlobal(item.center()));
+        QApplication::sendEvent(ui.eventList->viewport(), &tip);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QCOMPARE(tipAt(0), QString());
+    QCOMPARE(tipAt(1), line);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -6,6 +6,7 @@
 #include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"
 #include "ui_SetupWindow.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -33,6 +34,8 @@ private slots:
     void ringdeskExitKeepsWhatOnlyConfigWrites();
     void captionsFitAnyFont_data();
     void captionsFitAnyFont();
+    void fitsTheScreen_data();
+    void fitsTheScreen();
 
 private:
     QString stored(const QString& section, const QString& key)
@@ -456,7 +459,7 @@ void TestSetupWindow::storedTextReadsAsTheMonitorReadsIt()
     ui.portsField->setText("3");
     QVERIFY(!ui.deviceChooser->isEnabled());
     QCOMPARE(ui.deviceChooser->currentText(), "");
-    // A window of fixed size offers no maximise button.
+    // Resized by its edges, it offers no maximise button.
     QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
 }
 
@@ -478,6 +481,26 @@ void TestSetupWindow::captionsFitAnyFont()
         const QSize usual = drawInFont<SetupWindow>(1.0, open).size;
         QVERIFY(drawn.size.width() > usual.width() && drawn.size.height() > usual.height());
     }
+}
+
+void TestSetupWindow::fitsTheScreen_data()
+{
+    screenSizes();
+}
+
+// Opened as the program opens it, Save and Cancel stay on the screen: the settings scroll.
+void TestSetupWindow::fitsTheScreen()
+{
+    QFETCH(int, screen);
+    QFETCH(qreal, scale);
+    const QStringList problems = openOnScreen<SetupWindow>(
+        screen, scale,
+        [](SetupWindow& window) {
+            centreOnScreen(&window);
+            window.show();
+        },
+        [](SetupWindow&) {});
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(", ")));
 }
 
 QTEST_MAIN(TestSetupWindow)

@@ -8,16 +8,21 @@
 #include "shell/Dialogs.h"
 #include "shell/HelpWindow.h"
 #include "ui_MainWindow.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
+#include <QStyle>
 #include <QStyleHints>
+#include <QStyledItemDelegate>
 #include <QTimer>
+#include <QToolTip>
 #include <QVersionNumber>
 
 namespace {
@@ -36,6 +41,31 @@ void followNewest(QAbstractItemModel& model, QListView* list)
             pending->start();
     });
 }
+
+// Shows a line that the list cuts off in full as the tip of the pointer resting on it; lines
+// that fit get none, so the list does not keep talking.
+class WholeLineTips : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override
+    {
+        if (event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString line = index.data(Qt::DisplayRole).toString();
+        const int room =
+            view->viewport()->width() -
+            2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, view);
+        if (option.fontMetrics.horizontalAdvance(line) <= room) {
+            QToolTip::hideText();
+            return true;
+        }
+        QToolTip::showText(event->globalPos(), line, view);
+        return true;
+    }
+};
 
 } // namespace
 
@@ -56,13 +86,15 @@ MainWindow::MainWindow(QWidget* parent)
             .arg(QVersionNumber(version.majorVersion(), version.minorVersion()).toString()));
     m_ui->eventList->setModel(&m_monitor.model().eventList);
     m_ui->callList->setModel(&m_monitor.model().callList);
+    for (QListView* list : {m_ui->eventList, m_ui->callList})
+        list->setItemDelegate(new WholeLineTips(list));
     m_ui->logGroup->hide();
     // The status line reads the modem's states whole, in whatever face the desktop uses; longer
     // texts (the broker's) start at their beginning and are whole in the tip.
     m_ui->statusField->setMinimumWidth(m_ui->statusField->fontMetrics().horizontalAdvance(
                                            QStringLiteral("Active... Waiting for a Ring")) +
                                        2 * m_ui->statusField->fontMetrics().averageCharWidth());
-    // A window that follows its content has nothing to maximise.
+    // Its edges resize it; maximised, it would only stretch its fields across the screen.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -303,9 +335,10 @@ void MainWindow::showDetails(bool shown)
 {
     m_ui->detailsButton->setText(shown ? QStringLiteral("No &Details")
                                        : QStringLiteral("&Details >>"));
-    m_ui->detailsGroup->setVisible(shown);
-    // The window takes its new height at once, not at the next turn of the event loop.
-    layout()->activate();
+    m_ui->detailsArea->setVisible(shown);
+    // The window takes its new height at once, not at the next turn of the event loop, and no
+    // more of it than the screen has: the details scroll where they do not fit.
+    refitHeight(this);
 }
 
 void MainWindow::showHelp(const QString& topic)

@@ -7,6 +7,7 @@
 #include "shell/Lifecycle.h"
 #include "shell/MainWindow.h"
 #include "ui_SetupWindow.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,6 +33,7 @@ int main(int argc, char* argv[])
     };
     Lifecycle life(window);
     life.load();
+    centreOnScreen(&window);
     window.show();
     life.activate();
 
@@ -62,6 +64,7 @@ int main(int argc, char* argv[])
     SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Ports"), QStringLiteral("Com1"),
                 QStringLiteral("/dev/ttyACM0"));
     SetupWindow setup;
+    centreOnScreen(&setup);
     setup.show();
     setup.ui().portChooser->setCurrentIndex(0);
     emit setup.ui().portChooser->activated(0);
