@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and running need, when any is missing.
-# With "test", also what the test suite needs: clang for the fuzzer, Xvfb and trayer for the
-# notification-area tests.
+# With "package", also what building the Debian packages needs (dpkg-shlibdeps finds their
+# dependencies); with "test", that and what the test suite needs: clang for the fuzzer, Xvfb and
+# trayer for the notification-area tests, lintian for the packages.
 set -euo pipefail
 
 packages=(
@@ -16,7 +17,8 @@ packages=(
 # stand in for the desktop's tray host and notification server. The household tests run a real
 # MQTT broker; strace shows that rewrites reach the disk before they replace a file; the web page
 # is driven in a real browser.
-[ "${1:-}" = "test" ] && packages+=(clang libclang-rt-14-dev xvfb xauth trayer khard
+case "${1:-}" in package | test) packages+=(dpkg-dev binutils file) ;; esac
+[ "${1:-}" = "test" ] && packages+=(lintian clang libclang-rt-14-dev xvfb xauth trayer khard
     dbus-daemon dbus-bin libglib2.0-bin mosquitto mosquitto-clients strace
     chromium chromium-driver python3-selenium openssl sqlite3)
 

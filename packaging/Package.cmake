@@ -1,0 +1,62 @@
+# Debian packages built by CPack (scripts/package.sh): ringdesk, and ringdesk-tools with the
+# simulated modem. CPack packs what the install rules already place, so the package and
+# `cmake --install` cannot drift apart.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ringdesk)
+set(CPACK_PACKAGE_VENDOR "Ringwatch developers")
+set(CPACK_PACKAGE_CONTACT "Ringwatch developers <ringwatch@users.noreply.github.com>")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# Packed through DESTDIR, so that install rules see the prefix the installed files will have
+# (scripts/package.sh configures /usr).
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL ringdesk tools)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION comm)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+
+# Each package's synopsis is the first line of its description below; the project's one-line
+# description would otherwise be put before both.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
+set(CPACK_DEBIAN_RINGDESK_PACKAGE_NAME ringdesk)
+set(CPACK_COMPONENT_RINGDESK_DESCRIPTION
+    "caller-ID monitor for a voice/data modem
+Ringwatch finds a modem that reports caller ID, switches its caller-ID
+reporting on and, when the phone rings, shows who is calling, logs the call,
+pops up from the notification area and looks the caller up in a vCard
+address book, creating a contact or a journal entry.
+
+It can screen calls (block lists, imported lists, quiet hours, greylisting),
+keep every call in an SQLite history, share calls with the household over
+MQTT and a web page, serve NCID clients and take calls from a FRITZ!Box.
+ringdesk-config edits the modem settings; a systemd user unit runs the
+monitor without a window.")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ringdesk-tools)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION devel)
+set(CPACK_COMPONENT_TOOLS_DESCRIPTION
+    "simulated caller-ID modem for trying Ringwatch
+ringdesk-modemsim is a Hayes caller-ID modem on a pseudo-terminal: it
+answers AT commands and places calls when told to, or every few seconds,
+so that Ringwatch can be tried and tested without a modem.")
+
+# Each package's documentation folder holds the copyright and the changelog, the changelog
+# compressed without a time stamp.
+set(changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(OUTPUT ${changelog}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+    COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog > ${changelog}
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog VERBATIM)
+add_custom_target(packaging-changelog ALL DEPENDS ${changelog})
+foreach(component ringdesk tools)
+    set(package ringdesk)
+    if(component STREQUAL tools)
+        set(package ringdesk-tools)
+    endif()
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endforeach()
+
+include(CPack)
