@@ -51,21 +51,30 @@ struct DrawnWindow
     QSize size;
 };
 
+// The desktop's font times `scale` for as long as it lives.
+class ScaledFont
+{
+public:
+    explicit ScaledFont(qreal scale) : m_usual(QApplication::font())
+    {
+        QFont font = m_usual;
+        font.setPointSizeF(m_usual.pointSizeF() * scale);
+        QApplication::setFont(font);
+    }
+    ~ScaledFont() { QApplication::setFont(m_usual); }
+    ScaledFont(const ScaledFont&) = delete;
+    ScaledFont& operator=(const ScaledFont&) = delete;
+
+private:
+    const QFont m_usual;
+};
+
 template <typename Window, typename Open> DrawnWindow drawInFont(qreal scale, Open open)
 {
-    const QFont usual = QApplication::font();
-    QFont font = usual;
-    font.setPointSizeF(usual.pointSizeF() * scale);
-    QApplication::setFont(font);
-    DrawnWindow drawn;
-    {
-        Window window;
-        open(window);
-        drawn.clipped = clippedCaptions(&window);
-        drawn.size = window.sizeHint();
-    }
-    QApplication::setFont(usual);
-    return drawn;
+    const ScaledFont font(scale);
+    Window window;
+    open(window);
+    return {clippedCaptions(&window), window.sizeHint()};
 }
 
 // The screens a window must fit, as the test's offscreen platform sets them up (screens.json):
@@ -88,31 +97,24 @@ QStringList openOnScreen(int screenIndex, qreal scale, Open open, Change change)
     if (screenIndex >= screens.size())
         return {QStringLiteral("no screen %1: the test runs on the platform of screens.json")
                     .arg(screenIndex)};
-    const QFont usual = QApplication::font();
-    QFont font = usual;
-    font.setPointSizeF(usual.pointSizeF() * scale);
-    QApplication::setFont(font);
-    QStringList problems;
-    {
-        Window window;
-        window.setScreen(screens[screenIndex]);
-        open(window);
-        change(window);
-        const QRect area = screens[screenIndex]->availableGeometry();
-        if (!area.contains(window.frameGeometry()))
-            problems << QStringLiteral("frame %1,%2 %3x%4 is not within the screen's %5x%6")
-                            .arg(window.frameGeometry().x())
-                            .arg(window.frameGeometry().y())
-                            .arg(window.frameGeometry().width())
-                            .arg(window.frameGeometry().height())
-                            .arg(area.width())
-                            .arg(area.height());
-        problems << clippedCaptions(&window);
-        const QSize larger = window.size() + QSize(40, 60);
-        window.resize(larger);
-        if (window.size() != larger)
-            problems << QStringLiteral("does not resize");
-    }
-    QApplication::setFont(usual);
+    const ScaledFont font(scale);
+    Window window;
+    window.setScreen(screens[screenIndex]);
+    open(window);
+    change(window);
+    QStringList problems = clippedCaptions(&window);
+    const QRect area = screens[screenIndex]->availableGeometry();
+    if (!area.contains(window.frameGeometry()))
+        problems << QStringLiteral("frame %1,%2 %3x%4 is not within the screen's %5x%6")
+                        .arg(window.frameGeometry().x())
+                        .arg(window.frameGeometry().y())
+                        .arg(window.frameGeometry().width())
+                        .arg(window.frameGeometry().height())
+                        .arg(area.width())
+                        .arg(area.height());
+    const QSize larger = window.size() + QSize(40, 60);
+    window.resize(larger);
+    if (window.size() != larger)
+        problems << QStringLiteral("does not resize");
     return problems;
 }
