@@ -22,6 +22,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # description would otherwise be put before both.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_DEBIAN_RINGDESK_PACKAGE_NAME ringdesk)
+# Qt loads the SVG icon engine at run time, so dpkg-shlibdeps cannot see it; without it the
+# windows' icons are blank.
+set(CPACK_DEBIAN_RINGDESK_PACKAGE_DEPENDS libqt6svg6)
 set(CPACK_COMPONENT_RINGDESK_DESCRIPTION
     "caller-ID monitor for a voice/data modem
 Ringwatch finds a modem that reports caller ID, switches its caller-ID

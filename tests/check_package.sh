@@ -30,6 +30,8 @@ for package in "$deb" "$tools"; do
 done
 
 version=$(dpkg-deb -f "$deb" Version)
+# What Qt loads at run time is not linked, so dpkg-shlibdeps cannot find it: the SVG icon engine.
+dpkg-deb -f "$deb" Depends | grep -qw libqt6svg6 || fail "ringdesk does not depend on libqt6svg6"
 for program in "$root"/usr/bin/*; do
     name=$(basename "$program")
     page="$root/usr/share/man/man1/$name.1.gz"
