@@ -85,7 +85,8 @@ void TestFritzBox::callsComeFromTheBox()
     QTRY_VERIFY_WITH_TIMEOUT(
         said().contains("[No modem: calls come from the FRITZ!Box at " + address + " alone]"),
         20000);
-    QVERIFY(said().contains("Status: Calls from the FRITZ!Box at " + address));
+    QTRY_VERIFY_WITH_TIMEOUT(said().contains("Status: Calls from the FRITZ!Box at " + address),
+                             5000);
     QVERIFY(!said().contains("No Caller Id Features"));
     QTRY_VERIFY(box.client);
 

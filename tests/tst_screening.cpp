@@ -282,7 +282,9 @@ void TestScreening::importedListsBlock()
     QProcess monitor;
     TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
     QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[System Ready"), 60000);
-    QVERIFY(monitor.peek(1 << 20).contains("[Block list FTC: 2 numbers, imported "));
+    // Said after the ready line, and it may reach the pipe a moment later.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        monitor.peek(1 << 20).contains("[Block list FTC: 2 numbers, imported "), 5000);
     int calls = 0;
     auto call = [&](const QByteArray& command) {
         const qsizetype before = monitor.peek(1 << 22).size();
