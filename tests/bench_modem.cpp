@@ -58,16 +58,15 @@ int main(int argc, char* argv[])
     monitor.settleLogDirectory();
 
     // 1. A 3 s wait for a reply that never comes.
-    MonitorParts(monitor).exchange.OpenModemPort(1, QStringLiteral("9600"));
-    MonitorParts(monitor).exchange.setReplyTimeout(3000);
+    monitor.modem().openPort(1, QStringLiteral("9600"));
     double cpu = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
     {
         QEventLoop replied;
-        QObject::connect(&MonitorParts(monitor).exchange, &CommandExchange::replied, &replied,
-                         &QEventLoop::quit);
-        MonitorParts(monitor).exchange.ask(QStringLiteral("ATZ"));
+        monitor.modem().request(
+            QStringLiteral("ATZ"), &replied, [&replied](CommandExchange::Reply) { replied.quit(); },
+            3000);
         replied.exec();
     }
     std::printf("3 s wait: %lld ms, CPU %.3f%% of a core\n",
@@ -76,7 +75,7 @@ int main(int argc, char* argv[])
 
     // 2. Waiting for a ring with the port open.
     monitor.setModemEnabled(true); // open: no search, just the switch
-    MonitorParts(monitor).receiver.setPollInterval(QStringLiteral("100"));
+    monitor.modem().setPollInterval(QStringLiteral("100"));
     cpu = cpuSeconds();
     clock.restart();
     idle(idleSeconds * 1000);
@@ -100,16 +99,16 @@ int main(int argc, char* argv[])
     }
 
     // 4. A full search over four ports that do not exist.
-    MonitorParts(monitor).line.close();
+    monitor.modem().close();
     for (int port = 1; port <= 4; ++port)
         SaveSetting("ZodoDE", "Ports", QStringLiteral("Com%1").arg(port), "/nonexistent");
-    MonitorParts(monitor).modemSettings.port = 0;
+    monitor.modem().settings().port = 0;
     clock.restart();
     {
         QEventLoop ended;
-        QObject::connect(&MonitorParts(monitor).search, &ModemSearch::finished, &ended,
-                         &QEventLoop::quit, Qt::QueuedConnection);
-        MonitorParts(monitor).search.SearchModems();
+        QObject::connect(&monitor.modem(), &ModemControl::searchEnded, &ended, &QEventLoop::quit,
+                         Qt::QueuedConnection);
+        monitor.modem().find();
         ended.exec();
     }
     std::printf("search over four absent ports: %lld ms\n",

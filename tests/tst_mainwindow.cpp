@@ -49,10 +49,9 @@ QStringList wakingTimers(MainWindow& window)
     }
     Monitor& monitor = window.monitor();
     for (QObject* part : std::initializer_list<QObject*>{
-             &monitor.model(), &MonitorParts(monitor).line, &MonitorParts(monitor).receiver,
-             &MonitorParts(monitor).exchange, &MonitorParts(monitor).search,
-             &MonitorParts(monitor).processor, &MonitorParts(monitor).bus,
-             &MonitorParts(monitor).contacts, &MonitorParts(monitor).logFile}) {
+             &monitor.model(), &monitor.modem(), &MonitorParts(monitor).processor,
+             &MonitorParts(monitor).bus, &MonitorParts(monitor).contacts,
+             &MonitorParts(monitor).logFile}) {
         objects << part;
         objects += part->findChildren<QObject*>();
     }
@@ -171,7 +170,7 @@ void TestMainWindow::firstStartOnEmptyStore()
     QCOMPARE(ui.statusField->text(), "ERROR, NO CALLER ID");
     QVERIFY(m_window->tray().enableAction->isChecked());
     QVERIFY(!m_window->tray().disableAction->isChecked());
-    QCOMPARE(MonitorParts(m_window->monitor()).receiver.pollInterval(), 100);
+    QCOMPARE(m_window->monitor().modem().pollInterval(), 100);
 }
 
 void TestMainWindow::storedViewAndManualMode()
@@ -192,7 +191,7 @@ void TestMainWindow::storedViewAndManualMode()
     QVERIFY(!ui.findModemButton->isEnabled());
     QVERIFY(m_window->tray().disableAction->isChecked());
     QCOMPARE(m_window->tray().shown().icon.cacheKey(), MainWindow::modemOffIcon().cacheKey());
-    QCOMPARE(MonitorParts(m_window->monitor()).receiver.pollInterval(), 250);
+    QCOMPARE(m_window->monitor().modem().pollInterval(), 250);
 
     // Back to Events: the event list and its caption return.
     ui.showEventsOption->click();
@@ -342,7 +341,7 @@ void TestMainWindow::findModemSearchesEverything()
     m_window->showDetails(true);
     m_window->ui().findModemButton->click();
     QVERIFY(m_window->model().events().contains("[Searching for Modems...]"));
-    QCOMPARE(MonitorParts(m_window->monitor()).modemSettings.port, 0);
+    QCOMPARE(m_window->monitor().modem().settings().port, 0);
 }
 
 void TestMainWindow::modemErrorHelpOpensTheModemSection()
@@ -526,10 +525,9 @@ void TestMainWindow::callFromModemReachesTheWindow()
     SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
     SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "1");
     start();
-    MonitorParts(m_window->monitor()).receiver.setPollInterval("5");
-    MonitorParts(m_window->monitor())
-        .receiver.receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\nNMBR = 5551234\r\n"
-                          "NAME = SMITH JOHN\r\n\r\n");
+    m_window->monitor().modem().setPollInterval("5");
+    m_window->monitor().modem().receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\nNMBR = 5551234\r\n"
+                                        "NAME = SMITH JOHN\r\n\r\n");
     Ui::MainWindow& ui = m_window->ui();
     QCOMPARE(ui.numberField->text(), "(613) 555-1234");
     QCOMPARE(ui.nameField->text(), "SMITH JOHN");

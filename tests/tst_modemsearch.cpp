@@ -5,13 +5,18 @@
 #include "TestHome.h"
 #include "common/SettingsStore.h"
 #include "devices/PortMap.h"
+#include "modem/CommandExchange.h"
+#include "modem/ModemReceiver.h"
 #include "modem/PortProblem.h"
+#include "modem/SerialLine.h"
 #include "monitor/MonitorParts.h"
 #include "monitor/WindowControl.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QMetaEnum>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -63,7 +68,7 @@ private:
     // Switches the modem on and waits until its search has ended and the switch settled.
     void start()
     {
-        QSignalSpy ended(&MonitorParts(*m_monitor).search, &ModemSearch::finished);
+        QSignalSpy ended(&m_monitor->modem(), &ModemControl::searchEnded);
         m_monitor->setModemEnabled(true);
         QTRY_VERIFY(!ended.isEmpty());
         QCoreApplication::processEvents(); // the settling is queued behind the search's end
@@ -74,7 +79,7 @@ private:
     {
         auto ticks = std::make_unique<SteppedTicks>(SteppedTicks::Once);
         SteppedTicks& stepped = *ticks;
-        MonitorParts(*m_monitor).exchange.setTicks(std::move(ticks));
+        m_monitor->modem().setTicks(ModemControl::Timer::ReplyTimeout, std::move(ticks));
         return stepped;
     }
 
@@ -88,7 +93,7 @@ void TestModemSearch::init()
     m_home = std::make_unique<TestHome>();
     m_window = std::make_unique<CountingWindow>();
     m_monitor = std::make_unique<Monitor>(*m_window);
-    MonitorParts(*m_monitor).modemSettings.replyTimeout = "1000";
+    m_monitor->modem().settings().replyTimeout = "1000";
     m_monitor->setCountry("US");
     m_monitor->setAreaCode("613");
     m_monitor->settleLogDirectory();
@@ -136,13 +141,13 @@ void TestModemSearch::fullSearchFindsTheModemOnPortTwo()
                                   "[System Ready, Waiting for a RING...]"};
     QCOMPARE(events(), expected);
     const WindowModel& s = m_monitor->model();
-    const ModemSettings& found = MonitorParts(*m_monitor).modemSettings;
+    const ModemSettings& found = m_monitor->modem().settings();
     QCOMPARE(found.port, 2);
     QCOMPARE(found.speed, "56000");
     QCOMPARE(found.callerIdCommand, "AT+VCID=1");
     QCOMPARE(s.field(WindowModel::Status), "Active... Waiting for a Ring");
-    QVERIFY(MonitorParts(*m_monitor).line.isOpen());
-    QCOMPARE(MonitorParts(*m_monitor).line.deviceName(), modem.device());
+    QVERIFY(m_monitor->modem().isOpen());
+    QCOMPARE(m_monitor->modem().device(), modem.device());
     QCOMPARE(m_window->beeps, 1);
     QCOMPARE(m_window->errors, 0);
     QVERIFY(s.boxEnabled(WindowModel::MaximizeOnRing) && s.boxEnabled(WindowModel::PlaySound));
@@ -216,28 +221,27 @@ void TestModemSearch::settledDeviceIsStored()
     PortMap::setMachinePorts(QStringList{modem.device()});
     start();
     PortMap::resetMachinePorts();
-    QCOMPARE(MonitorParts(*m_monitor).modemSettings.port, 1);
+    QCOMPARE(m_monitor->modem().settings().port, 1);
     QCOMPARE(GetSetting("ZodoDE", "Ports", "Com1", ""), modem.device());
     QCOMPARE(GetSetting("ZodoDE", "Ports", "Com2", ""), "/nonexistent/ttyRING");
 
     // A link to the device (as /dev/serial/by-id holds them) opens the device itself, so one
     // device has one lock whatever name it is known by.
-    MonitorParts(*m_monitor).line.close();
+    m_monitor->modem().close();
     const QString link = m_home->path() + "/usb-Ringsim_Modem-if00";
     QVERIFY(QFile::link(modem.device(), link));
     mapPort(3, link);
-    QVERIFY(MonitorParts(*m_monitor).exchange.OpenModemPort(3, "9600"));
-    QCOMPARE(MonitorParts(*m_monitor).line.deviceName(), link);
-    QCOMPARE(MonitorParts(*m_monitor).line.openedAs(),
-             QFileInfo(modem.device()).canonicalFilePath());
-    MonitorParts(*m_monitor).line.close();
+    QVERIFY(m_monitor->modem().openPort(3, "9600"));
+    QCOMPARE(m_monitor->modem().device(), link);
+    QCOMPARE(m_monitor->modem().openedAs(), QFileInfo(modem.device()).canonicalFilePath());
+    m_monitor->modem().close();
 }
 
 void TestModemSearch::knownPortIsOnlyChecked()
 {
     ModemSim modem({"--accept", "AT#CC1"});
     mapPort(3, modem.device());
-    ModemSettings& s = MonitorParts(*m_monitor).modemSettings;
+    ModemSettings& s = m_monitor->modem().settings();
     s.port = 3;
     s.speed = "9600";
     s.callerIdCommand = "AT#CC1";
@@ -248,14 +252,14 @@ void TestModemSearch::knownPortIsOnlyChecked()
                           "AT#CC1", "OK", "[CALLER ID Modem Found in Com 3 !]",
                           "[System Ready, Waiting for a RING...]"}));
     QCOMPARE(s.port, 3);
-    QVERIFY(MonitorParts(*m_monitor).line.isOpen());
+    QVERIFY(m_monitor->modem().isOpen());
 }
 
 void TestModemSearch::knownPortWithEmptyCommandFails()
 {
     ModemSim modem;
     mapPort(1, modem.device());
-    ModemSettings& s = MonitorParts(*m_monitor).modemSettings;
+    ModemSettings& s = m_monitor->modem().settings();
     s.replyTimeout = "200";
     s.port = 1;
     s.callerIdCommand = "";
@@ -268,7 +272,7 @@ void TestModemSearch::knownPortWithEmptyCommandFails()
     QCOMPARE(m_window->errors, 1);
     QVERIFY(m_window->anyDeviceFound);
     QCOMPARE(m_window->beeps, 2);
-    QVERIFY(!MonitorParts(*m_monitor).line.isOpen());
+    QVERIFY(!m_monitor->modem().isOpen());
     QVERIFY(m_monitor->model().box(WindowModel::ModemEnabled)); // the switch stays on
 }
 
@@ -283,7 +287,7 @@ void TestModemSearch::excludedPortsAreNeverOpened()
     start();
     QVERIFY(!events().join('\n').contains("Com 2"));
     QVERIFY(events().contains("[CALLER ID Modem Found in Com 3 !]"));
-    QCOMPARE(MonitorParts(*m_monitor).modemSettings.callerIdCommand, "AT*ID1");
+    QCOMPARE(m_monitor->modem().settings().callerIdCommand, "AT*ID1");
 }
 
 void TestModemSearch::excludedKnownPortIsTakenAsFound()
@@ -291,12 +295,12 @@ void TestModemSearch::excludedKnownPortIsTakenAsFound()
     ModemSim modem;
     mapPort(2, modem.device());
     QVERIFY(SaveSetting("zodoDE", "Modem", "Com2", "1"));
-    MonitorParts(*m_monitor).modemSettings.port = 2;
+    m_monitor->modem().settings().port = 2;
     start();
     QCOMPARE(events(),
              QStringList({"[Initializing Ringwatch...]", "[CALLER ID Modem Found in Com 2 !]",
                           "[System Ready, Waiting for a RING...]"}));
-    QVERIFY(MonitorParts(*m_monitor).line.isOpen());
+    QVERIFY(m_monitor->modem().isOpen());
 }
 
 void TestModemSearch::noPortsToTry()
@@ -327,15 +331,15 @@ void TestModemSearch::switchOffDuringSearchStopsIt()
     // Switching on only begins the search: it waits for the reply on the event loop, not inside
     // the switch.
     m_monitor->setModemEnabled(true);
-    QVERIFY(MonitorParts(*m_monitor).search.running());
+    QVERIFY(m_monitor->modem().searching());
     QCOMPARE(timeOut.starts, 1); // "ATZ" sent, its reply awaited
     m_monitor->setModemEnabled(false);
-    QVERIFY(!MonitorParts(*m_monitor).search.running());
+    QVERIFY(!m_monitor->modem().searching());
     QCOMPARE(timeOut.ticks, 0); // the switch ended the wait, not its time-out
     QVERIFY(!timeOut.isActive());
     const WindowModel& s = m_monitor->model();
     QCOMPARE(s.field(WindowModel::Status), "Manual Mode");
-    QVERIFY(!MonitorParts(*m_monitor).line.isOpen());
+    QVERIFY(!m_monitor->modem().isOpen());
     QCoreApplication::processEvents(); // the search's end, queued for the monitor
     QCOMPARE(m_window->errors, 0);
     // The rest of the switch-on action did not run
@@ -352,8 +356,7 @@ void TestModemSearch::secondSearchIsRefused()
     timeOut.fireWhenStarted = true;
     timeOut.onStart = [&] {
         if (timeOut.starts == 1)
-            QTimer::singleShot(0, &m_monitor->model(),
-                               [this] { MonitorParts(*m_monitor).search.SearchModems(); });
+            QTimer::singleShot(0, &m_monitor->model(), [this] { m_monitor->modem().find(); });
     };
     start();
     QCOMPARE(events().count("[A modem search is already running]"), 1);
@@ -366,7 +369,7 @@ void TestModemSearch::callAfterSearchIsLogged()
     ModemSim modem;
     mapPort(1, modem.device());
     start();
-    QVERIFY(MonitorParts(*m_monitor).line.isOpen());
+    QVERIFY(m_monitor->modem().isOpen());
     modem.command("call 6135551234 SMITH JOHN");
     QTRY_COMPARE(m_monitor->model().calls().size(), 1);
     QVERIFY(m_monitor->model().calls().first().endsWith("+1 (613) 555-1234 SMITH JOHN"));
@@ -404,9 +407,9 @@ void TestModemSearch::unpluggedModemIsReported()
     auto modem = std::make_unique<ModemSim>();
     mapPort(1, modem->device());
     start();
-    QVERIFY(MonitorParts(*m_monitor).line.isOpen());
+    QVERIFY(m_monitor->modem().isOpen());
     modem->stop();
-    QTRY_VERIFY(!MonitorParts(*m_monitor).line.isOpen());
+    QTRY_VERIFY(!m_monitor->modem().isOpen());
     QVERIFY(events().last().startsWith("[Modem port " + modem->device() + " failed: "));
     QCOMPARE(m_monitor->model().field(WindowModel::Status), "ERROR, MODEM DISCONNECTED");
     // The program runs on: switching off and on searches again.
@@ -421,7 +424,7 @@ void TestModemSearch::hungModemIsNoticedAndSetUpAgain()
     SteppedTicks& timeOut = steppedTimeout();
     auto ticks = std::make_unique<SteppedTicks>(SteppedTicks::Once);
     SteppedTicks& watch = *ticks;
-    MonitorParts(*m_monitor).watchdog.setTicks(std::move(ticks));
+    m_monitor->modem().setTicks(ModemControl::Timer::Watchdog, std::move(ticks));
     start();
     QVERIFY(m_monitor->modemOpen());
     QVERIFY(watch.isActive());
@@ -461,56 +464,95 @@ void TestModemSearch::hungModemIsNoticedAndSetUpAgain()
     QTRY_COMPARE(m_monitor->model().calls().size(), 1);
 }
 
+// The one command queue, built on its own: each request gets one completion, in the order asked,
+// and a command is sent only once the one before has its reply.
 void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
 {
     ModemSim modem;
     mapPort(1, modem.device());
-    CommandExchange& x = MonitorParts(*m_monitor).exchange;
+    SerialLine line;
+    ModemReceiver receiver;
+    receiver.attach(line.device());
+    QStringList heard;
+    connect(&receiver, &ModemReceiver::eventLine, &receiver,
+            [&heard](const QString& text) { heard << text; });
+    CommandExchange x(line, receiver);
+    auto ticks = std::make_unique<SteppedTicks>(SteppedTicks::Once);
+    SteppedTicks& timeOut = *ticks;
+    x.setTicks(std::move(ticks));
     using Reply = CommandExchange::Reply;
-    QSignalSpy replies(&x, &CommandExchange::replied);
-    auto lastReply = [&] {
-        return replies.last().first().value<Reply>();
+    QObject search;
+    QObject watchdog;
+    QStringList done; // "who command reply", in the order the completions came
+    auto ask = [&](QObject& who, const QString& command, int timeoutMs = 0) {
+        x.request(
+            command, &who,
+            [&done, &who, command](Reply reply) {
+                done << QString("%1 %2 %3")
+                            .arg(who.objectName(), command,
+                                 QMetaEnum::fromType<Reply>().valueToKey(int(reply)));
+            },
+            timeoutMs);
     };
-    SteppedTicks& timeOut = steppedTimeout();
-    QVERIFY(x.OpenModemPort(1, "9600"));
-    QVERIFY(!x.OpenModemPort(1, "9600")); // already open
+    search.setObjectName("search");
+    watchdog.setObjectName("watchdog");
+    QVERIFY(x.openPort(1, "9600"));
+    QVERIFY(!x.openPort(1, "9600")); // already open
     x.setReplyTimeout(5000);
-    QVERIFY(x.ask("ATZ"));
-    QTRY_COMPARE(replies.count(), 1);
-    QCOMPARE(lastReply(), Reply::Ok);
-    QVERIFY(x.ask("ATX9"));
-    // One exchange at a time: a second is refused, without a time-out of its own.
-    QVERIFY(!x.ask("ATZ"));
-    QCOMPARE(timeOut.starts, 2);
-    QTRY_COMPARE(replies.count(), 2);
-    QCOMPARE(lastReply(), Reply::Error);
-    QCOMPARE(timeOut.interval, 5000);
-    QCOMPARE(timeOut.ticks, 0); // both ended on the reply
-    // Nothing comes back for an empty command: the time-out ends it, a changed time-out
-    // counting from the next exchange.
-    x.setReplyTimeout(250);
-    QVERIFY(x.ask(""));
-    QCOMPARE(timeOut.step(), 1);
-    QTRY_COMPARE(replies.count(), 3);
-    QCOMPARE(lastReply(), Reply::None);
-    QCOMPARE(timeOut.interval, 250);
 
-    // A cancelled exchange says nothing, even when its reply comes after all.
-    QVERIFY(x.ask("ATZ"));
-    x.cancel();
-    QVERIFY(!timeOut.isActive());
-    QVERIFY(x.ask("ATI3"));
-    QTRY_COMPARE(replies.count(), 4);
-    QCOMPARE(lastReply(), Reply::Ok);
-    // A line that closes ends the exchange at once; a closed one never waits.
-    QVERIFY(x.ask(""));
-    MonitorParts(*m_monitor).line.close();
-    QTRY_COMPARE(replies.count(), 5);
-    QCOMPARE(lastReply(), Reply::None);
+    // Two parts at once: the second command waits for the first one's reply, so neither takes
+    // the other's.
+    ask(search, "ATZ");
+    ask(watchdog, "ATX9");
+    ask(search, "ATI3");
+    QVERIFY(x.busy());
+    QCOMPARE(timeOut.starts, 1);
+    QTRY_COMPARE(done.size(), 3);
+    QCOMPARE(done, QStringList({"search ATZ Ok", "watchdog ATX9 Error", "search ATI3 Ok"}));
+    QCOMPARE(heard.filter(QRegularExpression("^AT")), QStringList({"ATZ", "ATX9", "ATI3"}));
+    QCOMPARE(timeOut.interval, 5000);
+    QCOMPARE(timeOut.ticks, 0); // each ended on its reply
+    QVERIFY(!x.busy());
+
+    // Nothing comes back for an empty command: its own time-out ends it.
+    done.clear();
+    ask(watchdog, "", 250);
+    QCOMPARE(timeOut.interval, 250);
+    QCOMPARE(timeOut.step(), 1);
+    QTRY_COMPARE(done, QStringList({"watchdog  TimedOut"}));
+
+    // A part that gives up loses its completions, but its command sent is still answered before
+    // the next goes out: the late "OK" does not end another part's command.
+    done.clear();
+    heard.clear();
+    ask(watchdog, "ATZ");
+    ask(watchdog, "ATI6");
+    ask(search, "ATX9");
+    x.cancel(&watchdog);
+    QTRY_COMPARE(done, QStringList({"search ATX9 Error"}));
+    QCOMPARE(heard.filter(QRegularExpression("^AT")), QStringList({"ATZ", "ATX9"}));
+
+    // A line that closes ends the command under way and those behind it; a closed one never
+    // waits.
+    done.clear();
+    ask(search, "");
+    ask(watchdog, "ATZ");
+    line.close();
+    QTRY_COMPARE(done, QStringList({"search  LineClosed", "watchdog ATZ LineClosed"}));
     const int starts = timeOut.starts;
-    QVERIFY(x.ask("ATZ"));
-    QTRY_COMPARE(replies.count(), 6);
+    ask(search, "ATZ");
+    QTRY_COMPARE(done.size(), 3);
     QCOMPARE(timeOut.starts, starts);
+
+    // Once the program ends, nothing more is sent or completed.
+    QVERIFY(x.openPort(1, "9600"));
+    done.clear();
+    ask(search, "ATZ");
+    x.shutDown();
+    ask(search, "ATZ");
+    QCoreApplication::processEvents(); // a completion would have been queued by now
+    QVERIFY(done.isEmpty());
+    QVERIFY(!x.busy());
 }
 
 QTEST_GUILESS_MAIN(TestModemSearch)

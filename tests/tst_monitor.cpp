@@ -91,11 +91,11 @@ void TestMonitor::emptyStoreGivesEveryDefault()
     m.settleLogDirectory();
     m.checkAddressBook();
     const WindowModel& s = m.model();
-    QCOMPARE(MonitorParts(m).modemSettings.port, 0);
-    QCOMPARE(MonitorParts(m).modemSettings.replyTimeout, "3000");
-    QCOMPARE(MonitorParts(m).modemSettings.speed, "9600");
+    QCOMPARE(m.modem().settings().port, 0);
+    QCOMPARE(m.modem().settings().replyTimeout, "3000");
+    QCOMPARE(m.modem().settings().speed, "9600");
     QCOMPARE(m.pollInterval(), "100");
-    QCOMPARE(MonitorParts(m).modemSettings.callerIdCommand, "");
+    QCOMPARE(m.modem().settings().callerIdCommand, "");
     QCOMPARE(m.areaCode(), "");
     const bool expected[] = {false, true, true, true, true, false, true, false};
     for (int box = Box::SearchContacts; box < WindowModel::BoxCount; ++box)
@@ -120,8 +120,8 @@ void TestMonitor::storedValuesAreLoaded()
     m_monitor->loadSettings();
     m_monitor->settleLogDirectory();
     const WindowModel& s = m_monitor->model();
-    QCOMPARE(MonitorParts(*m_monitor).modemSettings.port, 2);
-    QCOMPARE(MonitorParts(*m_monitor).modemSettings.replyTimeout, "1500");
+    QCOMPARE(m_monitor->modem().settings().port, 2);
+    QCOMPARE(m_monitor->modem().settings().replyTimeout, "1500");
     QCOMPARE(s.box(Box::MaximizeOnRing), false);
     QCOMPARE(s.box(Box::PlaySound), true);
     QVERIFY(s.view() == WindowModel::View::Calls);
@@ -167,7 +167,7 @@ void TestMonitor::damagedStoreIsReported()
     m_monitor->loadSettings();
     const WindowModel& s = m_monitor->model();
     QCOMPARE(s.box(Box::MaximizeOnRing), false);
-    QCOMPARE(MonitorParts(*m_monitor).modemSettings.port, 3);
+    QCOMPARE(m_monitor->modem().settings().port, 3);
     QVERIFY(s.events().first().startsWith("[Settings file "));
     QVERIFY(s.events().first().contains(": line 3 (it has no \"=\") cannot be read"));
     m_monitor->saveSettings();
@@ -207,10 +207,10 @@ void TestMonitor::unloadWritesTheTableInOrder()
     s.setBox(Box::CreateContact, true);
     m_monitor->setCountry("US");
     m_monitor->setAreaCode("613");
-    MonitorParts(*m_monitor).modemSettings.port = 2;
-    MonitorParts(*m_monitor).modemSettings.replyTimeout = "2500";
-    MonitorParts(*m_monitor).modemSettings.callerIdCommand = "AT+VCID=1";
-    MonitorParts(*m_monitor).modemSettings.speed = "56000";
+    m_monitor->modem().settings().port = 2;
+    m_monitor->modem().settings().replyTimeout = "2500";
+    m_monitor->modem().settings().callerIdCommand = "AT+VCID=1";
+    m_monitor->modem().settings().speed = "56000";
     s.setView(WindowModel::View::Calls);
     QStringList written;
     for (const SettingsStore::Entry& entry : m_monitor->settingsToSave())
@@ -307,10 +307,9 @@ void TestMonitor::switchOnAndManualMode()
     char name[256] = {};
     QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
     TestHome::mapPort(1, QString::fromLocal8Bit(name));
-    MonitorParts(*m_monitor).line.setPortNumber(1);
-    QVERIFY(MonitorParts(*m_monitor).line.open());
+    QVERIFY(m_monitor->modem().openPort(1, "9600"));
     m_monitor->setModemEnabled(false);
-    QVERIFY(!MonitorParts(*m_monitor).line.isOpen());
+    QVERIFY(!m_monitor->modem().isOpen());
     QCOMPARE(s.field(WindowModel::Status), "Manual Mode");
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::MaximizeOnRing,
                     Box::CreateJournal, Box::PlaySound})
@@ -323,10 +322,10 @@ void TestMonitor::switchOnAndManualMode()
     m_monitor->setModemEnabled(false);
     QCOMPARE(m_window->calls.size(), 4);
     // An open line is not searched again.
-    QVERIFY(MonitorParts(*m_monitor).line.open());
+    QVERIFY(m_monitor->modem().openPort(1, "9600"));
     m_monitor->setModemEnabled(true);
     QCOMPARE(searches(), 1);
-    MonitorParts(*m_monitor).line.close();
+    m_monitor->modem().close();
     ::close(slave);
     ::close(master);
 }
@@ -344,12 +343,12 @@ void TestMonitor::chimeAndRingAsTheBoxesSay()
     const QByteArray call = "RING\r\nDATE = 0321\r\nTIME = 1405\r\nNMBR = 6135551234\r\n"
                             "NAME = DOE JOHN\r\n\r\n";
     m_monitor->settleLogDirectory();
-    MonitorParts(*m_monitor).receiver.receive(call);
+    m_monitor->modem().receive(call);
     QCOMPARE(m_window->chimes, 0);
     QCOMPARE(m_window->broughtBack, 0);
     m_monitor->model().setBox(Box::PlaySound, true);
     m_monitor->model().setBox(Box::MaximizeOnRing, true);
-    MonitorParts(*m_monitor).receiver.receive(call);
+    m_monitor->modem().receive(call);
     QCOMPARE(m_window->chimes, 1);
     QCOMPARE(m_window->broughtBack, 1);
     QCOMPARE(m_monitor->model().calls().size(), 2);
@@ -366,10 +365,10 @@ void TestMonitor::chimeAndRingAsTheBoxesSay()
     QVERIFY(list.open(QIODevice::WriteOnly));
     list.write("613-555-1234\n");
     list.close();
-    MonitorParts(*m_monitor).receiver.receive(call + "RING\r\n");
+    m_monitor->modem().receive(call + "RING\r\n");
     QCOMPARE(m_window->broughtBack, 1);
     QCOMPARE(m_window->chimes, 1);
-    MonitorParts(*m_monitor).receiver.receive(QByteArray(call).replace("1234", "9999"));
+    m_monitor->modem().receive(QByteArray(call).replace("1234", "9999"));
     QCOMPARE(m_window->broughtBack, 2);
     QCOMPARE(m_window->chimes, 2);
 }
@@ -477,7 +476,7 @@ void TestMonitor::callListAfterARestart()
         QTRY_COMPARE(activated.count(), 1);
         m_monitor->finishActivation();
         if (run == 0)
-            MonitorParts(*m_monitor).receiver.receive(call);
+            m_monitor->modem().receive(call);
         const QStringList lines{"12/01 09:00 +1 (613) 555-0001 EARLIER CALLER",
                                 "12/07 14:05 +1 (613) 555-1234 DOE JOHN"};
         QCOMPARE(m_monitor->model().calls(), lines);

@@ -160,7 +160,7 @@ void TestTray::notificationAreaRoundTrip()
 
     // A ring with "Maximize on Ring" brings the window back out of the tray.
     s.setBox(WindowModel::MaximizeOnRing, true);
-    MonitorParts(m_window->monitor()).receiver.receive("RING\r\n");
+    m_window->monitor().modem().receive("RING\r\n");
     QVERIFY(m_window->isVisible());
     QVERIFY(!m_window->isMinimized());
     QVERIFY(!tray.following());

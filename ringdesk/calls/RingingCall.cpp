@@ -1,7 +1,7 @@
 #include "calls/RingingCall.h"
 
 #include "modem/CallerId.h"
-#include "modem/LineHook.h"
+#include "modem/ModemControl.h"
 #include "modem/TimerTicks.h"
 
 namespace {
@@ -10,8 +10,8 @@ constexpr int intervals[] = {8000, 6000, 8000};
 
 } // namespace
 
-RingingCall::RingingCall(CallScreen& screen, LineHook& hook, QObject* parent)
-    : QObject(parent), m_screen(screen), m_hook(hook)
+RingingCall::RingingCall(CallScreen& screen, ModemControl& modem, QObject* parent)
+    : QObject(parent), m_screen(screen), m_modem(modem)
 {
     for (Timer timer : {RingsOfBlocked, RingWithoutCaller, RecentRing})
         setTicks(timer, std::make_unique<TimerTicks>(TimerTicks::Once));
@@ -76,7 +76,7 @@ void RingingCall::hangUp()
 {
     start(RingsOfBlocked);
     m_timers[RingWithoutCaller]->stop();
-    m_hook.hangUp(m_screen.options().hangUpDelay);
+    m_modem.hangUp(m_screen.options().hangUpDelay);
 }
 
 bool RingingCall::ringing() const

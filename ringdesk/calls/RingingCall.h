@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-class LineHook;
+class ModemControl;
 struct CallerId;
 
 // A call's way from its rings and its caller's record to what is done with it: the screening
@@ -25,7 +25,7 @@ public:
         RecentRing         // a ring or a record came within the time between two rings
     };
 
-    RingingCall(CallScreen& screen, LineHook& hook, QObject* parent = nullptr);
+    RingingCall(CallScreen& screen, ModemControl& modem, QObject* parent = nullptr);
 
     // A RING from the modem.
     void ring();
@@ -49,6 +49,6 @@ private:
     void start(Timer timer);
 
     CallScreen& m_screen;
-    LineHook& m_hook;
+    ModemControl& m_modem;
     std::unique_ptr<TickSource> m_timers[3];
 };

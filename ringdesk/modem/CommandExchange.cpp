@@ -10,16 +10,16 @@ CommandExchange::CommandExchange(SerialLine& line, ModemReceiver& receiver, QObj
     setTicks(std::make_unique<TimerTicks>(TimerTicks::Once));
     connect(&receiver, &ModemReceiver::okReceived, this, [this] { finish(Reply::Ok); });
     connect(&receiver, &ModemReceiver::errorReceived, this, [this] { finish(Reply::Error); });
-    connect(&line, &SerialLine::closed, this, [this] { finish(Reply::None); });
+    connect(&line, &SerialLine::closed, this, [this] { finish(Reply::LineClosed); });
 }
 
 void CommandExchange::setTicks(std::unique_ptr<TickSource> ticks)
 {
     m_timeout = std::move(ticks);
-    connect(m_timeout.get(), &TickSource::tick, this, [this] { finish(Reply::None); });
+    connect(m_timeout.get(), &TickSource::tick, this, [this] { finish(Reply::TimedOut); });
 }
 
-bool CommandExchange::OpenModemPort(int port, const QString& speed)
+bool CommandExchange::openPort(int port, const QString& speed)
 {
     // Each step that fails is passed over, as the modem search expects.
     m_line.setPortNumber(port);
@@ -28,51 +28,62 @@ bool CommandExchange::OpenModemPort(int port, const QString& speed)
     return m_line.open();
 }
 
-void CommandExchange::SendModemCommand(const QString& command)
+void CommandExchange::request(const QString& command, const QObject* requester, Completion done,
+                              int timeoutMs)
 {
-    m_line.write(command.toLatin1() + "\r\n");
+    if (m_shuttingDown)
+        return;
+    m_queue.append({command, requester, std::move(done), timeoutMs});
+    sendNext();
 }
 
-bool CommandExchange::ask(const QString& command)
+void CommandExchange::sendNext()
 {
-    if (m_asking || m_shuttingDown)
-        return false;
-    m_asking = true;
-    ++m_exchange;
+    if (m_current || m_queue.isEmpty() || m_shuttingDown)
+        return;
+    m_current = m_queue.takeFirst();
+    m_step = Step::Sent;
     if (!m_line.isOpen()) {
-        finish(Reply::None); // nothing can answer a closed port
-        return true;
+        finish(Reply::LineClosed); // nothing can answer a closed port
+        return;
     }
-    SendModemCommand(command);
-    m_timeout->start(m_timeoutMs);
-    return true;
+    // A modem ends a command line at its carriage return.
+    m_line.write(m_current->command.toLatin1() + '\r');
+    m_timeout->start(m_current->timeoutMs > 0 ? m_current->timeoutMs : m_timeoutMs);
 }
 
 void CommandExchange::finish(Reply reply)
 {
-    if (!m_asking)
-        return; // a line nobody asked for, or a second ending of the same exchange
-    m_asking = false;
+    if (!m_current || m_step != Step::Sent)
+        return; // a line nobody asked for, or a second ending of the same command
+    m_step = Step::Completing;
     m_timeout->stop();
     // The receiver may still be reading the lines after this one from the port.
     QMetaObject::invokeMethod(
         this,
-        [this, reply, exchange = m_exchange] {
-            if (exchange == m_exchange && !m_shuttingDown)
-                emit replied(reply);
+        [this, reply] {
+            if (!m_current)
+                return;
+            const Completion done = std::move(m_current->done);
+            m_current.reset();
+            if (done && !m_shuttingDown)
+                done(reply);
+            sendNext();
         },
         Qt::QueuedConnection);
 }
 
-void CommandExchange::cancel()
+void CommandExchange::cancel(const QObject* requester)
 {
-    m_asking = false;
-    ++m_exchange;
-    m_timeout->stop();
+    m_queue.removeIf([requester](const Request& queued) { return queued.requester == requester; });
+    if (m_current && m_current->requester == requester)
+        m_current->done = nullptr;
 }
 
 void CommandExchange::shutDown()
 {
     m_shuttingDown = true;
-    cancel();
+    m_queue.clear();
+    m_timeout->stop();
+    m_current.reset();
 }

@@ -2,62 +2,82 @@
 
 #include "modem/TickSource.h"
 
+#include <QList>
 #include <QObject>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class ModemReceiver;
 class SerialLine;
 
-// One command to the modem and its reply, as a step on the event loop: ask() sends, replied()
-// follows once, on "OK", an error line, the time-out, or a line that closes. Nothing waits in
-// between, so the window and the network go on while the modem thinks.
+// The one writer of commands to the modem. Whoever needs the modem (the search, the watchdog, the
+// hook) queues a request and gets one completion for it: "OK", an error line, the time-out, or
+// the line closing. Commands go one at a time, each after the reply to the one before, so two
+// parts never take each other's replies. Every step runs on the event loop: nothing waits.
 class CommandExchange : public QObject
 {
     Q_OBJECT
 public:
     enum class Reply
     {
-        None, // no reply: the time-out, a closed line
         Ok,
-        Error
+        Error,
+        TimedOut,
+        LineClosed // closed before the reply, or never open
     };
     Q_ENUM(Reply)
+    using Completion = std::function<void(Reply)>;
 
     // The replies are the lines the receiver reads from the same line.
     CommandExchange(SerialLine& line, ModemReceiver& receiver, QObject* parent = nullptr);
 
     // The six port settings in order; false when the port did not open (it may already be open).
-    bool OpenModemPort(int port, const QString& speed);
-    void SendModemCommand(const QString& command);
-    // Sends `command`; replied() follows. False, with nothing sent, while an exchange is under
-    // way or once the program is ending.
-    bool ask(const QString& command);
-    bool asking() const { return m_asking; }
-    // The exchange under way ends without its replied().
-    void cancel();
+    bool openPort(int port, const QString& speed);
 
-    // How long an exchange waits for its reply.
+    // Queues `command` for `requester`; `done` follows once, after the receiver has finished with
+    // the line that ended it, so that it may close or reopen the port. `timeoutMs` 0 waits the
+    // reply time. Nothing is queued once the program is ending.
+    void request(const QString& command, const QObject* requester, Completion done,
+                 int timeoutMs = 0);
+    // What `requester` has queued goes, without completions. A command of its already sent still
+    // has its reply awaited, so that the reply does not end the next one.
+    void cancel(const QObject* requester);
+    // A command is under way or waits its turn.
+    bool busy() const { return !m_queue.isEmpty() || m_current.has_value(); }
+
+    // How long a command waits for its reply unless its request says otherwise.
     void setReplyTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
 
-    // The program is ending: the exchange under way ends, and no new one begins.
+    // The program is ending: nothing more is sent and no completion follows.
     void shutDown();
     bool shuttingDown() const { return m_shuttingDown; }
 
     // Where the time-out's tick comes from; a QTimer unless a test steps it.
     void setTicks(std::unique_ptr<TickSource> ticks);
 
-signals:
-    // Comes after the receiver has finished with the line that ended the exchange, so that
-    // whoever acts on it may close or reopen the port.
-    void replied(CommandExchange::Reply reply);
-
 private:
+    struct Request
+    {
+        QString command;
+        const QObject* requester = nullptr;
+        Completion done;
+        int timeoutMs = 0;
+    };
+    enum class Step
+    {
+        Sent,      // waiting for the reply
+        Completing // replied; the completion runs once the receiver is done with the line
+    };
+
+    void sendNext();
     void finish(Reply reply);
 
     SerialLine& m_line;
     std::unique_ptr<TickSource> m_timeout;
     int m_timeoutMs = 3000;
-    bool m_asking = false;
-    quint64 m_exchange = 0; // counts exchanges, so that a cancelled one's reply is dropped
+    QList<Request> m_queue;
+    std::optional<Request> m_current;
+    Step m_step = Step::Sent;
     bool m_shuttingDown = false;
 };

@@ -1,6 +1,5 @@
 #include "modem/LineHook.h"
 
-#include "modem/ModemReceiver.h"
 #include "modem/SerialLine.h"
 
 namespace {
@@ -10,30 +9,12 @@ constexpr int replyTimeout = 3000;
 
 } // namespace
 
-LineHook::LineHook(SerialLine& line, ModemReceiver& receiver, QObject* parent)
-    : QObject(parent), m_line(line)
+LineHook::LineHook(SerialLine& line, CommandExchange& exchange, QObject* parent)
+    : QObject(parent), m_line(line), m_exchange(exchange)
 {
-    m_timer.setSingleShot(true);
-    connect(&receiver, &ModemReceiver::okReceived, this, [this] { replied(true); });
-    connect(&receiver, &ModemReceiver::errorReceived, this, [this] { replied(false); });
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        switch (m_step) {
-        case Step::OffHook:
-            emit eventLine(QStringLiteral("[Couldn't hang up: the modem did not answer ATH1]"));
-            finish();
-            break;
-        case Step::Answer:
-        case Step::Holding:
-            send("ATH0\r", Step::OnHook);
-            break;
-        case Step::OnHook:
-            emit eventLine(QStringLiteral("[The modem did not answer ATH0]"));
-            finish();
-            break;
-        case Step::Idle:
-            break;
-        }
-    });
+    m_holdTimer.setSingleShot(true);
+    connect(&m_holdTimer, &QTimer::timeout, this,
+            [this] { send("ATH0", Step::OnHook, replyTimeout); });
 }
 
 void LineHook::hangUp(int holdMs)
@@ -45,42 +26,56 @@ void LineHook::hangUp(int holdMs)
         return;
     }
     m_hold = holdMs;
-    send("ATH1\r", Step::OffHook);
+    send("ATH1", Step::OffHook, replyTimeout);
 }
 
-void LineHook::send(const char* command, Step next)
+void LineHook::send(const char* command, Step next, int timeoutMs)
 {
     m_step = next;
-    if (!m_line.write(command)) {
-        emit eventLine(QStringLiteral("[Couldn't hang up: %1 could not be sent]")
-                           .arg(QString::fromLatin1(command).trimmed()));
+    m_exchange.request(
+        QString::fromLatin1(command), this,
+        [this](CommandExchange::Reply reply) { replied(reply); }, timeoutMs);
+}
+
+void LineHook::replied(CommandExchange::Reply reply)
+{
+    using Reply = CommandExchange::Reply;
+    if (reply == Reply::LineClosed) {
+        emit eventLine(QStringLiteral("[Couldn't hang up: the modem line is closed]"));
         finish();
         return;
     }
-    m_timer.start(replyTimeout);
-}
-
-void LineHook::replied(bool ok)
-{
     switch (m_step) {
     case Step::OffHook:
-        if (ok) {
+        if (reply == Reply::Ok) {
             m_step = Step::Holding;
-            m_timer.start(m_hold);
+            m_holdTimer.start(m_hold);
+        } else if (reply == Reply::Error) {
+            // Answering, a modem says nothing until it connects or gives up, so the hold is the
+            // answer's time-out; the on-hook command then breaks the answer off.
+            m_answering.start();
+            send("ATA", Step::Answer, qMax(1, m_hold));
         } else {
-            // Answering, a modem says nothing until it connects or gives up: the hold starts now.
-            send("ATA\r", Step::Answer);
-            m_timer.start(m_hold);
-        }
-        break;
-    case Step::Answer:
-        if (!ok) {
-            emit eventLine(
-                QStringLiteral("[Couldn't hang up: the modem answered ERROR to ATH1 and ATA]"));
+            emit eventLine(QStringLiteral("[Couldn't hang up: the modem did not answer ATH1]"));
             finish();
         }
         break;
+    case Step::Answer:
+        if (reply == Reply::Error) {
+            emit eventLine(
+                QStringLiteral("[Couldn't hang up: the modem answered ERROR to ATH1 and ATA]"));
+            finish();
+        } else if (reply == Reply::Ok) {
+            // Off-hook at once: the rest of the hold as after ATH1.
+            m_step = Step::Holding;
+            m_holdTimer.start(qMax(0, m_hold - int(m_answering.elapsed())));
+        } else {
+            send("ATH0", Step::OnHook, replyTimeout);
+        }
+        break;
     case Step::OnHook:
+        if (reply == Reply::TimedOut)
+            emit eventLine(QStringLiteral("[The modem did not answer ATH0]"));
         finish();
         break;
     case Step::Holding:
@@ -91,7 +86,7 @@ void LineHook::replied(bool ok)
 
 void LineHook::finish()
 {
-    m_timer.stop();
+    m_holdTimer.stop();
     m_step = Step::Idle;
     emit done();
 }

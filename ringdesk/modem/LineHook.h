@@ -1,19 +1,21 @@
 #pragma once
 
+#include "modem/CommandExchange.h"
+
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
-class ModemReceiver;
 class SerialLine;
 
 // Hangs up on a call through the modem: takes the line off-hook ("ATH1"; where the modem answers
-// "ERROR", "ATA"), holds it, and puts it back on-hook ("ATH0"). Every step runs on the event loop:
-// nothing waits for the modem.
+// "ERROR", "ATA"), holds it, and puts it back on-hook ("ATH0"). The commands go through the
+// exchange like every other; nothing waits for the modem.
 class LineHook : public QObject
 {
     Q_OBJECT
 public:
-    LineHook(SerialLine& line, ModemReceiver& receiver, QObject* parent = nullptr);
+    LineHook(SerialLine& line, CommandExchange& exchange, QObject* parent = nullptr);
 
     // Off-hook now, on-hook after `holdMs`. A hang-up under way goes on as it is.
     void hangUp(int holdMs);
@@ -34,12 +36,14 @@ private:
         Holding, // off-hook, waiting to hang up
         OnHook   // "ATH0" sent
     };
-    void replied(bool ok);
-    void send(const char* command, Step next);
+    void send(const char* command, Step next, int timeoutMs);
+    void replied(CommandExchange::Reply reply);
     void finish();
 
     SerialLine& m_line;
+    CommandExchange& m_exchange;
     Step m_step = Step::Idle;
     int m_hold = 0;
-    QTimer m_timer; // the reply's time-out, then the hold
+    QTimer m_holdTimer;
+    QElapsedTimer m_answering;
 };

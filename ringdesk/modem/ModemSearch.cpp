@@ -23,13 +23,17 @@ ModemSearch::ModemSearch(SerialLine& line, CommandExchange& exchange, ModemSetti
                          QObject* parent)
     : QObject(parent), m_line(line), m_exchange(exchange), m_settings(settings)
 {
-    connect(&m_exchange, &CommandExchange::replied, this, [this](CommandExchange::Reply reply) {
+}
+
+void ModemSearch::ask(const QString& command)
+{
+    m_exchange.request(command, this, [this](CommandExchange::Reply reply) {
         if (m_running)
             replied(reply);
     });
 }
 
-void ModemSearch::SearchModems()
+void ModemSearch::start()
 {
     if (m_running) {
         emit eventLine(QStringLiteral("[A modem search is already running]"));
@@ -68,7 +72,7 @@ void ModemSearch::stop()
 {
     if (!m_running)
         return;
-    m_exchange.cancel();
+    m_exchange.cancel(this);
     m_line.close();
     end();
 }
@@ -99,7 +103,7 @@ void ModemSearch::nextSpeed()
         const QString& speed = m_speeds[m_speedIndex];
         emit eventLine(QStringLiteral("[Testing Com") + shown(port) + QStringLiteral(" at ") +
                        speed + QStringLiteral(" ]"));
-        m_exchange.OpenModemPort(port, speed);
+        m_exchange.openPort(port, speed);
         m_anyDevice = m_anyDevice || m_line.isOpen() || QFile::exists(m_line.deviceName());
         // Why a port would not open is said once per port: a search is also a diagnosis.
         if (!m_line.isOpen() && !m_line.openFailure().isEmpty() && m_speedIndex == 0) {
@@ -112,8 +116,7 @@ void ModemSearch::nextSpeed()
         // A port that is not open can get no reply: no answer, without waiting for one.
         if (m_line.isOpen()) {
             m_step = Step::Reset;
-            if (!m_exchange.ask(QStringLiteral("ATZ")))
-                end();
+            ask(QStringLiteral("ATZ"));
             return;
         }
         m_settings.port = 0;
@@ -171,8 +174,7 @@ void ModemSearch::modemAnswered()
 void ModemSearch::askNextQuestion()
 {
     if (m_questionIndex < qsizetype(std::size(questions))) {
-        if (!m_exchange.ask(QString::fromLatin1(questions[m_questionIndex])))
-            end();
+        ask(QString::fromLatin1(questions[m_questionIndex]));
         return;
     }
     testCallerId();
@@ -192,8 +194,7 @@ void ModemSearch::askCallerIdCommand()
         return;
     }
     m_step = Step::CallerId;
-    if (!m_exchange.ask(m_commands[m_commandIndex]))
-        end();
+    ask(m_commands[m_commandIndex]);
 }
 
 void ModemSearch::conclude()
@@ -208,7 +209,7 @@ void ModemSearch::conclude()
         return;
     }
     const int port = m_settings.port;
-    if (m_exchange.OpenModemPort(port, m_settings.speed)) {
+    if (m_exchange.openPort(port, m_settings.speed)) {
         PortMap::remember(port, m_line.deviceName());
         // ModemManager may probe and hold a USB modem beside us, and then the rings go astray.
         for (const PortProblem::Holder& holder : PortProblem::holdersOf(m_line.openedAs()))

@@ -20,7 +20,7 @@ public:
     ModemSearch(SerialLine& line, CommandExchange& exchange, ModemSettings& settings,
                 QObject* parent = nullptr);
 
-    void SearchModems();
+    void start();
     bool running() const { return m_running; }
     // The modem switch went off, or the program is ending: the search under way gives up now.
     void stop();
@@ -43,6 +43,7 @@ private:
         CallerId   // the caller-ID commands, one after another
     };
 
+    void ask(const QString& command);
     void nextPort();
     void nextSpeed();
     void replied(CommandExchange::Reply reply);

@@ -8,7 +8,7 @@ bool ModemSwitch::turnOn()
     m_on = true;
     if (m_line.isOpen())
         return false;
-    m_search.SearchModems();
+    m_search.start();
     return m_search.running();
 }
 

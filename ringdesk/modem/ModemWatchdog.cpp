@@ -21,7 +21,6 @@ ModemWatchdog::ModemWatchdog(SerialLine& line, ModemReceiver& receiver, CommandE
         if (m_state == State::Watching)
             m_timer->start(m_interval);
     });
-    connect(&exchange, &CommandExchange::replied, this, &ModemWatchdog::replied);
 }
 
 void ModemWatchdog::setTicks(std::unique_ptr<TickSource> ticks)
@@ -43,8 +42,7 @@ void ModemWatchdog::start(int intervalMs, int port, const QString& speed, const 
 
 void ModemWatchdog::stop()
 {
-    if (m_state == State::Checking || m_state == State::Retrying)
-        m_exchange.cancel();
+    m_exchange.cancel(this);
     m_state = State::Off;
     m_timer->stop();
 }
@@ -58,30 +56,39 @@ void ModemWatchdog::tick()
             m_state = State::Off; // closed by the user or lost: not ours to reopen
             return;
         }
-        if ((busy && busy()) || !m_exchange.ask(m_setUp)) {
+        if (busy && busy()) {
             m_timer->start(m_interval);
             return;
         }
         m_state = State::Checking;
+        ask();
         return;
     case State::Recovering:
         m_line.close();
-        m_exchange.OpenModemPort(m_port, m_speed);
-        if (!m_line.isOpen() || !m_exchange.ask(m_setUp)) {
+        m_exchange.openPort(m_port, m_speed);
+        if (!m_line.isOpen()) {
             retryLater();
             return;
         }
         m_state = State::Retrying;
+        ask();
         return;
     default:
         return;
     }
 }
 
+void ModemWatchdog::ask()
+{
+    m_exchange.request(m_setUp, this, [this](CommandExchange::Reply reply) { replied(reply); });
+}
+
 void ModemWatchdog::replied(CommandExchange::Reply reply)
 {
+    using Reply = CommandExchange::Reply;
     if (m_state == State::Checking) {
-        if (reply != CommandExchange::Reply::None) {
+        // An error is an answer too; a line that closed under the check is as good as lost.
+        if (reply == Reply::Ok || reply == Reply::Error) {
             m_state = State::Watching;
             m_timer->start(m_interval);
             return;
@@ -92,7 +99,7 @@ void ModemWatchdog::replied(CommandExchange::Reply reply)
         m_retryDelay = 0;
         retryLater();
     } else if (m_state == State::Retrying) {
-        if (reply != CommandExchange::Reply::Ok) {
+        if (reply != Reply::Ok) {
             retryLater();
             return;
         }

@@ -48,6 +48,7 @@ private:
     };
 
     void tick();
+    void ask();
     void replied(CommandExchange::Reply reply);
     void retryLater();
 

@@ -21,16 +21,13 @@
 using Box = WindowModel::Box;
 
 Monitor::Monitor(WindowControl& window)
-    : m_receiver(), m_exchange(m_line, m_receiver), m_search(m_line, m_exchange, m_modemSettings),
-      m_modemSwitch(m_line, m_search), m_contacts(m_addressBook),
-      m_processor(m_noContacts, m_logFile), m_hook(m_line, m_receiver),
-      m_ringingCall(m_screen, m_hook), m_watchdog(m_line, m_receiver, m_exchange), m_window(window)
+    : m_contacts(m_addressBook), m_processor(m_noContacts, m_logFile),
+      m_ringingCall(m_screen, m_modem), m_window(window)
 {
     QObject::connect(&m_ringingCall, &RingingCall::bringForward, this, [this] {
         if (m_model.box(Box::MaximizeOnRing))
             m_window.bringBack();
     });
-    m_receiver.attach(m_line.device());
     // Every part reports to the event log; the window's list, the broker and whoever else
     // subscribes show what it says.
     auto toEvents = [this](EventLog::Kind kind) {
@@ -48,28 +45,20 @@ Monitor::Monitor(WindowControl& window)
                      [this](const EventLog::Event& event) { m_model.appendEvent(event.text); });
     QObject::connect(&m_events, &EventLog::cleared, &m_model,
                      [this] { m_model.eventList.setStringList({}); });
-    QObject::connect(
-        &m_line, &SerialLine::portLost, &m_model,
-        [this](const QString& device, const QString& reason) {
-            m_events.append(
-                QStringLiteral("[Modem port %1 failed: %2; closed]").arg(device, reason));
-            m_model.setField(WindowModel::Status, QStringLiteral("ERROR, MODEM DISCONNECTED"));
-        });
 
-    QObject::connect(&m_receiver, &ModemReceiver::eventLine, &m_model, toEvents(Kind::Modem));
-    QObject::connect(&m_receiver, &ModemReceiver::recordChanged, &m_model,
+    QObject::connect(&m_modem, &ModemControl::eventLine, &m_model, toEvents(Kind::Modem));
+    QObject::connect(&m_modem, &ModemControl::status, &m_model,
+                     [this](const QString& text) { m_model.setField(WindowModel::Status, text); });
+    QObject::connect(&m_modem, &ModemControl::recordChanged, &m_model,
                      [this](const CallerId& record) {
                          m_model.setField(WindowModel::Name, record.name);
                          m_model.setField(WindowModel::Number, record.number);
                          m_model.setField(WindowModel::Date, record.date);
                          m_model.setField(WindowModel::Time, record.time);
                      });
-    QObject::connect(&m_receiver, &ModemReceiver::ring, &m_model, [this] {
+    QObject::connect(&m_modem, &ModemControl::rang, &m_model, [this](int count) {
         m_ringingCall.ring();
-        // Rings come every six seconds; a longer pause is the next call.
-        m_rings = m_lastRing.isValid() && m_lastRing.elapsed() < 8000 ? m_rings + 1 : 1;
-        m_lastRing.start();
-        emit rang(m_rings, m_line.deviceName());
+        emit rang(count, m_modem.device());
     });
     QObject::connect(&m_screen, &CallScreen::eventLine, &m_model, toEvents(Kind::Screening));
     // Blocked calls are in the history too: a second try finds the first.
@@ -77,7 +66,6 @@ Monitor::Monitor(WindowControl& window)
         const QList<CallRecord> last = m_history.page(1, 0, QString(), number);
         return last.isEmpty() ? QDateTime() : last.first().received;
     });
-    QObject::connect(&m_hook, &LineHook::eventLine, &m_model, toEvents(Kind::Modem));
     QObject::connect(&m_bus, &CallBus::commandReceived, &m_model,
                      [this](const CallMessage::Command& command) {
                          switch (command.action) {
@@ -95,37 +83,20 @@ Monitor::Monitor(WindowControl& window)
                              break;
                          }
                      });
-    QObject::connect(&m_receiver, &ModemReceiver::recordComplete, &m_model,
+    QObject::connect(&m_modem, &ModemControl::recordComplete, &m_model,
                      [this](const CallerId& record) { recordComplete(record); });
 
-    QObject::connect(&m_search, &ModemSearch::eventLine, &m_model, toEvents(Kind::Modem));
-    QObject::connect(&m_search, &ModemSearch::status, &m_model,
-                     [this](const QString& text) { m_model.setField(WindowModel::Status, text); });
-    QObject::connect(&m_search, &ModemSearch::beep, &m_model, [this] { m_window.beep(); });
-    QObject::connect(&m_search, &ModemSearch::finished, this, [this] {
-        if (m_line.isOpen())
-            m_bus.publishModemState(QStringLiteral("answering"));
-        if (m_line.isOpen() && !m_shuttingDown)
-            m_watchdog.start(m_checkIntervalMs, m_modemSettings.port, m_modemSettings.speed,
-                             m_modemSettings.callerIdCommand);
-    });
-    m_watchdog.busy = [this] {
-        return m_hook.busy() || m_receiver.recordUnderWay() || m_ringingCall.ringing();
-    };
-    QObject::connect(&m_watchdog, &ModemWatchdog::eventLine, this, toEvents(Kind::Modem));
-    QObject::connect(&m_watchdog, &ModemWatchdog::notAnswering, this, [this] {
-        m_model.setField(WindowModel::Status, QStringLiteral("ERROR, MODEM NOT ANSWERING"));
-        m_window.modemNotAnswering(m_line.deviceName());
-        m_bus.publishModemState(QStringLiteral("not answering"));
-    });
-    QObject::connect(&m_watchdog, &ModemWatchdog::answeringAgain, this, [this] {
-        m_model.setField(WindowModel::Status, QStringLiteral("Active... Waiting for a Ring"));
-        m_bus.publishModemState(QStringLiteral("answering"));
-    });
-    // Queued: a search that found nothing to open ends before turnOn() has returned.
-    QObject::connect(&m_search, &ModemSearch::finished, this, &Monitor::modemSettled,
-                     Qt::QueuedConnection);
-    QObject::connect(&m_search, &ModemSearch::notFound, &m_model,
+    QObject::connect(&m_modem, &ModemControl::beep, &m_model, [this] { m_window.beep(); });
+    QObject::connect(&m_modem, &ModemControl::stateChanged, this,
+                     [this](ModemControl::State state) {
+                         m_bus.publishModemState(state == ModemControl::State::Answering
+                                                     ? QStringLiteral("answering")
+                                                     : QStringLiteral("not answering"));
+                     });
+    QObject::connect(&m_modem, &ModemControl::notAnswering, this,
+                     [this] { m_window.modemNotAnswering(m_modem.device()); });
+    QObject::connect(&m_modem, &ModemControl::searchEnded, this, &Monitor::modemSettled);
+    QObject::connect(&m_modem, &ModemControl::notFound, &m_model,
                      [this](const QStringList& problems, bool anyDevice) {
                          // Calls come from the router: a missing modem is no error then.
                          if (m_box.running()) {
@@ -165,7 +136,7 @@ Monitor::Monitor(WindowControl& window)
             if (call.origin.isEmpty()) {
                 CallRecord published = call;
                 if (published.line.isEmpty())
-                    published.line = m_line.deviceName();
+                    published.line = m_modem.device();
                 m_bus.publishCall(published);
             }
             emit callHandled(call, call.contactFound ? m_contacts.lastFound() : nullptr);
@@ -218,7 +189,7 @@ void Monitor::showItem(const std::shared_ptr<AddressBookItem>& item)
 
 bool Monitor::needsAreaCode() const
 {
-    return m_areaCode.isEmpty() && numberPlan().northAmerican() && m_modemSettings.port != 0;
+    return m_areaCode.isEmpty() && numberPlan().northAmerican() && m_modem.settings().port != 0;
 }
 
 void Monitor::keepStoredUnlessChanged(const SettingEntry& entry, const QString& given)
@@ -241,7 +212,7 @@ void Monitor::setCountry(const QString& country)
 void Monitor::applyNumberPlan()
 {
     const NumberPlan plan = numberPlan();
-    m_receiver.setNumberPlan(plan);
+    m_modem.setNumberPlan(plan);
     m_contacts.setNumberPlan(plan);
     m_screen.setNumberPlan(plan);
     m_addressBook.setCountry(plan.country());
@@ -255,7 +226,7 @@ CallOptions Monitor::callOptions() const
         m_model.box(Box::CreateContact) && m_model.boxEnabled(Box::CreateContact);
     options.createJournal = m_model.box(Box::CreateJournal);
     options.matchNumberOnly = Settings::MatchNumberOnly.isOn();
-    options.source = m_line.deviceName();
+    options.source = m_modem.device();
     return options;
 }
 
@@ -272,7 +243,7 @@ void Monitor::hangUpOnRequest()
 {
     // Off-hook with nothing ringing would answer the next caller or block the line for a
     // call the user is about to make.
-    if (!m_ringingCall.ringing() && !m_hook.busy()) {
+    if (!m_ringingCall.ringing() && !m_modem.hangingUp()) {
         m_events.append(QStringLiteral("[Hang up refused: no call is ringing]"));
         return;
     }
@@ -387,7 +358,7 @@ void Monitor::recordComplete(const CallerId& record)
         m_ringingCall.decide(record, [this, &record] { return knownCaller(record); });
     sayVerdict(record, verdict);
     if (verdict.blocked) {
-        m_processor.logBlocked(record, verdict.rule, m_line.deviceName());
+        m_processor.logBlocked(record, verdict.rule, m_modem.device());
         return;
     }
     if (m_model.box(Box::PlaySound))
@@ -421,15 +392,15 @@ void Monitor::activate()
     takeRemoteCalls();
     m_activating = true;
     setModemEnabled(loadTruth(Settings::SetupFindModem));
-    if (!m_search.running())
+    if (!m_modem.searching())
         modemSettled();
 }
 
 void Monitor::modemSettled()
 {
-    if (m_search.running())
+    if (m_modem.searching())
         return; // switched off and on again: the newer search has the last word
-    if (std::exchange(m_switchingOn, false) && m_modemSwitch.isOn())
+    if (std::exchange(m_switchingOn, false) && m_modem.isOn())
         enableModemControls();
     if (!std::exchange(m_activating, false) || m_shuttingDown)
         return;
@@ -456,7 +427,7 @@ void Monitor::finishActivation()
                                              .arg(entry.section, entry.key, entry.read()));
                          loadScreening();
                      });
-    m_receiver.setPollInterval(m_pollInterval);
+    m_modem.setPollInterval(m_pollInterval);
     // Once the number plan is known: a typo in a list is told now, not at the next call.
     m_screen.watchLists();
 }
@@ -465,11 +436,8 @@ void Monitor::unload()
 {
     // A modem search waiting for a reply stops at once instead of holding the program up.
     m_shuttingDown = true;
-    m_watchdog.stop();
+    m_modem.shutDown();
     m_box.stop();
-    m_search.stop();
-    m_exchange.shutDown();
-    m_line.close();
     m_bus.stop();
     saveSettings();
     m_logFile.SaveEventLog(m_events.lines());
@@ -491,11 +459,9 @@ void Monitor::switchModem(bool on)
         return;
     }
     m_model.setControlEnabled(WindowModel::FindModem, Settings::ModemFindModem.isOn());
-    refreshPortsToSearch();
-    m_watchdog.stop();
     // With a search under way, the rest waits for it; switched off meanwhile, manual mode has had
     // the last word.
-    if (m_modemSwitch.turnOn()) {
+    if (m_modem.turnOn()) {
         m_switchingOn = true;
         return;
     }
@@ -517,10 +483,9 @@ void Monitor::enableModemControls()
 
 void Monitor::manualMode()
 {
-    m_watchdog.stop();
     m_model.setField(WindowModel::Status, QStringLiteral("Manual Mode"));
     m_model.setControlEnabled(WindowModel::FindModem, false);
-    m_modemSwitch.turnOff();
+    m_modem.turnOff();
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::MaximizeOnRing,
                     Box::CreateJournal, Box::PlaySound})
         m_model.setBoxEnabled(box, false);
@@ -528,21 +493,14 @@ void Monitor::manualMode()
     m_window.setTrayImage(WindowControl::TrayImage::ModemOff);
 }
 
-void Monitor::refreshPortsToSearch()
-{
-    m_modemSettings.portsToSearch = Settings::NumberOfCom.whole();
-}
-
 void Monitor::findModem()
 {
-    m_modemSettings.port = 0;
     if (!m_model.box(Box::ModemEnabled)) {
+        m_modem.settings().port = 0;
         manualMode();
         return;
     }
-    refreshPortsToSearch();
-    m_watchdog.stop();
-    m_search.SearchModems();
+    m_modem.find();
 }
 
 void Monitor::startBus()
@@ -566,7 +524,7 @@ void Monitor::showRemoteCall(const CallRecord& call)
 
 void Monitor::showWhereCallsComeFrom()
 {
-    if (m_box.running() && !m_line.isOpen()) {
+    if (m_box.running() && !m_modem.isOpen()) {
         m_model.setField(WindowModel::Status,
                          QStringLiteral("Calls from the FRITZ!Box at ") + m_box.address());
         return;
@@ -582,7 +540,7 @@ void Monitor::takeRemoteCalls()
     // They join the call list after the calls of earlier runs. A record of our own modem that is
     // still arriving owns the caller fields until it is logged.
     while (m_callLogLoaded && !m_remoteCalls.isEmpty() && !m_shuttingDown) {
-        if (m_receiver.recordUnderWay()) {
+        if (m_modem.recordUnderWay()) {
             if (!m_remoteWaiting)
                 QTimer::singleShot(50, &m_model, [this] {
                     m_remoteWaiting = false;
@@ -718,17 +676,17 @@ void Monitor::loadSettings()
         m_events.append(u'[' + problem + u']');
 
     QString portProblem;
-    m_modemSettings.port = Settings::ComPort.whole(&portProblem);
+    m_modem.settings().port = Settings::ComPort.whole(&portProblem);
     if (!portProblem.isEmpty()) // searched for, and the stored text left alone unless found
         keepStoredUnlessChanged(Settings::ComPort, QStringLiteral("0"));
-    m_modemSettings.replyTimeout = Settings::ModemResponseTimeout.read();
-    m_modemSettings.speed = Settings::BaudRate.read();
+    m_modem.settings().replyTimeout = Settings::ModemResponseTimeout.read();
+    m_modem.settings().speed = Settings::BaudRate.read();
     m_pollInterval = Settings::PollInterval.read();
     QString intervalProblem;
-    m_checkIntervalMs = Settings::ModemCheckInterval.whole(&intervalProblem) * 1000;
+    m_modem.setCheckInterval(Settings::ModemCheckInterval.whole(&intervalProblem) * 1000);
     if (!intervalProblem.isEmpty())
         m_events.append(u'[' + intervalProblem + u']');
-    m_modemSettings.callerIdCommand = Settings::CallIDString.read();
+    m_modem.settings().callerIdCommand = Settings::CallIDString.read();
     m_country = Settings::Country.read();
     // A code no country has is read as the United States: say so rather than let it be.
     const QString asked = m_country.trimmed().toUpper();
@@ -846,10 +804,10 @@ QList<SettingsStore::Entry> Monitor::settingsToSave() const
         {Settings::SystemTray, box(Box::UseTray)},
         {Settings::PlayWavFile, box(Box::PlaySound)},
         {Settings::AreaCode, m_areaCode},
-        {Settings::ComPort, QString::number(m_modemSettings.port)},
-        {Settings::ModemResponseTimeout, m_modemSettings.replyTimeout},
-        {Settings::CallIDString, m_modemSettings.callerIdCommand},
-        {Settings::BaudRate, m_modemSettings.speed},
+        {Settings::ComPort, QString::number(m_modem.settings().port)},
+        {Settings::ModemResponseTimeout, m_modem.settings().replyTimeout},
+        {Settings::CallIDString, m_modem.settings().callerIdCommand},
+        {Settings::BaudRate, m_modem.settings().speed},
         {Settings::Log, Conversions::truthText(m_model.view() == WindowModel::View::Calls)},
         {Settings::Event, Conversions::truthText(m_model.view() == WindowModel::View::Events)},
     };

@@ -12,14 +12,7 @@
 #include "calls/RingingCall.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsWatcher.h"
-#include "modem/CommandExchange.h"
-#include "modem/LineHook.h"
-#include "modem/ModemReceiver.h"
-#include "modem/ModemSearch.h"
-#include "modem/ModemSettings.h"
-#include "modem/ModemSwitch.h"
-#include "modem/ModemWatchdog.h"
-#include "modem/SerialLine.h"
+#include "modem/ModemControl.h"
 #include "monitor/WindowModel.h"
 
 #include "sources/FritzBoxMonitor.h"
@@ -45,8 +38,10 @@ public:
     // The status line: what the monitor is doing now.
     QString status() const { return m_model.field(WindowModel::Status); }
     // Where the modem is, and whether its line is open.
-    QString modemDevice() const { return m_line.deviceName(); }
-    bool modemOpen() const { return m_line.isOpen(); }
+    QString modemDevice() const { return m_modem.device(); }
+    bool modemOpen() const { return m_modem.isOpen(); }
+    // The modem and its parts, for the views and tools that drive it.
+    ModemControl& modem() { return m_modem; }
     // The household's broker we are on, or nothing.
     QString brokerAddress() const;
 
@@ -151,8 +146,6 @@ private:
 
     EventLog m_events;
     WindowModel m_model;
-    int m_rings = 0;
-    QElapsedTimer m_lastRing;
     // The router's calls: those that rang, by the box's connection id, until they end.
     FritzBoxMonitor m_box;
     QHash<QString, CallRecord> m_boxCalls;
@@ -161,22 +154,14 @@ private:
     bool m_toldBoxCannotHangUp = false;
     CallLogFile m_logFile;
     CallHistory m_history;
-    SerialLine m_line;
-    ModemReceiver m_receiver;
-    CommandExchange m_exchange;
-    ModemSettings m_modemSettings;
-    ModemSearch m_search;
-    ModemSwitch m_modemSwitch;
+    ModemControl m_modem;
     NoContacts m_noContacts;
     AddressBook m_addressBook;
     AddressBookContacts m_contacts;
     CallProcessor m_processor;
     CallBus m_bus;
     CallScreen m_screen;
-    LineHook m_hook;
     RingingCall m_ringingCall;
-    ModemWatchdog m_watchdog;
-    int m_checkIntervalMs = 300000;
 
     void loadBox(WindowModel::Box box, const SettingEntry& entry);
     bool loadTruth(const SettingEntry& entry);
@@ -187,7 +172,6 @@ private:
     void enableModemControls();
     // A search ended: the switch-on and the activation step go on from where they waited.
     void modemSettled();
-    void refreshPortsToSearch();
     // "Search in Contact"'s action: "Create Contact" and "Create Journal" follow it, and come
     // back only while the settings allow.
     void searchContactsChanged();

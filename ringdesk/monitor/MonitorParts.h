@@ -8,27 +8,18 @@
 struct MonitorParts
 {
     explicit MonitorParts(Monitor& monitor)
-        : logFile(monitor.m_logFile), history(monitor.m_history), line(monitor.m_line),
-          receiver(monitor.m_receiver), exchange(monitor.m_exchange),
-          modemSettings(monitor.m_modemSettings), search(monitor.m_search),
+        : logFile(monitor.m_logFile), history(monitor.m_history), modem(monitor.m_modem),
           addressBook(monitor.m_addressBook), contacts(monitor.m_contacts),
-          processor(monitor.m_processor), bus(monitor.m_bus), screen(monitor.m_screen),
-          hook(monitor.m_hook), watchdog(monitor.m_watchdog)
+          processor(monitor.m_processor), bus(monitor.m_bus), screen(monitor.m_screen)
     {
     }
 
     CallLogFile& logFile;
     CallHistory& history;
-    SerialLine& line;
-    ModemReceiver& receiver;
-    CommandExchange& exchange;
-    ModemSettings& modemSettings;
-    ModemSearch& search;
+    ModemControl& modem;
     AddressBook& addressBook;
     AddressBookContacts& contacts;
     CallProcessor& processor;
     CallBus& bus;
     CallScreen& screen;
-    LineHook& hook;
-    ModemWatchdog& watchdog;
 };

@@ -46,9 +46,8 @@ int main(int argc, char* argv[])
           "[System Ready, Waiting for a RING...]"})
         s.appendEvent(QString::fromLatin1(line));
     s.setField(WindowModel::Status, QStringLiteral("Active... Waiting for a Ring"));
-    MonitorParts(window.monitor())
-        .receiver.receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\n"
-                          "NMBR = 6135551234\r\nNAME = SMITH JOHN\r\n");
+    window.monitor().modem().receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\n"
+                                     "NMBR = 6135551234\r\nNAME = SMITH JOHN\r\n");
     QApplication::processEvents();
     window.grab().save(out + QStringLiteral("/ringdesk.png"));
     window.showDetails(true);
