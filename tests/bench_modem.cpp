@@ -3,7 +3,7 @@
 //   time from a caller-ID block written to the terminal to its record in CallLog.txt;
 //   a full search over four ports that do not exist.
 #include "common/SettingsStore.h"
-#include "monitor/MonitorParts.h"
+#include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"
 
 #include <QCoreApplication>
@@ -83,7 +83,7 @@ int main(int argc, char* argv[])
                 100.0 * (cpuSeconds() - cpu) / (double(clock.elapsed()) / 1000.0));
 
     // 3. From the caller-ID block on the line to its record in the call log.
-    const QString log = MonitorParts(monitor).logFile.callLogPath();
+    const QString log = monitor.calls().logFile().callLogPath();
     const QByteArray block = "RING\r\nDATE = 1206\r\nTIME = 1041\r\nNMBR = 6135551234\r\n"
                              "NAME = SMITH JOHN\r\n\r\n";
     for (int i = 0; i < 5; ++i) {

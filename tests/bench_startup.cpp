@@ -3,7 +3,7 @@
 // (1.3 MB) and the unload step's settings save is timed too. Prints the figures; not part of the
 // test suite.
 #include "common/SettingsStore.h"
-#include "monitor/MonitorParts.h"
+#include "monitor/Monitor.h"
 #include "shell/Dialogs.h"
 #include "shell/Lifecycle.h"
 #include "shell/MainWindow.h"
@@ -65,7 +65,7 @@ int main(int argc, char* argv[])
     if (bigStore) {
         clock.restart();
         window.monitor().saveSettings();
-        MonitorParts(window.monitor()).logFile.SaveEventLog(window.model().events());
+        window.monitor().calls().logFile().SaveEventLog(window.model().events());
         std::printf("unload step's writes: %lld ms\n", static_cast<long long>(clock.elapsed()));
     }
     return 0;

@@ -328,7 +328,7 @@ void TestCallerContacts::callsBuildTheAddressBook()
     record.name = "SMITH JOHN";
     record.begun = true;
     for (int call = 0; call < 2; ++call)
-        processor.ProcessCallID(record, callOptions(true));
+        processor.processCallId(record, callOptions(true));
     QCOMPARE(contactFiles().size(), 1);
     QCOMPARE(m_viewer.shown.size(), 3); // the new contact, the contact found, the journal entry
     QCOMPARE(m_viewer.shown.last()->kind(), AddressBookItem::Journal);
@@ -445,7 +445,7 @@ void TestCallerContacts::numberAloneFindsTheCaller()
         record.number = "+1 (613) 555-0142";
         record.name = "WIRELESS CALLER";
         record.begun = true;
-        processor.ProcessCallID(record, options);
+        processor.processCallId(record, options);
     };
     options.matchNumberOnly = true;
     call();

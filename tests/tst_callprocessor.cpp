@@ -137,7 +137,7 @@ void TestCallProcessor::process(const QString& number, const QString& name, int 
     record.name = name;
     record.begun = recordState != 0;
     record.withheld = recordState == 2;
-    m_processor->ProcessCallID(record, m_options);
+    m_processor->processCallId(record, m_options);
 }
 
 void TestCallProcessor::searchesAndCreations_data()

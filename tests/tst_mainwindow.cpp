@@ -1,8 +1,10 @@
 #include "CaptionsFit.h"
 #include "TestHome.h"
+#include "addressbook/AddressBook.h"
+#include "calls/IncomingCall.h"
 #include "common/SettingsStore.h"
 #include "monitor/CanberraSound.h"
-#include "monitor/MonitorParts.h"
+#include "monitor/Monitor.h"
 #include "shell/ContactWindow.h"
 #include "shell/Dialogs.h"
 #include "shell/HelpWindow.h"
@@ -48,10 +50,7 @@ QStringList wakingTimers(MainWindow& window)
         objects += top->findChildren<QObject*>();
     }
     Monitor& monitor = window.monitor();
-    for (QObject* part : std::initializer_list<QObject*>{
-             &monitor.model(), &monitor.modem(), &MonitorParts(monitor).processor,
-             &MonitorParts(monitor).bus, &MonitorParts(monitor).contacts,
-             &MonitorParts(monitor).logFile}) {
+    for (QObject* part : std::initializer_list<QObject*>{&monitor.model(), &monitor}) {
         objects << part;
         objects += part->findChildren<QObject*>();
     }
@@ -283,9 +282,8 @@ void TestMainWindow::clearEventsAndLog()
     call.time = "10:41";
     call.number = "5551234";
     call.name = "X";
-    MonitorParts(m_window->monitor())
-        .history.add(call,
-                     MonitorParts(m_window->monitor()).logFile.AppendCallLogRecord(call.logLine()));
+    m_window->monitor().calls().history().add(
+        call, m_window->monitor().calls().logFile().AppendCallLogRecord(call.logLine()));
     Dialogs::setNextAnswer(QMessageBox::No);
     ui.clearButton->click();
     QCOMPARE(Dialogs::lastAsked(), "Clear Log|Permanently Delete Your Log File, Are You Sure ?");
@@ -387,7 +385,7 @@ void TestMainWindow::manualSearchOffersAndCreatesContact()
     const int asked = Dialogs::asked();
     ui.searchNameButton->click();
     QCOMPARE(Dialogs::asked(), asked);
-    QVERIFY(MonitorParts(m_window->monitor()).contacts.lastFound()); // found, and shown
+    QVERIFY(m_window->monitor().calls().contacts().lastFound()); // found, and shown
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<ContactWindow*>(w))
             w->close();
@@ -432,9 +430,8 @@ void TestMainWindow::cardRoundTripOutsideNorthAmerica()
         ui.numberField->setText(typed);
         ui.searchNumberButton->click();
         QCOMPARE(Dialogs::asked(), asked); // found: no offer to create
-        QCOMPARE(MonitorParts(m_window->monitor())
-                     .contacts.lastFound()
-                     ->field(AddressBookItem::Field::LastName),
+        QCOMPARE(m_window->monitor().calls().contacts().lastFound()->field(
+                     AddressBookItem::Field::LastName),
                  "Brown");
     }
 }
@@ -457,8 +454,8 @@ void TestMainWindow::blockFromTheCallListAndTheCaller()
     withheld.number = "Private";
     withheld.name.clear();
     withheld.withheld = CallRecord::Withheld::Private;
-    MonitorParts(m_window->monitor()).history.add(plumber, true);
-    MonitorParts(m_window->monitor()).history.add(withheld, true);
+    m_window->monitor().calls().history().add(plumber, true);
+    m_window->monitor().calls().history().add(withheld, true);
     ui.callList->setCurrentIndex(m_window->monitor().model().callList.index(0));
     m_window->blockSelectedAction->trigger();
     QCOMPARE(listed(), "+1 613-555-0199\n");
@@ -472,7 +469,7 @@ void TestMainWindow::blockFromTheCallListAndTheCaller()
     m_window->blockSelectedAction->trigger();
     QCOMPARE(listed(), "+1 613-555-0123\n");
     // "Let the Next Call Through" wants screening on, and is taken once.
-    CallScreen& screen = MonitorParts(m_window->monitor()).screen;
+    CallScreen& screen = m_window->monitor().calls().screening();
     m_window->permitNextAction->trigger();
     QVERIFY(!screen.nextPermitted());
     ScreeningOptions options;
@@ -582,8 +579,7 @@ void TestMainWindow::manyCallsKeepOneWindowPerContact()
         record.name = caller < 5 ? QString("KNOWN%1 CALLER").arg(caller)
                                  : QString("STRANGER%1 NEW").arg(caller);
         record.begun = true;
-        MonitorParts(m_window->monitor())
-            .processor.ProcessCallID(record, m_window->monitor().callOptions());
+        m_window->monitor().calls().take(IncomingCall::fromModem(record, QString()));
         QCoreApplication::processEvents();
     };
     for (int n = 0; n < 100; ++n)
@@ -674,10 +670,9 @@ void TestMainWindow::itemWindowShortcutsAreUnique()
         }
         return found;
     };
-    for (QWidget* window : {static_cast<QWidget*>(new JournalWindow(
-                                MonitorParts(m_window->monitor()).addressBook.newJournal())),
-                            static_cast<QWidget*>(new ContactWindow(
-                                MonitorParts(m_window->monitor()).addressBook.newContact()))}) {
+    AddressBook book;
+    for (QWidget* window : {static_cast<QWidget*>(new JournalWindow(book.newJournal())),
+                            static_cast<QWidget*>(new ContactWindow(book.newContact()))}) {
         const QStringList used = letters(window);
         QVERIFY(used.size() >= 3);
         QCOMPARE(QSet<QString>(used.cbegin(), used.cend()).size(), used.size());

@@ -9,7 +9,7 @@
 #include "modem/ModemReceiver.h"
 #include "modem/PortProblem.h"
 #include "modem/SerialLine.h"
-#include "monitor/MonitorParts.h"
+#include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"
 
 #include <QDateTime>
@@ -373,7 +373,7 @@ void TestModemSearch::callAfterSearchIsLogged()
     modem.command("call 6135551234 SMITH JOHN");
     QTRY_COMPARE(m_monitor->model().calls().size(), 1);
     QVERIFY(m_monitor->model().calls().first().endsWith("+1 (613) 555-1234 SMITH JOHN"));
-    QFile log(MonitorParts(*m_monitor).logFile.callLogPath());
+    QFile log(m_monitor->calls().logFile().callLogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(log.readAll().endsWith(" +1 (613) 555-1234 SMITH JOHN\"\r\n"));
     modem.command("private");

@@ -1,7 +1,7 @@
 #include "TestHome.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
-#include "monitor/MonitorParts.h"
+#include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"
 
 #include <QSignalSpy>
@@ -197,7 +197,7 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
     QCOMPARE(m_monitor->model().events().last(),
              "[Couldn't create the log folder " + blocker.fileName() +
                  "/ringdesk; calls are not written to a log file]");
-    QVERIFY(!MonitorParts(*m_monitor).logFile.AppendCallLogRecord("x"));
+    QVERIFY(!m_monitor->calls().logFile().AppendCallLogRecord("x"));
 }
 
 void TestMonitor::unloadWritesTheTableInOrder()
@@ -359,7 +359,7 @@ void TestMonitor::chimeAndRingAsTheBoxesSay()
     options.mode = ScreeningOptions::BlockListed;
     options.hangUp = false;
     options.hangUpDelay = 0;
-    MonitorParts(*m_monitor).screen.setOptions(options);
+    m_monitor->calls().screening().setOptions(options);
     QDir().mkpath(m_home->path() + "/config/ringdesk");
     QFile list(m_home->path() + "/config/ringdesk/blocked.txt");
     QVERIFY(list.open(QIODevice::WriteOnly));
@@ -397,7 +397,7 @@ void TestMonitor::screeningFollowsSavedSettings()
 {
     m_monitor->loadSettings();
     m_monitor->finishActivation();
-    const CallScreen& screen = MonitorParts(*m_monitor).screen;
+    const CallScreen& screen = m_monitor->calls().screening();
     QCOMPARE(screen.options().mode, ScreeningOptions::Off);
     QVERIFY(SaveSetting("ZodoDE", "Screening", "Mode", "1"));
     QTRY_COMPARE(screen.options().mode, ScreeningOptions::BlockListed);

@@ -1,5 +1,5 @@
 #include "TestHome.h"
-#include "monitor/MonitorParts.h"
+#include "monitor/Monitor.h"
 #include "shell/Dialogs.h"
 #include "shell/Lifecycle.h"
 #include "shell/MainWindow.h"

@@ -13,12 +13,12 @@ CallProcessor::CallProcessor(CallerContacts& contacts, CallLogFile& logFile, QOb
 {
 }
 
-void CallProcessor::ProcessCallID(const CallerId& record, const CallOptions& options)
+CallRecord CallProcessor::processCallId(const CallerId& record, const CallOptions& options)
 {
-    process(record, options, nullptr);
+    return process(record, options, nullptr);
 }
 
-void CallProcessor::processRemote(const CallRecord& call, const CallOptions& options)
+CallRecord CallProcessor::processRemote(const CallRecord& call, const CallOptions& options)
 {
     CallerId record;
     record.date = call.date;
@@ -33,14 +33,13 @@ void CallProcessor::processRemote(const CallRecord& call, const CallOptions& opt
         CallRecord blocked;
         blocked.blocked = true;
         blocked.blockRule = call.blockRule;
-        log(blocked, record, &call);
-        return;
+        return log(blocked, record, &call);
     }
-    process(record, options, &call);
+    return process(record, options, &call);
 }
 
-void CallProcessor::process(const CallerId& record, const CallOptions& options,
-                            const CallRecord* remote)
+CallRecord CallProcessor::process(const CallerId& record, const CallOptions& options,
+                                  const CallRecord* remote)
 {
     const CallerName split = CallerName::split(record.name);
     QString lastName = split.last;
@@ -101,7 +100,7 @@ void CallProcessor::process(const CallerId& record, const CallOptions& options,
     }
 
     if (!record.begun)
-        return;
+        return {};
     CallRecord call;
     call.source = options.source;
     call.contactFound = found.has_value();
@@ -117,19 +116,20 @@ void CallProcessor::process(const CallerId& record, const CallOptions& options,
                           : found->item                         ? found->item->fileName()
                                                                 : QString();
     }
-    log(call, record, remote);
+    return log(call, record, remote);
 }
 
-void CallProcessor::logBlocked(const CallerId& record, const QString& rule, const QString& source)
+CallRecord CallProcessor::logBlocked(const CallerId& record, const QString& rule,
+                                     const QString& source)
 {
     CallRecord call;
     call.blocked = true;
     call.blockRule = rule;
     call.source = source;
-    log(call, record, nullptr);
+    return log(call, record, nullptr);
 }
 
-void CallProcessor::log(CallRecord call, const CallerId& record, const CallRecord* remote)
+CallRecord CallProcessor::log(CallRecord call, const CallerId& record, const CallRecord* remote)
 {
     call.date = record.date;
     call.time = record.time;
@@ -156,4 +156,5 @@ void CallProcessor::log(CallRecord call, const CallerId& record, const CallRecor
     if (m_history)
         call.historyId = m_history->add(call, inLog);
     emit callProcessed(call);
+    return call;
 }

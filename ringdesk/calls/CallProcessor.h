@@ -18,14 +18,16 @@ class CallProcessor : public QObject
 public:
     CallProcessor(CallerContacts& contacts, CallLogFile& logFile, QObject* parent = nullptr);
 
-    void ProcessCallID(const CallerId& record, const CallOptions& options);
+    // Each returns the call as it was logged; a record that is no call (no DATE line) gives an
+    // empty one, with no id.
+    CallRecord processCallId(const CallerId& record, const CallOptions& options);
     // A call another monitor published: looked up and logged as one from our own modem, keeping
     // its id, time and line.
-    void processRemote(const CallRecord& call, const CallOptions& options);
+    CallRecord processRemote(const CallRecord& call, const CallOptions& options);
 
     // A call that screening blocked: logged and reported as any call, with the rule, and
     // nothing else done (no search, no contact, no journal entry).
-    void logBlocked(const CallerId& record, const QString& rule, const QString& source);
+    CallRecord logBlocked(const CallerId& record, const QString& rule, const QString& source);
 
     // The address book that later calls reach.
     void setContacts(CallerContacts& contacts) { m_contacts = &contacts; }
@@ -38,9 +40,10 @@ signals:
     void callProcessed(const CallRecord& call);
 
 private:
-    void process(const CallerId& record, const CallOptions& options, const CallRecord* remote);
+    CallRecord process(const CallerId& record, const CallOptions& options,
+                       const CallRecord* remote);
     // The call logged and reported.
-    void log(CallRecord call, const CallerId& record, const CallRecord* remote);
+    CallRecord log(CallRecord call, const CallerId& record, const CallRecord* remote);
 
     CallerContacts* m_contacts;
     CallLogFile& m_logFile;

@@ -15,16 +15,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
-#include <malloc.h>
 #include <utility>
 
 using Box = WindowModel::Box;
 
 Monitor::Monitor(WindowControl& window)
-    : m_contacts(m_addressBook), m_processor(m_noContacts, m_logFile),
-      m_ringingCall(m_screen, m_modem), m_window(window)
+    : m_box(this), m_modem(this), m_calls(m_events, m_addressBook, m_modem, this), m_bus(this),
+      m_window(window)
 {
-    QObject::connect(&m_ringingCall, &RingingCall::bringForward, this, [this] {
+    QObject::connect(&m_calls, &CallPipeline::bringForward, this, [this] {
         if (m_model.box(Box::MaximizeOnRing))
             m_window.bringBack();
     });
@@ -57,34 +56,30 @@ Monitor::Monitor(WindowControl& window)
                          m_model.setField(WindowModel::Time, record.time);
                      });
     QObject::connect(&m_modem, &ModemControl::rang, &m_model, [this](int count) {
-        m_ringingCall.ring();
+        m_calls.ring();
         emit rang(count, m_modem.device());
-    });
-    QObject::connect(&m_screen, &CallScreen::eventLine, &m_model, toEvents(Kind::Screening));
-    // Blocked calls are in the history too: a second try finds the first.
-    m_screen.setLastCall([this](const QString& number) {
-        const QList<CallRecord> last = m_history.page(1, 0, QString(), number);
-        return last.isEmpty() ? QDateTime() : last.first().received;
     });
     QObject::connect(&m_bus, &CallBus::commandReceived, &m_model,
                      [this](const CallMessage::Command& command) {
                          switch (command.action) {
                          case CallMessage::Command::Block:
-                             blockNumber(command.number);
+                             m_calls.block(command.number);
                              break;
                          case CallMessage::Command::Unblock:
-                             unblockNumber(command.number, command.name);
+                             m_calls.unblock(command.number, command.name);
                              break;
                          case CallMessage::Command::HangUp:
-                             hangUpOnRequest();
+                             m_calls.hangUpOnRequest();
                              break;
                          case CallMessage::Command::PermitNext:
-                             permitNextCall();
+                             m_calls.permitNext();
                              break;
                          }
                      });
     QObject::connect(&m_modem, &ModemControl::recordComplete, &m_model,
-                     [this](const CallerId& record) { recordComplete(record); });
+                     [this](const CallerId& record) {
+                         m_calls.take(IncomingCall::fromModem(record, m_modem.device()));
+                     });
 
     QObject::connect(&m_modem, &ModemControl::beep, &m_model, [this] { m_window.beep(); });
     QObject::connect(&m_modem, &ModemControl::stateChanged, this,
@@ -114,24 +109,23 @@ Monitor::Monitor(WindowControl& window)
             searchContactsChanged();
     });
 
-    QObject::connect(&m_logFile, &CallLogFile::eventLine, &m_model, toEvents(Kind::Call));
-    QObject::connect(&m_noContacts, &CallerContacts::eventLine, &m_model, toEvents(Kind::Call));
-    QObject::connect(&m_contacts, &CallerContacts::eventLine, &m_model, toEvents(Kind::Call));
-    QObject::connect(&m_processor, &CallProcessor::eventLine, &m_model, toEvents(Kind::Call));
-    m_processor.setHistory(&m_history);
-    QObject::connect(&m_history, &CallHistory::eventLine, &m_model, toEvents(Kind::Call));
-    QObject::connect(&m_history, &CallHistory::changed, &m_model,
+    m_calls.setOptions([this] { return callOptions(); });
+    QObject::connect(&m_calls.history(), &CallHistory::changed, &m_model,
                      [this] { m_model.callList.refresh(); });
+    QObject::connect(&m_calls, &CallPipeline::callerShown, &m_model,
+                     [this](const CallerId& record) {
+                         m_model.setField(WindowModel::Number, record.number);
+                         m_model.setField(WindowModel::Date, record.date);
+                         m_model.setField(WindowModel::Time, record.time);
+                         m_model.setField(WindowModel::Name, record.name);
+                     });
+    QObject::connect(&m_calls, &CallPipeline::letThrough, this, [this] {
+        if (m_model.box(Box::PlaySound))
+            m_window.playChime();
+    });
     QObject::connect(
-        &m_processor, &CallProcessor::callProcessed, this, [this](const CallRecord& processed) {
-            CallRecord call = processed;
-            if (!m_boxCallRinging.isEmpty()) {
-                call.line = m_boxLine;
-                // Calls whose end never came are not kept for ever.
-                if (m_boxCalls.size() > 64)
-                    m_boxCalls.clear();
-                m_boxCalls.insert(m_boxCallRinging, call);
-            }
+        &m_calls, &CallPipeline::callHandled, this,
+        [this](const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact) {
             m_model.callList.add(call);
             if (call.origin.isEmpty()) {
                 CallRecord published = call;
@@ -139,14 +133,19 @@ Monitor::Monitor(WindowControl& window)
                     published.line = m_modem.device();
                 m_bus.publishCall(published);
             }
-            emit callHandled(call, call.contactFound ? m_contacts.lastFound() : nullptr);
+            emit callHandled(call, contact);
         });
+    QObject::connect(&m_calls, &CallPipeline::outcomeKnown, &m_bus, &CallBus::publishOutcome);
+    QObject::connect(&m_calls, &CallPipeline::missedCall, this,
+                     [this](const QString& name) { m_window.missedCall(name); });
     QObject::connect(&m_box, &FritzBoxMonitor::eventLine, this, toEvents(Kind::Modem));
     QObject::connect(&m_box, &FritzBoxMonitor::ringing, this,
                      [this](const QString& id, const QDateTime& when, const QString& caller,
-                            const QString&,
-                            const QString& line) { boxRang(id, when, caller, line); });
-    QObject::connect(&m_box, &FritzBoxMonitor::ended, this, &Monitor::boxCallEnded);
+                            const QString&, const QString& line) {
+                         m_calls.take(IncomingCall::fromFritzBox(id, when, caller, line,
+                                                                 m_box.address(), numberPlan()));
+                     });
+    QObject::connect(&m_box, &FritzBoxMonitor::ended, &m_calls, &CallPipeline::ended);
     QObject::connect(&m_box, &FritzBoxMonitor::connectedChanged, this,
                      [this] { showWhereCallsComeFrom(); });
 
@@ -155,8 +154,9 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&m_bus, &CallBus::report, &m_model, toEvents(Kind::Household));
     QObject::connect(&m_bus, &CallBus::status, &m_model,
                      [this](const QString& text) { m_model.setField(WindowModel::Status, text); });
-    QObject::connect(&m_bus, &CallBus::remoteCall, &m_model,
-                     [this](const CallRecord& call) { showRemoteCall(call); });
+    QObject::connect(&m_bus, &CallBus::remoteCall, &m_model, [this](const CallRecord& call) {
+        m_calls.take(IncomingCall::fromHousehold(call));
+    });
     QObject::connect(&m_bus, &CallBus::connected, &m_model, [this] { showWhereCallsComeFrom(); });
     addressBookProbe = [](QString* problem) {
         return AddressBook::usable(problem);
@@ -213,8 +213,7 @@ void Monitor::applyNumberPlan()
 {
     const NumberPlan plan = numberPlan();
     m_modem.setNumberPlan(plan);
-    m_contacts.setNumberPlan(plan);
-    m_screen.setNumberPlan(plan);
+    m_calls.setNumberPlan(plan);
     m_addressBook.setCountry(plan.country());
 }
 
@@ -226,144 +225,7 @@ CallOptions Monitor::callOptions() const
         m_model.box(Box::CreateContact) && m_model.boxEnabled(Box::CreateContact);
     options.createJournal = m_model.box(Box::CreateJournal);
     options.matchNumberOnly = Settings::MatchNumberOnly.isOn();
-    options.source = m_modem.device();
     return options;
-}
-
-bool Monitor::knownCaller(const CallerId& record)
-{
-    if (!m_addressBookAvailable)
-        return false;
-    const QString number = record.e164.isEmpty() ? record.number : record.e164;
-    return m_addressBook.findContact(ContactQuery::numberAlone(number), numberPlan()).item !=
-           nullptr;
-}
-
-void Monitor::hangUpOnRequest()
-{
-    // Off-hook with nothing ringing would answer the next caller or block the line for a
-    // call the user is about to make.
-    if (!m_ringingCall.ringing() && !m_modem.hangingUp()) {
-        m_events.append(QStringLiteral("[Hang up refused: no call is ringing]"));
-        return;
-    }
-    hangUpNow();
-}
-
-void Monitor::hangUpNow()
-{
-    m_ringingCall.hangUp();
-}
-
-void Monitor::permitNextCall()
-{
-    m_screen.permitNext();
-}
-
-void Monitor::blockNumber(const QString& number)
-{
-    if (number.trimmed().isEmpty())
-        return; // a withheld caller: nothing to block by
-    if (!m_screen.block(number))
-        return;
-    if (m_screen.options().mode == ScreeningOptions::Off)
-        m_events.append(QStringLiteral("[Screening is off: the number is blocked once it is on "
-                                       "(ringdesk-config, \"Screening\")]"));
-}
-
-void Monitor::unblockNumber(const QString& number, const QString& name)
-{
-    if (number.trimmed().isEmpty())
-        return;
-    m_screen.unblock(number, name);
-}
-
-void Monitor::sayVerdict(const CallerId& record, const CallScreen::Verdict& verdict)
-{
-    const QString caller = record.number.isEmpty() ? record.name : record.number;
-    if (verdict.permitted)
-        m_events.append(QStringLiteral("[Let through once: %1, which screening would block (%2)]")
-                            .arg(caller, verdict.rule));
-    if (verdict.blocked)
-        m_events.append(QStringLiteral("[Blocked %1: %2]").arg(caller, verdict.rule));
-}
-
-void Monitor::boxRang(const QString& id, const QDateTime& when, const QString& caller,
-                      const QString& line)
-{
-    // The box's numbers are in its country's national form: read in the user's.
-    const NumberPlan plan = numberPlan();
-    CallerId record;
-    record.begun = true;
-    record.date = when.toString(QStringLiteral("MM/dd"));
-    record.time = when.toString(QStringLiteral("HH:mm"));
-    const QString digits = PhoneNumber::digits(caller);
-    if (digits.isEmpty()) {
-        record.withheld = true;
-        record.number = QStringLiteral("Private");
-    } else {
-        record.number = plan.display(caller.startsWith(u'+') ? u'+' + digits : digits);
-        record.e164 = plan.e164(caller);
-    }
-    m_model.setField(WindowModel::Number, record.number);
-    m_model.setField(WindowModel::Date, record.date);
-    m_model.setField(WindowModel::Time, record.time);
-    m_model.setField(WindowModel::Name, QString());
-    const QString source = QStringLiteral("FRITZ!Box %1 %2").arg(m_box.address(), line).trimmed();
-    m_boxCallRinging = id;
-    m_boxLine = line;
-    const CallScreen::Verdict verdict =
-        m_screen.decide(record, [this, &record] { return knownCaller(record); });
-    sayVerdict(record, verdict);
-    if (verdict.blocked) {
-        if (!std::exchange(m_toldBoxCannotHangUp, true))
-            m_events.append(QStringLiteral("[Screening cannot hang up calls that come through "
-                                           "the FRITZ!Box: they ring on; the box's own call "
-                                           "barring can stop them]"));
-        m_processor.logBlocked(record, verdict.rule, source);
-    } else {
-        if (m_model.box(Box::PlaySound))
-            m_window.playChime();
-        CallOptions options = callOptions();
-        options.source = source;
-        m_processor.ProcessCallID(record, options);
-    }
-    m_boxCallRinging.clear();
-}
-
-void Monitor::boxCallEnded(const QString& id, bool answered, int seconds)
-{
-    auto found = m_boxCalls.find(id);
-    if (found == m_boxCalls.end())
-        return;
-    CallRecord call = *found;
-    m_boxCalls.erase(found);
-    call.outcome = answered ? QStringLiteral("answered") : QStringLiteral("missed");
-    call.duration = answered ? seconds : 0;
-    m_history.setOutcome(call.historyId, call.id, call.outcome, call.duration);
-    m_bus.publishOutcome(call);
-    const QString caller = call.contactName.isEmpty()
-                               ? (call.number.isEmpty() ? call.name : call.number)
-                               : call.contactName;
-    m_events.append(answered
-                        ? QStringLiteral("[Call from %1 answered: %2 s]").arg(caller).arg(seconds)
-                        : QStringLiteral("[Missed call from %1]").arg(caller));
-    if (!answered && !call.blocked && call.contactFound)
-        m_window.missedCall(call.contactName);
-}
-
-void Monitor::recordComplete(const CallerId& record)
-{
-    const CallScreen::Verdict verdict =
-        m_ringingCall.decide(record, [this, &record] { return knownCaller(record); });
-    sayVerdict(record, verdict);
-    if (verdict.blocked) {
-        m_processor.logBlocked(record, verdict.rule, m_modem.device());
-        return;
-    }
-    if (m_model.box(Box::PlaySound))
-        m_window.playChime();
-    m_processor.ProcessCallID(record, callOptions());
 }
 
 void Monitor::load()
@@ -378,18 +240,13 @@ void Monitor::load()
 
 void Monitor::activate()
 {
-    m_history.setE164([plan = numberPlan()](const QString& number) { return plan.e164(number); });
-    m_history.open(m_logFile.folder(), m_logFile.LoadCallLog());
-    // The log was read whole once, to find what the history lacks; that memory goes back.
-    malloc_trim(0);
-    m_model.callList.setHistory(&m_history);
-    m_callLogLoaded = true;
+    m_calls.openHistory();
+    m_model.callList.setHistory(&m_calls.history());
     if (const QString box = Settings::FritzBoxAddress.read().trimmed(); !box.isEmpty()) {
         QString problem;
         if (!m_box.start(box, &problem))
             m_events.append(QStringLiteral("[Setting FritzBox/%1]").arg(problem));
     }
-    takeRemoteCalls();
     m_activating = true;
     setModemEnabled(loadTruth(Settings::SetupFindModem));
     if (!m_modem.searching())
@@ -429,18 +286,19 @@ void Monitor::finishActivation()
                      });
     m_modem.setPollInterval(m_pollInterval);
     // Once the number plan is known: a typo in a list is told now, not at the next call.
-    m_screen.watchLists();
+    m_calls.screening().watchLists();
 }
 
 void Monitor::unload()
 {
     // A modem search waiting for a reply stops at once instead of holding the program up.
     m_shuttingDown = true;
+    m_calls.shutDown();
     m_modem.shutDown();
     m_box.stop();
     m_bus.stop();
     saveSettings();
-    m_logFile.SaveEventLog(m_events.lines());
+    m_calls.logFile().SaveEventLog(m_events.lines());
 }
 
 void Monitor::setModemEnabled(bool on)
@@ -516,12 +374,6 @@ void Monitor::startBus()
     m_bus.start(options, folder + QStringLiteral("/mqtt-outbox"));
 }
 
-void Monitor::showRemoteCall(const CallRecord& call)
-{
-    m_remoteCalls.append(call);
-    takeRemoteCalls();
-}
-
 void Monitor::showWhereCallsComeFrom()
 {
     if (m_box.running() && !m_modem.isOpen()) {
@@ -533,38 +385,6 @@ void Monitor::showWhereCallsComeFrom()
     if (!m_model.box(Box::ModemEnabled) && m_bus.bringingCallsIn())
         m_model.setField(WindowModel::Status,
                          QStringLiteral("Calls from the household's broker at ") + m_bus.address());
-}
-
-void Monitor::takeRemoteCalls()
-{
-    // They join the call list after the calls of earlier runs. A record of our own modem that is
-    // still arriving owns the caller fields until it is logged.
-    while (m_callLogLoaded && !m_remoteCalls.isEmpty() && !m_shuttingDown) {
-        if (m_modem.recordUnderWay()) {
-            if (!m_remoteWaiting)
-                QTimer::singleShot(50, &m_model, [this] {
-                    m_remoteWaiting = false;
-                    takeRemoteCalls();
-                });
-            m_remoteWaiting = true;
-            return;
-        }
-        const CallRecord call = m_remoteCalls.takeFirst();
-        m_events.append(
-            QStringLiteral("[Call from %1, on the household's broker]")
-                .arg(call.line.isEmpty() ? call.origin : call.origin + u' ' + call.line));
-        if (call.blocked) {
-            m_events.append(
-                QStringLiteral("[Blocked %1: %2]")
-                    .arg(call.number.isEmpty() ? call.name : call.number, call.blockRule));
-        } else {
-            m_model.setField(WindowModel::Date, call.date);
-            m_model.setField(WindowModel::Time, call.time);
-            m_model.setField(WindowModel::Number, call.number);
-            m_model.setField(WindowModel::Name, call.name);
-        }
-        m_processor.processRemote(call, callOptions());
-    }
 }
 
 void Monitor::searchContactsChanged()
@@ -582,7 +402,7 @@ void Monitor::searchContactsChanged()
 
 bool Monitor::searchByNumber()
 {
-    const AddressBookContacts::HandSearch found = m_contacts.searchByNumber(
+    const AddressBookContacts::HandSearch found = m_calls.contacts().searchByNumber(
         m_model.field(WindowModel::Number), m_model.field(WindowModel::Name));
     m_model.setField(WindowModel::Number, found.number);
     m_offer = found.offer;
@@ -592,7 +412,7 @@ bool Monitor::searchByNumber()
 bool Monitor::searchByName()
 {
     const bool company = m_model.field(WindowModel::NameCaption) != QLatin1String("Name");
-    const AddressBookContacts::HandSearch found = m_contacts.searchByName(
+    const AddressBookContacts::HandSearch found = m_calls.contacts().searchByName(
         m_model.field(WindowModel::Name), company, m_model.field(WindowModel::Number));
     m_offer = found.offer;
     return found.found;
@@ -600,26 +420,25 @@ bool Monitor::searchByName()
 
 void Monitor::newContact()
 {
-    m_contacts.createContactForUser(CallerContacts::NewFor::Nothing, QString(), QString());
+    m_calls.contacts().createContactForUser(CallerContacts::NewFor::Nothing, QString(), QString());
 }
 
 void Monitor::newJournal()
 {
-    m_contacts.createJournalForUser();
+    m_calls.contacts().createJournalForUser();
 }
 
 void Monitor::createOfferedContact()
 {
     const bool person = m_model.field(WindowModel::NameCaption) == QLatin1String("Name");
-    m_contacts.createContactForUser(
+    m_calls.contacts().createContactForUser(
         person ? CallerContacts::NewFor::Name : CallerContacts::NewFor::Company,
         m_model.field(WindowModel::Name), m_model.field(WindowModel::Number));
 }
 
 void Monitor::clearCallLog()
 {
-    m_logFile.ClearCallLog();
-    m_history.clear();
+    m_calls.clearLog();
     m_model.callList.clear();
 }
 
@@ -742,7 +561,7 @@ void Monitor::loadScreening()
     options.greylistMinutes = read(Settings::ScreeningGreylist, &SettingEntry::whole);
     Settings::quietHours(read(Settings::ScreeningQuietHours, &SettingEntry::text),
                          &options.quietFrom, &options.quietTo);
-    m_screen.setOptions(options);
+    m_calls.screening().setOptions(options);
 }
 
 void Monitor::settleLogDirectory()
@@ -761,7 +580,7 @@ void Monitor::settleLogDirectory()
             m_events.append(u'[' + problem +
                             QStringLiteral("; calls are not written to a log file]"));
     }
-    m_logFile.setFolder(m_logDirectory);
+    m_calls.setLogFolder(m_logDirectory);
 }
 
 void Monitor::checkAddressBook()
@@ -769,12 +588,12 @@ void Monitor::checkAddressBook()
     QString problem;
     m_addressBookAvailable = addressBookProbe(&problem);
     if (m_addressBookAvailable) {
-        m_processor.setContacts(m_contacts);
+        m_calls.setAddressBookUsable(true);
         // The index is read meanwhile, so the first call finds it ready.
         m_addressBook.warmUp();
         return;
     }
-    m_processor.setContacts(m_noContacts);
+    m_calls.setAddressBookUsable(false);
     if (!problem.isEmpty())
         m_events.append(QStringLiteral("[Address book not available: %1]").arg(problem));
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})

@@ -2,14 +2,8 @@
 
 #include "addressbook/AddressBook.h"
 #include "bus/CallBus.h"
-#include "calls/AddressBookContacts.h"
-#include "calls/CallHistory.h"
-#include "calls/CallLogFile.h"
-#include "calls/CallProcessor.h"
-#include "calls/CallScreen.h"
+#include "calls/CallPipeline.h"
 #include "calls/EventLog.h"
-#include "calls/NoContacts.h"
-#include "calls/RingingCall.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsWatcher.h"
 #include "modem/ModemControl.h"
@@ -50,9 +44,8 @@ public:
     // The window's presenter, which the monitor feeds and the window shows.
     WindowModel& model() { return m_model; }
     const WindowModel& model() const { return m_model; }
-    // The block and allow lists, and the history of calls, for the views that edit or search them.
-    CallScreen& screening() { return m_screen; }
-    CallHistory& history() { return m_history; }
+    // A call's way, with the lists and the history the views edit or search.
+    CallPipeline& calls() { return m_calls; }
     // Who shows a contact or a journal entry that a call found or made.
     void setItemViewer(ItemViewer* viewer);
     void showItem(const std::shared_ptr<AddressBookItem>& item);
@@ -70,8 +63,6 @@ public:
     bool shuttingDown() const { return m_shuttingDown; }
     // Joins the household's broker when the "MQTT" settings name one.
     void startBus();
-    // A call from another monitor, taken as soon as no call of our own is under way.
-    void showRemoteCall(const CallRecord& call);
     // The status line of a desktop without its modem that shows the calls of the household's.
     void showWhereCallsComeFrom();
 
@@ -120,15 +111,6 @@ public:
     void newJournal();
     void createOfferedContact();
     void clearCallLog();
-    // "Block" and "Unblock" wherever a call is shown, and on the household's bus.
-    void blockNumber(const QString& number);
-    void unblockNumber(const QString& number, const QString& name = QString());
-    // Hangs up on the call ringing now.
-    void hangUpNow();
-    // The household's "Hang up": refused, with an event line, when no call is ringing.
-    void hangUpOnRequest();
-    // The next call that screening would block rings instead, once.
-    void permitNextCall();
     // With no area code, seven-digit numbers of a North American modem cannot be laid out.
     bool needsAreaCode() const;
 
@@ -141,27 +123,13 @@ signals:
     void rang(int count, const QString& line);
 
 private:
-    // Tests reach the parts to drive them one by one.
-    friend struct MonitorParts;
-
     EventLog m_events;
     WindowModel m_model;
-    // The router's calls: those that rang, by the box's connection id, until they end.
     FritzBoxMonitor m_box;
-    QHash<QString, CallRecord> m_boxCalls;
-    QString m_boxCallRinging; // the box's id and line of the call being processed
-    QString m_boxLine;
-    bool m_toldBoxCannotHangUp = false;
-    CallLogFile m_logFile;
-    CallHistory m_history;
     ModemControl m_modem;
-    NoContacts m_noContacts;
     AddressBook m_addressBook;
-    AddressBookContacts m_contacts;
-    CallProcessor m_processor;
+    CallPipeline m_calls;
     CallBus m_bus;
-    CallScreen m_screen;
-    RingingCall m_ringingCall;
 
     void loadBox(WindowModel::Box box, const SettingEntry& entry);
     bool loadTruth(const SettingEntry& entry);
@@ -175,17 +143,8 @@ private:
     // "Search in Contact"'s action: "Create Contact" and "Create Journal" follow it, and come
     // back only while the settings allow.
     void searchContactsChanged();
-    // A call the router reports goes the way a modem's does, but cannot be hung up on.
-    void boxRang(const QString& id, const QDateTime& when, const QString& caller,
-                 const QString& line);
-    void boxCallEnded(const QString& id, bool answered, int seconds);
-    void recordComplete(const CallerId& record);
-    // The screening's event line for a caller it blocked or let through once.
-    void sayVerdict(const CallerId& record, const CallScreen::Verdict& verdict);
-    void takeRemoteCalls();
     void applyNumberPlan();
     void loadScreening();
-    bool knownCaller(const CallerId& record);
 
     WindowControl& m_window;
     QString m_areaCode;
@@ -195,9 +154,6 @@ private:
     QString m_offer;
     bool m_addressBookAvailable = false;
     bool m_shuttingDown = false;
-    QList<CallRecord> m_remoteCalls;
-    bool m_remoteWaiting = false;
-    bool m_callLogLoaded = false;
     bool m_activating = false;
     bool m_switchingOn = false;
     QHash<QString, QString> m_standIns;

@@ -11,7 +11,7 @@ std::unique_ptr<NcidServer> start(Monitor& monitor)
     const QString listen = Settings::NcidListen.read().trimmed();
     if (listen.isEmpty())
         return nullptr;
-    auto server = std::make_unique<NcidServer>(monitor.history());
+    auto server = std::make_unique<NcidServer>(monitor.calls().history());
     NcidServer::Limits limits;
     QString problem;
     limits.logLines = Settings::NcidLogLines.whole(&problem);

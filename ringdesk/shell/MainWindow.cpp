@@ -113,7 +113,7 @@ MainWindow::MainWindow(QWidget* parent)
             });
     connect(&m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::bringBack);
     connect(&m_notifier, &DesktopNotifier::blockRequested, this,
-            [this](const QString& number) { m_monitor.blockNumber(number); });
+            [this](const QString& number) { m_monitor.calls().block(number); });
     m_notifier.openContact = [this](const std::shared_ptr<AddressBookItem>& item) {
         m_monitor.showItem(item);
     };
@@ -289,28 +289,30 @@ void MainWindow::bindBlocking()
     blockCallerAction = new QAction(QStringLiteral("&Block Caller"), this);
     unblockCallerAction = new QAction(QStringLiteral("&Unblock Caller"), this);
     connect(blockSelectedAction, &QAction::triggered, this,
-            [this] { m_monitor.blockNumber(selectedCallNumber()); });
+            [this] { m_monitor.calls().block(selectedCallNumber()); });
     connect(unblockSelectedAction, &QAction::triggered, this,
-            [this] { m_monitor.unblockNumber(selectedCallNumber(), selectedCallName()); });
+            [this] { m_monitor.calls().unblock(selectedCallNumber(), selectedCallName()); });
     connect(blockCallerAction, &QAction::triggered, this,
-            [this] { m_monitor.blockNumber(m_ui->numberField->text().trimmed()); });
+            [this] { m_monitor.calls().block(m_ui->numberField->text().trimmed()); });
     permitNextAction = new QAction(QStringLiteral("Let the &Next Call Through"), this);
-    connect(permitNextAction, &QAction::triggered, this, [this] { m_monitor.permitNextCall(); });
+    connect(permitNextAction, &QAction::triggered, this,
+            [this] { m_monitor.calls().permitNext(); });
     connect(unblockCallerAction, &QAction::triggered, this, [this] {
-        m_monitor.unblockNumber(m_ui->numberField->text().trimmed(),
-                                m_ui->nameField->text().trimmed());
+        m_monitor.calls().unblock(m_ui->numberField->text().trimmed(),
+                                  m_ui->nameField->text().trimmed());
     });
     auto offer = [this](QWidget* on, QMenu* menu, const QPoint& at, const QString& number,
                         const QString& name, QAction* block, QAction* unblock) {
-        const bool blocked = !number.isEmpty() && m_monitor.screening().isBlocked(number, name);
+        const bool blocked =
+            !number.isEmpty() && m_monitor.calls().screening().isBlocked(number, name);
         block->setEnabled(!number.isEmpty() && !blocked);
         unblock->setEnabled(blocked);
         menu->addAction(block);
         menu->addAction(unblock);
         menu->addSeparator();
-        permitNextAction->setEnabled(m_monitor.screening().options().mode !=
+        permitNextAction->setEnabled(m_monitor.calls().screening().options().mode !=
                                          ScreeningOptions::Off &&
-                                     !m_monitor.screening().nextPermitted());
+                                     !m_monitor.calls().screening().nextPermitted());
         menu->addAction(permitNextAction);
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(on->mapToGlobal(at));

@@ -19,7 +19,8 @@ std::unique_ptr<WebServer> start(Monitor& monitor)
             "[Web page not served: no password yet; set one with ringdesk --set-web-password]"));
         return nullptr;
     }
-    auto server = std::make_unique<WebServer>(monitor.screening(), monitor.history());
+    auto server =
+        std::make_unique<WebServer>(monitor.calls().screening(), monitor.calls().history());
     QString problem;
     if (!server->start(listen, hash, Settings::WebCertFile.read().trimmed(),
                        Settings::WebKeyFile.read().trimmed(),

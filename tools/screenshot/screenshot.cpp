@@ -2,7 +2,7 @@
 // Usage: ringdesk-screenshot OUTPUT_FOLDER (run it under an X server: scripts/screenshots.sh).
 #include "common/SettingsStore.h"
 #include "config/SetupWindow.h"
-#include "monitor/MonitorParts.h"
+#include "monitor/Monitor.h"
 #include "shell/Dialogs.h"
 #include "shell/Lifecycle.h"
 #include "shell/MainWindow.h"

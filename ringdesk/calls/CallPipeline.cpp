@@ -1,0 +1,259 @@
+#include "calls/CallPipeline.h"
+
+#include "addressbook/AddressBook.h"
+#include "calls/EventLog.h"
+#include "modem/ModemControl.h"
+
+#include <QTimer>
+#include <malloc.h>
+
+namespace {
+
+// Calls whose end never came are not kept for ever.
+constexpr qsizetype mostOpenBoxCalls = 64;
+
+} // namespace
+
+CallPipeline::CallPipeline(EventLog& events, AddressBook& addressBook, ModemControl& modem,
+                           QObject* parent)
+    : QObject(parent), m_events(events), m_addressBook(addressBook), m_modem(modem),
+      m_contacts(addressBook), m_processor(m_noContacts, m_logFile), m_ringingCall(m_screen, modem)
+{
+    using Kind = EventLog::Kind;
+    auto toEvents = [this](Kind kind) {
+        return [this, kind](const QString& text) {
+            m_events.append(text, kind);
+        };
+    };
+    connect(&m_screen, &CallScreen::eventLine, this, toEvents(Kind::Screening));
+    connect(&m_logFile, &CallLogFile::eventLine, this, toEvents(Kind::Call));
+    connect(&m_noContacts, &CallerContacts::eventLine, this, toEvents(Kind::Call));
+    connect(&m_contacts, &CallerContacts::eventLine, this, toEvents(Kind::Call));
+    connect(&m_processor, &CallProcessor::eventLine, this, toEvents(Kind::Call));
+    connect(&m_history, &CallHistory::eventLine, this, toEvents(Kind::Call));
+    connect(&m_ringingCall, &RingingCall::bringForward, this, &CallPipeline::bringForward);
+    m_processor.setHistory(&m_history);
+    // Blocked calls are in the history too: a second try finds the first.
+    m_screen.setLastCall([this](const QString& number) {
+        const QList<CallRecord> last = m_history.page(1, 0, QString(), number);
+        return last.isEmpty() ? QDateTime() : last.first().received;
+    });
+}
+
+void CallPipeline::setNumberPlan(const NumberPlan& plan)
+{
+    m_plan = plan;
+    m_contacts.setNumberPlan(plan);
+    m_screen.setNumberPlan(plan);
+}
+
+void CallPipeline::setAddressBookUsable(bool usable)
+{
+    m_addressBookUsable = usable;
+    if (usable)
+        m_processor.setContacts(m_contacts);
+    else
+        m_processor.setContacts(m_noContacts);
+}
+
+void CallPipeline::openHistory()
+{
+    m_history.setE164([plan = m_plan](const QString& number) { return plan.e164(number); });
+    m_history.open(m_logFile.folder(), m_logFile.LoadCallLog());
+    // The log was read whole once, to find what the history lacks; that memory goes back.
+    malloc_trim(0);
+    m_historyOpen = true;
+    takeWaitingCalls();
+}
+
+CallOptions CallPipeline::options(const IncomingCall& call) const
+{
+    CallOptions options = m_options ? m_options() : CallOptions();
+    options.source = call.where;
+    return options;
+}
+
+bool CallPipeline::knownCaller(const CallerId& record) const
+{
+    if (!m_addressBookUsable)
+        return false;
+    const QString number = record.e164.isEmpty() ? record.number : record.e164;
+    return m_addressBook.findContact(ContactQuery::numberAlone(number), m_plan).item != nullptr;
+}
+
+void CallPipeline::sayVerdict(const CallerId& record, const CallScreen::Verdict& verdict)
+{
+    const QString caller = record.number.isEmpty() ? record.name : record.number;
+    if (verdict.permitted)
+        m_events.append(QStringLiteral("[Let through once: %1, which screening would block (%2)]")
+                            .arg(caller, verdict.rule));
+    if (verdict.blocked)
+        m_events.append(QStringLiteral("[Blocked %1: %2]").arg(caller, verdict.rule));
+}
+
+void CallPipeline::ring()
+{
+    m_ringingCall.ring();
+}
+
+void CallPipeline::take(const IncomingCall& call)
+{
+    switch (call.source) {
+    case IncomingCall::Source::Modem:
+        takeFromModem(call);
+        return;
+    case IncomingCall::Source::FritzBox:
+        takeFromBox(call);
+        return;
+    case IncomingCall::Source::Household:
+        m_waiting.append(call);
+        takeWaitingCalls();
+        return;
+    }
+}
+
+void CallPipeline::takeFromModem(const IncomingCall& call)
+{
+    const CallerId& record = call.record;
+    const CallScreen::Verdict verdict =
+        m_ringingCall.decide(record, [this, &record] { return knownCaller(record); });
+    sayVerdict(record, verdict);
+    if (verdict.blocked) {
+        handled(m_processor.logBlocked(record, verdict.rule, call.where), call);
+        return;
+    }
+    emit letThrough();
+    handled(m_processor.processCallId(record, options(call)), call);
+}
+
+void CallPipeline::takeFromBox(const IncomingCall& call)
+{
+    const CallerId& record = call.record;
+    emit callerShown(record);
+    const CallScreen::Verdict verdict =
+        m_screen.decide(record, [this, &record] { return knownCaller(record); });
+    sayVerdict(record, verdict);
+    if (verdict.blocked) {
+        if (!std::exchange(m_toldBoxCannotHangUp, true))
+            m_events.append(QStringLiteral("[Screening cannot hang up calls that come through "
+                                           "the FRITZ!Box: they ring on; the box's own call "
+                                           "barring can stop them]"));
+        handled(m_processor.logBlocked(record, verdict.rule, call.where), call);
+        return;
+    }
+    emit letThrough();
+    handled(m_processor.processCallId(record, options(call)), call);
+}
+
+void CallPipeline::takeWaitingCalls()
+{
+    // They join the call list after the calls of earlier runs. A record of our own modem that is
+    // still arriving owns the caller fields until it is logged.
+    while (m_historyOpen && !m_waiting.isEmpty() && !m_shuttingDown) {
+        if (m_modem.recordUnderWay()) {
+            if (!std::exchange(m_waitTimerSet, true))
+                QTimer::singleShot(50, this, [this] {
+                    m_waitTimerSet = false;
+                    takeWaitingCalls();
+                });
+            return;
+        }
+        const IncomingCall incoming = m_waiting.takeFirst();
+        const CallRecord& call = incoming.handled;
+        m_events.append(
+            QStringLiteral("[Call from %1, on the household's broker]")
+                .arg(call.line.isEmpty() ? call.origin : call.origin + u' ' + call.line));
+        if (call.blocked) {
+            m_events.append(
+                QStringLiteral("[Blocked %1: %2]")
+                    .arg(call.number.isEmpty() ? call.name : call.number, call.blockRule));
+        } else {
+            CallerId shown;
+            shown.date = call.date;
+            shown.time = call.time;
+            shown.number = call.number;
+            shown.name = call.name;
+            emit callerShown(shown);
+        }
+        handled(m_processor.processRemote(call, options(incoming)), incoming);
+    }
+}
+
+void CallPipeline::handled(CallRecord call, const IncomingCall& from)
+{
+    if (call.id.isEmpty())
+        return; // a record that was no call
+    if (from.source == IncomingCall::Source::FritzBox) {
+        call.line = from.line;
+        if (m_boxCalls.size() > mostOpenBoxCalls)
+            m_boxCalls.clear();
+        m_boxCalls.insert(from.sourceId, call);
+    }
+    emit callHandled(call, call.contactFound ? m_contacts.lastFound() : nullptr);
+}
+
+void CallPipeline::ended(const QString& sourceId, bool answered, int seconds)
+{
+    auto found = m_boxCalls.find(sourceId);
+    if (found == m_boxCalls.end())
+        return;
+    CallRecord call = *found;
+    m_boxCalls.erase(found);
+    call.outcome = answered ? QStringLiteral("answered") : QStringLiteral("missed");
+    call.duration = answered ? seconds : 0;
+    m_history.setOutcome(call.historyId, call.id, call.outcome, call.duration);
+    emit outcomeKnown(call);
+    const QString caller = call.contactName.isEmpty()
+                               ? (call.number.isEmpty() ? call.name : call.number)
+                               : call.contactName;
+    m_events.append(answered
+                        ? QStringLiteral("[Call from %1 answered: %2 s]").arg(caller).arg(seconds)
+                        : QStringLiteral("[Missed call from %1]").arg(caller));
+    if (!answered && !call.blocked && call.contactFound)
+        emit missedCall(call.contactName);
+}
+
+void CallPipeline::block(const QString& number)
+{
+    if (number.trimmed().isEmpty())
+        return; // a withheld caller: nothing to block by
+    if (!m_screen.block(number))
+        return;
+    if (m_screen.options().mode == ScreeningOptions::Off)
+        m_events.append(QStringLiteral("[Screening is off: the number is blocked once it is on "
+                                       "(ringdesk-config, \"Screening\")]"));
+}
+
+void CallPipeline::unblock(const QString& number, const QString& name)
+{
+    if (number.trimmed().isEmpty())
+        return;
+    m_screen.unblock(number, name);
+}
+
+void CallPipeline::permitNext()
+{
+    m_screen.permitNext();
+}
+
+void CallPipeline::hangUpNow()
+{
+    m_ringingCall.hangUp();
+}
+
+void CallPipeline::hangUpOnRequest()
+{
+    // Off-hook with nothing ringing would answer the next caller or block the line for a
+    // call the user is about to make.
+    if (!m_ringingCall.ringing() && !m_modem.hangingUp()) {
+        m_events.append(QStringLiteral("[Hang up refused: no call is ringing]"));
+        return;
+    }
+    hangUpNow();
+}
+
+void CallPipeline::clearLog()
+{
+    m_logFile.ClearCallLog();
+    m_history.clear();
+}
