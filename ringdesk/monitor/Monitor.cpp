@@ -20,8 +20,8 @@
 using Box = WindowModel::Box;
 
 Monitor::Monitor(WindowControl& window)
-    : m_box(this), m_modem(this), m_calls(m_events, m_addressBook, m_modem, this), m_bus(this),
-      m_window(window)
+    : m_box(this), m_modem(this), m_calls(m_events, m_addressBook, m_modem, this),
+      m_household(m_events, m_calls, m_modem, this), m_window(window)
 {
     QObject::connect(&m_calls, &CallPipeline::bringForward, this, [this] {
         if (m_model.box(Box::MaximizeOnRing))
@@ -59,35 +59,12 @@ Monitor::Monitor(WindowControl& window)
         m_calls.ring();
         emit rang(count, m_modem.device());
     });
-    QObject::connect(&m_bus, &CallBus::commandReceived, &m_model,
-                     [this](const CallMessage::Command& command) {
-                         switch (command.action) {
-                         case CallMessage::Command::Block:
-                             m_calls.block(command.number);
-                             break;
-                         case CallMessage::Command::Unblock:
-                             m_calls.unblock(command.number, command.name);
-                             break;
-                         case CallMessage::Command::HangUp:
-                             m_calls.hangUpOnRequest();
-                             break;
-                         case CallMessage::Command::PermitNext:
-                             m_calls.permitNext();
-                             break;
-                         }
-                     });
     QObject::connect(&m_modem, &ModemControl::recordComplete, &m_model,
                      [this](const CallerId& record) {
                          m_calls.take(IncomingCall::fromModem(record, m_modem.device()));
                      });
 
     QObject::connect(&m_modem, &ModemControl::beep, &m_model, [this] { m_window.beep(); });
-    QObject::connect(&m_modem, &ModemControl::stateChanged, this,
-                     [this](ModemControl::State state) {
-                         m_bus.publishModemState(state == ModemControl::State::Answering
-                                                     ? QStringLiteral("answering")
-                                                     : QStringLiteral("not answering"));
-                     });
     QObject::connect(&m_modem, &ModemControl::notAnswering, this,
                      [this] { m_window.modemNotAnswering(m_modem.device()); });
     QObject::connect(&m_modem, &ModemControl::searchEnded, this, &Monitor::modemSettled);
@@ -127,15 +104,8 @@ Monitor::Monitor(WindowControl& window)
         &m_calls, &CallPipeline::callHandled, this,
         [this](const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact) {
             m_model.callList.add(call);
-            if (call.origin.isEmpty()) {
-                CallRecord published = call;
-                if (published.line.isEmpty())
-                    published.line = m_modem.device();
-                m_bus.publishCall(published);
-            }
             emit callHandled(call, contact);
         });
-    QObject::connect(&m_calls, &CallPipeline::outcomeKnown, &m_bus, &CallBus::publishOutcome);
     QObject::connect(&m_calls, &CallPipeline::missedCall, this,
                      [this](const QString& name) { m_window.missedCall(name); });
     QObject::connect(&m_box, &FritzBoxMonitor::eventLine, this, toEvents(Kind::Modem));
@@ -149,15 +119,10 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&m_box, &FritzBoxMonitor::connectedChanged, this,
                      [this] { showWhereCallsComeFrom(); });
 
-    QObject::connect(&m_events, &EventLog::added, &m_bus,
-                     [this](const EventLog::Event& event) { m_bus.publishEvent(event.text); });
-    QObject::connect(&m_bus, &CallBus::report, &m_model, toEvents(Kind::Household));
-    QObject::connect(&m_bus, &CallBus::status, &m_model,
+    QObject::connect(&m_household, &HouseholdLink::status, &m_model,
                      [this](const QString& text) { m_model.setField(WindowModel::Status, text); });
-    QObject::connect(&m_bus, &CallBus::remoteCall, &m_model, [this](const CallRecord& call) {
-        m_calls.take(IncomingCall::fromHousehold(call));
-    });
-    QObject::connect(&m_bus, &CallBus::connected, &m_model, [this] { showWhereCallsComeFrom(); });
+    QObject::connect(&m_household, &HouseholdLink::connected, &m_model,
+                     [this] { showWhereCallsComeFrom(); });
     addressBookProbe = [](QString* problem) {
         return AddressBook::usable(problem);
     };
@@ -174,7 +139,7 @@ QString standInKey(const SettingEntry& entry)
 
 QString Monitor::brokerAddress() const
 {
-    return m_bus.active() ? m_bus.address() : QString();
+    return m_household.brokerAddress();
 }
 
 void Monitor::setItemViewer(ItemViewer* viewer)
@@ -296,7 +261,7 @@ void Monitor::unload()
     m_calls.shutDown();
     m_modem.shutDown();
     m_box.stop();
-    m_bus.stop();
+    m_household.stop();
     saveSettings();
     m_calls.logFile().SaveEventLog(m_events.lines());
 }
@@ -363,15 +328,7 @@ void Monitor::findModem()
 
 void Monitor::startBus()
 {
-    QStringList problems;
-    const MqttOptions options = MqttOptions::fromSettings(&problems);
-    for (const QString& problem : problems)
-        m_events.append(u'[' + problem + u']');
-    if (!options.enabled())
-        return;
-    const QString folder = AppPaths::dataHome() + QStringLiteral("/ringdesk");
-    QDir().mkpath(folder);
-    m_bus.start(options, folder + QStringLiteral("/mqtt-outbox"));
+    m_household.start();
 }
 
 void Monitor::showWhereCallsComeFrom()
@@ -382,9 +339,10 @@ void Monitor::showWhereCallsComeFrom()
         return;
     }
     // Without a modem of its own, a desktop that shows the household's calls is not idle.
-    if (!m_model.box(Box::ModemEnabled) && m_bus.bringingCallsIn())
+    if (!m_model.box(Box::ModemEnabled) && m_household.bringingCallsIn())
         m_model.setField(WindowModel::Status,
-                         QStringLiteral("Calls from the household's broker at ") + m_bus.address());
+                         QStringLiteral("Calls from the household's broker at ") +
+                             m_household.address());
 }
 
 void Monitor::searchContactsChanged()

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "addressbook/AddressBook.h"
-#include "bus/CallBus.h"
+#include "bus/HouseholdLink.h"
 #include "calls/CallPipeline.h"
 #include "calls/EventLog.h"
 #include "common/SettingsStore.h"
@@ -129,7 +129,7 @@ private:
     ModemControl m_modem;
     AddressBook m_addressBook;
     CallPipeline m_calls;
-    CallBus m_bus;
+    HouseholdLink m_household;
 
     void loadBox(WindowModel::Box box, const SettingEntry& entry);
     bool loadTruth(const SettingEntry& entry);
