@@ -299,3 +299,74 @@ const SettingEntry MqttDeviceId = text("MQTT", "DeviceId");
 const SettingEntry MqttSubscribe = row(Kind::Switch, "MQTT", "Subscribe", "0");
 
 } // namespace Settings
+
+namespace Settings {
+
+const QList<const SettingEntry*>& all()
+{
+    static const QList<const SettingEntry*> rows = {&ComPort,
+                                                    &ModemResponseTimeout,
+                                                    &BaudRate,
+                                                    &PollInterval,
+                                                    &CallIDString,
+                                                    &NumberOfCom,
+                                                    &ModemCheckInterval,
+                                                    &ModemFindModem,
+                                                    &AreaCode,
+                                                    &Country,
+                                                    &AutoSearchContact,
+                                                    &AutoCreateContact,
+                                                    &AutoCreateJournal,
+                                                    &Maximize,
+                                                    &Minimize,
+                                                    &SystemTray,
+                                                    &PlayWavFile,
+                                                    &SetupFindModem,
+                                                    &Event,
+                                                    &Log,
+                                                    &LogDirectory,
+                                                    &UseAddressBook,
+                                                    &Notify,
+                                                    &MatchNumberOnly,
+                                                    &ScreeningMode,
+                                                    &ScreeningAction,
+                                                    &ScreeningWithheld,
+                                                    &ScreeningBlockMarkers,
+                                                    &ScreeningHangupDelay,
+                                                    &ScreeningBlockInvalid,
+                                                    &ScreeningOwnNumber,
+                                                    &ScreeningBlockNeighbours,
+                                                    &ScreeningGreylist,
+                                                    &ScreeningQuietHours,
+                                                    &WebListen,
+                                                    &WebPasswordHash,
+                                                    &WebCertFile,
+                                                    &WebKeyFile,
+                                                    &WebHosts,
+                                                    &FritzBoxAddress,
+                                                    &NcidListen,
+                                                    &NcidAllow,
+                                                    &NcidLogLines,
+                                                    &MqttHost,
+                                                    &MqttPort,
+                                                    &MqttTls,
+                                                    &MqttCaFile,
+                                                    &MqttUsername,
+                                                    &MqttPassword,
+                                                    &MqttTopic,
+                                                    &MqttClientId,
+                                                    &MqttDeviceId,
+                                                    &MqttSubscribe};
+    return rows;
+}
+
+QList<const SettingEntry*> inSection(const QString& section)
+{
+    QList<const SettingEntry*> rows;
+    for (const SettingEntry* entry : all())
+        if (entry->section.compare(section, Qt::CaseInsensitive) == 0)
+            rows.append(entry);
+    return rows;
+}
+
+} // namespace Settings

@@ -109,7 +109,7 @@ extern const SettingEntry MatchNumberOnly;
 // "0"/"1": a desktop notification for every call ("Show a notification for every call").
 extern const SettingEntry Notify;
 
-// Section "MQTT": the household's message broker. An empty host leaves the network alone.
+// Section "Screening": what is done with callers the lists or the rules block.
 extern const SettingEntry ScreeningMode;
 extern const SettingEntry ScreeningAction;
 extern const SettingEntry ScreeningWithheld;
@@ -123,6 +123,7 @@ extern const SettingEntry ScreeningGreylist;        // minutes; 0 off
 extern const SettingEntry ScreeningQuietHours;      // HH:MM-HH:MM, or empty
 // The span a QuietHours text gives: false when the text is no span (an empty text is none).
 bool quietHours(const QString& text, QTime* from, QTime* to);
+// Section "Web": the household's web page. An empty Listen serves nothing.
 extern const SettingEntry WebListen;
 extern const SettingEntry WebPasswordHash;
 extern const SettingEntry WebCertFile;
@@ -135,6 +136,7 @@ extern const SettingEntry FritzBoxAddress;
 extern const SettingEntry NcidListen;
 extern const SettingEntry NcidAllow;    // CIDR list; by default loopback and the private ranges
 extern const SettingEntry NcidLogLines; // the newest calls a client gets when it connects
+// Section "MQTT": the household's message broker. An empty host leaves the network alone.
 extern const SettingEntry MqttHost;
 extern const SettingEntry MqttPort;
 extern const SettingEntry MqttTls;    // "0"/"1"
@@ -146,5 +148,9 @@ extern const SettingEntry MqttClientId; // empty: one made from the machine and 
 // Made once at the first connection and kept: the household's monitor stays one device.
 extern const SettingEntry MqttDeviceId;
 extern const SettingEntry MqttSubscribe; // "0"/"1": show the calls of monitors elsewhere
+
+// Every row above (the per-port rows of "Modem" and "Ports" apart), and those of one section.
+const QList<const SettingEntry*>& all();
+QList<const SettingEntry*> inSection(const QString& section);
 
 } // namespace Settings

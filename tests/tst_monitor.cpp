@@ -180,6 +180,7 @@ void TestMonitor::damagedStoreIsReported()
 void TestMonitor::logFolderIsAlwaysAbsolute()
 {
     SaveSetting("ZodoDE", "Setup", "LogDirectory", "logs/");
+    m_monitor->loadSettings();
     m_monitor->settleLogDirectory();
     QCOMPARE(m_monitor->logDirectory(), m_home->dataDir());
     QCOMPARE(m_monitor->model().events().last(),
@@ -192,6 +193,7 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     qputenv("XDG_DATA_HOME", blocker.fileName().toUtf8());
+    m_monitor->loadSettings();
     m_monitor->settleLogDirectory();
     QCOMPARE(m_monitor->logDirectory(), "");
     QCOMPARE(m_monitor->model().events().last(),
@@ -277,6 +279,7 @@ void TestMonitor::searchInContactRule()
     QFETCH(QString, useAddressBook);
     if (!useAddressBook.isNull())
         SaveSetting("ZodoDE", "Setup", "Outlook", useAddressBook);
+    m_monitor->loadSettings(); // read at start, as the program does
     WindowModel& s = m_monitor->model();
     s.setBox(Box::CreateContact, true);
     s.setBox(Box::SearchContacts, true);
@@ -333,6 +336,7 @@ void TestMonitor::switchOnAndManualMode()
 void TestMonitor::findModemLockedBySetup()
 {
     SaveSetting("ZodoDE", "Modem", "FindModem", "False");
+    m_monitor->loadSettings();
     m_monitor->setModemEnabled(true);
     QVERIFY(!m_monitor->model().controlEnabled(WindowModel::FindModem));
 }
@@ -373,9 +377,12 @@ void TestMonitor::chimeAndRingAsTheBoxesSay()
     QCOMPARE(m_window->chimes, 2);
 }
 
-// What each call is asked to do comes from the boxes, and "MatchNumberOnly" from the settings.
+// What each call is asked to do comes from the boxes, and "MatchNumberOnly" from the settings,
+// which a running monitor follows.
 void TestMonitor::callOptionsFollowTheBoxesAndSettings()
 {
+    m_monitor->loadSettings();
+    m_monitor->finishActivation();
     WindowModel& s = m_monitor->model();
     s.setBox(Box::SearchContacts, true);
     s.setBox(Box::CreateContact, true);
@@ -388,7 +395,7 @@ void TestMonitor::callOptionsFollowTheBoxesAndSettings()
     s.setBoxEnabled(Box::CreateContact, false);
     QVERIFY(!m_monitor->callOptions().createContact);
     SaveSetting("ZodoDE", "Setup", "MatchNumberOnly", "0");
-    QVERIFY(!m_monitor->callOptions().matchNumberOnly);
+    QTRY_VERIFY(!m_monitor->callOptions().matchNumberOnly);
 }
 
 // The setup program saves while the monitor runs: screening follows without a restart, and a
@@ -409,6 +416,13 @@ void TestMonitor::screeningFollowsSavedSettings()
     QTRY_COMPARE(screen.options().mode, ScreeningOptions::Off);
     QVERIFY(m_monitor->model().events().contains(
         "[Setting Screening/Mode holds \"9\", not 0 to 2; using 0]"));
+    // Every row of the section is followed, those added later too: the watch is the table's.
+    for (const SettingEntry* entry : Settings::inSection("Screening")) {
+        const QString changed = "[Setting Screening/" + entry->key + " is now \"7\"]";
+        QVERIFY(SaveSetting("ZodoDE", "Screening", entry->key, "7"));
+        QTRY_VERIFY2(m_monitor->model().events().contains(changed), qPrintable(changed));
+    }
+    QVERIFY(Settings::inSection("Screening").size() >= 10);
 }
 
 // A rewrite killed before its rename leaves a temporary file; the next start removes those of

@@ -189,7 +189,7 @@ CallOptions Monitor::callOptions() const
     options.createContact =
         m_model.box(Box::CreateContact) && m_model.boxEnabled(Box::CreateContact);
     options.createJournal = m_model.box(Box::CreateJournal);
-    options.matchNumberOnly = Settings::MatchNumberOnly.isOn();
+    options.matchNumberOnly = m_config.matchNumberOnly;
     return options;
 }
 
@@ -207,13 +207,13 @@ void Monitor::activate()
 {
     m_calls.openHistory();
     m_model.callList.setHistory(&m_calls.history());
-    if (const QString box = Settings::FritzBoxAddress.read().trimmed(); !box.isEmpty()) {
+    if (!m_config.fritzBox.isEmpty()) {
         QString problem;
-        if (!m_box.start(box, &problem))
+        if (!m_box.start(m_config.fritzBox, &problem))
             m_events.append(QStringLiteral("[Setting FritzBox/%1]").arg(problem));
     }
     m_activating = true;
-    setModemEnabled(loadTruth(Settings::SetupFindModem));
+    setModemEnabled(m_config.modemEnabled);
     if (!m_modem.searching())
         modemSettled();
 }
@@ -237,18 +237,9 @@ void Monitor::modemSettled()
 void Monitor::finishActivation()
 {
     // Screening follows the setup program's saves (and hand edits) without a restart.
-    m_settingsWatcher = std::make_unique<SettingsWatcher>(QList<const SettingEntry*>{
-        &Settings::ScreeningMode, &Settings::ScreeningAction, &Settings::ScreeningWithheld,
-        &Settings::ScreeningHangupDelay, &Settings::ScreeningBlockMarkers,
-        &Settings::ScreeningBlockInvalid, &Settings::ScreeningOwnNumber,
-        &Settings::ScreeningBlockNeighbours, &Settings::ScreeningGreylist,
-        &Settings::ScreeningQuietHours});
+    m_settingsWatcher = std::make_unique<SettingsWatcher>(MonitorConfig::reReadWhileRunning());
     QObject::connect(m_settingsWatcher.get(), &SettingsWatcher::changed, this,
-                     [this](const SettingEntry& entry) {
-                         m_events.append(QStringLiteral("[Setting %1/%2 is now \"%3\"]")
-                                             .arg(entry.section, entry.key, entry.read()));
-                         loadScreening();
-                     });
+                     &Monitor::reReadSetting);
     m_modem.setPollInterval(m_pollInterval);
     // Once the number plan is known: a typo in a list is told now, not at the next call.
     m_calls.screening().watchLists();
@@ -281,7 +272,7 @@ void Monitor::switchModem(bool on)
         manualMode();
         return;
     }
-    m_model.setControlEnabled(WindowModel::FindModem, Settings::ModemFindModem.isOn());
+    m_model.setControlEnabled(WindowModel::FindModem, m_config.findModemAllowed);
     // With a search under way, the rest waits for it; switched off meanwhile, manual mode has had
     // the last word.
     if (m_modem.turnOn()) {
@@ -352,7 +343,7 @@ void Monitor::searchContactsChanged()
         m_model.setBoxEnabled(Box::CreateJournal, false);
         return;
     }
-    if (Settings::UseAddressBook.isOn()) {
+    if (m_config.useAddressBook) {
         m_model.setBoxEnabled(Box::CreateContact, true);
         m_model.setBoxEnabled(Box::CreateJournal, true);
     }
@@ -428,103 +419,55 @@ void Monitor::removeLeftovers()
                               endingIn(QStringLiteral(".index")));
 }
 
-void Monitor::loadBox(Box box, const SettingEntry& entry)
-{
-    m_model.setBox(box, loadTruth(entry));
-}
-
-bool Monitor::loadTruth(const SettingEntry& entry)
-{
-    // Nothing this system writes holds a bad value; the setting keeps to its default, and the
-    // stored text stays unless the user changes the setting.
-    QString problem;
-    const bool on = entry.isOn(&problem);
-    if (!problem.isEmpty()) {
-        m_events.append(u'[' + problem + u']');
-        keepStoredUnlessChanged(entry, entry.defaultValue);
-    }
-    return on;
-}
-
 void Monitor::loadSettings()
 {
-    const QString problem = SettingsStore(Settings::Application).problem();
-    if (!problem.isEmpty())
-        m_events.append(u'[' + problem + u']');
-
-    QString portProblem;
-    m_modem.settings().port = Settings::ComPort.whole(&portProblem);
-    if (!portProblem.isEmpty()) // searched for, and the stored text left alone unless found
-        keepStoredUnlessChanged(Settings::ComPort, QStringLiteral("0"));
-    m_modem.settings().replyTimeout = Settings::ModemResponseTimeout.read();
-    m_modem.settings().speed = Settings::BaudRate.read();
-    m_pollInterval = Settings::PollInterval.read();
-    QString intervalProblem;
-    m_modem.setCheckInterval(Settings::ModemCheckInterval.whole(&intervalProblem) * 1000);
-    if (!intervalProblem.isEmpty())
-        m_events.append(u'[' + intervalProblem + u']');
-    m_modem.settings().callerIdCommand = Settings::CallIDString.read();
-    m_country = Settings::Country.read();
-    // A code no country has is read as the United States: say so rather than let it be.
-    const QString asked = m_country.trimmed().toUpper();
-    if (!asked.isEmpty() && asked != u"UK" && NumberPlan(asked).country() != asked)
-        m_events.append(QStringLiteral("[Setting Setup/Country holds \"%1\", which is no "
-                                       "country code; numbers are read as in the United "
-                                       "States (US)]")
-                            .arg(m_country));
-    setAreaCode(Settings::AreaCode.read());
-    loadScreening();
-    loadBox(Box::SearchContacts, Settings::AutoSearchContact);
-    loadBox(Box::CreateContact, Settings::AutoCreateContact);
-    loadBox(Box::MaximizeOnRing, Settings::Maximize);
-    loadBox(Box::CreateJournal, Settings::AutoCreateJournal);
-    loadBox(Box::MinimizeOnStart, Settings::Minimize);
-    loadBox(Box::UseTray, Settings::SystemTray);
-    loadBox(Box::PlaySound, Settings::PlayWavFile);
-    const bool showEvents = loadTruth(Settings::Event);
-    const bool log = loadTruth(Settings::Log);
+    m_config = MonitorConfig::read();
+    for (const QString& line : std::as_const(m_config.problems))
+        m_events.append(line);
+    for (const auto& [entry, given] : std::as_const(m_config.standIns))
+        keepStoredUnlessChanged(*entry, given);
+    m_modem.settings().port = m_config.modem.port;
+    m_modem.settings().replyTimeout = m_config.modem.replyTimeout;
+    m_modem.settings().speed = m_config.modem.speed;
+    m_modem.settings().callerIdCommand = m_config.modem.callerIdCommand;
+    m_modem.setCheckInterval(m_config.checkIntervalMs);
+    m_pollInterval = m_config.pollInterval;
+    m_country = m_config.country;
+    setAreaCode(m_config.areaCode);
+    m_calls.screening().setOptions(m_config.screening);
+    m_model.setBox(Box::SearchContacts, m_config.searchContacts);
+    m_model.setBox(Box::CreateContact, m_config.createContact);
+    m_model.setBox(Box::MaximizeOnRing, m_config.maximizeOnRing);
+    m_model.setBox(Box::CreateJournal, m_config.createJournal);
+    m_model.setBox(Box::MinimizeOnStart, m_config.minimizeOnStart);
+    m_model.setBox(Box::UseTray, m_config.useTray);
+    m_model.setBox(Box::PlaySound, m_config.playSound);
     // One list is shown; a file that asks for both shows the call list, the one a user who set
     // "Log" last wanted.
-    if (showEvents)
+    if (m_config.showEvents)
         m_model.setView(WindowModel::View::Events);
-    if (log)
+    if (m_config.showCalls)
         m_model.setView(WindowModel::View::Calls);
-    m_model.setControlEnabled(WindowModel::FindModem, loadTruth(Settings::ModemFindModem));
+    m_model.setControlEnabled(WindowModel::FindModem, m_config.findModemAllowed);
 }
 
-void Monitor::loadScreening()
+void Monitor::reReadSetting(const SettingEntry& entry)
 {
-    ScreeningOptions options;
-    auto read = [this](const SettingEntry& entry, auto value) {
-        QString problem;
-        const auto result = (entry.*value)(&problem);
-        if (!problem.isEmpty())
-            m_events.append(u'[' + problem + u']');
-        return result;
-    };
-    options.mode = ScreeningOptions::Mode(read(Settings::ScreeningMode, &SettingEntry::whole));
-    options.blockWithheld = read(Settings::ScreeningWithheld, &SettingEntry::whole) == 1;
-    options.hangUpDelay = read(Settings::ScreeningHangupDelay, &SettingEntry::whole);
-    options.hangUp = read(Settings::ScreeningAction, &SettingEntry::choice) != u"silence";
-    options.blockMarkers = read(Settings::ScreeningBlockMarkers, &SettingEntry::isOn);
-    options.blockInvalid = read(Settings::ScreeningBlockInvalid, &SettingEntry::isOn);
-    options.blockNeighbours = read(Settings::ScreeningBlockNeighbours, &SettingEntry::isOn);
-    options.ownNumber = read(Settings::ScreeningOwnNumber, &SettingEntry::text);
-    if (options.blockNeighbours && numberPlan().e164(options.ownNumber).isEmpty()) {
-        m_events.append(QStringLiteral("[Setting Screening/OwnNumber holds \"%1\", not a phone "
-                                       "number; neighbours are not blocked]")
-                            .arg(options.ownNumber));
-        options.blockNeighbours = false;
+    m_events.append(QStringLiteral("[Setting %1/%2 is now \"%3\"]")
+                        .arg(entry.section, entry.key, entry.read()));
+    if (&entry == &Settings::MatchNumberOnly) {
+        m_config.matchNumberOnly = entry.isOn();
+        return;
     }
-    options.greylistMinutes = read(Settings::ScreeningGreylist, &SettingEntry::whole);
-    Settings::quietHours(read(Settings::ScreeningQuietHours, &SettingEntry::text),
-                         &options.quietFrom, &options.quietTo);
-    m_calls.screening().setOptions(options);
+    QStringList problems;
+    m_calls.screening().setOptions(MonitorConfig::readScreening(numberPlan(), &problems));
+    for (const QString& line : std::as_const(problems))
+        m_events.append(line);
 }
 
 void Monitor::settleLogDirectory()
 {
-    m_logDirectory = Settings::LogDirectory.read();
+    m_logDirectory = m_config.logDirectory;
     if (!m_logDirectory.isEmpty() && !QDir::isAbsolutePath(m_logDirectory)) {
         m_events.append(QStringLiteral("[Setting Setup/LogDirectory holds \"%1\", not an "
                                        "absolute folder; using the data folder]")

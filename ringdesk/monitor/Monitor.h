@@ -7,6 +7,7 @@
 #include "common/SettingsStore.h"
 #include "common/SettingsWatcher.h"
 #include "modem/ModemControl.h"
+#include "monitor/MonitorConfig.h"
 #include "monitor/WindowModel.h"
 
 #include "sources/FritzBoxMonitor.h"
@@ -131,8 +132,8 @@ private:
     CallPipeline m_calls;
     HouseholdLink m_household;
 
-    void loadBox(WindowModel::Box box, const SettingEntry& entry);
-    bool loadTruth(const SettingEntry& entry);
+    // A setting that a running monitor follows has changed in the store.
+    void reReadSetting(const SettingEntry& entry);
     // The "Modem Enabled" box changed, or the search may run again.
     void switchModem(bool on);
     void manualMode();
@@ -144,7 +145,6 @@ private:
     // back only while the settings allow.
     void searchContactsChanged();
     void applyNumberPlan();
-    void loadScreening();
 
     WindowControl& m_window;
     QString m_areaCode;
@@ -157,6 +157,7 @@ private:
     bool m_activating = false;
     bool m_switchingOn = false;
     QHash<QString, QString> m_standIns;
+    MonitorConfig m_config;
     std::unique_ptr<SettingsWatcher>
         m_settingsWatcher; // "section/key" in lower case -> the value given
 };

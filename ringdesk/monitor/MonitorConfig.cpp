@@ -1,0 +1,106 @@
+#include "monitor/MonitorConfig.h"
+
+#include "common/SettingsStore.h"
+#include "common/SettingsTable.h"
+#include "numbers/NumberPlan.h"
+
+namespace {
+
+// Reads one value of `entry` with `value`, a reader of the table's rows; a stored text that
+// cannot be used is said in `problems`.
+template <typename Read> auto readInto(QStringList* problems, const SettingEntry& entry, Read value)
+{
+    QString problem;
+    const auto result = (entry.*value)(&problem);
+    if (!problem.isEmpty())
+        problems->append(u'[' + problem + u']');
+    return result;
+}
+
+} // namespace
+
+ScreeningOptions MonitorConfig::readScreening(const NumberPlan& plan, QStringList* problems)
+{
+    using namespace Settings;
+    ScreeningOptions options;
+    options.mode = ScreeningOptions::Mode(readInto(problems, ScreeningMode, &SettingEntry::whole));
+    options.blockWithheld = readInto(problems, ScreeningWithheld, &SettingEntry::whole) == 1;
+    options.hangUpDelay = readInto(problems, ScreeningHangupDelay, &SettingEntry::whole);
+    options.hangUp = readInto(problems, ScreeningAction, &SettingEntry::choice) != u"silence";
+    options.blockMarkers = readInto(problems, ScreeningBlockMarkers, &SettingEntry::isOn);
+    options.blockInvalid = readInto(problems, ScreeningBlockInvalid, &SettingEntry::isOn);
+    options.blockNeighbours = readInto(problems, ScreeningBlockNeighbours, &SettingEntry::isOn);
+    options.ownNumber = readInto(problems, ScreeningOwnNumber, &SettingEntry::text);
+    if (options.blockNeighbours && plan.e164(options.ownNumber).isEmpty()) {
+        problems->append(QStringLiteral("[Setting Screening/OwnNumber holds \"%1\", not a phone "
+                                        "number; neighbours are not blocked]")
+                             .arg(options.ownNumber));
+        options.blockNeighbours = false;
+    }
+    options.greylistMinutes = readInto(problems, ScreeningGreylist, &SettingEntry::whole);
+    quietHours(readInto(problems, ScreeningQuietHours, &SettingEntry::text), &options.quietFrom,
+               &options.quietTo);
+    return options;
+}
+
+MonitorConfig MonitorConfig::read()
+{
+    using namespace Settings;
+    MonitorConfig config;
+    QStringList* problems = &config.problems;
+    if (const QString problem = SettingsStore(Application).problem(); !problem.isEmpty())
+        problems->append(u'[' + problem + u']');
+
+    QString portProblem;
+    config.modem.port = ComPort.whole(&portProblem);
+    if (!portProblem.isEmpty()) // searched for, and the stored text left alone unless found
+        config.standIns.append({&ComPort, QStringLiteral("0")});
+    config.modem.replyTimeout = ModemResponseTimeout.read();
+    config.modem.speed = BaudRate.read();
+    config.pollInterval = PollInterval.read();
+    config.checkIntervalMs = readInto(problems, ModemCheckInterval, &SettingEntry::whole) * 1000;
+    config.modem.callerIdCommand = CallIDString.read();
+    config.country = Country.read();
+    // A code no country has is read as the United States: say so rather than let it be.
+    const QString asked = config.country.trimmed().toUpper();
+    if (!asked.isEmpty() && asked != u"UK" && NumberPlan(asked).country() != asked)
+        problems->append(QStringLiteral("[Setting Setup/Country holds \"%1\", which is no "
+                                        "country code; numbers are read as in the United "
+                                        "States (US)]")
+                             .arg(config.country));
+    config.areaCode = AreaCode.read();
+    config.screening = readScreening(NumberPlan(config.country, config.areaCode), problems);
+
+    // Nothing this system writes holds a bad value; the setting keeps to its default, and the
+    // stored text stays unless the user changes the setting.
+    auto truth = [&config, problems](const SettingEntry& entry) {
+        QString problem;
+        const bool on = entry.isOn(&problem);
+        if (!problem.isEmpty()) {
+            problems->append(u'[' + problem + u']');
+            config.standIns.append({&entry, entry.defaultValue});
+        }
+        return on;
+    };
+    config.searchContacts = truth(AutoSearchContact);
+    config.createContact = truth(AutoCreateContact);
+    config.maximizeOnRing = truth(Maximize);
+    config.createJournal = truth(AutoCreateJournal);
+    config.minimizeOnStart = truth(Minimize);
+    config.useTray = truth(SystemTray);
+    config.playSound = truth(PlayWavFile);
+    config.showEvents = truth(Event);
+    config.showCalls = truth(Log);
+    config.findModemAllowed = truth(ModemFindModem);
+    config.modemEnabled = truth(SetupFindModem);
+    config.matchNumberOnly = MatchNumberOnly.isOn();
+    config.useAddressBook = UseAddressBook.isOn();
+    config.logDirectory = LogDirectory.read();
+    config.fritzBox = FritzBoxAddress.read().trimmed();
+    return config;
+}
+
+QList<const SettingEntry*> MonitorConfig::reReadWhileRunning()
+{
+    return Settings::inSection(QStringLiteral("Screening")) << &Settings::MatchNumberOnly;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "calls/CallScreen.h"
+#include "modem/ModemSettings.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <utility>
+
+struct SettingEntry;
+
+// The monitor's settings, read from the settings table in one go into typed values, with the
+// event lines that say which stored texts could not be used.
+//
+// What a running monitor re-reads: the [Screening] section and "MatchNumberOnly", whenever the
+// store changes (a save of the setup program or a hand edit); they take effect at the next call.
+// Everything else is read once at start and takes effect at the next start.
+struct MonitorConfig
+{
+    ModemSettings modem;
+    QString pollInterval;
+    int checkIntervalMs = 0;
+    QString country;
+    QString areaCode;
+    QString logDirectory;         // as stored; empty for the data folder
+    QString fritzBox;             // HOST[:PORT], or empty
+    bool modemEnabled = true;     // "Modem Enabled"
+    bool findModemAllowed = true; // "Find Modem" may be used
+    bool matchNumberOnly = false;
+    bool useAddressBook = true; // contacts and journal entries may be created
+    // The window's boxes as stored.
+    bool searchContacts = false;
+    bool createContact = false;
+    bool maximizeOnRing = false;
+    bool createJournal = false;
+    bool minimizeOnStart = false;
+    bool useTray = false;
+    bool playSound = false;
+    bool showEvents = false;
+    bool showCalls = false;
+    ScreeningOptions screening;
+    // Lines for the event log, in the order the settings were read.
+    QStringList problems;
+    // Settings whose stored text could not be used, and the value that stood in for it: while the
+    // setting still holds that value, saving leaves the stored text alone.
+    QList<std::pair<const SettingEntry*, QString>> standIns;
+
+    static MonitorConfig read();
+    // The [Screening] section alone; `problems` gets its lines. `plan` reads the household's own
+    // number.
+    static ScreeningOptions readScreening(const NumberPlan& plan, QStringList* problems);
+    // The settings a running monitor re-reads.
+    static QList<const SettingEntry*> reReadWhileRunning();
+};
