@@ -1,9 +1,5 @@
 #include "headless/HeadlessMonitor.h"
 
-#include "monitor/NcidService.h"
-#include "ncid/NcidServer.h"
-#include "web/WebService.h"
-
 #include "common/AppPaths.h"
 #include "common/CleanText.h"
 #include "common/Conversions.h"
@@ -11,12 +7,17 @@
 #include <QCoreApplication>
 
 HeadlessMonitor::HeadlessMonitor(std::FILE* out, QObject* parent)
-    : QObject(parent), m_out(out), m_monitor(*this)
+    : QObject(parent), m_out(out), m_monitor(*this), m_app(m_monitor)
 {
     m_monitor.setItemViewer(this);
     connect(&m_monitor.events(), &EventLog::added, this,
             [this](const EventLog::Event& event) { print(event.text); });
-    connect(&m_monitor, &Monitor::activated, this, &HeadlessMonitor::finishActivation);
+    m_app.beforeRunning = [this] {
+        if (m_monitor.needsAreaCode())
+            m_monitor.events().append(
+                QStringLiteral("[No Area Code Found! Numbers are shown as they come; "
+                               "set one with config]"));
+    };
     connect(&m_monitor, &Monitor::statusChanged, this, [this](const QString& text) {
         if (!text.isEmpty())
             print(QStringLiteral("Status: ") + text);
@@ -28,27 +29,15 @@ HeadlessMonitor::HeadlessMonitor(std::FILE* out, QObject* parent)
 
 void HeadlessMonitor::start()
 {
-    m_monitor.load();
-    m_monitor.activate();
-}
-
-void HeadlessMonitor::finishActivation()
-{
-    if (m_monitor.needsAreaCode())
-        m_monitor.events().append(
-            QStringLiteral("[No Area Code Found! Numbers are shown as they come; "
-                           "set one with config]"));
-    m_monitor.finishActivation();
-    m_web = WebService::start(m_monitor);
-    m_ncid = NcidService::start(m_monitor);
+    m_app.load();
+    m_app.activate();
 }
 
 void HeadlessMonitor::stop()
 {
-    if (m_stopped)
+    if (stopped())
         return;
-    m_stopped = true;
-    m_monitor.unload();
+    m_app.unload();
     QCoreApplication::exit(0);
 }
 

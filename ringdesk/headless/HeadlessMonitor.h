@@ -1,11 +1,10 @@
 #pragma once
 
 #include "addressbook/ItemViewer.h"
+#include "app/MonitorApp.h"
 #include "monitor/CanberraSound.h"
 #include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"
-#include "ncid/NcidServer.h"
-#include "web/WebServer.h"
 
 #include <QObject>
 #include <cstdio>
@@ -25,9 +24,7 @@ public:
     void start();
     // The unload step; then the event loop ends.
     void stop();
-    // Once the modem search of the start has ended.
-    void finishActivation();
-    bool stopped() const { return m_stopped; }
+    bool stopped() const { return m_app.phase() == MonitorApp::Phase::Unloaded; }
 
     void showModemError(const QStringList& details, bool anyDevice) override;
     void playChime() override;
@@ -38,8 +35,6 @@ private:
 
     std::FILE* m_out;
     Monitor m_monitor;
+    MonitorApp m_app;
     CanberraSound m_chime;
-    std::unique_ptr<WebServer> m_web;
-    std::unique_ptr<NcidServer> m_ncid;
-    bool m_stopped = false;
 };

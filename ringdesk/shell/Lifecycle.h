@@ -1,47 +1,36 @@
 #pragma once
 
-#include <QObject>
-#include <memory>
+#include "app/MonitorApp.h"
 
-class NcidServer;
-class WebServer;
+#include <QObject>
 
 class MainWindow;
 
-// The monitor's life: the start, the load step before the window shows, the activation step once
-// it is shown, and the unload step that saves the settings and the event log and ends the
-// program.
+// The window program's touches on the one start-up: the window cleared before the load step
+// and shown after it, the activation step once it is up, a missing area code asked for, the
+// window minimized when asked, and the program ended after the unload step.
 class Lifecycle : public QObject
 {
     Q_OBJECT
 public:
     explicit Lifecycle(MainWindow& window, QObject* parent = nullptr);
-    ~Lifecycle() override;
 
     void start();
     void load();
     void activate();
-    // Once the modem search of the activation step has ended: the area code, then the rest.
-    void finishActivation();
     // Runs once, whichever way the program ends (Exit, closing the window, a signal, logout).
     void unload();
 
-    bool unloaded() const { return m_unloaded; }
-    bool activated() const { return m_activated; }
+    bool unloaded() const { return m_app.phase() == MonitorApp::Phase::Unloaded; }
+    bool activated() const { return m_app.phase() >= MonitorApp::Phase::Activating; }
 
-signals:
-    // The activation step has ended: the window is in use.
-    void started();
-
-public:
     // --minimized: start in the notification area, as "Minimize on Start Up" does.
     void setStartMinimized(bool minimized) { m_startMinimized = minimized; }
 
 private:
+    void beforeRunning();
+
     MainWindow& m_window;
-    std::unique_ptr<WebServer> m_web;
-    std::unique_ptr<NcidServer> m_ncid;
-    bool m_activated = false;
+    MonitorApp m_app;
     bool m_startMinimized = false;
-    bool m_unloaded = false;
 };

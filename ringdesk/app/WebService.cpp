@@ -1,4 +1,4 @@
-#include "web/WebService.h"
+#include "app/WebService.h"
 
 #include "common/SettingsTable.h"
 #include "monitor/Monitor.h"

@@ -1,4 +1,4 @@
-#include "monitor/NcidService.h"
+#include "app/NcidService.h"
 
 #include "common/SettingsTable.h"
 #include "monitor/Monitor.h"
