@@ -3,7 +3,7 @@
 // sessions that end, pages of calls, a live page that ends with its session.
 #include "calls/CallScreen.h"
 #include "common/PasswordHash.h"
-#include "web/WebServer.h"
+#include "web/WebPage.h"
 
 #include <QProcess>
 #include <QSslSocket>
@@ -99,7 +99,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<CallScreen> m_screen;
     std::unique_ptr<CallHistory> m_history;
-    std::unique_ptr<WebServer> m_server;
+    std::unique_ptr<WebPage> m_server;
     QDateTime m_now;
     QList<QTcpSocket*> m_clients;
 };
@@ -111,7 +111,7 @@ void TestWebServer::init()
     m_screen->setNumberPlan(NumberPlan("US", "613"));
     m_history = std::make_unique<CallHistory>();
     m_history->open(m_dir->path() + '/', {});
-    m_server = std::make_unique<WebServer>(*m_screen, *m_history);
+    m_server = std::make_unique<WebPage>(*m_screen, *m_history);
     m_now = QDateTime::currentDateTimeUtc();
     m_server->now = [this] {
         return m_now;
@@ -214,7 +214,7 @@ void TestWebServer::strangersAreRefused()
 // address are closed at once; someone else still gets in.
 void TestWebServer::connectionsAreBounded()
 {
-    WebServer::Limits limits = m_server->limits();
+    WebPage::Limits limits = m_server->limits();
     limits.connectionsPerAddress = 3;
     limits.requestSeconds = 1;
     m_server->setLimits(limits);
@@ -405,7 +405,7 @@ void TestWebServer::tlsNeedsTheRightKey()
         QVERIFY(openssl.waitForFinished(60000));
         QCOMPARE(openssl.exitCode(), 0);
     }
-    WebServer mismatched(*m_screen, *m_history);
+    WebPage mismatched(*m_screen, *m_history);
     QString problem;
     QVERIFY(
         !mismatched.start("127.0.0.1:0", "hash", dir + "/one.crt", dir + "/two.key", {}, &problem));
@@ -413,7 +413,7 @@ void TestWebServer::tlsNeedsTheRightKey()
              QString("the key %1/two.key does not belong to the certificate %1/one.crt").arg(dir));
     QVERIFY(!mismatched.isListening());
 
-    WebServer tls(*m_screen, *m_history);
+    WebPage tls(*m_screen, *m_history);
     tls.loginGate().check = m_server->loginGate().check;
     QVERIFY2(tls.start("127.0.0.1:0", "hash", dir + "/one.crt", dir + "/one.key", {}, &problem),
              qPrintable(problem));
@@ -425,7 +425,7 @@ void TestWebServer::tlsNeedsTheRightKey()
     QVERIFY2(answer.value(0).header("Set-Cookie").endsWith("; Secure"),
              answer.value(0).head.constData());
     // A connection that never begins its handshake is idle like any other.
-    WebServer::Limits limits = tls.limits();
+    WebPage::Limits limits = tls.limits();
     limits.requestSeconds = 1;
     tls.setLimits(limits);
     QTcpSocket silent;

@@ -4,7 +4,7 @@
 #include "app/WebService.h"
 #include "monitor/Monitor.h"
 #include "ncid/NcidServer.h"
-#include "web/WebServer.h"
+#include "web/WebPage.h"
 
 MonitorApp::MonitorApp(Monitor& monitor, QObject* parent) : QObject(parent), m_monitor(monitor)
 {

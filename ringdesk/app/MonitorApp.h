@@ -6,7 +6,7 @@
 
 class Monitor;
 class NcidServer;
-class WebServer;
+class WebPage;
 
 // One start-up for both programs, as named phases: loaded (settings, folders, the address book,
 // the broker), activating (the history, the FRITZ!Box, the modem switched on and, when asked,
@@ -51,6 +51,6 @@ private:
 
     Monitor& m_monitor;
     Phase m_phase = Phase::Created;
-    std::unique_ptr<WebServer> m_web;
+    std::unique_ptr<WebPage> m_web;
     std::unique_ptr<NcidServer> m_ncid;
 };

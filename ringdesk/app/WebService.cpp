@@ -2,13 +2,13 @@
 
 #include "common/SettingsTable.h"
 #include "monitor/Monitor.h"
-#include "web/WebServer.h"
+#include "web/WebPage.h"
 
 #include <QJsonArray>
 
 namespace WebService {
 
-std::unique_ptr<WebServer> start(Monitor& monitor)
+std::unique_ptr<WebPage> start(Monitor& monitor)
 {
     const QString listen = Settings::WebListen.read().trimmed();
     if (listen.isEmpty())
@@ -19,8 +19,7 @@ std::unique_ptr<WebServer> start(Monitor& monitor)
             "[Web page not served: no password yet; set one with ringdesk --set-web-password]"));
         return nullptr;
     }
-    auto server =
-        std::make_unique<WebServer>(monitor.calls().screening(), monitor.calls().history());
+    auto server = std::make_unique<WebPage>(monitor.calls().screening(), monitor.calls().history());
     QString problem;
     if (!server->start(listen, hash, Settings::WebCertFile.read().trimmed(),
                        Settings::WebKeyFile.read().trimmed(),
@@ -28,12 +27,12 @@ std::unique_ptr<WebServer> start(Monitor& monitor)
         monitor.events().append(QStringLiteral("[Web page not served: %1]").arg(problem));
         return nullptr;
     }
-    WebServer* web = server.get();
+    WebPage* web = server.get();
     QObject::connect(&monitor, &Monitor::callHandled, web,
                      [web](const CallRecord& call) { web->callLogged(call); });
     QObject::connect(&monitor.events(), &EventLog::added, web,
                      [web](const EventLog::Event& event) { web->eventAdded(event.text); });
-    web->state = [&monitor] {
+    web->setState([&monitor] {
         const QStringList events = monitor.events().last(20);
         return QJsonObject{
             {QStringLiteral("port"), monitor.modemDevice()},
@@ -42,7 +41,7 @@ std::unique_ptr<WebServer> start(Monitor& monitor)
             {QStringLiteral("broker"), monitor.brokerAddress()},
             {QStringLiteral("events"), QJsonArray::fromStringList(events)},
         };
-    };
+    });
     monitor.events().append(QStringLiteral("[Web page at %1]").arg(web->address()));
     return server;
 }

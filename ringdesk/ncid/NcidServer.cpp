@@ -20,18 +20,12 @@ NcidServer::~NcidServer()
 bool NcidServer::start(const QString& listen, const QString& allow, QString* problem)
 {
     QHostAddress address;
-    quint16 port = 0;
-    if (!NetAddress::parseListen(listen, &address, &port)) {
-        *problem = QStringLiteral("Listen holds \"%1\", not HOST:PORT").arg(listen);
+    if (!NetAddress::listen(*this, listen, &address, problem))
         return false;
-    }
     QString wrong;
     if (!NetAddress::parseSubnets(allow, &m_allowed, &wrong)) {
+        close();
         *problem = QStringLiteral("Allow holds \"%1\", not an address or a network").arg(wrong);
-        return false;
-    }
-    if (!QTcpServer::listen(address, port)) {
-        *problem = QStringLiteral("cannot listen on %1: %2").arg(listen, errorString());
         return false;
     }
     m_address = NetAddress::shown(address, serverPort());
@@ -103,7 +97,7 @@ void NcidServer::incomingConnection(qintptr descriptor)
         socket->deleteLater();
         return;
     }
-    if (m_clients.size() >= m_limits.clients) {
+    if (m_book.count() >= m_limits.clients) {
         socket->abort();
         socket->deleteLater();
         return;
@@ -111,6 +105,7 @@ void NcidServer::incomingConnection(qintptr descriptor)
     auto* client = new Client;
     client->socket = socket;
     m_clients.insert(socket, client);
+    m_book.add(socket, from);
     connect(socket, &QTcpSocket::readyRead, this, [this, client] { readFrom(client); });
     connect(socket, &QTcpSocket::disconnected, this, [this, client] { drop(client); });
     connect(socket, &QTcpSocket::bytesWritten, this, [client] {
@@ -194,6 +189,7 @@ void NcidServer::drop(Client* client, const QString& why)
 {
     if (!m_clients.remove(client->socket))
         return;
+    m_book.remove(client->socket);
     if (!why.isEmpty())
         emit eventLine(QStringLiteral("[NCID: dropped %1: %2]")
                            .arg(client->socket->peerAddress().toString(), why));

@@ -2,6 +2,7 @@
 
 #include "calls/CallHistory.h"
 #include "calls/CallRecord.h"
+#include "net/ConnectionBook.h"
 #include "net/NetAddress.h"
 
 #include <QHash>
@@ -74,5 +75,6 @@ private:
     QList<NetAddress::Subnet> m_allowed;
     QString m_address;
     QHash<QTcpSocket*, Client*> m_clients;
+    ConnectionBook m_book;
     QSet<QString> m_refused; // addresses told about once
 };

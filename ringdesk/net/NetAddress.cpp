@@ -77,13 +77,32 @@ bool parseSubnets(const QString& text, QList<Subnet>* subnets, QString* wrong)
 
 bool within(const QHostAddress& address, const QList<Subnet>& subnets)
 {
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    const QHostAddress plain = isV4 ? QHostAddress(v4) : address;
+    const QHostAddress v4 = plain(address);
     for (const Subnet& subnet : subnets)
-        if (plain.isInSubnet(subnet))
+        if (v4.isInSubnet(subnet))
             return true;
     return false;
+}
+
+QHostAddress plain(const QHostAddress& address)
+{
+    bool mapped = false;
+    const quint32 v4 = address.toIPv4Address(&mapped);
+    return mapped ? QHostAddress(v4) : address;
+}
+
+bool listen(QTcpServer& server, const QString& listen, QHostAddress* address, QString* problem)
+{
+    quint16 port = 0;
+    if (!parseListen(listen, address, &port)) {
+        *problem = QStringLiteral("Listen holds \"%1\", not HOST:PORT").arg(listen);
+        return false;
+    }
+    if (!server.listen(*address, port)) {
+        *problem = QStringLiteral("cannot listen on %1: %2").arg(listen, server.errorString());
+        return false;
+    }
+    return true;
 }
 
 } // namespace NetAddress

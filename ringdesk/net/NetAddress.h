@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QTcpServer>
 
 // The network addresses the settings name: where a server listens, where a device is reached,
 // and which networks may connect.
@@ -23,5 +24,11 @@ using Subnet = QPair<QHostAddress, int>;
 bool parseSubnets(const QString& text, QList<Subnet>* subnets, QString* wrong);
 // An IPv4 client on an IPv6 socket is held against the IPv4 ranges too.
 bool within(const QHostAddress& address, const QList<Subnet>& subnets);
+// An IPv4 address mapped into IPv6 ("::ffff:10.0.0.2") as the IPv4 address it is.
+QHostAddress plain(const QHostAddress& address);
+
+// Starts `server` listening on "HOST:PORT"; `address` gets the address listened on. False, and
+// why in the words of a setting ("Listen holds …"), when it cannot.
+bool listen(QTcpServer& server, const QString& listen, QHostAddress* address, QString* problem);
 
 } // namespace NetAddress
