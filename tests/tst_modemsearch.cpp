@@ -6,6 +6,7 @@
 #include "common/SettingsStore.h"
 #include "devices/PortMap.h"
 #include "modem/CommandExchange.h"
+#include "modem/ModemControl.h"
 #include "modem/ModemReceiver.h"
 #include "modem/PortProblem.h"
 #include "modem/SerialLine.h"
@@ -20,6 +21,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
 
 namespace {
 
@@ -62,6 +66,7 @@ private slots:
     void unpluggedModemIsReported();
     void hungModemIsNoticedAndSetUpAgain();
     void exchangeEndsOnRepliesOrTimeOut();
+    void hangUpAskedWhileGoingOnHookFollows();
 
 private:
     static void mapPort(int port, const QString& device) { TestHome::mapPort(port, device); }
@@ -553,6 +558,50 @@ void TestModemSearch::exchangeEndsOnRepliesOrTimeOut()
     QCoreApplication::processEvents(); // a completion would have been queued by now
     QVERIFY(done.isEmpty());
     QVERIFY(!x.busy());
+}
+
+// A blocked caller's record can come in the same read as the modem's answer to the on-hook
+// command of the call before: that caller is hung up on too, once the line is back on-hook. The
+// modem here is the test's own end of a terminal, answering as V.250 says.
+void TestModemSearch::hangUpAskedWhileGoingOnHookFollows()
+{
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    mapPort(1, QString::fromLocal8Bit(name));
+    QByteArray heard;
+    auto hear = [&] {
+        char buffer[256];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+            heard.append(buffer, n);
+        return heard;
+    };
+    auto say = [&](const QByteArray& bytes) {
+        QCOMPARE(::write(master, bytes.constData(), size_t(bytes.size())), bytes.size());
+    };
+    ModemControl modem;
+    QVERIFY(modem.openPort(1, "9600"));
+    int oks = 0;
+    connect(&modem, &ModemControl::eventLine, &modem, [&](const QString& line) {
+        // The next caller, blocked, in the same read as the on-hook answer.
+        if (line == "OK" && ++oks == 2)
+            modem.hangUp(50);
+    });
+    modem.hangUp(50);
+    QTRY_COMPARE(hear(), QByteArray("ATH1\r"));
+    say("\r\nOK\r\n");
+    QTRY_COMPARE(hear(), QByteArray("ATH1\rATH0\r"));
+    say("\r\nOK\r\n");
+    QTRY_COMPARE(hear(), QByteArray("ATH1\rATH0\rATH1\r"));
+    say("\r\nOK\r\n");
+    QTRY_COMPARE(hear(), QByteArray("ATH1\rATH0\rATH1\rATH0\r"));
+    say("\r\nOK\r\n");
+    QTRY_VERIFY(!modem.hangingUp());
+    modem.close();
+    ::close(slave);
+    ::close(master);
 }
 
 QTEST_GUILESS_MAIN(TestModemSearch)

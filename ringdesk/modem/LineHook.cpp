@@ -19,6 +19,12 @@ LineHook::LineHook(SerialLine& line, CommandExchange& exchange, QObject* parent)
 
 void LineHook::hangUp(int holdMs)
 {
+    // A caller whose record comes while the line goes back on-hook is the next call: its turn
+    // comes once the modem has answered. During the hold it is the same call still.
+    if (m_step == Step::OnHook) {
+        m_next = holdMs;
+        return;
+    }
     if (busy())
         return;
     if (!m_line.isOpen()) {
@@ -89,4 +95,6 @@ void LineHook::finish()
     m_holdTimer.stop();
     m_step = Step::Idle;
     emit done();
+    if (const std::optional<int> next = std::exchange(m_next, std::nullopt))
+        hangUp(*next);
 }

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <optional>
 
 class SerialLine;
 
@@ -17,7 +18,8 @@ class LineHook : public QObject
 public:
     LineHook(SerialLine& line, CommandExchange& exchange, QObject* parent = nullptr);
 
-    // Off-hook now, on-hook after `holdMs`. A hang-up under way goes on as it is.
+    // Off-hook now, on-hook after `holdMs`. A hang-up under way goes on as it is; one asked while
+    // the line goes back on-hook follows it.
     void hangUp(int holdMs);
     // From the off-hook command until the modem has answered the on-hook one.
     bool busy() const { return m_step != Step::Idle; }
@@ -46,4 +48,5 @@ private:
     int m_hold = 0;
     QTimer m_holdTimer;
     QElapsedTimer m_answering;
+    std::optional<int> m_next; // a hang-up asked while going on-hook
 };
