@@ -230,13 +230,13 @@ bool SettingsStore::saveAll(const QList<Entry>& entries)
     return true;
 }
 
-QString GetSetting(const QString& application, const QString& section, const QString& key,
-                   const QString& defaultValue)
+QString readSetting(const QString& application, const QString& section, const QString& key,
+                    const QString& defaultValue)
 {
     return SettingsStore(application).get(section, key, defaultValue);
 }
 
-bool SaveSetting(const QString& application, const QString& section, const QString& key,
+bool saveSetting(const QString& application, const QString& section, const QString& key,
                  const QString& value)
 {
     return SettingsStore(application).save(section, key, value);

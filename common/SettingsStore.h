@@ -56,7 +56,7 @@ private:
 };
 
 // The two operations through which the programs reach the store.
-QString GetSetting(const QString& application, const QString& section, const QString& key,
-                   const QString& defaultValue);
-bool SaveSetting(const QString& application, const QString& section, const QString& key,
+QString readSetting(const QString& application, const QString& section, const QString& key,
+                    const QString& defaultValue);
+bool saveSetting(const QString& application, const QString& section, const QString& key,
                  const QString& value);

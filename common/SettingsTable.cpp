@@ -9,12 +9,12 @@
 
 QString SettingEntry::read() const
 {
-    return GetSetting(Settings::Application, section, key, defaultValue);
+    return readSetting(Settings::Application, section, key, defaultValue);
 }
 
 bool SettingEntry::write(const QString& value) const
 {
-    return SaveSetting(Settings::Application, section, writtenKey.isEmpty() ? key : writtenKey,
+    return saveSetting(Settings::Application, section, writtenKey.isEmpty() ? key : writtenKey,
                        value);
 }
 

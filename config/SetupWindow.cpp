@@ -176,7 +176,7 @@ void SetupWindow::storeExclusion(bool excluded)
     const QString chosen = m_ui->portChooser->currentText();
     if (chosen.isEmpty())
         return;
-    SaveSetting(Settings::Application, QStringLiteral("Modem"), chosen,
+    saveSetting(Settings::Application, QStringLiteral("Modem"), chosen,
                 excluded ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
@@ -191,7 +191,7 @@ void SetupWindow::showDevice()
         return;
     }
     m_ui->deviceChooser->setEditText(
-        GetSetting(Settings::Application, QStringLiteral("Ports"), chosen, QString()));
+        readSetting(Settings::Application, QStringLiteral("Ports"), chosen, QString()));
     const QString automatic = PortMap::automaticDevice(port);
     const QString name = automatic.isEmpty() ? QString() : SerialDevices::describe(automatic);
     m_ui->deviceChooser->lineEdit()->setPlaceholderText(
@@ -212,9 +212,9 @@ void SetupWindow::storeDevice()
         device = m_ui->deviceChooser->itemData(index).toString();
         m_ui->deviceChooser->setEditText(device);
     }
-    if (device == GetSetting(Settings::Application, QStringLiteral("Ports"), chosen, QString()))
+    if (device == readSetting(Settings::Application, QStringLiteral("Ports"), chosen, QString()))
         return;
-    SaveSetting(Settings::Application, QStringLiteral("Ports"), chosen, device);
+    saveSetting(Settings::Application, QStringLiteral("Ports"), chosen, device);
 }
 
 namespace {

@@ -50,15 +50,15 @@ public:
 
     static void mapPort(int port, const QString& device)
     {
-        SaveSetting("ZodoDE", "Ports", "Com" + QString::number(port), device);
+        saveSetting("ZodoDE", "Ports", "Com" + QString::number(port), device);
     }
     // The monitor's settings for a simulated modem on port 1, in area code 613.
     static void useModem(const QString& device)
     {
         mapPort(1, device);
-        SaveSetting("ZodoDE", "Modem", "ComPort", "1");
-        SaveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
-        SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+        saveSetting("ZodoDE", "Modem", "ComPort", "1");
+        saveSetting("ZodoDE", "Modem", "CallIDString", "AT+VCID=1");
+        saveSetting("ZodoDE", "Setup", "AreaCode", "613");
     }
     // A file of this home (a path below it), its folders made as needed.
     bool write(const QString& path, const QByteArray& text) const

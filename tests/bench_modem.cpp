@@ -49,9 +49,9 @@ int main(int argc, char* argv[])
     char name[256] = {};
     if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
         return 1;
-    SaveSetting("ZodoDE", "Ports", "Com1", QString::fromLocal8Bit(name));
+    saveSetting("ZodoDE", "Ports", "Com1", QString::fromLocal8Bit(name));
     for (int port = 2; port <= 16; ++port)
-        SaveSetting("ZodoDE", "Ports", QStringLiteral("Com%1").arg(port), "/nonexistent");
+        saveSetting("ZodoDE", "Ports", QStringLiteral("Com%1").arg(port), "/nonexistent");
 
     WindowControl window;
     Monitor monitor(window);
@@ -101,7 +101,7 @@ int main(int argc, char* argv[])
     // 4. A full search over four ports that do not exist.
     monitor.modem().close();
     for (int port = 1; port <= 4; ++port)
-        SaveSetting("ZodoDE", "Ports", QStringLiteral("Com%1").arg(port), "/nonexistent");
+        saveSetting("ZodoDE", "Ports", QStringLiteral("Com%1").arg(port), "/nonexistent");
     monitor.modem().settings().port = 0;
     clock.restart();
     {

@@ -46,7 +46,7 @@ int main(int argc, char* argv[])
         std::printf("settings file: %lld bytes\n", static_cast<long long>(entries.size()));
     }
     // The modem switch starts off: this measures the window and the call list, not a search.
-    SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Setup"), QStringLiteral("FindModem"),
+    saveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Setup"), QStringLiteral("FindModem"),
                 QStringLiteral("0"));
     Dialogs::setUnattended(true);
     QApplication app(argc, argv);
@@ -65,7 +65,7 @@ int main(int argc, char* argv[])
     if (bigStore) {
         clock.restart();
         window.monitor().saveSettings();
-        window.monitor().calls().logFile().SaveEventLog(window.model().events());
+        window.monitor().calls().logFile().saveEventLog(window.model().events());
         std::printf("unload step's writes: %lld ms\n", static_cast<long long>(clock.elapsed()));
     }
     return 0;

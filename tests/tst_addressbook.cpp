@@ -372,7 +372,7 @@ void TestAddressBook::usableWhereItsFolderCanBeMade()
     QFile blocker(home.path() + "/blocked");
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    QVERIFY(SaveSetting("ZodoDE", "Contacts", "ContactsFolder", home.path() + "/blocked/contacts"));
+    QVERIFY(saveSetting("ZodoDE", "Contacts", "ContactsFolder", home.path() + "/blocked/contacts"));
     QVERIFY(!AddressBook::usable(&problem));
     QVERIFY(problem.contains(home.path() + "/blocked/contacts"));
 }

@@ -35,7 +35,7 @@ private slots:
 private:
     QByteArray fileContent(const QString& path);
     // The call log read into the end of the call list.
-    void load() { m_calls += m_log->LoadCallLog(); }
+    void load() { m_calls += m_log->loadRecords(); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<CallLogFile> m_log;
@@ -70,7 +70,7 @@ QByteArray TestCallLogFile::fileContent(const QString& path)
 
 void TestCallLogFile::firstRecordCreatesPrivateFile()
 {
-    QVERIFY(m_log->AppendCallLogRecord("12/06 10:41 (613) 555-1234 SMITH JOHN"));
+    QVERIFY(m_log->appendRecord("12/06 10:41 (613) 555-1234 SMITH JOHN"));
     const QByteArray content = fileContent(m_log->callLogPath());
     QCOMPARE(content, QByteArray("\"12/06 10:41 (613) 555-1234 SMITH JOHN\"\r\n"));
     QCOMPARE(content.size(), 41);
@@ -93,9 +93,9 @@ void TestCallLogFile::recordsReadBackWhole_data()
 void TestCallLogFile::recordsReadBackWhole()
 {
     QFETCH(QString, line);
-    QVERIFY(m_log->AppendCallLogRecord("first"));
-    QVERIFY(m_log->AppendCallLogRecord(line));
-    QVERIFY(m_log->AppendCallLogRecord("last"));
+    QVERIFY(m_log->appendRecord("first"));
+    QVERIFY(m_log->appendRecord(line));
+    QVERIFY(m_log->appendRecord("last"));
     load();
     QCOMPARE(m_calls, QStringList({"first", line, "last"}));
 }
@@ -124,8 +124,8 @@ void TestCallLogFile::readingFields()
 void TestCallLogFile::loadAppendsToTheList()
 {
     m_calls = QStringList{"already there"};
-    QVERIFY(m_log->AppendCallLogRecord("one"));
-    QVERIFY(m_log->AppendCallLogRecord("two"));
+    QVERIFY(m_log->appendRecord("one"));
+    QVERIFY(m_log->appendRecord("two"));
     load();
     QCOMPARE(m_calls, QStringList({"already there", "one", "two"}));
 }
@@ -157,17 +157,17 @@ void TestCallLogFile::olderSingleByteLogStillReads()
 
 void TestCallLogFile::clearLeavesEmptyFileForNextCall()
 {
-    QVERIFY(m_log->AppendCallLogRecord("old call"));
-    QVERIFY(m_log->ClearCallLog());
+    QVERIFY(m_log->appendRecord("old call"));
+    QVERIFY(m_log->clearCallLog());
     QCOMPARE(fileContent(m_log->callLogPath()), QByteArray());
-    QVERIFY(m_log->AppendCallLogRecord("new call"));
+    QVERIFY(m_log->appendRecord("new call"));
     QCOMPARE(fileContent(m_log->callLogPath()), QByteArray("\"new call\"\r\n"));
 }
 
 void TestCallLogFile::directoryWithoutSeparatorPrefixesTheName()
 {
     m_log->setFolder(m_dir->path() + "/Logs");
-    QVERIFY(m_log->AppendCallLogRecord("x"));
+    QVERIFY(m_log->appendRecord("x"));
     QVERIFY(QFileInfo::exists(m_dir->path() + "/LogsCallLog.txt"));
 }
 
@@ -182,7 +182,7 @@ void TestCallLogFile::eventLogHoldsEveryEntry()
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("earlier content that must go\r\n");
     old.close();
-    QVERIFY(m_log->SaveEventLog(events));
+    QVERIFY(m_log->saveEventLog(events));
     const QByteArray content = fileContent(m_log->eventLogPath());
     QCOMPARE(content.count("\r\n"), 40000);
     QVERIFY(content.startsWith("0\r\n1\r\n"));
@@ -191,7 +191,7 @@ void TestCallLogFile::eventLogHoldsEveryEntry()
 
 void TestCallLogFile::eventLogOfEmptyListIsEmpty()
 {
-    QVERIFY(m_log->SaveEventLog(m_events));
+    QVERIFY(m_log->saveEventLog(m_events));
     QCOMPARE(fileContent(m_log->eventLogPath()), QByteArray());
     QCOMPARE(int(QFileInfo(m_log->eventLogPath()).permissions() & 0x0077), 0);
 }
@@ -199,9 +199,9 @@ void TestCallLogFile::eventLogOfEmptyListIsEmpty()
 void TestCallLogFile::writeFailuresAreReported()
 {
     m_log->setFolder(m_dir->path() + "/missing/");
-    QVERIFY(!m_log->AppendCallLogRecord("x"));
-    QVERIFY(!m_log->SaveEventLog(m_events));
-    QVERIFY(!m_log->ClearCallLog());
+    QVERIFY(!m_log->appendRecord("x"));
+    QVERIFY(!m_log->saveEventLog(m_events));
+    QVERIFY(!m_log->clearCallLog());
     const QStringList events = m_events;
     QCOMPARE(events.size(), 3);
     QVERIFY(events.at(0).startsWith("[Couldn't write " + m_dir->path() + "/missing/CallLog.txt: "));
@@ -211,7 +211,7 @@ void TestCallLogFile::writeFailuresAreReported()
     if (QFileInfo::exists("/dev/full")) {
         m_log->setFolder(m_dir->path() + '/');
         QVERIFY(QFile::link("/dev/full", m_log->callLogPath()));
-        QVERIFY(!m_log->AppendCallLogRecord("x"));
+        QVERIFY(!m_log->appendRecord("x"));
         QVERIFY(m_events.last().contains("CallLog.txt"));
     }
 }
@@ -220,7 +220,7 @@ void TestCallLogFile::writeFailuresAreReported()
 // it was, names the reason, and the next call's record is whole on a line of its own.
 void TestCallLogFile::failedAppendLeavesNoBrokenRecord()
 {
-    QVERIFY(m_log->AppendCallLogRecord("01/01 11:00 first"));
+    QVERIFY(m_log->appendRecord("01/01 11:00 first"));
     const QByteArray before = fileContent(m_log->callLogPath());
     struct rlimit saved;
     QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -228,14 +228,14 @@ void TestCallLogFile::failedAppendLeavesNoBrokenRecord()
     struct rlimit tight = saved;
     tight.rlim_cur = before.size() + 9;
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
-    const bool written = m_log->AppendCallLogRecord("01/01 12:00 +1 (613) 555-1234 SMITH JOHN");
+    const bool written = m_log->appendRecord("01/01 12:00 +1 (613) 555-1234 SMITH JOHN");
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, previous);
     QVERIFY(!written);
     QCOMPARE(fileContent(m_log->callLogPath()), before);
     QCOMPARE(m_events.last(), "[Couldn't write " + m_log->callLogPath() + ": File too large]");
 
-    QVERIFY(m_log->AppendCallLogRecord("01/01 12:05 second"));
+    QVERIFY(m_log->appendRecord("01/01 12:05 second"));
     QCOMPARE(fileContent(m_log->callLogPath()), before + "\"01/01 12:05 second\"\r\n");
 
     // Had a broken record stayed (written by something else), the next one starts a new line.
@@ -243,7 +243,7 @@ void TestCallLogFile::failedAppendLeavesNoBrokenRecord()
     QVERIFY(file.open(QIODevice::Append));
     file.write("\"01/01 12");
     file.close();
-    QVERIFY(m_log->AppendCallLogRecord("01/01 13:00 third"));
+    QVERIFY(m_log->appendRecord("01/01 13:00 third"));
     QCOMPARE(fileContent(m_log->callLogPath()).right(32),
              "\"01/01 12\r\n\"01/01 13:00 third\"\r\n");
 }
@@ -258,10 +258,10 @@ void TestCallLogFile::symbolicLinksAreRefused()
     QVERIFY(QFile::link(target, m_log->callLogPath()));
     QVERIFY(QFile::link(target, m_log->eventLogPath()));
     m_events << "an event";
-    QVERIFY(!m_log->AppendCallLogRecord("x"));
-    QVERIFY(!m_log->ClearCallLog());
+    QVERIFY(!m_log->appendRecord("x"));
+    QVERIFY(!m_log->clearCallLog());
     load();
-    QVERIFY(!m_log->SaveEventLog(m_events));
+    QVERIFY(!m_log->saveEventLog(m_events));
     QCOMPARE(fileContent(target), QByteArray("keep me"));
     QVERIFY(m_calls.isEmpty());
     QCOMPARE(m_events.at(1), "[Couldn't write " + m_log->callLogPath() +
@@ -275,9 +275,9 @@ void TestCallLogFile::withoutAbsoluteFolderNothingIsWritten()
     QVERIFY(QDir::setCurrent(m_dir->path()));
     for (const QString& folder : {QString(), QStringLiteral("logs/")}) {
         m_log->setFolder(folder);
-        QVERIFY(!m_log->AppendCallLogRecord("x"));
+        QVERIFY(!m_log->appendRecord("x"));
         QCOMPARE(m_events.last(), "[Couldn't write CallLog.txt: there is no log folder]");
-        QVERIFY(!m_log->SaveEventLog(m_events));
+        QVERIFY(!m_log->saveEventLog(m_events));
     }
     QDir::setCurrent(here);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());

@@ -244,8 +244,10 @@ void TestCallProcessor::unwritableLogStillFinishesTheCall()
     m_log->setFolder(m_dir->path() + "/missing/");
     process("(613) 555-1234", "SMITH JOHN");
     QCOMPARE(m_calls.size(), 1);
-    QVERIFY(
-        m_events.last().startsWith("[Couldn't write " + m_dir->path() + "/missing/CallLog.txt: "));
+    // The call is logged before the address book is written to, so its line comes first.
+    const QString couldNot = "[Couldn't write " + m_dir->path() + "/missing/CallLog.txt: ";
+    QVERIFY(std::any_of(m_events.cbegin(), m_events.cend(),
+                        [&](const QString& line) { return line.startsWith(couldNot); }));
 }
 
 void TestCallProcessor::callerNameSplits_data()

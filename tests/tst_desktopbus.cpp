@@ -100,13 +100,13 @@ void TestDesktopBus::trayAndNotificationsOnTheBus()
     TestHome home;
     ModemSim modem({"--accept", "AT+VCID=1"});
     TestHome::useModem(modem.device());
-    SaveSetting("ZodoDE", "Setup", "Minimize", "1"); // straight to the tray
-    SaveSetting("ZodoDE", "Setup", "Maximize", "0");
-    SaveSetting("ZodoDE", "Screening", "Mode", "1");
-    SaveSetting("ZodoDE", "Screening", "Action", "silence");
-    SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0"); // a contact is never blocked
-    SaveSetting("ZodoDE", "Modem", "CheckInterval", "2");
-    SaveSetting("ZodoDE", "Modem", "ModemResponseTimeout", "500");
+    saveSetting("ZodoDE", "Setup", "Minimize", "1"); // straight to the tray
+    saveSetting("ZodoDE", "Setup", "Maximize", "0");
+    saveSetting("ZodoDE", "Screening", "Mode", "1");
+    saveSetting("ZodoDE", "Screening", "Action", "silence");
+    saveSetting("ZodoDE", "Setup", "AutoCreateContact", "0"); // a contact is never blocked
+    saveSetting("ZodoDE", "Modem", "CheckInterval", "2");
+    saveSetting("ZodoDE", "Modem", "ModemResponseTimeout", "500");
     QProcess ringdesk;
     TestHome::startProgram(ringdesk, "ringdesk", "xcb");
     QVERIFY(ringdesk.waitForStarted());

@@ -65,10 +65,10 @@ void TestFritzBox::callsComeFromTheBox()
     FakeBox box;
     QVERIFY(box.listen());
     const QString address = "127.0.0.1:" + QString::number(box.server.serverPort());
-    SaveSetting("ZodoDE", "FritzBox", "Address", address);
-    SaveSetting("ZodoDE", "Setup", "Country", "DE");
-    SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
-    SaveSetting("ZodoDE", "Screening", "Mode", "1");
+    saveSetting("ZodoDE", "FritzBox", "Address", address);
+    saveSetting("ZodoDE", "Setup", "Country", "DE");
+    saveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
+    saveSetting("ZodoDE", "Screening", "Mode", "1");
     QVERIFY(home.write("config/ringdesk/blocked.txt", "0900 1234567\n"));
     QVERIFY(home.write("data/ringdesk/contacts/kim.vcf",
                        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Known;Kim;;;\r\nTEL:+49 170 1234567\r\n"

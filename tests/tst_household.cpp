@@ -219,9 +219,9 @@ void TestHousehold::init()
 void TestHousehold::configure(const QString& device, int port)
 {
     TestHome::useModem(device);
-    SaveSetting("ZodoDE", "MQTT", "Host", "127.0.0.1");
-    SaveSetting("ZodoDE", "MQTT", "Port", QString::number(port));
-    SaveSetting("ZodoDE", "MQTT", "ClientId", "house-monitor");
+    saveSetting("ZodoDE", "MQTT", "Host", "127.0.0.1");
+    saveSetting("ZodoDE", "MQTT", "Port", QString::number(port));
+    saveSetting("ZodoDE", "MQTT", "ClientId", "house-monitor");
 }
 
 void TestHousehold::startMonitor(QProcess& monitor)
@@ -244,7 +244,7 @@ void TestHousehold::aCallArrivesAsJsonWithDiscoveryAndStatus()
     Subscriber sub(broker.port());
     ModemSim modem({"--accept", "AT+VCID=1"});
     configure(modem.device(), broker.port());
-    SaveSetting("ZodoDE", "Setup", "AutoCreateJournal", "1");
+    saveSetting("ZodoDE", "Setup", "AutoCreateJournal", "1");
     QProcess monitor;
     startMonitor(monitor);
 
@@ -502,8 +502,8 @@ void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce()
     QVERIFY(broker.start(true, brokerSpeaksTls));
     ModemSim modem({"--accept", "AT+VCID=1"});
     configure(modem.device(), broker.port());
-    SaveSetting("ZodoDE", "MQTT", "Host", host);
-    SaveSetting("ZodoDE", "MQTT", "TLS", tls ? "1" : "0");
+    saveSetting("ZodoDE", "MQTT", "Host", host);
+    saveSetting("ZodoDE", "MQTT", "TLS", tls ? "1" : "0");
     const QString ca = m_home->path() + "/" + (brokerSpeaksTls ? "ca.crt" : caFile + ".crt");
     if (caFile == "garbage") {
         QFile file(ca);
@@ -513,9 +513,9 @@ void TestHousehold::aRefusedOrUnreachableBrokerIsReportedOnce()
         QVERIFY(QDir().mkpath(ca)); // a folder: unreadable as a file, by root too
     }
     if (!caFile.isEmpty())
-        SaveSetting("ZodoDE", "MQTT", "CAFile", ca);
-    SaveSetting("ZodoDE", "MQTT", "Username", "user");
-    SaveSetting("ZodoDE", "MQTT", "Password", password);
+        saveSetting("ZodoDE", "MQTT", "CAFile", ca);
+    saveSetting("ZodoDE", "MQTT", "Username", "user");
+    saveSetting("ZodoDE", "MQTT", "Password", password);
     QProcess monitor;
     startMonitor(monitor);
     QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains(expected.toUtf8()), 10000);
@@ -541,8 +541,8 @@ void TestHousehold::theHouseholdBlocksAndHangsUp()
     Subscriber sub(broker.port());
     ModemSim modem({"--accept", "AT+VCID=1"});
     configure(modem.device(), broker.port());
-    SaveSetting("ZodoDE", "Screening", "Mode", "1");
-    SaveSetting("ZodoDE", "Screening", "HangupDelay", "200");
+    saveSetting("ZodoDE", "Screening", "Mode", "1");
+    saveSetting("ZodoDE", "Screening", "HangupDelay", "200");
     QProcess monitor;
     startMonitor(monitor);
     QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/status").value(0), QByteArray("online"), 10000);
@@ -609,8 +609,8 @@ void TestHousehold::theModemsStateIsRetained()
     Subscriber sub(broker.port(), {"ringdesk/modem"});
     ModemSim modem({"--accept", "AT+VCID=1"});
     configure(modem.device(), broker.port());
-    SaveSetting("ZodoDE", "Modem", "CheckInterval", "2");
-    SaveSetting("ZodoDE", "Modem", "ModemResponseTimeout", "500");
+    saveSetting("ZodoDE", "Modem", "CheckInterval", "2");
+    saveSetting("ZodoDE", "Modem", "ModemResponseTimeout", "500");
     QProcess monitor;
     startMonitor(monitor);
     QTRY_COMPARE_WITH_TIMEOUT(sub.on("ringdesk/modem"), QList<QByteArray>{"answering"}, 15000);
@@ -639,18 +639,18 @@ void TestHousehold::aSecondDesktopShowsTheCall()
 
     // Another user's desktop with no modem of its own, subscribed to the same prefix.
     TestHome desktopHome;
-    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
-    SaveSetting("ZodoDE", "Setup", "Minimize", "1");
-    SaveSetting("ZodoDE", "MQTT", "Host", "127.0.0.1");
-    SaveSetting("ZodoDE", "MQTT", "Port", QString::number(broker.port()));
-    SaveSetting("ZodoDE", "MQTT", "Subscribe", "1");
+    saveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    saveSetting("ZodoDE", "Setup", "Minimize", "1");
+    saveSetting("ZodoDE", "MQTT", "Host", "127.0.0.1");
+    saveSetting("ZodoDE", "MQTT", "Port", QString::number(broker.port()));
+    saveSetting("ZodoDE", "MQTT", "Subscribe", "1");
     QProcess desktop;
     TestHome::startProgram(desktop, "ringdesk", "offscreen");
     QVERIFY(desktop.waitForStarted());
     // The desktop has joined the broker and asked for the calls.
     QTRY_VERIFY_WITH_TIMEOUT(broker.log().contains("Received SUBSCRIBE from ringdesk-"), 15000);
     // Its id was made once and kept with its settings, not taken from where they lie.
-    const QString deviceId = GetSetting("ZodoDE", "MQTT", "DeviceId", "");
+    const QString deviceId = readSetting("ZodoDE", "MQTT", "DeviceId", "");
     QCOMPARE(deviceId.size(), 8);
     QVERIFY(broker.log().contains(("Received SUBSCRIBE from ringdesk-" +
                                    QSysInfo::machineHostName().left(40) + '-' + deviceId)
@@ -724,10 +724,10 @@ void TestHousehold::aDesktopWithoutAModemSaysWhereItsCallsComeFrom()
 {
     Broker broker(m_home->path());
     QVERIFY(broker.start());
-    SaveSetting("ZodoDE", "Setup", "FindModem", "0");
-    SaveSetting("ZodoDE", "MQTT", "Host", "127.0.0.1");
-    SaveSetting("ZodoDE", "MQTT", "Port", QString::number(broker.port()));
-    SaveSetting("ZodoDE", "MQTT", "Subscribe", "1");
+    saveSetting("ZodoDE", "Setup", "FindModem", "0");
+    saveSetting("ZodoDE", "MQTT", "Host", "127.0.0.1");
+    saveSetting("ZodoDE", "MQTT", "Port", QString::number(broker.port()));
+    saveSetting("ZodoDE", "MQTT", "Subscribe", "1");
     WindowControl window;
     Monitor monitor(window);
     monitor.addressBookProbe = [](QString*) {
@@ -757,8 +757,8 @@ void TestHousehold::textFromOutsideIsCleanedEverywhere()
     QTRY_COMPARE_WITH_TIMEOUT(sub.connected.size(), 1, 5000);
     ModemSim modem({"--accept", "AT+VCID=1"});
     configure(modem.device(), broker.port());
-    SaveSetting("ZodoDE", "MQTT", "Subscribe", "1");
-    SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "1");
+    saveSetting("ZodoDE", "MQTT", "Subscribe", "1");
+    saveSetting("ZodoDE", "Setup", "AutoCreateContact", "1");
     QProcess monitor;
     startMonitor(monitor);
     QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 20).contains("[MQTT: connected"), 10000);

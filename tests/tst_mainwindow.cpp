@@ -174,10 +174,10 @@ void TestMainWindow::firstStartOnEmptyStore()
 
 void TestMainWindow::storedViewAndManualMode()
 {
-    SaveSetting("ZodoDE", "Setup", "Log", "True");
-    SaveSetting("ZodoDE", "Setup", "Event", "False");
-    SaveSetting("ZodoDE", "Setup", "FindModem", "0");
-    SaveSetting("ZodoDE", "Modem", "PollInterval", "250");
+    saveSetting("ZodoDE", "Setup", "Log", "True");
+    saveSetting("ZodoDE", "Setup", "Event", "False");
+    saveSetting("ZodoDE", "Setup", "FindModem", "0");
+    saveSetting("ZodoDE", "Modem", "PollInterval", "250");
     start();
     Ui::MainWindow& ui = m_window->ui();
     m_window->showDetails(true);
@@ -220,10 +220,10 @@ void TestMainWindow::areaCodePrompt()
     QFETCH(QString, comPort);
     QFETCH(QString, stored);
     QFETCH(bool, cancel);
-    SaveSetting("ZodoDE", "Modem", "ComPort", comPort);
-    SaveSetting("ZodoDE", "Setup", "AreaCode", stored);
+    saveSetting("ZodoDE", "Modem", "ComPort", comPort);
+    saveSetting("ZodoDE", "Setup", "AreaCode", stored);
     // An excluded known port counts as found without a probe, so the port number stays.
-    SaveSetting("ZodoDE", "Modem", "Com2", "1");
+    saveSetting("ZodoDE", "Modem", "Com2", "1");
     Dialogs::setNextText(cancel ? std::nullopt : std::optional<QString>("613"));
     const int before = Dialogs::asked();
     start();
@@ -283,7 +283,7 @@ void TestMainWindow::clearEventsAndLog()
     call.number = "5551234";
     call.name = "X";
     m_window->monitor().calls().history().add(
-        call, m_window->monitor().calls().logFile().AppendCallLogRecord(call.logLine()));
+        call, m_window->monitor().calls().logFile().appendRecord(call.logLine()));
     Dialogs::setNextAnswer(QMessageBox::No);
     ui.clearButton->click();
     QCOMPARE(Dialogs::lastAsked(), "Clear Log|Permanently Delete Your Log File, Are You Sure ?");
@@ -332,8 +332,8 @@ void TestMainWindow::helpOpensAtItsContents()
 
 void TestMainWindow::findModemSearchesEverything()
 {
-    SaveSetting("ZodoDE", "Modem", "ComPort", "3");
-    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    saveSetting("ZodoDE", "Modem", "ComPort", "3");
+    saveSetting("ZodoDE", "Setup", "AreaCode", "613");
     start();
     QVERIFY(!m_window->model().events().contains("[Searching for Modems...]"));
     m_window->showDetails(true);
@@ -413,7 +413,7 @@ void TestMainWindow::manualSearchOffersAndCreatesContact()
 // either form.
 void TestMainWindow::cardRoundTripOutsideNorthAmerica()
 {
-    SaveSetting("ZodoDE", "Setup", "Country", "GB");
+    saveSetting("ZodoDE", "Setup", "Country", "GB");
     start();
     Ui::MainWindow& ui = m_window->ui();
     QTest::keyClicks(ui.numberField, "07700900123");
@@ -504,8 +504,8 @@ void TestMainWindow::exitSavesSettingsAndEventLog()
     m_window->ui().playSoundBox->click();
     m_window->ui().exitButton->click();
     QVERIFY(m_life->unloaded());
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "PlayWavFile", ""), "1");
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "Event", ""), "True");
+    QCOMPARE(readSetting("ZodoDE", "Setup", "PlayWavFile", ""), "1");
+    QCOMPARE(readSetting("ZodoDE", "Setup", "Event", ""), "True");
     QFile events(dataDir() + "CallEvnt.txt");
     QVERIFY(events.open(QIODevice::ReadOnly));
     QVERIFY(events.readAll().endsWith("[last words]\r\n"));
@@ -519,8 +519,8 @@ void TestMainWindow::exitSavesSettingsAndEventLog()
 
 void TestMainWindow::callFromModemReachesTheWindow()
 {
-    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
-    SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "1");
+    saveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    saveSetting("ZodoDE", "Setup", "AutoCreateContact", "1");
     start();
     m_window->monitor().modem().setPollInterval("5");
     m_window->monitor().modem().receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\nNMBR = 5551234\r\n"

@@ -203,7 +203,7 @@ void TestModemSearch::portsThatDoNotOpenSayWhy()
     if (QTest::currentDataTag() != QString("missing"))
         return;
     // The real search: two ports whose devices are not there.
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "2"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "NumberOfCom", "2"));
     start();
     QCOMPARE(m_window->errors, 1);
     QCOMPARE(m_window->problems, QStringList({"Com 1 (/nonexistent/ttyRING): does not exist",
@@ -227,8 +227,8 @@ void TestModemSearch::settledDeviceIsStored()
     start();
     PortMap::resetMachinePorts();
     QCOMPARE(m_monitor->modem().settings().port, 1);
-    QCOMPARE(GetSetting("ZodoDE", "Ports", "Com1", ""), modem.device());
-    QCOMPARE(GetSetting("ZodoDE", "Ports", "Com2", ""), "/nonexistent/ttyRING");
+    QCOMPARE(readSetting("ZodoDE", "Ports", "Com1", ""), modem.device());
+    QCOMPARE(readSetting("ZodoDE", "Ports", "Com2", ""), "/nonexistent/ttyRING");
 
     // A link to the device (as /dev/serial/by-id holds them) opens the device itself, so one
     // device has one lock whatever name it is known by.
@@ -287,8 +287,8 @@ void TestModemSearch::excludedPortsAreNeverOpened()
     ModemSim wanted({"--accept", "AT*ID1"});
     mapPort(2, excluded.device());
     mapPort(3, wanted.device());
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "Com2", "1"));
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "Com1", "0"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "Com2", "1"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "Com1", "0"));
     start();
     QVERIFY(!events().join('\n').contains("Com 2"));
     QVERIFY(events().contains("[CALLER ID Modem Found in Com 3 !]"));
@@ -299,7 +299,7 @@ void TestModemSearch::excludedKnownPortIsTakenAsFound()
 {
     ModemSim modem;
     mapPort(2, modem.device());
-    QVERIFY(SaveSetting("zodoDE", "Modem", "Com2", "1"));
+    QVERIFY(saveSetting("zodoDE", "Modem", "Com2", "1"));
     m_monitor->modem().settings().port = 2;
     start();
     QCOMPARE(events(),
@@ -310,7 +310,7 @@ void TestModemSearch::excludedKnownPortIsTakenAsFound()
 
 void TestModemSearch::noPortsToTry()
 {
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "0"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "NumberOfCom", "0"));
     start();
     QCOMPARE(events(), QStringList({"[Initializing Ringwatch...]", "[Searching for Modems...]",
                                     "[ERROR... NO CALLER ID FEATURE FOUND]"}));
@@ -356,7 +356,7 @@ void TestModemSearch::secondSearchIsRefused()
 {
     ModemSim dead({"--silent"});
     mapPort(1, dead.device());
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "1"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "NumberOfCom", "1"));
     SteppedTicks& timeOut = steppedTimeout();
     timeOut.fireWhenStarted = true;
     timeOut.onStart = [&] {

@@ -110,13 +110,13 @@ void TestMonitor::emptyStoreGivesEveryDefault()
 
 void TestMonitor::storedValuesAreLoaded()
 {
-    SaveSetting("ZodoDE", "Modem", "ComPort", "2");
-    SaveSetting("ZodoDE", "Modem", "ModemResponseTimeOut", "1500");
-    SaveSetting("ZodoDE", "Setup", "Maximize", "0");
-    SaveSetting("ZodoDE", "Setup", "PlayWavFile", "1");
-    SaveSetting("ZodoDE", "Setup", "Log", "true");
-    SaveSetting("ZodoDE", "Modem", "FindModem", "False");
-    SaveSetting("ZodoDE", "Setup", "LogDirectory", "/var/tmp/calls-");
+    saveSetting("ZodoDE", "Modem", "ComPort", "2");
+    saveSetting("ZodoDE", "Modem", "ModemResponseTimeOut", "1500");
+    saveSetting("ZodoDE", "Setup", "Maximize", "0");
+    saveSetting("ZodoDE", "Setup", "PlayWavFile", "1");
+    saveSetting("ZodoDE", "Setup", "Log", "true");
+    saveSetting("ZodoDE", "Modem", "FindModem", "False");
+    saveSetting("ZodoDE", "Setup", "LogDirectory", "/var/tmp/calls-");
     m_monitor->loadSettings();
     m_monitor->settleLogDirectory();
     const WindowModel& s = m_monitor->model();
@@ -131,10 +131,10 @@ void TestMonitor::storedValuesAreLoaded()
 
 void TestMonitor::unreadableValuesFallBackAndAreReported()
 {
-    SaveSetting("ZodoDE", "Setup", "Maximize", "yes please");
-    SaveSetting("ZodoDE", "Setup", "Minimize", "2");
-    SaveSetting("ZodoDE", "Setup", "Event", "maybe");
-    SaveSetting("ZodoDE", "Setup", "Country", "XX");
+    saveSetting("ZodoDE", "Setup", "Maximize", "yes please");
+    saveSetting("ZodoDE", "Setup", "Minimize", "2");
+    saveSetting("ZodoDE", "Setup", "Event", "maybe");
+    saveSetting("ZodoDE", "Setup", "Country", "XX");
     m_monitor->loadSettings();
     const WindowModel& s = m_monitor->model();
     QCOMPARE(s.box(Box::MaximizeOnRing), true);
@@ -179,7 +179,7 @@ void TestMonitor::damagedStoreIsReported()
 // Log files never land in whatever folder the program was started from.
 void TestMonitor::logFolderIsAlwaysAbsolute()
 {
-    SaveSetting("ZodoDE", "Setup", "LogDirectory", "logs/");
+    saveSetting("ZodoDE", "Setup", "LogDirectory", "logs/");
     m_monitor->loadSettings();
     m_monitor->settleLogDirectory();
     QCOMPARE(m_monitor->logDirectory(), m_home->dataDir());
@@ -188,7 +188,7 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
              "absolute folder; using the data folder]");
 
     // The data folder cannot be made: a file stands where it would go.
-    SaveSetting("ZodoDE", "Setup", "LogDirectory", "");
+    saveSetting("ZodoDE", "Setup", "LogDirectory", "");
     QFile blocker(m_home->path() + "/blocked");
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
@@ -199,7 +199,7 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
     QCOMPARE(m_monitor->model().events().last(),
              "[Couldn't create the log folder " + blocker.fileName() +
                  "/ringdesk; calls are not written to a log file]");
-    QVERIFY(!m_monitor->calls().logFile().AppendCallLogRecord("x"));
+    QVERIFY(!m_monitor->calls().logFile().appendRecord("x"));
 }
 
 void TestMonitor::unloadWritesTheTableInOrder()
@@ -227,11 +227,11 @@ void TestMonitor::unloadWritesTheTableInOrder()
 
     // The real store then holds them, and nothing that only config writes.
     m_monitor->saveSettings();
-    QCOMPARE(GetSetting("ZodoDE", "Modem", "ModemResponseTimeout", ""), "2500");
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "Log", ""), "True");
-    QCOMPARE(GetSetting("ZodoDE", "Modem", "PollInterval", "absent"), "absent");
-    QCOMPARE(GetSetting("ZodoDE", "Modem", "NumberOfCom", "absent"), "absent");
-    QCOMPARE(GetSetting("ZodoDE", "Modem", "FindModem", "absent"), "absent");
+    QCOMPARE(readSetting("ZodoDE", "Modem", "ModemResponseTimeout", ""), "2500");
+    QCOMPARE(readSetting("ZodoDE", "Setup", "Log", ""), "True");
+    QCOMPARE(readSetting("ZodoDE", "Modem", "PollInterval", "absent"), "absent");
+    QCOMPARE(readSetting("ZodoDE", "Modem", "NumberOfCom", "absent"), "absent");
+    QCOMPARE(readSetting("ZodoDE", "Modem", "FindModem", "absent"), "absent");
 }
 
 void TestMonitor::withoutAddressBookItsFeaturesGoOff()
@@ -259,8 +259,8 @@ void TestMonitor::withoutAddressBookItsFeaturesGoOff()
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
         QVERIFY(!s.boxEnabled(box));
     m_monitor->saveSettings();
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "AutoSearchContact", ""), "0");
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "AutoCreateJournal", ""), "0");
+    QCOMPARE(readSetting("ZodoDE", "Setup", "AutoSearchContact", ""), "0");
+    QCOMPARE(readSetting("ZodoDE", "Setup", "AutoCreateJournal", ""), "0");
 }
 
 void TestMonitor::searchInContactRule_data()
@@ -278,7 +278,7 @@ void TestMonitor::searchInContactRule()
 {
     QFETCH(QString, useAddressBook);
     if (!useAddressBook.isNull())
-        SaveSetting("ZodoDE", "Setup", "Outlook", useAddressBook);
+        saveSetting("ZodoDE", "Setup", "Outlook", useAddressBook);
     m_monitor->loadSettings(); // read at start, as the program does
     WindowModel& s = m_monitor->model();
     s.setBox(Box::CreateContact, true);
@@ -335,7 +335,7 @@ void TestMonitor::switchOnAndManualMode()
 
 void TestMonitor::findModemLockedBySetup()
 {
-    SaveSetting("ZodoDE", "Modem", "FindModem", "False");
+    saveSetting("ZodoDE", "Modem", "FindModem", "False");
     m_monitor->loadSettings();
     m_monitor->setModemEnabled(true);
     QVERIFY(!m_monitor->model().controlEnabled(WindowModel::FindModem));
@@ -394,7 +394,7 @@ void TestMonitor::callOptionsFollowTheBoxesAndSettings()
     // A ticked "Create Contact" that may not be used makes no contact.
     s.setBoxEnabled(Box::CreateContact, false);
     QVERIFY(!m_monitor->callOptions().createContact);
-    SaveSetting("ZodoDE", "Setup", "MatchNumberOnly", "0");
+    saveSetting("ZodoDE", "Setup", "MatchNumberOnly", "0");
     QTRY_VERIFY(!m_monitor->callOptions().matchNumberOnly);
 }
 
@@ -406,7 +406,7 @@ void TestMonitor::screeningFollowsSavedSettings()
     m_monitor->finishActivation();
     const CallScreen& screen = m_monitor->calls().screening();
     QCOMPARE(screen.options().mode, ScreeningOptions::Off);
-    QVERIFY(SaveSetting("ZodoDE", "Screening", "Mode", "1"));
+    QVERIFY(saveSetting("ZodoDE", "Screening", "Mode", "1"));
     QTRY_COMPARE(screen.options().mode, ScreeningOptions::BlockListed);
     QVERIFY(m_monitor->model().events().contains("[Setting Screening/Mode is now \"1\"]"));
     // Another program's save of several settings at once.
@@ -419,7 +419,7 @@ void TestMonitor::screeningFollowsSavedSettings()
     // Every row of the section is followed, those added later too: the watch is the table's.
     for (const SettingEntry* entry : Settings::inSection("Screening")) {
         const QString changed = "[Setting Screening/" + entry->key + " is now \"7\"]";
-        QVERIFY(SaveSetting("ZodoDE", "Screening", entry->key, "7"));
+        QVERIFY(saveSetting("ZodoDE", "Screening", entry->key, "7"));
         QTRY_VERIFY2(m_monitor->model().events().contains(changed), qPrintable(changed));
     }
     QVERIFY(Settings::inSection("Screening").size() >= 10);
@@ -464,9 +464,9 @@ void TestMonitor::leftoversOfAKilledRewriteGoAtStart()
 // calls of an older log behind them in the file's order.
 void TestMonitor::callListAfterARestart()
 {
-    SaveSetting("ZodoDE", "Setup", "FindModem", "0");
-    SaveSetting("ZodoDE", "Setup", "AreaCode", "613");
-    SaveSetting("ZodoDE", "Screening", "Mode", "1");
+    saveSetting("ZodoDE", "Setup", "FindModem", "0");
+    saveSetting("ZodoDE", "Setup", "AreaCode", "613");
+    saveSetting("ZodoDE", "Screening", "Mode", "1");
     QDir().mkpath(m_home->dataDir());
     QFile old(m_home->dataDir() + "CallLog.txt");
     QVERIFY(old.open(QIODevice::WriteOnly));

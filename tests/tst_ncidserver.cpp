@@ -237,11 +237,11 @@ void TestNcidServer::callsThroughTheMonitor()
     TestHome home;
     ModemSim modem({"--accept", "AT+VCID=1"});
     TestHome::useModem(modem.device());
-    SaveSetting("ZodoDE", "Setup", "Country", "US");
-    SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
-    SaveSetting("ZodoDE", "Screening", "Mode", "1");
-    SaveSetting("ZodoDE", "Screening", "HangupDelay", "200");
-    SaveSetting("ZodoDE", "NCID", "Listen", "127.0.0.1:0");
+    saveSetting("ZodoDE", "Setup", "Country", "US");
+    saveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
+    saveSetting("ZodoDE", "Screening", "Mode", "1");
+    saveSetting("ZodoDE", "Screening", "HangupDelay", "200");
+    saveSetting("ZodoDE", "NCID", "Listen", "127.0.0.1:0");
     QVERIFY(home.write("config/ringdesk/blocked.txt", "613-555-0199\n"));
     QProcess monitor;
     TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});

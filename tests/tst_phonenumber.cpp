@@ -7,8 +7,8 @@ class TestPhoneNumber : public QObject
 {
     Q_OBJECT
 private slots:
-    void FormatPhoneNumber_data();
-    void FormatPhoneNumber();
+    void formatNumber_data();
+    void formatNumber();
     void searchForms_data();
     void searchForms();
     void display_data();
@@ -19,7 +19,7 @@ private slots:
     void international();
 };
 
-void TestPhoneNumber::FormatPhoneNumber_data()
+void TestPhoneNumber::formatNumber_data()
 {
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("areaCode");
@@ -65,12 +65,12 @@ void TestPhoneNumber::FormatPhoneNumber_data()
                                          << "(6 1) 555-1234";
 }
 
-void TestPhoneNumber::FormatPhoneNumber()
+void TestPhoneNumber::formatNumber()
 {
     QFETCH(QString, input);
     QFETCH(QString, areaCode);
     QFETCH(QString, output);
-    QCOMPARE(PhoneNumber::FormatPhoneNumber(input, areaCode), output);
+    QCOMPARE(PhoneNumber::formatNumber(input, areaCode), output);
 }
 
 void TestPhoneNumber::searchForms_data()
@@ -103,8 +103,8 @@ void TestPhoneNumber::searchForms()
     QFETCH(QString, number);
     QFETCH(QString, withPrefix);
     QFETCH(QString, withoutPrefix);
-    QCOMPARE(PhoneNumber::SearchNumberWithPrefix(number), withPrefix);
-    QCOMPARE(PhoneNumber::SearchNumberWithoutPrefix(number), withoutPrefix);
+    QCOMPARE(PhoneNumber::searchNumberWithPrefix(number), withPrefix);
+    QCOMPARE(PhoneNumber::searchNumberWithoutPrefix(number), withoutPrefix);
 }
 
 QTEST_APPLESS_MAIN(TestPhoneNumber)

@@ -30,9 +30,9 @@ void TestPortMap::storedDeviceWinsAndIsKept()
     TestHome::mapPort(3, "/dev/ttyACM0");
     QCOMPARE(PortMap::devicePath(3), "/dev/ttyACM0");
     // A port without an entry gets the device a search settled on; an entry is never replaced.
-    QVERIFY(SaveSetting("ZodoDE", "Ports", "Com17", ""));
+    QVERIFY(saveSetting("ZodoDE", "Ports", "Com17", ""));
     PortMap::remember(17, "/dev/pts/7");
-    QCOMPARE(GetSetting("ZodoDE", "Ports", "Com17", ""), "/dev/pts/7");
+    QCOMPARE(readSetting("ZodoDE", "Ports", "Com17", ""), "/dev/pts/7");
     PortMap::remember(17, "/dev/pts/8");
     PortMap::remember(3, "/dev/pts/8");
     QCOMPARE(PortMap::devicePath(17), "/dev/pts/7");

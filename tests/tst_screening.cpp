@@ -11,7 +11,7 @@ namespace {
 void useModem(ModemSim& modem)
 {
     TestHome::useModem(modem.device());
-    SaveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
+    saveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
 }
 
 void writeText(const QString& path, const QByteArray& text)
@@ -178,14 +178,14 @@ void TestScreening::callsAreScreened()
     QFETCH(QStringList, steps);
     ModemSim modem({"--accept", "AT+VCID=1"});
     useModem(modem);
-    SaveSetting("ZodoDE", "Setup", "Country", "US");
+    saveSetting("ZodoDE", "Setup", "Country", "US");
     for (const QString& setting : settings) {
         if (setting.startsWith("log=")) {
             writeText(m_home->dataDir() + "CallLog.txt", setting.mid(4).toUtf8() + "\r\n");
             continue;
         }
         const QString key = setting.section('=', 0, 0);
-        SaveSetting("ZodoDE", key.contains('/') ? key.section('/', 0, 0) : "Screening",
+        saveSetting("ZodoDE", key.contains('/') ? key.section('/', 0, 0) : "Screening",
                     key.section('/', -1), setting.section('=', 1));
     }
     writeText(m_home->dataDir() + "contacts/known.vcf",
@@ -249,9 +249,9 @@ void TestScreening::importedListsBlock()
 {
     ModemSim modem({"--accept", "AT+VCID=1"});
     useModem(modem);
-    SaveSetting("ZodoDE", "Setup", "Country", "US");
-    SaveSetting("ZodoDE", "Screening", "Mode", "1");
-    SaveSetting("ZodoDE", "Screening", "HangupDelay", "300");
+    saveSetting("ZodoDE", "Setup", "Country", "US");
+    saveSetting("ZodoDE", "Screening", "Mode", "1");
+    saveSetting("ZodoDE", "Screening", "HangupDelay", "300");
     writeText(m_home->dataDir() + "contacts/known.vcf",
               "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Known;Kim;;;\r\nTEL:613-555-0100\r\n"
               "END:VCARD\r\n");
@@ -334,9 +334,9 @@ void TestScreening::hangUpHoldsTheLine()
     QFETCH(int, maxMs);
     ModemSim modem(QStringList{"--accept", "AT+VCID=1"} + modemOptions);
     useModem(modem);
-    SaveSetting("ZodoDE", "Screening", "Mode", "1");
+    saveSetting("ZodoDE", "Screening", "Mode", "1");
     if (!delay.isEmpty())
-        SaveSetting("ZodoDE", "Screening", "HangupDelay", delay);
+        saveSetting("ZodoDE", "Screening", "HangupDelay", delay);
     writeText(m_home->path() + "/config/ringdesk/blocked.txt", "613-555-0199\n");
     QProcess monitor;
     TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});

@@ -100,10 +100,10 @@ void TestSessionEnd::signalSavesEverything()
     // A known port without an area code makes the program ask for one and wait (an excluded
     // known port counts as found). Otherwise the search finds nothing and says so in a box.
     if (dialogOpen) {
-        QVERIFY(SaveSetting("ZodoDE", "Modem", "ComPort", "2"));
-        QVERIFY(SaveSetting("ZodoDE", "Modem", "Com2", "1"));
+        QVERIFY(saveSetting("ZodoDE", "Modem", "ComPort", "2"));
+        QVERIFY(saveSetting("ZodoDE", "Modem", "Com2", "1"));
     }
-    QVERIFY(SaveSetting("ZodoDE", "Setup", "PlayWavFile", "1"));
+    QVERIFY(saveSetting("ZodoDE", "Setup", "PlayWavFile", "1"));
 
     QProcess ringdesk;
     start(ringdesk);
@@ -113,16 +113,16 @@ void TestSessionEnd::signalSavesEverything()
     QCOMPARE(ringdesk.exitStatus(), QProcess::NormalExit);
     QCOMPARE(ringdesk.exitCode(), 0);
 
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "PlayWavFile", ""), "1");
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "FindModem", ""), "1");
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "Event", ""), "True");
-    QCOMPARE(GetSetting("ZodoDE", "Modem", "ComPort", ""), dialogOpen ? "2" : "0");
+    QCOMPARE(readSetting("ZodoDE", "Setup", "PlayWavFile", ""), "1");
+    QCOMPARE(readSetting("ZodoDE", "Setup", "FindModem", ""), "1");
+    QCOMPARE(readSetting("ZodoDE", "Setup", "Event", ""), "True");
+    QCOMPARE(readSetting("ZodoDE", "Modem", "ComPort", ""), dialogOpen ? "2" : "0");
     QFile events(data + "CallEvnt.txt");
     QVERIFY(events.open(QIODevice::ReadOnly));
     const QByteArray log = events.readAll();
     QVERIFY(log.contains("[Initializing Ringwatch...]"));
     // The hostprobe library beside the program found the address book usable.
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "AutoSearchContact", ""), "1");
+    QCOMPARE(readSetting("ZodoDE", "Setup", "AutoSearchContact", ""), "1");
     QCOMPARE(log.contains("[ERROR... NO CALLER ID FEATURE FOUND]"), !dialogOpen);
 }
 
@@ -143,7 +143,7 @@ void TestSessionEnd::unloadIsOneQuickWrite()
     const qint64 elapsed = timer.elapsed();
     qInfo() << "SIGTERM to exit:" << elapsed << "ms";
     QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "Event", ""), "True");
+    QCOMPARE(readSetting("ZodoDE", "Setup", "Event", ""), "True");
 
     int rewrites = 0;
     alignas(inotify_event) char buffer[65536];
@@ -232,7 +232,7 @@ void TestSessionEnd::fileSizeLimitIsAWriteError()
 // A second start shows the running monitor and ends, touching neither settings nor logs.
 void TestSessionEnd::secondCopyLeavesTheFirstAlone()
 {
-    QVERIFY(SaveSetting("ZodoDE", "Setup", "PlayWavFile", "1"));
+    QVERIFY(saveSetting("ZodoDE", "Setup", "PlayWavFile", "1"));
     QProcess first;
     start(first);
     const QFileInfo storeBefore(SettingsStore::pathFor("ZodoDE"));

@@ -73,13 +73,13 @@ void TestSettingsStore::writeRaw(const QByteArray& content)
 
 void TestSettingsStore::namesMatchWithoutRegardToCase()
 {
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "ModemResponseTimeOut", "4500"));
-    QCOMPARE(GetSetting("ZodoDE", "Modem", "ModemResponseTimeout", "3000"), "4500");
-    QCOMPARE(GetSetting("zodoDE", "MODEM", "modemresponsetimeout", "3000"), "4500");
+    QVERIFY(saveSetting("ZodoDE", "Modem", "ModemResponseTimeOut", "4500"));
+    QCOMPARE(readSetting("ZodoDE", "Modem", "ModemResponseTimeout", "3000"), "4500");
+    QCOMPARE(readSetting("zodoDE", "MODEM", "modemresponsetimeout", "3000"), "4500");
     QCOMPARE(SettingsStore::pathFor("zodoDE"), storePath());
 
     // A write under another spelling replaces the entry instead of adding a second one.
-    QVERIFY(SaveSetting("zodoDE", "modem", "MODEMRESPONSETIMEOUT", "5000"));
+    QVERIFY(saveSetting("zodoDE", "modem", "MODEMRESPONSETIMEOUT", "5000"));
     QCOMPARE(Settings::ModemResponseTimeout.read(), "5000");
     QFile file(storePath());
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -89,8 +89,8 @@ void TestSettingsStore::namesMatchWithoutRegardToCase()
     QVERIFY(!content.contains("[modem]"));
 
     // The per-port entry config writes is the one the modem search reads.
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "Com3", "1"));
-    QCOMPARE(GetSetting("zodoDE", "Modem", "Com3", "0"), "1");
+    QVERIFY(saveSetting("ZodoDE", "Modem", "Com3", "1"));
+    QCOMPARE(readSetting("zodoDE", "Modem", "Com3", "0"), "1");
 }
 
 void TestSettingsStore::missingEntriesGiveDefaults()
@@ -170,7 +170,7 @@ void TestSettingsStore::typedValuesAndTheirProblems()
     QFETCH(QString, stored);
     QFETCH(QVariant, value);
     QFETCH(QString, problem);
-    QVERIFY(SaveSetting("ZodoDE", entry->section, entry->key, stored));
+    QVERIFY(saveSetting("ZodoDE", entry->section, entry->key, stored));
     QString said;
     switch (entry->kind) {
     case SettingEntry::Kind::Switch:
@@ -224,15 +224,15 @@ void TestSettingsStore::valuesComeBackUnchanged_data()
 void TestSettingsStore::valuesComeBackUnchanged()
 {
     QFETCH(QString, value);
-    QVERIFY(SaveSetting("ZodoDE", "Setup", "AreaCode", value));
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "AreaCode", "x"), value);
+    QVERIFY(saveSetting("ZodoDE", "Setup", "AreaCode", value));
+    QCOMPARE(readSetting("ZodoDE", "Setup", "AreaCode", "x"), value);
 }
 
 void TestSettingsStore::storeIsPrivate()
 {
     const QString nested = m_home->path() + QStringLiteral("/fresh");
     qputenv("XDG_CONFIG_HOME", nested.toUtf8());
-    QVERIFY(SaveSetting("ZodoDE", "Setup", "AreaCode", "613"));
+    QVERIFY(saveSetting("ZodoDE", "Setup", "AreaCode", "613"));
     const QString path = nested + QStringLiteral("/zodode.ini");
     const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                             QFileDevice::ExeGroup | QFileDevice::ReadOther |
@@ -242,7 +242,7 @@ void TestSettingsStore::storeIsPrivate()
     QCOMPARE(int(QFileInfo(nested).permissions() & others), 0);
     QVERIFY(QFileInfo(nested).permissions() & QFileDevice::ExeOwner);
     // Rewrites keep the file private.
-    QVERIFY(SaveSetting("ZodoDE", "Setup", "AreaCode", "819"));
+    QVERIFY(saveSetting("ZodoDE", "Setup", "AreaCode", "819"));
     QCOMPARE(int(QFileInfo(path).permissions() & others), 0);
 }
 
@@ -267,12 +267,12 @@ void TestSettingsStore::readsWhatQSettingsWrites()
         qt.setValue("Modem/Odd Key/x", value);
         qt.setValue("Setup/AreaCode", value);
     }
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "AreaCode", "none"), value);
-    QCOMPARE(GetSetting("ZodoDE", "Modem", "Odd Key/x", "none"), value);
+    QCOMPARE(readSetting("ZodoDE", "Setup", "AreaCode", "none"), value);
+    QCOMPARE(readSetting("ZodoDE", "Modem", "Odd Key/x", "none"), value);
     QVERIFY(SettingsStore("ZodoDE").problem().isEmpty());
 
-    QVERIFY(SaveSetting("ZodoDE", "Setup", "CallIDString", value));
-    QVERIFY(SaveSetting("ZodoDE", "Fresh Section", "Ünïcode key", value));
+    QVERIFY(saveSetting("ZodoDE", "Setup", "CallIDString", value));
+    QVERIFY(saveSetting("ZodoDE", "Fresh Section", "Ünïcode key", value));
     QSettings qt(storePath(), QSettings::IniFormat);
     QCOMPARE(qt.value("Setup/CallIDString").toString(), value);
     QCOMPARE(qt.value("Fresh Section/Ünïcode key").toString(), value);
@@ -297,10 +297,10 @@ void TestSettingsStore::handEditedFileReadsAsQSettingsReadsIt()
     writeRaw(content);
     const QString qt =
         QSettings(storePath(), QSettings::IniFormat).value("Setup/AreaCode").toString();
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "AreaCode", "none"), qt);
+    QCOMPARE(readSetting("ZodoDE", "Setup", "AreaCode", "none"), qt);
     // Saving another entry keeps what is read.
-    QVERIFY(SaveSetting("ZodoDE", "Setup", "Maximize", "1"));
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "AreaCode", "none"), qt);
+    QVERIFY(saveSetting("ZodoDE", "Setup", "Maximize", "1"));
+    QCOMPARE(readSetting("ZodoDE", "Setup", "AreaCode", "none"), qt);
 }
 
 void TestSettingsStore::badLineCostsThatLineOnly_data()
@@ -327,7 +327,7 @@ void TestSettingsStore::badLineCostsThatLineOnly()
                                   "before it is next written");
     QCOMPARE(store.get("Modem", "ComPort", "0"), "2");
     QCOMPARE(Settings::BaudRate.read(), "19200");
-    QCOMPARE(GetSetting("ZodoDE", "Ports", "Com2", ""), "/dev/ttyUSB1");
+    QCOMPARE(readSetting("ZodoDE", "Ports", "Com2", ""), "/dev/ttyUSB1");
     QCOMPARE(Settings::AreaCode.read(), "613");
 
     QVERIFY(store.save("Setup", "Maximize", "0"));
@@ -400,8 +400,8 @@ void TestSettingsStore::unwritableStoreReportsFailure()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     qputenv("XDG_CONFIG_HOME", blocked.toUtf8());
-    QVERIFY(!SaveSetting("ZodoDE", "Setup", "AreaCode", "613"));
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "AreaCode", "none"), "none");
+    QVERIFY(!saveSetting("ZodoDE", "Setup", "AreaCode", "613"));
+    QCOMPARE(readSetting("ZodoDE", "Setup", "AreaCode", "none"), "none");
 }
 
 void TestSettingsStore::twoWritersLoseNothing()
@@ -418,16 +418,16 @@ void TestSettingsStore::twoWritersLoseNothing()
     QCOMPARE(first.exitCode(), 0);
     QCOMPARE(second.exitCode(), 0);
     for (int i = 0; i < 1500; ++i) {
-        QCOMPARE(GetSetting("ZodoDE", "Stress", "ringdesk" + QString::number(i), "lost"),
+        QCOMPARE(readSetting("ZodoDE", "Stress", "ringdesk" + QString::number(i), "lost"),
                  QString::number(i));
-        QCOMPARE(GetSetting("ZodoDE", "Stress", "config" + QString::number(i), "lost"),
+        QCOMPARE(readSetting("ZodoDE", "Stress", "config" + QString::number(i), "lost"),
                  QString::number(i));
     }
 }
 
 void TestSettingsStore::oneRewriteForManyEntries()
 {
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "PollInterval", "50"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "PollInterval", "50"));
     const ino_t inode = inodeOf(storePath());
     QList<SettingsStore::Entry> entries;
     for (int i = 0; i < 15; ++i)
@@ -438,7 +438,7 @@ void TestSettingsStore::oneRewriteForManyEntries()
     QVERIFY(inodeOf(storePath()) != inode);
     QCOMPARE(QDir(m_home->path()).entryList(QDir::Files | QDir::Hidden),
              QStringList({".zodode.ini.lock", "zodode.ini"}));
-    QCOMPARE(GetSetting("ZodoDE", "Setup", "Key14", ""), "14");
+    QCOMPARE(readSetting("ZodoDE", "Setup", "Key14", ""), "14");
     QCOMPARE(Settings::PollInterval.read(), "50");
 }
 
@@ -454,7 +454,7 @@ void TestSettingsStore::largeStoreIsParsedOncePerChange()
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < 2000; ++i)
-        QCOMPARE(GetSetting("ZodoDE", "Big", "entry99999", ""), "value number 99999");
+        QCOMPARE(readSetting("ZodoDE", "Big", "entry99999", ""), "value number 99999");
     QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
 
     // A change made by another program is seen at the next read.

@@ -40,7 +40,7 @@ private slots:
 private:
     QString stored(const QString& section, const QString& key)
     {
-        return GetSetting("ZodoDE", section, key, "<absent>");
+        return readSetting("ZodoDE", section, key, "<absent>");
     }
 
     std::unique_ptr<TestHome> m_home;
@@ -135,7 +135,7 @@ void TestSetupWindow::portCount()
 
 void TestSetupWindow::exclusionIsStoredAtOnceAndSurvivesCancel()
 {
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "Com2", "1"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "Com2", "1"));
     SetupWindow window;
     Ui::SetupWindow& ui = window.ui();
     // With no port chosen, the box only changes.
@@ -160,9 +160,9 @@ void TestSetupWindow::exclusionIsStoredAtOnceAndSurvivesCancel()
 
 void TestSetupWindow::saveRules()
 {
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "ComPort", "2"));
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "CallIDString", "AT#CID=1"));
-    QVERIFY(SaveSetting("ZodoDE", "Setup", "AreaCode", "613"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "ComPort", "2"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "CallIDString", "AT#CID=1"));
+    QVERIFY(saveSetting("ZodoDE", "Setup", "AreaCode", "613"));
     SetupWindow window;
     Ui::SetupWindow& ui = window.ui();
     QCOMPARE(ui.callerIdChooser->currentText(), "AT#CID=1");
@@ -256,7 +256,7 @@ void TestSetupWindow::fieldsRefuseWhatCannotBeUsed()
     QFETCH(QString, typed);
     QFETCH(QString, refused);
     QFETCH(QString, stored);
-    QVERIFY(SaveSetting("ZodoDE", "Setup", "Country", "US"));
+    QVERIFY(saveSetting("ZodoDE", "Setup", "Country", "US"));
     SetupWindow window;
     QStringList failures;
     window.reportSaveFailure = [&failures](const QString& text) {
@@ -302,9 +302,9 @@ void TestSetupWindow::deviceOfThePort()
 
 void TestSetupWindow::oddStoredValues()
 {
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "ComPort", "two"));
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "lots"));
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "FindModem", "maybe"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "ComPort", "two"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "NumberOfCom", "lots"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "FindModem", "maybe"));
     {
         SetupWindow window;
         QCOMPARE(window.ui().comPortField->text(), "two");
@@ -313,7 +313,7 @@ void TestSetupWindow::oddStoredValues()
         window.ui().saveButton->click();
         QCOMPARE(stored("Modem", "ComPort"), "0");
     }
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "NumberOfCom", "70000"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "NumberOfCom", "70000"));
     SetupWindow window;
     QCOMPARE(window.ui().portsField->text(), "16");
     QCOMPARE(window.portsToSearch(), 16);
@@ -441,10 +441,10 @@ void TestSetupWindow::desktopOptions()
 // Numbers show as the numbers they are, and "Don't Use:" reads as the monitor's search reads it.
 void TestSetupWindow::storedTextReadsAsTheMonitorReadsIt()
 {
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "ComPort", "03"));
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "ModemResponseTimeout", "3000.0"));
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "PollInterval", "1e2"));
-    QVERIFY(SaveSetting("ZodoDE", "Modem", "Com2", "01"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "ComPort", "03"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "ModemResponseTimeout", "3000.0"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "PollInterval", "1e2"));
+    QVERIFY(saveSetting("ZodoDE", "Modem", "Com2", "01"));
     SetupWindow window;
     Ui::SetupWindow& ui = window.ui();
     QCOMPARE(ui.comPortField->text(), "3");

@@ -83,7 +83,7 @@ void TestSingleInstance::aDeadCopysLeftoversAreTakenOverAndALiveOneNeverIs()
 void TestSingleInstance::theWindowBesideTheServiceSaysSo()
 {
     TestHome home;
-    SaveSetting("ZodoDE", "Web", "Listen", "127.0.0.1:8080");
+    saveSetting("ZodoDE", "Web", "Listen", "127.0.0.1:8080");
     QProcess service;
     TestHome::startProgram(service, "ringdesk", "offscreen", {"--headless"});
     QTRY_VERIFY_WITH_TIMEOUT(service.peek(1 << 20).contains("[Initializing Ringwatch"), 20000);

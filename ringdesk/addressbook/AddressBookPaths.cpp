@@ -15,7 +15,7 @@ namespace {
 QString folder(const QString& key, const QString& name)
 {
     const QString stored =
-        GetSetting(Settings::Application, QStringLiteral("Contacts"), key, QString());
+        readSetting(Settings::Application, QStringLiteral("Contacts"), key, QString());
     if (!stored.isEmpty())
         return stored;
     return AppPaths::dataHome() + QStringLiteral("/ringdesk/") + name;

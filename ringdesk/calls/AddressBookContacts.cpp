@@ -110,13 +110,13 @@ AddressBookContacts::HandSearch AddressBookContacts::searchByNumber(const QStrin
     const QString e164 = m_plan.e164(search.number);
     search.found =
         find(ContactQuery::numberAlone(
-                 e164.isEmpty() ? PhoneNumber::SearchNumberWithPrefix(search.number) : e164),
+                 e164.isEmpty() ? PhoneNumber::searchNumberWithPrefix(search.number) : e164),
              shownName, search.number)
             .has_value();
     if (!search.found)
         search.found =
             find(ContactQuery::numberAlone(
-                     e164.isEmpty() ? PhoneNumber::SearchNumberWithoutPrefix(search.number) : e164),
+                     e164.isEmpty() ? PhoneNumber::searchNumberWithoutPrefix(search.number) : e164),
                  shownName, search.number)
                 .has_value();
     search.offer = search.number;

@@ -107,7 +107,7 @@ bool CallLogFile::hasFolder() const
     return QDir::isAbsolutePath(m_folder);
 }
 
-bool CallLogFile::AppendCallLogRecord(const QString& line)
+bool CallLogFile::appendRecord(const QString& line)
 {
     if (!hasFolder())
         return report(QStringLiteral("CallLog.txt"), QStringLiteral("there is no log folder"));
@@ -156,7 +156,7 @@ QStringList CallLogFile::readFields(const QByteArray& content)
     return fields;
 }
 
-QStringList CallLogFile::LoadCallLog()
+QStringList CallLogFile::loadRecords()
 {
     if (!hasFolder())
         return {};
@@ -171,7 +171,7 @@ QStringList CallLogFile::LoadCallLog()
     return readFields(content);
 }
 
-bool CallLogFile::ClearCallLog()
+bool CallLogFile::clearCallLog()
 {
     if (!hasFolder())
         return false;
@@ -179,7 +179,7 @@ bool CallLogFile::ClearCallLog()
     return SafeFile::truncate(callLogPath(), &reason) || report(callLogPath(), reason);
 }
 
-bool CallLogFile::SaveEventLog(const QStringList& lines)
+bool CallLogFile::saveEventLog(const QStringList& lines)
 {
     if (!hasFolder())
         return false;

@@ -24,14 +24,14 @@ public:
     QString callLogPath() const;
     QString eventLogPath() const;
 
-    bool AppendCallLogRecord(const QString& line);
+    bool appendRecord(const QString& line);
     // Every field of the call log, for the end of the call list.
-    QStringList LoadCallLog();
+    QStringList loadRecords();
     // Empties the call log file (the question is the window's to ask).
-    bool ClearCallLog();
-    bool SaveEventLog(const QStringList& lines);
+    bool clearCallLog();
+    bool saveEventLog(const QStringList& lines);
 
-    // The fields of a call log file's content, as LoadCallLog reads them.
+    // The fields of a call log file's content, as loadRecords reads them.
     static QStringList readFields(const QByteArray& content);
     // The call a record holds: the date and time, then the number as far as it is written as
     // one (or a word for a withheld one), then the name. Only calls logged before the history

@@ -59,7 +59,7 @@ void CallPipeline::setAddressBookUsable(bool usable)
 void CallPipeline::openHistory()
 {
     m_history.setE164([plan = m_plan](const QString& number) { return plan.e164(number); });
-    m_history.open(m_logFile.folder(), m_logFile.LoadCallLog());
+    m_history.open(m_logFile.folder(), m_logFile.loadRecords());
     // The log was read whole once, to find what the history lacks; that memory goes back.
     malloc_trim(0);
     m_historyOpen = true;
@@ -254,6 +254,6 @@ void CallPipeline::hangUpOnRequest()
 
 void CallPipeline::clearLog()
 {
-    m_logFile.ClearCallLog();
+    m_logFile.clearCallLog();
     m_history.clear();
 }

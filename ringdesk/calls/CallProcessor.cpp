@@ -33,7 +33,8 @@ CallRecord CallProcessor::processRemote(const CallRecord& call, const CallOption
         CallRecord blocked;
         blocked.blocked = true;
         blocked.blockRule = call.blockRule;
-        return log(blocked, record, &call);
+        const bool inLog = writeLog(blocked, record);
+        return remember(blocked, record, &call, inLog);
     }
     return process(record, options, &call);
 }
@@ -50,9 +51,9 @@ CallRecord CallProcessor::process(const CallerId& record, const CallOptions& opt
     // A number that reads as E.164 is looked for as such (the North American forms with and
     // without "+1" are the same number then); others in the two forms they may be stored in.
     const QString withPrefix =
-        record.e164.isEmpty() ? PhoneNumber::SearchNumberWithPrefix(number) : record.e164;
+        record.e164.isEmpty() ? PhoneNumber::searchNumberWithPrefix(number) : record.e164;
     const QString withoutPrefix =
-        record.e164.isEmpty() ? PhoneNumber::SearchNumberWithoutPrefix(number) : record.e164;
+        record.e164.isEmpty() ? PhoneNumber::searchNumberWithoutPrefix(number) : record.e164;
     const bool namePresent = !record.name.isEmpty();
     const bool numberPresent = !number.isEmpty();
     // Only a record with a number that was not withheld is a caller to look for.
@@ -90,15 +91,6 @@ CallRecord CallProcessor::process(const CallerId& record, const CallOptions& opt
         company = found->company;
     }
 
-    if (!found && identified && options.createContact) {
-        emit eventLine(QStringLiteral("[Creating New Contact]"));
-        m_contacts->createContact(CallerContacts::NewFor::Name, record.name, record.number);
-    }
-    if (found && identified && options.createJournal) {
-        emit eventLine(QStringLiteral("[Creating New Journal]"));
-        m_contacts->createJournal(true, firstName + u' ' + lastName, record.name, company);
-    }
-
     if (!record.begun)
         return {};
     CallRecord call;
@@ -116,7 +108,18 @@ CallRecord CallProcessor::process(const CallerId& record, const CallOptions& opt
                           : found->item                         ? found->item->fileName()
                                                                 : QString();
     }
-    return log(call, record, remote);
+    // The call is in CallLog.txt before the address book is written to: a new card or journal
+    // entry takes longer than the record it comes from.
+    const bool inLog = writeLog(call, record);
+    if (!found && identified && options.createContact) {
+        emit eventLine(QStringLiteral("[Creating New Contact]"));
+        m_contacts->createContact(CallerContacts::NewFor::Name, record.name, record.number);
+    }
+    if (found && identified && options.createJournal) {
+        emit eventLine(QStringLiteral("[Creating New Journal]"));
+        m_contacts->createJournal(true, firstName + u' ' + lastName, record.name, company);
+    }
+    return remember(call, record, remote, inLog);
 }
 
 CallRecord CallProcessor::logBlocked(const CallerId& record, const QString& rule,
@@ -126,17 +129,23 @@ CallRecord CallProcessor::logBlocked(const CallerId& record, const QString& rule
     call.blocked = true;
     call.blockRule = rule;
     call.source = source;
-    return log(call, record, nullptr);
+    const bool inLog = writeLog(call, record);
+    return remember(call, record, nullptr, inLog);
 }
 
-CallRecord CallProcessor::log(CallRecord call, const CallerId& record, const CallRecord* remote)
+bool CallProcessor::writeLog(CallRecord& call, const CallerId& record)
 {
     call.date = record.date;
     call.time = record.time;
     call.number = record.number;
     call.e164 = record.e164;
     call.name = record.name;
-    const bool inLog = m_logFile.AppendCallLogRecord(call.logLine());
+    return m_logFile.appendRecord(call.logLine());
+}
+
+CallRecord CallProcessor::remember(CallRecord call, const CallerId& record,
+                                   const CallRecord* remote, bool inLog)
+{
     if (record.withheld)
         call.withheld = call.number == QLatin1String("Out of Area")
                             ? CallRecord::Withheld::OutOfArea

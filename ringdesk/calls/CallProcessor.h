@@ -42,8 +42,12 @@ signals:
 private:
     CallRecord process(const CallerId& record, const CallOptions& options,
                        const CallRecord* remote);
-    // The call logged and reported.
-    CallRecord log(CallRecord call, const CallerId& record, const CallRecord* remote);
+    // The record's line in CallLog.txt, its fields copied into `call`; false when it could not be
+    // written.
+    bool writeLog(CallRecord& call, const CallerId& record);
+    // The call with its ids, in the history, and reported.
+    CallRecord remember(CallRecord call, const CallerId& record, const CallRecord* remote,
+                        bool inLog);
 
     CallerContacts* m_contacts;
     CallLogFile& m_logFile;

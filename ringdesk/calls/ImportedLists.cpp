@@ -77,6 +77,13 @@ QString ImportedLists::pathOf(const QString& source) const
 
 bool ImportedLists::refresh()
 {
+    // Lists come, go and are replaced by renames into the folder, each of which changes the
+    // folder itself: while it stands as it did, so do they, and a call costs one look.
+    const FileStamp folder = FileStamp::of(m_folder);
+    if (m_read && folder == m_folderStamp)
+        return false;
+    m_folderStamp = folder;
+    m_read = true;
     QDir dir(m_folder);
     const QStringList names = dir.entryList({u'*' + suffix}, QDir::Files, QDir::Name);
     QStringList seen;

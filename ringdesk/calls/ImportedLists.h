@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/FileStamp.h"
+
 #include "numbers/NumberPlan.h"
 
 #include <QDateTime>
@@ -58,5 +60,7 @@ private:
     QString pathOf(const QString& source) const;
     QString m_folder;
     QStringList m_seen; // name, size and time of each file as last read
+    FileStamp m_folderStamp;
+    bool m_read = false;
     QList<List> m_lists;
 };

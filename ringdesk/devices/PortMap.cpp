@@ -70,7 +70,7 @@ QStringList ordered(QStringList paths)
 
 QString devicePath(int port)
 {
-    const QString stored = GetSetting(Settings::Application, section, key(port), QString());
+    const QString stored = readSetting(Settings::Application, section, key(port), QString());
     return stored.isEmpty() ? automaticDevice(port) : stored;
 }
 
@@ -94,16 +94,16 @@ QString stableName(const QString& device)
 bool isExcluded(const QString& key)
 {
     const std::optional<double> value = Conversions::toNumber(
-        GetSetting(QStringLiteral("zodoDE"), QStringLiteral("Modem"), key, QStringLiteral("0")));
+        readSetting(QStringLiteral("zodoDE"), QStringLiteral("Modem"), key, QStringLiteral("0")));
     return value && *value != 0;
 }
 
 void remember(int port, const QString& device)
 {
     if (device.isEmpty() ||
-        !GetSetting(Settings::Application, section, key(port), QString()).isEmpty())
+        !readSetting(Settings::Application, section, key(port), QString()).isEmpty())
         return;
-    SaveSetting(Settings::Application, section, key(port), stableName(device));
+    saveSetting(Settings::Application, section, key(port), stableName(device));
 }
 
 } // namespace PortMap

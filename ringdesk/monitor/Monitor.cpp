@@ -254,7 +254,7 @@ void Monitor::unload()
     m_box.stop();
     m_household.stop();
     saveSettings();
-    m_calls.logFile().SaveEventLog(m_events.lines());
+    m_calls.logFile().saveEventLog(m_events.lines());
 }
 
 void Monitor::setModemEnabled(bool on)

@@ -140,7 +140,7 @@ QString NumberPlan::display(const QString& received) const
         if (!domestic && parse(digits, m_country, &number, &valid) && valid &&
             number.country_code() != 1)
             return format(number, PhoneNumberUtil::INTERNATIONAL);
-        return PhoneNumber::FormatPhoneNumber(digits, m_areaCode);
+        return PhoneNumber::formatNumber(digits, m_areaCode);
     }
     LibNumber number;
     bool valid = false;

@@ -2,15 +2,15 @@
 
 namespace PhoneNumber {
 
-QString FormatPhoneNumber(const QString& Mesg, const QString& AreaCode)
+QString formatNumber(const QString& text, const QString& areaCode)
 {
     // Positions count from 1; reading past the end yields nothing.
-    auto at = [&Mesg](qsizetype position, qsizetype count) {
-        return Mesg.mid(position - 1, count);
+    auto at = [&text](qsizetype position, qsizetype count) {
+        return text.mid(position - 1, count);
     };
 
     QString result;
-    qsizetype length = Mesg.size();
+    qsizetype length = text.size();
     qsizetype p = 1;
     if (length == 11) {
         result = u'+' + at(1, 1) + u' ';
@@ -21,7 +21,7 @@ QString FormatPhoneNumber(const QString& Mesg, const QString& AreaCode)
     if (length >= 7) {
         result += u'(';
         if (length == 7) {
-            result += AreaCode;
+            result += areaCode;
         } else {
             result += at(p, 3);
             p += 3;
@@ -38,12 +38,12 @@ QString FormatPhoneNumber(const QString& Mesg, const QString& AreaCode)
     return result;
 }
 
-QString SearchNumberWithPrefix(const QString& number)
+QString searchNumberWithPrefix(const QString& number)
 {
     return number.size() <= 14 ? QStringLiteral("+1 ") + number : number;
 }
 
-QString SearchNumberWithoutPrefix(const QString& number)
+QString searchNumberWithoutPrefix(const QString& number)
 {
     return number.size() > 14 ? number.mid(3) : number;
 }

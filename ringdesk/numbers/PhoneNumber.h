@@ -10,12 +10,12 @@ namespace PhoneNumber {
 // The North American display form of a bare digit string: 7 characters get the area code in
 // parentheses, 10 get "+1 ", 11 take their first character as the country code; shorter texts
 // are kept as they are.
-QString FormatPhoneNumber(const QString& Mesg, const QString& AreaCode);
+QString formatNumber(const QString& text, const QString& areaCode);
 
 // The international and national forms of a displayed number, so that a contact stored with
 // either is found. 14 characters is the length of "(613) 555-1234".
-QString SearchNumberWithPrefix(const QString& number);
-QString SearchNumberWithoutPrefix(const QString& number);
+QString searchNumberWithPrefix(const QString& number);
+QString searchNumberWithoutPrefix(const QString& number);
 
 // The digits of a text, nothing else.
 QString digits(const QString& text);

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const QString text = QString::fromUtf8(bytes);
     (void)CallerIdLine::decodeMesg(CallerIdLine::value(text));
-    (void)PhoneNumber::FormatPhoneNumber(text, QStringLiteral("613"));
+    (void)PhoneNumber::formatNumber(text, QStringLiteral("613"));
     for (const NumberPlan& plan : {NumberPlan(QStringLiteral("US"), QStringLiteral("613")),
                                    NumberPlan(QStringLiteral("GB"))}) {
         (void)plan.display(text);

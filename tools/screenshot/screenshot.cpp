@@ -20,7 +20,7 @@ int main(int argc, char* argv[])
     qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
     // No real port is probed and no box waits for an answer: the picture is staged below.
     for (int port = 1; port <= 16; ++port)
-        SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Ports"),
+        saveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Ports"),
                     QStringLiteral("Com%1").arg(port), QStringLiteral("/nonexistent"));
     Dialogs::setUnattended(true);
     QApplication app(argc, argv);
@@ -54,13 +54,13 @@ int main(int argc, char* argv[])
     QApplication::processEvents();
     window.grab().save(out + QStringLiteral("/ringdesk-details.png"));
 
-    SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Modem"), QStringLiteral("ComPort"),
+    saveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Modem"), QStringLiteral("ComPort"),
                 QStringLiteral("1"));
-    SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Modem"), QStringLiteral("CallIDString"),
+    saveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Modem"), QStringLiteral("CallIDString"),
                 QStringLiteral("AT+VCID=1"));
-    SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Setup"), QStringLiteral("AreaCode"),
+    saveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Setup"), QStringLiteral("AreaCode"),
                 QStringLiteral("613"));
-    SaveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Ports"), QStringLiteral("Com1"),
+    saveSetting(QStringLiteral("ZodoDE"), QStringLiteral("Ports"), QStringLiteral("Com1"),
                 QStringLiteral("/dev/ttyACM0"));
     SetupWindow setup;
     centreOnScreen(&setup);
