@@ -128,15 +128,6 @@ Monitor::Monitor(WindowControl& window)
     };
 }
 
-namespace {
-
-QString standInKey(const SettingEntry& entry)
-{
-    return (entry.section + u'/' + entry.key).toCaseFolded();
-}
-
-} // namespace
-
 QString Monitor::brokerAddress() const
 {
     return m_household.brokerAddress();
@@ -155,11 +146,6 @@ void Monitor::showItem(const std::shared_ptr<AddressBookItem>& item)
 bool Monitor::needsAreaCode() const
 {
     return m_areaCode.isEmpty() && numberPlan().northAmerican() && m_modem.settings().port != 0;
-}
-
-void Monitor::keepStoredUnlessChanged(const SettingEntry& entry, const QString& given)
-{
-    m_standIns.insert(standInKey(entry), given);
 }
 
 void Monitor::setAreaCode(const QString& areaCode)
@@ -393,30 +379,7 @@ void Monitor::clearCallLog()
 
 void Monitor::removeLeftovers()
 {
-    auto named = [](QStringList names) {
-        return [names](const QString& name) {
-            return names.contains(name);
-        };
-    };
-    auto endingIn = [](QString suffix) {
-        return [suffix](const QString& name) {
-            return name.endsWith(suffix, Qt::CaseInsensitive);
-        };
-    };
-    const QString ours = AppPaths::dataHome() + QStringLiteral("/ringdesk");
-    const QStringList logs{QStringLiteral("CallLog.txt"), QStringLiteral("CallEvnt.txt"),
-                           QStringLiteral("mqtt-outbox")};
-    SafeFile::removeLeftovers(ours, named(logs));
-    if (!m_logDirectory.isEmpty())
-        SafeFile::removeLeftovers(m_logDirectory, named(logs));
-    // Folders other programs share: only what has the name of a file we write there.
-    SafeFile::removeLeftovers(
-        AppPaths::configHome(),
-        named({QFileInfo(SettingsStore::pathFor(Settings::Application)).fileName()}));
-    SafeFile::removeLeftovers(AddressBookPaths::contactsFolder(), endingIn(QStringLiteral(".vcf")));
-    SafeFile::removeLeftovers(AddressBookPaths::journalFolder(), endingIn(QStringLiteral(".ics")));
-    SafeFile::removeLeftovers(AppPaths::cacheHome() + QStringLiteral("/ringdesk"),
-                              endingIn(QStringLiteral(".index")));
+    ::removeLeftovers(m_logDirectory);
 }
 
 void Monitor::loadSettings()
@@ -424,8 +387,6 @@ void Monitor::loadSettings()
     m_config = MonitorConfig::read();
     for (const QString& line : std::as_const(m_config.problems))
         m_events.append(line);
-    for (const auto& [entry, given] : std::as_const(m_config.standIns))
-        keepStoredUnlessChanged(*entry, given);
     m_modem.settings().port = m_config.modem.port;
     m_modem.settings().replyTimeout = m_config.modem.replyTimeout;
     m_modem.settings().speed = m_config.modem.speed;
@@ -467,20 +428,10 @@ void Monitor::reReadSetting(const SettingEntry& entry)
 
 void Monitor::settleLogDirectory()
 {
-    m_logDirectory = m_config.logDirectory;
-    if (!m_logDirectory.isEmpty() && !QDir::isAbsolutePath(m_logDirectory)) {
-        m_events.append(QStringLiteral("[Setting Setup/LogDirectory holds \"%1\", not an "
-                                       "absolute folder; using the data folder]")
-                            .arg(m_logDirectory));
-        m_logDirectory.clear();
-    }
-    if (m_logDirectory.isEmpty()) {
-        QString problem;
-        m_logDirectory = defaultLogFolder(&problem);
-        if (m_logDirectory.isEmpty())
-            m_events.append(u'[' + problem +
-                            QStringLiteral("; calls are not written to a log file]"));
-    }
+    QStringList lines;
+    m_logDirectory = settleLogFolder(m_config.logDirectory, &lines);
+    for (const QString& line : std::as_const(lines))
+        m_events.append(line);
     m_calls.setLogFolder(m_logDirectory);
 }
 
@@ -511,34 +462,19 @@ void Monitor::checkAddressBook()
 
 QList<SettingsStore::Entry> Monitor::settingsToSave() const
 {
-    auto box = [this](Box which) {
-        return m_model.box(which) ? QStringLiteral("1") : QStringLiteral("0");
-    };
-    const std::pair<const SettingEntry&, QString> table[] = {
-        {Settings::SetupFindModem, box(Box::ModemEnabled)},
-        {Settings::AutoSearchContact, box(Box::SearchContacts)},
-        {Settings::AutoCreateContact, box(Box::CreateContact)},
-        {Settings::Maximize, box(Box::MaximizeOnRing)},
-        {Settings::AutoCreateJournal, box(Box::CreateJournal)},
-        {Settings::Minimize, box(Box::MinimizeOnStart)},
-        {Settings::SystemTray, box(Box::UseTray)},
-        {Settings::PlayWavFile, box(Box::PlaySound)},
-        {Settings::AreaCode, m_areaCode},
-        {Settings::ComPort, QString::number(m_modem.settings().port)},
-        {Settings::ModemResponseTimeout, m_modem.settings().replyTimeout},
-        {Settings::CallIDString, m_modem.settings().callerIdCommand},
-        {Settings::BaudRate, m_modem.settings().speed},
-        {Settings::Log, Conversions::truthText(m_model.view() == WindowModel::View::Calls)},
-        {Settings::Event, Conversions::truthText(m_model.view() == WindowModel::View::Events)},
-    };
-    QList<SettingsStore::Entry> entries;
-    for (const auto& [entry, value] : table) {
-        const auto standIn = m_standIns.constFind(standInKey(entry));
-        if (standIn != m_standIns.cend() && *standIn == value)
-            continue;
-        entries.append(entry.withValue(value));
-    }
-    return entries;
+    MonitorConfig::Saved saved;
+    saved.modemEnabled = m_model.box(Box::ModemEnabled);
+    saved.searchContacts = m_model.box(Box::SearchContacts);
+    saved.createContact = m_model.box(Box::CreateContact);
+    saved.maximizeOnRing = m_model.box(Box::MaximizeOnRing);
+    saved.createJournal = m_model.box(Box::CreateJournal);
+    saved.minimizeOnStart = m_model.box(Box::MinimizeOnStart);
+    saved.useTray = m_model.box(Box::UseTray);
+    saved.playSound = m_model.box(Box::PlaySound);
+    saved.showCalls = m_model.view() == WindowModel::View::Calls;
+    saved.areaCode = m_areaCode;
+    saved.modem = m_modem.settings();
+    return m_config.entriesToSave(saved);
 }
 
 void Monitor::saveSettings()

@@ -79,9 +79,6 @@ public:
     // The settings of the unload step, in their order, written in one rewrite of the store.
     QList<SettingsStore::Entry> settingsToSave() const;
     void saveSettings();
-    // A value that could not be read was replaced by `given` at load; while the setting still
-    // holds it, the unload step leaves the stored text alone instead of writing the stand-in.
-    void keepStoredUnlessChanged(const SettingEntry& entry, const QString& given);
 
     // How checkAddressBook asks; tests put an answer of their own here.
     std::function<bool(QString*)> addressBookProbe;
@@ -156,7 +153,6 @@ private:
     bool m_shuttingDown = false;
     bool m_activating = false;
     bool m_switchingOn = false;
-    QHash<QString, QString> m_standIns;
     MonitorConfig m_config;
     std::unique_ptr<SettingsWatcher>
         m_settingsWatcher; // "section/key" in lower case -> the value given

@@ -1,5 +1,6 @@
 #include "monitor/MonitorConfig.h"
 
+#include "common/Conversions.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
 #include "numbers/NumberPlan.h"
@@ -103,4 +104,38 @@ MonitorConfig MonitorConfig::read()
 QList<const SettingEntry*> MonitorConfig::reReadWhileRunning()
 {
     return Settings::inSection(QStringLiteral("Screening")) << &Settings::MatchNumberOnly;
+}
+
+QList<SettingsStore::Entry> MonitorConfig::entriesToSave(const Saved& saved) const
+{
+    using namespace Settings;
+    auto box = [](bool on) {
+        return on ? QStringLiteral("1") : QStringLiteral("0");
+    };
+    const std::pair<const SettingEntry&, QString> table[] = {
+        {SetupFindModem, box(saved.modemEnabled)},
+        {AutoSearchContact, box(saved.searchContacts)},
+        {AutoCreateContact, box(saved.createContact)},
+        {Maximize, box(saved.maximizeOnRing)},
+        {AutoCreateJournal, box(saved.createJournal)},
+        {Minimize, box(saved.minimizeOnStart)},
+        {SystemTray, box(saved.useTray)},
+        {PlayWavFile, box(saved.playSound)},
+        {AreaCode, saved.areaCode},
+        {ComPort, QString::number(saved.modem.port)},
+        {ModemResponseTimeout, saved.modem.replyTimeout},
+        {CallIDString, saved.modem.callerIdCommand},
+        {BaudRate, saved.modem.speed},
+        {Log, Conversions::truthText(saved.showCalls)},
+        {Event, Conversions::truthText(!saved.showCalls)},
+    };
+    QList<SettingsStore::Entry> entries;
+    for (const auto& row : table) {
+        const bool standsIn = std::any_of(standIns.cbegin(), standIns.cend(), [&](const auto& s) {
+            return s.first == &row.first && s.second == row.second;
+        });
+        if (!standsIn)
+            entries.append(row.first.withValue(row.second));
+    }
+    return entries;
 }

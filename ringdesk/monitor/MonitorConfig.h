@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calls/CallScreen.h"
+#include "common/SettingsStore.h"
 #include "modem/ModemSettings.h"
 
 #include <QList>
@@ -45,6 +46,25 @@ struct MonitorConfig
     // Settings whose stored text could not be used, and the value that stood in for it: while the
     // setting still holds that value, saving leaves the stored text alone.
     QList<std::pair<const SettingEntry*, QString>> standIns;
+
+    // What the monitor writes back at its exit, as it stands then.
+    struct Saved
+    {
+        bool modemEnabled = false;
+        bool searchContacts = false;
+        bool createContact = false;
+        bool maximizeOnRing = false;
+        bool createJournal = false;
+        bool minimizeOnStart = false;
+        bool useTray = false;
+        bool playSound = false;
+        bool showCalls = false;
+        QString areaCode;
+        ModemSettings modem;
+    };
+    // The entries of one rewrite of the store, in their order; a stand-in still in place leaves
+    // its stored text alone.
+    QList<SettingsStore::Entry> entriesToSave(const Saved& saved) const;
 
     static MonitorConfig read();
     // The [Screening] section alone; `problems` gets its lines. `plan` reads the household's own
