@@ -9,6 +9,9 @@
 #include <QSslSocket>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -236,6 +239,31 @@ void TestWebServer::connectionsAreBounded()
     other->bind(QHostAddress("127.0.0.2"));
     other->connectToHost(QHostAddress::LocalHost, m_server->serverPort());
     QCOMPARE(exchange(get("/login"), 1, other).value(0).status, 200);
+
+    // All places before log-in taken: the connection idle longest goes, not one whose log-in is
+    // being checked, however long it has waited.
+    limits.connectionsBeforeLogIn = 2;
+    limits.connectionsPerAddress = 16;
+    limits.requestSeconds = 10;
+    m_server->setLimits(limits);
+    std::atomic<bool> checking = false;
+    m_server->loginGate().check = [&checking](const QString&, const QString&) {
+        checking = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // a slow hash, off the loop
+        return false;
+    };
+    QTcpSocket* loggingIn = connectClient();
+    QTRY_COMPARE(loggingIn->state(), QAbstractSocket::ConnectedState);
+    loggingIn->write(logIn("guess"));
+    QTRY_VERIFY(checking);
+    QTcpSocket* waiting = connectClient();
+    QTRY_COMPARE(waiting->state(), QAbstractSocket::ConnectedState);
+    QTcpSocket* newest = connectClient();
+    QTRY_COMPARE(waiting->state(), QAbstractSocket::UnconnectedState);
+    QByteArray answer;
+    QTRY_VERIFY((answer += loggingIn->readAll(), responses(answer).size() == 1));
+    QCOMPARE(responses(answer).at(0).header("Location"), "/login?wrong");
+    QCOMPARE(newest->state(), QAbstractSocket::ConnectedState);
 }
 
 // Forty tries pipelined in one write: five are checked, the rest refused, the right one too.

@@ -106,7 +106,6 @@ private:
     Poll m_poll = Poll::Idle;
     int m_pollTicks = 0;
     int m_arrived = 0;
-    // A TIME line came and no record has been handed over since: the ticks run while a record
     // Lines not yet handled: a call handed over may let events run, and lines that arrive
     // meanwhile wait their turn instead of overtaking the ones before them.
     QList<LineCutter::Line> m_pending;

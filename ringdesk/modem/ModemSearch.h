@@ -59,8 +59,8 @@ private:
     CommandExchange& m_exchange;
     ModemSettings& m_settings;
     bool m_running = false;
-    QStringList m_openProblems;
-    bool m_anyDevice = false; // the ports of this search that did not open, and why
+    QStringList m_openProblems; // the ports of this search that did not open, and why
+    bool m_anyDevice = false;   // one of the ports tried has a device behind it
 
     QList<int> m_ports;
     QStringList m_speeds;

@@ -20,10 +20,10 @@
 struct SettingEntry;
 class WindowControl;
 
-// The monitor without its window: the modem line, call processing, the address book, the log
-// files and the household's bus, wired together as one call travels through them, and the
-// window's model, which only the monitor writes. The window shows the model and forwards the
-// user's clicks here.
+// The monitor without its window: builds the modem's control, the call's way, the address book,
+// the FRITZ!Box and the household's link, hands them their collaborators and connects them, and
+// feeds the window's model, which only the monitor writes. The window shows the model and
+// forwards the user's clicks here.
 class Monitor : public QObject
 {
     Q_OBJECT
@@ -154,6 +154,6 @@ private:
     bool m_activating = false;
     bool m_switchingOn = false;
     MonitorConfig m_config;
-    std::unique_ptr<SettingsWatcher>
-        m_settingsWatcher; // "section/key" in lower case -> the value given
+    // The settings a running monitor follows, watched once it is activated.
+    std::unique_ptr<SettingsWatcher> m_settingsWatcher;
 };

@@ -35,13 +35,14 @@ int ConnectionBook::count(const QHostAddress& from) const
     return count;
 }
 
-const void* ConnectionBook::oldest(const QHostAddress* from) const
+const void* ConnectionBook::oldest(const QHostAddress* from,
+                                   const std::function<bool(const void* key)>& eligible) const
 {
     const QHostAddress address = from ? NetAddress::plain(*from) : QHostAddress();
     const void* oldest = nullptr;
     quint64 serial = 0;
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
-        if (!it->counted || (from && it->from != address))
+        if (!it->counted || (from && it->from != address) || (eligible && !eligible(it.key())))
             continue;
         if (!oldest || it->serial < serial) {
             oldest = it.key();

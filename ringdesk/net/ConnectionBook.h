@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QHostAddress>
+#include <functional>
 
 // Who is connected to a listener, from where and in the order they came: what a server needs
 // to bound what one address, or all of them together, can make it hold. Each connection is
@@ -16,8 +17,10 @@ public:
 
     int count() const;
     int count(const QHostAddress& from) const;
-    // The counted connection that came first, of all or from `from`; null when there is none.
-    const void* oldest(const QHostAddress* from = nullptr) const;
+    // The counted connection that came first, of all or from `from`, of those `eligible` takes
+    // (all when none is given); null when there is none.
+    const void* oldest(const QHostAddress* from = nullptr,
+                       const std::function<bool(const void* key)>& eligible = {}) const;
 
 private:
     struct Entry

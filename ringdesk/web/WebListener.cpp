@@ -99,9 +99,19 @@ void WebListener::incomingConnection(qintptr descriptor)
     const QHostAddress from = NetAddress::plain(socket->peerAddress());
     // One address may not hold more; when all of them together would, the connection that has
     // waited longest makes room, so that a flood from many addresses keeps the household out
-    // for no longer than it takes to connect.
+    // for no longer than it takes to connect. One whose request is being answered (a log-in
+    // being checked) goes only when every other is too.
     const bool full = m_beforeLogIn.count() >= m_limits.connectionsBeforeLogIn;
-    const void* oldest = full ? m_beforeLogIn.oldest() : nullptr;
+    const void* oldest = nullptr;
+    if (full) {
+        oldest = m_beforeLogIn.oldest(nullptr, [this](const void* key) {
+            const Connection* other =
+                m_connections.value(static_cast<QTcpSocket*>(const_cast<void*>(key)));
+            return other && !other->busy;
+        });
+        if (!oldest)
+            oldest = m_beforeLogIn.oldest();
+    }
     if (m_beforeLogIn.count(from) >= m_limits.connectionsPerAddress || (full && !oldest)) {
         socket->abort();
         delete socket;
