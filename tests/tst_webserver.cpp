@@ -6,12 +6,12 @@
 #include "web/WebPage.h"
 
 #include <QProcess>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QSslSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 namespace {
 
@@ -246,10 +246,13 @@ void TestWebServer::connectionsAreBounded()
     limits.connectionsPerAddress = 16;
     limits.requestSeconds = 10;
     m_server->setLimits(limits);
+    // The check runs off the event loop and holds until the test has seen the room made.
     std::atomic<bool> checking = false;
-    m_server->loginGate().check = [&checking](const QString&, const QString&) {
+    QSemaphore finish;
+    auto release = qScopeGuard([&finish] { finish.release(); });
+    m_server->loginGate().check = [&checking, &finish](const QString&, const QString&) {
         checking = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // a slow hash, off the loop
+        finish.acquire();
         return false;
     };
     QTcpSocket* loggingIn = connectClient();
@@ -260,6 +263,8 @@ void TestWebServer::connectionsAreBounded()
     QTRY_COMPARE(waiting->state(), QAbstractSocket::ConnectedState);
     QTcpSocket* newest = connectClient();
     QTRY_COMPARE(waiting->state(), QAbstractSocket::UnconnectedState);
+    release.dismiss();
+    finish.release();
     QByteArray answer;
     QTRY_VERIFY((answer += loggingIn->readAll(), responses(answer).size() == 1));
     QCOMPARE(responses(answer).at(0).header("Location"), "/login?wrong");
