@@ -19,6 +19,21 @@
 
 using Box = WindowModel::Box;
 
+namespace {
+
+// The window's boxes that are stored, and where the settings keep each.
+constexpr std::pair<Box, bool MonitorConfig::Boxes::*> storedBoxes[] = {
+    {Box::SearchContacts, &MonitorConfig::Boxes::searchContacts},
+    {Box::CreateContact, &MonitorConfig::Boxes::createContact},
+    {Box::MaximizeOnRing, &MonitorConfig::Boxes::maximizeOnRing},
+    {Box::CreateJournal, &MonitorConfig::Boxes::createJournal},
+    {Box::MinimizeOnStart, &MonitorConfig::Boxes::minimizeOnStart},
+    {Box::UseTray, &MonitorConfig::Boxes::useTray},
+    {Box::PlaySound, &MonitorConfig::Boxes::playSound},
+};
+
+} // namespace
+
 Monitor::Monitor(WindowControl& window)
     : m_box(this), m_modem(this), m_calls(m_events, m_addressBook, m_modem, this),
       m_household(m_events, m_calls, m_modem, this), m_window(window)
@@ -396,13 +411,8 @@ void Monitor::loadSettings()
     m_country = m_config.country;
     setAreaCode(m_config.areaCode);
     m_calls.screening().setOptions(m_config.screening);
-    m_model.setBox(Box::SearchContacts, m_config.searchContacts);
-    m_model.setBox(Box::CreateContact, m_config.createContact);
-    m_model.setBox(Box::MaximizeOnRing, m_config.maximizeOnRing);
-    m_model.setBox(Box::CreateJournal, m_config.createJournal);
-    m_model.setBox(Box::MinimizeOnStart, m_config.minimizeOnStart);
-    m_model.setBox(Box::UseTray, m_config.useTray);
-    m_model.setBox(Box::PlaySound, m_config.playSound);
+    for (const auto& [box, stored] : storedBoxes)
+        m_model.setBox(box, m_config.boxes.*stored);
     // One list is shown; a file that asks for both shows the call list, the one a user who set
     // "Log" last wanted.
     if (m_config.showEvents)
@@ -464,13 +474,8 @@ QList<SettingsStore::Entry> Monitor::settingsToSave() const
 {
     MonitorConfig::Saved saved;
     saved.modemEnabled = m_model.box(Box::ModemEnabled);
-    saved.searchContacts = m_model.box(Box::SearchContacts);
-    saved.createContact = m_model.box(Box::CreateContact);
-    saved.maximizeOnRing = m_model.box(Box::MaximizeOnRing);
-    saved.createJournal = m_model.box(Box::CreateJournal);
-    saved.minimizeOnStart = m_model.box(Box::MinimizeOnStart);
-    saved.useTray = m_model.box(Box::UseTray);
-    saved.playSound = m_model.box(Box::PlaySound);
+    for (const auto& [box, stored] : storedBoxes)
+        saved.boxes.*stored = m_model.box(box);
     saved.showCalls = m_model.view() == WindowModel::View::Calls;
     saved.areaCode = m_areaCode;
     saved.modem = m_modem.settings();

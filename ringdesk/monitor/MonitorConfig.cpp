@@ -83,13 +83,13 @@ MonitorConfig MonitorConfig::read()
         }
         return on;
     };
-    config.searchContacts = truth(AutoSearchContact);
-    config.createContact = truth(AutoCreateContact);
-    config.maximizeOnRing = truth(Maximize);
-    config.createJournal = truth(AutoCreateJournal);
-    config.minimizeOnStart = truth(Minimize);
-    config.useTray = truth(SystemTray);
-    config.playSound = truth(PlayWavFile);
+    config.boxes.searchContacts = truth(AutoSearchContact);
+    config.boxes.createContact = truth(AutoCreateContact);
+    config.boxes.maximizeOnRing = truth(Maximize);
+    config.boxes.createJournal = truth(AutoCreateJournal);
+    config.boxes.minimizeOnStart = truth(Minimize);
+    config.boxes.useTray = truth(SystemTray);
+    config.boxes.playSound = truth(PlayWavFile);
     config.showEvents = truth(Event);
     config.showCalls = truth(Log);
     config.findModemAllowed = truth(ModemFindModem);
@@ -114,13 +114,13 @@ QList<SettingsStore::Entry> MonitorConfig::entriesToSave(const Saved& saved) con
     };
     const std::pair<const SettingEntry&, QString> table[] = {
         {SetupFindModem, box(saved.modemEnabled)},
-        {AutoSearchContact, box(saved.searchContacts)},
-        {AutoCreateContact, box(saved.createContact)},
-        {Maximize, box(saved.maximizeOnRing)},
-        {AutoCreateJournal, box(saved.createJournal)},
-        {Minimize, box(saved.minimizeOnStart)},
-        {SystemTray, box(saved.useTray)},
-        {PlayWavFile, box(saved.playSound)},
+        {AutoSearchContact, box(saved.boxes.searchContacts)},
+        {AutoCreateContact, box(saved.boxes.createContact)},
+        {Maximize, box(saved.boxes.maximizeOnRing)},
+        {AutoCreateJournal, box(saved.boxes.createJournal)},
+        {Minimize, box(saved.boxes.minimizeOnStart)},
+        {SystemTray, box(saved.boxes.useTray)},
+        {PlayWavFile, box(saved.boxes.playSound)},
         {AreaCode, saved.areaCode},
         {ComPort, QString::number(saved.modem.port)},
         {ModemResponseTimeout, saved.modem.replyTimeout},

@@ -30,14 +30,18 @@ struct MonitorConfig
     bool findModemAllowed = true; // "Find Modem" may be used
     bool matchNumberOnly = false;
     bool useAddressBook = true; // contacts and journal entries may be created
-    // The window's boxes as stored.
-    bool searchContacts = false;
-    bool createContact = false;
-    bool maximizeOnRing = false;
-    bool createJournal = false;
-    bool minimizeOnStart = false;
-    bool useTray = false;
-    bool playSound = false;
+    // The window's boxes, as stored and as written back.
+    struct Boxes
+    {
+        bool searchContacts = false;
+        bool createContact = false;
+        bool maximizeOnRing = false;
+        bool createJournal = false;
+        bool minimizeOnStart = false;
+        bool useTray = false;
+        bool playSound = false;
+    };
+    Boxes boxes;
     bool showEvents = false;
     bool showCalls = false;
     ScreeningOptions screening;
@@ -51,13 +55,7 @@ struct MonitorConfig
     struct Saved
     {
         bool modemEnabled = false;
-        bool searchContacts = false;
-        bool createContact = false;
-        bool maximizeOnRing = false;
-        bool createJournal = false;
-        bool minimizeOnStart = false;
-        bool useTray = false;
-        bool playSound = false;
+        Boxes boxes;
         bool showCalls = false;
         QString areaCode;
         ModemSettings modem;
