@@ -60,12 +60,12 @@ int main(int argc, char* argv[])
     window.showDetails(true);
     QApplication::processEvents();
     const qint64 elapsed = clock.elapsed();
-    std::printf("start-up with %d call log records: %lld ms\n", int(window.model().calls().size()),
+    std::printf("start-up with %d call log records: %lld ms\n", int(window.lists().calls().size()),
                 static_cast<long long>(elapsed));
     if (bigStore) {
         clock.restart();
         window.monitor().saveSettings();
-        window.monitor().calls().logFile().saveEventLog(window.model().events());
+        window.monitor().calls().logFile().saveEventLog(window.lists().events());
         std::printf("unload step's writes: %lld ms\n", static_cast<long long>(clock.elapsed()));
     }
     return 0;

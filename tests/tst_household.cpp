@@ -739,11 +739,11 @@ void TestHousehold::aDesktopWithoutAModemSaysWhereItsCallsComeFrom()
     QTRY_COMPARE(activated.count(), 1);
     const QString expected =
         QString("Calls from the household's broker at 127.0.0.1:%1").arg(broker.port());
-    QTRY_COMPARE_WITH_TIMEOUT(monitor.model().field(WindowModel::Status), expected, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(monitor.state().field(MonitorState::Status), expected, 10000);
     // Switched on and off again, the modem gives the status line back.
     monitor.setModemEnabled(true);
     monitor.setModemEnabled(false);
-    QCOMPARE(monitor.model().field(WindowModel::Status), expected);
+    QCOMPARE(monitor.state().field(MonitorState::Status), expected);
     monitor.unload();
 }
 

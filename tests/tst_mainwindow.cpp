@@ -50,7 +50,8 @@ QStringList wakingTimers(MainWindow& window)
         objects += top->findChildren<QObject*>();
     }
     Monitor& monitor = window.monitor();
-    for (QObject* part : std::initializer_list<QObject*>{&monitor.model(), &monitor}) {
+    for (QObject* part :
+         std::initializer_list<QObject*>{&monitor.state(), &monitor, &window.lists()}) {
         objects << part;
         objects += part->findChildren<QObject*>();
     }
@@ -246,7 +247,7 @@ void TestMainWindow::activationRunsOnce()
     m_life->activate();
     m_window->hide();
     m_window->show();
-    QCOMPARE(m_window->model().calls(),
+    QCOMPARE(m_window->lists().calls(),
              QStringList({"12/06 10:41 (613) 555-1234 SMITH JOHN", "12/07 09:00 Private "}));
 }
 
@@ -268,12 +269,11 @@ void TestMainWindow::detailsToggle()
 void TestMainWindow::clearEventsAndLog()
 {
     start();
-    WindowModel& s = m_window->model();
     Ui::MainWindow& ui = m_window->ui();
     const int before = Dialogs::asked();
     m_window->monitor().events().append("[something]");
     ui.clearButton->click();
-    QVERIFY(s.events().isEmpty());
+    QVERIFY(m_window->lists().events().isEmpty());
     QCOMPARE(Dialogs::asked(), before);
 
     ui.showLogOption->click();
@@ -287,11 +287,11 @@ void TestMainWindow::clearEventsAndLog()
     Dialogs::setNextAnswer(QMessageBox::No);
     ui.clearButton->click();
     QCOMPARE(Dialogs::lastAsked(), "Clear Log|Permanently Delete Your Log File, Are You Sure ?");
-    QCOMPARE(s.calls().size(), 1);
+    QCOMPARE(m_window->lists().calls().size(), 1);
     QCOMPARE(QFileInfo(dataDir() + "CallLog.txt").size(), 25);
     Dialogs::setNextAnswer(QMessageBox::Yes);
     ui.clearButton->click();
-    QVERIFY(s.calls().isEmpty());
+    QVERIFY(m_window->lists().calls().isEmpty());
     QVERIFY(QFileInfo::exists(dataDir() + "CallLog.txt"));
     QCOMPARE(QFileInfo(dataDir() + "CallLog.txt").size(), 0);
 }
@@ -299,13 +299,13 @@ void TestMainWindow::clearEventsAndLog()
 void TestMainWindow::imageDoubleClickTogglesTheSwitch()
 {
     start();
-    WindowModel& s = m_window->model();
-    QCOMPARE(s.box(WindowModel::ModemEnabled), true);
+    MonitorState& s = m_window->state();
+    QCOMPARE(s.box(MonitorState::ModemEnabled), true);
     QTest::mouseDClick(m_window->ui().modemImage, Qt::LeftButton);
-    QCOMPARE(s.box(WindowModel::ModemEnabled), false);
-    QCOMPARE(s.field(WindowModel::Status), "Manual Mode");
+    QCOMPARE(s.box(MonitorState::ModemEnabled), false);
+    QCOMPARE(s.field(MonitorState::Status), "Manual Mode");
     QTest::mouseDClick(m_window->ui().modemImage, Qt::LeftButton);
-    QCOMPARE(s.box(WindowModel::ModemEnabled), true);
+    QCOMPARE(s.box(MonitorState::ModemEnabled), true);
     QVERIFY(m_window->ui().modemEnabledBox->isChecked());
 }
 
@@ -335,10 +335,10 @@ void TestMainWindow::findModemSearchesEverything()
     saveSetting("ZodoDE", "Modem", "ComPort", "3");
     saveSetting("ZodoDE", "Setup", "AreaCode", "613");
     start();
-    QVERIFY(!m_window->model().events().contains("[Searching for Modems...]"));
+    QVERIFY(!m_window->lists().events().contains("[Searching for Modems...]"));
     m_window->showDetails(true);
     m_window->ui().findModemButton->click();
-    QVERIFY(m_window->model().events().contains("[Searching for Modems...]"));
+    QVERIFY(m_window->lists().events().contains("[Searching for Modems...]"));
     QCOMPARE(m_window->monitor().modem().settings().port, 0);
 }
 
@@ -456,7 +456,7 @@ void TestMainWindow::blockFromTheCallListAndTheCaller()
     withheld.withheld = CallRecord::Withheld::Private;
     m_window->monitor().calls().history().add(plumber, true);
     m_window->monitor().calls().history().add(withheld, true);
-    ui.callList->setCurrentIndex(m_window->monitor().model().callList.index(0));
+    ui.callList->setCurrentIndex(m_window->lists().callList.index(0));
     m_window->blockSelectedAction->trigger();
     QCOMPARE(listed(), "+1 613-555-0199\n");
     ui.numberField->setText("+1 (613) 555-0123");
@@ -465,7 +465,7 @@ void TestMainWindow::blockFromTheCallListAndTheCaller()
     m_window->unblockSelectedAction->trigger();
     QCOMPARE(listed(), "+1 613-555-0123\n");
     // A withheld call has no number to block.
-    ui.callList->setCurrentIndex(m_window->monitor().model().callList.index(1));
+    ui.callList->setCurrentIndex(m_window->lists().callList.index(1));
     m_window->blockSelectedAction->trigger();
     QCOMPARE(listed(), "+1 613-555-0123\n");
     // "Let the Next Call Through" wants screening on, and is taken once.
@@ -529,7 +529,7 @@ void TestMainWindow::callFromModemReachesTheWindow()
     QCOMPARE(ui.numberField->text(), "(613) 555-1234");
     QCOMPARE(ui.nameField->text(), "SMITH JOHN");
     QCOMPARE(ui.dateField->text(), "12/06");
-    QTRY_COMPARE(m_window->model().calls().size(), 1);
+    QTRY_COMPARE(m_window->lists().calls().size(), 1);
     QCOMPARE(m_window->ui().callList->model()->rowCount(), 1);
     // The card a call opens appears, but the keyboard stays where the user was typing (the
     // window system honours the attribute; Qt's offscreen platform activates every window).
@@ -566,9 +566,9 @@ void TestMainWindow::manyCallsKeepOneWindowPerContact()
                        .toUtf8());
     }
     start();
-    WindowModel& s = m_window->model();
+    MonitorState& s = m_window->state();
     for (auto box :
-         {WindowModel::SearchContacts, WindowModel::CreateContact, WindowModel::CreateJournal})
+         {MonitorState::SearchContacts, MonitorState::CreateContact, MonitorState::CreateJournal})
         s.setBox(box, true);
     auto call = [&](int n) {
         const int caller = n % 10;
@@ -683,11 +683,11 @@ void TestMainWindow::itemWindowShortcutsAreUnique()
 void TestMainWindow::windowAsADesktopShowsIt()
 {
     Ui::MainWindow& ui = m_window->ui();
-    WindowModel& s = m_window->model();
+    MonitorState& s = m_window->state();
     // A box shows its new state before the action it starts (a whole modem search) runs.
     bool shownDuringAction = false;
-    connect(&s, &WindowModel::boxChanged, this, [&](WindowModel::Box box, bool ticked) {
-        if (box == WindowModel::ModemEnabled && ticked)
+    connect(&s, &MonitorState::boxChanged, this, [&](MonitorState::Box box, bool ticked) {
+        if (box == MonitorState::ModemEnabled && ticked)
             shownDuringAction = ui.modemEnabledBox->isChecked();
     });
     m_life->start(); // opens centred, then activates
@@ -702,7 +702,7 @@ void TestMainWindow::windowAsADesktopShowsIt()
     QVERIFY(m_window->windowFlags() & Qt::WindowMinimizeButtonHint);
 
     // The status line shows its whole text.
-    s.setField(WindowModel::Status, "Active... Waiting for a Ring");
+    s.setField(MonitorState::Status, "Active... Waiting for a Ring");
     QVERIFY(QFontMetrics(ui.statusField->font()).horizontalAdvance(ui.statusField->text()) <=
             ui.statusField->contentsRect().width() - 6);
     // Every caption in the desktop's own face, none smaller.
@@ -795,7 +795,7 @@ void TestMainWindow::longLinesShowWholeInTheirTip()
     m_window->showDetails(true);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    auto& events = m_window->monitor().model().eventList;
+    auto& events = m_window->lists().eventList;
     const QString line =
         "[Setting Setup/Country holds \"XX\", which is no country code; numbers are "
         "read as in the United States (US)] and a good deal more besides that";

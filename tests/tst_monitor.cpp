@@ -28,7 +28,7 @@ struct RecordingWindow : WindowControl
     void bringBack() override { ++broughtBack; }
 };
 
-using Box = WindowModel::Box;
+using Box = MonitorState::Box;
 
 } // namespace
 
@@ -59,7 +59,7 @@ private:
     // How many modem searches began.
     int searches() const
     {
-        return m_monitor->model().events().count("[Initializing Ringwatch...]");
+        return m_monitor->events().lines().count("[Initializing Ringwatch...]");
     }
 
     std::unique_ptr<TestHome> m_home;
@@ -90,7 +90,7 @@ void TestMonitor::emptyStoreGivesEveryDefault()
     m.loadSettings();
     m.settleLogDirectory();
     m.checkAddressBook();
-    const WindowModel& s = m.model();
+    const MonitorState& s = m.state();
     QCOMPARE(m.modem().settings().port, 0);
     QCOMPARE(m.modem().settings().replyTimeout, "3000");
     QCOMPARE(m.modem().settings().speed, "9600");
@@ -98,14 +98,14 @@ void TestMonitor::emptyStoreGivesEveryDefault()
     QCOMPARE(m.modem().settings().callerIdCommand, "");
     QCOMPARE(m.areaCode(), "");
     const bool expected[] = {false, true, true, true, true, false, true, false};
-    for (int box = Box::SearchContacts; box < WindowModel::BoxCount; ++box)
+    for (int box = Box::SearchContacts; box < MonitorState::BoxCount; ++box)
         QCOMPARE(s.box(Box(box)), expected[box]);
     QVERIFY(s.boxEnabled(Box::CreateContact) && s.boxEnabled(Box::CreateJournal));
-    QVERIFY(s.view() == WindowModel::View::Events);
-    QVERIFY(s.controlEnabled(WindowModel::FindModem));
+    QVERIFY(s.view() == MonitorState::View::Events);
+    QVERIFY(s.controlEnabled(MonitorState::FindModem));
     QCOMPARE(m.logDirectory(), m_home->path() + "/data/ringdesk/");
     QVERIFY(m.addressBookAvailable());
-    QVERIFY(s.events().isEmpty());
+    QVERIFY(m.events().lines().isEmpty());
 }
 
 void TestMonitor::storedValuesAreLoaded()
@@ -119,13 +119,13 @@ void TestMonitor::storedValuesAreLoaded()
     saveSetting("ZodoDE", "Setup", "LogDirectory", "/var/tmp/calls-");
     m_monitor->loadSettings();
     m_monitor->settleLogDirectory();
-    const WindowModel& s = m_monitor->model();
+    const MonitorState& s = m_monitor->state();
     QCOMPARE(m_monitor->modem().settings().port, 2);
     QCOMPARE(m_monitor->modem().settings().replyTimeout, "1500");
     QCOMPARE(s.box(Box::MaximizeOnRing), false);
     QCOMPARE(s.box(Box::PlaySound), true);
-    QVERIFY(s.view() == WindowModel::View::Calls);
-    QVERIFY(!s.controlEnabled(WindowModel::FindModem));
+    QVERIFY(s.view() == MonitorState::View::Calls);
+    QVERIFY(!s.controlEnabled(MonitorState::FindModem));
     QCOMPARE(m_monitor->logDirectory(), "/var/tmp/calls-");
 }
 
@@ -136,11 +136,11 @@ void TestMonitor::unreadableValuesFallBackAndAreReported()
     saveSetting("ZodoDE", "Setup", "Event", "maybe");
     saveSetting("ZodoDE", "Setup", "Country", "XX");
     m_monitor->loadSettings();
-    const WindowModel& s = m_monitor->model();
+    const MonitorState& s = m_monitor->state();
     QCOMPARE(s.box(Box::MaximizeOnRing), true);
     QCOMPARE(s.box(Box::MinimizeOnStart), false);
-    QVERIFY(s.view() == WindowModel::View::Events);
-    QCOMPARE(s.events(),
+    QVERIFY(s.view() == MonitorState::View::Events);
+    QCOMPARE(m_monitor->events().lines(),
              QStringList({"[Setting Setup/Country holds \"XX\", which is no country code; numbers "
                           "are read as in the United States (US)]",
                           "[Setting Setup/Maximize holds \"yes please\", not 0 or 1; using 1]",
@@ -148,7 +148,7 @@ void TestMonitor::unreadableValuesFallBackAndAreReported()
                           "[Setting Setup/Event holds \"maybe\", not True or False; using True]"}));
 
     // The stand-ins are not written over what the user stored, unless the user changed them.
-    m_monitor->model().setBox(Box::MinimizeOnStart, true);
+    m_monitor->state().setBox(Box::MinimizeOnStart, true);
     m_monitor->saveSettings();
     QCOMPARE(Settings::Maximize.read(), "yes please");
     QCOMPARE(Settings::Event.read(), "maybe");
@@ -165,11 +165,12 @@ void TestMonitor::damagedStoreIsReported()
     file.write("[Modem]\nComPort=3\nmy modem is the USR one\n[Setup]\nMaximize=0\nAreaCode=613\n");
     file.close();
     m_monitor->loadSettings();
-    const WindowModel& s = m_monitor->model();
+    const MonitorState& s = m_monitor->state();
     QCOMPARE(s.box(Box::MaximizeOnRing), false);
     QCOMPARE(m_monitor->modem().settings().port, 3);
-    QVERIFY(s.events().first().startsWith("[Settings file "));
-    QVERIFY(s.events().first().contains(": line 3 (it has no \"=\") cannot be read"));
+    QVERIFY(m_monitor->events().lines().first().startsWith("[Settings file "));
+    QVERIFY(
+        m_monitor->events().lines().first().contains(": line 3 (it has no \"=\") cannot be read"));
     m_monitor->saveSettings();
     QCOMPARE(Settings::ComPort.read(), "3");
     QCOMPARE(Settings::AreaCode.read(), "613");
@@ -183,7 +184,7 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
     m_monitor->loadSettings();
     m_monitor->settleLogDirectory();
     QCOMPARE(m_monitor->logDirectory(), m_home->dataDir());
-    QCOMPARE(m_monitor->model().events().last(),
+    QCOMPARE(m_monitor->events().lines().last(),
              "[Setting Setup/LogDirectory holds \"logs/\", not an "
              "absolute folder; using the data folder]");
 
@@ -196,7 +197,7 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
     m_monitor->loadSettings();
     m_monitor->settleLogDirectory();
     QCOMPARE(m_monitor->logDirectory(), "");
-    QCOMPARE(m_monitor->model().events().last(),
+    QCOMPARE(m_monitor->events().lines().last(),
              "[Couldn't create the log folder " + blocker.fileName() +
                  "/ringdesk; calls are not written to a log file]");
     QVERIFY(!m_monitor->calls().logFile().appendRecord("x"));
@@ -204,7 +205,7 @@ void TestMonitor::logFolderIsAlwaysAbsolute()
 
 void TestMonitor::unloadWritesTheTableInOrder()
 {
-    WindowModel& s = m_monitor->model();
+    MonitorState& s = m_monitor->state();
     m_monitor->setModemEnabled(true);
     s.setBox(Box::CreateContact, true);
     m_monitor->setCountry("US");
@@ -213,7 +214,7 @@ void TestMonitor::unloadWritesTheTableInOrder()
     m_monitor->modem().settings().replyTimeout = "2500";
     m_monitor->modem().settings().callerIdCommand = "AT+VCID=1";
     m_monitor->modem().settings().speed = "56000";
-    s.setView(WindowModel::View::Calls);
+    s.setView(MonitorState::View::Calls);
     QStringList written;
     for (const SettingsStore::Entry& entry : m_monitor->settingsToSave())
         written << entry.section + '/' + entry.key + '=' + entry.value;
@@ -242,17 +243,18 @@ void TestMonitor::withoutAddressBookItsFeaturesGoOff()
     };
     m_monitor->loadSettings();
     m_monitor->checkAddressBook();
-    const WindowModel& s = m_monitor->model();
+    const MonitorState& s = m_monitor->state();
     QVERIFY(!m_monitor->addressBookAvailable());
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal}) {
         QCOMPARE(s.box(box), false);
         QVERIFY(!s.boxEnabled(box));
     }
-    QVERIFY(!s.controlEnabled(WindowModel::NewContact));
-    QVERIFY(!s.controlEnabled(WindowModel::NewJournal));
-    QVERIFY(!s.controlVisible(WindowModel::SearchNumber));
-    QVERIFY(!s.controlEnabled(WindowModel::SearchName));
-    QCOMPARE(s.events(), QStringList({"[Address book not available: no library]"}));
+    QVERIFY(!s.controlEnabled(MonitorState::NewContact));
+    QVERIFY(!s.controlEnabled(MonitorState::NewJournal));
+    QVERIFY(!s.controlVisible(MonitorState::SearchNumber));
+    QVERIFY(!s.controlEnabled(MonitorState::SearchName));
+    QCOMPARE(m_monitor->events().lines(),
+             QStringList({"[Address book not available: no library]"}));
 
     // Switching the modem on leaves them off.
     m_monitor->setModemEnabled(true);
@@ -280,7 +282,7 @@ void TestMonitor::searchInContactRule()
     if (!useAddressBook.isNull())
         saveSetting("ZodoDE", "Setup", "Outlook", useAddressBook);
     m_monitor->loadSettings(); // read at start, as the program does
-    WindowModel& s = m_monitor->model();
+    MonitorState& s = m_monitor->state();
     s.setBox(Box::CreateContact, true);
     s.setBox(Box::SearchContacts, true);
     s.setBox(Box::SearchContacts, false);
@@ -294,7 +296,7 @@ void TestMonitor::searchInContactRule()
 
 void TestMonitor::switchOnAndManualMode()
 {
-    WindowModel& s = m_monitor->model();
+    MonitorState& s = m_monitor->state();
     m_monitor->loadSettings();
     m_monitor->checkAddressBook();
     // A search over ports with no device behind them: it begins, and finds nothing.
@@ -313,12 +315,12 @@ void TestMonitor::switchOnAndManualMode()
     QVERIFY(m_monitor->modem().openPort(1, "9600"));
     m_monitor->setModemEnabled(false);
     QVERIFY(!m_monitor->modem().isOpen());
-    QCOMPARE(s.field(WindowModel::Status), "Manual Mode");
+    QCOMPARE(s.field(MonitorState::Status), "Manual Mode");
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::MaximizeOnRing,
                     Box::CreateJournal, Box::PlaySound})
         QVERIFY(!s.boxEnabled(box));
     QCOMPARE(s.box(Box::SearchContacts), true); // manual mode keeps the ticks
-    QVERIFY(!s.controlEnabled(WindowModel::FindModem));
+    QVERIFY(!s.controlEnabled(MonitorState::FindModem));
     QCOMPARE(m_window->calls.mid(2), QStringList({"menu disable", "image modem-off"}));
 
     // Setting the state it already has runs nothing.
@@ -338,7 +340,7 @@ void TestMonitor::findModemLockedBySetup()
     saveSetting("ZodoDE", "Modem", "FindModem", "False");
     m_monitor->loadSettings();
     m_monitor->setModemEnabled(true);
-    QVERIFY(!m_monitor->model().controlEnabled(WindowModel::FindModem));
+    QVERIFY(!m_monitor->state().controlEnabled(MonitorState::FindModem));
 }
 
 // The chime for a caller identified and the window on a ring, only as the boxes ask.
@@ -347,15 +349,16 @@ void TestMonitor::chimeAndRingAsTheBoxesSay()
     const QByteArray call = "RING\r\nDATE = 0321\r\nTIME = 1405\r\nNMBR = 6135551234\r\n"
                             "NAME = DOE JOHN\r\n\r\n";
     m_monitor->settleLogDirectory();
+    QSignalSpy handled(m_monitor.get(), &Monitor::callHandled);
     m_monitor->modem().receive(call);
     QCOMPARE(m_window->chimes, 0);
     QCOMPARE(m_window->broughtBack, 0);
-    m_monitor->model().setBox(Box::PlaySound, true);
-    m_monitor->model().setBox(Box::MaximizeOnRing, true);
+    m_monitor->state().setBox(Box::PlaySound, true);
+    m_monitor->state().setBox(Box::MaximizeOnRing, true);
     m_monitor->modem().receive(call);
     QCOMPARE(m_window->chimes, 1);
     QCOMPARE(m_window->broughtBack, 1);
-    QCOMPARE(m_monitor->model().calls().size(), 2);
+    QCOMPARE(handled.count(), 2);
 
     // Screening on, the window waits for the caller: a blocked one brings nothing forward, its
     // later rings neither; another caller comes forward once known.
@@ -383,7 +386,7 @@ void TestMonitor::callOptionsFollowTheBoxesAndSettings()
 {
     m_monitor->loadSettings();
     m_monitor->finishActivation();
-    WindowModel& s = m_monitor->model();
+    MonitorState& s = m_monitor->state();
     s.setBox(Box::SearchContacts, true);
     s.setBox(Box::CreateContact, true);
     s.setBox(Box::CreateJournal, true);
@@ -408,19 +411,19 @@ void TestMonitor::screeningFollowsSavedSettings()
     QCOMPARE(screen.options().mode, ScreeningOptions::Off);
     QVERIFY(saveSetting("ZodoDE", "Screening", "Mode", "1"));
     QTRY_COMPARE(screen.options().mode, ScreeningOptions::BlockListed);
-    QVERIFY(m_monitor->model().events().contains("[Setting Screening/Mode is now \"1\"]"));
+    QVERIFY(m_monitor->events().lines().contains("[Setting Screening/Mode is now \"1\"]"));
     // Another program's save of several settings at once.
     SettingsStore store("ZodoDE");
     QVERIFY(store.saveAll({{"Screening", "Action", "silence"}, {"Screening", "Mode", "9"}}));
     QTRY_VERIFY(!screen.options().hangUp);
     QTRY_COMPARE(screen.options().mode, ScreeningOptions::Off);
-    QVERIFY(m_monitor->model().events().contains(
+    QVERIFY(m_monitor->events().lines().contains(
         "[Setting Screening/Mode holds \"9\", not 0 to 2; using 0]"));
     // Every row of the section is followed, those added later too: the watch is the table's.
     for (const SettingEntry* entry : Settings::inSection("Screening")) {
         const QString changed = "[Setting Screening/" + entry->key + " is now \"7\"]";
         QVERIFY(saveSetting("ZodoDE", "Screening", entry->key, "7"));
-        QTRY_VERIFY2(m_monitor->model().events().contains(changed), qPrintable(changed));
+        QTRY_VERIFY2(m_monitor->events().lines().contains(changed), qPrintable(changed));
     }
     QVERIFY(Settings::inSection("Screening").size() >= 10);
 }
@@ -493,11 +496,14 @@ void TestMonitor::callListAfterARestart()
             m_monitor->modem().receive(call);
         const QStringList lines{"12/01 09:00 +1 (613) 555-0001 EARLIER CALLER",
                                 "12/07 14:05 +1 (613) 555-1234 DOE JOHN"};
-        QCOMPARE(m_monitor->model().calls(), lines);
-        const std::optional<CallRecord> blocked = m_monitor->model().callList.callAt(1);
+        const CallHistory& history = m_monitor->calls().history();
+        QStringList inHistory;
+        history.forEach([&](const CallRecord& call) { inHistory << call.logLine(); });
+        QCOMPARE(inHistory, lines);
+        const std::optional<CallRecord> blocked = history.at(1);
         QVERIFY(blocked && blocked->blocked);
         QCOMPARE(blocked->blockRule, "613-555-1234");
-        QVERIFY(!m_monitor->model().callList.callAt(0)->blocked);
+        QVERIFY(!history.at(0)->blocked);
         m_monitor->unload();
     }
 }

@@ -75,7 +75,7 @@ void TestTray::tipIsCutWithoutSplittingCharacters()
 
 void TestTray::statusLineRefreshesTheTip()
 {
-    m_window->model().setField(WindowModel::Status, "Active... Waiting for a Ring");
+    m_window->state().setField(MonitorState::Status, "Active... Waiting for a Ring");
     QCOMPARE(m_window->tray().shown().tip, "Ringwatch - Active... Waiting for a Ring");
 }
 
@@ -111,11 +111,11 @@ void TestTray::menuActions()
     QCOMPARE(items.at(3)->text(), "&Maximize");
 
     tray.disableAction->trigger();
-    QVERIFY(!m_window->model().box(WindowModel::ModemEnabled));
+    QVERIFY(!m_window->state().box(MonitorState::ModemEnabled));
     QVERIFY(tray.disableAction->isChecked() && !tray.enableAction->isChecked());
     QCOMPARE(tray.shown().icon.cacheKey(), MainWindow::modemOffIcon().cacheKey());
     tray.enableAction->trigger();
-    QVERIFY(m_window->model().box(WindowModel::ModemEnabled));
+    QVERIFY(m_window->state().box(MonitorState::ModemEnabled));
     QVERIFY(tray.enableAction->isChecked());
     QCOMPARE(tray.shown().icon.cacheKey(), m_window->windowIcon().cacheKey());
 
@@ -145,8 +145,8 @@ void TestTray::notificationAreaRoundTrip()
         QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         QSKIP("no notification area here (run under a tray: see tests/with-tray.sh)");
-    WindowModel& s = m_window->model();
-    s.setField(WindowModel::Status, "Active... Waiting for a Ring");
+    MonitorState& s = m_window->state();
+    s.setField(MonitorState::Status, "Active... Waiting for a Ring");
     m_window->monitor().setModemEnabled(false);
     m_window->minimize();
     TrayIcon& tray = m_window->tray();
@@ -155,11 +155,11 @@ void TestTray::notificationAreaRoundTrip()
     QTRY_VERIFY(tray.isShown());
     QCOMPARE(tray.shown().tip, "Ringwatch - Manual Mode");
     QCOMPARE(tray.shown().icon.cacheKey(), MainWindow::modemOffIcon().cacheKey());
-    s.setField(WindowModel::Status, "Still here");
+    s.setField(MonitorState::Status, "Still here");
     QCOMPARE(tray.shown().tip, "Ringwatch - Still here");
 
     // A ring with "Maximize on Ring" brings the window back out of the tray.
-    s.setBox(WindowModel::MaximizeOnRing, true);
+    s.setBox(MonitorState::MaximizeOnRing, true);
     m_window->monitor().modem().receive("RING\r\n");
     QVERIFY(m_window->isVisible());
     QVERIFY(!m_window->isMinimized());
@@ -167,7 +167,7 @@ void TestTray::notificationAreaRoundTrip()
     QVERIFY(!tray.isShown());
 
     // Unticking "Use System Tray" sends the next minimise to the task bar.
-    s.setBox(WindowModel::UseTray, false);
+    s.setBox(MonitorState::UseTray, false);
     m_window->minimize();
     QVERIFY(!tray.isShown());
     QVERIFY(m_window->isVisible());

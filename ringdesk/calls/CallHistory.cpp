@@ -214,6 +214,7 @@ void CallHistory::open(const QString& folder, const QStringList& logRecords, con
     if (!prepare())
         return;
     catchUp(logRecords, now);
+    emit changed();
 }
 
 void CallHistory::catchUp(const QStringList& logRecords, const QDateTime& now)

@@ -17,7 +17,7 @@
 #include <QTimer>
 #include <utility>
 
-using Box = WindowModel::Box;
+using Box = MonitorState::Box;
 
 namespace {
 
@@ -39,7 +39,7 @@ Monitor::Monitor(WindowControl& window)
       m_household(m_events, m_calls, m_modem, this), m_window(window)
 {
     QObject::connect(&m_calls, &CallPipeline::bringForward, this, [this] {
-        if (m_model.box(Box::MaximizeOnRing))
+        if (m_state.box(Box::MaximizeOnRing))
             m_window.bringBack();
     });
     // Every part reports to the event log; the window's list, the broker and whoever else
@@ -50,40 +50,36 @@ Monitor::Monitor(WindowControl& window)
         };
     };
     using Kind = EventLog::Kind;
-    QObject::connect(&m_model, &WindowModel::fieldChanged, this,
-                     [this](WindowModel::Field which, const QString& text) {
-                         if (which == WindowModel::Status)
+    QObject::connect(&m_state, &MonitorState::fieldChanged, this,
+                     [this](MonitorState::Field which, const QString& text) {
+                         if (which == MonitorState::Status)
                              emit statusChanged(text);
                      });
-    QObject::connect(&m_events, &EventLog::added, &m_model,
-                     [this](const EventLog::Event& event) { m_model.appendEvent(event.text); });
-    QObject::connect(&m_events, &EventLog::cleared, &m_model,
-                     [this] { m_model.eventList.setStringList({}); });
 
-    QObject::connect(&m_modem, &ModemControl::eventLine, &m_model, toEvents(Kind::Modem));
-    QObject::connect(&m_modem, &ModemControl::status, &m_model,
-                     [this](const QString& text) { m_model.setField(WindowModel::Status, text); });
-    QObject::connect(&m_modem, &ModemControl::recordChanged, &m_model,
+    QObject::connect(&m_modem, &ModemControl::eventLine, &m_state, toEvents(Kind::Modem));
+    QObject::connect(&m_modem, &ModemControl::status, &m_state,
+                     [this](const QString& text) { m_state.setField(MonitorState::Status, text); });
+    QObject::connect(&m_modem, &ModemControl::recordChanged, &m_state,
                      [this](const CallerId& record) {
-                         m_model.setField(WindowModel::Name, record.name);
-                         m_model.setField(WindowModel::Number, record.number);
-                         m_model.setField(WindowModel::Date, record.date);
-                         m_model.setField(WindowModel::Time, record.time);
+                         m_state.setField(MonitorState::Name, record.name);
+                         m_state.setField(MonitorState::Number, record.number);
+                         m_state.setField(MonitorState::Date, record.date);
+                         m_state.setField(MonitorState::Time, record.time);
                      });
-    QObject::connect(&m_modem, &ModemControl::rang, &m_model, [this](int count) {
+    QObject::connect(&m_modem, &ModemControl::rang, &m_state, [this](int count) {
         m_calls.ring();
         emit rang(count, m_modem.device());
     });
-    QObject::connect(&m_modem, &ModemControl::recordComplete, &m_model,
+    QObject::connect(&m_modem, &ModemControl::recordComplete, &m_state,
                      [this](const CallerId& record) {
                          m_calls.take(IncomingCall::fromModem(record, m_modem.device()));
                      });
 
-    QObject::connect(&m_modem, &ModemControl::beep, &m_model, [this] { m_window.beep(); });
+    QObject::connect(&m_modem, &ModemControl::beep, &m_state, [this] { m_window.beep(); });
     QObject::connect(&m_modem, &ModemControl::notAnswering, this,
                      [this] { m_window.modemNotAnswering(m_modem.device()); });
     QObject::connect(&m_modem, &ModemControl::searchEnded, this, &Monitor::modemSettled);
-    QObject::connect(&m_modem, &ModemControl::notFound, &m_model,
+    QObject::connect(&m_modem, &ModemControl::notFound, &m_state,
                      [this](const QStringList& problems, bool anyDevice) {
                          // Calls come from the router: a missing modem is no error then.
                          if (m_box.running()) {
@@ -96,29 +92,26 @@ Monitor::Monitor(WindowControl& window)
                          m_window.showModemError(problems, anyDevice);
                      });
 
-    QObject::connect(&m_model, &WindowModel::boxChanged, &m_model, [this](Box box) {
+    QObject::connect(&m_state, &MonitorState::boxChanged, &m_state, [this](Box box) {
         if (box == Box::SearchContacts)
             searchContactsChanged();
     });
 
     m_calls.setOptions([this] { return callOptions(); });
-    QObject::connect(&m_calls.history(), &CallHistory::changed, &m_model,
-                     [this] { m_model.callList.refresh(); });
-    QObject::connect(&m_calls, &CallPipeline::callerShown, &m_model,
+    QObject::connect(&m_calls, &CallPipeline::callerShown, &m_state,
                      [this](const CallerId& record) {
-                         m_model.setField(WindowModel::Number, record.number);
-                         m_model.setField(WindowModel::Date, record.date);
-                         m_model.setField(WindowModel::Time, record.time);
-                         m_model.setField(WindowModel::Name, record.name);
+                         m_state.setField(MonitorState::Number, record.number);
+                         m_state.setField(MonitorState::Date, record.date);
+                         m_state.setField(MonitorState::Time, record.time);
+                         m_state.setField(MonitorState::Name, record.name);
                      });
     QObject::connect(&m_calls, &CallPipeline::letThrough, this, [this] {
-        if (m_model.box(Box::PlaySound))
+        if (m_state.box(Box::PlaySound))
             m_window.playChime();
     });
     QObject::connect(
         &m_calls, &CallPipeline::callHandled, this,
         [this](const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact) {
-            m_model.callList.add(call);
             emit callHandled(call, contact);
         });
     QObject::connect(&m_calls, &CallPipeline::missedCall, this,
@@ -134,9 +127,9 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&m_box, &FritzBoxMonitor::connectedChanged, this,
                      [this] { showWhereCallsComeFrom(); });
 
-    QObject::connect(&m_household, &HouseholdLink::status, &m_model,
-                     [this](const QString& text) { m_model.setField(WindowModel::Status, text); });
-    QObject::connect(&m_household, &HouseholdLink::connected, &m_model,
+    QObject::connect(&m_household, &HouseholdLink::status, &m_state,
+                     [this](const QString& text) { m_state.setField(MonitorState::Status, text); });
+    QObject::connect(&m_household, &HouseholdLink::connected, &m_state,
                      [this] { showWhereCallsComeFrom(); });
     addressBookProbe = [](QString* problem) {
         return AddressBook::usable(problem);
@@ -186,10 +179,10 @@ void Monitor::applyNumberPlan()
 CallOptions Monitor::callOptions() const
 {
     CallOptions options;
-    options.searchContacts = m_model.box(Box::SearchContacts);
+    options.searchContacts = m_state.box(Box::SearchContacts);
     options.createContact =
-        m_model.box(Box::CreateContact) && m_model.boxEnabled(Box::CreateContact);
-    options.createJournal = m_model.box(Box::CreateJournal);
+        m_state.box(Box::CreateContact) && m_state.boxEnabled(Box::CreateContact);
+    options.createJournal = m_state.box(Box::CreateJournal);
     options.matchNumberOnly = m_config.matchNumberOnly;
     return options;
 }
@@ -207,7 +200,6 @@ void Monitor::load()
 void Monitor::activate()
 {
     m_calls.openHistory();
-    m_model.callList.setHistory(&m_calls.history());
     if (!m_config.fritzBox.isEmpty()) {
         QString problem;
         if (!m_box.start(m_config.fritzBox, &problem))
@@ -227,8 +219,8 @@ void Monitor::modemSettled()
         enableModemControls();
     if (!std::exchange(m_activating, false) || m_shuttingDown)
         return;
-    m_model.setBoxEnabled(Box::ModemEnabled, true);
-    if (!m_model.box(Box::ModemEnabled)) {
+    m_state.setBoxEnabled(Box::ModemEnabled, true);
+    if (!m_state.box(Box::ModemEnabled)) {
         manualMode();
         showWhereCallsComeFrom();
     }
@@ -260,9 +252,9 @@ void Monitor::unload()
 
 void Monitor::setModemEnabled(bool on)
 {
-    if (m_model.box(Box::ModemEnabled) == on)
+    if (m_state.box(Box::ModemEnabled) == on)
         return;
-    m_model.setBox(Box::ModemEnabled, on);
+    m_state.setBox(Box::ModemEnabled, on);
     switchModem(on);
     showWhereCallsComeFrom();
 }
@@ -273,7 +265,7 @@ void Monitor::switchModem(bool on)
         manualMode();
         return;
     }
-    m_model.setControlEnabled(WindowModel::FindModem, m_config.findModemAllowed);
+    m_state.setControlEnabled(MonitorState::FindModem, m_config.findModemAllowed);
     // With a search under way, the rest waits for it; switched off meanwhile, manual mode has had
     // the last word.
     if (m_modem.turnOn()) {
@@ -287,10 +279,10 @@ void Monitor::enableModemControls()
 {
     if (m_addressBookAvailable) {
         for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
-            m_model.setBoxEnabled(box, true);
+            m_state.setBoxEnabled(box, true);
     }
-    m_model.setBoxEnabled(Box::MaximizeOnRing, true);
-    m_model.setBoxEnabled(Box::PlaySound, true);
+    m_state.setBoxEnabled(Box::MaximizeOnRing, true);
+    m_state.setBoxEnabled(Box::PlaySound, true);
     m_window.setModemMenuChecks(true);
     m_window.setTrayImage(WindowControl::TrayImage::Window);
     searchContactsChanged();
@@ -298,19 +290,19 @@ void Monitor::enableModemControls()
 
 void Monitor::manualMode()
 {
-    m_model.setField(WindowModel::Status, QStringLiteral("Manual Mode"));
-    m_model.setControlEnabled(WindowModel::FindModem, false);
+    m_state.setField(MonitorState::Status, QStringLiteral("Manual Mode"));
+    m_state.setControlEnabled(MonitorState::FindModem, false);
     m_modem.turnOff();
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::MaximizeOnRing,
                     Box::CreateJournal, Box::PlaySound})
-        m_model.setBoxEnabled(box, false);
+        m_state.setBoxEnabled(box, false);
     m_window.setModemMenuChecks(false);
     m_window.setTrayImage(WindowControl::TrayImage::ModemOff);
 }
 
 void Monitor::findModem()
 {
-    if (!m_model.box(Box::ModemEnabled)) {
+    if (!m_state.box(Box::ModemEnabled)) {
         m_modem.settings().port = 0;
         manualMode();
         return;
@@ -326,70 +318,33 @@ void Monitor::startBus()
 void Monitor::showWhereCallsComeFrom()
 {
     if (m_box.running() && !m_modem.isOpen()) {
-        m_model.setField(WindowModel::Status,
+        m_state.setField(MonitorState::Status,
                          QStringLiteral("Calls from the FRITZ!Box at ") + m_box.address());
         return;
     }
     // Without a modem of its own, a desktop that shows the household's calls is not idle.
-    if (!m_model.box(Box::ModemEnabled) && m_household.bringingCallsIn())
-        m_model.setField(WindowModel::Status,
+    if (!m_state.box(Box::ModemEnabled) && m_household.bringingCallsIn())
+        m_state.setField(MonitorState::Status,
                          QStringLiteral("Calls from the household's broker at ") +
                              m_household.address());
 }
 
 void Monitor::searchContactsChanged()
 {
-    if (!m_model.box(Box::SearchContacts)) {
-        m_model.setBoxEnabled(Box::CreateContact, false);
-        m_model.setBoxEnabled(Box::CreateJournal, false);
+    if (!m_state.box(Box::SearchContacts)) {
+        m_state.setBoxEnabled(Box::CreateContact, false);
+        m_state.setBoxEnabled(Box::CreateJournal, false);
         return;
     }
     if (m_config.useAddressBook) {
-        m_model.setBoxEnabled(Box::CreateContact, true);
-        m_model.setBoxEnabled(Box::CreateJournal, true);
+        m_state.setBoxEnabled(Box::CreateContact, true);
+        m_state.setBoxEnabled(Box::CreateJournal, true);
     }
-}
-
-bool Monitor::searchByNumber()
-{
-    const AddressBookContacts::HandSearch found = m_calls.contacts().searchByNumber(
-        m_model.field(WindowModel::Number), m_model.field(WindowModel::Name));
-    m_model.setField(WindowModel::Number, found.number);
-    m_offer = found.offer;
-    return found.found;
-}
-
-bool Monitor::searchByName()
-{
-    const bool company = m_model.field(WindowModel::NameCaption) != QLatin1String("Name");
-    const AddressBookContacts::HandSearch found = m_calls.contacts().searchByName(
-        m_model.field(WindowModel::Name), company, m_model.field(WindowModel::Number));
-    m_offer = found.offer;
-    return found.found;
-}
-
-void Monitor::newContact()
-{
-    m_calls.contacts().createContactForUser(CallerContacts::NewFor::Nothing, QString(), QString());
-}
-
-void Monitor::newJournal()
-{
-    m_calls.contacts().createJournalForUser();
-}
-
-void Monitor::createOfferedContact()
-{
-    const bool person = m_model.field(WindowModel::NameCaption) == QLatin1String("Name");
-    m_calls.contacts().createContactForUser(
-        person ? CallerContacts::NewFor::Name : CallerContacts::NewFor::Company,
-        m_model.field(WindowModel::Name), m_model.field(WindowModel::Number));
 }
 
 void Monitor::clearCallLog()
 {
     m_calls.clearLog();
-    m_model.callList.clear();
 }
 
 void Monitor::removeLeftovers()
@@ -412,14 +367,14 @@ void Monitor::loadSettings()
     setAreaCode(m_config.areaCode);
     m_calls.screening().setOptions(m_config.screening);
     for (const auto& [box, stored] : storedBoxes)
-        m_model.setBox(box, m_config.boxes.*stored);
+        m_state.setBox(box, m_config.boxes.*stored);
     // One list is shown; a file that asks for both shows the call list, the one a user who set
     // "Log" last wanted.
     if (m_config.showEvents)
-        m_model.setView(WindowModel::View::Events);
+        m_state.setView(MonitorState::View::Events);
     if (m_config.showCalls)
-        m_model.setView(WindowModel::View::Calls);
-    m_model.setControlEnabled(WindowModel::FindModem, m_config.findModemAllowed);
+        m_state.setView(MonitorState::View::Calls);
+    m_state.setControlEnabled(MonitorState::FindModem, m_config.findModemAllowed);
 }
 
 void Monitor::reReadSetting(const SettingEntry& entry)
@@ -459,24 +414,24 @@ void Monitor::checkAddressBook()
     if (!problem.isEmpty())
         m_events.append(QStringLiteral("[Address book not available: %1]").arg(problem));
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
-        m_model.setBox(box, false);
+        m_state.setBox(box, false);
     for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
-        m_model.setBoxEnabled(box, false);
-    m_model.setControlEnabled(WindowModel::NewContact, false);
-    m_model.setControlEnabled(WindowModel::NewJournal, false);
-    m_model.setControlVisible(WindowModel::SearchNumber, false);
-    m_model.setControlVisible(WindowModel::SearchName, false);
-    m_model.setControlEnabled(WindowModel::SearchNumber, false);
-    m_model.setControlEnabled(WindowModel::SearchName, false);
+        m_state.setBoxEnabled(box, false);
+    m_state.setControlEnabled(MonitorState::NewContact, false);
+    m_state.setControlEnabled(MonitorState::NewJournal, false);
+    m_state.setControlVisible(MonitorState::SearchNumber, false);
+    m_state.setControlVisible(MonitorState::SearchName, false);
+    m_state.setControlEnabled(MonitorState::SearchNumber, false);
+    m_state.setControlEnabled(MonitorState::SearchName, false);
 }
 
 QList<SettingsStore::Entry> Monitor::settingsToSave() const
 {
     MonitorConfig::Saved saved;
-    saved.modemEnabled = m_model.box(Box::ModemEnabled);
+    saved.modemEnabled = m_state.box(Box::ModemEnabled);
     for (const auto& [box, stored] : storedBoxes)
-        saved.boxes.*stored = m_model.box(box);
-    saved.showCalls = m_model.view() == WindowModel::View::Calls;
+        saved.boxes.*stored = m_state.box(box);
+    saved.showCalls = m_state.view() == MonitorState::View::Calls;
     saved.areaCode = m_areaCode;
     saved.modem = m_modem.settings();
     return m_config.entriesToSave(saved);

@@ -8,7 +8,7 @@
 #include "common/SettingsWatcher.h"
 #include "modem/ModemControl.h"
 #include "monitor/MonitorConfig.h"
-#include "monitor/WindowModel.h"
+#include "monitor/MonitorState.h"
 
 #include "sources/FritzBoxMonitor.h"
 
@@ -31,7 +31,7 @@ public:
     explicit Monitor(WindowControl& window);
 
     // The status line: what the monitor is doing now.
-    QString status() const { return m_model.field(WindowModel::Status); }
+    QString status() const { return m_state.field(MonitorState::Status); }
     // Where the modem is, and whether its line is open.
     QString modemDevice() const { return m_modem.device(); }
     bool modemOpen() const { return m_modem.isOpen(); }
@@ -43,8 +43,8 @@ public:
     // The event log every view shows; anybody may add a line.
     EventLog& events() { return m_events; }
     // The window's presenter, which the monitor feeds and the window shows.
-    WindowModel& model() { return m_model; }
-    const WindowModel& model() const { return m_model; }
+    MonitorState& state() { return m_state; }
+    const MonitorState& state() const { return m_state; }
     // A call's way, with the lists and the history the views edit or search.
     CallPipeline& calls() { return m_calls; }
     // Who shows a contact or a journal entry that a call found or made.
@@ -99,15 +99,6 @@ public:
     // "Modem Enabled": on, the modem is searched for unless the line is open; off, manual mode.
     void setModemEnabled(bool on);
     void findModem();
-    // The two search buttons; false when nobody was found, and the window offers to create a
-    // contact for offerText().
-    bool searchByNumber();
-    bool searchByName();
-    QString offerText() const { return m_offer; }
-    // "New Contact", "New Journal", and the contact the offer after a search creates.
-    void newContact();
-    void newJournal();
-    void createOfferedContact();
     void clearCallLog();
     // With no area code, seven-digit numbers of a North American modem cannot be laid out.
     bool needsAreaCode() const;
@@ -122,7 +113,7 @@ signals:
 
 private:
     EventLog m_events;
-    WindowModel m_model;
+    MonitorState m_state;
     FritzBoxMonitor m_box;
     ModemControl m_modem;
     AddressBook m_addressBook;
@@ -148,7 +139,6 @@ private:
     QString m_country;
     QString m_logDirectory;
     QString m_pollInterval = QStringLiteral("100");
-    QString m_offer;
     bool m_addressBookAvailable = false;
     bool m_shuttingDown = false;
     bool m_activating = false;

@@ -28,13 +28,13 @@ void Lifecycle::start()
 void Lifecycle::load()
 {
     Monitor& monitor = m_window.monitor();
-    WindowModel& model = monitor.model();
-    model.setField(WindowModel::Status, QStringLiteral("Initializing..."));
+    MonitorState& model = monitor.state();
+    model.setField(MonitorState::Status, QStringLiteral("Initializing..."));
     monitor.events().clear();
-    model.callList.clear();
+    m_window.lists().callList.clear();
     m_window.showDetails(false);
-    for (WindowModel::Field field :
-         {WindowModel::Date, WindowModel::Time, WindowModel::Name, WindowModel::Number})
+    for (MonitorState::Field field :
+         {MonitorState::Date, MonitorState::Time, MonitorState::Name, MonitorState::Number})
         model.setField(field, QString());
     m_app.load();
     m_window.checkNotifications();
@@ -57,7 +57,7 @@ void Lifecycle::beforeRunning()
             return;
         monitor.setAreaCode(answer);
     }
-    if (monitor.model().box(WindowModel::MinimizeOnStart) || m_startMinimized)
+    if (monitor.state().box(MonitorState::MinimizeOnStart) || m_startMinimized)
         m_window.minimize();
 }
 

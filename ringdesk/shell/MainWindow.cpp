@@ -69,10 +69,11 @@ public:
 
 } // namespace
 
-using Box = WindowModel::Box;
+using Box = MonitorState::Box;
 
 MainWindow::MainWindow(QWidget* parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::MainWindow>()), m_monitor(*this)
+    : QWidget(parent), m_ui(std::make_unique<Ui::MainWindow>()), m_monitor(*this),
+      m_lists(m_monitor)
 {
     m_ui->setupUi(this);
     setWindowIcon(windowIconImage());
@@ -84,8 +85,8 @@ MainWindow::MainWindow(QWidget* parent)
     m_ui->productLabel->setText(
         QStringLiteral("Ringwatch %1\nfor Linux")
             .arg(QVersionNumber(version.majorVersion(), version.minorVersion()).toString()));
-    m_ui->eventList->setModel(&m_monitor.model().eventList);
-    m_ui->callList->setModel(&m_monitor.model().callList);
+    m_ui->eventList->setModel(&m_lists.eventList);
+    m_ui->callList->setModel(&m_lists.callList);
     for (QListView* list : {m_ui->eventList, m_ui->callList})
         list->setItemDelegate(new WholeLineTips(list));
     m_ui->logGroup->hide();
@@ -146,12 +147,12 @@ QCheckBox* MainWindow::checkBox(Box box) const
 
 void MainWindow::bindModel()
 {
-    WindowModel& m = m_monitor.model();
+    MonitorState& m = m_monitor.state();
     QLineEdit* const fields[] = {m_ui->dateField, m_ui->timeField, m_ui->numberField,
                                  m_ui->nameField, m_ui->statusField};
-    connect(&m, &WindowModel::fieldChanged, this,
-            [this, fields](WindowModel::Field which, const QString& text) {
-                if (which == WindowModel::NameCaption) {
+    connect(&m, &MonitorState::fieldChanged, this,
+            [this, fields](MonitorState::Field which, const QString& text) {
+                if (which == MonitorState::NameCaption) {
                     m_ui->nameLabel->setText(text);
                     return;
                 }
@@ -160,49 +161,49 @@ void MainWindow::bindModel()
                     // Show a long text from its start, not scrolled to its end.
                     fields[which]->setCursorPosition(0);
                 }
-                if (which == WindowModel::Status) {
+                if (which == MonitorState::Status) {
                     m_ui->statusField->setToolTip(text);
                     m_tray.setStatus(text);
                 }
             });
     connect(m_ui->numberField, &QLineEdit::textEdited, &m,
-            [&m](const QString& text) { m.setField(WindowModel::Number, text); });
+            [&m](const QString& text) { m.setField(MonitorState::Number, text); });
     connect(m_ui->nameField, &QLineEdit::textEdited, &m,
-            [&m](const QString& text) { m.setField(WindowModel::Name, text); });
+            [&m](const QString& text) { m.setField(MonitorState::Name, text); });
 
-    for (int i = 0; i < WindowModel::BoxCount; ++i) {
+    for (int i = 0; i < MonitorState::BoxCount; ++i) {
         const Box box = Box(i);
         connect(checkBox(box), &QCheckBox::toggled, &m, [this, box](bool checked) {
             if (box == Box::ModemEnabled)
                 m_monitor.setModemEnabled(checked);
             else
-                model().setBox(box, checked);
+                state().setBox(box, checked);
         });
         checkBox(box)->setEnabled(m.boxEnabled(box));
     }
-    connect(&m, &WindowModel::boxShown, this,
+    connect(&m, &MonitorState::boxShown, this,
             [this](Box box, bool ticked) { checkBox(box)->setChecked(ticked); });
-    connect(&m, &WindowModel::boxEnabledChanged, this,
+    connect(&m, &MonitorState::boxEnabledChanged, this,
             [this](Box box, bool enabled) { checkBox(box)->setEnabled(enabled); });
 
     connect(m_ui->showEventsOption, &QRadioButton::toggled, &m, [&m](bool on) {
         if (on)
-            m.setView(WindowModel::View::Events);
+            m.setView(MonitorState::View::Events);
     });
     connect(m_ui->showLogOption, &QRadioButton::toggled, &m, [&m](bool on) {
         if (on)
-            m.setView(WindowModel::View::Calls);
+            m.setView(MonitorState::View::Calls);
     });
-    connect(&m, &WindowModel::viewChanged, this, &MainWindow::showView);
-    connect(&m, &WindowModel::controlChanged, this, &MainWindow::showControl);
+    connect(&m, &MonitorState::viewChanged, this, &MainWindow::showView);
+    connect(&m, &MonitorState::controlChanged, this, &MainWindow::showControl);
 
-    followNewest(m.eventList, m_ui->eventList);
-    followNewest(m.callList, m_ui->callList);
+    followNewest(m_lists.eventList, m_ui->eventList);
+    followNewest(m_lists.callList, m_ui->callList);
 }
 
-void MainWindow::showView(WindowModel::View view)
+void MainWindow::showView(MonitorState::View view)
 {
-    const bool calls = view == WindowModel::View::Calls;
+    const bool calls = view == MonitorState::View::Calls;
     m_ui->showEventsOption->setChecked(!calls);
     m_ui->showLogOption->setChecked(calls);
     m_ui->eventsGroup->setVisible(!calls);
@@ -211,13 +212,13 @@ void MainWindow::showView(WindowModel::View view)
                                      : QStringLiteral("&Clear Events"));
 }
 
-void MainWindow::showControl(WindowModel::Control which)
+void MainWindow::showControl(MonitorState::Control which)
 {
     QWidget* const controls[] = {m_ui->newContactButton, m_ui->findModemButton,
                                  m_ui->newJournalButton, m_ui->searchNumberButton,
                                  m_ui->searchNameButton};
-    controls[which]->setEnabled(model().controlEnabled(which));
-    controls[which]->setVisible(model().controlVisible(which));
+    controls[which]->setEnabled(state().controlEnabled(which));
+    controls[which]->setVisible(state().controlVisible(which));
 }
 
 void MainWindow::bindCommands()
@@ -229,26 +230,26 @@ void MainWindow::bindCommands()
     connect(m_ui->helpButton, &QPushButton::clicked, this,
             [this] { showHelp(QStringLiteral("contents")); });
     connect(m_ui->clearButton, &QPushButton::clicked, this, [this] {
-        if (model().view() == WindowModel::View::Events) {
+        if (state().view() == MonitorState::View::Events) {
             m_monitor.events().clear();
             return;
         }
         if (Dialogs::question(this, QStringLiteral("Clear Log"),
                               QStringLiteral("Permanently Delete Your Log File, Are You Sure ?")) ==
             QMessageBox::Yes)
-            m_monitor.clearCallLog();
+            m_lists.clearCalls();
     });
 
     connect(m_ui->findModemButton, &QPushButton::clicked, this, [this] { m_monitor.findModem(); });
 
-    connect(m_ui->searchNumberButton, &QToolButton::clicked, this,
-            [this] { offerCreation(m_monitor.searchByNumber()); });
-    connect(m_ui->searchNameButton, &QToolButton::clicked, this,
-            [this] { offerCreation(m_monitor.searchByName()); });
-    connect(m_ui->newContactButton, &QPushButton::clicked, this,
-            [this] { m_monitor.newContact(); });
+    connect(m_ui->searchNumberButton, &QToolButton::clicked, this, [this] { searchByNumber(); });
+    connect(m_ui->searchNameButton, &QToolButton::clicked, this, [this] { searchByName(); });
+    connect(m_ui->newContactButton, &QPushButton::clicked, this, [this] {
+        m_monitor.calls().contacts().createContactForUser(CallerContacts::NewFor::Nothing,
+                                                          QString(), QString());
+    });
     connect(m_ui->newJournalButton, &QPushButton::clicked, this,
-            [this] { m_monitor.newJournal(); });
+            [this] { m_monitor.calls().contacts().createJournalForUser(); });
 
     connect(m_tray.enableAction, &QAction::triggered, this,
             [this] { m_monitor.setModemEnabled(true); });
@@ -263,14 +264,14 @@ void MainWindow::bindCommands()
 QString MainWindow::selectedCallNumber() const
 {
     const std::optional<CallRecord> call =
-        m_monitor.model().callList.callAt(m_ui->callList->currentIndex().row());
+        m_lists.callList.callAt(m_ui->callList->currentIndex().row());
     return call && call->withheld == CallRecord::Withheld::No ? call->number : QString();
 }
 
 QString MainWindow::selectedCallName() const
 {
     const std::optional<CallRecord> call =
-        m_monitor.model().callList.callAt(m_ui->callList->currentIndex().row());
+        m_lists.callList.callAt(m_ui->callList->currentIndex().row());
     return call ? call->name : QString();
 }
 
@@ -365,12 +366,12 @@ void MainWindow::minimize()
     // Without a notification area a hidden window could never be brought back: the task bar
     // serves instead, until an area appears.
     m_placeBeforeTray = pos();
-    if (model().box(Box::UseTray) && QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (state().box(Box::UseTray) && QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray.follow(this);
         m_tray.show(this, windowIcon().cacheKey(), windowIcon(),
-                    TrayIcon::tipFor(model().field(WindowModel::Status)));
+                    TrayIcon::tipFor(state().field(MonitorState::Status)));
         hide();
-        if (!model().box(Box::ModemEnabled))
+        if (!state().box(Box::ModemEnabled))
             m_tray.setImage(modemOffIcon());
         setWindowState(windowState() | Qt::WindowMinimized);
         return;
@@ -381,7 +382,7 @@ void MainWindow::minimize()
 void MainWindow::bringBack()
 {
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-    if (model().box(Box::UseTray) || !isVisible()) {
+    if (state().box(Box::UseTray) || !isVisible()) {
         m_tray.stopFollowing();
         // Back where it was, not wherever the window manager puts a window it sees anew.
         if (!isVisible() && m_placeBeforeTray)
@@ -462,27 +463,49 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
-void MainWindow::offerCreation(bool found)
+void MainWindow::searchByNumber()
 {
-    if (found)
-        return;
-    const QString text = m_monitor.offerText() +
-                         QStringLiteral(" doesn't exist in your Contacts.  Do you want to create?");
+    MonitorState& shown = state();
+    const AddressBookContacts::HandSearch found = m_monitor.calls().contacts().searchByNumber(
+        shown.field(MonitorState::Number), shown.field(MonitorState::Name));
+    shown.setField(MonitorState::Number, found.number);
+    if (!found.found)
+        offerCreation(found.offer);
+}
+
+void MainWindow::searchByName()
+{
+    const MonitorState& shown = state();
+    const bool company = shown.field(MonitorState::NameCaption) != QLatin1String("Name");
+    const AddressBookContacts::HandSearch found = m_monitor.calls().contacts().searchByName(
+        shown.field(MonitorState::Name), company, shown.field(MonitorState::Number));
+    if (!found.found)
+        offerCreation(found.offer);
+}
+
+void MainWindow::offerCreation(const QString& offer)
+{
+    const QString text =
+        offer + QStringLiteral(" doesn't exist in your Contacts.  Do you want to create?");
     if (Dialogs::question(this, QStringLiteral("Create Contact"), text) != QMessageBox::Yes)
         return;
-    m_monitor.createOfferedContact();
+    // The fields as they stand after the question, which the user may have edited meanwhile.
+    const bool person = state().field(MonitorState::NameCaption) == QLatin1String("Name");
+    m_monitor.calls().contacts().createContactForUser(
+        person ? CallerContacts::NewFor::Name : CallerContacts::NewFor::Company,
+        state().field(MonitorState::Name), state().field(MonitorState::Number));
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_ui->nameLabel && event->type() == QEvent::MouseButtonRelease) {
-        const bool name = model().field(WindowModel::NameCaption) == QLatin1String("Name");
-        model().setField(WindowModel::NameCaption,
+        const bool name = state().field(MonitorState::NameCaption) == QLatin1String("Name");
+        state().setField(MonitorState::NameCaption,
                          name ? QStringLiteral("Company") : QStringLiteral("Name"));
         return true;
     }
     if (watched == m_ui->modemImage && event->type() == QEvent::MouseButtonDblClick) {
-        m_monitor.setModemEnabled(!model().box(Box::ModemEnabled));
+        m_monitor.setModemEnabled(!state().box(Box::ModemEnabled));
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -6,6 +6,7 @@
 #include "shell/DesktopNotifier.h"
 #include "shell/ItemWindows.h"
 #include "shell/TrayIcon.h"
+#include "shell/WindowModel.h"
 
 #include <QWidget>
 #include <memory>
@@ -17,9 +18,9 @@ namespace Ui {
 class MainWindow;
 }
 
-// The monitor's window "Ringwatch": shows the monitor's model, forwards the user's clicks to the
-// monitor, and owns the tray icon and the window states (shown, minimised to the task bar, in
-// the tray).
+// The monitor's window "Ringwatch": shows the monitor's state and lists, forwards the user's clicks
+// to the monitor, and owns the tray icon and the window states (shown, minimised to the task bar,
+// in the tray).
 class MainWindow : public QWidget, public WindowControl
 {
     Q_OBJECT
@@ -28,7 +29,9 @@ public:
     ~MainWindow() override;
 
     Monitor& monitor() { return m_monitor; }
-    WindowModel& model() { return m_monitor.model(); }
+    MonitorState& state() { return m_monitor.state(); }
+    // The event list and the call list.
+    WindowModel& lists() { return m_lists; }
     const ItemWindows& itemWindows() const { return m_itemWindows; }
     TrayIcon& tray() { return m_tray; }
     // At start: notifications for calls when "Notify" is on and the desktop has a service for
@@ -66,10 +69,13 @@ protected:
 private:
     void bindModel();
     void bindCommands();
-    void showControl(WindowModel::Control which);
-    void showView(WindowModel::View view);
-    // After a search by hand that found nothing: the question, and the contact on Yes.
-    void offerCreation(bool found);
+    void showControl(MonitorState::Control which);
+    void showView(MonitorState::View view);
+    // The two search buttons: the contact of the number (or name) in the fields, and when none
+    // is found the question whether to create it, and the contact on Yes.
+    void searchByNumber();
+    void searchByName();
+    void offerCreation(const QString& offer);
     // "Block" and "Unblock" for the call selected in the call list and for the caller shown.
     void bindBlocking();
     QString selectedCallNumber() const;
@@ -85,11 +91,12 @@ public:
     QAction* permitNextAction = nullptr; // in both menus
 
 private:
-    QCheckBox* checkBox(WindowModel::Box box) const;
+    QCheckBox* checkBox(MonitorState::Box box) const;
 
     std::unique_ptr<Ui::MainWindow> m_ui;
     ItemWindows m_itemWindows; // before the monitor, whose address book shows items in them
     Monitor m_monitor;
+    WindowModel m_lists;
     TrayIcon m_tray;
     DesktopNotifier m_notifier;
     CanberraSound m_chime;

@@ -37,15 +37,14 @@ int main(int argc, char* argv[])
     window.show();
     life.activate();
 
-    WindowModel& s = window.model();
     window.monitor().setAreaCode(QStringLiteral("613"));
-    s.eventList.setStringList({});
+    window.monitor().events().clear();
     for (const char* line :
          {"[Initializing Ringwatch...]", "[Searching for Modems...]", "[Testing Com 1 at 56000 ]",
           "ATZ", "OK", "[Found Modem in Com 1 !]", "[CALLER ID Modem Found in Com 1 !]",
           "[System Ready, Waiting for a RING...]"})
-        s.appendEvent(QString::fromLatin1(line));
-    s.setField(WindowModel::Status, QStringLiteral("Active... Waiting for a Ring"));
+        window.monitor().events().append(QString::fromLatin1(line));
+    window.state().setField(MonitorState::Status, QStringLiteral("Active... Waiting for a Ring"));
     window.monitor().modem().receive("RING\r\nDATE = 1206\r\nTIME = 1041\r\n"
                                      "NMBR = 6135551234\r\nNAME = SMITH JOHN\r\n");
     QApplication::processEvents();

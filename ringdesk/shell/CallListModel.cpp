@@ -1,4 +1,4 @@
-#include "monitor/CallListModel.h"
+#include "shell/CallListModel.h"
 
 #include "calls/CallHistory.h"
 
@@ -17,7 +17,8 @@ void CallListModel::setHistory(CallHistory* history)
     m_history = history;
     m_cache.clear();
     m_own.clear();
-    m_rows = history && history->isOpen() ? int(history->count()) : 0;
+    m_reading = readsHistory();
+    m_rows = m_reading ? int(history->count()) : 0;
     endResetModel();
 }
 
@@ -38,6 +39,11 @@ void CallListModel::add(const CallRecord& call)
 
 void CallListModel::refresh()
 {
+    if (readsHistory() != m_reading) {
+        // The history opened (or closed): its calls, this run's among them, replace ours.
+        setHistory(m_history);
+        return;
+    }
     if (!readsHistory())
         return;
     const int rows = int(m_history->count());

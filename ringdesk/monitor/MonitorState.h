@@ -1,18 +1,17 @@
 #pragma once
 
-#include "monitor/CallListModel.h"
-
 #include <QObject>
 #include <QString>
-#include <QStringListModel>
 #include <array>
 
-// The monitor window's state, kept apart from the widgets and written by the monitor alone: the
-// caller's fields, the check boxes (state and whether the user may change them), the status
-// line, the two lists and which of them is shown. Setting a box to a state it does not have yet
-// emits boxChanged, which is where the box's action is connected; setting the state it already
-// has does nothing.
-class WindowModel : public QObject
+// What the monitor shows and what the user chose, kept apart from any window: the caller's
+// fields, the status line, the user's choices (the boxes: whether a call searches the contacts,
+// creates a contact or a journal entry, chimes, whether the modem is used; and whether the user
+// may change each now), which list is shown. The monitor writes it; a window mirrors it and
+// writes back what the user changes. Setting a box to a state it does not have yet emits
+// boxChanged, which is where the box's action is connected; setting the state it already has
+// does nothing.
+class MonitorState : public QObject
 {
     Q_OBJECT
 public:
@@ -56,7 +55,7 @@ public:
         Calls
     };
 
-    explicit WindowModel(QObject* parent = nullptr);
+    explicit MonitorState(QObject* parent = nullptr);
 
     QString field(Field which) const { return m_fields.at(which); }
     void setField(Field which, const QString& text);
@@ -75,24 +74,15 @@ public:
     bool controlVisible(Control which) const { return m_visible.at(which); }
     void setControlVisible(Control which, bool visible);
 
-    // Adds one line at the end of the event list (the monitor's event log feeds it).
-    void appendEvent(const QString& line);
-    QStringList events() const { return eventList.stringList(); }
-    // The call list's lines.
-    QStringList calls() const { return callList.lines(); }
-
-    QStringListModel eventList;
-    CallListModel callList;
-
 signals:
-    void fieldChanged(WindowModel::Field which, const QString& text);
+    void fieldChanged(MonitorState::Field which, const QString& text);
     // The view's turn comes first: a box shows its new state before its action runs (which may
     // take a whole modem search).
-    void boxShown(WindowModel::Box which, bool ticked);
-    void boxChanged(WindowModel::Box which, bool ticked);
-    void boxEnabledChanged(WindowModel::Box which, bool enabled);
-    void viewChanged(WindowModel::View view);
-    void controlChanged(WindowModel::Control which);
+    void boxShown(MonitorState::Box which, bool ticked);
+    void boxChanged(MonitorState::Box which, bool ticked);
+    void boxEnabledChanged(MonitorState::Box which, bool enabled);
+    void viewChanged(MonitorState::View view);
+    void controlChanged(MonitorState::Control which);
 
 private:
     std::array<QString, 6> m_fields{{{}, {}, {}, {}, {}, QStringLiteral("Name")}};

@@ -1,8 +1,6 @@
-#include "monitor/WindowModel.h"
+#include "monitor/MonitorState.h"
 
-#include "common/CleanText.h"
-
-WindowModel::WindowModel(QObject* parent) : QObject(parent)
+MonitorState::MonitorState(QObject* parent) : QObject(parent)
 {
     m_boxesEnabled.fill(true);
     // As the window is laid out: the modem switch and "Search in Contact" start disabled.
@@ -10,7 +8,7 @@ WindowModel::WindowModel(QObject* parent) : QObject(parent)
     m_boxesEnabled[SearchContacts] = false;
 }
 
-void WindowModel::setView(View view)
+void MonitorState::setView(View view)
 {
     if (m_view == view)
         return;
@@ -18,7 +16,7 @@ void WindowModel::setView(View view)
     emit viewChanged(view);
 }
 
-void WindowModel::setControlEnabled(Control which, bool enabled)
+void MonitorState::setControlEnabled(Control which, bool enabled)
 {
     if (m_enabled.at(which) == enabled)
         return;
@@ -26,7 +24,7 @@ void WindowModel::setControlEnabled(Control which, bool enabled)
     emit controlChanged(which);
 }
 
-void WindowModel::setControlVisible(Control which, bool visible)
+void MonitorState::setControlVisible(Control which, bool visible)
 {
     if (m_visible.at(which) == visible)
         return;
@@ -34,7 +32,7 @@ void WindowModel::setControlVisible(Control which, bool visible)
     emit controlChanged(which);
 }
 
-void WindowModel::setField(Field which, const QString& text)
+void MonitorState::setField(Field which, const QString& text)
 {
     if (m_fields.at(which) == text)
         return;
@@ -42,7 +40,7 @@ void WindowModel::setField(Field which, const QString& text)
     emit fieldChanged(which, text);
 }
 
-void WindowModel::setBox(Box which, bool ticked)
+void MonitorState::setBox(Box which, bool ticked)
 {
     if (m_boxes.at(which) == ticked)
         return;
@@ -51,19 +49,10 @@ void WindowModel::setBox(Box which, bool ticked)
     emit boxChanged(which, ticked);
 }
 
-void WindowModel::setBoxEnabled(Box which, bool enabled)
+void MonitorState::setBoxEnabled(Box which, bool enabled)
 {
     if (m_boxesEnabled.at(which) == enabled)
         return;
     m_boxesEnabled[which] = enabled;
     emit boxEnabledChanged(which, enabled);
-}
-
-void WindowModel::appendEvent(const QString& text)
-{
-    // Event lines quote settings, files, the broker and the modem as they stand.
-    const QString line = CleanText::field(text);
-    const int row = eventList.rowCount();
-    eventList.insertRows(row, 1);
-    eventList.setData(eventList.index(row), line);
 }

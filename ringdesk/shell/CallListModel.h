@@ -35,6 +35,7 @@ private:
     bool readsHistory() const;
 
     CallHistory* m_history = nullptr;
+    bool m_reading = false; // the rows are the history's
     int m_rows = 0;
     QList<CallRecord> m_own;
     mutable QHash<int, CallRecord> m_cache;
