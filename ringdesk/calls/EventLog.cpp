@@ -22,6 +22,12 @@ QStringList EventLog::last(int count) const
     return texts;
 }
 
+void EventLog::append(const QStringList& lines)
+{
+    for (const QString& line : lines)
+        append(line);
+}
+
 void EventLog::clear()
 {
     m_events.clear();

@@ -34,6 +34,7 @@ public:
     using QObject::QObject;
 
     void append(const QString& text, Kind kind = Kind::General);
+    void append(const QStringList& lines);
     // The events' texts since the start or the last clear, oldest first.
     QStringList lines() const;
     // The newest `count` texts, oldest first.

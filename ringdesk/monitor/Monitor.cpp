@@ -1,42 +1,19 @@
 #include "monitor/Monitor.h"
 
-#include "numbers/PhoneNumber.h"
-
-#include "addressbook/AddressBookPaths.h"
 #include "calls/LogFolder.h"
-#include "common/AppPaths.h"
-#include "common/Conversions.h"
-#include "common/SafeFile.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
 #include "common/SettingsWatcher.h"
 #include "monitor/WindowControl.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QTimer>
 #include <utility>
 
 using Box = MonitorState::Box;
 
-namespace {
-
-// The window's boxes that are stored, and where the settings keep each.
-constexpr std::pair<Box, bool MonitorConfig::Boxes::*> storedBoxes[] = {
-    {Box::SearchContacts, &MonitorConfig::Boxes::searchContacts},
-    {Box::CreateContact, &MonitorConfig::Boxes::createContact},
-    {Box::MaximizeOnRing, &MonitorConfig::Boxes::maximizeOnRing},
-    {Box::CreateJournal, &MonitorConfig::Boxes::createJournal},
-    {Box::MinimizeOnStart, &MonitorConfig::Boxes::minimizeOnStart},
-    {Box::UseTray, &MonitorConfig::Boxes::useTray},
-    {Box::PlaySound, &MonitorConfig::Boxes::playSound},
-};
-
-} // namespace
-
 Monitor::Monitor(WindowControl& window)
     : m_box(this), m_modem(this), m_calls(m_events, m_addressBook, m_modem, this),
-      m_household(m_events, m_calls, m_modem, this), m_window(window)
+      m_household(m_events, m_calls, m_modem, this), m_modemChoice(m_state, m_modem, window, this),
+      m_window(window)
 {
     QObject::connect(&m_calls, &CallPipeline::bringForward, this, [this] {
         if (m_state.box(Box::MaximizeOnRing))
@@ -59,13 +36,7 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&m_modem, &ModemControl::eventLine, &m_state, toEvents(Kind::Modem));
     QObject::connect(&m_modem, &ModemControl::status, &m_state,
                      [this](const QString& text) { m_state.setField(MonitorState::Status, text); });
-    QObject::connect(&m_modem, &ModemControl::recordChanged, &m_state,
-                     [this](const CallerId& record) {
-                         m_state.setField(MonitorState::Name, record.name);
-                         m_state.setField(MonitorState::Number, record.number);
-                         m_state.setField(MonitorState::Date, record.date);
-                         m_state.setField(MonitorState::Time, record.time);
-                     });
+    QObject::connect(&m_modem, &ModemControl::recordChanged, &m_state, &MonitorState::showCaller);
     QObject::connect(&m_modem, &ModemControl::rang, &m_state, [this](int count) {
         m_calls.ring();
         emit rang(count, m_modem.device());
@@ -78,7 +49,7 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&m_modem, &ModemControl::beep, &m_state, [this] { m_window.beep(); });
     QObject::connect(&m_modem, &ModemControl::notAnswering, this,
                      [this] { m_window.modemNotAnswering(m_modem.device()); });
-    QObject::connect(&m_modem, &ModemControl::searchEnded, this, &Monitor::modemSettled);
+    QObject::connect(&m_modemChoice, &ModemChoice::settled, this, &Monitor::modemSettled);
     QObject::connect(&m_modem, &ModemControl::notFound, &m_state,
                      [this](const QStringList& problems, bool anyDevice) {
                          // Calls come from the router: a missing modem is no error then.
@@ -92,28 +63,13 @@ Monitor::Monitor(WindowControl& window)
                          m_window.showModemError(problems, anyDevice);
                      });
 
-    QObject::connect(&m_state, &MonitorState::boxChanged, &m_state, [this](Box box) {
-        if (box == Box::SearchContacts)
-            searchContactsChanged();
-    });
-
-    m_calls.setOptions([this] { return callOptions(); });
-    QObject::connect(&m_calls, &CallPipeline::callerShown, &m_state,
-                     [this](const CallerId& record) {
-                         m_state.setField(MonitorState::Number, record.number);
-                         m_state.setField(MonitorState::Date, record.date);
-                         m_state.setField(MonitorState::Time, record.time);
-                         m_state.setField(MonitorState::Name, record.name);
-                     });
+    m_calls.setOptions([this] { return m_state.callOptions(m_config.matchNumberOnly); });
+    QObject::connect(&m_calls, &CallPipeline::callerShown, &m_state, &MonitorState::showCaller);
     QObject::connect(&m_calls, &CallPipeline::letThrough, this, [this] {
         if (m_state.box(Box::PlaySound))
             m_window.playChime();
     });
-    QObject::connect(
-        &m_calls, &CallPipeline::callHandled, this,
-        [this](const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact) {
-            emit callHandled(call, contact);
-        });
+    QObject::connect(&m_calls, &CallPipeline::callHandled, this, &Monitor::callHandled);
     QObject::connect(&m_calls, &CallPipeline::missedCall, this,
                      [this](const QString& name) { m_window.missedCall(name); });
     QObject::connect(&m_box, &FritzBoxMonitor::eventLine, this, toEvents(Kind::Modem));
@@ -176,25 +132,14 @@ void Monitor::applyNumberPlan()
     m_addressBook.setCountry(plan.country());
 }
 
-CallOptions Monitor::callOptions() const
-{
-    CallOptions options;
-    options.searchContacts = m_state.box(Box::SearchContacts);
-    options.createContact =
-        m_state.box(Box::CreateContact) && m_state.boxEnabled(Box::CreateContact);
-    options.createJournal = m_state.box(Box::CreateJournal);
-    options.matchNumberOnly = m_config.matchNumberOnly;
-    return options;
-}
-
 void Monitor::load()
 {
     loadSettings();
     settleLogDirectory();
-    removeLeftovers();
+    ::removeLeftovers(m_logDirectory);
     checkAddressBook();
     // The network does not wait for the modem search, nor for a box that search may show.
-    startBus();
+    m_household.start();
 }
 
 void Monitor::activate()
@@ -213,15 +158,11 @@ void Monitor::activate()
 
 void Monitor::modemSettled()
 {
-    if (m_modem.searching())
-        return; // switched off and on again: the newer search has the last word
-    if (std::exchange(m_switchingOn, false) && m_modem.isOn())
-        enableModemControls();
     if (!std::exchange(m_activating, false) || m_shuttingDown)
         return;
     m_state.setBoxEnabled(Box::ModemEnabled, true);
     if (!m_state.box(Box::ModemEnabled)) {
-        manualMode();
+        m_modemChoice.manualMode();
         showWhereCallsComeFrom();
     }
     emit activated();
@@ -252,67 +193,13 @@ void Monitor::unload()
 
 void Monitor::setModemEnabled(bool on)
 {
-    if (m_state.box(Box::ModemEnabled) == on)
-        return;
-    m_state.setBox(Box::ModemEnabled, on);
-    switchModem(on);
+    m_modemChoice.setModemEnabled(on);
     showWhereCallsComeFrom();
-}
-
-void Monitor::switchModem(bool on)
-{
-    if (!on) {
-        manualMode();
-        return;
-    }
-    m_state.setControlEnabled(MonitorState::FindModem, m_config.findModemAllowed);
-    // With a search under way, the rest waits for it; switched off meanwhile, manual mode has had
-    // the last word.
-    if (m_modem.turnOn()) {
-        m_switchingOn = true;
-        return;
-    }
-    enableModemControls();
-}
-
-void Monitor::enableModemControls()
-{
-    if (m_addressBookAvailable) {
-        for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
-            m_state.setBoxEnabled(box, true);
-    }
-    m_state.setBoxEnabled(Box::MaximizeOnRing, true);
-    m_state.setBoxEnabled(Box::PlaySound, true);
-    m_window.setModemMenuChecks(true);
-    m_window.setTrayImage(WindowControl::TrayImage::Window);
-    searchContactsChanged();
-}
-
-void Monitor::manualMode()
-{
-    m_state.setField(MonitorState::Status, QStringLiteral("Manual Mode"));
-    m_state.setControlEnabled(MonitorState::FindModem, false);
-    m_modem.turnOff();
-    for (Box box : {Box::SearchContacts, Box::CreateContact, Box::MaximizeOnRing,
-                    Box::CreateJournal, Box::PlaySound})
-        m_state.setBoxEnabled(box, false);
-    m_window.setModemMenuChecks(false);
-    m_window.setTrayImage(WindowControl::TrayImage::ModemOff);
 }
 
 void Monitor::findModem()
 {
-    if (!m_state.box(Box::ModemEnabled)) {
-        m_modem.settings().port = 0;
-        manualMode();
-        return;
-    }
-    m_modem.find();
-}
-
-void Monitor::startBus()
-{
-    m_household.start();
+    m_modemChoice.findModem();
 }
 
 void Monitor::showWhereCallsComeFrom()
@@ -329,52 +216,18 @@ void Monitor::showWhereCallsComeFrom()
                              m_household.address());
 }
 
-void Monitor::searchContactsChanged()
-{
-    if (!m_state.box(Box::SearchContacts)) {
-        m_state.setBoxEnabled(Box::CreateContact, false);
-        m_state.setBoxEnabled(Box::CreateJournal, false);
-        return;
-    }
-    if (m_config.useAddressBook) {
-        m_state.setBoxEnabled(Box::CreateContact, true);
-        m_state.setBoxEnabled(Box::CreateJournal, true);
-    }
-}
-
-void Monitor::clearCallLog()
-{
-    m_calls.clearLog();
-}
-
-void Monitor::removeLeftovers()
-{
-    ::removeLeftovers(m_logDirectory);
-}
-
 void Monitor::loadSettings()
 {
     m_config = MonitorConfig::read();
-    for (const QString& line : std::as_const(m_config.problems))
-        m_events.append(line);
-    m_modem.settings().port = m_config.modem.port;
-    m_modem.settings().replyTimeout = m_config.modem.replyTimeout;
-    m_modem.settings().speed = m_config.modem.speed;
-    m_modem.settings().callerIdCommand = m_config.modem.callerIdCommand;
+    m_events.append(m_config.problems);
+    m_modem.settings() = m_config.modem;
     m_modem.setCheckInterval(m_config.checkIntervalMs);
     m_pollInterval = m_config.pollInterval;
     m_country = m_config.country;
     setAreaCode(m_config.areaCode);
     m_calls.screening().setOptions(m_config.screening);
-    for (const auto& [box, stored] : storedBoxes)
-        m_state.setBox(box, m_config.boxes.*stored);
-    // One list is shown; a file that asks for both shows the call list, the one a user who set
-    // "Log" last wanted.
-    if (m_config.showEvents)
-        m_state.setView(MonitorState::View::Events);
-    if (m_config.showCalls)
-        m_state.setView(MonitorState::View::Calls);
-    m_state.setControlEnabled(MonitorState::FindModem, m_config.findModemAllowed);
+    m_config.showIn(m_state);
+    m_modemChoice.allow(m_config.findModemAllowed, m_config.useAddressBook);
 }
 
 void Monitor::reReadSetting(const SettingEntry& entry)
@@ -387,16 +240,14 @@ void Monitor::reReadSetting(const SettingEntry& entry)
     }
     QStringList problems;
     m_calls.screening().setOptions(MonitorConfig::readScreening(numberPlan(), &problems));
-    for (const QString& line : std::as_const(problems))
-        m_events.append(line);
+    m_events.append(problems);
 }
 
 void Monitor::settleLogDirectory()
 {
     QStringList lines;
     m_logDirectory = settleLogFolder(m_config.logDirectory, &lines);
-    for (const QString& line : std::as_const(lines))
-        m_events.append(line);
+    m_events.append(lines);
     m_calls.setLogFolder(m_logDirectory);
 }
 
@@ -404,6 +255,7 @@ void Monitor::checkAddressBook()
 {
     QString problem;
     m_addressBookAvailable = addressBookProbe(&problem);
+    m_modemChoice.setAddressBookUsable(m_addressBookAvailable);
     if (m_addressBookAvailable) {
         m_calls.setAddressBookUsable(true);
         // The index is read meanwhile, so the first call finds it ready.
@@ -413,25 +265,12 @@ void Monitor::checkAddressBook()
     m_calls.setAddressBookUsable(false);
     if (!problem.isEmpty())
         m_events.append(QStringLiteral("[Address book not available: %1]").arg(problem));
-    for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
-        m_state.setBox(box, false);
-    for (Box box : {Box::SearchContacts, Box::CreateContact, Box::CreateJournal})
-        m_state.setBoxEnabled(box, false);
-    m_state.setControlEnabled(MonitorState::NewContact, false);
-    m_state.setControlEnabled(MonitorState::NewJournal, false);
-    m_state.setControlVisible(MonitorState::SearchNumber, false);
-    m_state.setControlVisible(MonitorState::SearchName, false);
-    m_state.setControlEnabled(MonitorState::SearchNumber, false);
-    m_state.setControlEnabled(MonitorState::SearchName, false);
+    m_state.withoutAddressBook();
 }
 
 QList<SettingsStore::Entry> Monitor::settingsToSave() const
 {
-    MonitorConfig::Saved saved;
-    saved.modemEnabled = m_state.box(Box::ModemEnabled);
-    for (const auto& [box, stored] : storedBoxes)
-        saved.boxes.*stored = m_state.box(box);
-    saved.showCalls = m_state.view() == MonitorState::View::Calls;
+    MonitorConfig::Saved saved = MonitorConfig::savedFrom(m_state);
     saved.areaCode = m_areaCode;
     saved.modem = m_modem.settings();
     return m_config.entriesToSave(saved);

@@ -7,6 +7,7 @@
 #include "common/SettingsStore.h"
 #include "common/SettingsWatcher.h"
 #include "modem/ModemControl.h"
+#include "monitor/ModemChoice.h"
 #include "monitor/MonitorConfig.h"
 #include "monitor/MonitorState.h"
 
@@ -22,8 +23,8 @@ class WindowControl;
 
 // The monitor without its window: builds the modem's control, the call's way, the address book,
 // the FRITZ!Box and the household's link, hands them their collaborators and connects them, and
-// feeds the window's model, which only the monitor writes. The window shows the model and
-// forwards the user's clicks here.
+// keeps its state (what it shows, what the user chose) up to date. A window mirrors the state
+// and forwards the user's clicks here.
 class Monitor : public QObject
 {
     Q_OBJECT
@@ -42,7 +43,7 @@ public:
 
     // The event log every view shows; anybody may add a line.
     EventLog& events() { return m_events; }
-    // The window's presenter, which the monitor feeds and the window shows.
+    // What the monitor shows and what the user chose; views mirror it.
     MonitorState& state() { return m_state; }
     const MonitorState& state() const { return m_state; }
     // A call's way, with the lists and the history the views edit or search.
@@ -57,22 +58,19 @@ public:
     // switch. activated() follows once the modem search, if any, has ended, unless the program
     // began to end meanwhile.
     void activate();
-    // The rest of it, once the area code is known: the modem is read.
+    // The rest of it, once the area code is known: the settings and lists watched, the modem
+    // polled.
     void finishActivation();
     // The unload step: the port closed, "offline" said, the settings and event log saved.
     void unload();
     bool shuttingDown() const { return m_shuttingDown; }
-    // Joins the household's broker when the "MQTT" settings name one.
-    void startBus();
     // The status line of a desktop without its modem that shows the calls of the household's.
     void showWhereCallsComeFrom();
 
-    // The settings of the load step, in their order, into the model and the modem settings.
+    // The settings of the load step, in their order, into the state and the parts.
     void loadSettings();
     // "LogDirectory", or the per-user data folder when it is empty.
     void settleLogDirectory();
-    // What rewrites of a monitor that was killed left in the folders we write.
-    void removeLeftovers();
     // Asks once whether the address book can be used; without one its features are switched
     // off.
     void checkAddressBook();
@@ -93,13 +91,13 @@ public:
     QString pollInterval() const { return m_pollInterval; }
     bool addressBookAvailable() const { return m_addressBookAvailable; }
     // What the window's boxes and the settings ask of each call.
-    CallOptions callOptions() const;
+    CallOptions callOptions() const { return m_state.callOptions(m_config.matchNumberOnly); }
 
     // What the user does in the window.
     // "Modem Enabled": on, the modem is searched for unless the line is open; off, manual mode.
     void setModemEnabled(bool on);
     void findModem();
-    void clearCallLog();
+    void clearCallLog() { m_calls.clearLog(); }
     // With no area code, seven-digit numbers of a North American modem cannot be laid out.
     bool needsAreaCode() const;
 
@@ -119,19 +117,12 @@ private:
     AddressBook m_addressBook;
     CallPipeline m_calls;
     HouseholdLink m_household;
+    ModemChoice m_modemChoice;
 
     // A setting that a running monitor follows has changed in the store.
     void reReadSetting(const SettingEntry& entry);
-    // The "Modem Enabled" box changed, or the search may run again.
-    void switchModem(bool on);
-    void manualMode();
-    // The switch went on and its search, if any, has ended.
-    void enableModemControls();
-    // A search ended: the switch-on and the activation step go on from where they waited.
+    // A search ended and the switch settled: the activation step goes on from where it waited.
     void modemSettled();
-    // "Search in Contact"'s action: "Create Contact" and "Create Journal" follow it, and come
-    // back only while the settings allow.
-    void searchContactsChanged();
     void applyNumberPlan();
 
     WindowControl& m_window;
@@ -142,7 +133,6 @@ private:
     bool m_addressBookAvailable = false;
     bool m_shuttingDown = false;
     bool m_activating = false;
-    bool m_switchingOn = false;
     MonitorConfig m_config;
     // The settings a running monitor follows, watched once it is activated.
     std::unique_ptr<SettingsWatcher> m_settingsWatcher;

@@ -7,6 +7,19 @@
 
 namespace {
 
+using Box = MonitorState::Box;
+
+// The boxes that are stored, and where the settings keep each.
+constexpr std::pair<Box, bool MonitorConfig::Boxes::*> storedBoxes[] = {
+    {Box::SearchContacts, &MonitorConfig::Boxes::searchContacts},
+    {Box::CreateContact, &MonitorConfig::Boxes::createContact},
+    {Box::MaximizeOnRing, &MonitorConfig::Boxes::maximizeOnRing},
+    {Box::CreateJournal, &MonitorConfig::Boxes::createJournal},
+    {Box::MinimizeOnStart, &MonitorConfig::Boxes::minimizeOnStart},
+    {Box::UseTray, &MonitorConfig::Boxes::useTray},
+    {Box::PlaySound, &MonitorConfig::Boxes::playSound},
+};
+
 // Reads one value of `entry` with `value`, a reader of the table's rows; a stored text that
 // cannot be used is said in `problems`.
 template <typename Read> auto readInto(QStringList* problems, const SettingEntry& entry, Read value)
@@ -138,4 +151,27 @@ QList<SettingsStore::Entry> MonitorConfig::entriesToSave(const Saved& saved) con
             entries.append(row.first.withValue(row.second));
     }
     return entries;
+}
+
+void MonitorConfig::showIn(MonitorState& state) const
+{
+    for (const auto& [box, stored] : storedBoxes)
+        state.setBox(box, boxes.*stored);
+    // One list is shown; a file that asks for both shows the call list, the one a user who set
+    // "Log" last wanted.
+    if (showEvents)
+        state.setView(MonitorState::View::Events);
+    if (showCalls)
+        state.setView(MonitorState::View::Calls);
+    state.setControlEnabled(MonitorState::FindModem, findModemAllowed);
+}
+
+MonitorConfig::Saved MonitorConfig::savedFrom(const MonitorState& state)
+{
+    Saved saved;
+    saved.modemEnabled = state.box(Box::ModemEnabled);
+    for (const auto& [box, stored] : storedBoxes)
+        saved.boxes.*stored = state.box(box);
+    saved.showCalls = state.view() == MonitorState::View::Calls;
+    return saved;
 }

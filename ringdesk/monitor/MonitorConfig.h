@@ -3,6 +3,7 @@
 #include "calls/CallScreen.h"
 #include "common/SettingsStore.h"
 #include "modem/ModemSettings.h"
+#include "monitor/MonitorState.h"
 
 #include <QList>
 #include <QString>
@@ -60,6 +61,10 @@ struct MonitorConfig
         QString areaCode;
         ModemSettings modem;
     };
+    // The boxes, the list and "Find Modem" as the settings have them, into the monitor's state.
+    void showIn(MonitorState& state) const;
+    // What of the state is written back: the boxes and the list shown.
+    static Saved savedFrom(const MonitorState& state);
     // The entries of one rewrite of the store, in their order; a stand-in still in place leaves
     // its stored text alone.
     QList<SettingsStore::Entry> entriesToSave(const Saved& saved) const;

@@ -40,6 +40,14 @@ void MonitorState::setField(Field which, const QString& text)
     emit fieldChanged(which, text);
 }
 
+void MonitorState::showCaller(const CallerId& record)
+{
+    setField(Number, record.number);
+    setField(Date, record.date);
+    setField(Time, record.time);
+    setField(Name, record.name);
+}
+
 void MonitorState::setBox(Box which, bool ticked)
 {
     if (m_boxes.at(which) == ticked)
@@ -55,4 +63,28 @@ void MonitorState::setBoxEnabled(Box which, bool enabled)
         return;
     m_boxesEnabled[which] = enabled;
     emit boxEnabledChanged(which, enabled);
+}
+
+void MonitorState::withoutAddressBook()
+{
+    for (Box box : {SearchContacts, CreateContact, CreateJournal})
+        setBox(box, false);
+    for (Box box : {SearchContacts, CreateContact, CreateJournal})
+        setBoxEnabled(box, false);
+    setControlEnabled(NewContact, false);
+    setControlEnabled(NewJournal, false);
+    setControlVisible(SearchNumber, false);
+    setControlVisible(SearchName, false);
+    setControlEnabled(SearchNumber, false);
+    setControlEnabled(SearchName, false);
+}
+
+CallOptions MonitorState::callOptions(bool matchNumberOnly) const
+{
+    CallOptions options;
+    options.searchContacts = box(SearchContacts);
+    options.createContact = box(CreateContact) && boxEnabled(CreateContact);
+    options.createJournal = box(CreateJournal);
+    options.matchNumberOnly = matchNumberOnly;
+    return options;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "calls/CallOptions.h"
+#include "modem/CallerId.h"
+
 #include <QObject>
 #include <QString>
 #include <array>
@@ -59,6 +62,8 @@ public:
 
     QString field(Field which) const { return m_fields.at(which); }
     void setField(Field which, const QString& text);
+    // The caller's four fields.
+    void showCaller(const CallerId& record);
 
     bool box(Box which) const { return m_boxes.at(which); }
     void setBox(Box which, bool ticked);
@@ -73,6 +78,10 @@ public:
     void setControlEnabled(Control which, bool enabled);
     bool controlVisible(Control which) const { return m_visible.at(which); }
     void setControlVisible(Control which, bool visible);
+    // What the boxes ask of each call; `matchNumberOnly` is the setting's.
+    CallOptions callOptions(bool matchNumberOnly) const;
+    // Without an address book: its boxes off and fixed, its buttons off, the searches hidden.
+    void withoutAddressBook();
 
 signals:
     void fieldChanged(MonitorState::Field which, const QString& text);
