@@ -150,21 +150,36 @@ void MainWindow::bindModel()
     MonitorState& m = m_monitor.state();
     QLineEdit* const fields[] = {m_ui->dateField, m_ui->timeField, m_ui->numberField,
                                  m_ui->nameField, m_ui->statusField};
+    // A caller-ID block sets the fields line by line, and the call is logged in the same pass:
+    // the window shows them once, when that pass is over.
+    auto* const fieldsDue = new QTimer(this);
+    fieldsDue->setSingleShot(true);
+    fieldsDue->setInterval(0);
+    connect(fieldsDue, &QTimer::timeout, this, [this, fields] {
+        for (int which = 0; which < int(std::size(fields)); ++which) {
+            if (!(m_fieldsDue & (1u << which)))
+                continue;
+            const QString text = state().field(MonitorState::Field(which));
+            if (fields[which]->text() != text) {
+                fields[which]->setText(text);
+                // Show a long text from its start, not scrolled to its end.
+                fields[which]->setCursorPosition(0);
+            }
+            if (which == MonitorState::Status) {
+                m_ui->statusField->setToolTip(text);
+                m_tray.setStatus(text);
+            }
+        }
+        m_fieldsDue = 0;
+    });
     connect(&m, &MonitorState::fieldChanged, this,
-            [this, fields](MonitorState::Field which, const QString& text) {
+            [this, fieldsDue](MonitorState::Field which, const QString& text) {
                 if (which == MonitorState::NameCaption) {
                     m_ui->nameLabel->setText(text);
                     return;
                 }
-                if (fields[which]->text() != text) {
-                    fields[which]->setText(text);
-                    // Show a long text from its start, not scrolled to its end.
-                    fields[which]->setCursorPosition(0);
-                }
-                if (which == MonitorState::Status) {
-                    m_ui->statusField->setToolTip(text);
-                    m_tray.setStatus(text);
-                }
+                m_fieldsDue |= 1u << which;
+                fieldsDue->start();
             });
     connect(m_ui->numberField, &QLineEdit::textEdited, &m,
             [&m](const QString& text) { m.setField(MonitorState::Number, text); });

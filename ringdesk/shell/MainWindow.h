@@ -102,6 +102,7 @@ private:
     CanberraSound m_chime;
     std::optional<QPoint> m_placeBeforeTray;
     bool m_notifications = false;
+    unsigned m_fieldsDue = 0; // the fields changed since they were last shown, one bit each
     // A window of its own, not the main window's child: a modal question on the main window
     // must not block reading the help.
     std::unique_ptr<HelpWindow> m_help;

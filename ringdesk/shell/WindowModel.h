@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QStringListModel>
+#include <QTimer>
 
 class Monitor;
 
@@ -18,7 +19,7 @@ public:
     // "Clear" on the call list: the log and the list emptied.
     void clearCalls();
 
-    QStringList events() const { return eventList.stringList(); }
+    QStringList events() const { return eventList.stringList() + m_due; }
     QStringList calls() const { return callList.lines(); }
 
     QStringListModel eventList;
@@ -26,6 +27,11 @@ public:
 
 private:
     void appendEvent(const QString& text);
+    void showDue();
+
+    // A call brings a dozen lines in one pass; the list takes them in one go once it is over.
+    QStringList m_due;
+    QTimer m_dueTimer;
 
     Monitor& m_monitor;
 };
