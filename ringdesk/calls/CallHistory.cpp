@@ -1,6 +1,7 @@
 #include "calls/CallHistory.h"
 
 #include "calls/CallLogFile.h"
+#include "calls/LogCatchUp.h"
 #include "common/SafeFile.h"
 #include "numbers/PhoneNumber.h"
 
@@ -89,14 +90,6 @@ bool damaged(int code)
 {
     const int primary = code & 0xff;
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
-}
-
-// "MM/DD" and "HH:MM" in the given year, as a local time; invalid when they do not read.
-QDateTime localTime(const CallRecord& call, int year)
-{
-    const QDate date(year, call.date.left(2).toInt(), call.date.mid(3, 2).toInt());
-    const QTime time(call.time.left(2).toInt(), call.time.mid(3, 2).toInt());
-    return QDateTime(date, time.isValid() ? time : QTime(0, 0));
 }
 
 } // namespace
@@ -234,38 +227,20 @@ void CallHistory::catchUp(const QStringList& logRecords, const QDateTime& now)
         while (all.step() == SQLITE_ROW)
             have.insert(sqlite3_column_int64(all.get(), 0));
     }
-    // A record has no year: the latest that keeps the file's order and puts no call after now.
-    QList<CallRecord> calls;
-    calls.reserve(logRecords.size());
-    for (const QString& record : logRecords)
-        calls.append(CallLogFile::callOfRecord(record));
-    int year = now.date().year();
-    QDateTime later = now;
-    for (qsizetype i = calls.size() - 1; i >= 0; --i) {
-        QDateTime when = localTime(calls.at(i), year);
-        if (when.isValid() && when > later) {
-            --year;
-            when = localTime(calls.at(i), year);
-        }
-        calls[i].received = when.isValid() ? when : now;
-        if (when.isValid())
-            later = when;
-    }
+    const QList<LogCatchUp::LoggedCall> missing = LogCatchUp::missing(
+        logRecords,
+        [&](qint64 place) {
+            return count == highest + 1 ? place <= highest : have.contains(place);
+        },
+        now, m_e164);
     sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
     // Indexing a whole log row by row takes several times longer than indexing it in one go.
-    const bool bulk = logRecords.size() - count > 1000;
+    const bool bulk = missing.size() > 1000;
     if (bulk)
         sqlite3_exec(m_db, "DROP TRIGGER calls_text_add", nullptr, nullptr, nullptr);
     qint64 added = 0;
-    for (qsizetype i = 0; i < logRecords.size(); ++i) {
-        const bool missing = count == highest + 1 ? i > highest : !have.contains(i);
-        if (!missing)
-            continue;
-        CallRecord& call = calls[i];
-        if (call.withheld == CallRecord::Withheld::No && m_e164)
-            call.e164 = m_e164(call.number);
-        call.id = QStringLiteral("log-%1").arg(i);
-        if (!insert(call, i))
+    for (const LogCatchUp::LoggedCall& logged : missing) {
+        if (!insert(logged.call, logged.logRecord))
             break;
         ++added;
     }
