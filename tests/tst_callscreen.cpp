@@ -1,6 +1,7 @@
 // The block and allow lists as the monitor, the window, the web page and the household's
 // commands change them, and as another program writes them at the same time.
 #include "calls/CallScreen.h"
+#include "common/Clock.h"
 #include "common/SettingsTable.h"
 
 #include <QProcess>
@@ -46,6 +47,7 @@ private:
 
 void TestCallScreen::init()
 {
+    Clock::setNow({});
     m_dir = std::make_unique<QTemporaryDir>();
     m_screen = std::make_unique<CallScreen>(m_dir->path(), m_dir->path() + "/imported");
     m_screen->setNumberPlan(NumberPlan(QStringLiteral("US"), QStringLiteral("613")));
@@ -283,7 +285,7 @@ void TestCallScreen::rulesTakeTurns()
     QDir().mkpath(m_dir->path() + "/imported");
     write("imported/FTC.list", "# FTC\n+16130550000\n+16135551234\n");
     const QDateTime now(QDate(2026, 12, 8), QTime::fromString(time, "HH:mm"));
-    m_screen->setClock([now] { return now; });
+    Clock::setNow([now] { return now; });
     m_screen->setLastCall([&](const QString& asked) {
         return asked == number && calledMinutesAgo >= 0 ? now.addSecs(-60 * calledMinutesAgo)
                                                         : QDateTime();

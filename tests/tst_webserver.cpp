@@ -2,6 +2,7 @@
 // pipelined, parallel, oversized, idle or for another host name; and as the household meets it:
 // sessions that end, pages of calls, a live page that ends with its session.
 #include "calls/CallScreen.h"
+#include "common/Clock.h"
 #include "common/PasswordHash.h"
 #include "web/WebPage.h"
 
@@ -116,12 +117,7 @@ void TestWebServer::init()
     m_history->open(m_dir->path() + '/', {});
     m_server = std::make_unique<WebPage>(*m_screen, *m_history);
     m_now = QDateTime::currentDateTimeUtc();
-    m_server->now = [this] {
-        return m_now;
-    };
-    m_server->loginGate().now = [this] {
-        return m_now;
-    };
+    Clock::setNow([this] { return m_now; });
     // The slow hash has a test of its own; here a right password is just that.
     m_server->loginGate().check = [](const QString& password, const QString&) {
         return password == "right password";
@@ -133,6 +129,7 @@ void TestWebServer::init()
 
 void TestWebServer::cleanup()
 {
+    Clock::setNow({});
     qDeleteAll(m_clients);
     m_clients.clear();
     m_server.reset();

@@ -1,4 +1,5 @@
 #include "bus/CallMessage.h"
+#include "common/Clock.h"
 
 #include "common/CleanText.h"
 #include "common/CommandLine.h"
@@ -104,7 +105,7 @@ std::optional<CallRecord> fromJson(const QByteArray& json)
     call.received =
         QDateTime::fromString(o.value(QStringLiteral("received")).toString(), Qt::ISODateWithMs);
     if (!call.received.isValid())
-        call.received = QDateTime::currentDateTime();
+        call.received = Clock::now();
     return call;
 }
 

@@ -1,4 +1,5 @@
 #include "calls/CallHistory.h"
+#include "common/Clock.h"
 
 #include "calls/CallLogFile.h"
 #include "calls/LogCatchUp.h"
@@ -340,7 +341,7 @@ void CallHistory::writeWaiting()
         QByteArray content;
         QString error;
         if (SafeFile::read(m_folder + QStringLiteral("CallLog.txt"), &content, &error))
-            catchUp(CallLogFile::readFields(content), QDateTime::currentDateTime());
+            catchUp(CallLogFile::readFields(content), Clock::now());
     }
     emit changed();
 }

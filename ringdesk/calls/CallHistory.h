@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calls/CallRecord.h"
+#include "common/Clock.h"
 
 #include <QDate>
 #include <QList>
@@ -32,7 +33,7 @@ public:
     // records of CallLog.txt, oldest first) holds that the database lacks. `now` is the time the
     // records' years are reckoned from.
     void open(const QString& folder, const QStringList& logRecords,
-              const QDateTime& now = QDateTime::currentDateTime());
+              const QDateTime& now = Clock::now());
     // How a number of CallLog.txt is written as E.164 (the user's numbering plan), for the calls
     // added from it.
     void setE164(std::function<QString(const QString&)> e164) { m_e164 = std::move(e164); }

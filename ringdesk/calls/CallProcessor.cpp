@@ -1,4 +1,5 @@
 #include "calls/CallProcessor.h"
+#include "common/Clock.h"
 
 #include "addressbook/ContactItem.h"
 #include "calls/CallHistory.h"
@@ -159,7 +160,7 @@ CallRecord CallProcessor::remember(CallRecord call, const CallerId& record,
             remote->line.isEmpty() ? remote->origin : remote->origin + u' ' + remote->line;
     } else {
         call.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        call.received = QDateTime::currentDateTime();
+        call.received = Clock::now();
     }
     // CallLog.txt first: users and other programs read it.
     if (m_history)

@@ -59,8 +59,6 @@ public:
     {
         m_lastCall = std::move(lastCall);
     }
-    // Where quiet hours and the greylist take the time from; the computer's clock by default.
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
     // Reads both lists, reports what is wrong in them, and from now on reads them again as soon
     // as they change.
     void watchLists();
@@ -129,9 +127,6 @@ private:
     ScreeningList m_allowed;
     ImportedLists m_imported;
     std::function<QDateTime(const QString&)> m_lastCall;
-    std::function<QDateTime()> m_clock = [] {
-        return QDateTime::currentDateTime();
-    };
     bool m_permitNext = false;
     QFileSystemWatcher m_watcher;
     QTimer m_settle; // a save comes as several changes; the lists are read once it is done

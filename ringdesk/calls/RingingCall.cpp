@@ -1,8 +1,8 @@
 #include "calls/RingingCall.h"
 
+#include "common/TimerTicks.h"
 #include "modem/CallerId.h"
 #include "modem/ModemControl.h"
-#include "modem/TimerTicks.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "modem/CommandExchange.h"
 
+#include "common/TimerTicks.h"
 #include "modem/ModemReceiver.h"
 #include "modem/SerialLine.h"
-#include "modem/TimerTicks.h"
 
 CommandExchange::CommandExchange(SerialLine& line, ModemReceiver& receiver, QObject* parent)
     : QObject(parent), m_line(line)

@@ -1,8 +1,9 @@
 #include "modem/ModemReceiver.h"
+#include "common/Clock.h"
 
 #include "common/CleanText.h"
+#include "common/TimerTicks.h"
 #include "modem/CallerIdLine.h"
-#include "modem/TimerTicks.h"
 #include "numbers/PhoneNumber.h"
 
 #include <QDateTime>
@@ -206,7 +207,7 @@ void ModemReceiver::processField(const QString& line)
     const QString keyword =
         line.startsWith(QLatin1String("DDN_NMBR")) ? QStringLiteral("NMBR") : line.left(4);
     // A date or time the modem leaves empty is the computer's.
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = Clock::now();
     if (keyword == QLatin1String("OK")) {
         emit okReceived();
     } else if (keyword == QLatin1String("ERRO")) {
@@ -284,7 +285,7 @@ void ModemReceiver::pollTick()
     CallerId record = m_record;
     if (record.date.isEmpty() && record.time.isEmpty()) {
         // A block without DATE and TIME is a call now.
-        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime now = Clock::now();
         record.date = now.toString(QStringLiteral("MM/dd"));
         record.time = now.toString(QStringLiteral("HH:mm"));
     }

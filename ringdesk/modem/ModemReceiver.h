@@ -3,7 +3,7 @@
 #include "modem/CallerId.h"
 #include "modem/CallerIdLine.h"
 #include "modem/LineCutter.h"
-#include "modem/TickSource.h"
+#include "common/TickSource.h"
 #include "numbers/NumberPlan.h"
 
 #include <QObject>

@@ -1,8 +1,8 @@
 #include "modem/ModemWatchdog.h"
 
+#include "common/TimerTicks.h"
 #include "modem/ModemReceiver.h"
 #include "modem/SerialLine.h"
-#include "modem/TimerTicks.h"
 
 namespace {
 

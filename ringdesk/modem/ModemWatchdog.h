@@ -1,7 +1,7 @@
 #pragma once
 
 #include "modem/CommandExchange.h"
-#include "modem/TickSource.h"
+#include "common/TickSource.h"
 
 #include <QObject>
 #include <functional>

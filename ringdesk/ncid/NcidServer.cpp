@@ -1,4 +1,5 @@
 #include "ncid/NcidServer.h"
+#include "common/Clock.h"
 
 #include "common/CommandLine.h"
 
@@ -49,8 +50,7 @@ QByteArray field(QString text, const char* empty)
 QByteArray NcidServer::callLine(const QByteArray& type, const CallRecord& call)
 {
     // The line's month and day when it gave them; the year is the one the call came in.
-    const QDateTime received =
-        call.received.isValid() ? call.received.toLocalTime() : QDateTime::currentDateTime();
+    const QDateTime received = call.received.isValid() ? call.received.toLocalTime() : Clock::now();
     QDate date = received.date();
     const QDate given(date.year(), call.date.left(2).toInt(), call.date.mid(3, 2).toInt());
     if (given.isValid())

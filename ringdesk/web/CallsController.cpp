@@ -1,10 +1,10 @@
 #include "web/CallsController.h"
+#include "common/Clock.h"
 
 #include <QJsonArray>
 
-CallsController::CallsController(CallScreen& screen, CallHistory& history,
-                                 std::function<QDateTime()> now)
-    : m_screen(screen), m_history(history), m_now(std::move(now))
+CallsController::CallsController(CallScreen& screen, CallHistory& history)
+    : m_screen(screen), m_history(history)
 {
 }
 
@@ -57,7 +57,7 @@ WebReply CallsController::stats(const HttpRequest& request) const
 {
     const QString asked = request.queryValue(QStringLiteral("days"));
     const int days = asked.isEmpty() ? 30 : std::clamp(asked.toInt(), 1, 366);
-    const QDate today = m_now().toLocalTime().date();
+    const QDate today = Clock::now().toLocalTime().date();
     QJsonArray perDay;
     for (const CallHistory::Day& day : m_history.days(days, today))
         perDay.append(QJsonObject{{QStringLiteral("date"), day.date.toString(Qt::ISODate)},

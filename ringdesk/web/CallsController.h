@@ -13,7 +13,7 @@
 class CallsController
 {
 public:
-    CallsController(CallScreen& screen, CallHistory& history, std::function<QDateTime()> now);
+    CallsController(CallScreen& screen, CallHistory& history);
 
     void addRoutes(WebRoutes& routes);
     // One call as the API and the event stream give it. `fresh`: read the lists again first
@@ -27,5 +27,4 @@ private:
 
     CallScreen& m_screen;
     CallHistory& m_history;
-    std::function<QDateTime()> m_now;
 };

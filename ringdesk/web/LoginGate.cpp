@@ -1,4 +1,5 @@
 #include "web/LoginGate.h"
+#include "common/Clock.h"
 
 #include "common/PasswordHash.h"
 
@@ -24,7 +25,7 @@ LoginGate::~LoginGate()
 void LoginGate::prune(const QString& from)
 {
     QList<QDateTime>& tries = m_tries[from];
-    const QDateTime since = now().addSecs(-windowMinutes * 60);
+    const QDateTime since = Clock::now().addSecs(-windowMinutes * 60);
     tries.removeIf([&](const QDateTime& when) { return when <= since; });
     if (tries.isEmpty())
         m_tries.remove(from);
@@ -35,7 +36,7 @@ int LoginGate::retryAfter(const QHostAddress& from) const
     const QList<QDateTime> tries = m_tries.value(from.toString());
     if (tries.isEmpty())
         return 0;
-    return int(std::max<qint64>(1, now().secsTo(tries.first().addSecs(windowMinutes * 60))));
+    return int(std::max<qint64>(1, Clock::now().secsTo(tries.first().addSecs(windowMinutes * 60))));
 }
 
 int LoginGate::waiting() const
@@ -54,7 +55,7 @@ bool LoginGate::submit(const QHostAddress& from, const QString& password, const 
     QList<QDateTime>& tries = m_tries[address];
     if (m_stopped || tries.size() >= triesPerAddress)
         return false;
-    tries.append(now());
+    tries.append(Clock::now());
     QQueue<Check>& queue = m_waiting[address];
     if (queue.isEmpty())
         m_turns.append(address);

@@ -24,10 +24,6 @@ public:
     explicit LoginGate(QObject* parent = nullptr);
     ~LoginGate() override;
 
-    // The time; tests put a clock of their own here.
-    std::function<QDateTime()> now = [] {
-        return QDateTime::currentDateTimeUtc();
-    };
     // The check itself; tests may put a slower or a faster one here.
     std::function<bool(const QString& password, const QString& hash)> check;
 

@@ -8,11 +8,8 @@
 
 WebPage::WebPage(CallScreen& screen, CallHistory& history, QObject* parent)
     : QObject(parent), m_listener(m_limits, this), m_app(m_listener, m_limits, this),
-      m_calls(screen, history, [this] { return now(); }), m_lists(screen), m_state(screen)
+      m_calls(screen, history), m_lists(screen), m_state(screen)
 {
-    m_app.sessions().now = [this] {
-        return now();
-    };
     m_calls.addRoutes(m_app.routes());
     m_lists.addRoutes(m_app.routes());
     m_state.addRoutes(m_app.routes());

@@ -43,11 +43,8 @@ public:
     quint16 serverPort() const { return m_listener.serverPort(); }
     bool isListening() const { return m_listener.isListening(); }
     const Limits& limits() const { return m_limits; }
-    // Tests shrink the limits and move the clock.
+    // Tests shrink the limits.
     void setLimits(const Limits& limits);
-    std::function<QDateTime()> now = [] {
-        return QDateTime::currentDateTimeUtc();
-    };
     LoginGate& loginGate() { return m_app.loginGate(); }
 
     // The monitor's state for the page: modem port, caller ID on, broker, last event lines.

@@ -1,4 +1,5 @@
 #include "web/WebSessions.h"
+#include "common/Clock.h"
 
 #include "common/PasswordHash.h"
 
@@ -15,7 +16,7 @@ bool WebSessions::use(const QByteArray& token)
     const auto found = m_sessions.find(token);
     if (token.isEmpty() || found == m_sessions.end())
         return false;
-    if (*found < now()) {
+    if (*found < Clock::now()) {
         m_sessions.erase(found);
         emit ended(token);
         return false;
@@ -32,7 +33,7 @@ void WebSessions::close(const QByteArray& token)
 
 void WebSessions::expire()
 {
-    const QDateTime time = now();
+    const QDateTime time = Clock::now();
     QList<QByteArray> over;
     for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it)
         if (it.value() < time)

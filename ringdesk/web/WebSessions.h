@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Clock.h"
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
@@ -14,9 +15,6 @@ public:
     explicit WebSessions(QObject* parent = nullptr) : QObject(parent) {}
 
     void setHours(int hours) { m_hours = hours; }
-    std::function<QDateTime()> now = [] {
-        return QDateTime::currentDateTimeUtc();
-    };
 
     QByteArray open();
     // True, and its time renewed, while `token` is a live session; one that has run out ends.
@@ -29,7 +27,7 @@ signals:
     void ended(const QByteArray& token);
 
 private:
-    QDateTime endsAt() const { return now().addSecs(qint64(m_hours) * 3600); }
+    QDateTime endsAt() const { return Clock::now().addSecs(qint64(m_hours) * 3600); }
 
     QHash<QByteArray, QDateTime> m_sessions; // token and when it ends unless used
     int m_hours = 12;

@@ -2,8 +2,9 @@
 
 #include <QObject>
 
-// What drives one of the modem line's timers. The program uses a QTimer (TimerTicks); tests step
-// the ticks by hand, so what the protocol does on its n-th tick is tested without a clock.
+// What drives one of the program's timers (the modem line's, a ringing call's): the clock's other
+// half. The program uses a QTimer (TimerTicks); tests step the ticks by hand, so what a protocol
+// does on its n-th tick is tested without waiting.
 class TickSource : public QObject
 {
     Q_OBJECT

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "modem/TickSource.h"
+#include "common/TickSource.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "modem/TimerTicks.h"
+#include "common/TimerTicks.h"
 
 TimerTicks::TimerTicks(Kind kind, QObject* parent) : TickSource(parent)
 {
