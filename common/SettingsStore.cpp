@@ -26,7 +26,9 @@ const QFileDevice::Permissions ownerOnlyFile = QFileDevice::ReadOwner | QFileDev
 const QFileDevice::Permissions ownerOnlyDir =
     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 
-int s_stallLimitMs = 10000;
+// Our own writers hold the lock for a read, a merge and a rewrite of a few kilobytes; a holder
+// that changes nothing for this long is stuck, and the window that saves must not freeze on it.
+constexpr int stallLimitMs = 2000;
 
 using Stamp = FileStamp;
 
@@ -116,7 +118,7 @@ public:
                 // The holder is making progress: wait on, however long its work takes.
                 seen = now;
                 quiet.restart();
-            } else if (quiet.elapsed() > s_stallLimitMs) {
+            } else if (quiet.elapsed() > stallLimitMs) {
                 *error = QStringLiteral("another program holds it locked without writing");
                 return false;
             }
@@ -137,11 +139,6 @@ SettingsStore::SettingsStore(const QString& application) : m_path(pathFor(applic
 QString SettingsStore::pathFor(const QString& application)
 {
     return AppPaths::configHome() + u'/' + application.toLower() + QStringLiteral(".ini");
-}
-
-void SettingsStore::setStallLimit(int milliseconds)
-{
-    s_stallLimitMs = milliseconds;
 }
 
 QString SettingsStore::problem() const

@@ -44,9 +44,6 @@ public:
     // <config folder>/<application in lower case>.ini, the folder honouring XDG_CONFIG_HOME.
     static QString pathFor(const QString& application);
 
-    // How long a writer waits for a lock whose holder writes nothing meanwhile.
-    static void setStallLimit(int milliseconds);
-
 private:
     bool keepCopyOfDamagedFile(const QString& target);
 

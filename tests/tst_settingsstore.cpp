@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +48,7 @@ private slots:
     void unreadableStoreIsNeverOverwritten();
     void unwritableStoreReportsFailure();
     void twoWritersLoseNothing();
+    void stuckLockHolderIsGivenUpOnSoon();
     void oneRewriteForManyEntries();
     void largeStoreIsParsedOncePerChange();
     void relativeBaseDirectoriesAreIgnored();
@@ -423,6 +426,27 @@ void TestSettingsStore::twoWritersLoseNothing()
         QCOMPARE(readSetting("ZodoDE", "Stress", "config" + QString::number(i), "lost"),
                  QString::number(i));
     }
+}
+
+// A program that holds the lock and writes nothing (stopped in a debugger, say) costs the writer
+// a moment, not ten seconds of a frozen window.
+void TestSettingsStore::stuckLockHolderIsGivenUpOnSoon()
+{
+    QVERIFY(saveSetting("ZodoDE", "Modem", "PollInterval", "50"));
+    // Another open of the lock file stands for the other program: flock locks are per open.
+    const int holder = ::open(QFile::encodeName(m_home->path() + "/.zodode.ini.lock").constData(),
+                              O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    QVERIFY(holder >= 0);
+    QCOMPARE(::flock(holder, LOCK_EX), 0);
+    QElapsedTimer waited;
+    waited.start();
+    SettingsStore store("ZodoDE");
+    QVERIFY(!store.save("Modem", "PollInterval", "70"));
+    QCOMPARE(store.lastError(), "another program holds it locked without writing");
+    QVERIFY2(waited.elapsed() < 5000, qPrintable(QString::number(waited.elapsed())));
+    ::close(holder);
+    QVERIFY2(store.save("Modem", "PollInterval", "70"), qPrintable(store.lastError()));
+    QCOMPARE(readSetting("ZodoDE", "Modem", "PollInterval", ""), "70");
 }
 
 void TestSettingsStore::oneRewriteForManyEntries()
