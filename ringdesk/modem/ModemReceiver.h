@@ -54,6 +54,7 @@ public:
 
     // The receive handler's work for a chunk of bytes, wherever they came from.
     void receive(const QByteArray& bytes);
+    // One whole line as the modem sent it: acted on, then reported.
     void processEvent(const QString& line);
     // One polling tick.
     void pollTick();
