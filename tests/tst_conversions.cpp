@@ -152,6 +152,9 @@ void TestConversions::cleanText_data()
                              << "A31mB";
     QTest::newRow("line ends one blank") << "A\r\nB\nC\u0085D\u2028\u2029E"
                                          << "A B C D E";
+    // A name that turns the rest of a log line around, or isolates it, misleads whoever reads it.
+    QTest::newRow("direction controls") << "A\u202eB\u202aC\u2066D\u2069E\u202cF"
+                                        << "ABCDEF";
     QTest::newRow("letters beyond Latin-1") << "Ærø 東京 \U0001F4DE"
                                             << "Ærø 東京 \U0001F4DE";
 }
