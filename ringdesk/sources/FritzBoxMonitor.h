@@ -29,7 +29,7 @@ public:
     // Bytes from the box, as the socket gives them: lines joined across reads; a line longer
     // than any event is dropped to its end. Public for the tests of its shapes and the fuzzer.
     void receive(const QByteArray& bytes);
-    static constexpr qsizetype MaxLine = 4096;
+    static constexpr qsizetype MaxLine = 8192;
     // How long a new connection must hold before the box counts as back.
     void setSteadyAfter(int milliseconds) { m_steady.setInterval(milliseconds); }
 
