@@ -1,6 +1,7 @@
 #include "numbers/NumberPlan.h"
 #include "numbers/PhoneNumber.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 class TestPhoneNumber : public QObject
@@ -17,6 +18,8 @@ private slots:
     void sameNumber();
     void international_data();
     void international();
+    void numbersLongerThanAnyAreRefused_data();
+    void numbersLongerThanAnyAreRefused();
 };
 
 void TestPhoneNumber::formatNumber_data()
@@ -105,6 +108,34 @@ void TestPhoneNumber::searchForms()
     QFETCH(QString, withoutPrefix);
     QCOMPARE(PhoneNumber::searchNumberWithPrefix(number), withPrefix);
     QCOMPARE(PhoneNumber::searchNumberWithoutPrefix(number), withoutPrefix);
+}
+
+void TestPhoneNumber::numbersLongerThanAnyAreRefused_data()
+{
+    QTest::addColumn<QString>("country");
+    QTest::newRow("US") << "US";
+    QTest::newRow("DE") << "DE";
+}
+
+// A caller chooses what a caller-ID number holds: one of 16,000 digits froze the monitor for
+// half a minute in the number library. Longer than any real number, it is not read as one.
+void TestPhoneNumber::numbersLongerThanAnyAreRefused()
+{
+    QFETCH(QString, country);
+    const NumberPlan plan(country, "613");
+    QElapsedTimer took;
+    took.start();
+    for (const QString& number : {QString(16000, u'7'), "+" + QString(4000, u'4'),
+                                  QString(31, u'5'), "+49 " + QString(2000, u'1') + " ext. 5"}) {
+        QCOMPARE(plan.display(number), number);
+        QCOMPARE(plan.e164(number), QString());
+        QCOMPARE(plan.international(number), number);
+        QVERIFY(!plan.exists(number.left(1) == "+" ? number : "+" + number));
+        QVERIFY(!plan.key(number).startsWith(u'+'));
+    }
+    QVERIFY2(took.elapsed() < 500, qPrintable(QString::number(took.elapsed())));
+    // Thirty digits is still a number.
+    QCOMPARE(plan.e164("+49 30 1234567"), "+49301234567");
 }
 
 QTEST_APPLESS_MAIN(TestPhoneNumber)

@@ -92,6 +92,14 @@ QString NumberPlan::systemCountry()
 
 namespace {
 
+// Longer than any number of any plan (E.164 allows 15 digits, with an extension a little more):
+// such a text is not read as a number. It is the caller who chooses what a caller-ID number
+// holds, and the number library's reading grows with the square of its length.
+bool tooLong(const QString& text)
+{
+    return text.size() > NumberPlan::LongestNumber;
+}
+
 // The number a text stands for in the given region, or nothing. A number that is not valid as
 // dialled within the country but is with a "+" in front came from abroad with its country code
 // alone.
@@ -128,7 +136,7 @@ QString format(const LibNumber& number, PhoneNumberUtil::PhoneNumberFormat form)
 QString NumberPlan::display(const QString& received) const
 {
     const QString digits = PhoneNumber::digits(received);
-    if (digits.isEmpty() || digits.size() != received.size())
+    if (digits.isEmpty() || digits.size() != received.size() || tooLong(received))
         return received;
     if (northAmerican()) {
         // Ten digits, eleven with the 1, and seven for the area code keep the layout they had;
@@ -155,7 +163,7 @@ QString NumberPlan::e164(const QString& number) const
 {
     const QString text = withoutExtension(number).trimmed();
     QString digits = PhoneNumber::digits(text);
-    if (digits.isEmpty())
+    if (digits.isEmpty() || tooLong(number.trimmed()))
         return QString();
     if (northAmerican() && !text.startsWith(u'+')) {
         // The common North American shapes need no parser, and a seven-digit number is the
@@ -188,7 +196,7 @@ QString NumberPlan::e164(const QString& number) const
 bool NumberPlan::exists(const QString& e164) const
 {
     LibNumber number;
-    return e164.startsWith(u'+') &&
+    return e164.startsWith(u'+') && !tooLong(e164) &&
            util().Parse(e164.toStdString(), m_country.toStdString(), &number) ==
                PhoneNumberUtil::NO_PARSING_ERROR &&
            util().IsValidNumber(number);
@@ -208,7 +216,7 @@ QString NumberPlan::e164Prefix(const QString& prefix) const
 {
     const QString text = prefix.trimmed();
     const QString digits = PhoneNumber::digits(text);
-    if (digits.isEmpty())
+    if (digits.isEmpty() || tooLong(text))
         return QString();
     if (text.startsWith(u'+'))
         return u'+' + digits;
@@ -227,6 +235,8 @@ QString NumberPlan::e164Prefix(const QString& prefix) const
 
 QString NumberPlan::international(const QString& number) const
 {
+    if (tooLong(number.trimmed()))
+        return number;
     LibNumber parsed;
     bool valid = false;
     QString text = withoutExtension(number).trimmed();

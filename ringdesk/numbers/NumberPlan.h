@@ -12,6 +12,9 @@
 class NumberPlan
 {
 public:
+    // The most characters a number may have; a longer text is shown as it came and is never
+    // read as a number.
+    static constexpr qsizetype LongestNumber = 30;
     // An empty country is the system locale's territory, and the United States when the locale
     // names none; the area code completes seven-digit North American numbers.
     explicit NumberPlan(const QString& country = QString(), const QString& areaCode = QString());
