@@ -90,6 +90,7 @@ private slots:
     void liveStreamsAreBounded();
     void onlyThePageMayChangeTheLists_data();
     void onlyThePageMayChangeTheLists();
+    void removingAnAbsentEntryIsNotFound();
     void callsComeInPages();
     void tlsNeedsTheRightKey();
     void storedHashKeepsItsCost();
@@ -384,6 +385,18 @@ void TestWebServer::onlyThePageMayChangeTheLists()
                  .status,
              status);
     QCOMPARE(m_screen->entries(CallScreen::List::Blocked).size(), status == 200 ? 1 : 0);
+}
+
+void TestWebServer::removingAnAbsentEntryIsNotFound()
+{
+    const QByteArray cookie = signIn();
+    QByteArray remove = post("/api/blocked", R"({"entry":"613-555-0101"})", cookie);
+    remove.replace(0, 4, "DELETE");
+    QCOMPARE(exchange(remove).value(0).status, 404);
+    QCOMPARE(exchange(post("/api/blocked", R"({"entry":"613-555-0101"})", cookie)).value(0).status,
+             200);
+    QCOMPARE(exchange(remove).value(0).status, 200);
+    QVERIFY(m_screen->entries(CallScreen::List::Blocked).isEmpty());
 }
 
 // Pages of calls follow each other without a gap or a repeat; a search ignores case and

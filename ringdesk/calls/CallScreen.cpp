@@ -289,10 +289,10 @@ bool CallScreen::addEntry(List which, const QString& entry, QString* error)
     return true;
 }
 
-bool CallScreen::removeEntry(List which, const QString& entry, QString* error)
+int CallScreen::removeEntry(List which, const QString& entry, QString* error)
 {
     const int removed = list(which).removeEntry(entry, m_plan, error);
     if (removed > 0)
         emit eventLine(QStringLiteral("[Took %1 off %2]").arg(entry.trimmed(), list(which).path()));
-    return removed >= 0;
+    return removed;
 }

@@ -93,7 +93,9 @@ public:
     QStringList entries(List list);
     QList<ScreeningList::Problem> problems(List list);
     bool addEntry(List list, const QString& entry, QString* error);
-    bool removeEntry(List list, const QString& entry, QString* error);
+    // The lines that held the entry, 0 when none did, or -1 (and why) when the list could not
+    // be written.
+    int removeEntry(List list, const QString& entry, QString* error);
 
     // The next call a rule would block rings instead, once; false, with an event line, when
     // screening is off.

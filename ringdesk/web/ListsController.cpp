@@ -25,10 +25,17 @@ WebReply ListsController::list(const HttpRequest& request, CallScreen::List list
                                   .value(QStringLiteral("entry"))
                                   .toString();
         QString error;
-        const bool ok = request.method == "POST" ? m_screen.addEntry(list, entry, &error)
-                                                 : m_screen.removeEntry(list, entry, &error);
-        if (!ok)
+        if (request.method == "POST" && !m_screen.addEntry(list, entry, &error))
             return WebReply::failure(WebReply::Failure::BadRequest, error);
+        if (request.method == "DELETE") {
+            const int removed = m_screen.removeEntry(list, entry, &error);
+            if (removed < 0)
+                return WebReply::failure(WebReply::Failure::BadRequest, error);
+            if (removed == 0)
+                return WebReply::failure(
+                    WebReply::Failure::NotFound,
+                    QStringLiteral("\"%1\" is not on the list").arg(entry.trimmed().left(64)));
+        }
     }
     QJsonArray problems;
     for (const ScreeningList::Problem& problem : m_screen.problems(list))

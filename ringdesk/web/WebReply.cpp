@@ -38,6 +38,9 @@ WebReply WebReply::failure(Failure failure, const QString& error)
     case Failure::Conflict:
         return jsonError(409);
     case Failure::NotFound:
+        // A page or route that is not there is plain text; an entry the API cannot find says so.
+        if (!error.isEmpty())
+            return jsonError(404);
         break;
     }
     return text(404, "Not found");

@@ -31,7 +31,7 @@ struct WebReply
     static WebReply json(const QJsonObject& object, int status = 200);
     static WebReply text(int status, const QByteArray& body, const Headers& headers = {});
     static WebReply redirect(const QByteArray& location, const Headers& headers = {});
-    // A failure of the API: JSON with the error's words; NotFound is plain text.
+    // A failure of the API: JSON with the error's words; NotFound without words is plain text.
     static WebReply failure(Failure failure, const QString& error = QString());
     static WebReply liveStream();
 
