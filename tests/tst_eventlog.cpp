@@ -32,6 +32,13 @@ void TestEventLog::eventsAreLinesForEverySubscriber()
     log.clear();
     QCOMPARE(cleared.size(), 1);
     QVERIFY(log.lines().isEmpty());
+
+    // A day of a flapping router is tens of thousands of lines: the newest are kept.
+    for (int i = 0; i < EventLog::Kept + 5; ++i)
+        log.append(QString("[line %1]").arg(i));
+    QCOMPARE(log.lines().size(), EventLog::Kept);
+    QCOMPARE(log.lines().first(), "[line 5]");
+    QCOMPARE(log.last(1), QStringList{QString("[line %1]").arg(EventLog::Kept + 4)});
 }
 
 QTEST_GUILESS_MAIN(TestEventLog)

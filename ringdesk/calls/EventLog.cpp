@@ -6,6 +6,8 @@ void EventLog::append(const QString& text, Kind kind)
 {
     // Event lines quote settings, files, the broker and the modem as they stand.
     m_events.append({QDateTime::currentDateTimeUtc(), kind, CleanText::field(text)});
+    if (m_events.size() > Kept)
+        m_events.removeFirst();
     emit added(m_events.last());
 }
 

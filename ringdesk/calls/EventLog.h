@@ -31,11 +31,14 @@ public:
         QString text;
     };
 
+    // The newest events kept, in memory and in CallEvnt.txt; older ones go.
+    static constexpr int Kept = 10000;
+
     using QObject::QObject;
 
     void append(const QString& text, Kind kind = Kind::General);
     void append(const QStringList& lines);
-    // The events' texts since the start or the last clear, oldest first.
+    // The events' texts since the start or the last clear (the newest Kept), oldest first.
     QStringList lines() const;
     // The newest `count` texts, oldest first.
     QStringList last(int count) const;

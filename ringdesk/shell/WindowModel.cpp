@@ -48,4 +48,7 @@ void WindowModel::showDue()
     for (int i = 0; i < m_due.size(); ++i)
         eventList.setData(eventList.index(row + i), m_due.at(i));
     m_due.clear();
+    // The list shows what the log keeps.
+    if (eventList.rowCount() > EventLog::Kept)
+        eventList.removeRows(0, eventList.rowCount() - EventLog::Kept);
 }
