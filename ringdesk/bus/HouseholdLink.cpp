@@ -37,9 +37,17 @@ HouseholdLink::HouseholdLink(EventLog& events, CallPipeline& calls, ModemControl
     });
     connect(&calls, &CallPipeline::outcomeKnown, &m_bus, &CallBus::publishOutcome);
     connect(&modem, &ModemControl::stateChanged, this, [this](ModemControl::State state) {
-        m_bus.publishModemState(state == ModemControl::State::Answering
-                                    ? QStringLiteral("answering")
-                                    : QStringLiteral("not answering"));
+        switch (state) {
+        case ModemControl::State::Answering:
+            m_bus.publishModemState(QStringLiteral("answering"));
+            break;
+        case ModemControl::State::NotAnswering:
+            m_bus.publishModemState(QStringLiteral("not answering"));
+            break;
+        case ModemControl::State::Disconnected:
+            m_bus.publishModemState(QStringLiteral("disconnected"));
+            break;
+        }
     });
     connect(&events, &EventLog::added, this,
             [this](const EventLog::Event& event) { m_bus.publishEvent(event.text); });

@@ -24,7 +24,10 @@ ModemControl::ModemControl(QObject* parent)
                 emit eventLine(
                     QStringLiteral("[Modem port %1 failed: %2; closed]").arg(device, reason));
                 emit status(QStringLiteral("ERROR, MODEM DISCONNECTED"));
+                emit stateChanged(State::Disconnected);
                 emit portLost(device);
+                if (!m_shuttingDown && m_switch.isOn() && !m_search.running())
+                    m_watchdog.recoverLostPort();
             });
     connect(&m_receiver, &ModemReceiver::recordChanged, this, &ModemControl::recordChanged);
     connect(&m_receiver, &ModemReceiver::recordComplete, this, &ModemControl::recordComplete);

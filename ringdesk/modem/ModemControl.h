@@ -24,7 +24,8 @@ public:
     enum class State
     {
         Answering,
-        NotAnswering
+        NotAnswering,
+        Disconnected // the port failed (unplugged); it is opened again once the device is back
     };
     Q_ENUM(State)
     // The timers a test may step by hand.

@@ -7,7 +7,9 @@
 namespace {
 
 constexpr int firstRetryMs = 5000;
-constexpr int longestRetryMs = 5 * 60 * 1000;
+constexpr int longestRetryMs = 60 * 1000;
+// A failed open of an absent device costs nothing; a modem plugged back is found within it.
+constexpr int lostPortCheckMs = 1000;
 
 } // namespace
 
@@ -16,10 +18,16 @@ ModemWatchdog::ModemWatchdog(SerialLine& line, ModemReceiver& receiver, CommandE
     : QObject(parent), m_line(line), m_exchange(exchange)
 {
     setTicks(std::make_unique<TimerTicks>(TimerTicks::Once));
-    // Whatever the modem says shows it is alive: the quiet time starts again.
+    // Whatever the modem says shows it is alive: the quiet time starts again, and a modem that
+    // was not answering is set up again now instead of at the end of its wait.
     connect(&receiver, &ModemReceiver::eventLine, this, [this] {
         if (m_state == State::Watching)
             m_timer->start(m_interval);
+        if (m_state == State::Recovering && m_line.isOpen()) {
+            m_timer->stop();
+            m_state = State::Retrying;
+            ask();
+        }
     });
 }
 
@@ -38,6 +46,16 @@ void ModemWatchdog::start(int intervalMs, int port, const QString& speed, const 
     m_state = intervalMs > 0 ? State::Watching : State::Off;
     if (m_state == State::Watching)
         m_timer->start(m_interval);
+}
+
+void ModemWatchdog::recoverLostPort()
+{
+    if (m_port == 0)
+        return; // never set up by a search: nothing to reopen
+    m_exchange.cancel(this);
+    m_state = State::Lost;
+    m_retryDelay = 0;
+    m_timer->start(lostPortCheckMs);
 }
 
 void ModemWatchdog::stop()
@@ -73,6 +91,14 @@ void ModemWatchdog::tick()
         m_state = State::Retrying;
         ask();
         return;
+    case State::Lost:
+        if (!m_exchange.openPort(m_port, m_speed)) {
+            m_timer->start(lostPortCheckMs);
+            return;
+        }
+        m_state = State::Retrying;
+        ask();
+        return;
     default:
         return;
     }
@@ -89,8 +115,7 @@ void ModemWatchdog::replied(CommandExchange::Reply reply)
     if (m_state == State::Checking) {
         // An error is an answer too; a line that closed under the check is as good as lost.
         if (reply == Reply::Ok || reply == Reply::Error) {
-            m_state = State::Watching;
-            m_timer->start(m_interval);
+            watchAgain();
             return;
         }
         emit eventLine(
@@ -105,10 +130,17 @@ void ModemWatchdog::replied(CommandExchange::Reply reply)
         }
         emit eventLine(QStringLiteral("[Modem on %1 answers again; caller ID is on]")
                            .arg(m_line.deviceName()));
-        m_state = State::Watching;
-        m_timer->start(m_interval);
+        m_retryDelay = 0;
+        watchAgain();
         emit answeringAgain();
     }
+}
+
+void ModemWatchdog::watchAgain()
+{
+    m_state = m_interval > 0 ? State::Watching : State::Off;
+    if (m_state == State::Watching)
+        m_timer->start(m_interval);
 }
 
 void ModemWatchdog::retryLater()

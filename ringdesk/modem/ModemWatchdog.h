@@ -1,7 +1,7 @@
 #pragma once
 
-#include "modem/CommandExchange.h"
 #include "common/TickSource.h"
+#include "modem/CommandExchange.h"
 
 #include <QObject>
 #include <functional>
@@ -14,7 +14,9 @@ class SerialLine;
 // unseen: when the line has been quiet for the check interval, the modem is sent its caller-ID
 // command (which also switches caller ID on again after a reset). No answer within the reply
 // time, and the port is opened and the modem set up again, first after 5 s, then at growing
-// intervals up to 5 minutes, until it answers.
+// intervals up to a minute, until it answers; anything the modem says meanwhile ends the wait
+// at once. A port that failed (a modem unplugged) is tried every second until the device is
+// back, and the modem set up again.
 class ModemWatchdog : public QObject
 {
     Q_OBJECT
@@ -26,7 +28,12 @@ public:
     // An interval of 0 watches nothing.
     void start(int intervalMs, int port, const QString& speed, const QString& setUp);
     void stop();
-    bool answering() const { return m_state != State::Recovering && m_state != State::Retrying; }
+    // The port failed while open: opened again as soon as its device is back.
+    void recoverLostPort();
+    bool answering() const
+    {
+        return m_state != State::Recovering && m_state != State::Retrying && m_state != State::Lost;
+    }
     // Says whether a check would get in the way now (a call, a hang-up); it then waits.
     std::function<bool()> busy;
 
@@ -44,13 +51,15 @@ private:
         Watching,   // waiting for the line to be quiet for the interval
         Checking,   // the check is sent
         Recovering, // not answering: waiting to try again
-        Retrying    // the port reopened, the set-up sent
+        Retrying,   // the port reopened, the set-up sent
+        Lost        // the port failed: waiting for its device
     };
 
     void tick();
     void ask();
     void replied(CommandExchange::Reply reply);
     void retryLater();
+    void watchAgain();
 
     SerialLine& m_line;
     CommandExchange& m_exchange;
