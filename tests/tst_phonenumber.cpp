@@ -138,8 +138,6 @@ void TestPhoneNumber::numbersLongerThanAnyAreRefused()
     QCOMPARE(plan.e164("+49 30 1234567"), "+49301234567");
 }
 
-QTEST_APPLESS_MAIN(TestPhoneNumber)
-#include "tst_phonenumber.moc"
 
 void TestPhoneNumber::display_data()
 {
@@ -159,6 +157,8 @@ void TestPhoneNumber::display_data()
     row("US from GB, prefix 011", "US", "", "011442079460958", "+44 20 7946 0958");
     row("US from GB, country code", "US", "", "442079460958", "+44 20 7946 0958");
     row("US from FR, eleven digits", "US", "", "33123456789", "+33 1 23 45 67 89");
+    // Eleven digits without the 1 that no country's plan reads: as they came, not "+0 (207) …".
+    row("US, a national number of abroad", "US", "", "02079460958", "02079460958");
     row("GB own", "GB", "", "02079460958", "020 7946 0958");
     row("GB mobile", "GB", "", "07700900123", "07700 900123");
     row("GB own, country code", "GB", "", "442079460958", "020 7946 0958");
@@ -251,3 +251,6 @@ void TestPhoneNumber::international()
     QFETCH(QString, stored);
     QCOMPARE(NumberPlan(country).international(shown), stored);
 }
+
+QTEST_APPLESS_MAIN(TestPhoneNumber)
+#include "tst_phonenumber.moc"

@@ -148,6 +148,10 @@ QString NumberPlan::display(const QString& received) const
         if (!domestic && parse(digits, m_country, &number, &valid) && valid &&
             number.country_code() != 1)
             return format(number, PhoneNumberUtil::INTERNATIONAL);
+        // Eleven digits without the leading 1 are no number of the plan: the layout would make
+        // up a country code ("+0 (207) 946-0958").
+        if (digits.size() == 11 && !digits.startsWith(u'1'))
+            return received;
         return PhoneNumber::formatNumber(digits, m_areaCode);
     }
     LibNumber number;
