@@ -217,7 +217,8 @@ void TestCallLogFile::writeFailuresAreReported()
 }
 
 // A write that stops part-way (here at the file-size limit, as on a full disk) leaves the file as
-// it was, names the reason, and the next call's record is whole on a line of its own.
+// it was, names the reason and keeps the record; the next call writes it first, whole, and then
+// its own.
 void TestCallLogFile::failedAppendLeavesNoBrokenRecord()
 {
     QVERIFY(m_log->appendRecord("01/01 11:00 first"));
@@ -233,10 +234,15 @@ void TestCallLogFile::failedAppendLeavesNoBrokenRecord()
     signal(SIGXFSZ, previous);
     QVERIFY(!written);
     QCOMPARE(fileContent(m_log->callLogPath()), before);
-    QCOMPARE(m_events.last(), "[Couldn't write " + m_log->callLogPath() + ": File too large]");
+    QCOMPARE(m_events.last(), "[Couldn't write " + m_log->callLogPath() +
+                                  ": File too large; the call is kept and written as soon as the "
+                                  "file takes it]");
+    QCOMPARE(m_log->unwritten(), 1);
 
     QVERIFY(m_log->appendRecord("01/01 12:05 second"));
-    QCOMPARE(fileContent(m_log->callLogPath()), before + "\"01/01 12:05 second\"\r\n");
+    QCOMPARE(fileContent(m_log->callLogPath()),
+             before + "\"01/01 12:00 +1 (613) 555-1234 SMITH JOHN\"\r\n\"01/01 12:05 second\"\r\n");
+    QCOMPARE(m_log->unwritten(), 0);
 
     // Had a broken record stayed (written by something else), the next one starts a new line.
     QFile file(m_log->callLogPath());
@@ -265,7 +271,8 @@ void TestCallLogFile::symbolicLinksAreRefused()
     QCOMPARE(fileContent(target), QByteArray("keep me"));
     QVERIFY(m_calls.isEmpty());
     QCOMPARE(m_events.at(1), "[Couldn't write " + m_log->callLogPath() +
-                                 ": it is a symbolic link, which is not followed]");
+                                 ": it is a symbolic link, which is not followed; the call is "
+                                 "kept and written as soon as the file takes it]");
     QVERIFY(m_events.last().contains("CallEvnt.txt: it is a symbolic link"));
 }
 

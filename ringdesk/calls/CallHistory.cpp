@@ -155,10 +155,12 @@ bool CallHistory::prepare()
 {
     char* error = nullptr;
     // A small page cache: the history is read a page at a time, and a home server's memory is
-    // better spent elsewhere.
+    // better spent elsewhere. A small write-ahead log, checkpointed every 100 pages and cut back
+    // to 256 KB: on a nearly full disk it must not be what holds the space.
     int code = sqlite3_exec(m_db,
                             "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
-                            "PRAGMA cache_size=-512;",
+                            "PRAGMA cache_size=-512; PRAGMA wal_autocheckpoint=100; "
+                            "PRAGMA journal_size_limit=262144;",
                             nullptr, nullptr, &error);
     sqlite3_free(error);
     if (code == SQLITE_OK) {
@@ -344,6 +346,25 @@ void CallHistory::writeWaiting()
             catchUp(CallLogFile::readFields(content), Clock::now());
     }
     emit changed();
+}
+
+void CallHistory::loggedLater(const QString& callId)
+{
+    const qint64 record = m_logRecords++;
+    for (Waiting& waiting : m_waiting)
+        if (waiting.call.id == callId) {
+            waiting.logRecord = record;
+            return;
+        }
+    if (!m_db)
+        return;
+    // Its row learns its record, or a later start would add the call a second time.
+    Statement statement(m_db,
+                        "UPDATE calls SET log_record = ? WHERE call_id = ? AND log_record IS NULL");
+    statement.bind(1, record);
+    statement.bind(2, callId);
+    if (statement.step() != SQLITE_DONE)
+        report(lastError());
 }
 
 void CallHistory::setOutcome(qint64 historyId, const QString& callId, const QString& outcome,

@@ -44,6 +44,8 @@ public:
     // A call as it is logged; `inLog`, whether CallLog.txt took it (as its next record). Its id
     // in the history; 0 while it waits for the database.
     qint64 add(const CallRecord& call, bool inLog);
+    // The call `callId`, which waited for CallLog.txt, is its next record now.
+    void loggedLater(const QString& callId);
     // How the call of that row ended, once it is known: "answered" for `duration` seconds, or
     // "missed". The row of a call still waiting for the database is found by the call's id.
     void setOutcome(qint64 historyId, const QString& callId, const QString& outcome, int duration);

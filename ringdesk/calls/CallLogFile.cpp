@@ -107,14 +107,58 @@ bool CallLogFile::hasFolder() const
     return QDir::isAbsolutePath(m_folder);
 }
 
-bool CallLogFile::appendRecord(const QString& line)
+CallLogFile::CallLogFile(QObject* parent) : QObject(parent)
+{
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(10000);
+    connect(&m_retry, &QTimer::timeout, this, &CallLogFile::writeUnwritten);
+}
+
+bool CallLogFile::write(const QByteArray& record, QString* reason)
+{
+    return SafeFile::append(callLogPath(), record, reason);
+}
+
+bool CallLogFile::appendRecord(const QString& line, const QString& callId)
 {
     if (!hasFolder())
         return report(QStringLiteral("CallLog.txt"), QStringLiteral("there is no log folder"));
-    QString reason;
     // One record is one line, whatever the caller's text held.
     const QByteArray record = '"' + CleanText::field(line).toUtf8() + "\"\r\n";
-    return SafeFile::append(callLogPath(), record, &reason) || report(callLogPath(), reason);
+    writeUnwritten();
+    QString reason;
+    if (m_unwritten.isEmpty() && write(record, &reason))
+        return true;
+    // Kept behind those that wait already, so the file gets the calls in their order.
+    m_unwritten.append({record, callId});
+    if (!reason.isEmpty() && reason != m_lastReason) {
+        m_lastReason = reason;
+        emit eventLine(QStringLiteral("[Couldn't write %1: %2; the call is kept and written as "
+                                      "soon as the file takes it]")
+                           .arg(callLogPath(), reason));
+    }
+    m_retry.start();
+    return false;
+}
+
+void CallLogFile::writeUnwritten()
+{
+    if (m_unwritten.isEmpty())
+        return;
+    const qsizetype waited = m_unwritten.size();
+    while (!m_unwritten.isEmpty()) {
+        QString reason;
+        if (!hasFolder() || !write(m_unwritten.first().record, &reason)) {
+            m_retry.start();
+            return;
+        }
+        const QString callId = m_unwritten.takeFirst().callId;
+        emit recordWritten(callId);
+    }
+    m_lastReason.clear();
+    emit eventLine(QStringLiteral("[%1 written again: %2 calls that waited are in it]")
+                       .arg(callLogPath())
+                       .arg(waited));
 }
 
 QStringList CallLogFile::readFields(const QByteArray& content)

@@ -31,6 +31,7 @@ CallPipeline::CallPipeline(EventLog& events, AddressBook& addressBook, ModemCont
     connect(&m_contacts, &CallerContacts::eventLine, this, toEvents(Kind::Call));
     connect(&m_processor, &CallProcessor::eventLine, this, toEvents(Kind::Call));
     connect(&m_history, &CallHistory::eventLine, this, toEvents(Kind::Call));
+    connect(&m_logFile, &CallLogFile::recordWritten, &m_history, &CallHistory::loggedLater);
     connect(&m_ringingCall, &RingingCall::bringForward, this, &CallPipeline::bringForward);
     m_processor.setHistory(&m_history);
     // Blocked calls are in the history too: a second try finds the first.
@@ -256,4 +257,17 @@ void CallPipeline::clearLog()
 {
     m_logFile.clearCallLog();
     m_history.clear();
+}
+
+void CallPipeline::shutDown()
+{
+    m_shuttingDown = true;
+    m_logFile.writeUnwritten();
+    if (m_logFile.unwritten() > 0)
+        m_events.append(QStringLiteral("[%1 calls could not be written to %2 before the "
+                                       "end; the history has them where it could be "
+                                       "written]")
+                            .arg(m_logFile.unwritten())
+                            .arg(m_logFile.callLogPath()),
+                        EventLog::Kind::Call);
 }

@@ -45,7 +45,9 @@ public:
     // The history is opened on the call log; calls that waited for it are taken now.
     void openHistory();
     // The program is ending: calls from elsewhere are no longer taken.
-    void shutDown() { m_shuttingDown = true; }
+    // The program is ending: calls that wait for CallLog.txt get a last try, and what still
+    // cannot be written is said.
+    void shutDown();
 
     // A ring of the modem's line.
     void ring();

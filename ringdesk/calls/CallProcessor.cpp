@@ -34,7 +34,7 @@ CallRecord CallProcessor::processRemote(const CallRecord& call, const CallOption
         CallRecord blocked;
         blocked.blocked = true;
         blocked.blockRule = call.blockRule;
-        const bool inLog = writeLog(blocked, record);
+        const bool inLog = writeLog(blocked, record, &call);
         return remember(blocked, record, &call, inLog);
     }
     return process(record, options, &call);
@@ -111,7 +111,7 @@ CallRecord CallProcessor::process(const CallerId& record, const CallOptions& opt
     }
     // The call is in CallLog.txt before the address book is written to: a new card or journal
     // entry takes longer than the record it comes from.
-    const bool inLog = writeLog(call, record);
+    const bool inLog = writeLog(call, record, remote);
     if (!found && identified && options.createContact) {
         emit eventLine(QStringLiteral("[Creating New Contact]"));
         m_contacts->createContact(CallerContacts::NewFor::Name, record.name, record.number);
@@ -130,18 +130,20 @@ CallRecord CallProcessor::logBlocked(const CallerId& record, const QString& rule
     call.blocked = true;
     call.blockRule = rule;
     call.source = source;
-    const bool inLog = writeLog(call, record);
+    const bool inLog = writeLog(call, record, nullptr);
     return remember(call, record, nullptr, inLog);
 }
 
-bool CallProcessor::writeLog(CallRecord& call, const CallerId& record)
+bool CallProcessor::writeLog(CallRecord& call, const CallerId& record, const CallRecord* remote)
 {
+    // Made here: a record that waits for the file is known by it when it is written.
+    call.id = remote ? remote->id : QUuid::createUuid().toString(QUuid::WithoutBraces);
     call.date = record.date;
     call.time = record.time;
     call.number = record.number;
     call.e164 = record.e164;
     call.name = record.name;
-    return m_logFile.appendRecord(call.logLine());
+    return m_logFile.appendRecord(call.logLine(), call.id);
 }
 
 CallRecord CallProcessor::remember(CallRecord call, const CallerId& record,
@@ -152,14 +154,12 @@ CallRecord CallProcessor::remember(CallRecord call, const CallerId& record,
                             ? CallRecord::Withheld::OutOfArea
                             : CallRecord::Withheld::Private;
     if (remote) {
-        call.id = remote->id;
         call.received = remote->received;
         call.line = remote->line;
         call.origin = remote->origin;
         call.source =
             remote->line.isEmpty() ? remote->origin : remote->origin + u' ' + remote->line;
     } else {
-        call.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
         call.received = Clock::now();
     }
     // CallLog.txt first: users and other programs read it.

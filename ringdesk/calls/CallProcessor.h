@@ -44,7 +44,7 @@ private:
                        const CallRecord* remote);
     // The record's line in CallLog.txt, its fields copied into `call`; false when it could not be
     // written.
-    bool writeLog(CallRecord& call, const CallerId& record);
+    bool writeLog(CallRecord& call, const CallerId& record, const CallRecord* remote);
     // The call with its ids, in the history, and reported.
     CallRecord remember(CallRecord call, const CallerId& record, const CallRecord* remote,
                         bool inLog);

@@ -1,5 +1,6 @@
 // The real program, ended by a signal: settings and event log must be saved, also while a
 // modal dialog is open.
+#include "ModemSim.h"
 #include "TestHome.h"
 #include "common/SettingsStore.h"
 
@@ -58,6 +59,7 @@ private slots:
     void unloadIsOneQuickWrite();
     void rewritesReachTheDiskBeforeTheyReplace();
     void fileSizeLimitIsAWriteError();
+    void callsWaitForAFullDisk();
     void secondCopyLeavesTheFirstAlone();
     void emptyStoreNeverOpensTheConsole();
 
@@ -227,6 +229,70 @@ void TestSessionEnd::fileSizeLimitIsAWriteError()
     QCOMPARE(ringdesk.exitCode(), 0);
     QVERIFY(store.open(QIODevice::ReadOnly));
     QCOMPARE(store.readAll(), before); // the old file stays whole
+}
+
+// A full disk (here the file size limit of the running monitor, which `prlimit` lowers and
+// raises) keeps the calls that come meanwhile, in order, and writes them once it has room: to
+// CallLog.txt and the history, each once, also across a restart.
+void TestSessionEnd::callsWaitForAFullDisk()
+{
+    if (QStandardPaths::findExecutable("prlimit").isEmpty() ||
+        QStandardPaths::findExecutable("sqlite3").isEmpty())
+        QSKIP("needs prlimit (util-linux) and the sqlite3 shell");
+    ModemSim modem({"--accept", "AT+VCID=1"});
+    TestHome::useModem(modem.device());
+    const QString log = m_home->dataDir() + "CallLog.txt";
+    auto records = [&log] {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    QProcess monitor;
+    auto said = [&monitor] {
+        return QString::fromUtf8(monitor.peek(1 << 22));
+    };
+    auto limit = [&monitor](const QString& size) {
+        return QProcess::execute("prlimit", {"--pid", QString::number(monitor.processId()),
+                                             "--fsize=" + size + ":unlimited"}) == 0;
+    };
+    TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
+    QTRY_VERIFY_WITH_TIMEOUT(said().contains("[System Ready"), 60000);
+    modem.command("call 6135550101 FIRST CALLER");
+    QTRY_VERIFY_WITH_TIMEOUT(records().contains("FIRST CALLER"), 10000);
+
+    // No room: the calls are taken, said once, and wait.
+    QVERIFY(limit(QString::number(QFileInfo(log).size())));
+    modem.command("call 6135550102 SECOND CALLER");
+    QTRY_COMPARE_WITH_TIMEOUT(said().count("\nCall: "), 2, 10000);
+    modem.command("call 6135550103 THIRD CALLER");
+    QTRY_COMPARE_WITH_TIMEOUT(said().count("\nCall: "), 3, 10000);
+    QCOMPARE(said().count("the call is kept and written as soon as the file takes it]"), 1);
+    QVERIFY(!records().contains("SECOND CALLER"));
+
+    // Room again: the next call brings the others before it, in order.
+    QVERIFY(limit("unlimited"));
+    modem.command("call 6135550104 FOURTH CALLER");
+    QTRY_VERIFY_WITH_TIMEOUT(records().contains("FOURTH CALLER"), 10000);
+    const QStringList lines = records().split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY2(lines.at(i).contains(QStringList{"FIRST", "SECOND", "THIRD", "FOURTH"}.at(i)),
+                 qPrintable(lines.join('\n')));
+    QVERIFY(said().contains("written again: 2 calls that waited are in it]"));
+    monitor.terminate();
+    QVERIFY(monitor.waitForFinished(15000));
+
+    // After a restart the history has each call once, with its record.
+    TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
+    QTRY_VERIFY_WITH_TIMEOUT(said().contains("[System Ready"), 60000);
+    monitor.terminate();
+    QVERIFY(monitor.waitForFinished(15000));
+    QProcess shell;
+    shell.start("sqlite3", {"-readonly", m_home->dataDir() + "calls.sqlite",
+                            "SELECT log_record, name FROM calls ORDER BY log_record"});
+    QVERIFY(shell.waitForFinished(10000));
+    QCOMPARE(
+        QString::fromUtf8(shell.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+        QStringList({"0|FIRST CALLER", "1|SECOND CALLER", "2|THIRD CALLER", "3|FOURTH CALLER"}));
 }
 
 // A second start shows the running monitor and ends, touching neither settings nor logs.
