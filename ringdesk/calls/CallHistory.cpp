@@ -116,8 +116,12 @@ void CallHistory::close()
     m_db = nullptr;
 }
 
-QString CallHistory::lastError() const
+QString CallHistory::lastError(int code) const
 {
+    // The connection's message is the last call's: a statement finalized or a rollback since
+    // the failure leaves "not an error" or a reason of its own, so the failure's code speaks.
+    if (code != SQLITE_OK)
+        return QString::fromUtf8(sqlite3_errstr(code));
     return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("not open");
 }
 
@@ -174,9 +178,9 @@ bool CallHistory::prepare()
     if (code == SQLITE_OK)
         code = sqlite3_exec(m_db, schema, nullptr, nullptr, nullptr);
     if (damaged(code))
-        return startAgain(lastError());
+        return startAgain(lastError(code));
     if (code != SQLITE_OK) {
-        report(lastError());
+        report(lastError(code));
         return true; // read what can be read; writes wait
     }
     return true;
@@ -209,21 +213,30 @@ void CallHistory::open(const QString& folder, const QStringList& logRecords, con
         return;
     if (!prepare())
         return;
-    catchUp(logRecords, now);
+    if (!catchUp(logRecords, now)) {
+        // Held by another program: the records of now are added first once it can be written,
+        // before any call that comes meanwhile, so the history stays in the calls' order.
+        m_catchUpDue = logRecords.size();
+        m_retry.start();
+    }
     emit changed();
 }
 
-void CallHistory::catchUp(const QStringList& logRecords, const QDateTime& now)
+bool CallHistory::catchUp(const QStringList& logRecords, const QDateTime& now)
 {
     Statement present(m_db, "SELECT count(log_record), max(log_record) FROM calls");
-    if (!present || present.step() != SQLITE_ROW)
-        return;
+    if (!present)
+        return false;
+    if (const int code = present.step(); code != SQLITE_ROW) {
+        report(lastError(code));
+        return false;
+    }
     const qint64 count = sqlite3_column_int64(present.get(), 0);
     const qint64 highest = sqlite3_column_type(present.get(), 1) == SQLITE_NULL
                                ? -1
                                : sqlite3_column_int64(present.get(), 1);
     if (count == logRecords.size() && highest == count - 1)
-        return;
+        return true;
     QSet<qint64> have;
     if (count != highest + 1) {
         Statement all(m_db, "SELECT log_record FROM calls WHERE log_record IS NOT NULL");
@@ -243,8 +256,12 @@ void CallHistory::catchUp(const QStringList& logRecords, const QDateTime& now)
         sqlite3_exec(m_db, "DROP TRIGGER calls_text_add", nullptr, nullptr, nullptr);
     qint64 added = 0;
     for (const LogCatchUp::LoggedCall& logged : missing) {
-        if (!insert(logged.call, logged.logRecord))
-            break;
+        if (!insert(logged.call, logged.logRecord)) {
+            const QString why = lastError(sqlite3_extended_errcode(m_db));
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            report(why);
+            return false;
+        }
         ++added;
     }
     if (bulk) {
@@ -252,15 +269,17 @@ void CallHistory::catchUp(const QStringList& logRecords, const QDateTime& now)
                      nullptr);
         sqlite3_exec(m_db, schema, nullptr, nullptr, nullptr);
     }
-    const bool committed = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-    if (!committed) {
+    const int committed = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (committed != SQLITE_OK) {
+        const QString why = lastError(sqlite3_extended_errcode(m_db));
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        report(lastError());
-        return;
+        report(why);
+        return false;
     }
     if (added > 0)
         emit eventLine(QStringLiteral("[History: %1 calls of CallLog.txt added]").arg(added));
     sqlite3_db_release_memory(m_db);
+    return true;
 }
 
 bool CallHistory::insert(const CallRecord& call, qint64 logRecord)
@@ -316,8 +335,25 @@ qint64 CallHistory::add(const CallRecord& call, bool inLog)
     return m_waiting.isEmpty() ? sqlite3_last_insert_rowid(m_db) : 0;
 }
 
+bool CallHistory::catchUpFromFile(qsizetype records)
+{
+    QByteArray content;
+    QString error;
+    if (!SafeFile::read(m_folder + QStringLiteral("CallLog.txt"), &content, &error))
+        return true; // nothing to read back
+    const QStringList all = CallLogFile::readFields(content);
+    return catchUp(records < 0 ? all : all.mid(0, records), Clock::now());
+}
+
 void CallHistory::writeWaiting()
 {
+    if (m_db && m_catchUpDue >= 0) {
+        if (!catchUpFromFile(m_catchUpDue)) {
+            m_retry.start();
+            return;
+        }
+        m_catchUpDue = -1;
+    }
     bool rebuilt = false;
     while (m_db && !m_waiting.isEmpty()) {
         const Waiting& next = m_waiting.first();
@@ -339,12 +375,8 @@ void CallHistory::writeWaiting()
             emit eventLine(QStringLiteral("[History %1 written again]").arg(m_path));
         }
     }
-    if (rebuilt) {
-        QByteArray content;
-        QString error;
-        if (SafeFile::read(m_folder + QStringLiteral("CallLog.txt"), &content, &error))
-            catchUp(CallLogFile::readFields(content), Clock::now());
-    }
+    if (rebuilt)
+        catchUpFromFile(-1);
     emit changed();
 }
 
@@ -391,6 +423,7 @@ void CallHistory::setOutcome(qint64 historyId, const QString& callId, const QStr
 void CallHistory::clear()
 {
     m_logRecords = 0;
+    m_catchUpDue = -1;
     m_waiting.clear();
     if (m_db && sqlite3_exec(m_db, "DELETE FROM calls", nullptr, nullptr, nullptr) != SQLITE_OK)
         report(lastError());

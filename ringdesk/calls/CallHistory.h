@@ -98,7 +98,10 @@ private:
     };
     bool openFile();
     bool prepare();
-    void catchUp(const QStringList& logRecords, const QDateTime& now);
+    // False when the history could not be read or written now.
+    bool catchUp(const QStringList& logRecords, const QDateTime& now);
+    // The first `records` of CallLog.txt as it is now (all of them for -1).
+    bool catchUpFromFile(qsizetype records);
     bool insert(const CallRecord& call, qint64 logRecord);
     void writeWaiting();
     // Moves a damaged file aside and starts a new one; false when even that fails.
@@ -106,7 +109,8 @@ private:
     void report(const QString& what);
     CallRecord fromRow(struct sqlite3_stmt* row) const;
     qint64 stored() const;
-    QString lastError() const;
+    // Why the last call failed; `code`, when given, is the failure's own.
+    QString lastError(int code = 0) const;
 
     sqlite3* m_db = nullptr;
     struct sqlite3_stmt* m_insert = nullptr; // prepared once: a log is added a call at a time
@@ -116,5 +120,6 @@ private:
     QList<Waiting> m_waiting;
     std::function<QString(const QString&)> m_e164;
     QTimer m_retry;
-    bool m_reported = false; // the database's trouble is in the event list already
+    bool m_reported = false;     // the database's trouble is in the event list already
+    qsizetype m_catchUpDue = -1; // the records of CallLog.txt at open, while not caught up
 };

@@ -169,9 +169,29 @@ with open(database, "wb") as damaged:
     damaged.write(b"this is no database" * 100)
 check(start(), "the monitor starts on a damaged database")
 check(wait_until(lambda: "was damaged" in home.said(), 5), "it says the database was damaged")
+check("was damaged (file is not a database)" in home.said(),
+      "with SQLite's own reason, not 'not an error'")
 kept = [name for name in os.listdir(home.data) if name.startswith("calls.sqlite.damaged-")]
 check(len(kept) == 1, f"the damaged file is kept ({kept})")
 check(rows("SELECT count(*) FROM calls") == ["8"], "and every call of CallLog.txt is back")
+stop()
+
+# Held by another program when the monitor starts: the calls it lacks come first once it is free,
+# before the call made meanwhile, so the order of ids is the order of the calls.
+with sqlite3.connect(database) as db:
+    db.execute("DELETE FROM calls WHERE log_record >= 6")
+holder = sqlite3.connect(database, timeout=0)
+holder.execute("BEGIN EXCLUSIVE")
+check(start(), "the monitor starts on a locked history")
+check(call("call 6135554343 LATE CALLER"), "a call meanwhile is in CallLog.txt")
+check(wait_until(lambda: "database is locked" in home.said(), 5), "the lock is named as such")
+check("not an error" not in home.said(), "and no reason is made up")
+holder.rollback()
+holder.close()
+check(wait_until(lambda: rows("SELECT count(*) FROM calls") == ["9"], 15),
+      "once free, the calls it lacked and the new one are in")
+check(rows("SELECT log_record FROM calls ORDER BY id") == [str(i) for i in range(9)],
+      "in the calls' order")
 stop()
 
 finish(home, "The history keeps every call.")
