@@ -82,6 +82,7 @@ private slots:
     void activationRunsOnce();
     void detailsToggle();
     void clearEventsAndLog();
+    void callListShowsOutcomesAndBlocksLive();
     void imageDoubleClickTogglesTheSwitch();
     void enterRunsMinimize();
     void helpOpensAtItsContents();
@@ -264,6 +265,31 @@ void TestMainWindow::detailsToggle()
     QCOMPARE(ui.detailsButton->text(), "&Details >>");
     QVERIFY(!ui.detailsGroup->isVisible());
     QCOMPARE(m_window->height(), collapsed);
+}
+
+// A router's call ends after it is listed; a blocked call says so, as on the web page.
+void TestMainWindow::callListShowsOutcomesAndBlocksLive()
+{
+    start();
+    CallHistory& history = m_window->monitor().calls().history();
+    QTRY_VERIFY(history.isOpen());
+    CallRecord call;
+    call.id = "box-1";
+    call.date = "12/06";
+    call.time = "10:41";
+    call.number = "030 123456";
+    call.name = "";
+    const qint64 row = history.add(call, false);
+    call.id = "box-2";
+    call.blocked = true;
+    call.blockRule = "030 123456";
+    history.add(call, false);
+    QAbstractItemModel* shown = m_window->ui().callList->model();
+    QTRY_COMPARE(shown->rowCount(), 2);
+    QVERIFY(shown->index(1, 0).data().toString().endsWith("  (blocked)"));
+    QVERIFY(!shown->index(0, 0).data().toString().contains("(missed)"));
+    history.setOutcome(row, "box-1", "missed", 0);
+    QTRY_VERIFY(shown->index(0, 0).data().toString().endsWith("  (missed)"));
 }
 
 void TestMainWindow::clearEventsAndLog()

@@ -47,6 +47,12 @@ void CallListModel::refresh()
     if (!readsHistory())
         return;
     const int rows = int(m_history->count());
+    if (rows == m_rows && rows > 0) {
+        // An outcome came for a call already listed (a router's call ended).
+        m_cache.clear();
+        emit dataChanged(index(0), index(rows - 1));
+        return;
+    }
     if (rows > m_rows) {
         beginInsertRows(QModelIndex(), m_rows, rows - 1);
         m_rows = rows;
@@ -97,14 +103,18 @@ QVariant CallListModel::data(const QModelIndex& index, int role) const
     const std::optional<CallRecord> call = callAt(index.row());
     if (!call)
         return QVariant();
-    // The outcome, where the source tells it (a router), follows the line as the log has it.
+    // The outcome, where the source tells it (a router), and a block follow the line as the log
+    // has it, as on the web page.
+    QString line = call->logLine();
+    if (call->blocked)
+        line += QStringLiteral("  (blocked)");
     if (call->outcome == u"missed")
-        return call->logLine() + QStringLiteral("  (missed)");
-    if (call->outcome == u"answered")
-        return call->logLine() + QStringLiteral("  (answered, %1:%2)")
-                                     .arg(call->duration / 60)
-                                     .arg(call->duration % 60, 2, 10, QChar(u'0'));
-    return call->logLine();
+        line += QStringLiteral("  (missed)");
+    else if (call->outcome == u"answered")
+        line += QStringLiteral("  (answered, %1:%2)")
+                    .arg(call->duration / 60)
+                    .arg(call->duration % 60, 2, 10, QChar(u'0'));
+    return line;
 }
 
 QStringList CallListModel::lines() const
