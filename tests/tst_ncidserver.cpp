@@ -80,6 +80,7 @@ private slots:
     void whatAClientAsksAtStartup_data();
     void whatAClientAsksAtStartup();
     void clientsThatMayNotStay();
+    void oneHostCannotTakeEveryPlace();
     void callsThroughTheMonitor();
 
 private:
@@ -211,23 +212,61 @@ void TestNcidServer::clientsThatMayNotStay()
     Client third(port);
     QTRY_COMPARE(third.socket.state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(third.received, QByteArray());
+    QTRY_COMPARE(lines.size(), 2);
+    QVERIFY(lines.value(1).value(0).toString().startsWith("[NCID: 2 clients are connected"));
 
     // The silent one is not read from here: its socket holds whatever the kernel took.
     silent.socket.setReadBufferSize(1);
     int sent = 0;
-    for (; sent < 200000 && lines.size() < 2; ++sent) {
+    for (; sent < 200000 && lines.size() < 3; ++sent) {
         m_server->callLogged(call("+1 (613) 555-0123", "CALLER " + QString::number(sent)));
         QCoreApplication::processEvents();
         reader.socket.readAll();
     }
     qInfo() << "dropped after" << sent << "calls";
-    QCOMPARE(lines.value(1).value(0).toString(), "[NCID: dropped 127.0.0.1: it does not read]");
+    QCOMPARE(lines.value(2).value(0).toString(), "[NCID: dropped 127.0.0.1: it does not read]");
     // The reader stays, and a new client may take the free place.
     m_server->callLogged(call("+1 (613) 555-0124", "STILL HERE"));
     QByteArray got;
     QTRY_VERIFY((got += reader.socket.readAll()).contains("STILL HERE"));
     Client fourth(port);
     QTRY_VERIFY(fourth.startedUp());
+}
+
+// Idle connections from one host close their oldest past its share; another host still gets in.
+void TestNcidServer::oneHostCannotTakeEveryPlace()
+{
+    NcidServer::Limits limits;
+    limits.clients = 4;
+    limits.perAddress = 2;
+    const quint16 port = start("127.0.0.0/8", limits);
+    QSignalSpy lines(m_server.get(), &NcidServer::eventLine);
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < 10; ++i) {
+        idle.push_back(std::make_unique<Client>(port, "127.0.0.2"));
+        QTRY_VERIFY(idle.back()->startedUp());
+    }
+    // The newest two of that host stay; the others were closed, each with its line.
+    QTRY_COMPARE(std::count_if(idle.begin(), idle.end(),
+                               [](const auto& c) {
+                                   return c->socket.state() == QAbstractSocket::ConnectedState;
+                               }),
+                 2);
+    QVERIFY(idle.back()->socket.state() == QAbstractSocket::ConnectedState);
+    QCOMPARE(lines.count(), 8);
+    QVERIFY(lines.first().first().toString().startsWith(
+        "[NCID: dropped 127.0.0.2: its 2 connections are the most one address may have"));
+    Client other(port, "127.0.0.3");
+    QTRY_VERIFY(other.startedUp());
+    Client another(port, "127.0.0.4");
+    QTRY_VERIFY(another.startedUp());
+    // Full now: the next is turned away, and that is said once.
+    Client late(port, "127.0.0.5");
+    Client later(port, "127.0.0.6");
+    QTRY_COMPARE(later.socket.state(), QAbstractSocket::UnconnectedState);
+    QTRY_COMPARE(late.socket.state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(lines.count(), 9);
+    QVERIFY(lines.last().first().toString().startsWith("[NCID: 4 clients are connected"));
 }
 
 // The real monitor on the simulated modem: a client sees the logged calls, each new call, a

@@ -97,7 +97,21 @@ void NcidServer::incomingConnection(qintptr descriptor)
         socket->deleteLater();
         return;
     }
+    // One host's idle connections must not keep every other client out: past its share, its
+    // oldest makes room for its newest.
+    if (m_book.count(from) >= m_limits.perAddress) {
+        auto* oldest = static_cast<QTcpSocket*>(const_cast<void*>(m_book.oldest(&from)));
+        if (Client* client = m_clients.value(oldest))
+            drop(client, QStringLiteral("its %1 connections are the most one address may have; "
+                                        "the oldest makes room for the newest")
+                             .arg(m_limits.perAddress));
+    }
     if (m_book.count() >= m_limits.clients) {
+        if (!std::exchange(m_toldFull, true))
+            emit eventLine(QStringLiteral("[NCID: %1 clients are connected, the most allowed; "
+                                          "%2 and any more are turned away until one leaves]")
+                               .arg(m_limits.clients)
+                               .arg(from.toString()));
         socket->abort();
         socket->deleteLater();
         return;
@@ -190,6 +204,7 @@ void NcidServer::drop(Client* client, const QString& why)
     if (!m_clients.remove(client->socket))
         return;
     m_book.remove(client->socket);
+    m_toldFull = false;
     if (!why.isEmpty())
         emit eventLine(QStringLiteral("[NCID: dropped %1: %2]")
                            .arg(client->socket->peerAddress().toString(), why));

@@ -24,6 +24,7 @@ public:
     struct Limits
     {
         int clients = 32;
+        int perAddress = 8;           // one host's share: its newest connection closes its oldest
         qsizetype unread = 64 * 1024; // bytes waiting for a client before it is dropped
         int helloMs = 250;            // the moment a client has to say HELLO before the log
         int logLines = 200;
@@ -77,4 +78,5 @@ private:
     QHash<QTcpSocket*, Client*> m_clients;
     ConnectionBook m_book;
     QSet<QString> m_refused; // addresses told about once
+    bool m_toldFull = false; // "full" said, until a place is free again
 };
