@@ -4,6 +4,7 @@
 #include "calls/CallScreen.h"
 #include "common/Clock.h"
 #include "common/PasswordHash.h"
+#include "web/LoginGate.h"
 #include "web/WebPage.h"
 
 #include <QProcess>
@@ -86,6 +87,7 @@ private slots:
     void connectionsAreBounded();
     void passwordTriesAreCountedAsTheyArrive();
     void parallelTriesCountToo();
+    void manyAddressesShareTheirTries();
     void sessionsEnd();
     void liveStreamsAreBounded();
     void onlyThePageMayChangeTheLists_data();
@@ -313,6 +315,36 @@ void TestWebServer::parallelTriesCountToo()
     }
     QCOMPARE(statuses.value(303), 5);
     QCOMPARE(statuses.value(429), 7);
+}
+
+// A thousand tries from a hundred addresses are thirty checks a minute, and an IPv6 host's /64
+// is one address.
+void TestWebServer::manyAddressesShareTheirTries()
+{
+    LoginGate gate;
+    gate.check = [](const QString&, const QString&) {
+        return false;
+    };
+    auto tries = [&](const QStringList& from, int each) {
+        int taken = 0;
+        for (int i = 0; i < each; ++i)
+            for (const QString& address : from)
+                taken += gate.submit(
+                    QHostAddress(address), "guess", "hash", [] { return false; }, [](bool) {});
+        return taken;
+    };
+    QStringList hundred;
+    for (int i = 1; i <= 100; ++i)
+        hundred << QString("192.168.1.%1").arg(i);
+    QCOMPARE(tries(hundred, 10), LoginGate::triesPerMinute);
+    QVERIFY(gate.retryAfter(QHostAddress("192.168.1.200")) > 0);
+    m_now = m_now.addSecs(61);
+    QStringList oneHost;
+    for (int i = 1; i <= 20; ++i)
+        oneHost << QString("2001:db8:1:2::%1").arg(i, 0, 16);
+    QCOMPARE(tries(oneHost, 1), LoginGate::triesPerAddress);
+    QCOMPARE(tries({"2001:db8:1:3::1"}, 1), 1); // another /64, another household
+    gate.stop();
 }
 
 // A session ends after twelve hours unused; a live page ends with its session.

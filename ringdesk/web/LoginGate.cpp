@@ -22,8 +22,22 @@ LoginGate::~LoginGate()
     m_pool.waitForDone();
 }
 
+QString LoginGate::counted(const QHostAddress& from)
+{
+    bool v4 = false;
+    const quint32 mapped = from.toIPv4Address(&v4);
+    if (v4 || from.protocol() != QAbstractSocket::IPv6Protocol)
+        return QHostAddress(mapped).toString();
+    Q_IPV6ADDR bytes = from.toIPv6Address();
+    for (int i = 8; i < 16; ++i)
+        bytes[i] = 0;
+    return QHostAddress(bytes).toString() + QStringLiteral("/64");
+}
+
 void LoginGate::prune(const QString& from)
 {
+    const QDateTime minuteAgo = Clock::now().addSecs(-60);
+    m_lastMinute.removeIf([&](const QDateTime& when) { return when <= minuteAgo; });
     QList<QDateTime>& tries = m_tries[from];
     const QDateTime since = Clock::now().addSecs(-windowMinutes * 60);
     tries.removeIf([&](const QDateTime& when) { return when <= since; });
@@ -33,10 +47,14 @@ void LoginGate::prune(const QString& from)
 
 int LoginGate::retryAfter(const QHostAddress& from) const
 {
-    const QList<QDateTime> tries = m_tries.value(from.toString());
-    if (tries.isEmpty())
-        return 0;
-    return int(std::max<qint64>(1, Clock::now().secsTo(tries.first().addSecs(windowMinutes * 60))));
+    const QDateTime now = Clock::now();
+    qint64 wait = 0;
+    const QList<QDateTime> tries = m_tries.value(counted(from));
+    if (tries.size() >= triesPerAddress)
+        wait = now.secsTo(tries.first().addSecs(windowMinutes * 60));
+    if (m_lastMinute.size() >= triesPerMinute)
+        wait = std::max(wait, now.secsTo(m_lastMinute.first().addSecs(60)));
+    return tries.isEmpty() && wait == 0 ? 0 : int(std::max<qint64>(1, wait));
 }
 
 int LoginGate::waiting() const
@@ -50,12 +68,13 @@ int LoginGate::waiting() const
 bool LoginGate::submit(const QHostAddress& from, const QString& password, const QString& hash,
                        std::function<bool()> stillWanted, std::function<void(bool)> done)
 {
-    const QString address = from.toString();
+    const QString address = counted(from);
     prune(address);
-    QList<QDateTime>& tries = m_tries[address];
-    if (m_stopped || tries.size() >= triesPerAddress)
+    if (m_stopped || m_tries.value(address).size() >= triesPerAddress ||
+        m_lastMinute.size() >= triesPerMinute)
         return false;
-    tries.append(Clock::now());
+    m_tries[address].append(Clock::now());
+    m_lastMinute.append(Clock::now());
     QQueue<Check>& queue = m_waiting[address];
     if (queue.isEmpty())
         m_turns.append(address);

@@ -11,15 +11,18 @@
 
 // Who may try a password, and when the slow check runs. Each address has a few tries a quarter
 // of an hour, counted as the request arrives (pipelined and parallel ones too), and a right
-// password starts its count again. The checks run one at a time, off the event loop, taking the
-// addresses in turn, so a flood from one address keeps nobody else waiting for long, and a flood
-// from many slows log-ins, never calls. A check whose client went away is dropped unrun.
+// password starts its count again. An IPv6 host has a /64 of addresses: its /64 counts as one.
+// All addresses together have a few tries a minute, so many addresses do not make many tries. The
+// checks run one at a time, off the event loop, taking the addresses in turn, so a flood from one
+// address keeps nobody else waiting for long, and a flood from many slows log-ins, never calls. A
+// check whose client went away is dropped unrun.
 class LoginGate : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int triesPerAddress = 5;
     static constexpr int windowMinutes = 15;
+    static constexpr int triesPerMinute = 30; // of all addresses together
 
     explicit LoginGate(QObject* parent = nullptr);
     ~LoginGate() override;
@@ -48,9 +51,12 @@ private:
         std::function<void(bool)> done;
     };
     void prune(const QString& from);
+    // Whose tries an address's are: itself, or for IPv6 its /64.
+    static QString counted(const QHostAddress& from);
     void runNext();
 
     QHash<QString, QList<QDateTime>> m_tries; // by address, the times of its tries
+    QList<QDateTime> m_lastMinute;            // every address's tries of the last minute
     QHash<QString, QQueue<Check>> m_waiting;  // by address
     QList<QString> m_turns;                   // addresses with checks waiting, in turn
     bool m_running = false;
