@@ -88,6 +88,7 @@ private slots:
     void passwordTriesAreCountedAsTheyArrive();
     void parallelTriesCountToo();
     void manyAddressesShareTheirTries();
+    void answersAClientDoesNotReadAreBounded();
     void sessionsEnd();
     void liveStreamsAreBounded();
     void onlyThePageMayChangeTheLists_data();
@@ -345,6 +346,33 @@ void TestWebServer::manyAddressesShareTheirTries()
     QCOMPARE(tries(oneHost, 1), LoginGate::triesPerAddress);
     QCOMPARE(tries({"2001:db8:1:3::1"}, 1), 1); // another /64, another household
     gate.stop();
+}
+
+// A client that pipelines requests and never reads the answers holds a quarter megabyte here,
+// not the answers to all of them; once it reads, the rest are answered.
+void TestWebServer::answersAClientDoesNotReadAreBounded()
+{
+    QTcpSocket* client = connectClient();
+    client->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    QTRY_COMPARE(client->state(), QAbstractSocket::ConnectedState);
+    client->setReadBufferSize(4096);
+    constexpr int asked = 400; // of about 2 KB each
+    QByteArray requests;
+    for (int i = 0; i < asked; ++i)
+        requests += get("/login");
+    client->write(requests);
+    const qsizetype limit = m_server->limits().unreadAnswers;
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->answersUnread() > limit, 20000);
+    // Each turn of the event loop would answer one more.
+    for (int turn = 0; turn < 300; ++turn)
+        QCoreApplication::processEvents();
+    QVERIFY2(m_server->answersUnread() < limit + 64 * 1024,
+             qPrintable(QString::number(m_server->answersUnread())));
+    client->setReadBufferSize(0);
+    client->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1 << 20);
+    QByteArray got;
+    QTRY_VERIFY_WITH_TIMEOUT((got += client->readAll(), got.count("HTTP/1.1 200 OK") == asked),
+                             60000);
 }
 
 // A session ends after twelve hours unused; a live page ends with its session.

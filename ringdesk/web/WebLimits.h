@@ -12,5 +12,7 @@ struct WebLimits
     qsizetype bodyBeforeLogIn = 1024;
     qsizetype bodySignedIn = 64 * 1024;
     qsizetype streamBuffer = 256 * 1024;
+    // Answers a connection has not read; past them, its next requests wait unread.
+    qsizetype unreadAnswers = 256 * 1024;
     int sessionHours = 12;
 };

@@ -133,6 +133,12 @@ void WebListener::incomingConnection(qintptr descriptor)
     connect(&connection->timer, &QTimer::timeout, this, [this, connection] { drop(connection); });
     connection->timer.start(m_limits.requestSeconds * 1000);
     connect(socket, &QTcpSocket::readyRead, this, [this, connection] { readRequests(connection); });
+    // A client that reads its answers again gets its next requests read.
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, connection] {
+        if (!connection->busy && !connection->stream &&
+            connection->socket->bytesToWrite() <= m_limits.unreadAnswers)
+            readRequests(connection);
+    });
     connect(socket, &QTcpSocket::disconnected, this, [this, connection] { drop(connection); });
     if (m_tls) {
         auto* tls = static_cast<QSslSocket*>(socket);
@@ -158,7 +164,8 @@ void WebListener::drop(Connection* connection)
 
 void WebListener::readRequests(Connection* connection)
 {
-    while (!connection->busy) {
+    // A client that sends requests and never reads the answers would have them all held here.
+    while (!connection->busy && connection->socket->bytesToWrite() <= m_limits.unreadAnswers) {
         if (connection->pending.isEmpty())
             connection->pending = connection->socket->read(readChunk);
         if (connection->pending.isEmpty())
@@ -184,6 +191,14 @@ void WebListener::readRequests(Connection* connection)
         if (!find(client))
             return;
     }
+}
+
+qsizetype WebListener::answersUnread() const
+{
+    qsizetype unread = 0;
+    for (const Connection* connection : m_connections)
+        unread += connection->socket->bytesToWrite();
+    return unread;
 }
 
 void WebListener::answer(const Client& client, const WebReply& reply)

@@ -53,6 +53,9 @@ public:
     bool push(const QByteArray& message);
     void endStreams(const std::function<bool(const QByteArray& token)>& ended);
 
+    // Bytes of answers written and not yet taken by their clients, over all connections.
+    qsizetype answersUnread() const;
+
 protected:
     void incomingConnection(qintptr descriptor) override;
 

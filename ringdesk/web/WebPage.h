@@ -46,6 +46,7 @@ public:
     // Tests shrink the limits.
     void setLimits(const Limits& limits);
     LoginGate& loginGate() { return m_app.loginGate(); }
+    qsizetype answersUnread() const { return m_listener.answersUnread(); }
 
     // The monitor's state for the page: modem port, caller ID on, broker, last event lines.
     void setState(std::function<QJsonObject()> state) { m_state.state = std::move(state); }
