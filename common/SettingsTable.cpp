@@ -160,6 +160,17 @@ SettingEntry sixteenBit(SettingEntry entry)
     return entry;
 }
 
+// A text the program reads as a whole number above 0 (a speed, milliseconds).
+SettingEntry positiveWhole(SettingEntry entry)
+{
+    entry.check = [](const QString& text) {
+        bool ok = false;
+        const int value = text.trimmed().toInt(&ok);
+        return ok && value > 0 ? QString() : QStringLiteral("not a whole number above 0");
+    };
+    return entry;
+}
+
 } // namespace
 
 const SettingEntry ComPort = sixteenBit(whole("Modem", "ComPort", "0", -32768, 32767));
@@ -167,10 +178,16 @@ const SettingEntry ComPort = sixteenBit(whole("Modem", "ComPort", "0", -32768, 3
 const SettingEntry ModemResponseTimeout = [] {
     SettingEntry entry = text("Modem", "ModemResponseTimeout", QStringLiteral("3000"));
     entry.writtenKey = QStringLiteral("ModemResponseTimeOut");
+    entry.check = [](const QString& text) {
+        const std::optional<double> value = Conversions::toNumber(text);
+        return value && *value >= 1 ? QString()
+                                    : QStringLiteral("not a number of milliseconds from 1");
+    };
     return entry;
 }();
-const SettingEntry BaudRate = text("Modem", "BaudRate", QStringLiteral("9600"));
-const SettingEntry PollInterval = text("Modem", "PollInterval", QStringLiteral("100"));
+const SettingEntry BaudRate = positiveWhole(text("Modem", "BaudRate", QStringLiteral("9600")));
+const SettingEntry PollInterval =
+    positiveWhole(text("Modem", "PollInterval", QStringLiteral("100")));
 const SettingEntry CallIDString = text("Modem", "CallIDString");
 const SettingEntry NumberOfCom = sixteenBit(whole("Modem", "NumberOfCom", "4", -32768, 32767));
 const SettingEntry ModemCheckInterval = whole("Modem", "CheckInterval", "300", 0, 86400);

@@ -135,13 +135,22 @@ void TestMonitor::unreadableValuesFallBackAndAreReported()
     saveSetting("ZodoDE", "Setup", "Minimize", "2");
     saveSetting("ZodoDE", "Setup", "Event", "maybe");
     saveSetting("ZodoDE", "Setup", "Country", "XX");
+    saveSetting("ZodoDE", "Modem", "BaudRate", "fast");
+    saveSetting("ZodoDE", "Modem", "PollInterval", "-5");
+    saveSetting("ZodoDE", "Modem", "ModemResponseTimeOut", "0");
     m_monitor->loadSettings();
     const MonitorState& s = m_monitor->state();
     QCOMPARE(s.box(Box::MaximizeOnRing), true);
     QCOMPARE(s.box(Box::MinimizeOnStart), false);
     QVERIFY(s.view() == MonitorState::View::Events);
     QCOMPARE(m_monitor->events().lines(),
-             QStringList({"[Setting Setup/Country holds \"XX\", which is no country code; numbers "
+             QStringList({"[Setting Modem/ModemResponseTimeout holds \"0\", not a number of "
+                          "milliseconds from 1; using 3000]",
+                          "[Setting Modem/BaudRate holds \"fast\", not a whole number above 0; "
+                          "using 9600]",
+                          "[Setting Modem/PollInterval holds \"-5\", not a whole number above 0; "
+                          "using 100]",
+                          "[Setting Setup/Country holds \"XX\", which is no country code; numbers "
                           "are read as in the United States (US)]",
                           "[Setting Setup/Maximize holds \"yes please\", not 0 or 1; using 1]",
                           "[Setting Setup/Minimize holds \"2\", not 0 or 1; using 0]",
@@ -153,6 +162,8 @@ void TestMonitor::unreadableValuesFallBackAndAreReported()
     QCOMPARE(Settings::Maximize.read(), "yes please");
     QCOMPARE(Settings::Event.read(), "maybe");
     QCOMPARE(Settings::Minimize.read(), "1");
+    QCOMPARE(Settings::BaudRate.read(), "fast");
+    QCOMPARE(Settings::ModemResponseTimeout.read(), "0");
 }
 
 // One stray line costs that line only: the entries around it are loaded, and the unload step

@@ -69,9 +69,17 @@ MonitorConfig MonitorConfig::read()
     config.modem.port = ComPort.whole(&portProblem);
     if (!portProblem.isEmpty()) // searched for, and the stored text left alone unless found
         config.standIns.append({&ComPort, QStringLiteral("0")});
-    config.modem.replyTimeout = ModemResponseTimeout.read();
-    config.modem.speed = BaudRate.read();
-    config.pollInterval = PollInterval.read();
+    // A value that cannot be used is said, and the stored text stays unless the user changes it.
+    auto readText = [&](const SettingEntry& entry) {
+        const qsizetype before = problems->size();
+        const QString value = readInto(problems, entry, &SettingEntry::text);
+        if (problems->size() > before)
+            config.standIns.append({&entry, value});
+        return value;
+    };
+    config.modem.replyTimeout = readText(ModemResponseTimeout);
+    config.modem.speed = readText(BaudRate);
+    config.pollInterval = readText(PollInterval);
     config.checkIntervalMs = readInto(problems, ModemCheckInterval, &SettingEntry::whole) * 1000;
     config.modem.callerIdCommand = CallIDString.read();
     config.country = Country.read();
