@@ -11,8 +11,8 @@ bool isLineEnd(char16_t c)
 
 bool isDropped(char16_t c)
 {
-    return (c < 0x20 && c != u'\t') || (c >= 0x7f && c <= 0x9f) ||
-           (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
+    return (c < 0x20 && c != u'\t') || (c >= 0x7f && c <= 0x9f) || (c >= 0x202a && c <= 0x202e) ||
+           (c >= 0x2066 && c <= 0x2069);
 }
 
 } // namespace

@@ -138,7 +138,6 @@ void TestPhoneNumber::numbersLongerThanAnyAreRefused()
     QCOMPARE(plan.e164("+49 30 1234567"), "+49301234567");
 }
 
-
 void TestPhoneNumber::display_data()
 {
     QTest::addColumn<QString>("country");

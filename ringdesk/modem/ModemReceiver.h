@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/TickSource.h"
 #include "modem/CallerId.h"
 #include "modem/CallerIdLine.h"
 #include "modem/LineCutter.h"
-#include "common/TickSource.h"
 #include "numbers/NumberPlan.h"
 
 #include <QObject>
