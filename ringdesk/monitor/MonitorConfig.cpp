@@ -171,7 +171,6 @@ void MonitorConfig::showIn(MonitorState& state) const
         state.setView(MonitorState::View::Events);
     if (showCalls)
         state.setView(MonitorState::View::Calls);
-    state.setControlEnabled(MonitorState::FindModem, findModemAllowed);
 }
 
 MonitorConfig::Saved MonitorConfig::savedFrom(const MonitorState& state)

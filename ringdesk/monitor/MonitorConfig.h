@@ -61,7 +61,8 @@ struct MonitorConfig
         QString areaCode;
         ModemSettings modem;
     };
-    // The boxes, the list and "Find Modem" as the settings have them, into the monitor's state.
+    // The boxes and the list as the settings have them, into the monitor's state ("Find Modem"
+    // is ModemChoice's).
     void showIn(MonitorState& state) const;
     // What of the state is written back: the boxes and the list shown.
     static Saved savedFrom(const MonitorState& state);
