@@ -3,13 +3,17 @@
 
 #include "calls/CallLogFile.h"
 #include "calls/LogCatchUp.h"
+#include "calls/SqlStatement.h"
 #include "common/SafeFile.h"
 #include "numbers/PhoneNumber.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QPointer>
 #include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
 #include <sqlite3.h>
 
 namespace {
@@ -50,42 +54,7 @@ CREATE TRIGGER IF NOT EXISTS calls_text_remove AFTER DELETE ON calls BEGIN
 END;
 )";
 
-const char* const columns =
-    "id, call_id, received, line_date, line_time, number, e164, name, contact_uid, contact_name, "
-    "blocked, block_rule, source, outcome, duration";
-
-// A statement that finalizes itself.
-class Statement
-{
-public:
-    Statement(sqlite3* db, const QByteArray& sql)
-    {
-        if (db)
-            sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_statement, nullptr);
-    }
-    ~Statement() { sqlite3_finalize(m_statement); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    explicit operator bool() const { return m_statement != nullptr; }
-    sqlite3_stmt* get() const { return m_statement; }
-    void bind(int at, const QString& text)
-    {
-        const QByteArray bytes = text.toUtf8();
-        sqlite3_bind_text(m_statement, at, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-    }
-    void bind(int at, qint64 value) { sqlite3_bind_int64(m_statement, at, value); }
-    void bindNull(int at) { sqlite3_bind_null(m_statement, at); }
-    int step() { return sqlite3_step(m_statement); }
-
-private:
-    sqlite3_stmt* m_statement = nullptr;
-};
-
-QString text(sqlite3_stmt* row, int column)
-{
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
-    return bytes ? QString::fromUtf8(bytes, sqlite3_column_bytes(row, column)) : QString();
-}
+using Statement = SqlStatement;
 
 bool damaged(int code)
 {
@@ -95,8 +64,10 @@ bool damaged(int code)
 
 } // namespace
 
-CallHistory::CallHistory(QObject* parent) : QObject(parent)
+CallHistory::CallHistory(QObject* parent)
+    : QObject(parent), m_readers(std::make_unique<QThreadPool>())
 {
+    m_readers->setMaxThreadCount(1);
     m_retry.setSingleShot(true);
     m_retry.setInterval(5000);
     connect(&m_retry, &QTimer::timeout, this, &CallHistory::writeWaiting);
@@ -170,7 +141,7 @@ bool CallHistory::prepare()
     if (code == SQLITE_OK) {
         Statement check(m_db, "PRAGMA quick_check(1)");
         code = check ? check.step() : sqlite3_errcode(m_db);
-        if (code == SQLITE_ROW && text(check.get(), 0) != QLatin1String("ok"))
+        if (code == SQLITE_ROW && check.text(0) != QLatin1String("ok"))
             code = SQLITE_CORRUPT;
         else if (code == SQLITE_ROW)
             code = SQLITE_OK;
@@ -430,38 +401,6 @@ void CallHistory::clear()
     emit changed();
 }
 
-CallRecord CallHistory::fromRow(sqlite3_stmt* row) const
-{
-    CallRecord call;
-    call.historyId = sqlite3_column_int64(row, 0);
-    call.id = text(row, 1);
-    // "2026-12-08T16:30:05Z", read by position: a page of calls reads fifty of them.
-    const QString received = text(row, 2);
-    const auto part = [&received](int at, int length) {
-        return QStringView(received).mid(at, length).toInt();
-    };
-    call.received = QDateTime(QDate(part(0, 4), part(5, 2), part(8, 2)),
-                              QTime(part(11, 2), part(14, 2), part(17, 2)), Qt::UTC);
-    call.date = text(row, 3);
-    call.time = text(row, 4);
-    call.number = text(row, 5);
-    call.e164 = text(row, 6);
-    call.name = text(row, 7);
-    call.contactUid = text(row, 8);
-    call.contactName = text(row, 9);
-    call.contactFound = !call.contactUid.isEmpty() || !call.contactName.isEmpty();
-    call.blocked = sqlite3_column_int(row, 10) != 0;
-    call.blockRule = text(row, 11);
-    call.source = text(row, 12);
-    call.outcome = text(row, 13);
-    call.duration = sqlite3_column_int(row, 14);
-    if (call.number == QLatin1String("Private"))
-        call.withheld = CallRecord::Withheld::Private;
-    else if (call.number == QLatin1String("Out of Area"))
-        call.withheld = CallRecord::Withheld::OutOfArea;
-    return call;
-}
-
 qint64 CallHistory::stored() const
 {
     Statement statement(m_db, "SELECT count(*) FROM calls");
@@ -482,116 +421,69 @@ std::optional<CallRecord> CallHistory::at(qint64 row) const
         return row - inFile < m_waiting.size() ? std::optional(m_waiting.at(row - inFile).call)
                                                : std::nullopt;
     // Rows are only ever added at the end or all removed, so their ids follow on from the first.
-    Statement statement(m_db, QByteArray("SELECT ") + columns +
+    Statement statement(m_db, QByteArray("SELECT ") + HistoryReader::columns +
                                   " FROM calls WHERE id = (SELECT min(id) FROM calls) + ?");
     if (!statement)
         return std::nullopt;
     statement.bind(1, row);
     if (statement.step() == SQLITE_ROW)
-        return fromRow(statement.get());
-    Statement counted(m_db, QByteArray("SELECT ") + columns +
+        return HistoryReader::fromRow(statement.get());
+    Statement counted(m_db, QByteArray("SELECT ") + HistoryReader::columns +
                                 " FROM calls ORDER BY id LIMIT 1 "
                                 "OFFSET ?");
     counted.bind(1, row);
     if (counted && counted.step() == SQLITE_ROW)
-        return fromRow(counted.get());
+        return HistoryReader::fromRow(counted.get());
     return std::nullopt;
 }
 
 QList<CallRecord> CallHistory::page(int limit, qint64 before, const QString& query,
                                     const QString& number) const
 {
-    QList<CallRecord> calls;
-    const QString wanted = query.trimmed();
-    const QString digits = PhoneNumber::digits(wanted);
-    const bool byDigits = !digits.isEmpty() && PhoneNumber::writtenAsNumber(wanted);
-    const QString searched = byDigits ? digits : wanted;
-    QByteArray sql = QByteArray("SELECT ") + columns + " FROM calls WHERE id < ?";
-    // Three characters make a trigram the index can find; shorter text is looked for row by row.
-    const bool indexed = searched.size() >= 3;
-    if (!wanted.isEmpty() && indexed)
-        sql += byDigits ? " AND id IN (SELECT rowid FROM calls_text WHERE digits MATCH ?)"
-                        : " AND id IN (SELECT rowid FROM calls_text WHERE calls_text MATCH ?)";
-    else if (!wanted.isEmpty())
-        sql += byDigits ? " AND instr(digits, ?) > 0"
-                        : " AND (name LIKE ? ESCAPE '\\' OR contact_name LIKE ? ESCAPE '\\')";
-    if (!number.isEmpty())
-        sql += " AND (e164 = ? OR number = ?)";
-    sql += " ORDER BY id DESC LIMIT ?";
-    Statement statement(m_db, sql);
-    if (!statement)
-        return calls;
-    int at = 1;
-    statement.bind(at++, before > 0 ? before : std::numeric_limits<qint64>::max());
-    if (!wanted.isEmpty() && indexed) {
-        // A phrase of the text as it stands: quotes doubled, no operators.
-        QString phrase = searched;
-        phrase.replace(u'"', QStringLiteral("\"\""));
-        statement.bind(at++, u'"' + phrase + u'"');
-    } else if (!wanted.isEmpty() && byDigits) {
-        statement.bind(at++, searched);
-    } else if (!wanted.isEmpty()) {
-        QString like = searched;
-        like.replace(u'\\', QStringLiteral("\\\\"))
-            .replace(u'%', QStringLiteral("\\%"))
-            .replace(u'_', QStringLiteral("\\_"));
-        statement.bind(at++, u'%' + like + u'%');
-        statement.bind(at++, u'%' + like + u'%');
-    }
-    if (!number.isEmpty()) {
-        statement.bind(at++, number);
-        statement.bind(at++, number);
-    }
-    statement.bind(at, qint64(limit));
-    while (statement.step() == SQLITE_ROW)
-        calls.append(fromRow(statement.get()));
-    return calls;
+    return HistoryReader(m_db).page(limit, before, query, number);
 }
 
 void CallHistory::forEach(const std::function<void(const CallRecord&)>& each) const
 {
-    Statement statement(m_db, QByteArray("SELECT ") + columns + " FROM calls ORDER BY id");
-    while (statement && statement.step() == SQLITE_ROW)
-        each(fromRow(statement.get()));
+    HistoryReader(m_db).forEach(each);
 }
 
 QList<CallHistory::Day> CallHistory::days(int days, const QDate& today) const
 {
-    QList<Day> result;
-    const QDate first = today.addDays(1 - days);
-    for (QDate date = first; date <= today; date = date.addDays(1))
-        result.append({date, 0, 0});
-    Statement statement(m_db, "SELECT local_date, count(*), sum(blocked) FROM calls "
-                              "WHERE local_date >= ? AND local_date <= ? GROUP BY local_date");
-    if (!statement)
-        return result;
-    statement.bind(1, first.toString(Qt::ISODate));
-    statement.bind(2, today.toString(Qt::ISODate));
-    while (statement.step() == SQLITE_ROW) {
-        const qint64 at = first.daysTo(QDate::fromString(text(statement.get(), 0), Qt::ISODate));
-        if (at >= 0 && at < result.size()) {
-            result[at].calls = sqlite3_column_int(statement.get(), 1);
-            result[at].blocked = sqlite3_column_int(statement.get(), 2);
-        }
-    }
-    return result;
+    return HistoryReader(m_db).days(days, today);
 }
 
 QList<CallHistory::Caller> CallHistory::topCallers(int days, const QDate& today, int limit) const
 {
-    QList<Caller> result;
-    Statement statement(
-        m_db, "SELECT calls.number, calls.name, contact, n FROM ("
-              "SELECT CASE WHEN e164 != '' THEN e164 ELSE digits END AS who, max(id) AS last, "
-              "count(*) AS n, max(contact_name) AS contact FROM calls "
-              "WHERE local_date >= ? AND digits != '' GROUP BY who) "
-              "JOIN calls ON calls.id = last ORDER BY n DESC, last DESC LIMIT ?");
-    if (!statement)
-        return result;
-    statement.bind(1, today.addDays(1 - days).toString(Qt::ISODate));
-    statement.bind(2, qint64(limit));
-    while (statement.step() == SQLITE_ROW)
-        result.append({text(statement.get(), 0), text(statement.get(), 1), text(statement.get(), 2),
-                       sqlite3_column_int(statement.get(), 3)});
-    return result;
+    return HistoryReader(m_db).topCallers(days, today, limit);
+}
+
+QList<CallRecord> CallHistory::waitingCalls() const
+{
+    QList<CallRecord> calls;
+    for (const Waiting& waiting : m_waiting)
+        calls.append(waiting.call);
+    return calls;
+}
+
+qint64 CallHistory::newestId() const
+{
+    Statement statement(m_db, "SELECT max(id) FROM calls");
+    return statement && statement.step() == SQLITE_ROW ? sqlite3_column_int64(statement.get(), 0)
+                                                       : 0;
+}
+
+void CallHistory::runApart(QObject* context, std::function<void(const HistoryReader&)> work,
+                           std::function<void()> done)
+{
+    auto* watcher = new QFutureWatcher<void>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher,
+                     [watcher, done, history = QPointer<CallHistory>(this)] {
+                         watcher->deleteLater();
+                         if (history)
+                             done();
+                     });
+    watcher->setFuture(QtConcurrent::run(m_readers.get(),
+                                         [path = isOpen() ? m_path : QString(),
+                                          work = std::move(work)] { work(HistoryReader(path)); }));
 }

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "calls/CallRecord.h"
+#include "calls/HistoryReader.h"
 #include "common/Clock.h"
 
 #include <QDate>
 #include <QList>
 #include <QObject>
+#include <QThreadPool>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <optional>
 
 struct sqlite3;
@@ -61,26 +64,32 @@ public:
     // the calls of that number alone.
     QList<CallRecord> page(int limit, qint64 before, const QString& query,
                            const QString& number = QString()) const;
-    // Every call, oldest first, one at a time.
+    // Every call stored, oldest first, one at a time.
     void forEach(const std::function<void(const CallRecord&)>& each) const;
-
-    struct Day
-    {
-        QDate date;
-        int calls = 0;
-        int blocked = 0;
-    };
-    // The last `days` days up to `today`, by the computer's local date of the call.
+    using Day = HistoryReader::Day;
     QList<Day> days(int days, const QDate& today) const;
-    struct Caller
-    {
-        QString number;
-        QString name;
-        QString contact;
-        int calls = 0;
-    };
-    // The callers who called most in the last `days` days, most first.
+    using Caller = HistoryReader::Caller;
     QList<Caller> topCallers(int days, const QDate& today, int limit) const;
+    // The calls waiting for the database, oldest first: they follow the stored ones.
+    QList<CallRecord> waitingCalls() const;
+    // The id of the newest call stored; 0 for none.
+    qint64 newestId() const;
+
+    // Runs `read` on a thread of the history's own, on a read-only connection of its own, so
+    // that a long read (an export, a year's numbers, an NCID client's log) leaves the event loop
+    // to the calls; then `done` with what it returned, on `context`'s thread, unless `context`
+    // is gone by then. Reads run one at a time, in the order asked.
+    template <typename Read, typename Done> void readApart(QObject* context, Read read, Done done)
+    {
+        using Result = std::invoke_result_t<Read, const HistoryReader&>;
+        auto result = std::make_shared<Result>();
+        runApart(
+            context,
+            [read = std::move(read), result](const HistoryReader& reader) {
+                *result = read(reader);
+            },
+            [done = std::move(done), result] { done(std::move(*result)); });
+    }
 
     // Tests hold the clock still and see the calls waiting for the database.
     qsizetype waiting() const { return m_waiting.size(); }
@@ -107,8 +116,9 @@ private:
     // Moves a damaged file aside and starts a new one; false when even that fails.
     bool startAgain(const QString& why);
     void report(const QString& what);
-    CallRecord fromRow(struct sqlite3_stmt* row) const;
     qint64 stored() const;
+    void runApart(QObject* context, std::function<void(const HistoryReader&)> work,
+                  std::function<void()> done);
     // Why the last call failed; `code`, when given, is the failure's own.
     QString lastError(int code = 0) const;
 
@@ -122,4 +132,6 @@ private:
     QTimer m_retry;
     bool m_reported = false;     // the database's trouble is in the event list already
     qsizetype m_catchUpDue = -1; // the records of CallLog.txt at open, while not caught up
+    // Last, so that reads still running end before the rest goes.
+    std::unique_ptr<QThreadPool> m_readers;
 };

@@ -3,6 +3,7 @@
 
 #include "common/CommandLine.h"
 
+#include <QPointer>
 #include <QTcpSocket>
 
 NcidServer::NcidServer(CallHistory& history, QObject* parent)
@@ -136,26 +137,38 @@ void NcidServer::incomingConnection(qintptr descriptor)
 
 void NcidServer::finishStartup(Client* client)
 {
-    QList<QByteArray> lines;
-    if (client->noLog) {
-        lines << "251 Call log not sent";
-    } else {
-        const QList<CallRecord> calls = m_limits.logLines > 0
-                                            ? m_history.page(m_limits.logLines, 0, QString())
-                                            : QList<CallRecord>();
-        for (auto call = calls.crbegin(); call != calls.crend(); ++call)
-            lines << callLine(call->blocked ? "HUPLOG" : "CIDLOG", *call);
-        lines << (calls.isEmpty() ? "252 Call log empty" : "250 End of call log");
+    if (client->noLog || m_limits.logLines <= 0) {
+        sendStartup(client, client->noLog ? "251 Call log not sent\r\n" : "252 Call log empty\r\n");
+        return;
     }
-    lines << "300 End of connection startup" << client->waiting;
+    // Thousands of lines for each of many clients are read and made apart from the event loop,
+    // which the calls need meanwhile. Calls logged from now on wait with the client's live lines.
+    m_history.readApart(
+        this,
+        [lines = m_limits.logLines,
+         before = m_history.newestId() + 1](const HistoryReader& reader) {
+            const QList<CallRecord> calls = reader.page(lines, before, QString());
+            QByteArray log;
+            for (auto call = calls.crbegin(); call != calls.crend(); ++call)
+                log += callLine(call->blocked ? "HUPLOG" : "CIDLOG", *call) + "\r\n";
+            return log + (calls.isEmpty() ? "252 Call log empty\r\n" : "250 End of call log\r\n");
+        },
+        [this, socket = QPointer<QTcpSocket>(client->socket)](const QByteArray& log) {
+            if (Client* client = socket ? m_clients.value(socket.data()) : nullptr)
+                sendStartup(client, log);
+        });
+}
+
+void NcidServer::sendStartup(Client* client, QByteArray lines)
+{
+    lines += "300 End of connection startup\r\n";
+    for (const QByteArray& line : std::as_const(client->waiting))
+        lines += line + "\r\n";
     client->started = true;
     client->waiting.clear();
-    // The log may wait for the client as a whole; what comes after it is held to the limit.
-    for (const QByteArray& line : std::as_const(lines))
-        client->allowance += line.size() + 2;
-    for (const QByteArray& line : std::as_const(lines))
-        if (!send(client, line))
-            return; // dropped: it does not read
+    // The start-up may wait for the client as a whole; what comes after it is held to the limit.
+    client->allowance += lines.size();
+    client->socket->write(lines);
 }
 
 void NcidServer::readFrom(Client* client)

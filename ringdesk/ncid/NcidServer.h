@@ -65,6 +65,9 @@ private:
         QTimer hello;
     };
     void finishStartup(Client* client);
+    // The log's lines (each with its line end), then the end of start-up and the live lines
+    // that waited.
+    void sendStartup(Client* client, QByteArray lines);
     void readFrom(Client* client);
     // False when the client was dropped instead: it does not read.
     bool send(Client* client, const QByteArray& line);

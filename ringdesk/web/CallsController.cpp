@@ -3,19 +3,23 @@
 
 #include <QJsonArray>
 
-CallsController::CallsController(CallScreen& screen, CallHistory& history)
-    : m_screen(screen), m_history(history)
+CallsController::CallsController(CallScreen& screen, CallHistory& history, QObject* context)
+    : m_screen(screen), m_history(history), m_context(context)
 {
 }
 
 void CallsController::addRoutes(WebRoutes& routes)
 {
-    routes.add("GET", QStringLiteral("/api/calls"),
-               [this](const HttpRequest& request) { return calls(request); });
-    routes.add("GET", QStringLiteral("/api/calls.csv"),
-               [this](const HttpRequest&) { return csv(); });
-    routes.add("GET", QStringLiteral("/api/stats"),
-               [this](const HttpRequest& request) { return stats(request); });
+    routes.addLater("GET", QStringLiteral("/api/calls"),
+                    [this](const HttpRequest& request, const WebRoutes::Answer& answer) {
+                        calls(request, answer);
+                    });
+    routes.addLater("GET", QStringLiteral("/api/calls.csv"),
+                    [this](const HttpRequest&, const WebRoutes::Answer& answer) { csv(answer); });
+    routes.addLater("GET", QStringLiteral("/api/stats"),
+                    [this](const HttpRequest& request, const WebRoutes::Answer& answer) {
+                        stats(request, answer);
+                    });
 }
 
 QJsonObject CallsController::json(const CallRecord& call, bool fresh)
@@ -41,38 +45,52 @@ QJsonObject CallsController::json(const CallRecord& call, bool fresh)
     };
 }
 
-WebReply CallsController::calls(const HttpRequest& request)
+// The history is read apart from the event loop: a search through a long history, an export or a
+// year's numbers must not keep a call waiting.
+void CallsController::calls(const HttpRequest& request, const WebRoutes::Answer& answer)
 {
     const QString asked = request.queryValue(QStringLiteral("limit"));
     const int limit = asked.isEmpty() ? 50 : std::clamp(asked.toInt(), 1, 500);
-    QJsonArray calls;
-    for (const CallRecord& call : m_history.page(
-             limit, request.queryValue(QStringLiteral("before")).toLongLong(),
-             request.queryValue(QStringLiteral("q")), request.queryValue(QStringLiteral("number"))))
-        calls.append(json(call, calls.isEmpty()));
-    return WebReply::json({{QStringLiteral("calls"), calls}});
+    m_history.readApart(
+        m_context,
+        [limit, before = request.queryValue(QStringLiteral("before")).toLongLong(),
+         query = request.queryValue(QStringLiteral("q")),
+         number = request.queryValue(QStringLiteral("number"))](const HistoryReader& reader) {
+            return reader.page(limit, before, query, number);
+        },
+        [this, answer](const QList<CallRecord>& page) {
+            QJsonArray calls;
+            for (const CallRecord& call : page)
+                calls.append(json(call, calls.isEmpty()));
+            answer(WebReply::json({{QStringLiteral("calls"), calls}}));
+        });
 }
 
-WebReply CallsController::stats(const HttpRequest& request) const
+void CallsController::stats(const HttpRequest& request, const WebRoutes::Answer& answer)
 {
     const QString asked = request.queryValue(QStringLiteral("days"));
     const int days = asked.isEmpty() ? 30 : std::clamp(asked.toInt(), 1, 366);
     const QDate today = Clock::now().toLocalTime().date();
-    QJsonArray perDay;
-    for (const CallHistory::Day& day : m_history.days(days, today))
-        perDay.append(QJsonObject{{QStringLiteral("date"), day.date.toString(Qt::ISODate)},
-                                  {QStringLiteral("calls"), day.calls},
-                                  {QStringLiteral("blocked"), day.blocked}});
-    QJsonArray top;
-    for (const CallHistory::Caller& caller : m_history.topCallers(days, today, 10))
-        top.append(QJsonObject{{QStringLiteral("number"), caller.number},
-                               {QStringLiteral("name"), caller.name},
-                               {QStringLiteral("contact"), caller.contact},
-                               {QStringLiteral("calls"), caller.calls}});
-    return WebReply::json({{QStringLiteral("days"), perDay}, {QStringLiteral("top"), top}});
+    m_history.readApart(
+        m_context,
+        [days, today](const HistoryReader& reader) {
+            QJsonArray perDay;
+            for (const HistoryReader::Day& day : reader.days(days, today))
+                perDay.append(QJsonObject{{QStringLiteral("date"), day.date.toString(Qt::ISODate)},
+                                          {QStringLiteral("calls"), day.calls},
+                                          {QStringLiteral("blocked"), day.blocked}});
+            QJsonArray top;
+            for (const HistoryReader::Caller& caller : reader.topCallers(days, today, 10))
+                top.append(QJsonObject{{QStringLiteral("number"), caller.number},
+                                       {QStringLiteral("name"), caller.name},
+                                       {QStringLiteral("contact"), caller.contact},
+                                       {QStringLiteral("calls"), caller.calls}});
+            return QJsonObject{{QStringLiteral("days"), perDay}, {QStringLiteral("top"), top}};
+        },
+        [answer](const QJsonObject& stats) { answer(WebReply::json(stats)); });
 }
 
-WebReply CallsController::csv() const
+QByteArray CallsController::csvLine(const CallRecord& call)
 {
     // A spreadsheet runs a cell that starts with one of these as a formula; a caller's name
     // must never be one.
@@ -83,31 +101,45 @@ WebReply CallsController::csv() const
             text = u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
         return text;
     };
-    QByteArray csv = "id,call_id,received,date,time,number,e164,name,contact,contact_uid,blocked,"
-                     "block_rule,source,outcome,duration\r\n";
-    m_history.forEach([&](const CallRecord& call) {
-        const QStringList cells{QString::number(call.historyId),
-                                call.id,
-                                call.received.toUTC().toString(Qt::ISODate),
-                                call.date,
-                                call.time,
-                                call.number,
-                                call.e164,
-                                call.name,
-                                call.contactName,
-                                call.contactUid,
-                                call.blocked ? QStringLiteral("1") : QStringLiteral("0"),
-                                call.blockRule,
-                                call.source,
-                                call.outcome,
-                                QString::number(call.duration)};
-        QStringList out;
-        for (const QString& text : cells)
-            out << cell(text);
-        csv += out.join(u',').toUtf8() + "\r\n";
-    });
-    WebReply reply =
-        WebReply::text(200, csv, {{"Content-Disposition", "attachment; filename=\"calls.csv\""}});
-    reply.type = "text/csv; charset=utf-8";
-    return reply;
+    const QStringList cells{QString::number(call.historyId),
+                            call.id,
+                            call.received.toUTC().toString(Qt::ISODate),
+                            call.date,
+                            call.time,
+                            call.number,
+                            call.e164,
+                            call.name,
+                            call.contactName,
+                            call.contactUid,
+                            call.blocked ? QStringLiteral("1") : QStringLiteral("0"),
+                            call.blockRule,
+                            call.source,
+                            call.outcome,
+                            QString::number(call.duration)};
+    QStringList out;
+    for (const QString& text : cells)
+        out << cell(text);
+    return out.join(u',').toUtf8() + "\r\n";
+}
+
+void CallsController::csv(const WebRoutes::Answer& answer)
+{
+    m_history.readApart(
+        m_context,
+        [](const HistoryReader& reader) {
+            QByteArray csv =
+                "id,call_id,received,date,time,number,e164,name,contact,contact_uid,blocked,"
+                "block_rule,source,outcome,duration\r\n";
+            reader.forEach([&csv](const CallRecord& call) { csv += csvLine(call); });
+            return csv;
+        },
+        [this, answer](QByteArray csv) {
+            // Those waiting for the database are the newest.
+            for (const CallRecord& call : m_history.waitingCalls())
+                csv += csvLine(call);
+            WebReply reply = WebReply::text(
+                200, csv, {{"Content-Disposition", "attachment; filename=\"calls.csv\""}});
+            reply.type = "text/csv; charset=utf-8";
+            answer(reply);
+        });
 }

@@ -13,7 +13,8 @@
 class CallsController
 {
 public:
-    CallsController(CallScreen& screen, CallHistory& history);
+    // Reads of the history answer on `context`'s thread while it lasts.
+    CallsController(CallScreen& screen, CallHistory& history, QObject* context);
 
     void addRoutes(WebRoutes& routes);
     // One call as the API and the event stream give it. `fresh`: read the lists again first
@@ -21,10 +22,12 @@ public:
     QJsonObject json(const CallRecord& call, bool fresh = true);
 
 private:
-    WebReply calls(const HttpRequest& request);
-    WebReply csv() const;
-    WebReply stats(const HttpRequest& request) const;
+    void calls(const HttpRequest& request, const WebRoutes::Answer& answer);
+    void csv(const WebRoutes::Answer& answer);
+    void stats(const HttpRequest& request, const WebRoutes::Answer& answer);
+    static QByteArray csvLine(const CallRecord& call);
 
     CallScreen& m_screen;
     CallHistory& m_history;
+    QObject* m_context;
 };

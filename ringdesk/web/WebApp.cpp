@@ -123,7 +123,8 @@ void WebApp::handle(const WebListener::Client& client, const HttpRequest& reques
         return answer(logOut(request));
     if (path == QLatin1String("/api/events") && method == "GET")
         return m_stream.open(client, token);
-    answer(m_routes.answer(request));
+    m_routes.answer(request,
+                    [this, client](const WebReply& reply) { m_listener.answer(client, reply); });
 }
 
 void WebApp::logIn(const WebListener::Client& client, const HttpRequest& request)

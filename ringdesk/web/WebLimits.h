@@ -8,6 +8,10 @@ struct WebLimits
     int connectionsBeforeLogIn = 128;
     int connectionsPerAddress = 16; // before log-in
     int connectionsSignedIn = 64;
+    // Live pages have places of their own, so that pages left open do not keep their session's
+    // other requests out; a new one makes room by ending the oldest of its session, or of all.
+    int streams = 64;
+    int streamsPerSession = 8;
     int requestSeconds = 10;
     qsizetype bodyBeforeLogIn = 1024;
     qsizetype bodySignedIn = 64 * 1024;

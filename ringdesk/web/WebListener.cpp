@@ -17,7 +17,8 @@ struct WebListener::Connection
     bool signedIn = false;
     bool busy = false; // a request is being answered; the next waits
     bool stream = false;
-    QByteArray token; // a live page's session
+    QByteArray token;     // a live page's session
+    quint64 streamed = 0; // when it became a live page, in the order they did
 };
 
 namespace {
@@ -248,8 +249,32 @@ void WebListener::startStream(const Client& client, const QByteArray& token)
     if (!connection)
         return;
     connection->timer.stop();
+    // A live page leaves the places of requests, before log-in and signed in, to others.
+    m_beforeLogIn.remove(connection->socket);
+    connection->signedIn = false;
+    Connection* oldest = nullptr;
+    Connection* oldestOfSession = nullptr;
+    int streams = 0;
+    int ofSession = 0;
+    for (Connection* other : std::as_const(m_connections)) {
+        if (!other->stream)
+            continue;
+        ++streams;
+        if (!oldest || other->streamed < oldest->streamed)
+            oldest = other;
+        if (other->token != token)
+            continue;
+        ++ofSession;
+        if (!oldestOfSession || other->streamed < oldestOfSession->streamed)
+            oldestOfSession = other;
+    }
+    if (ofSession >= m_limits.streamsPerSession)
+        drop(oldestOfSession);
+    else if (streams >= m_limits.streams)
+        drop(oldest);
     connection->stream = true;
     connection->token = token;
+    connection->streamed = ++m_streamsStarted;
     connection->socket->write(
         "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
         "X-Content-Type-Options: nosniff\r\n\r\n: the calls as they are logged\n\n");

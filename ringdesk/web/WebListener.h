@@ -72,4 +72,5 @@ private:
     QList<QHostAddress> m_ownAddresses;
     QHash<QTcpSocket*, Connection*> m_connections;
     ConnectionBook m_beforeLogIn;
+    quint64 m_streamsStarted = 0;
 };

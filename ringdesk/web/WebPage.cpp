@@ -8,7 +8,7 @@
 
 WebPage::WebPage(CallScreen& screen, CallHistory& history, QObject* parent)
     : QObject(parent), m_listener(m_limits, this), m_app(m_listener, m_limits, this),
-      m_calls(screen, history), m_lists(screen), m_state(screen)
+      m_calls(screen, history, this), m_lists(screen), m_state(screen)
 {
     m_calls.addRoutes(m_app.routes());
     m_lists.addRoutes(m_app.routes());
@@ -46,9 +46,11 @@ bool WebPage::start(const QString& listen, const QString& passwordHash, const QS
     // 256 and half of the rest for the modem, the logs, the address book and the broker.
     if (const long files = FileLimit::current(); files > 0) {
         const int budget = std::max(8, int((files - 256) / 2));
-        m_limits.connectionsSignedIn = std::min(m_limits.connectionsSignedIn, budget / 3);
+        m_limits.connectionsSignedIn = std::min(m_limits.connectionsSignedIn, budget / 4);
+        m_limits.streams = std::min(m_limits.streams, budget / 4);
         m_limits.connectionsBeforeLogIn =
-            std::min(m_limits.connectionsBeforeLogIn, budget - m_limits.connectionsSignedIn);
+            std::min(m_limits.connectionsBeforeLogIn,
+                     budget - m_limits.connectionsSignedIn - m_limits.streams);
     }
     if (!m_listener.start(listen, tls, problem))
         return false;

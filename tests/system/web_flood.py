@@ -242,6 +242,42 @@ except (socket.timeout, ConnectionResetError):
 check(ended, "and ends with its log-out")
 stream.close()
 
+# A hundred live pages on one session, and the session's other requests meanwhile.
+streams = []
+for _ in range(100):
+    s = connect("127.0.0.11")
+    s.sendall(request_bytes("GET", "/api/events", cookie=household))
+    streams.append(s)
+    try:
+        s.recv(4096)
+    except OSError:
+        pass
+answer = request("GET", "/api/state", cookie=household, source="127.0.0.11")
+check(answer and status(answer) == 200, "the session's page answers beside 100 live pages")
+home.modem_says("call 6135550143 STREAM CALLER")
+check(wait_until(lambda: "STREAM CALLER" in home.call_log(), 10),
+      "a call beside 100 live pages is logged")
+
+
+def still_open(s):
+    """Whether the page is still live, once what was sent before is read."""
+    s.settimeout(0.3)
+    try:
+        while s.recv(65536):
+            pass
+        return False
+    except socket.timeout:
+        return True
+    except ConnectionResetError:
+        return False
+
+
+kept = [still_open(s) for s in streams]
+check(sum(kept) <= 8 and all(kept[-sum(kept):]),
+      f"the session keeps its newest live pages ({sum(kept)} of 100)")
+for s in streams:
+    s.close()
+
 # A shell loop appends to blocked.txt while the page adds entries: no line is lost.
 blocked = f"{home.lists}/blocked.txt"
 shell = subprocess.Popen(["/bin/sh", "-c", f"for i in $(seq 100 214); do "
