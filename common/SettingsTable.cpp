@@ -46,8 +46,10 @@ T valueOr(const SettingEntry& entry, QString* problem,
         return from(entry, text);
     const QString given = entry.fallback.isEmpty() ? entry.defaultValue : entry.fallback;
     if (problem)
-        *problem = QStringLiteral("Setting %1/%2 holds \"%3\", %4; using %5")
-                       .arg(entry.section, entry.key, text, wrong, given);
+        *problem = QStringLiteral("Setting %1/%2 holds \"%3\", %4; %5")
+                       .arg(entry.section, entry.key, text, wrong,
+                            given.isEmpty() ? QStringLiteral("not used")
+                                            : QStringLiteral("using ") + given);
     return from(entry, given);
 }
 

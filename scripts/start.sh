@@ -2,8 +2,19 @@
 # Installs what is missing, builds ringdesk into build/ and starts it. Without a USB modem on
 # this machine it starts on the simulated modem instead, with settings and logs of its own in
 # build/demo, and a call arrives every 30 seconds.
+#   bash scripts/start.sh          the monitor (the demo without a modem)
+#   bash scripts/start.sh config   ringdesk-config on the same settings: the demo's without a modem
 set -euo pipefail
 cd "$(dirname "$0")/.."
+program=ringdesk
+case "${1:-}" in
+"") ;;
+config) program=ringdesk-config ;;
+*)
+    echo "usage: bash scripts/start.sh [config]" >&2
+    exit 2
+    ;;
+esac
 
 bash scripts/deps.sh
 
@@ -17,7 +28,7 @@ set -e
 [ "$built" -eq 0 ] || exit "$built"
 
 if compgen -G "/dev/ttyACM*" >/dev/null || compgen -G "/dev/ttyUSB*" >/dev/null; then
-    exec build/bin/ringdesk
+    exec build/bin/$program
 fi
 
 demo="$PWD/build/demo"
@@ -29,14 +40,18 @@ if [ ! -f "$demo/config/zodode.ini" ]; then
         "$demo/modem" >"$demo/config/zodode.ini"
     chmod 600 "$demo/config/zodode.ini"
 fi
-# The demo is a monitor of its own: its one-copy lock is not the user's (nor, without
-# $XDG_RUNTIME_DIR, one that every session of the user shares).
-mkdir -p "$demo/run"
-chmod 700 "$demo/run"
+demo_env=(XDG_CONFIG_HOME="$demo/config" XDG_DATA_HOME="$demo/data")
+if [ "$program" = ringdesk-config ]; then
+    echo "No modem found: ringdesk-config edits the demo's settings in $demo/config/zodode.ini."
+    exec env "${demo_env[@]}" build/bin/ringdesk-config
+fi
+# The demo shares the user's one-copy lock: a plain `ringdesk` started beside it shows the demo's
+# window instead of opening a second monitor.
 echo "No modem found: ringdesk starts on the simulated modem, which calls every 30 seconds."
 echo "Its settings and logs are in $demo; yours are not touched."
+echo "Change its settings with: bash scripts/start.sh config"
 build/bin/ringdesk-modemsim --link "$demo/modem" --every 30 </dev/null >/dev/null &
 simulator=$!
 trap 'kill $simulator 2>/dev/null' EXIT
 sleep 0.5
-XDG_CONFIG_HOME="$demo/config" XDG_DATA_HOME="$demo/data" XDG_RUNTIME_DIR="$demo/run" build/bin/ringdesk
+env "${demo_env[@]}" build/bin/ringdesk

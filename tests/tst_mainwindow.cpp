@@ -92,6 +92,8 @@ private slots:
     void cardRoundTripOutsideNorthAmerica();
     void blockFromTheCallListAndTheCaller();
     void journalWindowSavesOnlyOnSave();
+    void exitWithUnsavedItemsAsks_data();
+    void exitWithUnsavedItemsAsks();
     void exitSavesSettingsAndEventLog();
     void callFromModemReachesTheWindow();
     void manyCallsKeepOneWindowPerContact();
@@ -521,6 +523,39 @@ void TestMainWindow::journalWindowSavesOnlyOnSave()
     entry->ui().subjectField->setText("Called about the order");
     QVERIFY(entry->saveAndClose());
     QCOMPARE(QDir(journal).entryList({"*.ics"}).size(), 1);
+}
+
+void TestMainWindow::exitWithUnsavedItemsAsks_data()
+{
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<bool>("exits");
+    QTest::addColumn<int>("saved");
+    QTest::newRow("Save All") << 0 << true << 1;
+    QTest::newRow("Discard") << 1 << true << 0;
+    QTest::newRow("Cancel") << 2 << false << 0;
+}
+
+void TestMainWindow::exitWithUnsavedItemsAsks()
+{
+    QFETCH(int, choice);
+    start();
+    const QString journal = m_home->dataDir() + "journal";
+    // Nothing open that is unsaved: Exit asks nothing.
+    m_window->ui().newJournalButton->click();
+    openWindow<JournalWindow>()->ui().discardButton->click();
+    m_window->ui().newJournalButton->click();
+    JournalWindow* entry = openWindow<JournalWindow>();
+    QVERIFY(entry);
+    entry->ui().subjectField->setText("Called back");
+    Dialogs::setNextChoice(choice);
+    const int asked = Dialogs::asked();
+    m_window->ui().exitButton->click();
+    QCOMPARE(Dialogs::asked(), asked + 1);
+    QVERIFY(Dialogs::lastAsked().contains("1 open journal entries and contacts are not saved"));
+    QTEST(m_life->unloaded(), "exits");
+    QTEST(int(QDir(journal).entryList({"*.ics"}).size()), "saved");
+    QTRY_COMPARE(m_window->itemWindows().journalWindows(), choice == 2 ? 1 : 0);
+    QCOMPARE(m_window->isVisible(), choice == 2);
 }
 
 void TestMainWindow::exitSavesSettingsAndEventLog()

@@ -138,6 +138,7 @@ void TestMonitor::unreadableValuesFallBackAndAreReported()
     saveSetting("ZodoDE", "Modem", "BaudRate", "fast");
     saveSetting("ZodoDE", "Modem", "PollInterval", "-5");
     saveSetting("ZodoDE", "Modem", "ModemResponseTimeOut", "0");
+    saveSetting("ZodoDE", "Screening", "QuietHours", "25:00-07:00");
     m_monitor->loadSettings();
     const MonitorState& s = m_monitor->state();
     QCOMPARE(s.box(Box::MaximizeOnRing), true);
@@ -152,6 +153,8 @@ void TestMonitor::unreadableValuesFallBackAndAreReported()
                           "using 100]",
                           "[Setting Setup/Country holds \"XX\", which is no country code; numbers "
                           "are read as in the United States (US)]",
+                          "[Setting Screening/QuietHours holds \"25:00-07:00\", not HH:MM-HH:MM "
+                          "with two different times; not used]",
                           "[Setting Setup/Maximize holds \"yes please\", not 0 or 1; using 1]",
                           "[Setting Setup/Minimize holds \"2\", not 0 or 1; using 0]",
                           "[Setting Setup/Event holds \"maybe\", not True or False; using True]"}));
@@ -437,6 +440,14 @@ void TestMonitor::screeningFollowsSavedSettings()
         QTRY_VERIFY2(m_monitor->events().lines().contains(changed), qPrintable(changed));
     }
     QVERIFY(Settings::inSection("Screening").size() >= 10);
+    // What is read only at start says that it waits for a restart; a password is never shown.
+    QVERIFY(saveSetting("ZodoDE", "FritzBox", "Address", "fritz.box"));
+    QTRY_VERIFY(m_monitor->events().lines().contains(
+        "[Setting FritzBox/Address is now \"fritz.box\": it takes effect when ringdesk starts "
+        "again]"));
+    QVERIFY(saveSetting("ZodoDE", "MQTT", "Password", "secret"));
+    QTRY_VERIFY(m_monitor->events().lines().contains(
+        "[Setting MQTT/Password changed: it takes effect when ringdesk starts again]"));
 }
 
 // A rewrite killed before its rename leaves a temporary file; the next start removes those of

@@ -244,6 +244,14 @@ void TestSetupWindow::fieldsRefuseWhatCannotBeUsed_data()
                                              << "FRITZ!Box \"fritz.box:99999\" is not HOST or "
                                                 "HOST:PORT"
                                              << "";
+    QTest::newRow("FRITZ!Box of colons") << "fritzBoxField"
+                                         << "::::"
+                                         << "FRITZ!Box \"::::\" is not HOST or HOST:PORT"
+                                         << "";
+    QTest::newRow("FRITZ!Box by its IPv6 address") << "fritzBoxField"
+                                                   << "[fd00::1]:1012"
+                                                   << ""
+                                                   << "FritzBox/Address=[fd00::1]:1012";
     QTest::newRow("quiet hours backwards") << "quietHoursField"
                                            << "7-22"
                                            << "Quiet hours \"7-22\" are not HH:MM-HH:MM"

@@ -171,7 +171,8 @@ void Monitor::modemSettled()
 void Monitor::finishActivation()
 {
     // Screening follows the setup program's saves (and hand edits) without a restart.
-    m_settingsWatcher = std::make_unique<SettingsWatcher>(MonitorConfig::reReadWhileRunning());
+    m_settingsWatcher = std::make_unique<SettingsWatcher>(MonitorConfig::reReadWhileRunning() +
+                                                          MonitorConfig::readAtStartOnly());
     QObject::connect(m_settingsWatcher.get(), &SettingsWatcher::changed, this,
                      &Monitor::reReadSetting);
     m_modem.setPollInterval(m_pollInterval);
@@ -232,8 +233,17 @@ void Monitor::loadSettings()
 
 void Monitor::reReadSetting(const SettingEntry& entry)
 {
-    m_events.append(QStringLiteral("[Setting %1/%2 is now \"%3\"]")
-                        .arg(entry.section, entry.key, entry.read()));
+    // A password hash or a broker's password is not for the event list.
+    const QString changed =
+        entry.key.contains(QLatin1String("Password"))
+            ? QStringLiteral("[Setting %1/%2 changed").arg(entry.section, entry.key)
+            : QStringLiteral("[Setting %1/%2 is now \"%3\"")
+                  .arg(entry.section, entry.key, entry.read());
+    if (MonitorConfig::readAtStartOnly().contains(&entry)) {
+        m_events.append(changed + QStringLiteral(": it takes effect when ringdesk starts again]"));
+        return;
+    }
+    m_events.append(changed + u']');
     if (&entry == &Settings::MatchNumberOnly) {
         m_config.matchNumberOnly = entry.isOn();
         return;

@@ -127,6 +127,14 @@ QList<const SettingEntry*> MonitorConfig::reReadWhileRunning()
     return Settings::inSection(QStringLiteral("Screening")) << &Settings::MatchNumberOnly;
 }
 
+QList<const SettingEntry*> MonitorConfig::readAtStartOnly()
+{
+    QList<const SettingEntry*> entries;
+    for (const char* section : {"FritzBox", "Web", "NCID", "MQTT"})
+        entries << Settings::inSection(QLatin1String(section));
+    return entries;
+}
+
 QList<SettingsStore::Entry> MonitorConfig::entriesToSave(const Saved& saved) const
 {
     using namespace Settings;

@@ -76,4 +76,6 @@ struct MonitorConfig
     static ScreeningOptions readScreening(const NumberPlan& plan, QStringList* problems);
     // The settings a running monitor re-reads.
     static QList<const SettingEntry*> reReadWhileRunning();
+    // The settings read when the monitor starts and not again: a change waits for a restart.
+    static QList<const SettingEntry*> readAtStartOnly();
 };

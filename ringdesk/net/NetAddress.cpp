@@ -1,5 +1,8 @@
 #include "net/NetAddress.h"
 
+#include <QRegularExpression>
+#include <QUrl>
+
 namespace NetAddress {
 
 bool parseListen(const QString& text, QHostAddress* address, quint16* port)
@@ -14,6 +17,22 @@ bool parseListen(const QString& text, QHostAddress* address, quint16* port)
     *port = quint16(number);
     return colon >= 0 && portOk && number >= 0 && number <= 65535 && !address->isNull();
 }
+
+namespace {
+
+// An address, or a name as DNS spells it (an international one as its ASCII form would be).
+bool validHost(const QString& host)
+{
+    if (!QHostAddress(host).isNull())
+        return true;
+    static const QRegularExpression name(
+        QStringLiteral("^(?=.{1,253}$)([A-Za-z0-9_]([A-Za-z0-9_-]{0,61}[A-Za-z0-9_])?)(\\.[A-Za-z0-"
+                       "9_]([A-Za-z0-9_-]{0,61}"
+                       "[A-Za-z0-9_])?)*\\.?$"));
+    return name.match(QString::fromLatin1(QUrl::toAce(host))).hasMatch();
+}
+
+} // namespace
 
 bool parseHost(const QString& text, quint16 defaultPort, QString* host, quint16* port)
 {
@@ -36,14 +55,14 @@ bool parseHost(const QString& text, quint16 defaultPort, QString* host, quint16*
         rest = rest.section(u':', 1);
     } else {
         *host = rest;
-        return !host->isEmpty() && !host->contains(u' ');
+        return validHost(*host);
     }
     bool ok = false;
     const int number = rest.toInt(&ok);
     if (!ok || number < 1 || number > 65535)
         return false;
     *port = quint16(number);
-    return !host->isEmpty() && !host->contains(u' ');
+    return validHost(*host);
 }
 
 QString shown(const QHostAddress& address, quint16 port)

@@ -34,6 +34,16 @@ void ContactWindow::fill()
     setWindowTitle(full.isEmpty() ? QStringLiteral("Untitled - Contact") : full + " - Contact");
 }
 
+bool ContactWindow::unsaved() const
+{
+    if (m_item->fileName().isEmpty())
+        return true;
+    for (const Binding& binding : m_bindings)
+        if (binding.edit->text() != binding.shown)
+            return true;
+    return false;
+}
+
 bool ContactWindow::readyToSave()
 {
     auto* contact = dynamic_cast<ContactItem*>(m_item.get());

@@ -23,6 +23,8 @@ public:
 
     Ui::ContactWindow& ui() { return *m_ui; }
 
+    bool unsaved() const override;
+
 protected:
     void fill() override;
     bool readyToSave() override;

@@ -17,6 +17,9 @@ public:
 
     const std::shared_ptr<AddressBookItem>& item() const { return m_item; }
     bool saveAndClose();
+    // Whether closing the window would lose something: an item never saved, or the user's
+    // changes.
+    virtual bool unsaved() const = 0;
 
 protected:
     // `what` names the item in messages: "contact", "journal entry".

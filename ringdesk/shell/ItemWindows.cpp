@@ -73,6 +73,18 @@ int ItemWindows::contactWindows() const
     return alive(m_contacts);
 }
 
+QList<ItemWindow*> ItemWindows::unsaved() const
+{
+    QList<ItemWindow*> windows;
+    for (const QPointer<ContactWindow>& window : m_contacts)
+        if (window && window->unsaved())
+            windows << window;
+    for (const QPointer<JournalWindow>& window : m_journals)
+        if (window && window->unsaved())
+            windows << window;
+    return windows;
+}
+
 int ItemWindows::journalWindows() const
 {
     return alive(m_journals);

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 class ContactWindow;
+class ItemWindow;
 class JournalWindow;
 
 // Opens each displayed item in a window of its own: a contact card or a journal entry. One
@@ -21,6 +22,9 @@ public:
 
     int contactWindows() const;
     int journalWindows() const;
+
+    // The open windows whose items closing would lose.
+    QList<ItemWindow*> unsaved() const;
 
 private:
     void showNow(const std::shared_ptr<AddressBookItem>& item, bool askedByUser);

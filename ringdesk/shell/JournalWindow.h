@@ -22,6 +22,9 @@ public:
     // Shows another entry in place of this one (meant for an untouched window).
     void setItem(std::shared_ptr<AddressBookItem> item);
 
+    // An entry reaches the journal only when saved: an open one is always unsaved.
+    bool unsaved() const override { return true; }
+
 protected:
     void fill() override;
     void takeFields() override;

@@ -7,6 +7,7 @@
 #include "numbers/PhoneNumber.h"
 #include "shell/Dialogs.h"
 #include "shell/HelpWindow.h"
+#include "shell/ItemWindow.h"
 #include "ui_MainWindow.h"
 #include "widgets/WindowPlacement.h"
 
@@ -464,8 +465,37 @@ void MainWindow::showTrayMenu()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!mayClose()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     emit unloadRequested();
+}
+
+bool MainWindow::mayClose()
+{
+    // As an editor does: what calls and the user opened and did not save is not lost unasked.
+    const QList<ItemWindow*> unsaved = m_itemWindows.unsaved();
+    if (unsaved.isEmpty())
+        return true;
+    const int choice = Dialogs::choice(
+        this, QStringLiteral("Exit"),
+        QStringLiteral("%1 open journal entries and contacts are not saved. Save them before "
+                       "exiting?")
+            .arg(unsaved.size()),
+        {QStringLiteral("&Save All"), QStringLiteral("&Discard"), QStringLiteral("Cancel")});
+    if (choice == 1) {
+        for (ItemWindow* window : unsaved)
+            window->close();
+        return true;
+    }
+    if (choice != 0)
+        return false;
+    bool all = true;
+    for (ItemWindow* window : unsaved)
+        all = window->saveAndClose() && all; // one that fails stays open, and so does the program
+    return all;
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)

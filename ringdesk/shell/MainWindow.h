@@ -63,6 +63,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // False when the user chose to stay, or an unsaved item could not be saved.
+    bool mayClose();
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

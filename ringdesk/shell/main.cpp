@@ -160,6 +160,10 @@ int main(int argc, char* argv[])
         // The windowless monitor (the service) has no window to show: say so, with the way out.
         if (instance.runningKind() == "headless")
             Dialogs::serviceRunning(Settings::WebListen.read().trimmed());
+        else
+            std::fputs("ringdesk: Ringwatch is already running for this user; its window is "
+                       "shown\n",
+                       stderr);
         return 0;
     }
 

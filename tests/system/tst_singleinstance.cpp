@@ -18,6 +18,7 @@ private slots:
     void laterCopyAsksTheFirstToShowItself();
     void aDeadCopysLeftoversAreTakenOverAndALiveOneNeverIs();
     void theWindowBesideTheServiceSaysSo();
+    void aSecondWindowSaysSoAndShowsTheFirst();
 };
 
 void TestSingleInstance::laterCopyAsksTheFirstToShowItself()
@@ -102,6 +103,25 @@ void TestSingleInstance::theWindowBesideTheServiceSaysSo()
     QCOMPARE(service.state(), QProcess::Running);
     service.terminate();
     QVERIFY(service.waitForFinished(10000));
+}
+
+// A plain `ringdesk` beside a running one (the demo's, say) is not a second monitor.
+void TestSingleInstance::aSecondWindowSaysSoAndShowsTheFirst()
+{
+    TestHome home;
+    QProcess first;
+    TestHome::startProgram(first, "ringdesk", "offscreen");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home.path() + "/runtime/ringdesk.socket"), 20000);
+    QProcess second;
+    TestHome::startProgram(second, "ringdesk", "offscreen");
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY2(second.readAllStandardError().contains(
+                 "ringdesk: Ringwatch is already running for this user; its window is shown"),
+             "the second start says why it ends");
+    QCOMPARE(first.state(), QProcess::Running);
+    first.terminate();
+    QVERIFY(first.waitForFinished(10000));
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
