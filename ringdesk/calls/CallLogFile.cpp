@@ -153,12 +153,53 @@ void CallLogFile::writeUnwritten()
             return;
         }
         const QString callId = m_unwritten.takeFirst().callId;
+        if (m_fromKeptApart > 0 && --m_fromKeptApart == 0)
+            QFile::remove(m_keptApartPath);
         emit recordWritten(callId);
     }
     m_lastReason.clear();
     emit eventLine(QStringLiteral("[%1 written again: %2 calls that waited are in it]")
                        .arg(callLogPath())
                        .arg(waited));
+}
+
+bool CallLogFile::keepApart()
+{
+    QByteArray records;
+    for (qsizetype i = m_fromKeptApart; i < m_unwritten.size(); ++i)
+        records += m_unwritten.at(i).record;
+    if (records.isEmpty())
+        return true;
+    QString reason;
+    return !m_keptApartPath.isEmpty() && SafeFile::append(m_keptApartPath, records, &reason);
+}
+
+void CallLogFile::takeKeptApart()
+{
+    QFile file(m_keptApartPath);
+    if (m_keptApartPath.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray records = file.readAll();
+    file.close();
+    const qsizetype count = records.count("\"\r\n");
+    QString reason;
+    if (records.isEmpty() || (hasFolder() && write(records, &reason))) {
+        QFile::remove(m_keptApartPath);
+        if (count > 0)
+            emit eventLine(QStringLiteral("[%1 calls that waited in %2 at the last end are in %3]")
+                               .arg(count)
+                               .arg(m_keptApartPath, callLogPath()));
+        return;
+    }
+    // Still no room: they go first once there is, and the file keeps them until then.
+    qsizetype at = 0;
+    while (at < records.size()) {
+        const qsizetype end = records.indexOf("\"\r\n", at);
+        const qsizetype next = end < 0 ? records.size() : end + 3;
+        m_unwritten.insert(m_fromKeptApart++, {records.mid(at, next - at), QString()});
+        at = next;
+    }
+    m_retry.start();
 }
 
 QStringList CallLogFile::readFields(const QByteArray& content)

@@ -35,6 +35,15 @@ public:
     qsizetype unwritten() const { return m_unwritten.size(); }
     // Writes what waits, if the file takes it now.
     void writeUnwritten();
+    // Where records that could not be written by the end wait for the next start: a file in the
+    // user's runtime folder, which is memory and not the full disk (a reboot loses it).
+    void setKeptApart(const QString& path) { m_keptApartPath = path; }
+    QString keptApartPath() const { return m_keptApartPath; }
+    // At the end: what waits goes to that file. False when even that fails.
+    bool keepApart();
+    // At start, before the log is read: the records kept apart at the last end go into the log
+    // first, or wait before any new call until it takes them.
+    void takeKeptApart();
     // Every field of the call log, for the end of the call list.
     QStringList loadRecords();
     // Empties the call log file (the question is the window's to ask).
@@ -67,4 +76,6 @@ private:
     QList<Unwritten> m_unwritten;
     QTimer m_retry;
     QString m_lastReason; // said once per outage
+    QString m_keptApartPath;
+    qsizetype m_fromKeptApart = 0; // the first of m_unwritten, which that file holds still
 };

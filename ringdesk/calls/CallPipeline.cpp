@@ -2,8 +2,10 @@
 
 #include "addressbook/AddressBook.h"
 #include "calls/EventLog.h"
+#include "common/SingleInstance.h"
 #include "modem/ModemControl.h"
 
+#include <QCryptographicHash>
 #include <QTimer>
 #include <malloc.h>
 
@@ -60,6 +62,13 @@ void CallPipeline::setAddressBookUsable(bool usable)
 void CallPipeline::openHistory()
 {
     m_history.setE164([plan = m_plan](const QString& number) { return plan.e164(number); });
+    // One file per log folder: the demo's calls are not the user's.
+    const QByteArray folder =
+        QCryptographicHash::hash(m_logFile.folder().toUtf8(), QCryptographicHash::Sha1).toHex();
+    m_logFile.setKeptApart(SingleInstance::runtimeFolder() +
+                           QStringLiteral("/ringdesk-unwritten-") +
+                           QString::fromLatin1(folder.left(12)) + QStringLiteral(".txt"));
+    m_logFile.takeKeptApart();
     m_history.open(m_logFile.folder(), m_logFile.loadRecords());
     // The log was read whole once, to find what the history lacks; that memory goes back.
     malloc_trim(0);
@@ -263,10 +272,20 @@ void CallPipeline::shutDown()
 {
     m_shuttingDown = true;
     m_logFile.writeUnwritten();
-    if (m_logFile.unwritten() > 0)
+    if (m_logFile.unwritten() == 0)
+        return;
+    // Neither the log nor, on the same full disk, the history may take them; memory's own
+    // file system keeps them for the next start.
+    if (m_logFile.keepApart())
+        m_events.append(QStringLiteral("[%1 calls could not be written to %2 before the end; "
+                                       "they wait in %3 and go into it at the next start]")
+                            .arg(m_logFile.unwritten())
+                            .arg(m_logFile.callLogPath(), m_logFile.keptApartPath()),
+                        EventLog::Kind::Call);
+    else
         m_events.append(QStringLiteral("[%1 calls could not be written to %2 before the "
-                                       "end; the history has them where it could be "
-                                       "written]")
+                                       "end, nor kept apart; the history has them where it "
+                                       "could be written]")
                             .arg(m_logFile.unwritten())
                             .arg(m_logFile.callLogPath()),
                         EventLog::Kind::Call);

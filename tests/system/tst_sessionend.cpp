@@ -279,21 +279,30 @@ void TestSessionEnd::callsWaitForAFullDisk()
                  qPrintable(lines.join('\n')));
     // Said on the monitor's output, which may reach the pipe a moment after the file.
     QTRY_VERIFY(said().contains("written again: 2 calls that waited are in it]"));
+
+    // Full again at the end: the call that waits is kept apart, in memory's file system.
+    QVERIFY(limit(QString::number(QFileInfo(log).size())));
+    modem.command("call 6135550105 FIFTH CALLER");
+    QTRY_COMPARE_WITH_TIMEOUT(said().count("\nCall: "), 5, 10000);
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(15000));
+    QVERIFY2(said().contains("go into it at the next start]"), qPrintable(said()));
+    QVERIFY(!records().contains("FIFTH CALLER"));
 
-    // After a restart the history has each call once, with its record.
+    // After a restart the log and the history have each call once, in order.
     TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
     QTRY_VERIFY_WITH_TIMEOUT(said().contains("[System Ready"), 60000);
+    QVERIFY(said().contains("[1 calls that waited in "));
+    QCOMPARE(records().split("\r\n", Qt::SkipEmptyParts).size(), 5);
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(15000));
     QProcess shell;
     shell.start("sqlite3", {"-readonly", m_home->dataDir() + "calls.sqlite",
                             "SELECT log_record, name FROM calls ORDER BY log_record"});
     QVERIFY(shell.waitForFinished(10000));
-    QCOMPARE(
-        QString::fromUtf8(shell.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
-        QStringList({"0|FIRST CALLER", "1|SECOND CALLER", "2|THIRD CALLER", "3|FOURTH CALLER"}));
+    QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+             QStringList({"0|FIRST CALLER", "1|SECOND CALLER", "2|THIRD CALLER", "3|FOURTH CALLER",
+                          "4|FIFTH CALLER"}));
 }
 
 // A second start shows the running monitor and ends, touching neither settings nor logs.
