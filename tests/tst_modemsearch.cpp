@@ -473,17 +473,35 @@ void TestModemSearch::hungModemIsNoticedAndSetUpAgain()
     }
     QTRY_COMPARE(watch.interval, 60000);
     QCOMPARE(events().count(lost), 1);
+    // Back at the next try; the next outage waits from the first step again.
+    told("wake");
+    QCOMPARE(watch.step(), 1);
+    QTRY_COMPARE(events().count(back), 1);
+    QCOMPARE(watch.interval, 300000);
+    told("hang");
+    QCOMPARE(watch.step(), 1);
+    QCOMPARE(timeOut.step(), 1);
+    QTRY_COMPARE(watch.interval, 5000);
+    QCOMPARE(events().count(lost), 2);
     // A modem that speaks again ends the wait at once: a call's rings need no timer.
     told("wake");
     modem.command("call 6135550199 EARLY CALLER");
-    QTRY_VERIFY(events().contains(back));
+    QTRY_COMPARE(events().count(back), 2);
     QTRY_COMPARE(m_calls.size(), 1);
     QCOMPARE(m_monitor->status(), "Active... Waiting for a Ring");
     QCOMPARE(watch.interval, 300000);
     QVERIFY(modem.output().contains("caller-id on"));
-    // And the calls come in again.
+    // And the calls come in again. Each of their lines starts the quiet time again, and while
+    // the call rings no check comes between its rings.
+    const int starts = watch.starts;
     modem.command("call 6135551234 SMITH JOHN");
     QTRY_COMPARE(m_calls.size(), 2);
+    QVERIFY(watch.starts > starts);
+    const qsizetype checks = modem.output().count("caller-id on");
+    QCOMPARE(watch.step(), 1);
+    QVERIFY(watch.isActive());
+    QCOMPARE(watch.interval, 300000);
+    QCOMPARE(modem.output().count("caller-id on"), checks);
 }
 
 // The one command queue, built on its own: each request gets one completion, in the order asked,

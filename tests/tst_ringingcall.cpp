@@ -37,6 +37,12 @@ void TestRingingCall::timeline_data()
         << on << true << QStringList{"ring", "known", "ring"} << QStringList{"-", "forward", "-"};
     QTest::newRow("screening on: a ring without caller ID comes forward after its wait")
         << on << true << QStringList{"ring", "ring", "tick:1"} << QStringList{"-", "-", "forward"};
+    QTest::newRow("screening on: rings without caller ID wait from the first ring")
+        << on << true << QStringList{"ring", "ring", "ring", "once:1", "tick:1"}
+        << QStringList{"-", "-", "-", "-", "forward"};
+    QTest::newRow("a caller let through right after a blocked call is shown")
+        << on << true << QStringList{"ring", "blocked", "ring", "known", "off:0", "ring"}
+        << QStringList{"-", "hook", "-", "forward", "-", "-"};
     QTest::newRow("a blocked caller is hung up on, and its further rings stay silent")
         << on << true << QStringList{"ring", "blocked", "ring", "ring", "tick:0", "ring", "tick:1"}
         << QStringList{"-", "hook", "-", "-", "-", "-", "forward"};
@@ -95,6 +101,11 @@ void TestRingingCall::timeline()
             QCOMPARE(verdict.blocked, step == "blocked");
         } else if (step.startsWith("tick:")) {
             timers[step.mid(5).toInt()]->step();
+        } else if (step.startsWith("off:")) {
+            // The silence of the blocked call's rings is over.
+            QVERIFY(!timers[step.mid(4).toInt()]->isActive());
+        } else if (step.startsWith("once:")) {
+            QCOMPARE(timers[step.mid(5).toInt()]->starts, 1);
         } else if (step == "ringing" || step == "quiet") {
             QVERIFY2(call.ringing() == (step == "ringing"), qPrintable(QString::number(i)));
         }

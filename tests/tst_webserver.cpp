@@ -88,6 +88,8 @@ private slots:
     void passwordTriesAreCountedAsTheyArrive();
     void parallelTriesCountToo();
     void manyAddressesShareTheirTries();
+    void addressesTakeTurnsToBeChecked();
+    void limitsCountEachRequest();
     void answersAClientDoesNotReadAreBounded();
     void sessionsEnd();
     void liveStreamsAreBounded();
@@ -127,7 +129,7 @@ void TestWebServer::init()
         return password == "right password";
     };
     QString problem;
-    QVERIFY2(m_server->start("127.0.0.1:0", "hash", QString(), QString(), {"phone.home"}, &problem),
+    QVERIFY2(m_server->start("127.0.0.1:0", "hash", QString(), QString(), {"Phone.Home"}, &problem),
              qPrintable(problem));
 }
 
@@ -346,6 +348,49 @@ void TestWebServer::manyAddressesShareTheirTries()
     QCOMPARE(tries(oneHost, 1), LoginGate::triesPerAddress);
     QCOMPARE(tries({"2001:db8:1:3::1"}, 1), 1); // another /64, another household
     gate.stop();
+}
+
+// A flood from one address waits behind the others' tries, not before them.
+void TestWebServer::addressesTakeTurnsToBeChecked()
+{
+    LoginGate gate;
+    QStringList order;
+    gate.check = [](const QString&, const QString&) {
+        return false;
+    };
+    auto submit = [&](const QString& from, const QString& password) {
+        return gate.submit(
+            QHostAddress(from), password, "hash", [] { return true; },
+            [&order, password](bool) { order << password; });
+    };
+    for (int i = 1; i <= 5; ++i)
+        QVERIFY(submit("192.168.1.9", "flood" + QString::number(i)));
+    QVERIFY(submit("192.168.1.10", "household"));
+    QVERIFY(submit("192.168.1.11", "guest"));
+    QTRY_COMPARE(order.size(), 7);
+    // The flood's first check was running, its second had its turn already; then each in turn.
+    QVERIFY2(order.indexOf("household") < order.indexOf("flood3") &&
+                 order.indexOf("guest") < order.indexOf("flood4"),
+             qPrintable(order.join(' ')));
+    gate.stop();
+}
+
+// A kept-alive connection's header limit is each request's own; after log-in a body may have
+// 64 KB, not more.
+void TestWebServer::limitsCountEachRequest()
+{
+    const QByteArray padded =
+        "GET /login HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: " + QByteArray(6000, 'x') + "\r\n\r\n";
+    const QList<Response> both = exchange(padded + padded, 2);
+    QCOMPARE(both.size(), 2);
+    QCOMPARE(both.at(1).status, 200);
+    const QByteArray cookie = signIn();
+    const QByteArray json = "Content-Type: application/json\r\n";
+    auto entry = [](qsizetype size) {
+        return "{\"entry\":\"+1 613 555 0100\",\"comment\":\"" + QByteArray(size, 'c') + "\"}";
+    };
+    QCOMPARE(exchange(post("/api/blocked", entry(65 * 1024), cookie, json)).value(0).status, 413);
+    QVERIFY(exchange(post("/api/blocked", entry(60 * 1024), cookie, json)).value(0).status != 413);
 }
 
 // A client that pipelines requests and never reads the answers holds a quarter megabyte here,
