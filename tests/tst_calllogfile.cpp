@@ -1,4 +1,5 @@
 #include "calls/CallLogFile.h"
+#include "calls/LogCatchUp.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,6 +32,8 @@ private slots:
     void failedAppendLeavesNoBrokenRecord();
     void symbolicLinksAreRefused();
     void withoutAbsoluteFolderNothingIsWritten();
+    void recordsGetTheirYears_data();
+    void recordsGetTheirYears();
 
 private:
     QByteArray fileContent(const QString& path);
@@ -288,6 +291,33 @@ void TestCallLogFile::withoutAbsoluteFolderNothingIsWritten()
     }
     QDir::setCurrent(here);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+// A record has no year: each gets the latest that keeps the file's order and puts no call after
+// now; calls of the same minute keep the same year.
+void TestCallLogFile::recordsGetTheirYears_data()
+{
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QStringList>("dates");
+    QTest::newRow("two in the same minute")
+        << QStringList{"12/08 09:41 +1 (613) 555-0101 ONE", "12/08 09:41 +1 (613) 555-0102 TWO"}
+        << QStringList{"2026-12-08", "2026-12-08"};
+    QTest::newRow("across the new year")
+        << QStringList{"12/31 23:50 +1 (613) 555-0101 OLD", "01/01 00:10 +1 (613) 555-0102 NEW"}
+        << QStringList{"2025-12-31", "2026-01-01"};
+    QTest::newRow("later in the year than now")
+        << QStringList{"12/20 10:00 +1 (613) 555-0101 LAST YEAR"} << QStringList{"2025-12-20"};
+}
+
+void TestCallLogFile::recordsGetTheirYears()
+{
+    QFETCH(QStringList, records);
+    QStringList dates;
+    const QDateTime now(QDate(2026, 12, 9), QTime(12, 0));
+    for (const LogCatchUp::LoggedCall& logged :
+         LogCatchUp::missing(records, [](qint64) { return false; }, now, {}))
+        dates << logged.call.received.toLocalTime().date().toString(Qt::ISODate);
+    QTEST(dates, "dates");
 }
 
 QTEST_GUILESS_MAIN(TestCallLogFile)

@@ -88,6 +88,11 @@ void TestCallScreen::blockAndUnblock_data()
         << "# kept\n555-0199\n"
         << ""
         << "[Took " + n + " off " << false;
+    QTest::newRow("unblock removes a number with its comment")
+        << QByteArray("613-555-0101 # the roofer\n555-0199\n") << QByteArray() << "unblock"
+        << "555-0199\n"
+        << ""
+        << "[Took " + n + " off " << false;
     QTest::newRow("unblock of a prefix-blocked number allows it")
         << QByteArray("1613555*\n") << QByteArray() << "unblock"
         << "1613555*\n"
@@ -153,6 +158,10 @@ void TestCallScreen::entriesAreOneThingEach_data()
     QTest::newRow("two numbers with a comma")
         << "613-555-0101, 613-555-0102"
         << "not a number, a prefix ending in * or name: PATTERN";
+    QTest::newRow("three digits") << "911"
+                                  << "";
+    QTest::newRow("two digits") << "91"
+                                << "one number has 3 to 15 digits, not 2";
     QTest::newRow("one digit") << "1"
                                << "one number has 3 to 15 digits, not 1";
     QTest::newRow("a megabyte") << QString(1 << 20, '5') << "longer than 100 characters";
@@ -209,6 +218,13 @@ void TestCallScreen::rulesTakeTurns_data()
                                   << "cannot exist";
     QTest::newRow("can exist") << "invalid"
                                << "+16132220199" << none << false << "12:00" << -1 << none;
+    QTest::newRow("cannot exist, the rule off")
+        << ""
+        << "+16130550199" << none << false << "12:00" << -1 << none;
+    QTest::newRow("a marker within the name")
+        << ""
+        << "+16132220199"
+        << "ACME SPAM LIKELY" << false << "12:00" << -1 << "name marked SPAM";
     QTest::newRow("a contact that cannot exist")
         << "invalid"
         << "+16130550199" << none << true << "12:00" << -1 << none;

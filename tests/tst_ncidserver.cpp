@@ -80,6 +80,8 @@ private slots:
     void whatAClientAsksAtStartup_data();
     void whatAClientAsksAtStartup();
     void clientsThatMayNotStay();
+    void logsLongerThanTheUnreadLimit_data();
+    void logsLongerThanTheUnreadLimit();
     void oneHostCannotTakeEveryPlace();
     void callsThroughTheMonitor();
 
@@ -205,6 +207,10 @@ void TestNcidServer::clientsThatMayNotStay()
     QCOMPARE(stranger.received, QByteArray());
     QCOMPARE(lines.value(0).value(0).toString(),
              "[NCID: refused 127.0.0.2, outside the allowed networks]");
+    // Named once: a stranger who tries again adds no line.
+    Client again(port, "127.0.0.2");
+    QTRY_COMPARE(again.socket.state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(lines.size(), 1);
 
     Client reader(port);
     Client silent(port, QString(), 1024);
@@ -231,6 +237,32 @@ void TestNcidServer::clientsThatMayNotStay()
     QTRY_VERIFY((got += reader.socket.readAll()).contains("STILL HERE"));
     Client fourth(port);
     QTRY_VERIFY(fourth.startedUp());
+}
+
+// The log may be far longer than what may wait for a client later; a client that reads gets it
+// all. Without a number of lines asked for, it is the newest 200 calls.
+void TestNcidServer::logsLongerThanTheUnreadLimit_data()
+{
+    QTest::addColumn<int>("logLines");
+    QTest::addColumn<int>("received");
+    QTest::newRow("LogLines=1000") << 1000 << 1000;
+    QTest::newRow("no LogLines") << -1 << 200;
+}
+
+void TestNcidServer::logsLongerThanTheUnreadLimit()
+{
+    QFETCH(int, logLines);
+    for (int i = 0; i < 1200; ++i)
+        m_history->add(call("+1 (613) 555-0100", "CALLER " + QString::number(i)), true);
+    NcidServer::Limits limits;
+    if (logLines >= 0)
+        limits.logLines = logLines;
+    limits.unread = 4096;
+    Client client(start("127.0.0.0/8", limits));
+    QTRY_VERIFY_WITH_TIMEOUT(client.startedUp(), 20000);
+    QTEST(int(client.calls("CIDLOG").size()), "received");
+    QVERIFY(client.lines().contains("CIDLOG: *DATE*12082026*TIME*0941*LINE*-*NMBR*+1 (613) "
+                                    "555-0100*MESG*NONE*NAME*CALLER 1199*"));
 }
 
 // Idle connections from one host close their oldest past its share; another host still gets in.

@@ -243,8 +243,9 @@ void TestScreening::callsAreScreened()
     QVERIFY(monitor.waitForFinished(10000));
 }
 
-// Lists imported from a complaint CSV and from a plain list, each with a line that is no number;
-// importing the same source again replaces it while the monitor runs.
+// Lists imported from a complaint CSV (numbers with and without the leading 1) and from a plain
+// list, each with a line that is no number; importing the same source again replaces it while
+// the monitor runs, also with a list of the same size.
 void TestScreening::importedListsBlock()
 {
     ModemSim modem({"--accept", "AT+VCID=1"});
@@ -266,7 +267,7 @@ void TestScreening::importedListsBlock()
         return std::pair(importer.exitCode(), QString::fromUtf8(importer.readAll()));
     };
     auto [code, said] = import("Created_Date,Company_Phone_Number,Subject\n"
-                               "2026-12-07,6135550199,\"Debt, reduction\"\n"
+                               "2026-12-07,16135550199,\"Debt, reduction\"\n"
                                "2026-12-07,6135550100,Other\n"
                                "2026-12-07,55501,Other\n",
                                "FTC");
@@ -306,6 +307,12 @@ void TestScreening::importedListsBlock()
     QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 22).contains("[Block list FTC: 1 numbers"), 5000);
     QVERIFY(!call("call 6135550199 DEBT HELP").contains("[Blocked "));
     QVERIFY(call("call 6135550188 PESTER").contains("[Blocked +1 (613) 555-0188: list FTC]"));
+    // A list of the same size, a moment later, replaces it too.
+    std::tie(code, said) = import("613-555-0177\n", "FTC");
+    QCOMPARE(code, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.peek(1 << 22).count("[Block list FTC: 1 numbers") == 2, 5000);
+    QVERIFY(!call("call 6135550188 PESTER").contains("[Blocked "));
+    QVERIFY(call("call 6135550177 OTHER").contains("[Blocked +1 (613) 555-0177: list FTC]"));
     monitor.terminate();
     QVERIFY(monitor.waitForFinished(10000));
 }
