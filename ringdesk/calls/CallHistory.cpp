@@ -220,7 +220,15 @@ bool CallHistory::catchUp(const QStringList& logRecords, const QDateTime& now)
             return count == highest + 1 ? place <= highest : have.contains(place);
         },
         now, m_e164);
-    sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
+    if (missing.isEmpty())
+        return true;
+    // Without its transaction nothing is added: the inserts would each be one of their own, and
+    // the failure's reason would be the missing transaction's.
+    if (const int begun = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        begun != SQLITE_OK) {
+        report(lastError(begun));
+        return false;
+    }
     // Indexing a whole log row by row takes several times longer than indexing it in one go.
     const bool bulk = missing.size() > 1000;
     if (bulk)
@@ -331,12 +339,12 @@ void CallHistory::writeWaiting()
         if (!insert(next.call, next.logRecord)) {
             const int code = sqlite3_extended_errcode(m_db);
             if (damaged(code)) {
-                if (!startAgain(lastError()))
+                if (!startAgain(lastError(code)))
                     return;
                 rebuilt = true;
                 continue; // the calls waiting first, with all they carry
             }
-            report(lastError());
+            report(lastError(code));
             m_retry.start();
             return;
         }
