@@ -57,6 +57,25 @@ private slots:
     void callsComeFromTheBox();
 };
 
+// The seconds until the kernel's keep-alive probe of the connection from `local` to `remote`
+// (ports on 127.0.0.1), as /proc/net/tcp shows its timer; -1 when it runs no keep-alive.
+double keepAliveIn(quint16 local, quint16 remote)
+{
+    QFile table("/proc/net/tcp");
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray from = ":" + QByteArray::number(local, 16).toUpper().rightJustified(4, '0');
+    const QByteArray to = ":" + QByteArray::number(remote, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 6 || !fields.at(1).endsWith(from) || !fields.at(2).endsWith(to))
+            continue;
+        const QList<QByteArray> timer = fields.at(5).split(':'); // "tr:when", when in 1/100 s
+        return timer.value(0) == "02" ? timer.value(1).toInt(nullptr, 16) / 100.0 : -1;
+    }
+    return -1;
+}
+
 void TestFritzBox::callsComeFromTheBox()
 {
     if (QStandardPaths::findExecutable("sqlite3").isEmpty())
@@ -89,6 +108,10 @@ void TestFritzBox::callsComeFromTheBox()
                              5000);
     QVERIFY(!said().contains("No Caller Id Features"));
     QTRY_VERIFY(box.client);
+    // A box that vanishes without a word (a power cut) is noticed by TCP keep-alive: the first
+    // probe after a minute of quiet, then five 10 s apart.
+    const double probe = keepAliveIn(box.client->peerPort(), box.server.serverPort());
+    QVERIFY2(probe > 50 && probe <= 60, qPrintable(QString::number(probe)));
 
     // Answered, missed (a contact), an outgoing call, a line that is no event, a blocked caller
     // and a withheld one.
