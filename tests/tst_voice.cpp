@@ -1,0 +1,223 @@
+#include "voice/VoiceEvents.h"
+#include "voice/VoiceModem.h"
+#include "voice/VoiceStream.h"
+
+#include <QTest>
+
+using namespace VoiceModem;
+
+class TestVoice : public QObject
+{
+    Q_OBJECT
+private slots:
+    void streamReadsAcrossEverySplit_data();
+    void streamReadsAcrossEverySplit();
+    void digitsArePresses_data();
+    void digitsArePresses();
+    void modemAnswersChooseTheVoice_data();
+    void modemAnswersChooseTheVoice();
+    void quirksByName();
+};
+
+namespace {
+
+// A piece as the test writes it: "audio:HEX" or "event:C".
+QString describe(const QList<VoiceStream::Reader::Piece>& pieces)
+{
+    QStringList out;
+    QByteArray audio;
+    auto flush = [&] {
+        if (!audio.isEmpty())
+            out << "audio:" + QString::fromLatin1(audio.toHex());
+        audio.clear();
+    };
+    for (const auto& piece : pieces) {
+        if (piece.event == 0) {
+            audio += piece.samples;
+            continue;
+        }
+        flush();
+        out << QStringLiteral("event:") + QChar::fromLatin1(piece.event);
+    }
+    flush();
+    return out.join(u' ');
+}
+
+} // namespace
+
+// What the modem sends, cut in two at every place (a pair split across two reads among them),
+// reads the same.
+void TestVoice::streamReadsAcrossEverySplit_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("read");
+    QTest::newRow("plain audio") << QByteArray::fromHex("80817f") << "audio:80817f";
+    QTest::newRow("a 0x10 sample, shielded")
+        << QByteArray::fromHex("8010108010") + QByteArray::fromHex("10") << "audio:80108010";
+    QTest::newRow("two 0x10 samples as <DLE><SUB>")
+        << QByteArray::fromHex("80101a80") << "audio:80101080";
+    QTest::newRow("a digit between audio") << QByteArray::fromHex("8080") +
+                                                  "\x10"
+                                                  "5" +
+                                                  QByteArray::fromHex("7f")
+                                           << "audio:8080 event:5 audio:7f";
+    QTest::newRow("samples that look like events, shielded")
+        << QByteArray::fromHex("101062") + QByteArray("\x10"
+                                                      "b",
+                                                      2)
+        << "audio:1062 event:b";
+    QTest::newRow("the end of the stream")
+        << QByteArray::fromHex("8010108010031010") << "audio:801080 event:\x03 audio:10";
+}
+
+void TestVoice::streamReadsAcrossEverySplit()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, read);
+    for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
+        VoiceStream::Reader reader;
+        QList<VoiceStream::Reader::Piece> pieces = reader.read(bytes.left(cut));
+        pieces += reader.read(bytes.mid(cut));
+        QCOMPARE(describe(pieces), read);
+    }
+    // What the host shields reads back as it was.
+    const QByteArray audio = QByteArray::fromHex("0010101080ff10");
+    VoiceStream::Reader reader;
+    QCOMPARE(describe(reader.read(VoiceStream::shield(audio))), "audio:" + audio.toHex());
+}
+
+// Each row: codes from the modem and when (ms), and the digits and events they are.
+void TestVoice::digitsArePresses_data()
+{
+    QTest::addColumn<QByteArray>("codes");
+    QTest::addColumn<QList<int>>("times");
+    QTest::addColumn<QString>("events");
+    QTest::newRow("a held key repeats")
+        << QByteArray("55555") << QList<int>{0, 70, 140, 210, 280} << "5";
+    QTest::newRow("one key pressed twice") << QByteArray("55") << QList<int>{0, 400} << "55";
+    QTest::newRow("two keys at once") << QByteArray("56") << QList<int>{0, 70} << "56";
+    QTest::newRow("a bracketed press")
+        << QByteArray("/777~/7~") << QList<int>{0, 0, 70, 140, 200, 600, 600, 670} << "77";
+    QTest::newRow("a press ended by 0x7f")
+        << QByteArray("/9\x7f/9\x7f") << QList<int>{0, 0, 50, 100, 100, 150} << "99";
+    QTest::newRow("what the caller's line does")
+        << QByteArray("bldsq\x03x") << QList<int>{0, 1, 2, 3, 4, 5, 6}
+        << "busy hung-up dial-tone silence end-of-message end";
+}
+
+void TestVoice::digitsArePresses()
+{
+    QFETCH(QByteArray, codes);
+    QFETCH(QList<int>, times);
+    using Kind = VoiceEvents::Kind;
+    VoiceEvents::Reader reader;
+    QStringList out;
+    QString digits;
+    for (qsizetype i = 0; i < codes.size(); ++i) {
+        const std::optional<VoiceEvents::Event> event = reader.take(codes.at(i), times.at(i));
+        if (!event)
+            continue;
+        switch (event->kind) {
+        case Kind::Digit:
+            digits += QChar::fromLatin1(event->digit);
+            continue;
+        case Kind::Busy:
+            out << "busy";
+            break;
+        case Kind::LoopBreak:
+            out << "hung-up";
+            break;
+        case Kind::DialTone:
+            out << "dial-tone";
+            break;
+        case Kind::Silence:
+            out << "silence";
+            break;
+        case Kind::SilenceAfterVoice:
+            out << "end-of-message";
+            break;
+        case Kind::EndOfStream:
+            out << "end";
+            break;
+        default:
+            out << "other";
+        }
+    }
+    QTEST(digits.isEmpty() ? out.join(u' ') : digits, "events");
+}
+
+// Each row: a model's answers to ATI0, AT+FCLASS=? and AT+VSM=?, and what is made of them.
+void TestVoice::modemAnswersChooseTheVoice_data()
+{
+    QTest::addColumn<QString>("ati0");
+    QTest::addColumn<QStringList>("classes");
+    QTest::addColumn<QStringList>("formats");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("command"); // empty: no voice
+    QTest::addColumn<QString>("said");
+    QTest::newRow("U.S. Robotics 5637")
+        << "5601" << QStringList{"0,1,1.0,2,2.0,8"}
+        << QStringList{"128,\"8-BIT LINEAR\",8,0,(7200,8000,11025),(0),(0)",
+                       "129,\"16-BIT LINEAR\",16,0,(7200,8000,11025),(0),(0)",
+                       "130,\"8-BIT ALAW\",8,0,8000,(0),(0)", "131,\"8-BIT ULAW\",8,0,8000,(0),(0)",
+                       "132,\"IMA ADPCM\",4,0,8000,(0),(0)"}
+        << "U.S. Robotics 5637"
+        << "AT+VSM=128,8000"
+        << "8-bit linear at 8000 Hz";
+    QTest::newRow("Conexant CX93001")
+        << "56000" << QStringList{"(0,1,1.0,8)"}
+        << QStringList{"0,\"SIGNED PCM\",8,0,8000,0,0",  "1,\"UNSIGNED PCM\",8,0,8000,0,0",
+                       "129,\"IMA ADPCM\",4,0,8000,0,0", "130,\"UNSIGNED PCM\",8,0,8000,0,0",
+                       "131,\"G.711U\",8,0,8000,0,0",    "132,\"G.711A\",8,0,8000,0,0"}
+        << "Conexant"
+        << "AT+VSM=1,8000,0,0"
+        << "8-bit linear at 8000 Hz";
+    QTest::newRow("µ-law only, a range of rates")
+        << "" << QStringList{"0,1,8"} << QStringList{"4,\"U-LAW\",8,0,7200-9600,0,0"} << ""
+        << "AT+VSM=4,8000"
+        << "µ-law at 8000 Hz";
+    QTest::newRow("no voice class")
+        << "" << QStringList{"0,1,2.0"} << QStringList{"128,\"8-BIT LINEAR\",8,0,8000,0,0"} << ""
+        << ""
+        << "";
+    QTest::newRow("class 8.0 is no class 8")
+        << "" << QStringList{"0,1,8.0"} << QStringList{"128,\"8-BIT LINEAR\",8,0,8000,0,0"} << ""
+        << ""
+        << "";
+    QTest::newRow("only ADPCM") << "" << QStringList{"8"}
+                                << QStringList{"132,\"IMA ADPCM\",4,0,8000,0,0", "OK"} << ""
+                                << ""
+                                << "";
+}
+
+void TestVoice::modemAnswersChooseTheVoice()
+{
+    QFETCH(QString, ati0);
+    QFETCH(QStringList, classes);
+    QFETCH(QStringList, formats);
+    QFETCH(QString, command);
+    const Model found = model(ati0, QString());
+    QTEST(found.name, "model");
+    const std::optional<Format> chosen =
+        hasVoice(classes) ? choose(VoiceModem::formats(formats)) : std::nullopt;
+    QCOMPARE(chosen.has_value(), !command.isEmpty());
+    if (!chosen)
+        return;
+    QCOMPARE(formatCommand(*chosen, found.quirks), command);
+    QTEST(VoiceModem::describe(*chosen), "said");
+}
+
+void TestVoice::quirksByName()
+{
+    Quirks quirks;
+    QString unknown;
+    QVERIFY(applyQuirks("Tripled-Ends, no-silence", &quirks, &unknown));
+    QVERIFY(quirks.tripledEnds && quirks.noSilenceReports && !quirks.extendedVsm);
+    QVERIFY(!applyQuirks("tripled-ends loud", &quirks, &unknown));
+    QCOMPARE(unknown, "loud");
+    QCOMPARE(VoiceStream::endOfAudio(true), QByteArray("\x10\x10\x10\x03"));
+    QCOMPARE(VoiceStream::endOfRecording(false), QByteArray("\x10!"));
+}
+
+QTEST_GUILESS_MAIN(TestVoice)
+#include "tst_voice.moc"
