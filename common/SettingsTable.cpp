@@ -317,6 +317,34 @@ const SettingEntry MqttClientId = text("MQTT", "ClientId");
 const SettingEntry MqttDeviceId = text("MQTT", "DeviceId");
 const SettingEntry MqttSubscribe = row(Kind::Switch, "MQTT", "Subscribe", "0");
 
+const QStringList VoiceQuirkNames = {QStringLiteral("tripled-ends"), QStringLiteral("no-silence"),
+                                     QStringLiteral("off-hook-after-line-up"),
+                                     QStringLiteral("rings-as-events"),
+                                     QStringLiteral("extended-vsm")};
+const SettingEntry VoiceFormat = [] {
+    SettingEntry entry = text("Voice", "Format");
+    entry.check = [](const QString& text) {
+        bool ok = false;
+        const int code = text.trimmed().toInt(&ok);
+        return text.trimmed().isEmpty() || (ok && code >= 0 && code <= 255)
+                   ? QString()
+                   : QStringLiteral("not a format code from 0 to 255");
+    };
+    return entry;
+}();
+const SettingEntry VoiceQuirks = [] {
+    SettingEntry entry = text("Voice", "Quirks");
+    entry.check = [](const QString& text) {
+        static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
+        for (const QString& word : text.toLower().split(separators, Qt::SkipEmptyParts))
+            if (!VoiceQuirkNames.contains(word))
+                return QStringLiteral("not a list of ") +
+                       VoiceQuirkNames.join(QStringLiteral(", "));
+        return QString();
+    };
+    return entry;
+}();
+
 } // namespace Settings
 
 namespace Settings {
@@ -375,7 +403,9 @@ const QList<const SettingEntry*>& all()
                                                     &MqttTopic,
                                                     &MqttClientId,
                                                     &MqttDeviceId,
-                                                    &MqttSubscribe};
+                                                    &MqttSubscribe,
+                                                    &VoiceFormat,
+                                                    &VoiceQuirks};
     return rows;
 }
 

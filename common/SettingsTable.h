@@ -149,6 +149,13 @@ extern const SettingEntry MqttClientId; // empty: one made from the machine and 
 extern const SettingEntry MqttDeviceId;
 extern const SettingEntry MqttSubscribe; // "0"/"1": show the calls of monitors elsewhere
 
+// The voice modem: the AT+VSM code to use (empty: chosen from what the modem lists) and the
+// ways it differs from the document, by name.
+extern const SettingEntry VoiceFormat;
+extern const SettingEntry VoiceQuirks;
+// The names [Voice] Quirks knows, in the order of VoiceModem::Quirks.
+extern const QStringList VoiceQuirkNames;
+
 // Every row above (the per-port rows of "Modem" and "Ports" apart), and those of one section.
 const QList<const SettingEntry*>& all();
 QList<const SettingEntry*> inSection(const QString& section);

@@ -55,6 +55,8 @@ private slots:
     void portsThatDoNotOpenSayWhy_data();
     void portsThatDoNotOpenSayWhy();
     void knownPortIsOnlyChecked();
+    void voiceIsAskedOnceCallerIdIsOn_data();
+    void voiceIsAskedOnceCallerIdIsOn();
     void knownPortWithEmptyCommandFails();
     void excludedPortsAreNeverOpened();
     void excludedKnownPortIsTakenAsFound();
@@ -122,34 +124,19 @@ void TestModemSearch::fullSearchFindsTheModemOnPortTwo()
     ModemSim modem({"--accept", "AT+VCID=1"});
     mapPort(2, modem.device());
     start();
-    const QStringList expected = {"[Initializing Ringwatch...]",
-                                  "[Searching for Modems...]",
-                                  "[Testing Com 1 at 56000 ]",
-                                  "[Com 1 (/nonexistent/ttyRING): does not exist]",
-                                  "[Testing Com 1 at 28800 ]",
-                                  "[Testing Com 1 at 9600 ]",
-                                  "[Testing Com 2 at 56000 ]",
-                                  "ATZ",
-                                  "OK",
-                                  "[Found Modem in Com 2 !]",
-                                  "[Retreiving Modem Information]",
-                                  "ATI3",
-                                  "Ringsim 56K Voice Modem v1.0",
-                                  "OK",
-                                  "ATI6",
-                                  "Caller ID: SDMF and MDMF",
-                                  "Distinctive ring: no",
-                                  "OK",
-                                  "[Testing for Caller ID capabilities...]",
-                                  "AT#CID=1",
-                                  "ERROR",
-                                  "AT%CCID=1",
-                                  "ERROR",
-                                  "AT+VCID=1",
-                                  "OK",
-                                  "[CALLER ID Modem Found in Com 2 !]",
-                                  "[System Ready, Waiting for a RING...]"};
-    QCOMPARE(events(), expected);
+    const QStringList expected = {
+        "[Initializing Ringwatch...]", "[Searching for Modems...]", "[Testing Com 1 at 56000 ]",
+        "[Com 1 (/nonexistent/ttyRING): does not exist]", "[Testing Com 1 at 28800 ]",
+        "[Testing Com 1 at 9600 ]", "[Testing Com 2 at 56000 ]", "ATZ", "OK",
+        "[Found Modem in Com 2 !]", "[Retreiving Modem Information]", "ATI3",
+        "Ringsim 56K Voice Modem v1.0", "OK", "ATI6", "Caller ID: SDMF and MDMF",
+        "Distinctive ring: no", "OK", "[Testing for Caller ID capabilities...]", "AT#CID=1",
+        "ERROR", "AT%CCID=1", "ERROR", "AT+VCID=1", "OK", "[CALLER ID Modem Found in Com 2 !]",
+        "[System Ready, Waiting for a RING...]",
+        // Then, once caller ID is on, what voice it has.
+        "ATI0", "ERROR", "ATI3", "Ringsim 56K Voice Modem v1.0", "OK", "AT+FCLASS=?", "OK",
+        "[Modem on " + modem.device() + " has no voice mode]"};
+    QTRY_COMPARE(events(), expected);
     const MonitorState& s = m_monitor->state();
     const ModemSettings& found = m_monitor->modem().settings();
     QCOMPARE(found.port, 2);
@@ -256,13 +243,59 @@ void TestModemSearch::knownPortIsOnlyChecked()
     s.speed = "9600";
     s.callerIdCommand = "AT#CC1";
     start();
-    QCOMPARE(events(),
+    QCOMPARE(events().mid(0, 10),
              QStringList({"[Initializing Ringwatch...]", "[Testing Com 3 at 9600 ]", "ATZ", "OK",
                           "[Found Modem in Com 3 !]", "[Testing for Caller ID capabilities...]",
                           "AT#CC1", "OK", "[CALLER ID Modem Found in Com 3 !]",
                           "[System Ready, Waiting for a RING...]"}));
     QCOMPARE(s.port, 3);
     QVERIFY(m_monitor->modem().isOpen());
+}
+
+// Each row: the model the simulated modem answers as, the settings, and the line said.
+void TestModemSearch::voiceIsAskedOnceCallerIdIsOn_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("format"); // [Voice] Format
+    QTest::addColumn<QString>("said");   // after "[Modem on DEVICE"
+    QTest::newRow("U.S. Robotics 5637")
+        << "usr5637"
+        << ""
+        << " (U.S. Robotics 5637) has a voice mode: 8-bit linear at 8000 Hz]";
+    QTest::newRow("Conexant") << "conexant"
+                              << ""
+                              << " (Conexant) has a voice mode: 8-bit linear at 8000 Hz]";
+    QTest::newRow("a format chosen by hand")
+        << "usr5637"
+        << "131"
+        << " (U.S. Robotics 5637) has a voice mode: µ-law at 8000 Hz]";
+    QTest::newRow("a format the modem lacks")
+        << "conexant"
+        << "7"
+        << " has no voice format 7 ([Voice] Format); its voice is not used]";
+    QTest::newRow("no voice") << "none"
+                              << ""
+                              << " has no voice mode]";
+}
+
+void TestModemSearch::voiceIsAskedOnceCallerIdIsOn()
+{
+    QFETCH(QString, model);
+    QFETCH(QString, format);
+    QFETCH(QString, said);
+    saveSetting("ZodoDE", "Voice", "Format", format);
+    m_monitor->loadSettings();
+    ModemSim modem({"--accept", "AT+VCID=1", "--voice", model});
+    mapPort(3, modem.device());
+    ModemSettings& s = m_monitor->modem().settings();
+    s.port = 3;
+    s.callerIdCommand = "AT+VCID=1";
+    start();
+    QTRY_VERIFY(events().last().startsWith("[Modem on "));
+    QCOMPARE(events().last(), "[Modem on " + modem.device() + said);
+    // A call comes as before.
+    modem.command("call 6135551234 SMITH JOHN");
+    QTRY_COMPARE(m_calls.size(), 1);
 }
 
 void TestModemSearch::knownPortWithEmptyCommandFails()
@@ -307,7 +340,7 @@ void TestModemSearch::excludedKnownPortIsTakenAsFound()
     QVERIFY(saveSetting("zodoDE", "Modem", "Com2", "1"));
     m_monitor->modem().settings().port = 2;
     start();
-    QCOMPARE(events(),
+    QCOMPARE(events().mid(0, 3),
              QStringList({"[Initializing Ringwatch...]", "[CALLER ID Modem Found in Com 2 !]",
                           "[System Ready, Waiting for a RING...]"}));
     QVERIFY(m_monitor->modem().isOpen());
@@ -452,6 +485,7 @@ void TestModemSearch::hungModemIsNoticedAndSetUpAgain()
     };
     const QString lost = "[Modem not answering on " + modem.device() + "; trying again]";
     const QString back = "[Modem on " + modem.device() + " answers again; caller ID is on]";
+    QTRY_VERIFY(events().last().endsWith("has no voice mode]"));
 
     // A quiet modem that answers its check: nothing to say, and the quiet time starts again.
     QCOMPARE(watch.step(), 1);
@@ -478,6 +512,8 @@ void TestModemSearch::hungModemIsNoticedAndSetUpAgain()
     QCOMPARE(watch.step(), 1);
     QTRY_COMPARE(events().count(back), 1);
     QCOMPARE(watch.interval, 300000);
+    // Back, it is asked again what voice it has.
+    QTRY_VERIFY(events().last().endsWith("has no voice mode]"));
     told("hang");
     QCOMPARE(watch.step(), 1);
     QCOMPARE(timeOut.step(), 1);

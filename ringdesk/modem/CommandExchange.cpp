@@ -11,6 +11,11 @@ CommandExchange::CommandExchange(SerialLine& line, ModemReceiver& receiver, QObj
     connect(&receiver, &ModemReceiver::okReceived, this, [this] { finish(Reply::Ok); });
     connect(&receiver, &ModemReceiver::errorReceived, this, [this] { finish(Reply::Error); });
     connect(&line, &SerialLine::closed, this, [this] { finish(Reply::LineClosed); });
+    connect(&receiver, &ModemReceiver::eventLine, this, [this](const QString& text) {
+        if (m_current && m_step == Step::Sent && m_current->answered && !text.startsWith(u'[') &&
+            text.compare(m_current->command, Qt::CaseInsensitive) != 0)
+            m_current->lines << text;
+    });
 }
 
 void CommandExchange::setTicks(std::unique_ptr<TickSource> ticks)
@@ -33,7 +38,16 @@ void CommandExchange::request(const QString& command, const QObject* requester, 
 {
     if (m_shuttingDown)
         return;
-    m_queue.append({command, requester, std::move(done), timeoutMs});
+    m_queue.append({command, requester, std::move(done), timeoutMs, nullptr, {}});
+    sendNext();
+}
+
+void CommandExchange::ask(const QString& command, const QObject* requester, Answer done,
+                          int timeoutMs)
+{
+    if (m_shuttingDown)
+        return;
+    m_queue.append({command, requester, nullptr, timeoutMs, std::move(done), {}});
     sendNext();
 }
 
@@ -65,9 +79,13 @@ void CommandExchange::finish(Reply reply)
             if (!m_current)
                 return;
             const Completion done = std::move(m_current->done);
+            const Answer answered = std::move(m_current->answered);
+            const QStringList lines = std::move(m_current->lines);
             m_current.reset();
             if (done && !m_shuttingDown)
                 done(reply);
+            if (answered && !m_shuttingDown)
+                answered(reply, lines);
             sendNext();
         },
         Qt::QueuedConnection);
@@ -76,8 +94,10 @@ void CommandExchange::finish(Reply reply)
 void CommandExchange::cancel(const QObject* requester)
 {
     m_queue.removeIf([requester](const Request& queued) { return queued.requester == requester; });
-    if (m_current && m_current->requester == requester)
+    if (m_current && m_current->requester == requester) {
         m_current->done = nullptr;
+        m_current->answered = nullptr;
+    }
 }
 
 void CommandExchange::shutDown()

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,6 +29,7 @@ public:
     };
     Q_ENUM(Reply)
     using Completion = std::function<void(Reply)>;
+    using Answer = std::function<void(Reply, const QStringList& lines)>;
 
     // The replies are the lines the receiver reads from the same line.
     CommandExchange(SerialLine& line, ModemReceiver& receiver, QObject* parent = nullptr);
@@ -40,6 +42,9 @@ public:
     // reply time. Nothing is queued once the program is ending.
     void request(const QString& command, const QObject* requester, Completion done,
                  int timeoutMs = 0);
+    // As request(), with the lines the modem sent before its reply (an echo of the command left
+    // out): what a query such as ATI0 or AT+VSM=? answers.
+    void ask(const QString& command, const QObject* requester, Answer done, int timeoutMs = 0);
     // What `requester` has queued goes, without completions. A command of its already sent still
     // has its reply awaited, so that the reply does not end the next one.
     void cancel(const QObject* requester);
@@ -63,6 +68,8 @@ private:
         const QObject* requester = nullptr;
         Completion done;
         int timeoutMs = 0;
+        Answer answered;
+        QStringList lines;
     };
     enum class Step
     {

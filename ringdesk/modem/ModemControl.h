@@ -79,6 +79,13 @@ public:
     {
         m_exchange.request(command, requester, std::move(done), timeoutMs);
     }
+    // What `requester` queued goes, without completions.
+    void cancel(const QObject* requester) { m_exchange.cancel(requester); }
+    // As request(), with the lines that answer it.
+    void ask(const QString& command, const QObject* requester, CommandExchange::Answer done)
+    {
+        m_exchange.ask(command, requester, std::move(done));
+    }
 
 signals:
     // What the modem and its parts say, for the event list.

@@ -13,7 +13,7 @@ using Box = MonitorState::Box;
 Monitor::Monitor(WindowControl& window)
     : m_box(this), m_modem(this), m_calls(m_events, m_addressBook, m_modem, this),
       m_household(m_events, m_calls, m_modem, this), m_modemChoice(m_state, m_modem, window, this),
-      m_window(window)
+      m_voice(m_modem, this), m_window(window)
 {
     QObject::connect(&m_calls, &CallPipeline::bringForward, this, [this] {
         if (m_state.box(Box::MaximizeOnRing))
@@ -34,6 +34,18 @@ Monitor::Monitor(WindowControl& window)
                      });
 
     QObject::connect(&m_modem, &ModemControl::eventLine, &m_state, toEvents(Kind::Modem));
+    QObject::connect(&m_voice, &VoiceProbe::eventLine, &m_state, toEvents(Kind::Modem));
+    // A modem set up for caller ID, found or back, is asked what voice it has.
+    QObject::connect(&m_modem, &ModemControl::stateChanged, this, [this](ModemControl::State now) {
+        if (now != ModemControl::State::Answering) {
+            m_voice.stop();
+            return;
+        }
+        VoiceModem::Quirks quirks;
+        QString unknown;
+        VoiceModem::applyQuirks(m_config.voiceQuirks, &quirks, &unknown);
+        m_voice.start(m_config.voiceFormat.isEmpty() ? -1 : m_config.voiceFormat.toInt(), quirks);
+    });
     QObject::connect(&m_modem, &ModemControl::status, &m_state,
                      [this](const QString& text) { m_state.setField(MonitorState::Status, text); });
     QObject::connect(&m_modem, &ModemControl::recordChanged, &m_state, &MonitorState::showCaller);

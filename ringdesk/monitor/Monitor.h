@@ -10,6 +10,7 @@
 #include "monitor/ModemChoice.h"
 #include "monitor/MonitorConfig.h"
 #include "monitor/MonitorState.h"
+#include "voice/VoiceProbe.h"
 
 #include "sources/FritzBoxMonitor.h"
 
@@ -118,6 +119,7 @@ private:
     CallPipeline m_calls;
     HouseholdLink m_household;
     ModemChoice m_modemChoice;
+    VoiceProbe m_voice;
 
     // A setting that a running monitor follows has changed in the store.
     void reReadSetting(const SettingEntry& entry);

@@ -119,6 +119,8 @@ MonitorConfig MonitorConfig::read()
     config.useAddressBook = UseAddressBook.isOn();
     config.logDirectory = LogDirectory.read();
     config.fritzBox = FritzBoxAddress.read().trimmed();
+    config.voiceFormat = readText(VoiceFormat).trimmed();
+    config.voiceQuirks = readText(VoiceQuirks);
     return config;
 }
 

@@ -27,6 +27,8 @@ struct MonitorConfig
     QString areaCode;
     QString logDirectory;         // as stored; empty for the data folder
     QString fritzBox;             // HOST[:PORT], or empty
+    QString voiceFormat;          // an AT+VSM code, or empty to choose one
+    QString voiceQuirks;          // names of the voice modem's quirks
     bool modemEnabled = true;     // "Modem Enabled"
     bool findModemAllowed = true; // "Find Modem" may be used
     bool matchNumberOnly = false;

@@ -1,6 +1,9 @@
 #include "voice/VoiceModem.h"
 
+#include "common/SettingsTable.h"
+
 #include <QRegularExpression>
+#include <iterator>
 
 namespace VoiceModem {
 
@@ -161,25 +164,19 @@ QString describe(const Format& format)
 
 bool applyQuirks(const QString& text, Quirks* quirks, QString* unknown)
 {
-    const std::pair<const char*, bool Quirks::*> words[] = {
-        {"tripled-ends", &Quirks::tripledEnds},
-        {"no-silence", &Quirks::noSilenceReports},
-        {"off-hook-after-line-up", &Quirks::offHookAfterLineUp},
-        {"rings-as-events", &Quirks::ringsAsEvents},
-        {"extended-vsm", &Quirks::extendedVsm},
-    };
+    // In the order of the names the settings know.
+    bool Quirks::*const flags[] = {&Quirks::tripledEnds, &Quirks::noSilenceReports,
+                                   &Quirks::offHookAfterLineUp, &Quirks::ringsAsEvents,
+                                   &Quirks::extendedVsm};
+    static_assert(std::size(flags) == 5);
     static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
     for (const QString& word : text.toLower().split(separators, Qt::SkipEmptyParts)) {
-        bool known = false;
-        for (const auto& [name, flag] : words)
-            if (word == QLatin1String(name)) {
-                quirks->*flag = true;
-                known = true;
-            }
-        if (!known) {
+        const qsizetype at = Settings::VoiceQuirkNames.indexOf(word);
+        if (at < 0 || at >= qsizetype(std::size(flags))) {
             *unknown = word;
             return false;
         }
+        quirks->*flags[at] = true;
     }
     return true;
 }

@@ -7,6 +7,8 @@
 // and AT+VLS=0 put it back; AT+FCLASS=n is accepted. Each change prints "hook off MICROSECONDS" or
 // "hook on MICROSECONDS" (the monotonic clock). With --ring-every MS a call goes on ringing (four
 // more RINGs) until the line is taken off-hook; --refuse COMMANDS answers ERROR to those.
+// --voice MODEL answers ATI0, AT+FCLASS=? and AT+VSM=? as that model does (usr5637, conexant,
+// or none: a data modem without voice), as the modem makers' command references give them.
 //
 // Commands on standard input, one per line:
 //   call [NUMBER [NAME...]]   a formatted call (RING, DATE, TIME, NMBR, NAME, empty line, RING)
@@ -68,6 +70,7 @@ public:
 
     void setRingEvery(int milliseconds) { m_ringing.setInterval(milliseconds); }
     void setRefused(const QList<QByteArray>& commands) { m_refused = commands; }
+    void setVoice(const QByteArray& model) { m_voice = model; }
 
     void send(const QByteArray& bytes)
     {
@@ -188,6 +191,21 @@ private:
         } else if (command == "ATH0" || command == "ATH" || command == "AT+VLS=0") {
             setHook(false);
             send("\r\nOK\r\n");
+        } else if (command == "ATI0" && !m_voice.isEmpty() && m_voice != "none") {
+            send(m_voice == "usr5637" ? "\r\n5601\r\n\r\nOK\r\n" : "\r\n56000\r\n\r\nOK\r\n");
+        } else if (command == "AT+FCLASS=?" && !m_voice.isEmpty()) {
+            send(m_voice == "usr5637"    ? "\r\n0,1,1.0,2,2.0,8\r\n\r\nOK\r\n"
+                 : m_voice == "conexant" ? "\r\n(0,1,1.0,8)\r\n\r\nOK\r\n"
+                                         : "\r\n0,1,2.0\r\n\r\nOK\r\n");
+        } else if (command == "AT+VSM=?" && m_voice == "usr5637") {
+            send("\r\n128,\"8-BIT LINEAR\",8,0,(7200,8000,11025),(0),(0)\r\n"
+                 "129,\"16-BIT LINEAR\",16,0,(7200,8000,11025),(0),(0)\r\n"
+                 "130,\"8-BIT ALAW\",8,0,8000,(0),(0)\r\n131,\"8-BIT ULAW\",8,0,8000,(0),(0)\r\n"
+                 "132,\"IMA ADPCM\",4,0,(7200,8000,11025),(0),(0)\r\n\r\nOK\r\n");
+        } else if (command == "AT+VSM=?" && m_voice == "conexant") {
+            send("\r\n0,\"SIGNED PCM\",8,0,8000,0,0\r\n1,\"UNSIGNED PCM\",8,0,8000,0,0\r\n"
+                 "129,\"IMA ADPCM\",4,0,8000,0,0\r\n130,\"UNSIGNED PCM\",8,0,8000,0,0\r\n"
+                 "131,\"G.711U\",8,0,8000,0,0\r\n132,\"G.711A\",8,0,8000,0,0\r\n\r\nOK\r\n");
         } else if (command.startsWith("AT+FCLASS=")) {
             send("\r\nOK\r\n");
         } else if (command == "AT" || command == "ATZ") {
@@ -217,6 +235,7 @@ private:
     int m_ringsLeft = 0;
     QTimer m_ringing;
     QList<QByteArray> m_refused;
+    QByteArray m_voice; // the model whose voice it has; empty: answers as a plain modem
     int m_nextDemo = 0;
     QByteArray m_command;
     QSocketNotifier* m_reader;
@@ -244,6 +263,10 @@ int main(int argc, char* argv[])
     parser.addOption({QStringLiteral("refuse"),
                       QStringLiteral("Answer ERROR to these commands (comma-separated)."),
                       QStringLiteral("commands")});
+    parser.addOption(
+        {QStringLiteral("voice"),
+         QStringLiteral("Answer voice queries as MODEL does (usr5637, conexant, none)."),
+         QStringLiteral("model")});
     parser.process(app);
 
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -275,6 +298,7 @@ int main(int argc, char* argv[])
     Modem modem(master, parser.value(QStringLiteral("accept")),
                 !parser.isSet(QStringLiteral("no-echo")), parser.isSet(QStringLiteral("silent")));
     modem.setRingEvery(parser.value(QStringLiteral("ring-every")).toInt());
+    modem.setVoice(parser.value(QStringLiteral("voice")).toLatin1());
     if (parser.isSet(QStringLiteral("refuse")))
         modem.setRefused(parser.value(QStringLiteral("refuse")).toUpper().toLatin1().split(','));
 
