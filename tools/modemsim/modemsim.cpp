@@ -9,6 +9,13 @@
 // more RINGs) until the line is taken off-hook; --refuse COMMANDS answers ERROR to those.
 // --voice MODEL answers ATI0, AT+FCLASS=? and AT+VSM=? as that model does (usr5637, conexant,
 // or none: a data modem without voice), as the modem makers' command references give them.
+// With a voice model it speaks V.253 as a real one plays: AT+FCLASS=8, AT+VSM with a code the
+// model lists, AT+VLS=1 (the U.S. Robotics then sends <DLE>H), AT+VTX answers CONNECT and takes
+// shielded audio (<DLE><DLE> one 0x10 sample, <DLE><CAN> drops what it holds, <DLE><ETX> ends;
+// --tripled-ends: only <DLE><DLE><DLE><ETX> ends) into a 1 KB buffer played at 8000 bytes a
+// second: bytes past the buffer are dropped (an overrun), an empty buffer plays silence and sends
+// <DLE>u once (an underrun). Once the end has played it answers OK and prints
+// "played BYTES underruns N overruns M"; --audio-out FILE gets every byte played, silence too.
 //
 // Commands on standard input, one per line:
 //   call [NUMBER [NAME...]]   a formatted call (RING, DATE, TIME, NMBR, NAME, empty line, RING)
@@ -25,6 +32,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -59,6 +67,8 @@ public:
     {
         m_reader = new QSocketNotifier(master, QSocketNotifier::Read, this);
         connect(m_reader, &QSocketNotifier::activated, this, [this] { readLine(); });
+        connect(&m_playTimer, &QTimer::timeout, this, [this] { play(); });
+        m_playTimer.setTimerType(Qt::PreciseTimer);
         connect(&m_ringing, &QTimer::timeout, this, [this] {
             if (m_offHook || m_ringsLeft-- <= 0) {
                 m_ringing.stop();
@@ -71,6 +81,11 @@ public:
     void setRingEvery(int milliseconds) { m_ringing.setInterval(milliseconds); }
     void setRefused(const QList<QByteArray>& commands) { m_refused = commands; }
     void setVoice(const QByteArray& model) { m_voice = model; }
+    void setAudioOut(const QString& path, bool tripledEnds)
+    {
+        m_audioOut.setFileName(path);
+        m_tripledEnds = tripledEnds;
+    }
 
     void send(const QByteArray& bytes)
     {
@@ -149,8 +164,15 @@ private:
         }
         if (m_silent)
             return;
+        // The modem plays on whatever the host does: what was due by now is played first.
+        if (m_playing)
+            play();
         for (ssize_t i = 0; i < n; ++i) {
             const char c = buffer[i];
+            if (m_playing) {
+                takeAudio(c);
+                continue;
+            }
             if (m_echo)
                 send(QByteArray(1, c));
             if (c == '\n')
@@ -162,6 +184,100 @@ private:
             answer(m_command.trimmed().toUpper());
             m_command.clear();
         }
+    }
+
+    // One byte from the host while it plays, read as V.253 shields it.
+    void takeAudio(char c)
+    {
+        constexpr char dle = 0x10;
+        if (!m_afterDle && c == dle) {
+            m_afterDle = true;
+            return;
+        }
+        if (!m_afterDle) {
+            buffer(c);
+            m_lastWasShielded = false;
+            return;
+        }
+        m_afterDle = false;
+        if (c == dle) {
+            buffer(dle);
+            m_lastWasShielded = true;
+        } else if (c == 0x03 && (!m_tripledEnds || m_lastWasShielded)) {
+            if (m_tripledEnds && !m_audio.isEmpty())
+                m_audio.chop(1); // the DLE pair was the first of three
+            m_ending = true;
+        } else if (c == 0x18) {
+            m_audio.clear();
+        }
+    }
+
+    void buffer(char sample)
+    {
+        if (m_audio.size() >= 1024) {
+            ++m_overruns;
+            return;
+        }
+        m_audio += sample;
+        m_started = true;
+    }
+
+    // Plays what is due by the clock since CONNECT, from the buffer or, when it ran dry, silence.
+    void play()
+    {
+        const qint64 due = m_clock.elapsed() * 8 - m_played;
+        // The silence of µ-law is 0xff, of A-law 0xd5, of 8-bit linear 0x80.
+        const bool aLaw = m_voice == "usr5637" ? m_format == 130 : m_format == 132;
+        const char silence = m_format == 131 ? char(0xff) : aLaw ? char(0xd5) : char(0x80);
+        for (qint64 i = 0; i < due; ++i) {
+            if (!m_audio.isEmpty()) {
+                m_out += m_audio.front();
+                m_audio.remove(0, 1);
+                m_dry = false;
+            } else if (m_ending) {
+                break;
+            } else {
+                if (m_started && !m_dry) {
+                    ++m_underruns;
+                    send(QByteArray("\x10u", 2));
+                }
+                m_dry = true;
+                m_out += silence;
+            }
+            ++m_played;
+        }
+        if (m_ending && m_audio.isEmpty()) {
+            m_playTimer.stop();
+            m_playing = false;
+            if (!m_audioOut.fileName().isEmpty() && m_audioOut.open(QIODevice::Append)) {
+                m_audioOut.write(m_out);
+                m_audioOut.close();
+            }
+            std::printf("played %lld underruns %d overruns %d\n",
+                        static_cast<long long>(m_out.size()), m_underruns, m_overruns);
+            std::fflush(stdout);
+            send("\r\nOK\r\n");
+        }
+    }
+
+    void startPlaying()
+    {
+        m_playing = true;
+        m_afterDle = m_ending = m_started = m_dry = m_lastWasShielded = false;
+        m_audio.clear();
+        m_out.clear();
+        m_played = 0;
+        m_underruns = m_overruns = 0;
+        send("\r\nCONNECT\r\n");
+        m_clock.start();
+        m_playTimer.start(10);
+    }
+
+    bool knowsFormat(const QByteArray& command) const
+    {
+        const int code = command.mid(7).split(',').value(0).toInt();
+        return m_voice == "usr5637" ? code >= 128 && code <= 132
+                                    : QList<int>{0, 1, 129, 130, 131, 132}.contains(code);
     }
 
     void setHook(bool off)
@@ -182,8 +298,30 @@ private:
     {
         if (command.isEmpty() || !command.startsWith("AT"))
             return; // a Hayes modem ignores anything that is not a command
+        const bool voice = !m_voice.isEmpty() && m_voice != "none";
         if (m_refused.contains(command)) {
             send("\r\nERROR\r\n");
+        } else if (voice && command == "AT+FCLASS=8") {
+            m_class = 8;
+            send("\r\nOK\r\n");
+        } else if (voice && command == "AT+FCLASS=0") {
+            m_class = 0;
+            send("\r\nOK\r\n");
+        } else if (voice && command.startsWith("AT+VSM=") && command != "AT+VSM=?") {
+            const bool known = m_class == 8 && knowsFormat(command);
+            if (known)
+                m_format = command.mid(7).split(',').value(0).toInt();
+            send(known ? "\r\nOK\r\n" : "\r\nERROR\r\n");
+        } else if (voice && command == "AT+VLS=1") {
+            setHook(true);
+            send("\r\nOK\r\n");
+            if (m_voice == "usr5637" && m_class == 8)
+                send(QByteArray("\x10H", 2));
+        } else if (voice && command == "AT+VTX") {
+            if (m_class == 8 && m_offHook)
+                startPlaying();
+            else
+                send("\r\nERROR\r\n");
         } else if (command == "ATH1" || command == "ATA" ||
                    (command.startsWith("AT+VLS=") && command != "AT+VLS=0")) {
             setHook(true);
@@ -236,6 +374,23 @@ private:
     QTimer m_ringing;
     QList<QByteArray> m_refused;
     QByteArray m_voice; // the model whose voice it has; empty: answers as a plain modem
+    int m_class = 0;
+    int m_format = 128;
+    bool m_playing = false;
+    bool m_afterDle = false;
+    bool m_lastWasShielded = false;
+    bool m_tripledEnds = false;
+    bool m_ending = false;  // the end is in; it answers OK once the buffer has played
+    bool m_started = false; // audio has come: an empty buffer from now on is an underrun
+    bool m_dry = false;
+    QByteArray m_audio; // the modem's buffer
+    QByteArray m_out;   // what it played
+    qint64 m_played = 0;
+    int m_underruns = 0;
+    int m_overruns = 0;
+    QElapsedTimer m_clock;
+    QTimer m_playTimer;
+    QFile m_audioOut;
     int m_nextDemo = 0;
     QByteArray m_command;
     QSocketNotifier* m_reader;
@@ -267,6 +422,11 @@ int main(int argc, char* argv[])
         {QStringLiteral("voice"),
          QStringLiteral("Answer voice queries as MODEL does (usr5637, conexant, none)."),
          QStringLiteral("model")});
+    parser.addOption({QStringLiteral("audio-out"),
+                      QStringLiteral("Append every byte a voice modem plays to FILE."),
+                      QStringLiteral("file")});
+    parser.addOption({QStringLiteral("tripled-ends"),
+                      QStringLiteral("End played audio only at <DLE><DLE><DLE><ETX>.")});
     parser.process(app);
 
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -299,6 +459,8 @@ int main(int argc, char* argv[])
                 !parser.isSet(QStringLiteral("no-echo")), parser.isSet(QStringLiteral("silent")));
     modem.setRingEvery(parser.value(QStringLiteral("ring-every")).toInt());
     modem.setVoice(parser.value(QStringLiteral("voice")).toLatin1());
+    modem.setAudioOut(parser.value(QStringLiteral("audio-out")),
+                      parser.isSet(QStringLiteral("tripled-ends")));
     if (parser.isSet(QStringLiteral("refuse")))
         modem.setRefused(parser.value(QStringLiteral("refuse")).toUpper().toLatin1().split(','));
 
