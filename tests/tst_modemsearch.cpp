@@ -12,6 +12,7 @@
 #include "modem/SerialLine.h"
 #include "monitor/Monitor.h"
 #include "monitor/WindowControl.h"
+#include "voice/VoicePlayer.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -57,6 +58,8 @@ private slots:
     void knownPortIsOnlyChecked();
     void voiceIsAskedOnceCallerIdIsOn_data();
     void voiceIsAskedOnceCallerIdIsOn();
+    void voiceIsPlayedAndTheModemComesBack_data();
+    void voiceIsPlayedAndTheModemComesBack();
     void knownPortWithEmptyCommandFails();
     void excludedPortsAreNeverOpened();
     void excludedKnownPortIsTakenAsFound();
@@ -294,6 +297,55 @@ void TestModemSearch::voiceIsAskedOnceCallerIdIsOn()
     QTRY_VERIFY(events().last().startsWith("[Modem on "));
     QCOMPARE(events().last(), "[Modem on " + modem.device() + said);
     // A call comes as before.
+    modem.command("call 6135551234 SMITH JOHN");
+    QTRY_COMPARE(m_calls.size(), 1);
+}
+
+// Audio played on the simulated U.S. Robotics, paced and shielded; however it ends, the modem
+// is on-hook, in data mode and has caller ID on again, and the next call is logged.
+void TestModemSearch::voiceIsPlayedAndTheModemComesBack_data()
+{
+    QTest::addColumn<QString>("refused");
+    QTest::addColumn<bool>("played");
+    QTest::newRow("played whole") << "" << true;
+    QTest::newRow("the line refused") << "AT+VLS=1" << false;
+    QTest::newRow("the audio refused") << "AT+VTX" << false;
+}
+
+void TestModemSearch::voiceIsPlayedAndTheModemComesBack()
+{
+    QFETCH(QString, refused);
+    QFETCH(bool, played);
+    const QString out = m_home->path() + "/played.raw";
+    QStringList options{"--accept", "AT+VCID=1", "--voice", "usr5637", "--audio-out", out};
+    if (!refused.isEmpty())
+        options << "--refuse" << refused;
+    ModemSim modem(options);
+    mapPort(3, modem.device());
+    ModemSettings& s = m_monitor->modem().settings();
+    s.port = 3;
+    s.callerIdCommand = "AT+VCID=1";
+    start();
+    QTRY_VERIFY(m_monitor->voice().voice().has_value());
+    QByteArray audio;
+    for (int n = 0; n < 2400; ++n) // 0.3 s of 985 Hz, with 0x10 samples among them
+        audio += char(128 + int(120 * std::sin(2 * M_PI * 985.2 * n / 8000)));
+    QVERIFY(audio.count('\x10') > 0);
+    VoicePlayer player(m_monitor->modem());
+    QSignalSpy finished(&player, &VoicePlayer::finished);
+    const qsizetype callerIdOn = modem.output().count("caller-id on");
+    player.play(*m_monitor->voice().voice(), audio, "AT+VCID=1");
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    QVERIFY2(finished.at(0).at(0).toBool() == played, qPrintable(events().join('\n')));
+    QTRY_VERIFY(modem.output().count("caller-id on") > callerIdOn);
+    const QByteArray said = modem.output();
+    QVERIFY(said.lastIndexOf("hook on") >= said.lastIndexOf("hook off")); // on-hook, or never off
+    if (played) {
+        QVERIFY2(said.contains("underruns 0 overruns 0"), said.constData());
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains(audio));
+    }
     modem.command("call 6135551234 SMITH JOHN");
     QTRY_COMPARE(m_calls.size(), 1);
 }

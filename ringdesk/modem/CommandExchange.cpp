@@ -10,6 +10,7 @@ CommandExchange::CommandExchange(SerialLine& line, ModemReceiver& receiver, QObj
     setTicks(std::make_unique<TimerTicks>(TimerTicks::Once));
     connect(&receiver, &ModemReceiver::okReceived, this, [this] { finish(Reply::Ok); });
     connect(&receiver, &ModemReceiver::errorReceived, this, [this] { finish(Reply::Error); });
+    connect(&receiver, &ModemReceiver::connectReceived, this, [this] { finish(Reply::Connected); });
     connect(&line, &SerialLine::closed, this, [this] { finish(Reply::LineClosed); });
     connect(&receiver, &ModemReceiver::eventLine, this, [this](const QString& text) {
         if (m_current && m_step == Step::Sent && m_current->answered && !text.startsWith(u'[') &&
@@ -51,9 +52,16 @@ void CommandExchange::ask(const QString& command, const QObject* requester, Answ
     sendNext();
 }
 
+void CommandExchange::setHeld(bool held)
+{
+    m_held = held;
+    if (!held)
+        sendNext();
+}
+
 void CommandExchange::sendNext()
 {
-    if (m_current || m_queue.isEmpty() || m_shuttingDown)
+    if (m_current || m_queue.isEmpty() || m_shuttingDown || m_held)
         return;
     m_current = m_queue.takeFirst();
     m_step = Step::Sent;

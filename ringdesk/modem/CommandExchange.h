@@ -25,7 +25,8 @@ public:
         Ok,
         Error,
         TimedOut,
-        LineClosed // closed before the reply, or never open
+        LineClosed, // closed before the reply, or never open
+        Connected   // CONNECT: a voice stream starts
     };
     Q_ENUM(Reply)
     using Completion = std::function<void(Reply)>;
@@ -48,6 +49,8 @@ public:
     // What `requester` has queued goes, without completions. A command of its already sent still
     // has its reply awaited, so that the reply does not end the next one.
     void cancel(const QObject* requester);
+    // While held (a voice stream runs), nothing is sent: the modem takes audio, not commands.
+    void setHeld(bool held);
     // A command is under way or waits its turn.
     bool busy() const { return !m_queue.isEmpty() || m_current.has_value(); }
 
@@ -85,6 +88,7 @@ private:
     int m_timeoutMs = 3000;
     QList<Request> m_queue;
     std::optional<Request> m_current;
+    bool m_held = false;
     Step m_step = Step::Sent;
     bool m_shuttingDown = false;
 };

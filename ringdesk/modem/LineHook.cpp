@@ -71,7 +71,7 @@ void LineHook::replied(CommandExchange::Reply reply)
             emit eventLine(
                 QStringLiteral("[Couldn't hang up: the modem answered ERROR to ATH1 and ATA]"));
             finish();
-        } else if (reply == Reply::Ok) {
+        } else if (reply == Reply::Ok || reply == Reply::Connected) {
             // Off-hook at once: the rest of the hold as after ATH1.
             m_step = Step::Holding;
             m_holdTimer.start(qMax(0, m_hold - int(m_answering.elapsed())));

@@ -79,6 +79,18 @@ public:
     {
         m_exchange.request(command, requester, std::move(done), timeoutMs);
     }
+    // The modem's bytes go to `stream` instead of being read as lines, and no command is sent,
+    // while a voice stream runs; an empty function ends it, and `rest` is read as lines.
+    void setVoiceStream(std::function<void(const QByteArray& bytes)> stream,
+                        const QByteArray& rest = QByteArray())
+    {
+        const bool ending = !stream;
+        m_exchange.setHeld(!ending);
+        m_receiver.setStream(std::move(stream));
+        if (ending && !rest.isEmpty())
+            m_receiver.receive(rest);
+    }
+    bool writeAudio(const QByteArray& bytes) { return m_line.write(bytes); }
     // What `requester` queued goes, without completions.
     void cancel(const QObject* requester) { m_exchange.cancel(requester); }
     // As request(), with the lines that answer it.

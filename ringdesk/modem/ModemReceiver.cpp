@@ -48,8 +48,17 @@ void ModemReceiver::readDevice()
         receive(m_device->readAll());
 }
 
+void ModemReceiver::setStream(std::function<void(const QByteArray& bytes)> stream)
+{
+    m_stream = std::move(stream);
+}
+
 void ModemReceiver::receive(const QByteArray& bytes)
 {
+    if (m_stream) {
+        m_stream(bytes);
+        return;
+    }
     m_pending += m_cutter.feed(bytes);
     handlePending();
 }
@@ -210,6 +219,8 @@ void ModemReceiver::processField(const QString& line)
     const QDateTime now = Clock::now();
     if (keyword == QLatin1String("OK")) {
         emit okReceived();
+    } else if (keyword == QLatin1String("CONN")) {
+        emit connectReceived();
     } else if (keyword == QLatin1String("ERRO")) {
         emit errorReceived();
     } else if (keyword == QLatin1String("RING")) {

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 class QIODevice;
@@ -54,6 +55,9 @@ public:
 
     // The receive handler's work for a chunk of bytes, wherever they came from.
     void receive(const QByteArray& bytes);
+    // While a voice stream runs, the modem's bytes are no lines: they go to `stream` as they
+    // come. An empty function ends it; bytes the stream hands back are read as lines again.
+    void setStream(std::function<void(const QByteArray& bytes)> stream);
     // One whole line as the modem sent it: acted on, then reported.
     void processEvent(const QString& line);
     // One polling tick.
@@ -69,6 +73,7 @@ signals:
     // A line of the modem (and any note on it) for the event list, once it has been acted on.
     void eventLine(const QString& line);
     void okReceived();
+    void connectReceived();
     void errorReceived();
     void ring();
     // A field of the record under way changed.
@@ -111,4 +116,5 @@ private:
     // meanwhile wait their turn instead of overtaking the ones before them.
     QList<LineCutter::Line> m_pending;
     bool m_handling = false;
+    std::function<void(const QByteArray&)> m_stream;
 };

@@ -39,6 +39,8 @@ public:
     bool modemOpen() const { return m_modem.isOpen(); }
     // The modem and its parts, for the views and tools that drive it.
     ModemControl& modem() { return m_modem; }
+    // What voice the modem has, once it has been asked.
+    const VoiceProbe& voice() const { return m_voice; }
     // The household's broker we are on, or nothing.
     QString brokerAddress() const;
 

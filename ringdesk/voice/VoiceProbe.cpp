@@ -10,6 +10,7 @@ void VoiceProbe::start(int formatCode, const VoiceModem::Quirks& quirks)
     m_formatCode = formatCode;
     m_quirks = quirks;
     m_ati0.clear();
+    m_voice.reset();
     ask(QStringLiteral("ATI0"), &VoiceProbe::gotModel);
 }
 
@@ -48,7 +49,7 @@ void VoiceProbe::gotInfo(const QStringList& lines)
           &VoiceModem::Quirks::offHookAfterLineUp, &VoiceModem::Quirks::ringsAsEvents,
           &VoiceModem::Quirks::extendedVsm})
         voice.model.quirks.*flag = voice.model.quirks.*flag || m_quirks.*flag;
-    m_voice = voice;
+    m_asking = voice;
     ask(QStringLiteral("AT+FCLASS=?"), &VoiceProbe::gotClasses);
 }
 
@@ -80,10 +81,10 @@ void VoiceProbe::gotFormats(const QStringList& lines)
                                   "to play: 8-bit linear, µ-law, A-law or 16-bit linear at 8000 "
                                   "Hz]")
                        .arg(m_modem.device()));
-    m_voice->format = *chosen;
-    const QString model = m_voice->model.name.isEmpty()
+    m_asking.format = *chosen;
+    const QString model = m_asking.model.name.isEmpty()
                               ? QString()
-                              : QStringLiteral(" (%1)").arg(m_voice->model.name);
+                              : QStringLiteral(" (%1)").arg(m_asking.model.name);
     end(QStringLiteral("[Modem on %1%2 has a voice mode: %3]")
             .arg(m_modem.device(), model, VoiceModem::describe(chosen.value())),
         true);
@@ -91,7 +92,9 @@ void VoiceProbe::gotFormats(const QStringList& lines)
 
 void VoiceProbe::end(const QString& line, bool found)
 {
-    if (!found)
+    if (found)
+        m_voice = m_asking;
+    else
         m_voice.reset();
     emit eventLine(line);
     emit finished();

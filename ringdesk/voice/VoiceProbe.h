@@ -46,5 +46,6 @@ private:
     int m_formatCode = -1;
     VoiceModem::Quirks m_quirks;
     QString m_ati0;
+    Voice m_asking; // what is known so far
     std::optional<Voice> m_voice;
 };

@@ -1,0 +1,159 @@
+#include "voice/VoicePlayer.h"
+
+#include "modem/ModemControl.h"
+
+namespace {
+
+// Ahead of the modem by this many samples: a host that stalls for a moment does not starve it,
+// and the modem's buffer is never asked to hold more than it can.
+constexpr qsizetype leadSamples = 400;
+constexpr int paceMs = 20;
+
+} // namespace
+
+VoicePlayer::VoicePlayer(ModemControl& modem, QObject* parent) : QObject(parent), m_modem(modem)
+{
+    m_pace.setTimerType(Qt::PreciseTimer);
+    m_pace.setInterval(paceMs);
+    connect(&m_pace, &QTimer::timeout, this, &VoicePlayer::feed);
+    m_endWait.setSingleShot(true);
+    connect(&m_endWait, &QTimer::timeout, this, [this] {
+        emit eventLine(QStringLiteral("[Modem on %1 did not end its audio; hanging up]")
+                           .arg(m_modem.device()));
+        endStream(QByteArray());
+        restore(false, true);
+    });
+}
+
+void VoicePlayer::play(const VoiceProbe::Voice& voice, const QByteArray& audio,
+                       const QString& callerIdCommand)
+{
+    if (playing())
+        return;
+    m_voice = voice;
+    m_audio = audio;
+    m_callerIdCommand = callerIdCommand;
+    m_sent = 0;
+    m_underruns = 0;
+    m_step = Step::Setting;
+    next({QStringLiteral("AT+FCLASS=8"),
+          VoiceModem::formatCommand(voice.format, voice.model.quirks), QStringLiteral("AT+VLS=1"),
+          QStringLiteral("AT+VTX")},
+         0);
+}
+
+void VoicePlayer::next(const QStringList& commands, int at)
+{
+    const QString command = commands.at(at);
+    m_modem.request(command, this, [this, commands, at, command](CommandExchange::Reply reply) {
+        using Reply = CommandExchange::Reply;
+        const bool last = at + 1 == commands.size();
+        if (last && reply == Reply::Connected)
+            return startStream();
+        if (!last && reply == Reply::Ok)
+            return next(commands, at + 1);
+        emit eventLine(QStringLiteral("[Modem on %1 answered %2 to %3; nothing is played]")
+                           .arg(m_modem.device(),
+                                reply == Reply::TimedOut ? QStringLiteral("nothing")
+                                : reply == Reply::Error  ? QStringLiteral("ERROR")
+                                                         : QStringLiteral("by closing"),
+                                command));
+        restore(false, reply == Reply::TimedOut);
+    });
+}
+
+void VoicePlayer::startStream()
+{
+    m_step = Step::Streaming;
+    m_reader.reset();
+    m_text.clear();
+    m_modem.setVoiceStream([this](const QByteArray& bytes) { streamBytes(bytes); });
+    m_clock.start();
+    feed();
+    m_pace.start();
+}
+
+void VoicePlayer::feed()
+{
+    if (m_step != Step::Streaming)
+        return;
+    const qsizetype due = std::min(m_audio.size(), qsizetype(m_clock.elapsed() * 8) + leadSamples);
+    if (due > m_sent) {
+        m_modem.writeAudio(VoiceStream::shield(m_audio.mid(m_sent, due - m_sent)));
+        m_sent = due;
+    }
+    if (m_sent < m_audio.size())
+        return;
+    m_pace.stop();
+    m_step = Step::Ending;
+    m_modem.writeAudio(VoiceStream::endOfAudio(m_voice.model.quirks.tripledEnds));
+    // The modem answers once its buffer has played: well within a few seconds.
+    m_endWait.start(3000 + int(leadSamples / 8));
+}
+
+void VoicePlayer::streamBytes(const QByteArray& bytes)
+{
+    for (const VoiceStream::Reader::Piece& piece : m_reader.read(bytes)) {
+        if (piece.event == 0) {
+            // The modem sends no audio while it plays: these are its words after the end.
+            m_text += piece.samples;
+            continue;
+        }
+        const std::optional<VoiceEvents::Event> event =
+            m_events.take(piece.event, m_clock.elapsed());
+        if (!event)
+            continue;
+        if (event->kind == VoiceEvents::Kind::Underrun)
+            ++m_underruns;
+        else if (!(event->kind == VoiceEvents::Kind::LocalOffHook &&
+                   m_voice.model.quirks.offHookAfterLineUp))
+            emit heard(*event);
+    }
+    if (m_step == Step::Ending) {
+        if (const qsizetype ok = m_text.indexOf("OK\r\n"); ok >= 0) {
+            m_endWait.stop();
+            const QByteArray rest = m_text.mid(ok + 4);
+            endStream(rest);
+            m_played = true;
+            restore(true);
+        }
+    }
+}
+
+void VoicePlayer::endStream(const QByteArray& rest)
+{
+    m_pace.stop();
+    m_modem.setVoiceStream(nullptr, rest);
+}
+
+void VoicePlayer::restore(bool played, bool reset)
+{
+    m_step = Step::Restoring;
+    m_played = played;
+    m_reset = reset;
+    m_restoring.clear();
+    if (reset)
+        m_restoring << QStringLiteral("ATZ");
+    m_restoring << QStringLiteral("ATH0") << QStringLiteral("AT+FCLASS=0");
+    if (!m_callerIdCommand.isEmpty())
+        m_restoring << m_callerIdCommand;
+    restoreNext(0);
+}
+
+void VoicePlayer::restoreNext(int at)
+{
+    if (at == m_restoring.size())
+        return done();
+    m_modem.request(m_restoring.at(at), this, [this, at](CommandExchange::Reply reply) {
+        // A modem that does not answer is reset and set up again, once.
+        if (reply == CommandExchange::Reply::TimedOut && !m_reset)
+            return restore(m_played, true);
+        restoreNext(at + 1);
+    });
+}
+
+void VoicePlayer::done()
+{
+    m_step = Step::Idle;
+    emit finished(m_played);
+}

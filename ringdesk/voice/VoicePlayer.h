@@ -1,0 +1,73 @@
+#pragma once
+
+#include "voice/VoiceEvents.h"
+#include "voice/VoiceProbe.h"
+#include "voice/VoiceStream.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+class ModemControl;
+
+// Plays audio to the caller on a voice modem, on the one command queue: voice mode, the format,
+// the line taken (which answers the call), AT+VTX, the audio paced at its rate a little ahead of
+// the modem (its buffer holds about 1 KB; sent all at once, most would be lost), <DLE><ETX> and
+// the modem's OK. However it ends (an error, a time-out, the caller gone) the modem goes
+// on-hook, back to data mode and has caller ID switched on again, with ATZ first where it does
+// not answer, so that the next call's caller ID is never lost.
+class VoicePlayer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit VoicePlayer(ModemControl& modem, QObject* parent = nullptr);
+
+    // `audio` in the voice's format at 8000 samples a second; `callerIdCommand` switches caller
+    // ID on again afterwards.
+    void play(const VoiceProbe::Voice& voice, const QByteArray& audio,
+              const QString& callerIdCommand);
+    bool playing() const { return m_step != Step::Idle; }
+    int underruns() const { return m_underruns; }
+
+signals:
+    // What the modem heard on the line while it played: a digit, the caller hanging up...
+    void heard(VoiceEvents::Event event);
+    void eventLine(const QString& line);
+    // Played to the end (true), or not; either way the modem is back in data mode.
+    void finished(bool played);
+
+private:
+    enum class Step
+    {
+        Idle,
+        Setting,   // voice mode, format, line
+        Streaming, // audio going out
+        Ending,    // <DLE><ETX> sent, waiting for OK
+        Restoring  // on-hook, data mode, caller ID
+    };
+    void next(const QStringList& commands, int at);
+    void startStream();
+    void feed();
+    void streamBytes(const QByteArray& bytes);
+    void endStream(const QByteArray& rest);
+    void restore(bool played, bool reset = false);
+    void restoreNext(int at);
+    void done();
+
+    ModemControl& m_modem;
+    VoiceProbe::Voice m_voice;
+    QByteArray m_audio;
+    QString m_callerIdCommand;
+    Step m_step = Step::Idle;
+    bool m_played = false;
+    qsizetype m_sent = 0; // samples of m_audio written
+    int m_underruns = 0;
+    QElapsedTimer m_clock;
+    QTimer m_pace;
+    QTimer m_endWait;
+    VoiceStream::Reader m_reader;
+    VoiceEvents::Reader m_events;
+    QByteArray m_text;       // what the modem said after the end: its OK
+    QStringList m_restoring; // the commands that put the modem back
+    bool m_reset = false;
+};
