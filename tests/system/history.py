@@ -205,6 +205,8 @@ with sqlite3.connect(database) as db:
         '+1 (613) 555-' || substr('0000' || (i % 10000), -4), '', 'CALLER ' || i,
         '1613555' || substr('0000' || (i % 10000), -4), '', '', 0, '', 'modem', '', 0 FROM n""")
 ncid_port = free_port()
+while ncid_port == port:  # the page's port is free too while the monitor is stopped
+    ncid_port = free_port()
 home.settings(f"[NCID]\nListen=127.0.0.1:{ncid_port}\nLogLines=10000\n")
 check(start(), "the monitor starts on a history of 100,000 calls")
 session = log_in()
