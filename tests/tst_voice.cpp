@@ -1,8 +1,11 @@
 #include "voice/VoiceEvents.h"
 #include "voice/VoiceModem.h"
 #include "voice/VoiceStream.h"
+#include "voice/VoiceTones.h"
 
 #include <QTest>
+#include <cmath>
+#include <spandsp.h>
 
 using namespace VoiceModem;
 
@@ -17,6 +20,8 @@ private slots:
     void modemAnswersChooseTheVoice_data();
     void modemAnswersChooseTheVoice();
     void quirksByName();
+    void tonesByTheirFrequencies_data();
+    void tonesByTheirFrequencies();
 };
 
 namespace {
@@ -217,6 +222,96 @@ void TestVoice::quirksByName()
     QCOMPARE(unknown, "loud");
     QCOMPARE(VoiceStream::endOfAudio(true), QByteArray("\x10\x10\x10\x03"));
     QCOMPARE(VoiceStream::endOfRecording(false), QByteArray("\x10!"));
+}
+
+namespace {
+
+// The samples as the line carries them, decoded here by G.711's own rules.
+QList<double> linear(const QByteArray& bytes, Encoding encoding)
+{
+    QList<double> out;
+    if (encoding == Encoding::Linear16) {
+        for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
+            out << qint16(quint8(bytes[i]) | (quint8(bytes[i + 1]) << 8));
+        return out;
+    }
+    for (const char byte : bytes)
+        out << (encoding == Encoding::MuLaw  ? ulaw_to_linear(quint8(byte))
+                : encoding == Encoding::ALaw ? alaw_to_linear(quint8(byte))
+                                             : (quint8(byte) - 128) * 256);
+    return out;
+}
+
+double goertzel(const QList<double>& samples, qsizetype from, qsizetype count, double hz)
+{
+    const double k = 2 * std::cos(2 * M_PI * hz / 8000);
+    double s1 = 0, s2 = 0;
+    for (qsizetype i = from; i < from + count && i < samples.size(); ++i) {
+        const double s0 = samples[i] + k * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return s1 * s1 + s2 * s2 - k * s1 * s2;
+}
+
+} // namespace
+
+// Each row: a tone in one format, and the frequencies it must hold in order, with their times;
+// read back by a Goertzel filter over 10 ms blocks, and each frequency by its peak.
+void TestVoice::tonesByTheirFrequencies_data()
+{
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<bool>("fax");
+    QTest::addColumn<QList<double>>("hz");
+    QTest::addColumn<QList<int>>("ms");
+    const QList<double> sit{985.2, 1370.6, 1776.7};
+    const QList<int> sitMs{380, 274, 380};
+    QTest::newRow("vacant code, 8-bit linear") << int(Encoding::Linear8) << false << sit << sitMs;
+    QTest::newRow("vacant code, µ-law") << int(Encoding::MuLaw) << false << sit << sitMs;
+    QTest::newRow("vacant code, A-law") << int(Encoding::ALaw) << false << sit << sitMs;
+    QTest::newRow("vacant code, 16-bit") << int(Encoding::Linear16) << false << sit << sitMs;
+    QTest::newRow("fax answer, 8-bit linear")
+        << int(Encoding::Linear8) << true << QList<double>{2100} << QList<int>{3000};
+}
+
+void TestVoice::tonesByTheirFrequencies()
+{
+    QFETCH(int, encoding);
+    QFETCH(bool, fax);
+    QFETCH(QList<double>, hz);
+    QFETCH(QList<int>, ms);
+    const Encoding format = Encoding(encoding);
+    const QList<double> samples =
+        linear(fax ? VoiceTones::faxAnswer(format) : VoiceTones::vacantCode(format), format);
+    // Which of the tones each block holds, as runs.
+    QList<std::pair<int, int>> runs; // tone, blocks
+    for (qsizetype at = 0; at + 80 <= samples.size(); at += 80) {
+        int loudest = 0;
+        for (int i = 1; i < hz.size(); ++i)
+            if (goertzel(samples, at, 80, hz[i]) > goertzel(samples, at, 80, hz[loudest]))
+                loudest = i;
+        if (runs.isEmpty() || runs.last().first != loudest)
+            runs.append({loudest, 0});
+        ++runs.last().second;
+    }
+    QCOMPARE(runs.size(), hz.size());
+    qsizetype start = 0;
+    for (int i = 0; i < hz.size(); ++i) {
+        QCOMPARE(runs[i].first, i);
+        const int lasted = runs[i].second * 10;
+        QVERIFY2(std::abs(lasted - ms[i]) <= ms[i] / 20 + 10, qPrintable(QString::number(lasted)));
+        // The peak, over the middle of the run, within 0.5 %.
+        const qsizetype from = start + 160;
+        const qsizetype count = runs[i].second * 80 - 320;
+        double best = 0, at = 0;
+        for (double f = hz[i] * 0.98; f < hz[i] * 1.02; f += 0.25)
+            if (const double power = goertzel(samples, from, count, f); power > best) {
+                best = power;
+                at = f;
+            }
+        QVERIFY2(std::abs(at - hz[i]) <= hz[i] * 0.005, qPrintable(QString::number(at)));
+        start += runs[i].second * 80;
+    }
 }
 
 QTEST_GUILESS_MAIN(TestVoice)
