@@ -50,7 +50,10 @@ with open(f"{home.data}/CallLog.txt", "w", newline="") as log:
 
 def start():
     home.start_monitor()
-    return wait_until(lambda: "[System Ready" in home.said(), 60)
+    if wait_until(lambda: "[System Ready" in home.said(), 60):
+        return True
+    print(home.said()[-3000:])  # what the monitor said instead
+    return False
 
 
 def stop():

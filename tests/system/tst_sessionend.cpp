@@ -291,7 +291,7 @@ void TestSessionEnd::callsWaitForAFullDisk()
 
     // After a restart the log and the history have each call once, in order.
     TestHome::startProgram(monitor, "ringdesk", "offscreen", {"--headless"});
-    QTRY_VERIFY_WITH_TIMEOUT(said().contains("[System Ready"), 60000);
+    QTRY_VERIFY2_WITH_TIMEOUT(said().contains("[System Ready"), qPrintable(said()), 60000);
     QVERIFY(said().contains("[1 calls that waited in "));
     QCOMPARE(records().split("\r\n", Qt::SkipEmptyParts).size(), 5);
     monitor.terminate();
