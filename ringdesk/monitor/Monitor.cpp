@@ -35,12 +35,21 @@ Monitor::Monitor(WindowControl& window)
 
     QObject::connect(&m_modem, &ModemControl::eventLine, &m_state, toEvents(Kind::Modem));
     QObject::connect(&m_voice, &VoiceProbe::eventLine, &m_state, toEvents(Kind::Modem));
-    // A modem set up for caller ID, found or back, is asked what voice it has.
+    // A modem set up for caller ID, found or back, is asked what voice it has, a moment later:
+    // a program stopped right after its start leaves no question in the modem for the next
+    // start to take the answers of.
+    m_voiceDue.setSingleShot(true);
+    m_voiceDue.setInterval(1500);
     QObject::connect(&m_modem, &ModemControl::stateChanged, this, [this](ModemControl::State now) {
-        if (now != ModemControl::State::Answering) {
-            m_voice.stop();
+        m_voice.stop();
+        if (now == ModemControl::State::Answering)
+            m_voiceDue.start();
+        else
+            m_voiceDue.stop();
+    });
+    QObject::connect(&m_voiceDue, &QTimer::timeout, this, [this] {
+        if (m_shuttingDown || !m_modem.isOpen())
             return;
-        }
         VoiceModem::Quirks quirks;
         QString unknown;
         VoiceModem::applyQuirks(m_config.voiceQuirks, &quirks, &unknown);

@@ -12,6 +12,8 @@
 #include "monitor/MonitorState.h"
 #include "voice/VoiceProbe.h"
 
+#include <QTimer>
+
 #include "sources/FritzBoxMonitor.h"
 
 #include <QElapsedTimer>
@@ -122,6 +124,7 @@ private:
     HouseholdLink m_household;
     ModemChoice m_modemChoice;
     VoiceProbe m_voice;
+    QTimer m_voiceDue;
 
     // A setting that a running monitor follows has changed in the store.
     void reReadSetting(const SettingEntry& entry);
