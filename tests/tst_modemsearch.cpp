@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +57,7 @@ private slots:
     void portsThatDoNotOpenSayWhy_data();
     void portsThatDoNotOpenSayWhy();
     void knownPortIsOnlyChecked();
+    void lastRunsLateReplyIsNotTakenForOurs();
     void voiceIsAskedOnceCallerIdIsOn_data();
     void voiceIsAskedOnceCallerIdIsOn();
     void voiceIsPlayedAndTheModemComesBack_data();
@@ -253,6 +255,30 @@ void TestModemSearch::knownPortIsOnlyChecked()
                           "[System Ready, Waiting for a RING...]"}));
     QCOMPARE(s.port, 3);
     QVERIFY(m_monitor->modem().isOpen());
+}
+
+// A run stopped with a command under way leaves the modem's echo and reply of it waiting on the
+// line; the next run's set-up must not take that reply for its own and lose caller ID.
+void TestModemSearch::lastRunsLateReplyIsNotTakenForOurs()
+{
+    ModemSim modem({"--voice", "none"});
+    mapPort(1, modem.device());
+    const int fd = ::open(modem.device().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    QVERIFY(::write(fd, "AT+VSM=?\r", 9) == 9);
+    int waiting = 0;
+    QTRY_VERIFY(::ioctl(fd, FIONREAD, &waiting) == 0 && waiting >= 17); // its echo, ERROR
+    start();
+    ::close(fd);
+    // Found at the first speed tried, each reply taken by its own command.
+    const QStringList said = events();
+    QVERIFY2(!said.contains("[Testing Com 1 at 28800 ]"), qPrintable(said.join('|')));
+    QCOMPARE(said.count("[Found Modem in Com 1 !]"), 1);
+    QCOMPARE(said.mid(said.indexOf("AT+VCID=1"), 3),
+             QStringList({"AT+VCID=1", "OK", "[CALLER ID Modem Found in Com 1 !]"}));
+    QVERIFY(m_monitor->modem().isOpen());
+    modem.command("call 6135551234 SMITH JOHN");
+    QTRY_COMPARE(m_calls.size(), 1);
 }
 
 // Each row: the model the simulated modem answers as, the settings, and the line said.
@@ -531,9 +557,11 @@ void TestModemSearch::hungModemIsNoticedAndSetUpAgain()
     QVERIFY(m_monitor->modemOpen());
     QVERIFY(watch.isActive());
     QCOMPARE(watch.interval, 300000); // the default: five minutes of quiet
+    // Waits for this telling's own "done", not one left from an earlier one.
     auto told = [&](const QByteArray& verb) {
+        const qsizetype before = modem.output().count("done " + verb);
         modem.command(verb);
-        QTRY_VERIFY(modem.output().contains("done " + verb));
+        QTRY_VERIFY(modem.output().count("done " + verb) > before);
     };
     const QString lost = "[Modem not answering on " + modem.device() + "; trying again]";
     const QString back = "[Modem on " + modem.device() + " answers again; caller ID is on]";

@@ -8,13 +8,24 @@ CommandExchange::CommandExchange(SerialLine& line, ModemReceiver& receiver, QObj
     : QObject(parent), m_line(line)
 {
     setTicks(std::make_unique<TimerTicks>(TimerTicks::Once));
-    connect(&receiver, &ModemReceiver::okReceived, this, [this] { finish(Reply::Ok); });
-    connect(&receiver, &ModemReceiver::errorReceived, this, [this] { finish(Reply::Error); });
-    connect(&receiver, &ModemReceiver::connectReceived, this, [this] { finish(Reply::Connected); });
-    connect(&line, &SerialLine::closed, this, [this] { finish(Reply::LineClosed); });
+    connect(&receiver, &ModemReceiver::okReceived, this, [this] { replied(Reply::Ok); });
+    connect(&receiver, &ModemReceiver::errorReceived, this, [this] { replied(Reply::Error); });
+    connect(&receiver, &ModemReceiver::connectReceived, this,
+            [this] { replied(Reply::Connected); });
+    connect(&line, &SerialLine::closed, this, [this] {
+        m_strayReplies = 0;
+        finish(Reply::LineClosed);
+    });
     connect(&receiver, &ModemReceiver::eventLine, this, [this](const QString& text) {
-        if (m_current && m_step == Step::Sent && m_current->answered && !text.startsWith(u'[') &&
-            text.compare(m_current->command, Qt::CaseInsensitive) != 0)
+        const bool ours = m_current && text.trimmed().compare(m_current->command.trimmed(),
+                                                              Qt::CaseInsensitive) == 0;
+        // The echo of a command this exchange did not send (a run stopped while the modem was
+        // still answering, or one that timed out here): the next reply is that command's.
+        if (ours)
+            m_strayReplies = 0;
+        else if (text.startsWith(QLatin1String("AT"), Qt::CaseInsensitive))
+            ++m_strayReplies;
+        else if (m_current && m_step == Step::Sent && m_current->answered && !text.startsWith(u'['))
             m_current->lines << text;
     });
 }
@@ -72,6 +83,15 @@ void CommandExchange::sendNext()
     // A modem ends a command line at its carriage return.
     m_line.write(m_current->command.toLatin1() + '\r');
     m_timeout->start(m_current->timeoutMs > 0 ? m_current->timeoutMs : m_timeoutMs);
+}
+
+void CommandExchange::replied(Reply reply)
+{
+    if (m_strayReplies > 0) {
+        --m_strayReplies;
+        return;
+    }
+    finish(reply);
 }
 
 void CommandExchange::finish(Reply reply)

@@ -81,6 +81,7 @@ private:
     };
 
     void sendNext();
+    void replied(Reply reply);
     void finish(Reply reply);
 
     SerialLine& m_line;
@@ -91,4 +92,5 @@ private:
     bool m_held = false;
     Step m_step = Step::Sent;
     bool m_shuttingDown = false;
+    int m_strayReplies = 0; // replies owed to echoed commands that were not ours
 };
