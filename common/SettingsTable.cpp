@@ -4,6 +4,7 @@
 
 #include "common/SettingsStore.h"
 
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -77,7 +78,8 @@ QString SettingEntry::problemWith(const QString& text) const
         for (const QString& choice : choices)
             if (text.trimmed().compare(choice, Qt::CaseInsensitive) == 0)
                 return QString();
-        return QStringLiteral("not ") + choices.join(QStringLiteral(" or "));
+        return QStringLiteral("not ") + choices.mid(0, choices.size() - 1).join(u", ") +
+               QStringLiteral(" or ") + choices.last();
     }
     return QString();
 }
@@ -251,7 +253,8 @@ const SettingEntry MatchNumberOnly =
 const SettingEntry ScreeningMode = whole("Screening", "Mode", "0", 0, 2);
 const SettingEntry ScreeningAction = [] {
     SettingEntry entry = row(Kind::Choice, "Screening", "Action", "hangup");
-    entry.choices = {QStringLiteral("hangup"), QStringLiteral("silence")};
+    entry.choices = {QStringLiteral("hangup"), QStringLiteral("silence"),
+                     QStringLiteral("announce"), QStringLiteral("fax")};
     return entry;
 }();
 const SettingEntry ScreeningWithheld = whole("Screening", "Withheld", "0", 0, 1);
@@ -332,6 +335,17 @@ const SettingEntry VoiceFormat = [] {
     };
     return entry;
 }();
+// A sound file to play after the special information tone; empty: the spoken default.
+const SettingEntry VoiceAnnouncement = [] {
+    SettingEntry entry = text("Voice", "Announcement");
+    entry.check = [](const QString& text) {
+        const QFileInfo file(text.trimmed());
+        return text.trimmed().isEmpty() || (file.isFile() && file.isReadable())
+                   ? QString()
+                   : QStringLiteral("not a sound file that can be read");
+    };
+    return entry;
+}();
 const SettingEntry VoiceQuirks = [] {
     SettingEntry entry = text("Voice", "Quirks");
     entry.check = [](const QString& text) {
@@ -405,7 +419,8 @@ const QList<const SettingEntry*>& all()
                                                     &MqttDeviceId,
                                                     &MqttSubscribe,
                                                     &VoiceFormat,
-                                                    &VoiceQuirks};
+                                                    &VoiceQuirks,
+                                                    &VoiceAnnouncement};
     return rows;
 }
 

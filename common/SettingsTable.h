@@ -153,6 +153,7 @@ extern const SettingEntry MqttSubscribe; // "0"/"1": show the calls of monitors 
 // ways it differs from the document, by name.
 extern const SettingEntry VoiceFormat;
 extern const SettingEntry VoiceQuirks;
+extern const SettingEntry VoiceAnnouncement;
 // The names [Voice] Quirks knows, in the order of VoiceModem::Quirks.
 extern const QStringList VoiceQuirkNames;
 

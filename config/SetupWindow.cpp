@@ -97,8 +97,9 @@ void SetupWindow::load()
     m_ui->notifyBox->setChecked(Settings::Notify.isOn());
     m_ui->autostartBox->setChecked(Autostart::enabled());
     m_ui->screeningModeChooser->setCurrentIndex(Settings::ScreeningMode.whole());
-    m_ui->screeningActionChooser->setCurrentIndex(
-        Settings::ScreeningAction.choice() == u"silence" ? 1 : 0);
+    // The chooser lists the actions in the order of the setting's choices.
+    m_ui->screeningActionChooser->setCurrentIndex(std::max<qsizetype>(
+        0, Settings::ScreeningAction.choices.indexOf(Settings::ScreeningAction.choice())));
     m_ui->hangupDelayField->setText(Settings::ScreeningHangupDelay.read());
     m_ui->hangupDelayField->setValidator(new QIntValidator(0, 60000, m_ui->hangupDelayField));
     m_ui->blockWithheldBox->setChecked(Settings::ScreeningWithheld.whole() == 1);
@@ -348,9 +349,9 @@ void SetupWindow::save()
     // Screening, like the network, is stored only where it differs from what is stored.
     addChanged(Settings::ScreeningMode,
                QString::number(m_ui->screeningModeChooser->currentIndex()));
-    addChanged(Settings::ScreeningAction, m_ui->screeningActionChooser->currentIndex() == 1
-                                              ? QStringLiteral("silence")
-                                              : QStringLiteral("hangup"));
+    addChanged(Settings::ScreeningAction,
+               Settings::ScreeningAction.choices.value(m_ui->screeningActionChooser->currentIndex(),
+                                                       QStringLiteral("hangup")));
     addChanged(Settings::ScreeningHangupDelay, m_ui->hangupDelayField->text().trimmed());
     if ((Settings::ScreeningWithheld.whole() == 1) != m_ui->blockWithheldBox->isChecked())
         add(Settings::ScreeningWithheld,

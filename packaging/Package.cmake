@@ -25,6 +25,8 @@ set(CPACK_DEBIAN_RINGDESK_PACKAGE_NAME ringdesk)
 # Qt loads the SVG icon engine at run time, so dpkg-shlibdeps cannot see it; without it the
 # windows' icons are blank.
 set(CPACK_DEBIAN_RINGDESK_PACKAGE_DEPENDS libqt6svg6)
+# The spoken announcement for blocked callers; without it they hear the tone alone.
+set(CPACK_DEBIAN_RINGDESK_PACKAGE_RECOMMENDS espeak-ng)
 set(CPACK_COMPONENT_RINGDESK_DESCRIPTION
     "caller-ID monitor for a voice/data modem
 Ringwatch finds a modem that reports caller ID, switches its caller-ID
@@ -33,7 +35,8 @@ pops up from the notification area and looks the caller up in a vCard
 address book, creating a contact or a journal entry.
 
 It can screen calls (block lists, imported lists, quiet hours, greylisting),
-keep every call in an SQLite history, share calls with the household over
+answer blocked callers with the not-in-service tone and an announcement
+or a fax tone on a voice modem, keep every call in an SQLite history, share calls with the household over
 MQTT and a web page, serve NCID clients and take calls from a FRITZ!Box.
 ringdesk-config edits the modem settings; a systemd user unit runs the
 monitor without a window.")

@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
     libcanberra-dev libical-dev libudev-dev libmosquitto-dev libphonenumber-dev
     libsodium-dev libhttp-parser-dev libssl-dev libsqlite3-dev
-    libsndfile1-dev libspandsp-dev espeak-ng libespeak-ng-dev
+    libsndfile1-dev libsamplerate0-dev libspandsp-dev espeak-ng
 )
 # clang's sanitizer and fuzzer runtimes are only recommended by clang, and recommends are not
 # installed here.

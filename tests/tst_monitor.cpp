@@ -378,7 +378,7 @@ void TestMonitor::chimeAndRingAsTheBoxesSay()
     // later rings neither; another caller comes forward once known.
     ScreeningOptions options;
     options.mode = ScreeningOptions::BlockListed;
-    options.hangUp = false;
+    options.treatment = ScreeningOptions::Silence;
     options.hangUpDelay = 0;
     m_monitor->calls().screening().setOptions(options);
     QDir().mkpath(m_home->path() + "/config/ringdesk");
@@ -429,7 +429,7 @@ void TestMonitor::screeningFollowsSavedSettings()
     // Another program's save of several settings at once.
     SettingsStore store("ZodoDE");
     QVERIFY(store.saveAll({{"Screening", "Action", "silence"}, {"Screening", "Mode", "9"}}));
-    QTRY_VERIFY(!screen.options().hangUp);
+    QTRY_COMPARE(screen.options().treatment, ScreeningOptions::Silence);
     QTRY_COMPARE(screen.options().mode, ScreeningOptions::Off);
     QVERIFY(m_monitor->events().lines().contains(
         "[Setting Screening/Mode holds \"9\", not 0 to 2; using 0]"));

@@ -22,43 +22,58 @@ void TestRingingCall::timeline_data()
     // Steps: "ring", "known" / "blocked" (a record whose caller is let through or is on the
     // block list), "tick:<timer>" (that timer's time runs out), "hangup".
     // Expected: what came of each step, "forward" for the window brought forward, "hook" for an
-    // attempt to hang up, "-" for nothing; "ringing" / "quiet" after a step tells ringing().
+    // attempt to hang up, "voice" for the call given to the voice line, "-" for nothing;
+    // "ringing" / "quiet" after a step tells ringing(). The voice line takes the call when
+    // `voice` says so.
     QTest::addColumn<int>("mode");
-    QTest::addColumn<bool>("hangUp");
+    QTest::addColumn<int>("treatment");
+    QTest::addColumn<bool>("voice");
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("expected");
 
     const int off = ScreeningOptions::Off;
     const int on = ScreeningOptions::BlockListed;
+    const int hangUp = ScreeningOptions::HangUp;
+    const int silence = ScreeningOptions::Silence;
     QTest::newRow("screening off: every ring brings the window forward")
-        << off << true << QStringList{"ring", "known", "ring"}
+        << off << hangUp << false << QStringList{"ring", "known", "ring"}
         << QStringList{"forward", "-", "forward"};
     QTest::newRow("screening on: the window waits for the caller")
-        << on << true << QStringList{"ring", "known", "ring"} << QStringList{"-", "forward", "-"};
+        << on << hangUp << false << QStringList{"ring", "known", "ring"}
+        << QStringList{"-", "forward", "-"};
     QTest::newRow("screening on: a ring without caller ID comes forward after its wait")
-        << on << true << QStringList{"ring", "ring", "tick:1"} << QStringList{"-", "-", "forward"};
+        << on << hangUp << false << QStringList{"ring", "ring", "tick:1"}
+        << QStringList{"-", "-", "forward"};
     QTest::newRow("screening on: rings without caller ID wait from the first ring")
-        << on << true << QStringList{"ring", "ring", "ring", "once:1", "tick:1"}
+        << on << hangUp << false << QStringList{"ring", "ring", "ring", "once:1", "tick:1"}
         << QStringList{"-", "-", "-", "-", "forward"};
     QTest::newRow("a caller let through right after a blocked call is shown")
-        << on << true << QStringList{"ring", "blocked", "ring", "known", "off:0", "ring"}
+        << on << hangUp << false << QStringList{"ring", "blocked", "ring", "known", "off:0", "ring"}
         << QStringList{"-", "hook", "-", "forward", "-", "-"};
     QTest::newRow("a blocked caller is hung up on, and its further rings stay silent")
-        << on << true << QStringList{"ring", "blocked", "ring", "ring", "tick:0", "ring", "tick:1"}
+        << on << hangUp << false
+        << QStringList{"ring", "blocked", "ring", "ring", "tick:0", "ring", "tick:1"}
         << QStringList{"-", "hook", "-", "-", "-", "-", "forward"};
     QTest::newRow("a blocked caller left ringing: silent, no hang-up")
-        << on << false << QStringList{"ring", "blocked", "ring", "tick:1"}
+        << on << silence << false << QStringList{"ring", "blocked", "ring", "tick:1"}
         << QStringList{"-", "-", "-", "-"};
     QTest::newRow("Hang up is a ring's business for one ring's time")
-        << on << true
+        << on << hangUp << false
         << QStringList{"quiet", "ring", "ringing", "tick:2", "quiet", "blocked", "ringing"}
         << QStringList{"-", "-", "-", "-", "-", "hook", "-"};
+    QTest::newRow("announced: the voice line answers, its further rings stay silent")
+        << on << int(ScreeningOptions::Announce) << true
+        << QStringList{"ring", "blocked", "ring", "tick:1"} << QStringList{"-", "voice", "-", "-"};
+    QTest::newRow("a fax tone without a voice modem: hung up on instead")
+        << on << int(ScreeningOptions::Fax) << false << QStringList{"ring", "blocked", "ring"}
+        << QStringList{"-", "hook", "-"};
 }
 
 void TestRingingCall::timeline()
 {
     QFETCH(int, mode);
-    QFETCH(bool, hangUp);
+    QFETCH(int, treatment);
+    QFETCH(bool, voice);
     QFETCH(QStringList, steps);
     QFETCH(QStringList, expected);
 
@@ -67,7 +82,7 @@ void TestRingingCall::timeline()
     screen.setNumberPlan(NumberPlan(QStringLiteral("US"), QStringLiteral("613")));
     ScreeningOptions options;
     options.mode = ScreeningOptions::Mode(mode);
-    options.hangUp = hangUp;
+    options.treatment = ScreeningOptions::Treatment(treatment);
     options.hangUpDelay = 100;
     screen.setOptions(options);
     QFile blocked(lists.path() + "/blocked.txt");
@@ -86,11 +101,17 @@ void TestRingingCall::timeline()
         call.setTicks(RingingCall::Timer(timer), std::move(ticks));
     }
     QSignalSpy forward(&call, &RingingCall::bringForward);
+    QList<ScreeningOptions::Treatment> voiced;
+    call.setVoiceLine([&](ScreeningOptions::Treatment asked) {
+        voiced << asked;
+        return voice ? QStringLiteral("announced") : QString();
+    });
 
     for (int i = 0; i < steps.size(); ++i) {
         const QString& step = steps[i];
         const qsizetype forwardBefore = forward.count();
         const qsizetype hookBefore = hookLines.count();
+        const qsizetype voicedBefore = voiced.count();
         if (step == "ring") {
             call.ring();
         } else if (step == "known" || step == "blocked") {
@@ -99,6 +120,7 @@ void TestRingingCall::timeline()
             record.number = record.e164 = step == "known" ? "+16135551234" : "+16135550000";
             const CallScreen::Verdict verdict = call.decide(record, [] { return false; });
             QCOMPARE(verdict.blocked, step == "blocked");
+            QCOMPARE(verdict.treated, voice && verdict.blocked ? "announced" : "");
         } else if (step.startsWith("tick:")) {
             timers[step.mid(5).toInt()]->step();
         } else if (step.startsWith("off:")) {
@@ -114,6 +136,8 @@ void TestRingingCall::timeline()
             happened = "forward";
         else if (hookLines.count() > hookBefore || modem.hangingUp())
             happened = "hook";
+        else if (voiced.count() > voicedBefore && voice)
+            happened = "voice";
         QVERIFY2(happened == expected[i],
                  qPrintable(QString("step %1 (%2): %3").arg(i).arg(step, happened)));
         if (modem.hangingUp())

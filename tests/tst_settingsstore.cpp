@@ -162,9 +162,9 @@ void TestSettingsStore::typedValuesAndTheirProblems_data()
                                               "32767; using 4");
     QTest::newRow("choice any case")
         << &ScreeningAction << "SILENCE" << QVariant("silence") << QString();
-    QTest::newRow("choice unknown")
-        << &ScreeningAction << "drop" << QVariant("hangup")
-        << line("Screening/Action holds \"drop\", not hangup or silence; using hangup");
+    QTest::newRow("choice unknown") << &ScreeningAction << "drop" << QVariant("hangup")
+                                    << line("Screening/Action holds \"drop\", not hangup, silence, "
+                                            "announce or fax; using hangup");
 }
 
 void TestSettingsStore::typedValuesAndTheirProblems()

@@ -390,7 +390,7 @@ void TestSetupWindow::desktopOptions()
         window.ui().matchNumberOnlyBox->setChecked(false);
         window.ui().countryField->setText("gb");
         window.ui().screeningModeChooser->setCurrentIndex(2);
-        window.ui().screeningActionChooser->setCurrentIndex(1);
+        window.ui().screeningActionChooser->setCurrentIndex(2);
         window.ui().blockWithheldBox->setChecked(true);
         QVERIFY(window.ui().blockMarkersBox->isChecked()); // on by default
         window.ui().blockMarkersBox->setChecked(false);
@@ -420,7 +420,7 @@ void TestSetupWindow::desktopOptions()
         QCOMPARE(stored("Setup", "MatchNumberOnly"), "0");
         QCOMPARE(stored("Setup", "Country"), "GB");
         QCOMPARE(stored("Screening", "Mode"), "2");
-        QCOMPARE(stored("Screening", "Action"), "silence");
+        QCOMPARE(stored("Screening", "Action"), "announce");
         QCOMPARE(stored("Screening", "Withheld"), "1");
         QCOMPARE(stored("Screening", "BlockMarkers"), "0");
         QCOMPARE(stored("Screening", "HangupDelay"), "<absent>");
@@ -437,6 +437,10 @@ void TestSetupWindow::desktopOptions()
         const QByteArray content = file.readAll();
         QVERIFY(content.startsWith("[Desktop Entry]\nType=Application\n"));
         QVERIFY(content.contains("\nExec=\"/opt/ring desk/bin/ringdesk\" --minimized\n"));
+    }
+    {
+        SetupWindow window; // the stored action is the one shown
+        QCOMPARE(window.ui().screeningActionChooser->currentText(), "Announce \"not in service\"");
     }
     SetupWindow window;
     QVERIFY(window.ui().autostartBox->isChecked());

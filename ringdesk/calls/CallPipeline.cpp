@@ -97,8 +97,11 @@ void CallPipeline::sayVerdict(const CallerId& record, const CallScreen::Verdict&
     if (verdict.permitted)
         m_events.append(QStringLiteral("[Let through once: %1, which screening would block (%2)]")
                             .arg(caller, verdict.rule));
-    if (verdict.blocked)
+    if (verdict.blocked && verdict.treated.isEmpty())
         m_events.append(QStringLiteral("[Blocked %1: %2]").arg(caller, verdict.rule));
+    else if (verdict.blocked)
+        m_events.append(
+            QStringLiteral("[Blocked %1: %2; %3]").arg(caller, verdict.rule, verdict.treated));
 }
 
 void CallPipeline::ring()
@@ -129,11 +132,25 @@ void CallPipeline::takeFromModem(const IncomingCall& call)
         m_ringingCall.decide(record, [this, &record] { return knownCaller(record); });
     sayVerdict(record, verdict);
     if (verdict.blocked) {
-        handled(m_processor.logBlocked(record, verdict.rule, call.where), call);
+        CallRecord blocked =
+            m_processor.logBlocked(record, verdict.rule, call.where, verdict.treated);
+        m_voiceCall = verdict.treated.isEmpty() ? CallRecord() : blocked;
+        handled(blocked, call);
         return;
     }
     emit letThrough();
     handled(m_processor.processCallId(record, options(call)), call);
+}
+
+void CallPipeline::voiceFailed()
+{
+    m_ringingCall.hangUp();
+    if (m_voiceCall.id.isEmpty())
+        return;
+    CallRecord call = std::exchange(m_voiceCall, CallRecord());
+    call.outcome = QStringLiteral("hung up");
+    m_history.setOutcome(call.historyId, call.id, call.outcome, 0);
+    emit outcomeKnown(call);
 }
 
 void CallPipeline::takeFromBox(const IncomingCall& call)

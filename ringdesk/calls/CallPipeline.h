@@ -62,6 +62,14 @@ public:
     void hangUpNow();
     // Refused, with an event line, when no call is ringing.
     void hangUpOnRequest();
+    // Who answers blocked calls with a tone or an announcement (RingingCall::setVoiceLine).
+    void setVoiceLine(RingingCall::VoiceLine voice)
+    {
+        m_ringingCall.setVoiceLine(std::move(voice));
+    }
+    // The voice line could not answer the blocked call it took: it is hung up on, and its
+    // outcome says so.
+    void voiceFailed();
     void clearLog();
 
 signals:
@@ -105,6 +113,7 @@ private:
     bool m_toldBoxCannotHangUp = false;
     // The box's calls that rang, by its connection id, until they end.
     QHash<QString, CallRecord> m_boxCalls;
+    CallRecord m_voiceCall;        // the blocked call the voice line answers
     QList<IncomingCall> m_waiting; // the household's, until no record of ours is arriving
     bool m_waitTimerSet = false;
 };

@@ -124,10 +124,11 @@ CallRecord CallProcessor::process(const CallerId& record, const CallOptions& opt
 }
 
 CallRecord CallProcessor::logBlocked(const CallerId& record, const QString& rule,
-                                     const QString& source)
+                                     const QString& source, const QString& outcome)
 {
     CallRecord call;
     call.blocked = true;
+    call.outcome = outcome;
     call.blockRule = rule;
     call.source = source;
     const bool inLog = writeLog(call, record, nullptr);

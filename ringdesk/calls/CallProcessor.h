@@ -27,7 +27,9 @@ public:
 
     // A call that screening blocked: logged and reported as any call, with the rule, and
     // nothing else done (no search, no contact, no journal entry).
-    CallRecord logBlocked(const CallerId& record, const QString& rule, const QString& source);
+    // `outcome`: what the voice line did with it, if anything ("announced", "fax tone").
+    CallRecord logBlocked(const CallerId& record, const QString& rule, const QString& source,
+                          const QString& outcome = QString());
 
     // The address book that later calls reach.
     void setContacts(CallerContacts& contacts) { m_contacts = &contacts; }

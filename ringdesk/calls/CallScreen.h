@@ -22,8 +22,17 @@ struct ScreeningOptions
         AllowKnown = 2   // only callers in the address book or on the allow list get through
     };
     Mode mode = Off;
-    // Off-hook and hung up again after hangUpDelay; or only silenced, the line left alone.
-    bool hangUp = true;
+    // What a blocked call gets: off-hook and hung up again after hangUpDelay; only silenced, the
+    // line left alone; answered with the special information tone and an announcement; or
+    // answered with the fax answer tone. The last two need a voice modem and hang up without.
+    enum Treatment
+    {
+        HangUp,
+        Silence,
+        Announce,
+        Fax
+    };
+    Treatment treatment = HangUp;
     bool blockWithheld = false; // in BlockListed mode; AllowKnown always blocks them
     int hangUpDelay = 2000;     // milliseconds
     // In BlockListed mode, the rules that catch callers no list names:
@@ -68,6 +77,7 @@ public:
         bool blocked = false;
         QString rule; // the entry or rule that blocked it, or would have but for permitNext()
         bool permitted = false; // let through once although `rule` blocks it
+        QString treated;        // what the voice line does with it: "announced", "fax tone"
     };
     // The allow list lets anyone through. A number the user put on the block list is blocked
     // even when it is a contact's: that is what "Block" means. Prefixes, name patterns and the

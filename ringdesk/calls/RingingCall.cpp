@@ -53,13 +53,16 @@ CallScreen::Verdict RingingCall::decide(const CallerId& record,
 {
     start(RecentRing);
     const bool screening = m_screen.options().mode != ScreeningOptions::Off;
-    const CallScreen::Verdict verdict = m_screen.decide(record, inAddressBook);
+    CallScreen::Verdict verdict = m_screen.decide(record, inAddressBook);
     if (verdict.blocked) {
         // The modem first: the caller's line should ring as little as it can.
-        if (m_screen.options().hangUp)
-            hangUp();
-        else
+        const ScreeningOptions::Treatment treatment = m_screen.options().treatment;
+        if (treatment == ScreeningOptions::Announce || treatment == ScreeningOptions::Fax)
+            verdict.treated = m_voice ? m_voice(treatment) : QString();
+        if (!verdict.treated.isEmpty() || treatment == ScreeningOptions::Silence)
             start(RingsOfBlocked);
+        else
+            hangUp();
         m_timers[RingWithoutCaller]->stop();
         return verdict;
     }

@@ -37,6 +37,11 @@ public:
     void hangUp();
     // A ring or a caller's record came within the time between two rings.
     bool ringing() const;
+    // Who answers a blocked call with a tone or an announcement: what it did ("announced",
+    // "fax tone"), or nothing when it cannot (no voice modem, one playing already), and the call
+    // is hung up on instead.
+    using VoiceLine = std::function<QString(ScreeningOptions::Treatment)>;
+    void setVoiceLine(VoiceLine voice) { m_voice = std::move(voice); }
 
     // Where a timer's ticks come from; a QTimer unless a test steps them.
     void setTicks(Timer timer, std::unique_ptr<TickSource> ticks);
@@ -51,4 +56,5 @@ private:
     CallScreen& m_screen;
     ModemControl& m_modem;
     std::unique_ptr<TickSource> m_timers[3];
+    VoiceLine m_voice;
 };

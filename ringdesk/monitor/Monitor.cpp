@@ -1,11 +1,13 @@
 #include "monitor/Monitor.h"
 
 #include "calls/LogFolder.h"
+#include "common/AppPaths.h"
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
 #include "common/SettingsWatcher.h"
 #include "monitor/WindowControl.h"
 
+#include <QLocale>
 #include <utility>
 
 using Box = MonitorState::Box;
@@ -13,7 +15,7 @@ using Box = MonitorState::Box;
 Monitor::Monitor(WindowControl& window)
     : m_box(this), m_modem(this), m_calls(m_events, m_addressBook, m_modem, this),
       m_household(m_events, m_calls, m_modem, this), m_modemChoice(m_state, m_modem, window, this),
-      m_voice(m_modem, this), m_window(window)
+      m_voice(m_modem, this), m_blockedVoice(m_modem, m_voice, this), m_window(window)
 {
     QObject::connect(&m_calls, &CallPipeline::bringForward, this, [this] {
         if (m_state.box(Box::MaximizeOnRing))
@@ -54,6 +56,16 @@ Monitor::Monitor(WindowControl& window)
         QString unknown;
         VoiceModem::applyQuirks(m_config.voiceQuirks, &quirks, &unknown);
         m_voice.start(m_config.voiceFormat.isEmpty() ? -1 : m_config.voiceFormat.toInt(), quirks);
+    });
+    // A blocked call answered with a tone or an announcement; hung up on when the modem cannot.
+    QObject::connect(&m_blockedVoice, &BlockedCallVoice::eventLine, &m_state,
+                     toEvents(Kind::Modem));
+    QObject::connect(&m_blockedVoice, &BlockedCallVoice::failed, &m_calls,
+                     &CallPipeline::voiceFailed);
+    m_calls.setVoiceLine([this](ScreeningOptions::Treatment treatment) {
+        return m_blockedVoice.answer(treatment == ScreeningOptions::Fax
+                                         ? BlockedCallVoice::Kind::Fax
+                                         : BlockedCallVoice::Kind::Announce);
     });
     QObject::connect(&m_modem, &ModemControl::status, &m_state,
                      [this](const QString& text) { m_state.setField(MonitorState::Status, text); });
@@ -199,6 +211,20 @@ void Monitor::finishActivation()
     m_modem.setPollInterval(m_pollInterval);
     // Once the number plan is known: a typo in a list is told now, not at the next call.
     m_calls.screening().watchLists();
+    prepareAnnouncement();
+}
+
+void Monitor::prepareAnnouncement()
+{
+    if (m_calls.screening().options().treatment != ScreeningOptions::Announce ||
+        m_announcementFrom == m_config.voiceAnnouncement)
+        return;
+    m_announcementFrom = m_config.voiceAnnouncement;
+    QString language = QLocale::system().name().section(u'_', 0, 0);
+    if (language.size() != 2)
+        language = QStringLiteral("en");
+    m_blockedVoice.setAnnouncement(m_config.voiceAnnouncement,
+                                   AppPaths::dataHome() + QStringLiteral("/ringdesk"), language);
 }
 
 void Monitor::unload()
@@ -270,8 +296,16 @@ void Monitor::reReadSetting(const SettingEntry& entry)
         return;
     }
     QStringList problems;
-    m_calls.screening().setOptions(MonitorConfig::readScreening(numberPlan(), &problems));
+    if (&entry == &Settings::VoiceAnnouncement) {
+        QString problem;
+        m_config.voiceAnnouncement = entry.text(&problem).trimmed();
+        if (!problem.isEmpty())
+            problems << u'[' + problem + u']';
+    } else {
+        m_calls.screening().setOptions(MonitorConfig::readScreening(numberPlan(), &problems));
+    }
     m_events.append(problems);
+    prepareAnnouncement();
 }
 
 void Monitor::settleLogDirectory()

@@ -10,6 +10,7 @@
 #include "monitor/ModemChoice.h"
 #include "monitor/MonitorConfig.h"
 #include "monitor/MonitorState.h"
+#include "voice/BlockedCallVoice.h"
 #include "voice/VoiceProbe.h"
 
 #include <QTimer>
@@ -20,6 +21,7 @@
 #include <QHash>
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct SettingEntry;
 class WindowControl;
@@ -43,6 +45,7 @@ public:
     ModemControl& modem() { return m_modem; }
     // What voice the modem has, once it has been asked.
     const VoiceProbe& voice() const { return m_voice; }
+    const BlockedCallVoice& blockedCallVoice() const { return m_blockedVoice; }
     // The household's broker we are on, or nothing.
     QString brokerAddress() const;
 
@@ -125,12 +128,16 @@ private:
     ModemChoice m_modemChoice;
     VoiceProbe m_voice;
     QTimer m_voiceDue;
+    BlockedCallVoice m_blockedVoice;
+    std::optional<QString> m_announcementFrom; // the file it was made from; empty: spoken
 
     // A setting that a running monitor follows has changed in the store.
     void reReadSetting(const SettingEntry& entry);
     // A search ended and the switch settled: the activation step goes on from where it waited.
     void modemSettled();
     void applyNumberPlan();
+    // Blocked calls are announced: the announcement is read, or spoken, unless it is already.
+    void prepareAnnouncement();
 
     WindowControl& m_window;
     QString m_areaCode;

@@ -40,7 +40,11 @@ ScreeningOptions MonitorConfig::readScreening(const NumberPlan& plan, QStringLis
     options.mode = ScreeningOptions::Mode(readInto(problems, ScreeningMode, &SettingEntry::whole));
     options.blockWithheld = readInto(problems, ScreeningWithheld, &SettingEntry::whole) == 1;
     options.hangUpDelay = readInto(problems, ScreeningHangupDelay, &SettingEntry::whole);
-    options.hangUp = readInto(problems, ScreeningAction, &SettingEntry::choice) != u"silence";
+    const QString action = readInto(problems, ScreeningAction, &SettingEntry::choice);
+    options.treatment = action == u"silence"    ? ScreeningOptions::Silence
+                        : action == u"announce" ? ScreeningOptions::Announce
+                        : action == u"fax"      ? ScreeningOptions::Fax
+                                                : ScreeningOptions::HangUp;
     options.blockMarkers = readInto(problems, ScreeningBlockMarkers, &SettingEntry::isOn);
     options.blockInvalid = readInto(problems, ScreeningBlockInvalid, &SettingEntry::isOn);
     options.blockNeighbours = readInto(problems, ScreeningBlockNeighbours, &SettingEntry::isOn);
@@ -121,12 +125,14 @@ MonitorConfig MonitorConfig::read()
     config.fritzBox = FritzBoxAddress.read().trimmed();
     config.voiceFormat = readText(VoiceFormat).trimmed();
     config.voiceQuirks = readText(VoiceQuirks);
+    config.voiceAnnouncement = readText(VoiceAnnouncement).trimmed();
     return config;
 }
 
 QList<const SettingEntry*> MonitorConfig::reReadWhileRunning()
 {
-    return Settings::inSection(QStringLiteral("Screening")) << &Settings::MatchNumberOnly;
+    return Settings::inSection(QStringLiteral("Screening"))
+           << &Settings::MatchNumberOnly << &Settings::VoiceAnnouncement;
 }
 
 QList<const SettingEntry*> MonitorConfig::readAtStartOnly()

@@ -15,7 +15,8 @@ struct SettingEntry;
 // The monitor's settings, read from the settings table in one go into typed values, with the
 // event lines that say which stored texts could not be used.
 //
-// What a running monitor re-reads: the [Screening] section and "MatchNumberOnly", whenever the
+// What a running monitor re-reads: the [Screening] section, "MatchNumberOnly" and the
+// announcement, whenever the
 // store changes (a save of the setup program or a hand edit); they take effect at the next call.
 // Everything else is read once at start and takes effect at the next start.
 struct MonitorConfig
@@ -29,6 +30,7 @@ struct MonitorConfig
     QString fritzBox;             // HOST[:PORT], or empty
     QString voiceFormat;          // an AT+VSM code, or empty to choose one
     QString voiceQuirks;          // names of the voice modem's quirks
+    QString voiceAnnouncement;    // the sound file blocked callers hear, or empty: spoken
     bool modemEnabled = true;     // "Modem Enabled"
     bool findModemAllowed = true; // "Find Modem" may be used
     bool matchNumberOnly = false;

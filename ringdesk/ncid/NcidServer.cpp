@@ -76,7 +76,11 @@ QByteArray NcidServer::callLine(const QByteArray& type, const CallRecord& call)
     return type + ": *DATE*" + date.toString(QStringLiteral("MMddyyyy")).toLatin1() + "*TIME*" +
            time.toString(QStringLiteral("HHmm")).toLatin1() + "*LINE*" + field(line, "-") +
            "*NMBR*" + number + "*MESG*NONE*NAME*" +
-           field(call.contactName.isEmpty() ? call.name : call.contactName, "NO NAME") + '*';
+           field(call.contactName.isEmpty() ? call.name : call.contactName, "NO NAME") + '*' +
+           // What a blocked call got besides the hang-up ("announced", "fax tone"), in a field
+           // of its own that clients which do not know it pass over.
+           (call.blocked && !call.outcome.isEmpty() ? "HTYPE*" + field(call.outcome, "-") + '*'
+                                                    : QByteArray());
 }
 
 void NcidServer::incomingConnection(qintptr descriptor)

@@ -114,6 +114,8 @@ QVariant CallListModel::data(const QModelIndex& index, int role) const
         line += QStringLiteral("  (answered, %1:%2)")
                     .arg(call->duration / 60)
                     .arg(call->duration % 60, 2, 10, QChar(u'0'));
+    else if (!call->outcome.isEmpty()) // what a blocked call got: "announced", "fax tone"
+        line += QStringLiteral("  (%1)").arg(call->outcome);
     return line;
 }
 

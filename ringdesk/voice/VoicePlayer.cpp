@@ -35,6 +35,8 @@ void VoicePlayer::play(const VoiceProbe::Voice& voice, const QByteArray& audio,
     m_callerIdCommand = callerIdCommand;
     m_sent = 0;
     m_underruns = 0;
+    m_streamed = false;
+    m_cut = false;
     m_step = Step::Setting;
     next({QStringLiteral("AT+FCLASS=8"),
           VoiceModem::formatCommand(voice.format, voice.model.quirks), QStringLiteral("AT+VLS=1"),
@@ -65,6 +67,7 @@ void VoicePlayer::next(const QStringList& commands, int at)
 void VoicePlayer::startStream()
 {
     m_step = Step::Streaming;
+    m_streamed = true;
     m_reader.reset();
     m_text.clear();
     m_modem.setVoiceStream([this](const QByteArray& bytes) { streamBytes(bytes); });
@@ -103,21 +106,40 @@ void VoicePlayer::streamBytes(const QByteArray& bytes)
             m_events.take(piece.event, m_clock.elapsed());
         if (!event)
             continue;
-        if (event->kind == VoiceEvents::Kind::Underrun)
+        using Kind = VoiceEvents::Kind;
+        if (event->kind == Kind::Underrun) {
             ++m_underruns;
-        else if (!(event->kind == VoiceEvents::Kind::LocalOffHook &&
-                   m_voice.model.quirks.offHookAfterLineUp))
-            emit heard(*event);
+            continue;
+        }
+        if (event->kind == Kind::LocalOffHook && m_voice.model.quirks.offHookAfterLineUp)
+            continue;
+        emit heard(*event);
+        if (event->kind == Kind::LoopBreak)
+            stopEarly(QStringLiteral("the caller hung up"));
+        else if (event->kind == Kind::Busy || event->kind == Kind::DialTone)
+            stopEarly(QStringLiteral("the line is free again"));
     }
     if (m_step == Step::Ending) {
         if (const qsizetype ok = m_text.indexOf("OK\r\n"); ok >= 0) {
             m_endWait.stop();
             const QByteArray rest = m_text.mid(ok + 4);
             endStream(rest);
-            m_played = true;
-            restore(true);
+            restore(!m_cut);
         }
     }
+}
+
+void VoicePlayer::stopEarly(const QString& why)
+{
+    if (m_step != Step::Streaming)
+        return;
+    m_pace.stop();
+    m_step = Step::Ending;
+    m_cut = true;
+    emit eventLine(QStringLiteral("[Audio on %1 stopped: %2]").arg(m_modem.device(), why));
+    m_modem.writeAudio(VoiceStream::cancelAudio() +
+                       VoiceStream::endOfAudio(m_voice.model.quirks.tripledEnds));
+    m_endWait.start(3000);
 }
 
 void VoicePlayer::endStream(const QByteArray& rest)

@@ -28,6 +28,8 @@ public:
               const QString& callerIdCommand);
     bool playing() const { return m_step != Step::Idle; }
     int underruns() const { return m_underruns; }
+    // The modem took the audio (its CONNECT came), whether or not it played to the end.
+    bool streamed() const { return m_streamed; }
 
 signals:
     // What the modem heard on the line while it played: a digit, the caller hanging up...
@@ -49,6 +51,8 @@ private:
     void startStream();
     void feed();
     void streamBytes(const QByteArray& bytes);
+    // The caller is gone: what the modem holds is dropped and the audio ended.
+    void stopEarly(const QString& why);
     void endStream(const QByteArray& rest);
     void restore(bool played, bool reset = false);
     void restoreNext(int at);
@@ -60,6 +64,8 @@ private:
     QString m_callerIdCommand;
     Step m_step = Step::Idle;
     bool m_played = false;
+    bool m_streamed = false;
+    bool m_cut = false;   // stopped before its end
     qsizetype m_sent = 0; // samples of m_audio written
     int m_underruns = 0;
     QElapsedTimer m_clock;

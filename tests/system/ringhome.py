@@ -70,9 +70,9 @@ class Home:
                               input=password + "\n", text=True, env=self.env,
                               capture_output=True)
 
-    def start_modem(self):
+    def start_modem(self, *options):
         self.modem = subprocess.Popen([f"{self.bin}/ringdesk-modemsim", "--link",
-                                       f"{self.path}/modem"], stdin=subprocess.PIPE,
+                                       f"{self.path}/modem", *options], stdin=subprocess.PIPE,
                                       stdout=subprocess.PIPE, text=True, env=self.env)
         self.modem.stdout.readline()
         self.settings(f"\n[Ports]\nCom1={self.path}/modem\n[Modem]\nComPort=1\n"

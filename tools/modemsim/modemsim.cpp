@@ -6,7 +6,8 @@
 // The hook: ATH1, ATA and AT+VLS=1 (or another non-zero line) take the line off-hook, ATH0, ATH
 // and AT+VLS=0 put it back; AT+FCLASS=n is accepted. Each change prints "hook off MICROSECONDS" or
 // "hook on MICROSECONDS" (the monotonic clock). With --ring-every MS a call goes on ringing (four
-// more RINGs) until the line is taken off-hook; --refuse COMMANDS answers ERROR to those.
+// more RINGs) until the line is taken off-hook; --refuse COMMANDS answers ERROR to the commands
+// that begin with one of them.
 // --voice MODEL answers ATI0, AT+FCLASS=? and AT+VSM=? as that model does (usr5637, conexant,
 // or none: a data modem without voice), as the modem makers' command references give them.
 // With a voice model it speaks V.253 as a real one plays: AT+FCLASS=8, AT+VSM with a code the
@@ -15,7 +16,9 @@
 // --tripled-ends: only <DLE><DLE><DLE><ETX> ends) into a 1 KB buffer played at 8000 bytes a
 // second: bytes past the buffer are dropped (an overrun), an empty buffer plays silence and sends
 // <DLE>u once (an underrun). Once the end has played it answers OK and prints
-// "played BYTES underruns N overruns M"; --audio-out FILE gets every byte played, silence too.
+// "played BYTES underruns N overruns M" (--no-ok-after-audio: and no OK); --audio-out FILE gets
+// every byte played, silence too. The first audio byte of each stream prints "first-audio
+// MICROSECONDS".
 //
 // Commands on standard input, one per line:
 //   call [NUMBER [NAME...]]   a formatted call (RING, DATE, TIME, NMBR, NAME, empty line, RING)
@@ -24,6 +27,8 @@
 //   mesg [DIGITS]             the number only as a MESG line
 //   alone [NUMBER [NAME...]]  no DATE or TIME: RING, NMBR (NAME and an empty line), RING
 //   ring                      one RING
+//   event CODE                <DLE> and CODE, a voice event from the far end: a DTMF digit,
+//                             b (busy tone), d (dial tone), l (the caller hung up)...
 //   hang | wake               stop answering (as --silent), answer again
 //   replay FILE               the file's bytes as they stand
 //   quit
@@ -34,8 +39,10 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QList>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +50,7 @@
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -80,6 +88,8 @@ public:
 
     void setRingEvery(int milliseconds) { m_ringing.setInterval(milliseconds); }
     void setRefused(const QList<QByteArray>& commands) { m_refused = commands; }
+    // A modem that says nothing once its audio has played, not even the OK V.253 asks for.
+    void setNoOkAfterAudio(bool none) { m_noOkAfterAudio = none; }
     void setVoice(const QByteArray& model) { m_voice = model; }
     void setAudioOut(const QString& path, bool tripledEnds)
     {
@@ -219,7 +229,14 @@ private:
             return;
         }
         m_audio += sample;
-        m_started = true;
+        if (!std::exchange(m_started, true)) {
+            // When the caller starts to hear something, for the benchmark's latency.
+            timespec now{};
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            std::printf("first-audio %lld\n",
+                        static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000);
+            std::fflush(stdout);
+        }
     }
 
     // Plays what is due by the clock since CONNECT, from the buffer or, when it ran dry, silence.
@@ -256,7 +273,8 @@ private:
             std::printf("played %lld underruns %d overruns %d\n",
                         static_cast<long long>(m_out.size()), m_underruns, m_overruns);
             std::fflush(stdout);
-            send("\r\nOK\r\n");
+            if (!m_noOkAfterAudio)
+                send("\r\nOK\r\n");
         }
     }
 
@@ -299,7 +317,10 @@ private:
         if (command.isEmpty() || !command.startsWith("AT"))
             return; // a Hayes modem ignores anything that is not a command
         const bool voice = !m_voice.isEmpty() && m_voice != "none";
-        if (m_refused.contains(command)) {
+        const auto refused = [&command](const QByteArray& start) {
+            return command.startsWith(start);
+        };
+        if (std::any_of(m_refused.cbegin(), m_refused.cend(), refused)) {
             send("\r\nERROR\r\n");
         } else if (voice && command == "AT+FCLASS=8") {
             m_class = 8;
@@ -373,6 +394,7 @@ private:
     int m_ringsLeft = 0;
     QTimer m_ringing;
     QList<QByteArray> m_refused;
+    bool m_noOkAfterAudio = false;
     QByteArray m_voice; // the model whose voice it has; empty: answers as a plain modem
     int m_class = 0;
     int m_format = 128;
@@ -412,11 +434,14 @@ int main(int argc, char* argv[])
                       QStringLiteral("seconds")});
     parser.addOption({QStringLiteral("no-echo"), QStringLiteral("Do not echo commands.")});
     parser.addOption({QStringLiteral("silent"), QStringLiteral("Never answer (a dead modem).")});
+    parser.addOption({QStringLiteral("no-ok-after-audio"),
+                      QStringLiteral("Send no OK once the audio has played.")});
     parser.addOption({QStringLiteral("ring-every"),
                       QStringLiteral("Go on ringing every MS milliseconds until off-hook."),
                       QStringLiteral("ms")});
     parser.addOption({QStringLiteral("refuse"),
-                      QStringLiteral("Answer ERROR to these commands (comma-separated)."),
+                      QStringLiteral("Answer ERROR to the commands that begin with these "
+                                     "(comma-separated)."),
                       QStringLiteral("commands")});
     parser.addOption(
         {QStringLiteral("voice"),
@@ -461,6 +486,7 @@ int main(int argc, char* argv[])
     modem.setVoice(parser.value(QStringLiteral("voice")).toLatin1());
     modem.setAudioOut(parser.value(QStringLiteral("audio-out")),
                       parser.isSet(QStringLiteral("tripled-ends")));
+    modem.setNoOkAfterAudio(parser.isSet(QStringLiteral("no-ok-after-audio")));
     if (parser.isSet(QStringLiteral("refuse")))
         modem.setRefused(parser.value(QStringLiteral("refuse")).toUpper().toLatin1().split(','));
 
@@ -503,6 +529,8 @@ int main(int argc, char* argv[])
                 modem.call("mesg", number.isEmpty() ? "6135551234" : number, {});
             else if (verb == "ring")
                 modem.send("RING\r\n");
+            else if (verb == "event")
+                modem.send("\x10" + number.left(1)); // the far end: a digit, b (busy), l...
             else if (verb == "hang")
                 modem.setSilent(true);
             else if (verb == "wake")

@@ -27,11 +27,13 @@ function callRow(call) {
   const row = document.createElement('tr');
   row.dataset.id = call.id;
   row.className = call.blocked ? 'call blocked' : 'call';
-  // The outcome, where the source tells it (a router).
+  // The outcome, where the source tells it (a router), or what a blocked call got (a tone, an
+  // announcement).
   const seconds = call.duration || 0;
   const outcome = call.outcome === 'missed' ? ' (missed)'
     : call.outcome === 'answered'
-      ? ` (answered, ${Math.floor(seconds / 60)}:${String(seconds % 60).padStart(2, '0')})` : '';
+      ? ` (answered, ${Math.floor(seconds / 60)}:${String(seconds % 60).padStart(2, '0')})`
+      : call.outcome ? ` (${call.outcome})` : '';
   cell(row, call.date + ' ' + call.time + outcome);
   cell(row, call.name).className = 'name';
   const numberCell = cell(row, call.number);

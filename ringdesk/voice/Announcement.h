@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// What a blocked caller hears after the special information tone: a sound file of the user's, or
+// the spoken default. Telephone audio is 8000 samples a second, mono.
+namespace Announcement {
+
+// The longest announcement played: a file longer than this is cut.
+constexpr int mostSeconds = 60;
+
+// The samples of any sound file libsndfile reads, mixed to mono and converted to 8000 Hz; empty,
+// with what went wrong in `error`, when it cannot be read or holds no sound.
+QList<qint16> read(const QString& path, QString* error);
+// The spoken default in `language` (ISO 639-1): "The number you have reached is not in service",
+// in English where it has no words of its own.
+QString defaultText(const QString& language);
+
+} // namespace Announcement
