@@ -8,7 +8,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "system"))
 from ringhome import Home, wait_until  # noqa: E402
 
 BIN, NUMBERS = sys.argv[1], int(sys.argv[2])

@@ -9,7 +9,7 @@ import statistics
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "system"))
 from ringhome import Home, free_port, wait_until  # noqa: E402
 
 BIN, CALLS = sys.argv[1], int(sys.argv[2])

@@ -113,9 +113,9 @@ def check_sit(audio, model):
         heard = frequency(audio[begin + 80:end - 80])
         length = (end - begin) / 8
         check(abs(heard - hz) <= hz * 0.005, f"{model}: {hz} Hz heard at {heard:.1f} Hz")
-        check(abs(length - ms) <= ms * 0.05 + 5, f"{model}: {hz} Hz for {length:.0f} ms ({ms})")
+        check(abs(length - ms) <= ms * 0.05, f"{model}: {hz} Hz for {length:.0f} ms ({ms})")
     gaps = [(tones[n + 1][1] - tones[n][2]) / 8 for n in range(2)]
-    check(all(gap <= 5 for gap in gaps), f"{model}: the tones at most 4 ms apart ({gaps})")
+    check(all(gap <= 4 for gap in gaps), f"{model}: the tones at most 4 ms apart ({gaps})")
     return tones[2][2]
 
 

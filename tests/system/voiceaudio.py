@@ -18,20 +18,21 @@ def goertzel(samples, hz):
     return s1 * s1 + s2 * s2 - k * s1 * s2
 
 
-def runs(audio, tones, block=40, floor=2e4):
-    """The stretches where one of `tones` (Hz) dominates, in 5 ms blocks: [(hz, start, end)] in
-    samples. A block is that tone's when its energy there is ten times any other's."""
+def runs(audio, tones, block=40, hop=8, floor=2e4):
+    """The stretches where one of `tones` (Hz) dominates: [(hz, start, end)] in samples. Blocks of
+    5 ms are read every 1 ms; a block is that tone's when its energy there is ten times any
+    other's, and each block stands for the millisecond at its middle."""
     found = []
-    for at in range(0, len(audio) - block + 1, block):
+    for at in range(0, len(audio) - block + 1, hop):
         piece = audio[at:at + block]
-        energies = [(goertzel(piece, hz), hz) for hz in tones]
-        energies.sort(reverse=True)
+        energies = sorted(((goertzel(piece, hz), hz) for hz in tones), reverse=True)
         best, hz = energies[0]
         which = hz if best > floor and best > 10 * energies[1][0] else None
-        if found and found[-1][0] == which and found[-1][2] == at:
-            found[-1] = (which, found[-1][1], at + block)
+        middle = at + (block - hop) // 2
+        if found and found[-1][0] == which and found[-1][2] == middle:
+            found[-1] = (which, found[-1][1], middle + hop)
         else:
-            found.append((which, at, at + block))
+            found.append((which, middle, middle + hop))
     return [run for run in found if run[0] is not None]
 
 
