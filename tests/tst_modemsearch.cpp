@@ -62,6 +62,8 @@ private slots:
     void voiceIsAskedOnceCallerIdIsOn();
     void voiceIsPlayedAndTheModemComesBack_data();
     void voiceIsPlayedAndTheModemComesBack();
+    void callerIsRecordedUntilTheyHangUp_data();
+    void callerIsRecordedUntilTheyHangUp();
     void knownPortWithEmptyCommandFails();
     void excludedPortsAreNeverOpened();
     void excludedKnownPortIsTakenAsFound();
@@ -372,6 +374,55 @@ void TestModemSearch::voiceIsPlayedAndTheModemComesBack()
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains(audio));
     }
+    modem.command("call 6135551234 SMITH JOHN");
+    QTRY_COMPARE(m_calls.size(), 1);
+}
+
+// The far end recorded with AT+VRX on each model: its audio unshielded, its digit once, its
+// hang-up ending the recording; then the modem is back for the next call.
+void TestModemSearch::callerIsRecordedUntilTheyHangUp_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::newRow("U.S. Robotics") << "usr5637";
+    QTest::newRow("Conexant") << "conexant";
+}
+
+void TestModemSearch::callerIsRecordedUntilTheyHangUp()
+{
+    QFETCH(QString, model);
+    ModemSim modem({"--accept", "AT+VCID=1", "--voice", model, "--far-end",
+                    "tone:985.2:500;digit:5;silence:300;hangup"});
+    mapPort(3, modem.device());
+    ModemSettings& s = m_monitor->modem().settings();
+    s.port = 3;
+    s.callerIdCommand = "AT+VCID=1";
+    start();
+    QTRY_VERIFY(m_monitor->voice().voice().has_value());
+    VoicePlayer recorder(m_monitor->modem());
+    QSignalSpy finished(&recorder, &VoicePlayer::finished);
+    QList<VoiceEvents::Event> heard;
+    connect(&recorder, &VoicePlayer::heard, this,
+            [&heard](VoiceEvents::Event event) { heard << event; });
+    const qsizetype callerIdOn = modem.output().count("caller-id on");
+    recorder.record(*m_monitor->voice().voice(), 10000, "AT+VCID=1");
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    QVERIFY2(finished.at(0).at(0).toBool(), qPrintable(events().join('\n')));
+    QCOMPARE(heard.size(), 2);
+    QCOMPARE(heard.at(0).kind, VoiceEvents::Kind::Digit);
+    QCOMPARE(heard.at(0).digit, '5');
+    QCOMPARE(heard.at(1).kind, VoiceEvents::Kind::LoopBreak);
+    // The far end's tone, as V.253 8-bit linear: each sample once, 0x10s among them.
+    QByteArray tone;
+    for (int n = 0; n < 4000; ++n)
+        tone += char(128 + int(120 * std::sin(2 * M_PI * 985.2 * n / 8000)));
+    QVERIFY(tone.count('\x10') > 0);
+    const QByteArray& recorded = recorder.recorded();
+    QVERIFY(recorded.startsWith(tone));
+    // Up to the hang-up and the little the modem sent before it took the end.
+    QVERIFY2(recorded.size() >= 6400 && recorded.size() < 6400 + 800,
+             qPrintable(QString::number(recorded.size())));
+    QVERIFY(recorded.mid(4000, 2400).count('\x80') == 2400);
+    QTRY_VERIFY(modem.output().count("caller-id on") > callerIdOn);
     modem.command("call 6135551234 SMITH JOHN");
     QTRY_COMPARE(m_calls.size(), 1);
 }

@@ -28,19 +28,46 @@ VoicePlayer::VoicePlayer(ModemControl& modem, QObject* parent) : QObject(parent)
 void VoicePlayer::play(const VoiceProbe::Voice& voice, const QByteArray& audio,
                        const QString& callerIdCommand)
 {
+    begin(voice, callerIdCommand, false);
+    m_audio = audio;
+}
+
+void VoicePlayer::record(const VoiceProbe::Voice& voice, int mostMs, const QString& callerIdCommand)
+{
+    begin(voice, callerIdCommand, true);
+    m_mostRecordMs = mostMs;
+}
+
+void VoicePlayer::stopRecording()
+{
+    if (m_step != Step::Streaming || !m_recording)
+        return;
+    m_pace.stop();
+    m_step = Step::Ending;
+    // The modem sends what it still holds, <DLE><ETX>, then OK.
+    m_modem.writeAudio(VoiceStream::endOfRecording(m_voice.model.quirks.tripledEnds));
+    m_endWait.start(3000);
+}
+
+void VoicePlayer::begin(const VoiceProbe::Voice& voice, const QString& callerIdCommand,
+                        bool recording)
+{
     if (playing())
         return;
     m_voice = voice;
-    m_audio = audio;
+    m_audio.clear();
+    m_recorded.clear();
+    m_recording = recording;
     m_callerIdCommand = callerIdCommand;
     m_sent = 0;
     m_underruns = 0;
     m_streamed = false;
+    m_streamEnded = false;
     m_cut = false;
     m_step = Step::Setting;
     next({QStringLiteral("AT+FCLASS=8"),
           VoiceModem::formatCommand(voice.format, voice.model.quirks), QStringLiteral("AT+VLS=1"),
-          QStringLiteral("AT+VTX")},
+          recording ? QStringLiteral("AT+VRX") : QStringLiteral("AT+VTX")},
          0);
 }
 
@@ -80,6 +107,11 @@ void VoicePlayer::feed()
 {
     if (m_step != Step::Streaming)
         return;
+    if (m_recording) {
+        if (m_clock.elapsed() >= m_mostRecordMs)
+            stopRecording();
+        return;
+    }
     const qsizetype due = std::min(m_audio.size(), qsizetype(m_clock.elapsed() * 8) + leadSamples);
     if (due > m_sent) {
         m_modem.writeAudio(VoiceStream::shield(m_audio.mid(m_sent, due - m_sent)));
@@ -98,8 +130,16 @@ void VoicePlayer::streamBytes(const QByteArray& bytes)
 {
     for (const VoiceStream::Reader::Piece& piece : m_reader.read(bytes)) {
         if (piece.event == 0) {
-            // The modem sends no audio while it plays: these are its words after the end.
-            m_text += piece.samples;
+            // Audio while recording; after the stream's end (or while playing, when the modem
+            // sends none) these are its words: its OK.
+            if (m_recording && !m_streamEnded)
+                m_recorded += piece.samples;
+            else
+                m_text += piece.samples;
+            continue;
+        }
+        if (piece.event == VoiceStream::etx) {
+            m_streamEnded = true;
             continue;
         }
         const std::optional<VoiceEvents::Event> event =
@@ -114,12 +154,16 @@ void VoicePlayer::streamBytes(const QByteArray& bytes)
         if (event->kind == Kind::LocalOffHook && m_voice.model.quirks.offHookAfterLineUp)
             continue;
         emit heard(*event);
-        if (event->kind == Kind::LoopBreak)
+        const bool gone = event->kind == Kind::LoopBreak || event->kind == Kind::Busy ||
+                          event->kind == Kind::DialTone;
+        if (gone && m_recording)
+            stopRecording();
+        else if (event->kind == Kind::LoopBreak)
             stopEarly(QStringLiteral("the caller hung up"));
-        else if (event->kind == Kind::Busy || event->kind == Kind::DialTone)
+        else if (gone)
             stopEarly(QStringLiteral("the line is free again"));
     }
-    if (m_step == Step::Ending) {
+    if (m_step == Step::Ending && (!m_recording || m_streamEnded)) {
         if (const qsizetype ok = m_text.indexOf("OK\r\n"); ok >= 0) {
             m_endWait.stop();
             const QByteArray rest = m_text.mid(ok + 4);

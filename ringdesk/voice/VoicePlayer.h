@@ -10,7 +10,8 @@
 
 class ModemControl;
 
-// Plays audio to the caller on a voice modem, on the one command queue: voice mode, the format,
+// Plays audio to the caller (or records the caller) on a voice modem, on the one command queue:
+// voice mode, the format,
 // the line taken (which answers the call), AT+VTX, the audio paced at its rate a little ahead of
 // the modem (its buffer holds about 1 KB; sent all at once, most would be lost), <DLE><ETX> and
 // the modem's OK. However it ends (an error, a time-out, the caller gone) the modem goes
@@ -26,6 +27,11 @@ public:
     // ID on again afterwards.
     void play(const VoiceProbe::Voice& voice, const QByteArray& audio,
               const QString& callerIdCommand);
+    // Records what the caller says, after the same set-up with AT+VRX, until stopRecording(), the
+    // caller hanging up or `mostMs` have passed; recorded() holds it, unshielded.
+    void record(const VoiceProbe::Voice& voice, int mostMs, const QString& callerIdCommand);
+    void stopRecording();
+    const QByteArray& recorded() const { return m_recorded; }
     bool playing() const { return m_step != Step::Idle; }
     int underruns() const { return m_underruns; }
     // The modem took the audio (its CONNECT came), whether or not it played to the end.
@@ -47,6 +53,7 @@ private:
         Ending,    // <DLE><ETX> sent, waiting for OK
         Restoring  // on-hook, data mode, caller ID
     };
+    void begin(const VoiceProbe::Voice& voice, const QString& callerIdCommand, bool recording);
     void next(const QStringList& commands, int at);
     void startStream();
     void feed();
@@ -65,7 +72,11 @@ private:
     Step m_step = Step::Idle;
     bool m_played = false;
     bool m_streamed = false;
-    bool m_cut = false;   // stopped before its end
+    bool m_cut = false; // stopped before its end
+    bool m_recording = false;
+    bool m_streamEnded = false; // the modem's <DLE><ETX> came
+    int m_mostRecordMs = 0;
+    QByteArray m_recorded;
     qsizetype m_sent = 0; // samples of m_audio written
     int m_underruns = 0;
     QElapsedTimer m_clock;

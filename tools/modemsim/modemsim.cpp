@@ -18,7 +18,9 @@
 // <DLE>u once (an underrun). Once the end has played it answers OK and prints
 // "played BYTES underruns N overruns M" (--no-ok-after-audio: and no OK); --audio-out FILE gets
 // every byte played, silence too. The first audio byte of each stream prints "first-audio
-// MICROSECONDS".
+// MICROSECONDS". AT+VRX answers CONNECT and sends the far end's audio at 8000 bytes a second,
+// shielded, from --far-end SCRIPT (tones, silence, DTMF digits, busy, hang-up); <DLE>! ends it
+// with <DLE><ETX> and OK, printing "recorded BYTES".
 //
 // Commands on standard input, one per line:
 //   call [NUMBER [NAME...]]   a formatted call (RING, DATE, TIME, NMBR, NAME, empty line, RING)
@@ -44,6 +46,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -76,6 +79,8 @@ public:
         m_reader = new QSocketNotifier(master, QSocketNotifier::Read, this);
         connect(m_reader, &QSocketNotifier::activated, this, [this] { readLine(); });
         connect(&m_playTimer, &QTimer::timeout, this, [this] { play(); });
+        connect(&m_recordTimer, &QTimer::timeout, this, [this] { speak(); });
+        m_recordTimer.setTimerType(Qt::PreciseTimer);
         m_playTimer.setTimerType(Qt::PreciseTimer);
         connect(&m_ringing, &QTimer::timeout, this, [this] {
             if (m_offHook || m_ringsLeft-- <= 0) {
@@ -91,6 +96,29 @@ public:
     // A modem that says nothing once its audio has played, not even the OK V.253 asks for.
     void setNoOkAfterAudio(bool none) { m_noOkAfterAudio = none; }
     void setVoice(const QByteArray& model) { m_voice = model; }
+    // What the far end sends while the host records (AT+VRX): steps separated by ';', each
+    // tone:HZ:MS (8-bit samples 128 + 120 sin, so 0x10 samples among them), silence:MS, digit:D
+    // (<DLE>D), busy (<DLE>b) or hangup (<DLE>l); silence follows the last step.
+    void setFarEnd(const QByteArray& script)
+    {
+        for (const QByteArray& step : script.split(';')) {
+            const QList<QByteArray> parts = step.trimmed().split(':');
+            const QByteArray kind = parts.value(0);
+            const int ms = parts.value(kind == "tone" ? 2 : 1).toInt();
+            if (kind == "tone") {
+                const double hz = parts.value(1).toDouble();
+                for (int n = 0; n < ms * 8; ++n)
+                    m_farAudio += char(128 + int(120 * std::sin(2 * M_PI * hz * n / 8000)));
+            } else if (kind == "silence") {
+                m_farAudio += QByteArray(ms * 8, char(0x80));
+            } else if (kind == "digit" || kind == "busy" || kind == "hangup") {
+                const char code = kind == "digit"  ? parts.value(1).left(1).at(0)
+                                  : kind == "busy" ? 'b'
+                                                   : 'l';
+                m_farEvents.append({m_farAudio.size(), code});
+            }
+        }
+    }
     void setAudioOut(const QString& path, bool tripledEnds)
     {
         m_audioOut.setFileName(path);
@@ -179,6 +207,13 @@ private:
             play();
         for (ssize_t i = 0; i < n; ++i) {
             const char c = buffer[i];
+            if (m_recording) {
+                // The host ends a recording with <DLE>! (tripled by some: the last pair counts).
+                if (m_recordDle && c == '!')
+                    endRecording();
+                m_recordDle = !m_recordDle && c == 0x10;
+                continue;
+            }
             if (m_playing) {
                 takeAudio(c);
                 continue;
@@ -278,6 +313,31 @@ private:
         }
     }
 
+    // The far end's audio due by now, shielded, with its events where they fall.
+    void speak()
+    {
+        const qint64 due = m_recordClock.elapsed() * 8;
+        QByteArray out;
+        for (; m_sentFar < due; ++m_sentFar) {
+            for (const auto& [at, code] : std::as_const(m_farEvents))
+                if (at == m_sentFar)
+                    out += QByteArray("\x10") + code;
+            const char sample = m_sentFar < m_farAudio.size() ? m_farAudio.at(m_sentFar) : '\x80';
+            out += sample == 0x10 ? QByteArray("\x10\x10") : QByteArray(1, sample);
+        }
+        send(out);
+    }
+
+    void endRecording()
+    {
+        speak();
+        m_recording = false;
+        m_recordTimer.stop();
+        send(QByteArray("\x10\x03\r\nOK\r\n"));
+        std::printf("recorded %lld\n", static_cast<long long>(m_sentFar));
+        std::fflush(stdout);
+    }
+
     void startPlaying()
     {
         m_playing = true;
@@ -343,6 +403,17 @@ private:
                 startPlaying();
             else
                 send("\r\nERROR\r\n");
+        } else if (voice && command == "AT+VRX") {
+            if (m_class == 8 && m_offHook) {
+                m_recording = true;
+                m_recordDle = false;
+                m_sentFar = 0;
+                send("\r\nCONNECT\r\n");
+                m_recordClock.start();
+                m_recordTimer.start(10);
+            } else {
+                send("\r\nERROR\r\n");
+            }
         } else if (command == "ATH1" || command == "ATA" ||
                    (command.startsWith("AT+VLS=") && command != "AT+VLS=0")) {
             setHook(true);
@@ -399,6 +470,13 @@ private:
     int m_class = 0;
     int m_format = 128;
     bool m_playing = false;
+    bool m_recording = false; // sending the far end's audio (AT+VRX)
+    bool m_recordDle = false;
+    QByteArray m_farAudio;
+    QList<std::pair<qint64, char>> m_farEvents; // at which sample, which event
+    qint64 m_sentFar = 0;
+    QElapsedTimer m_recordClock;
+    QTimer m_recordTimer;
     bool m_afterDle = false;
     bool m_lastWasShielded = false;
     bool m_tripledEnds = false;
@@ -434,6 +512,11 @@ int main(int argc, char* argv[])
                       QStringLiteral("seconds")});
     parser.addOption({QStringLiteral("no-echo"), QStringLiteral("Do not echo commands.")});
     parser.addOption({QStringLiteral("silent"), QStringLiteral("Never answer (a dead modem).")});
+    parser.addOption({QStringLiteral("far-end"),
+                      QStringLiteral("What the far end sends while the host records: steps "
+                                     "tone:HZ:MS, silence:MS, digit:D, busy, hangup, separated "
+                                     "by ';'."),
+                      QStringLiteral("script")});
     parser.addOption({QStringLiteral("no-ok-after-audio"),
                       QStringLiteral("Send no OK once the audio has played.")});
     parser.addOption({QStringLiteral("ring-every"),
@@ -484,6 +567,7 @@ int main(int argc, char* argv[])
                 !parser.isSet(QStringLiteral("no-echo")), parser.isSet(QStringLiteral("silent")));
     modem.setRingEvery(parser.value(QStringLiteral("ring-every")).toInt());
     modem.setVoice(parser.value(QStringLiteral("voice")).toLatin1());
+    modem.setFarEnd(parser.value(QStringLiteral("far-end")).toLatin1());
     modem.setAudioOut(parser.value(QStringLiteral("audio-out")),
                       parser.isSet(QStringLiteral("tripled-ends")));
     modem.setNoOkAfterAudio(parser.isSet(QStringLiteral("no-ok-after-audio")));
