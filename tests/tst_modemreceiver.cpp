@@ -227,6 +227,12 @@ void TestModemReceiver::replyFlags()
     feed("ERROR\r\n");
     QCOMPARE(m_errors, 1);
     QCOMPARE(m_events, QStringList({"OK ", "ok", "OKAY", "OK", "ERROR"}));
+    // A voice modem's event outside a stream (the U.S. Robotics' <DLE>H after AT+VLS=1), even
+    // split across two reads, is no part of the next line.
+    m_events.clear();
+    feed("\r\nOK\r\n\x10");
+    feed("HAT+VTX\r\r\nCONNECT\r\n");
+    QCOMPARE(m_events, QStringList({"OK", "AT+VTX", "CONNECT"}));
 }
 
 void TestModemReceiver::fullCallIsHandedOverOnce()

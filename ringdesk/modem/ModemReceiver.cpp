@@ -59,7 +59,19 @@ void ModemReceiver::receive(const QByteArray& bytes)
         m_stream(bytes);
         return;
     }
-    m_pending += m_cutter.feed(bytes);
+    // A voice modem reports events as <DLE> and a letter outside a stream too (the U.S. Robotics'
+    // H after AT+VLS=1): they are no text of a line. No caller-ID record holds a 0x10.
+    QByteArray text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        if (std::exchange(m_afterDle, false))
+            continue;
+        if (c == 0x10)
+            m_afterDle = true;
+        else
+            text += c;
+    }
+    m_pending += m_cutter.feed(text);
     handlePending();
 }
 

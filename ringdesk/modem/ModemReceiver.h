@@ -116,5 +116,6 @@ private:
     // meanwhile wait their turn instead of overtaking the ones before them.
     QList<LineCutter::Line> m_pending;
     bool m_handling = false;
+    bool m_afterDle = false; // a voice event's <DLE>, its letter still to come
     std::function<void(const QByteArray&)> m_stream;
 };
