@@ -88,6 +88,15 @@ private:
         QCoreApplication::processEvents(); // the settling is queued behind the search's end
     }
     QStringList events() const { return m_monitor->events().lines(); }
+    // A voice modem on port 3 with caller ID switched on by AT+VCID=1.
+    void startVoice(const ModemSim& modem)
+    {
+        mapPort(3, modem.device());
+        ModemSettings& s = m_monitor->modem().settings();
+        s.port = 3;
+        s.callerIdCommand = "AT+VCID=1";
+        start();
+    }
     // The calls logged since the monitor was made, as their log lines.
     QStringList m_calls;
     // The reply time-out from here on ticks only when the test says so.
@@ -349,11 +358,7 @@ void TestModemSearch::voiceIsPlayedAndTheModemComesBack()
     if (!refused.isEmpty())
         options << "--refuse" << refused;
     ModemSim modem(options);
-    mapPort(3, modem.device());
-    ModemSettings& s = m_monitor->modem().settings();
-    s.port = 3;
-    s.callerIdCommand = "AT+VCID=1";
-    start();
+    startVoice(modem);
     QTRY_VERIFY(m_monitor->voice().voice().has_value());
     QByteArray audio;
     for (int n = 0; n < 2400; ++n) // 0.3 s of 985 Hz, with 0x10 samples among them
@@ -392,11 +397,7 @@ void TestModemSearch::callerIsRecordedUntilTheyHangUp()
     QFETCH(QString, model);
     ModemSim modem({"--accept", "AT+VCID=1", "--voice", model, "--far-end",
                     "tone:985.2:500;digit:5;silence:300;hangup"});
-    mapPort(3, modem.device());
-    ModemSettings& s = m_monitor->modem().settings();
-    s.port = 3;
-    s.callerIdCommand = "AT+VCID=1";
-    start();
+    startVoice(modem);
     QTRY_VERIFY(m_monitor->voice().voice().has_value());
     VoicePlayer recorder(m_monitor->modem());
     QSignalSpy finished(&recorder, &VoicePlayer::finished);
