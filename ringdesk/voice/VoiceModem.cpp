@@ -162,13 +162,25 @@ QString describe(const Format& format)
     return format.name;
 }
 
+namespace {
+
+// In the order of the names the settings know.
+bool Quirks::*const quirkFlags[] = {&Quirks::tripledEnds, &Quirks::noSilenceReports,
+                                    &Quirks::offHookAfterLineUp, &Quirks::ringsAsEvents,
+                                    &Quirks::extendedVsm};
+static_assert(std::size(quirkFlags) == 5);
+
+} // namespace
+
+void addQuirks(Quirks* to, const Quirks& from)
+{
+    for (bool Quirks::*flag : quirkFlags)
+        to->*flag = to->*flag || from.*flag;
+}
+
 bool applyQuirks(const QString& text, Quirks* quirks, QString* unknown)
 {
-    // In the order of the names the settings know.
-    bool Quirks::*const flags[] = {&Quirks::tripledEnds, &Quirks::noSilenceReports,
-                                   &Quirks::offHookAfterLineUp, &Quirks::ringsAsEvents,
-                                   &Quirks::extendedVsm};
-    static_assert(std::size(flags) == 5);
+    const auto& flags = quirkFlags;
     static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
     for (const QString& word : text.toLower().split(separators, Qt::SkipEmptyParts)) {
         const qsizetype at = Settings::VoiceQuirkNames.indexOf(word);

@@ -61,5 +61,7 @@ QString describe(const Format& format);
 // [Voice] Quirks: words such as "tripled-ends, no-silence" switch quirks on; false, and the word
 // it does not know, for a text it cannot read.
 bool applyQuirks(const QString& text, Quirks* quirks, QString* unknown);
+// The quirks `from` has switched on are switched on in `to` as well.
+void addQuirks(Quirks* to, const Quirks& from);
 
 } // namespace VoiceModem

@@ -44,11 +44,7 @@ void VoiceProbe::gotInfo(const QStringList& lines)
 {
     Voice voice;
     voice.model = VoiceModem::model(m_ati0, lines.join(u' '));
-    for (bool VoiceModem::Quirks::*flag :
-         {&VoiceModem::Quirks::tripledEnds, &VoiceModem::Quirks::noSilenceReports,
-          &VoiceModem::Quirks::offHookAfterLineUp, &VoiceModem::Quirks::ringsAsEvents,
-          &VoiceModem::Quirks::extendedVsm})
-        voice.model.quirks.*flag = voice.model.quirks.*flag || m_quirks.*flag;
+    VoiceModem::addQuirks(&voice.model.quirks, m_quirks);
     m_asking = voice;
     ask(QStringLiteral("AT+FCLASS=?"), &VoiceProbe::gotClasses);
 }
