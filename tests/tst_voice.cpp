@@ -1,10 +1,13 @@
+#include "voice/Announcement.h"
 #include "voice/VoiceEvents.h"
 #include "voice/VoiceModem.h"
 #include "voice/VoiceStream.h"
 #include "voice/VoiceTones.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <sndfile.h>
 #include <spandsp.h>
 
 using namespace VoiceModem;
@@ -22,6 +25,8 @@ private slots:
     void quirksByName();
     void tonesByTheirFrequencies_data();
     void tonesByTheirFrequencies();
+    void soundFilesComeToTheLinesRate_data();
+    void soundFilesComeToTheLinesRate();
 };
 
 namespace {
@@ -315,4 +320,57 @@ void TestVoice::tonesByTheirFrequencies()
 }
 
 QTEST_GUILESS_MAIN(TestVoice)
+// Each row: a file written by libsndfile at some rate and channel count, 0.5 s of 440 Hz; read
+// back as 8000 Hz mono, its length and its tone kept. Text that is no sound is refused.
+void TestVoice::soundFilesComeToTheLinesRate_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("format");
+    QTest::newRow("8 kHz mono WAV") << 8000 << 1 << int(SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    QTest::newRow("22.05 kHz mono WAV (espeak-ng's)")
+        << 22050 << 1 << int(SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    QTest::newRow("44.1 kHz stereo FLAC") << 44100 << 2 << int(SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    QTest::newRow("not a sound file") << 0 << 0 << 0;
+}
+
+void TestVoice::soundFilesComeToTheLinesRate()
+{
+    QFETCH(int, rate);
+    QFETCH(int, channels);
+    QFETCH(int, format);
+    QTemporaryDir folder;
+    const QByteArray path = (folder.path() + "/sound").toLocal8Bit();
+    if (rate == 0) {
+        QFile text(QString::fromLocal8Bit(path));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("hello, not a sound\n");
+    } else {
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = format;
+        SNDFILE* file = sf_open(path.constData(), SFM_WRITE, &info);
+        QVERIFY(file);
+        std::vector<short> frames;
+        for (int n = 0; n < rate / 2; ++n)
+            for (int c = 0; c < channels; ++c)
+                frames.push_back(short(12000 * std::sin(2 * M_PI * 440 * n / rate)));
+        QCOMPARE(sf_writef_short(file, frames.data(), rate / 2), sf_count_t(rate / 2));
+        sf_close(file);
+    }
+    QString error;
+    const QList<qint16> samples = Announcement::read(QString::fromLocal8Bit(path), &error);
+    if (rate == 0) {
+        QVERIFY(samples.isEmpty());
+        QVERIFY(!error.isEmpty());
+        return;
+    }
+    QVERIFY2(std::abs(samples.size() - 4000) <= 8, qPrintable(QString::number(samples.size())));
+    QList<double> line(samples.cbegin(), samples.cend());
+    const double tone = goertzel(line, 1000, 2000, 440);
+    QVERIFY(tone > 1000 * goertzel(line, 1000, 2000, 1000));
+    QVERIFY(tone > 1000 * goertzel(line, 1000, 2000, 300));
+}
+
 #include "tst_voice.moc"

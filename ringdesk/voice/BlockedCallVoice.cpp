@@ -24,14 +24,22 @@ void BlockedCallVoice::setAnnouncement(const QString& file, const QString& folde
                                        const QString& language)
 {
     m_announcement.clear();
-    m_speaker.reset();
+    if (m_speaker) {
+        m_speaker->disconnect(this); // an announcement no longer wanted says nothing more
+        m_speaker.reset();
+    }
     if (!file.trimmed().isEmpty())
         return readAnnouncement(file.trimmed(), QStringLiteral("Voice/Announcement"));
+    // A language without words of its own is spoken in English, and kept as English.
+    const QString english = QStringLiteral("en");
+    const QString spoken = Announcement::defaultText(language) == Announcement::defaultText(english)
+                               ? english
+                               : language;
     const QString kept =
-        folder + QStringLiteral("/announcement-") + language + QStringLiteral(".wav");
+        folder + QStringLiteral("/announcement-") + spoken + QStringLiteral(".wav");
     if (QFile::exists(kept))
         return readAnnouncement(kept, QStringLiteral("The spoken announcement"));
-    speak(kept, language);
+    speak(kept, spoken);
 }
 
 void BlockedCallVoice::readAnnouncement(const QString& path, const QString& what)
@@ -54,7 +62,7 @@ void BlockedCallVoice::speak(const QString& kept, const QString& language)
     m_speaker = std::make_unique<QProcess>();
     QProcess* speaker = m_speaker.get();
     connect(speaker, &QProcess::errorOccurred, this, [this, speaker](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
+        if (error != QProcess::FailedToStart || m_speaker.get() != speaker)
             return;
         emit eventLine(QStringLiteral("[espeak-ng cannot be started (%1): blocked callers hear "
                                       "the tone alone; install espeak-ng or set "
@@ -63,7 +71,9 @@ void BlockedCallVoice::speak(const QString& kept, const QString& language)
         m_speaker.release()->deleteLater();
     });
     connect(speaker, &QProcess::finished, this,
-            [this, kept, part, language](int code, QProcess::ExitStatus status) {
+            [this, speaker, kept, part, language](int code, QProcess::ExitStatus status) {
+                if (m_speaker.get() != speaker)
+                    return;
                 m_speaker.release()->deleteLater();
                 if (status == QProcess::NormalExit && code == 0 && QFileInfo(part).size() > 44) {
                     QFile::remove(kept);
