@@ -36,8 +36,9 @@ address book, creating a contact or a journal entry.
 
 It can screen calls (block lists, imported lists, quiet hours, greylisting),
 answer blocked callers with the not-in-service tone and an announcement
-or a fax tone on a voice modem, keep every call in an SQLite history, share calls with the household over
-MQTT and a web page, serve NCID clients and take calls from a FRITZ!Box.
+or a fax tone on a voice modem, keep every call in an SQLite history,
+share calls with the household over MQTT and a web page, serve NCID
+clients and take calls from a FRITZ!Box.
 ringdesk-config edits the modem settings; a systemd user unit runs the
 monitor without a window.")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ringdesk-tools)
