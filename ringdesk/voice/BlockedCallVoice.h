@@ -1,11 +1,10 @@
 #pragma once
 
 #include "voice/VoicePlayer.h"
+#include "voice/VoicePrompt.h"
 
 #include <QList>
 #include <QObject>
-#include <QProcess>
-#include <memory>
 
 class ModemControl;
 class VoiceProbe;
@@ -33,7 +32,7 @@ public:
     QString answer(Kind kind);
     bool playing() const { return m_player.playing(); }
     // The announcement's samples at 8000 Hz; empty until it is read or spoken.
-    const QList<qint16>& announcement() const { return m_announcement; }
+    const QList<qint16>& announcement() const { return m_announcement.samples(); }
 
 signals:
     void eventLine(const QString& line);
@@ -45,13 +44,9 @@ signals:
     void announcementReady();
 
 private:
-    void speak(const QString& kept, const QString& language);
-    void readAnnouncement(const QString& path, const QString& what);
-
     ModemControl& m_modem;
     const VoiceProbe& m_probe;
     VoicePlayer m_player;
-    QList<qint16> m_announcement;
-    std::unique_ptr<QProcess> m_speaker;
+    VoicePrompt m_announcement;
     bool m_toldNoVoice = false;
 };
