@@ -32,6 +32,45 @@ void VoicePlayer::play(const VoiceProbe::Voice& voice, const QByteArray& audio,
     m_audio = audio;
 }
 
+void VoicePlayer::playThenRecord(const VoiceProbe::Voice& voice, const QByteArray& audio,
+                                 int mostMs, const QString& callerIdCommand)
+{
+    begin(voice, callerIdCommand, false);
+    m_audio = audio;
+    m_thenRecord = true;
+    m_mostRecordMs = mostMs;
+}
+
+void VoicePlayer::skipToRecording()
+{
+    if (m_step != Step::Streaming || m_recording || !m_thenRecord)
+        return;
+    m_pace.stop();
+    m_step = Step::Ending;
+    m_modem.writeAudio(VoiceStream::cancelAudio() +
+                       VoiceStream::endOfAudio(m_voice.model.quirks.tripledEnds));
+    m_endWait.start(3000);
+}
+
+void VoicePlayer::stepAside()
+{
+    if (m_step != Step::Streaming)
+        return;
+    m_stepAside = true;
+    emit eventLine(QStringLiteral("[An extension was picked up: the modem on %1 steps aside]")
+                       .arg(m_modem.device()));
+    if (m_recording) {
+        m_cut = true;
+        return stopRecording();
+    }
+    m_pace.stop();
+    m_step = Step::Ending;
+    m_cut = true;
+    m_modem.writeAudio(VoiceStream::cancelAudio() +
+                       VoiceStream::endOfAudio(m_voice.model.quirks.tripledEnds));
+    m_endWait.start(3000);
+}
+
 void VoicePlayer::record(const VoiceProbe::Voice& voice, int mostMs, const QString& callerIdCommand)
 {
     begin(voice, callerIdCommand, true);
@@ -58,6 +97,8 @@ void VoicePlayer::begin(const VoiceProbe::Voice& voice, const QString& callerIdC
     m_audio.clear();
     m_recorded.clear();
     m_recording = recording;
+    m_thenRecord = false;
+    m_stepAside = false;
     m_callerIdCommand = callerIdCommand;
     m_sent = 0;
     m_underruns = 0;
@@ -132,7 +173,9 @@ void VoicePlayer::streamBytes(const QByteArray& bytes)
         if (piece.event == 0) {
             // Audio while recording; after the stream's end (or while playing, when the modem
             // sends none) these are its words: its OK.
-            if (m_recording && !m_streamEnded)
+            if (m_recording && !m_streamEnded && m_sink)
+                m_sink(piece.samples);
+            else if (m_recording && !m_streamEnded)
                 m_recorded += piece.samples;
             else
                 m_text += piece.samples;
@@ -151,9 +194,16 @@ void VoicePlayer::streamBytes(const QByteArray& bytes)
             ++m_underruns;
             continue;
         }
-        if (event->kind == Kind::LocalOffHook && m_voice.model.quirks.offHookAfterLineUp)
+        // The U.S. Robotics reports its own line taken as an extension picked up; that comes
+        // right after AT+VLS=1, before any stream has run for long.
+        if (event->kind == Kind::LocalOffHook && m_voice.model.quirks.offHookAfterLineUp &&
+            !m_recording && m_clock.elapsed() < 500)
             continue;
         emit heard(*event);
+        if (event->kind == Kind::LocalOffHook) {
+            stepAside();
+            continue;
+        }
         const bool gone = event->kind == Kind::LoopBreak || event->kind == Kind::Busy ||
                           event->kind == Kind::DialTone;
         if (gone && m_recording)
@@ -168,6 +218,11 @@ void VoicePlayer::streamBytes(const QByteArray& bytes)
             m_endWait.stop();
             const QByteArray rest = m_text.mid(ok + 4);
             endStream(rest);
+            if (m_thenRecord && !m_recording && !m_cut) {
+                m_recording = true;
+                m_streamEnded = false;
+                return next({QStringLiteral("AT+VRX")}, 0);
+            }
             restore(!m_cut);
         }
     }
@@ -200,7 +255,10 @@ void VoicePlayer::restore(bool played, bool reset)
     m_restoring.clear();
     if (reset)
         m_restoring << QStringLiteral("ATZ");
-    m_restoring << QStringLiteral("ATH0") << QStringLiteral("AT+FCLASS=0");
+    // A person on an extension has the call: the modem leaves the line (V.253's on-hook), the
+    // call goes on.
+    m_restoring << (m_stepAside ? QStringLiteral("AT+VLS=0") : QStringLiteral("ATH0"))
+                << QStringLiteral("AT+FCLASS=0");
     if (!m_callerIdCommand.isEmpty())
         m_restoring << m_callerIdCommand;
     restoreNext(0);

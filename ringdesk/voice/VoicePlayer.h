@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 
 class ModemControl;
 
@@ -31,6 +32,19 @@ public:
     // caller hanging up or `mostMs` have passed; recorded() holds it, unshielded.
     void record(const VoiceProbe::Voice& voice, int mostMs, const QString& callerIdCommand);
     void stopRecording();
+    // Plays `audio` (a greeting), then records as record() does, in one call; skipToRecording()
+    // cuts the audio short (a key pressed during the greeting).
+    void playThenRecord(const VoiceProbe::Voice& voice, const QByteArray& audio, int mostMs,
+                        const QString& callerIdCommand);
+    void skipToRecording();
+    // Someone picked up an extension: the modem leaves the line to them at once (AT+VLS=0).
+    void stepAside();
+    // Where recorded audio goes as it comes, instead of recorded().
+    void setRecordingSink(std::function<void(const QByteArray& audio)> sink)
+    {
+        m_sink = std::move(sink);
+    }
+    bool recording() const { return m_recording && m_step != Step::Idle; }
     const QByteArray& recorded() const { return m_recorded; }
     bool playing() const { return m_step != Step::Idle; }
     int underruns() const { return m_underruns; }
@@ -74,6 +88,9 @@ private:
     bool m_streamed = false;
     bool m_cut = false; // stopped before its end
     bool m_recording = false;
+    bool m_thenRecord = false;
+    bool m_stepAside = false;
+    std::function<void(const QByteArray&)> m_sink;
     bool m_streamEnded = false; // the modem's <DLE><ETX> came
     int m_mostRecordMs = 0;
     QByteArray m_recorded;

@@ -18,9 +18,10 @@
 // <DLE>u once (an underrun). Once the end has played it answers OK and prints
 // "played BYTES underruns N overruns M" (--no-ok-after-audio: and no OK); --audio-out FILE gets
 // every byte played, silence too. The first audio byte of each stream prints "first-audio
-// MICROSECONDS". AT+VRX answers CONNECT and sends the far end's audio at 8000 bytes a second,
-// shielded, from --far-end SCRIPT (tones, silence, DTMF digits, busy, hang-up); <DLE>! ends it
-// with <DLE><ETX> and OK, printing "recorded BYTES".
+// MICROSECONDS". --far-end SCRIPT is the caller on a line it has taken (tones, silence, DTMF
+// digits pressed or held, busy, dial tone, an extension picked up, hang-up), its events sent as
+// they fall; AT+VRX answers CONNECT and sends its audio at 8000 bytes a second, shielded;
+// <DLE>! ends it with <DLE><ETX> and OK, printing "recorded BYTES".
 //
 // Commands on standard input, one per line:
 //   call [NUMBER [NAME...]]   a formatted call (RING, DATE, TIME, NMBR, NAME, empty line, RING)
@@ -96,25 +97,35 @@ public:
     // A modem that says nothing once its audio has played, not even the OK V.253 asks for.
     void setNoOkAfterAudio(bool none) { m_noOkAfterAudio = none; }
     void setVoice(const QByteArray& model) { m_voice = model; }
-    // What the far end sends while the host records (AT+VRX): steps separated by ';', each
-    // tone:HZ:MS (8-bit samples 128 + 120 sin, so 0x10 samples among them), silence:MS, digit:D
-    // (<DLE>D), busy (<DLE>b) or hangup (<DLE>l); silence follows the last step.
+    // The far end of a call the host has answered, on a timeline from the moment the line is
+    // taken (AT+VLS=1 in voice mode): steps separated by ';', each tone:HZ:MS (8-bit samples
+    // 128 + 120 sin, so 0x10 samples among them), silence:MS, digit:D (<DLE>D), hold:D:MS (a key
+    // held: <DLE>D every 70 ms), busy (<DLE>b), dialtone (<DLE>d), offhook (<DLE>H, an extension
+    // picked up) or hangup (<DLE>l); silence follows the last step. Its audio reaches the host
+    // while it records (AT+VRX); its events whenever they fall.
     void setFarEnd(const QByteArray& script)
     {
         for (const QByteArray& step : script.split(';')) {
             const QList<QByteArray> parts = step.trimmed().split(':');
             const QByteArray kind = parts.value(0);
-            const int ms = parts.value(kind == "tone" ? 2 : 1).toInt();
+            const int ms = parts.value(kind == "tone" || kind == "hold" ? 2 : 1).toInt();
             if (kind == "tone") {
                 const double hz = parts.value(1).toDouble();
                 for (int n = 0; n < ms * 8; ++n)
                     m_farAudio += char(128 + int(120 * std::sin(2 * M_PI * hz * n / 8000)));
             } else if (kind == "silence") {
                 m_farAudio += QByteArray(ms * 8, char(0x80));
-            } else if (kind == "digit" || kind == "busy" || kind == "hangup") {
-                const char code = kind == "digit"  ? parts.value(1).left(1).at(0)
-                                  : kind == "busy" ? 'b'
-                                                   : 'l';
+            } else if (kind == "hold") {
+                for (int at = 0; at < ms; at += 70)
+                    m_farEvents.append({m_farAudio.size() + at * 8, parts.value(1).at(0)});
+                m_farAudio += QByteArray(ms * 8, char(0x80));
+            } else if (kind == "digit" || kind == "busy" || kind == "hangup" ||
+                       kind == "dialtone" || kind == "offhook") {
+                const char code = kind == "digit"      ? parts.value(1).left(1).at(0)
+                                  : kind == "busy"     ? 'b'
+                                  : kind == "dialtone" ? 'd'
+                                  : kind == "offhook"  ? 'H'
+                                                       : 'l';
                 m_farEvents.append({m_farAudio.size(), code});
             }
         }
@@ -316,14 +327,16 @@ private:
     // The far end's audio due by now, shielded, with its events where they fall.
     void speak()
     {
-        const qint64 due = m_recordClock.elapsed() * 8;
+        const qint64 due = m_lineClock.elapsed() * 8;
         QByteArray out;
         for (; m_sentFar < due; ++m_sentFar) {
-            for (const auto& [at, code] : std::as_const(m_farEvents))
-                if (at == m_sentFar)
-                    out += QByteArray("\x10") + code;
+            while (m_nextEvent < m_farEvents.size() && m_farEvents[m_nextEvent].first <= m_sentFar)
+                out += QByteArray("\x10") + m_farEvents[m_nextEvent++].second;
+            if (!m_recording)
+                continue; // nothing of the far end's audio reaches the host unless it records
             const char sample = m_sentFar < m_farAudio.size() ? m_farAudio.at(m_sentFar) : '\x80';
             out += sample == 0x10 ? QByteArray("\x10\x10") : QByteArray(1, sample);
+            ++m_recordedFar;
         }
         send(out);
     }
@@ -332,9 +345,8 @@ private:
     {
         speak();
         m_recording = false;
-        m_recordTimer.stop();
         send(QByteArray("\x10\x03\r\nOK\r\n"));
-        std::printf("recorded %lld\n", static_cast<long long>(m_sentFar));
+        std::printf("recorded %lld\n", static_cast<long long>(m_recordedFar));
         std::fflush(stdout);
     }
 
@@ -365,6 +377,14 @@ private:
         m_offHook = off;
         if (off)
             m_ringing.stop();
+        // The far end is on the line from the moment a voice modem takes it.
+        m_recordTimer.stop();
+        if (off && m_class == 8 && (!m_farAudio.isEmpty() || !m_farEvents.isEmpty())) {
+            m_lineClock.start();
+            m_sentFar = 0;
+            m_nextEvent = 0;
+            m_recordTimer.start(10);
+        }
         timespec now{};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         std::printf("hook %s %lld\n", off ? "off" : "on",
@@ -405,12 +425,11 @@ private:
                 send("\r\nERROR\r\n");
         } else if (voice && command == "AT+VRX") {
             if (m_class == 8 && m_offHook) {
+                speak(); // what fell before the recording
                 m_recording = true;
                 m_recordDle = false;
-                m_sentFar = 0;
+                m_recordedFar = 0;
                 send("\r\nCONNECT\r\n");
-                m_recordClock.start();
-                m_recordTimer.start(10);
             } else {
                 send("\r\nERROR\r\n");
             }
@@ -474,8 +493,10 @@ private:
     bool m_recordDle = false;
     QByteArray m_farAudio;
     QList<std::pair<qint64, char>> m_farEvents; // at which sample, which event
-    qint64 m_sentFar = 0;
-    QElapsedTimer m_recordClock;
+    qint64 m_sentFar = 0;                       // the far end's timeline, in samples, up to here
+    qsizetype m_nextEvent = 0;                  // its next event
+    qint64 m_recordedFar = 0;                   // samples sent to the host in this recording
+    QElapsedTimer m_lineClock;
     QTimer m_recordTimer;
     bool m_afterDle = false;
     bool m_lastWasShielded = false;
