@@ -335,9 +335,10 @@ const SettingEntry VoiceFormat = [] {
     };
     return entry;
 }();
-// A sound file to play after the special information tone; empty: the spoken default.
-const SettingEntry VoiceAnnouncement = [] {
-    SettingEntry entry = text("Voice", "Announcement");
+// A sound file the caller hears; empty: the spoken default.
+static SettingEntry soundFile(const char* key)
+{
+    SettingEntry entry = text("Voice", key);
     entry.check = [](const QString& text) {
         const QFileInfo file(text.trimmed());
         return text.trimmed().isEmpty() || (file.isFile() && file.isReadable())
@@ -345,7 +346,12 @@ const SettingEntry VoiceAnnouncement = [] {
                    : QStringLiteral("not a sound file that can be read");
     };
     return entry;
-}();
+}
+const SettingEntry VoiceAnnouncement = soundFile("Announcement");
+const SettingEntry VoiceGreeting = soundFile("Greeting");
+const SettingEntry VoiceAnswerAfter = whole("Voice", "AnswerAfter", "0", 0, 20);
+const SettingEntry VoiceSilenceSeconds = whole("Voice", "SilenceSeconds", "5", 1, 60);
+const SettingEntry VoiceMaxSeconds = whole("Voice", "MaxSeconds", "120", 5, 600);
 const SettingEntry VoiceQuirks = [] {
     SettingEntry entry = text("Voice", "Quirks");
     entry.check = [](const QString& text) {
@@ -420,7 +426,11 @@ const QList<const SettingEntry*>& all()
                                                     &MqttSubscribe,
                                                     &VoiceFormat,
                                                     &VoiceQuirks,
-                                                    &VoiceAnnouncement};
+                                                    &VoiceAnnouncement,
+                                                    &VoiceGreeting,
+                                                    &VoiceAnswerAfter,
+                                                    &VoiceSilenceSeconds,
+                                                    &VoiceMaxSeconds};
     return rows;
 }
 

@@ -154,6 +154,12 @@ extern const SettingEntry MqttSubscribe; // "0"/"1": show the calls of monitors 
 extern const SettingEntry VoiceFormat;
 extern const SettingEntry VoiceQuirks;
 extern const SettingEntry VoiceAnnouncement;
+// The answering machine: the greeting (a sound file, or empty: spoken), after how many rings a
+// call is answered (0: never), how long a pause ends a message, and how long one may be.
+extern const SettingEntry VoiceGreeting;
+extern const SettingEntry VoiceAnswerAfter;
+extern const SettingEntry VoiceSilenceSeconds;
+extern const SettingEntry VoiceMaxSeconds;
 // The names [Voice] Quirks knows, in the order of VoiceModem::Quirks.
 extern const QStringList VoiceQuirkNames;
 

@@ -41,6 +41,15 @@ CREATE TABLE IF NOT EXISTS calls (
     log_record INTEGER UNIQUE
 );
 CREATE INDEX IF NOT EXISTS calls_local_date ON calls(local_date);
+CREATE TABLE IF NOT EXISTS messages (
+    id INTEGER PRIMARY KEY,
+    call_id TEXT NOT NULL,
+    file TEXT NOT NULL UNIQUE,
+    seconds INTEGER NOT NULL,
+    heard INTEGER NOT NULL DEFAULT 0,
+    received TEXT NOT NULL
+);
+CREATE INDEX IF NOT EXISTS messages_call ON messages(call_id);
 CREATE INDEX IF NOT EXISTS calls_e164 ON calls(e164);
 CREATE VIRTUAL TABLE IF NOT EXISTS calls_text USING fts5(
     name, contact_name, digits, content='calls', content_rowid='id', tokenize='trigram');
@@ -396,6 +405,24 @@ void CallHistory::setOutcome(qint64 historyId, const QString& callId, const QStr
         if (statement.step() != SQLITE_DONE)
             report(lastError());
     }
+    emit changed();
+}
+
+void CallHistory::addMessage(const QString& callId, const QString& file, int seconds)
+{
+    if (!m_db)
+        return;
+    Statement statement(
+        m_db,
+        "INSERT OR REPLACE INTO messages (call_id, file, seconds, received) VALUES (?, ?, ?, ?)");
+    if (!statement)
+        return;
+    statement.bind(1, callId);
+    statement.bind(2, file);
+    statement.bind(3, qint64(seconds));
+    statement.bind(4, Clock::now().toUTC().toString(Qt::ISODate));
+    if (statement.step() != SQLITE_DONE)
+        report(lastError());
     emit changed();
 }
 

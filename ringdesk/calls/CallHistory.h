@@ -52,6 +52,8 @@ public:
     // How the call of that row ended, once it is known: "answered" for `duration` seconds, or
     // "missed". The row of a call still waiting for the database is found by the call's id.
     void setOutcome(qint64 historyId, const QString& callId, const QString& outcome, int duration);
+    // A message the caller of `callId` left, in `file`, `seconds` long; unheard.
+    void addMessage(const QString& callId, const QString& file, int seconds);
     // Every call gone, as when the call log is cleared.
     void clear();
 

@@ -70,6 +70,8 @@ public:
     // The voice line could not answer the blocked call it took: it is hung up on, and its
     // outcome says so.
     void voiceFailed();
+    // The call ringing now was blocked.
+    bool ringingCallBlocked() const { return m_ringingCall.blockedRinging(); }
     void clearLog();
 
 signals:

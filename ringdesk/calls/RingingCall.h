@@ -37,6 +37,8 @@ public:
     void hangUp();
     // A ring or a caller's record came within the time between two rings.
     bool ringing() const;
+    // The call ringing now was blocked: its further rings are not shown.
+    bool blockedRinging() const { return m_timers[RingsOfBlocked]->isActive(); }
     // Who answers a blocked call with a tone or an announcement: what it did ("announced",
     // "fax tone"), or nothing when it cannot (no voice modem, one playing already), and the call
     // is hung up on instead.

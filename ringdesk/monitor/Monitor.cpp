@@ -15,7 +15,8 @@ using Box = MonitorState::Box;
 Monitor::Monitor(WindowControl& window)
     : m_box(this), m_modem(this), m_calls(m_events, m_addressBook, m_modem, this),
       m_household(m_events, m_calls, m_modem, this), m_modemChoice(m_state, m_modem, window, this),
-      m_voice(m_modem, this), m_blockedVoice(m_modem, m_voice, this), m_window(window)
+      m_voice(m_modem, this), m_blockedVoice(m_modem, m_voice, this),
+      m_machine(m_modem, m_voice, this), m_window(window)
 {
     QObject::connect(&m_calls, &CallPipeline::bringForward, this, [this] {
         if (m_state.box(Box::MaximizeOnRing))
@@ -73,6 +74,18 @@ Monitor::Monitor(WindowControl& window)
     QObject::connect(&m_modem, &ModemControl::rang, &m_state, [this](int count) {
         m_calls.ring();
         emit rang(count, m_modem.device());
+        answerIfDue(count);
+    });
+    QObject::connect(&m_machine, &AnsweringMachine::eventLine, &m_state, toEvents(Kind::Call));
+    QObject::connect(&m_machine, &AnsweringMachine::messageLeft, this,
+                     [this](const QString& callId, const QString& file, int seconds) {
+                         m_calls.history().addMessage(callId, file, seconds);
+                     });
+    QObject::connect(&m_calls, &CallPipeline::callHandled, this, [this](const CallRecord& call) {
+        if (call.blocked || !call.origin.isEmpty())
+            return;
+        m_letThrough = call;
+        m_letThroughAt.start();
     });
     QObject::connect(&m_modem, &ModemControl::recordComplete, &m_state,
                      [this](const CallerId& record) {
@@ -214,17 +227,40 @@ void Monitor::finishActivation()
     prepareAnnouncement();
 }
 
+void Monitor::answerIfDue(int count)
+{
+    if (m_config.answerAfter <= 0 || count != m_config.answerAfter || m_shuttingDown ||
+        m_calls.ringingCallBlocked() || m_blockedVoice.playing() || m_machine.busy())
+        return;
+    // The call these rings belong to, when its caller ID came (between the first two rings).
+    const bool known = m_letThroughAt.isValid() && m_letThroughAt.elapsed() < 6000 * count;
+    const CallRecord call = known ? m_letThrough : CallRecord();
+    AnsweringMachine::Options options;
+    options.silenceSeconds = m_config.silenceSeconds;
+    options.maxSeconds = m_config.maxSeconds;
+    options.folder = AppPaths::dataHome() + QStringLiteral("/ringdesk/messages");
+    m_machine.setOptions(options);
+    const QString caller = !call.contactName.isEmpty() ? call.contactName
+                           : !call.number.isEmpty()    ? call.number
+                                                       : call.name;
+    m_machine.answer(call.id, caller, call.digits());
+}
+
 void Monitor::prepareAnnouncement()
 {
+    QString language = QLocale::system().name().section(u'_', 0, 0);
+    if (language.size() != 2)
+        language = QStringLiteral("en");
+    const QString folder = AppPaths::dataHome() + QStringLiteral("/ringdesk");
+    if (m_config.answerAfter > 0 && m_greetingFrom != m_config.voiceGreeting) {
+        m_greetingFrom = m_config.voiceGreeting;
+        m_machine.setGreeting(m_config.voiceGreeting, folder, language);
+    }
     if (m_calls.screening().options().treatment != ScreeningOptions::Announce ||
         m_announcementFrom == m_config.voiceAnnouncement)
         return;
     m_announcementFrom = m_config.voiceAnnouncement;
-    QString language = QLocale::system().name().section(u'_', 0, 0);
-    if (language.size() != 2)
-        language = QStringLiteral("en");
-    m_blockedVoice.setAnnouncement(m_config.voiceAnnouncement,
-                                   AppPaths::dataHome() + QStringLiteral("/ringdesk"), language);
+    m_blockedVoice.setAnnouncement(m_config.voiceAnnouncement, folder, language);
 }
 
 void Monitor::unload()

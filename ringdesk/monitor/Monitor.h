@@ -10,6 +10,7 @@
 #include "monitor/ModemChoice.h"
 #include "monitor/MonitorConfig.h"
 #include "monitor/MonitorState.h"
+#include "voice/AnsweringMachine.h"
 #include "voice/BlockedCallVoice.h"
 #include "voice/VoiceProbe.h"
 
@@ -129,15 +130,22 @@ private:
     VoiceProbe m_voice;
     QTimer m_voiceDue;
     BlockedCallVoice m_blockedVoice;
+    AnsweringMachine m_machine;
+    CallRecord m_letThrough; // the last call let through, for the message it may leave
+    QElapsedTimer m_letThroughAt;
     std::optional<QString> m_announcementFrom; // the file it was made from; empty: spoken
+    std::optional<QString> m_greetingFrom;
 
     // A setting that a running monitor follows has changed in the store.
     void reReadSetting(const SettingEntry& entry);
     // A search ended and the switch settled: the activation step goes on from where it waited.
     void modemSettled();
     void applyNumberPlan();
-    // Blocked calls are announced: the announcement is read, or spoken, unless it is already.
+    // Blocked calls are announced: the announcement is read, or spoken, unless it is already;
+    // the same for the answering machine's greeting.
     void prepareAnnouncement();
+    // The call has rung `count` times: the answering machine takes it when it is its turn.
+    void answerIfDue(int count);
 
     WindowControl& m_window;
     QString m_areaCode;

@@ -126,6 +126,10 @@ MonitorConfig MonitorConfig::read()
     config.voiceFormat = readText(VoiceFormat).trimmed();
     config.voiceQuirks = readText(VoiceQuirks);
     config.voiceAnnouncement = readText(VoiceAnnouncement).trimmed();
+    config.voiceGreeting = readText(VoiceGreeting).trimmed();
+    config.answerAfter = readInto(problems, VoiceAnswerAfter, &SettingEntry::whole);
+    config.silenceSeconds = readInto(problems, VoiceSilenceSeconds, &SettingEntry::whole);
+    config.maxSeconds = readInto(problems, VoiceMaxSeconds, &SettingEntry::whole);
     return config;
 }
 

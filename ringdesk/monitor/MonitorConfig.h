@@ -31,6 +31,10 @@ struct MonitorConfig
     QString voiceFormat;          // an AT+VSM code, or empty to choose one
     QString voiceQuirks;          // names of the voice modem's quirks
     QString voiceAnnouncement;    // the sound file blocked callers hear, or empty: spoken
+    QString voiceGreeting;        // the answering machine's greeting, or empty: spoken
+    int answerAfter = 0;          // rings before the answering machine answers; 0: never
+    int silenceSeconds = 5;       // a pause this long ends a message
+    int maxSeconds = 120;         // the longest a message may be
     bool modemEnabled = true;     // "Modem Enabled"
     bool findModemAllowed = true; // "Find Modem" may be used
     bool matchNumberOnly = false;

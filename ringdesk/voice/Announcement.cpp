@@ -78,3 +78,19 @@ QString Announcement::defaultText(const QString& language)
             return QString::fromUtf8(text);
     return QStringLiteral("The number you have reached is not in service.");
 }
+
+QString Announcement::greetingText(const QString& language)
+{
+    static const std::pair<const char*, const char*> texts[] = {
+        {"de", "Niemand kann Ihren Anruf entgegennehmen. Bitte sprechen Sie nach dem Ton."},
+        {"es", "Nadie puede atender su llamada. Por favor, deje un mensaje después del tono."},
+        {"fr", "Personne ne peut prendre votre appel. Laissez un message après le bip."},
+        {"it", "Nessuno può rispondere. Lasciate un messaggio dopo il segnale."},
+        {"nl", "Niemand kan uw oproep aannemen. Spreek een bericht in na de toon."},
+        {"pt", "Ninguém pode atender a sua chamada. Deixe uma mensagem após o sinal."},
+    };
+    for (const auto& [code, text] : texts)
+        if (language == QLatin1String(code))
+            return QString::fromUtf8(text);
+    return QStringLiteral("Nobody can take your call. Please leave a message after the tone.");
+}

@@ -16,5 +16,8 @@ QList<qint16> read(const QString& path, QString* error);
 // The spoken default in `language` (ISO 639-1): "The number you have reached is not in service",
 // in English where it has no words of its own.
 QString defaultText(const QString& language);
+// The answering machine's spoken greeting: "Nobody can take your call. Please leave a message
+// after the tone.", in English where the language has no words of its own.
+QString greetingText(const QString& language);
 
 } // namespace Announcement

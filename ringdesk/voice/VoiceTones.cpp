@@ -51,6 +51,33 @@ QByteArray encode(const QList<qint16>& samples, VoiceModem::Encoding encoding)
     return out;
 }
 
+QList<qint16> decode(const QByteArray& audio, VoiceModem::Encoding encoding)
+{
+    QList<qint16> out;
+    const bool wide = encoding == VoiceModem::Encoding::Linear16;
+    out.reserve(wide ? audio.size() / 2 : audio.size());
+    for (qsizetype at = 0; at < audio.size(); ++at) {
+        const quint8 byte = quint8(audio.at(at));
+        switch (encoding) {
+        case VoiceModem::Encoding::MuLaw:
+            out += qint16(ulaw_to_linear(byte));
+            break;
+        case VoiceModem::Encoding::ALaw:
+            out += qint16(alaw_to_linear(byte));
+            break;
+        case VoiceModem::Encoding::Linear16:
+            if (at + 1 < audio.size())
+                out += qint16(byte | (quint8(audio.at(++at)) << 8));
+            break;
+        case VoiceModem::Encoding::Linear8:
+        case VoiceModem::Encoding::Other:
+            out += qint16((int(byte) - 128) * 256);
+            break;
+        }
+    }
+    return out;
+}
+
 QByteArray vacantCode(VoiceModem::Encoding encoding)
 {
     // The three tones follow each other without a gap.
@@ -60,6 +87,11 @@ QByteArray vacantCode(VoiceModem::Encoding encoding)
 QByteArray faxAnswer(VoiceModem::Encoding encoding, int milliseconds)
 {
     return encode(tone(2100, milliseconds), encoding);
+}
+
+QByteArray beep(VoiceModem::Encoding encoding)
+{
+    return encode(tone(1000, 400), encoding);
 }
 
 } // namespace VoiceTones

@@ -11,7 +11,10 @@ namespace VoiceTones {
 
 QByteArray vacantCode(VoiceModem::Encoding encoding);
 QByteArray faxAnswer(VoiceModem::Encoding encoding, int milliseconds = 3000);
-// Linear 16-bit samples in the voice's format.
+// The short tone after a greeting: a message may be left now.
+QByteArray beep(VoiceModem::Encoding encoding);
+// Linear 16-bit samples in the voice's format, and back (16-bit linear comes low byte first).
 QByteArray encode(const QList<qint16>& samples, VoiceModem::Encoding encoding);
+QList<qint16> decode(const QByteArray& audio, VoiceModem::Encoding encoding);
 
 } // namespace VoiceTones
