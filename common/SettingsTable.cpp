@@ -352,6 +352,7 @@ const SettingEntry VoiceGreeting = soundFile("Greeting");
 const SettingEntry VoiceAnswerAfter = whole("Voice", "AnswerAfter", "0", 0, 20);
 const SettingEntry VoiceSilenceSeconds = whole("Voice", "SilenceSeconds", "5", 1, 60);
 const SettingEntry VoiceMaxSeconds = whole("Voice", "MaxSeconds", "120", 5, 600);
+const SettingEntry VoiceMessagesLimit = whole("Voice", "MessagesLimit", "200", 1, 100000);
 const SettingEntry VoiceQuirks = [] {
     SettingEntry entry = text("Voice", "Quirks");
     entry.check = [](const QString& text) {
@@ -430,7 +431,8 @@ const QList<const SettingEntry*>& all()
                                                     &VoiceGreeting,
                                                     &VoiceAnswerAfter,
                                                     &VoiceSilenceSeconds,
-                                                    &VoiceMaxSeconds};
+                                                    &VoiceMaxSeconds,
+                                                    &VoiceMessagesLimit};
     return rows;
 }
 

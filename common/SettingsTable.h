@@ -160,6 +160,7 @@ extern const SettingEntry VoiceGreeting;
 extern const SettingEntry VoiceAnswerAfter;
 extern const SettingEntry VoiceSilenceSeconds;
 extern const SettingEntry VoiceMaxSeconds;
+extern const SettingEntry VoiceMessagesLimit; // MB the messages folder may take
 // The names [Voice] Quirks knows, in the order of VoiceModem::Quirks.
 extern const QStringList VoiceQuirkNames;
 

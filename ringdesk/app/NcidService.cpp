@@ -26,6 +26,7 @@ std::unique_ptr<NcidServer> start(Monitor& monitor)
     QObject::connect(&monitor, &Monitor::callHandled, ncid,
                      [ncid](const CallRecord& call) { ncid->callLogged(call); });
     QObject::connect(&monitor, &Monitor::rang, ncid, &NcidServer::rang);
+    QObject::connect(&monitor, &Monitor::newMessage, ncid, &NcidServer::message);
     QObject::connect(ncid, &NcidServer::eventLine, &monitor.events(),
                      [&monitor](const QString& line) { monitor.events().append(line); });
     monitor.events().append(QStringLiteral("[NCID calls at %1]").arg(ncid->address()));

@@ -3,6 +3,8 @@
 #include "bus/CallMessage.h"
 #include "common/CleanText.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
 
 namespace {
@@ -77,6 +79,27 @@ void CallBus::publishModemState(const QString& state)
         m_connection.publish(topic("modem"), state.toUtf8(), 1, true);
 }
 
+void CallBus::publishMessages(int unheard, int total)
+{
+    const QByteArray count = QJsonDocument(QJsonObject{{QStringLiteral("unheard"), unheard},
+                                                       {QStringLiteral("total"), total}})
+                                 .toJson(QJsonDocument::Compact);
+    if (count == std::exchange(m_messages, count))
+        return;
+    if (m_online != 0 && announces())
+        m_connection.publish(topic("messages"), count, 1, true);
+}
+
+void CallBus::publishMessage(const QString& callId, int seconds)
+{
+    if (m_online != 0 && announces())
+        m_connection.publish(topic("message"),
+                             QJsonDocument(QJsonObject{{QStringLiteral("id"), callId},
+                                                       {QStringLiteral("seconds"), seconds}})
+                                 .toJson(QJsonDocument::Compact),
+                             1, false);
+}
+
 void CallBus::publishOutcome(const CallRecord& call)
 {
     if (!m_online || !announces())
@@ -131,6 +154,8 @@ void CallBus::onConnected(quint32 connection)
         m_connection.publish(topic("status"), "online", 1, true);
         if (!m_modemState.isEmpty())
             m_connection.publish(topic("modem"), m_modemState.toUtf8(), 1, true);
+        if (!m_messages.isEmpty())
+            m_connection.publish(topic("messages"), m_messages, 1, true);
         for (const CallMessage::Discovery& d :
              CallMessage::homeAssistant(m_options.topic, m_options.clientId))
             m_connection.publish(d.topic, d.payload, 1, true);

@@ -40,6 +40,10 @@ public:
     // Whether the modem answers ("answering", "not answering"), retained on <prefix>/modem and
     // said again on every connection, so a stale state never outlives its monitor's restart.
     void publishModemState(const QString& state);
+    // The answering machine's messages: how many are unheard of how many (<prefix>/messages,
+    // retained), and each new one (<prefix>/message: its call and length).
+    void publishMessages(int unheard, int total);
+    void publishMessage(const QString& callId, int seconds);
 
 signals:
     // A call from another monitor, not shown before.
@@ -54,6 +58,7 @@ signals:
     void connected();
 
 private:
+    QByteArray m_messages; // the last count published, for a connection that comes back
     QString topic(const char* leaf) const { return m_options.topic + u'/' + QLatin1String(leaf); }
     // A subscribing desktop shows calls from elsewhere; the monitor that publishes them owns the
     // status and the discovery messages under the prefix.

@@ -6,6 +6,7 @@
 #include "modem/ModemControl.h"
 
 #include <QDir>
+#include <algorithm>
 
 HouseholdLink::HouseholdLink(EventLog& events, CallPipeline& calls, ModemControl& modem,
                              QObject* parent)
@@ -36,6 +37,13 @@ HouseholdLink::HouseholdLink(EventLog& events, CallPipeline& calls, ModemControl
         m_bus.publishCall(published);
     });
     connect(&calls, &CallPipeline::outcomeKnown, &m_bus, &CallBus::publishOutcome);
+    connect(&calls.history(), &CallHistory::messageKept, &m_bus, &CallBus::publishMessage);
+    connect(&calls.history(), &CallHistory::changed, this, [this, &calls] {
+        const QList<CallHistory::Message> messages = calls.history().messages();
+        const auto unheard = std::count_if(messages.cbegin(), messages.cend(),
+                                           [](const CallHistory::Message& m) { return !m.heard; });
+        m_bus.publishMessages(int(unheard), int(messages.size()));
+    });
     connect(&modem, &ModemControl::stateChanged, this, [this](ModemControl::State state) {
         switch (state) {
         case ModemControl::State::Answering:

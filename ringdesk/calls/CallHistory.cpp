@@ -423,7 +423,35 @@ void CallHistory::addMessage(const QString& callId, const QString& file, int sec
     statement.bind(4, Clock::now().toUTC().toString(Qt::ISODate));
     if (statement.step() != SQLITE_DONE)
         report(lastError());
+    else if (seconds > 0)
+        emit messageKept(callId, seconds);
     emit changed();
+}
+
+void CallHistory::removeMessage(const QString& file)
+{
+    if (!m_db)
+        return;
+    Statement statement(m_db, "DELETE FROM messages WHERE file = ?");
+    if (!statement)
+        return;
+    statement.bind(1, file);
+    if (statement.step() != SQLITE_DONE)
+        report(lastError());
+    emit changed();
+}
+
+QList<CallHistory::Message> CallHistory::messages(bool* ok) const
+{
+    QList<Message> found;
+    Statement statement(m_db, "SELECT call_id, file, seconds, heard FROM messages ORDER BY id");
+    int code = statement ? statement.step() : SQLITE_ERROR;
+    for (; code == SQLITE_ROW; code = statement.step())
+        found.append({statement.text(0), statement.text(1), sqlite3_column_int(statement.get(), 2),
+                      sqlite3_column_int(statement.get(), 3) != 0});
+    if (ok)
+        *ok = code == SQLITE_DONE;
+    return found;
 }
 
 void CallHistory::clear()

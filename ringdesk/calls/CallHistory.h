@@ -52,8 +52,19 @@ public:
     // How the call of that row ended, once it is known: "answered" for `duration` seconds, or
     // "missed". The row of a call still waiting for the database is found by the call's id.
     void setOutcome(qint64 historyId, const QString& callId, const QString& outcome, int duration);
-    // A message the caller of `callId` left, in `file`, `seconds` long; unheard.
+    // A message the caller of `callId` left, in `file`, `seconds` long (0 while it is being
+    // recorded); unheard. Added again, its row is replaced.
     void addMessage(const QString& callId, const QString& file, int seconds);
+    void removeMessage(const QString& file);
+    struct Message
+    {
+        QString callId;
+        QString file;
+        int seconds = 0;
+        bool heard = false;
+    };
+    // Every message, oldest first; `ok` false when the history could not be read.
+    QList<Message> messages(bool* ok = nullptr) const;
     // Every call gone, as when the call log is cleared.
     void clear();
 
@@ -100,6 +111,8 @@ signals:
     void eventLine(const QString& line);
     // Calls were added, or all went.
     void changed();
+    // A message was kept for the call `callId`.
+    void messageKept(const QString& callId, int seconds);
 
 private:
     struct Waiting

@@ -85,6 +85,8 @@ public:
                         const QByteArray& rest = QByteArray())
     {
         const bool ending = !stream;
+        // The call was answered: its rings are over, the next RING is the next call's first.
+        m_lastRing.invalidate();
         m_exchange.setHeld(!ending);
         m_receiver.setStream(std::move(stream));
         if (ending && !rest.isEmpty())

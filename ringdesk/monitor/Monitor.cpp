@@ -5,6 +5,7 @@
 #include "common/SettingsStore.h"
 #include "common/SettingsTable.h"
 #include "common/SettingsWatcher.h"
+#include "monitor/MessageFolder.h"
 #include "monitor/WindowControl.h"
 
 #include <QLocale>
@@ -77,9 +78,23 @@ Monitor::Monitor(WindowControl& window)
         answerIfDue(count);
     });
     QObject::connect(&m_machine, &AnsweringMachine::eventLine, &m_state, toEvents(Kind::Call));
+    // A message has its row from its first moment: a recording cut short is found at the next
+    // start.
+    QObject::connect(&m_machine, &AnsweringMachine::messageStarted, this,
+                     [this](const QString& callId, const QString& file) {
+                         m_calls.history().addMessage(callId, file, 0);
+                     });
+    QObject::connect(&m_machine, &AnsweringMachine::messageDropped, this,
+                     [this](const QString& file) { m_calls.history().removeMessage(file); });
     QObject::connect(&m_machine, &AnsweringMachine::messageLeft, this,
                      [this](const QString& callId, const QString& file, int seconds) {
                          m_calls.history().addMessage(callId, file, seconds);
+                         m_events.append(MessageFolder::keepUnder(
+                             m_calls.history(), messagesFolder(), m_config.messagesLimitMb));
+                         emit newMessage(QStringLiteral("New message from %1 (%2:%3)")
+                                             .arg(m_machine.caller())
+                                             .arg(seconds / 60)
+                                             .arg(seconds % 60, 2, 10, QChar(u'0')));
                      });
     QObject::connect(&m_calls, &CallPipeline::callHandled, this, [this](const CallRecord& call) {
         if (call.blocked || !call.origin.isEmpty())
@@ -191,6 +206,7 @@ void Monitor::load()
 void Monitor::activate()
 {
     m_calls.openHistory();
+    m_events.append(MessageFolder::tidy(m_calls.history(), messagesFolder()));
     if (!m_config.fritzBox.isEmpty()) {
         QString problem;
         if (!m_box.start(m_config.fritzBox, &problem))
@@ -238,12 +254,17 @@ void Monitor::answerIfDue(int count)
     AnsweringMachine::Options options;
     options.silenceSeconds = m_config.silenceSeconds;
     options.maxSeconds = m_config.maxSeconds;
-    options.folder = AppPaths::dataHome() + QStringLiteral("/ringdesk/messages");
+    options.folder = messagesFolder();
     m_machine.setOptions(options);
     const QString caller = !call.contactName.isEmpty() ? call.contactName
                            : !call.number.isEmpty()    ? call.number
                                                        : call.name;
     m_machine.answer(call.id, caller, call.digits());
+}
+
+QString Monitor::messagesFolder() const
+{
+    return AppPaths::dataHome() + QStringLiteral("/ringdesk/messages");
 }
 
 void Monitor::prepareAnnouncement()

@@ -117,6 +117,8 @@ signals:
     void callHandled(const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact);
     // The call ringing now has rung `count` times, on `line` (the modem's device).
     void rang(int count, const QString& line);
+    // The answering machine kept a message: "New message from Kim Known (0:42)".
+    void newMessage(const QString& text);
 
 private:
     EventLog m_events;
@@ -146,6 +148,7 @@ private:
     void prepareAnnouncement();
     // The call has rung `count` times: the answering machine takes it when it is its turn.
     void answerIfDue(int count);
+    QString messagesFolder() const;
 
     WindowControl& m_window;
     QString m_areaCode;

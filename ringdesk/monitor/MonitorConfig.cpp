@@ -130,6 +130,7 @@ MonitorConfig MonitorConfig::read()
     config.answerAfter = readInto(problems, VoiceAnswerAfter, &SettingEntry::whole);
     config.silenceSeconds = readInto(problems, VoiceSilenceSeconds, &SettingEntry::whole);
     config.maxSeconds = readInto(problems, VoiceMaxSeconds, &SettingEntry::whole);
+    config.messagesLimitMb = readInto(problems, VoiceMessagesLimit, &SettingEntry::whole);
     return config;
 }
 

@@ -35,6 +35,7 @@ struct MonitorConfig
     int answerAfter = 0;          // rings before the answering machine answers; 0: never
     int silenceSeconds = 5;       // a pause this long ends a message
     int maxSeconds = 120;         // the longest a message may be
+    int messagesLimitMb = 200;    // the messages folder's size
     bool modemEnabled = true;     // "Modem Enabled"
     bool findModemAllowed = true; // "Find Modem" may be used
     bool matchNumberOnly = false;

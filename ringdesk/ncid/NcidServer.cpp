@@ -236,6 +236,13 @@ void NcidServer::callLogged(const CallRecord& call)
     sendToAll(callLine(call.blocked ? "HUP" : "CID", call));
 }
 
+void NcidServer::message(const QString& text)
+{
+    QString line = text;
+    line.replace(u'\r', u' ').replace(u'\n', u' ');
+    sendToAll("MSG: " + line.toUtf8());
+}
+
 void NcidServer::rang(int count, const QString& line)
 {
     const QString name = line.startsWith(u'/') || line.isEmpty() ? QStringLiteral("-") : line;

@@ -43,6 +43,8 @@ public:
     void callLogged(const CallRecord& call);
     // The call ringing now has rung `count` times.
     void rang(int count, const QString& line);
+    // A message for every client (an MSG: line): a new voice message, say.
+    void message(const QString& text);
 
     // One call as an NCID line ("CID", "HUP", "CIDLOG", "HUPLOG"), without its line end.
     static QByteArray callLine(const QByteArray& type, const CallRecord& call);

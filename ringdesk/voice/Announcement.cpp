@@ -63,6 +63,16 @@ QList<qint16> Announcement::read(const QString& path, QString* error)
     return samples;
 }
 
+double Announcement::seconds(const QString& path)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return -1;
+    sf_close(file);
+    return info.samplerate > 0 ? double(info.frames) / info.samplerate : -1;
+}
+
 QString Announcement::defaultText(const QString& language)
 {
     static const std::pair<const char*, const char*> texts[] = {

@@ -13,6 +13,8 @@ constexpr int mostSeconds = 60;
 // The samples of any sound file libsndfile reads, mixed to mono and converted to 8000 Hz; empty,
 // with what went wrong in `error`, when it cannot be read or holds no sound.
 QList<qint16> read(const QString& path, QString* error);
+// How long a sound file plays, in seconds; -1 when libsndfile cannot read it.
+double seconds(const QString& path);
 // The spoken default in `language` (ISO 639-1): "The number you have reached is not in service",
 // in English where it has no words of its own.
 QString defaultText(const QString& language);

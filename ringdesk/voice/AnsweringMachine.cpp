@@ -75,6 +75,7 @@ bool AnsweringMachine::answer(const QString& callId, const QString& caller, cons
         VoiceTones::encode(m_greeting.samples(), encoding) + VoiceTones::beep(encoding);
     m_player.playThenRecord(*voice, greeting, m_options.maxSeconds * 1000,
                             m_modem.settings().callerIdCommand);
+    emit messageStarted(m_callId, m_path);
     emit eventLine(QStringLiteral("[Answering the call from %1]").arg(m_caller));
     return true;
 }
@@ -123,6 +124,7 @@ void AnsweringMachine::close()
     m_file = nullptr;
     if (m_speechMs < 1000) {
         QFile::remove(m_path);
+        emit messageDropped(m_path);
         emit eventLine(
             QStringLiteral("[No message from %1: under a second of speech]").arg(m_caller));
         return;

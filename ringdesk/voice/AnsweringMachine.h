@@ -37,11 +37,16 @@ public:
     // `digits`; false when it cannot (no voice modem, busy with another call).
     bool answer(const QString& callId, const QString& caller, const QString& digits);
     bool busy() const { return m_player.playing(); }
+    // Who the call being answered (or last answered) is from, as shown.
+    const QString& caller() const { return m_caller; }
 
 signals:
     void eventLine(const QString& line);
-    // A message was kept: its file and how long it is.
+    // A message's recording began (its file is whole from here on), was kept (how long it is),
+    // or was dropped (its file is gone).
+    void messageStarted(const QString& callId, const QString& file);
     void messageLeft(const QString& callId, const QString& file, int seconds);
+    void messageDropped(const QString& file);
     void finished();
 
 private:

@@ -11,19 +11,25 @@ import atexit
 import glob
 import math
 import os
+import pwd
 import shutil
+import signal
+import socket
 import sqlite3
+import subprocess
 import sys
+import tempfile
+import time
 import wave
 
 sys.path.insert(0, os.path.dirname(__file__))
-from ringhome import Home, check, failures, wait_until  # noqa: E402
+from ringhome import Home, check, failures, free_port, wait_until  # noqa: E402
 from voiceaudio import SimOutput, write_wav  # noqa: E402
 
 homes = []
 
 
-def start(far_end, greeting_seconds=0.5):
+def start(far_end, greeting_seconds=0.5, settings=""):
     home = Home(sys.argv[1], "ringdesk-answering-")
     homes.append(home)
     atexit.register(home.stop)
@@ -33,7 +39,7 @@ def start(far_end, greeting_seconds=0.5):
     home.start_modem("--voice", "usr5637", "--far-end", far_end)
     home.sim = SimOutput(home.modem)
     home.settings(f"[Setup]\nAreaCode=613\nAutoCreateContact=0\n[Voice]\nAnswerAfter=2\n"
-                  f"Greeting={greeting}\nSilenceSeconds=3\n")
+                  f"Greeting={greeting}\nSilenceSeconds=3\n{settings}")
     home.start_monitor()
     if not wait_until(lambda: "has a voice mode" in home.said(), 60):
         print(home.said()[-3000:])
@@ -52,8 +58,42 @@ def goertzel(samples, hz, rate=8000):
     return s1 * s1 + s2 * s2 - k * s1 * s2
 
 
-# A message: 2 s of "speech" (a 440 Hz tone) after a moment's pause, then silence.
-home = start("silence:1500;tone:440:2000;silence:8000")
+def broker(folder):
+    """mosquitto on a free port of its own; None where it is not installed."""
+    program = shutil.which("mosquitto") or shutil.which("mosquitto", path="/usr/sbin:/sbin")
+    if not program:
+        return None, 0
+    port = free_port()
+    with open(f"{folder}/mosquitto.conf", "w") as conf:
+        conf.write(f"listener {port} 127.0.0.1\nallow_anonymous true\n"
+                   f"user {pwd.getpwuid(os.getuid()).pw_name}\n")
+    process = subprocess.Popen([program, "-c", f"{folder}/mosquitto.conf"],
+                               stderr=subprocess.DEVNULL)
+    atexit.register(process.kill)
+    wait_until(lambda: socket.socket().connect_ex(("127.0.0.1", port)) == 0, 10)
+    return process, port
+
+
+def subscribe(port, topic, count):
+    return subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", topic,
+                             "-C", str(count), "-W", "30"], stdout=subprocess.PIPE, text=True)
+
+
+# A message: 2 s of "speech" (a 440 Hz tone) after a moment's pause, then silence; the household
+# hears of it over NCID and MQTT.
+ncid = free_port()
+folder = tempfile.mkdtemp(prefix="ringdesk-answering-broker-")
+mqtt, mqtt_port = broker(folder)
+home = start("silence:1500;tone:440:2000;silence:8000", settings=(
+    f"[NCID]\nListen=127.0.0.1:{ncid}\n" +
+    (f"[MQTT]\nHost=127.0.0.1\nPort={mqtt_port}\n" if mqtt else "")))
+wait_until(lambda: "[NCID calls at" in home.said())
+client = socket.create_connection(("127.0.0.1", ncid), 10)
+client.settimeout(30)
+if mqtt:
+    wait_until(lambda: "[MQTT: connected" in home.said())
+    new_message = subscribe(mqtt_port, "ringdesk/message", 1)
+    time.sleep(0.5)  # subscribed before the message comes
 home.modem_says("call 6135551234 SMITH JOHN")
 check(wait_until(lambda: "[New message from +1 (613) 555-1234 (0:" in home.said(), 30),
       "a message is left and said")
@@ -80,6 +120,66 @@ if found:
     check(len(rows) == 1 and rows[0][0] == found[0] and rows[0][2] == 0,
           f"the history links it to its call, unheard ({rows})")
 check(wait_until(lambda: home.sim.count("caller-id on") >= 2, 10), "caller ID is on again")
+ncid_said = b""
+try:
+    while b"MSG: New message from +1 (613) 555-1234 (0:0" not in ncid_said:
+        ncid_said += client.recv(4096)
+except OSError:
+    pass
+check(b"MSG: New message from +1 (613) 555-1234 (0:0" in ncid_said, "NCID clients get MSG:")
+client.close()
+if mqtt:
+    out, _ = new_message.communicate(timeout=40)
+    check('"seconds":' in out and '"id":"' in out, f"MQTT has an event for it ({out.strip()})")
+    count = subscribe(mqtt_port, "ringdesk/messages", 1).communicate(timeout=40)[0]
+    check('"unheard":1' in count and '"total":1' in count,
+          f"and the retained count ({count.strip()})")
+else:
+    print("skip MQTT: mosquitto is not installed")
+
+# Killed while recording: the file is whole, and the next start keeps it with its length.
+home.modem_says("call 6135550177 DOE JANE")
+check(wait_until(lambda: any(os.path.getsize(f) > 3 * 16000 + 44 for f in messages(home)
+                             if f.endswith("16135550177.wav")), 30), "a second message records")
+home.monitor.send_signal(signal.SIGKILL)
+home.monitor.wait()
+cut = [f for f in messages(home) if f.endswith("16135550177.wav")]
+with wave.open(cut[0]) as message:
+    frames = message.getnframes()
+check(frames >= 3 * 8000 and os.path.getsize(cut[0]) == 44 + 2 * frames,
+      f"the cut message is a whole WAV ({frames} frames)")
+home.start_monitor()
+check(wait_until(lambda: "was cut short at " in home.said() and "it is kept]" in home.said(), 60),
+      "the next start keeps it, and says so")
+with sqlite3.connect(f"file:{home.data}/calls.sqlite?mode=ro", uri=True) as db:
+    seconds = db.execute("SELECT seconds FROM messages WHERE file = ?", cut).fetchone()
+check(seconds and seconds[0] == round(frames / 8000), f"with its length ({seconds})")
+home.stop()
+if mqtt:
+    mqtt.kill()
+shutil.rmtree(folder, ignore_errors=True)
+
+# Over its limit, the folder loses its oldest heard message, never an unheard one.
+home = start("silence:1500;tone:440:2000;silence:8000", settings="MessagesLimit=1\n")
+wait_until(lambda: os.path.exists(f"{home.data}/calls.sqlite"))
+home.monitor.kill()
+home.monitor.wait()
+os.makedirs(f"{home.data}/messages", exist_ok=True)
+old_heard = f"{home.data}/messages/20260101-100000-16135550100.wav"
+old_unheard = f"{home.data}/messages/20260101-110000-16135550101.wav"
+for path in (old_heard, old_unheard):
+    write_wav(path, [0] * (8000 * 40))  # 40 s, 640 kB each
+with sqlite3.connect(f"{home.data}/calls.sqlite") as db:
+    db.execute("INSERT INTO messages (call_id, file, seconds, heard, received) VALUES "
+               "('old-1', ?, 40, 1, '2026-01-01T10:00:00Z'), "
+               "('old-2', ?, 40, 0, '2026-01-01T11:00:00Z')", (old_heard, old_unheard))
+home.start_monitor()
+wait_until(lambda: "has a voice mode" in home.said(), 60)
+home.modem_says("call 6135551234 SMITH JOHN")
+check(wait_until(lambda: "[New message from" in home.said(), 30), "a new message")
+check(wait_until(lambda: not os.path.exists(old_heard)), "the oldest heard one is deleted")
+check(os.path.exists(old_unheard), "the unheard one is kept")
+check("over Voice/MessagesLimit (1 MB)]" in home.said(), "and that is said")
 home.stop()
 
 # A caller who hangs up at once leaves nothing.
