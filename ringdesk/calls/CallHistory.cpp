@@ -441,6 +441,25 @@ void CallHistory::removeMessage(const QString& file)
     emit changed();
 }
 
+void CallHistory::setHeard(const QString& file)
+{
+    if (!m_db)
+        return;
+    Statement statement(m_db, "UPDATE messages SET heard = 1 WHERE file = ?");
+    if (!statement)
+        return;
+    statement.bind(1, file);
+    if (statement.step() != SQLITE_DONE)
+        report(lastError());
+    emit changed();
+}
+
+int CallHistory::unheardMessages() const
+{
+    Statement statement(m_db, "SELECT count(*) FROM messages WHERE heard = 0");
+    return statement && statement.step() == SQLITE_ROW ? sqlite3_column_int(statement.get(), 0) : 0;
+}
+
 QList<CallHistory::Message> CallHistory::messages(bool* ok) const
 {
     QList<Message> found;

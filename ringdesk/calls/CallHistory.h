@@ -56,6 +56,8 @@ public:
     // recorded); unheard. Added again, its row is replaced.
     void addMessage(const QString& callId, const QString& file, int seconds);
     void removeMessage(const QString& file);
+    void setHeard(const QString& file);
+    int unheardMessages() const;
     struct Message
     {
         QString callId;

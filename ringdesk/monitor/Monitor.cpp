@@ -94,7 +94,8 @@ Monitor::Monitor(WindowControl& window)
                          emit newMessage(QStringLiteral("New message from %1 (%2:%3)")
                                              .arg(m_machine.caller())
                                              .arg(seconds / 60)
-                                             .arg(seconds % 60, 2, 10, QChar(u'0')));
+                                             .arg(seconds % 60, 2, 10, QChar(u'0')),
+                                         file);
                      });
     QObject::connect(&m_calls, &CallPipeline::callHandled, this, [this](const CallRecord& call) {
         if (call.blocked || !call.origin.isEmpty())
@@ -245,7 +246,9 @@ void Monitor::finishActivation()
 
 void Monitor::answerIfDue(int count)
 {
-    if (m_config.answerAfter <= 0 || count != m_config.answerAfter || m_shuttingDown ||
+    // From its turn on, each ring may answer: a ring that came while the modem was still asked
+    // what voice it has leaves the call to the next.
+    if (m_config.answerAfter <= 0 || count < m_config.answerAfter || m_shuttingDown ||
         m_calls.ringingCallBlocked() || m_blockedVoice.playing() || m_machine.busy())
         return;
     // The call these rings belong to, when its caller ID came (between the first two rings).

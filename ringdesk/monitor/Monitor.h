@@ -117,8 +117,8 @@ signals:
     void callHandled(const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact);
     // The call ringing now has rung `count` times, on `line` (the modem's device).
     void rang(int count, const QString& line);
-    // The answering machine kept a message: "New message from Kim Known (0:42)".
-    void newMessage(const QString& text);
+    // The answering machine kept a message: "New message from Kim Known (0:42)", in `file`.
+    void newMessage(const QString& text, const QString& file);
 
 private:
     EventLog m_events;

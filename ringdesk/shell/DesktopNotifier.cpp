@@ -60,7 +60,7 @@ void DesktopNotifier::notify(const CallRecord& call, std::shared_ptr<AddressBook
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, contact, number] {
         const QDBusPendingReply<uint> reply = *watcher;
         if (reply.isValid())
-            m_sent.insert(reply.value(), Sent{contact, number});
+            m_sent.insert(reply.value(), Sent{contact, number, QString()});
         watcher->deleteLater();
     });
 }
@@ -85,6 +85,27 @@ void DesktopNotifier::notifyTrouble(const QString& summary, const QString& body,
     });
 }
 
+void DesktopNotifier::notifyMessage(const QString& summary, const QString& file)
+{
+    const QVariantMap hints{{QStringLiteral("category"), QStringLiteral("call.unanswered")},
+                            {QStringLiteral("desktop-entry"), QStringLiteral("ringdesk")}};
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
+    message << QStringLiteral("Ringwatch") << uint(0) << QStringLiteral("ringdesk") << summary
+            << QString()
+            << QStringList{QStringLiteral("play"), QStringLiteral("Play"), QStringLiteral("show"),
+                           QStringLiteral("Show")}
+            << hints << int(-1);
+    auto* watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, file] {
+        const QDBusPendingReply<uint> reply = *watcher;
+        if (reply.isValid())
+            m_sent.insert(reply.value(), Sent{nullptr, QString(), file});
+        watcher->deleteLater();
+    });
+}
+
 void DesktopNotifier::onActionInvoked(uint id, const QString& action)
 {
     if (!m_sent.contains(id))
@@ -95,6 +116,8 @@ void DesktopNotifier::onActionInvoked(uint id, const QString& action)
         openContact(m_sent.value(id).contact);
     else if (action == QLatin1String("block") && !m_sent.value(id).number.isEmpty())
         emit blockRequested(m_sent.value(id).number);
+    else if (action == QLatin1String("play") && !m_sent.value(id).message.isEmpty())
+        emit playRequested(m_sent.value(id).message);
 }
 
 void DesktopNotifier::onClosed(uint id, uint)

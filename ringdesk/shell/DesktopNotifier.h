@@ -31,12 +31,16 @@ public:
     // `category` in the desktop notification categories ("call.unanswered").
     void notifyTrouble(const QString& summary, const QString& body,
                        const QString& category = QStringLiteral("device.error"));
+    // A new message on the answering machine: `summary` says from whom and how long, "Play"
+    // asks for `file`.
+    void notifyMessage(const QString& summary, const QString& file);
     // What "Open Contact" does with the call's contact.
     std::function<void(const std::shared_ptr<AddressBookItem>&)> openContact;
 
 signals:
     void showRequested();
     void blockRequested(const QString& number);
+    void playRequested(const QString& file);
 
 private slots:
     void onActionInvoked(uint id, const QString& action);
@@ -48,6 +52,7 @@ private:
     {
         std::shared_ptr<AddressBookItem> contact;
         QString number;
+        QString message; // a message's file
     };
     QHash<uint, Sent> m_sent;
 };

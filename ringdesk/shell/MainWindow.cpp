@@ -113,6 +113,18 @@ MainWindow::MainWindow(QWidget* parent)
                 if (!call.blocked && m_notifications && Settings::Notify.isOn())
                     m_notifier.notify(call, contact);
             });
+    connect(&m_monitor, &Monitor::newMessage, this,
+            [this](const QString& text, const QString& file) {
+                if (m_notifications && Settings::Notify.isOn())
+                    m_notifier.notifyMessage(text, file);
+            });
+    // A message played is heard.
+    connect(&m_notifier, &DesktopNotifier::playRequested, this, [this](const QString& file) {
+        m_chime.play(file);
+        m_monitor.calls().history().setHeard(file);
+    });
+    connect(&m_monitor.calls().history(), &CallHistory::changed, this,
+            [this] { m_tray.setUnheard(m_monitor.calls().history().unheardMessages()); });
     connect(&m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::bringBack);
     connect(&m_notifier, &DesktopNotifier::blockRequested, this,
             [this](const QString& number) { m_monitor.calls().block(number); });

@@ -37,9 +37,12 @@ QString TrayIcon::cutToBytes(const QString& text, int bytes)
     return cut;
 }
 
-QString TrayIcon::tipFor(const QString& status)
+QString TrayIcon::tipFor(const QString& status, int unheard)
 {
-    return cutToBytes(QStringLiteral("Ringwatch - ") + status, TipBytes);
+    const QString messages = unheard == 0   ? QString()
+                             : unheard == 1 ? QStringLiteral("1 new message - ")
+                                            : QStringLiteral("%1 new messages - ").arg(unheard);
+    return cutToBytes(QStringLiteral("Ringwatch - ") + messages + status, TipBytes);
 }
 
 void TrayIcon::show(QWidget* window, qint64 id, const QIcon& icon, const QString& tip)
@@ -74,9 +77,16 @@ void TrayIcon::setImage(const QIcon& icon)
         m_icon.setIcon(icon);
 }
 
+void TrayIcon::setUnheard(int unheard)
+{
+    m_unheard = unheard;
+    setStatus(m_status);
+}
+
 void TrayIcon::setStatus(const QString& status)
 {
-    m_shown.tip = tipFor(status);
+    m_status = status;
+    m_shown.tip = tipFor(status, m_unheard);
     if (m_icon.isVisible())
         m_icon.setToolTip(m_shown.tip);
 }

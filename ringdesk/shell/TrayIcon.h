@@ -30,6 +30,8 @@ public:
     void hide();
     void setImage(const QIcon& icon);
     void setStatus(const QString& status);
+    // How many messages nobody has heard: the tip says so first ("2 new messages").
+    void setUnheard(int unheard);
 
     // While the window lives in the tray, the icon's clicks are meant for it.
     void follow(QWidget* window);
@@ -50,8 +52,9 @@ public:
     bool isShown() const { return m_icon.isVisible(); }
     const Shown& shown() const { return m_shown; }
 
-    // "Ringwatch - " and the status, cut to the tip's size without splitting a character.
-    static QString tipFor(const QString& status);
+    // "Ringwatch - ", the new messages if any, and the status, cut to the tip's size without
+    // splitting a character.
+    static QString tipFor(const QString& status, int unheard = 0);
     static QString cutToBytes(const QString& text, int bytes);
 
     QMenu menu;
@@ -66,6 +69,8 @@ signals:
 private:
     QSystemTrayIcon m_icon;
     Shown m_shown;
+    QString m_status;
+    int m_unheard = 0;
     bool m_following = false;
     bool m_dbusTray = false;
     bool m_trayKnown = false;

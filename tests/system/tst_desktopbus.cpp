@@ -68,6 +68,7 @@ class TestDesktopBus : public QObject
     Q_OBJECT
 private slots:
     void trayAndNotificationsOnTheBus();
+    void newMessageIsNotifiedAndPlayed();
 };
 
 namespace {
@@ -175,6 +176,64 @@ void TestDesktopBus::trayAndNotificationsOnTheBus()
     gdbus({"--dest", item, "--object-path", "/StatusNotifierItem", "--method",
            "org.kde.StatusNotifierItem.Activate", "0", "0"});
     QTRY_VERIFY_WITH_TIMEOUT(!bus.interface()->isServiceRegistered(item), 10000);
+
+    ::kill(pid_t(ringdesk.processId()), SIGTERM);
+    QVERIFY(ringdesk.waitForFinished(20000));
+    QCOMPARE(ringdesk.exitCode(), 0);
+}
+
+// A message on the answering machine: its notification says from whom and how long, the tray's
+// tip counts it, and "Play" makes it heard.
+void TestDesktopBus::newMessageIsNotifiedAndPlayed()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("needs a session bus and an X server (run through with-bus.sh)");
+    Watcher watcher;
+    Notifications notifications;
+    QVERIFY(
+        bus.registerObject("/StatusNotifierWatcher", &watcher, QDBusConnection::ExportAllContents));
+    QVERIFY(bus.registerService("org.kde.StatusNotifierWatcher"));
+    QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &notifications,
+                               QDBusConnection::ExportAllContents));
+    QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+
+    TestHome home;
+    // The caller speaks once the spoken greeting is over.
+    // It rings on until answered, as a line does: answered at its second ring, or at the first
+    // after the modem's voice is known.
+    ModemSim modem({"--accept", "AT+VCID=1", "--voice", "usr5637", "--ring-every", "1000",
+                    "--far-end", "silence:6000;tone:440:2000;silence:9000"});
+    TestHome::useModem(modem.device());
+    saveSetting("ZodoDE", "Setup", "Minimize", "1");
+    saveSetting("ZodoDE", "Setup", "Maximize", "0"); // the window stays in the tray
+    saveSetting("ZodoDE", "Setup", "AutoCreateContact", "0");
+    saveSetting("ZodoDE", "Voice", "AnswerAfter", "2");
+    saveSetting("ZodoDE", "Voice", "SilenceSeconds", "3");
+    QProcess ringdesk;
+    TestHome::startProgram(ringdesk, "ringdesk", "xcb");
+    QVERIFY(ringdesk.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!watcher.items.isEmpty(), 30000);
+    const QString item = watcher.items.first();
+    auto tip = [&item] {
+        return gdbus({"--dest", item, "--object-path", "/StatusNotifierItem", "--method",
+                      "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem",
+                      "ToolTip"});
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(tip().contains("Waiting for a Ring"), 30000);
+    // The greeting is spoken once, before the first call.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home.dataDir() + "greeting-en.wav"), 30000);
+
+    modem.command("call 6135551234 SMITH JOHN");
+    QTRY_COMPARE_WITH_TIMEOUT(notifications.sent.size(), 2, 40000);
+    const Notifications::Sent& sent = notifications.sent.at(1);
+    QVERIFY2(sent.texts.at(2).startsWith("New message from +1 (613) 555-1234 (0:0"),
+             qPrintable(sent.texts.at(2)));
+    QCOMPARE(sent.actions, QStringList({"play", "Play", "show", "Show"}));
+    QTRY_VERIFY2_WITH_TIMEOUT(tip().contains("1 new message"), qPrintable(tip()), 10000);
+    // Played, it is heard: sent again until the monitor has the notification's id.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (emit notifications.ActionInvoked(2, "play"), !tip().contains("new message")), 10000);
 
     ::kill(pid_t(ringdesk.processId()), SIGTERM);
     QVERIFY(ringdesk.waitForFinished(20000));
