@@ -42,6 +42,10 @@ struct CallRecord
     // Once known: "answered" or "missed", and how long it was answered for.
     QString outcome;
     int duration = 0;
+    // The message its caller left on the answering machine: how long (-1: none), and whether
+    // it has been heard.
+    int messageSeconds = -1;
+    bool messageHeard = false;
     // Its row in the history, once it is there.
     qint64 historyId = 0;
 

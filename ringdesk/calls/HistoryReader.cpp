@@ -21,7 +21,11 @@ QString text(sqlite3_stmt* row, int column)
 
 const char* const HistoryReader::columns =
     "id, call_id, received, line_date, line_time, number, e164, name, contact_uid, contact_name, "
-    "blocked, block_rule, source, outcome, duration";
+    "blocked, block_rule, source, outcome, duration, "
+    "(SELECT seconds FROM messages WHERE messages.call_id = calls.call_id "
+    "ORDER BY messages.id DESC LIMIT 1), "
+    "(SELECT heard FROM messages WHERE messages.call_id = calls.call_id "
+    "ORDER BY messages.id DESC LIMIT 1)";
 
 HistoryReader::HistoryReader(const QString& path) : m_owned(true)
 {
@@ -69,6 +73,10 @@ CallRecord HistoryReader::fromRow(sqlite3_stmt* row)
     call.source = text(row, 12);
     call.outcome = text(row, 13);
     call.duration = sqlite3_column_int(row, 14);
+    if (sqlite3_column_type(row, 15) != SQLITE_NULL) {
+        call.messageSeconds = sqlite3_column_int(row, 15);
+        call.messageHeard = sqlite3_column_int(row, 16) != 0;
+    }
     if (call.number == QLatin1String("Private"))
         call.withheld = CallRecord::Withheld::Private;
     else if (call.number == QLatin1String("Out of Area"))

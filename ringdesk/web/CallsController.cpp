@@ -40,6 +40,11 @@ QJsonObject CallsController::json(const CallRecord& call, bool fresh)
         {QStringLiteral("source"), call.source},
         {QStringLiteral("outcome"), call.outcome},
         {QStringLiteral("duration"), call.duration},
+        {QStringLiteral("message"),
+         call.messageSeconds < 0
+             ? QJsonValue()
+             : QJsonValue(QJsonObject{{QStringLiteral("seconds"), call.messageSeconds},
+                                      {QStringLiteral("heard"), call.messageHeard}})},
         // What the row's one button offers: the lists as they stand now.
         {QStringLiteral("listed"), m_screen.isBlocked(call.number, call.name, fresh)},
     };
@@ -115,7 +120,9 @@ QByteArray CallsController::csvLine(const CallRecord& call)
                             call.blockRule,
                             call.source,
                             call.outcome,
-                            QString::number(call.duration)};
+                            QString::number(call.duration),
+                            call.messageSeconds < 0 ? QString()
+                                                    : QString::number(call.messageSeconds)};
     QStringList out;
     for (const QString& text : cells)
         out << cell(text);
@@ -129,7 +136,7 @@ void CallsController::csv(const WebRoutes::Answer& answer)
         [](const HistoryReader& reader) {
             QByteArray csv =
                 "id,call_id,received,date,time,number,e164,name,contact,contact_uid,blocked,"
-                "block_rule,source,outcome,duration\r\n";
+                "block_rule,source,outcome,duration,message\r\n";
             reader.forEach([&csv](const CallRecord& call) { csv += csvLine(call); });
             return csv;
         },

@@ -58,6 +58,19 @@ def goertzel(samples, hz, rate=8000):
     return s1 * s1 + s2 * s2 - k * s1 * s2
 
 
+def web(home, method, path, session="", body=b""):
+    """One request to the monitor's web page; the answer's head and body."""
+    with socket.create_connection(("127.0.0.1", home.web), timeout=10) as s:
+        s.sendall(f"{method} {path} HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                  f"Cookie: ringdesk_session={session}\r\nConnection: close\r\n"
+                  f"Content-Length: {len(body)}\r\n\r\n".encode() + body)
+        data = b""
+        while chunk := s.recv(65536):
+            data += chunk
+    head, _, rest = data.partition(b"\r\n\r\n")
+    return head.decode(errors="replace"), rest
+
+
 def broker(folder):
     """mosquitto on a free port of its own; None where it is not installed."""
     program = shutil.which("mosquitto") or shutil.which("mosquitto", path="/usr/sbin:/sbin")
@@ -81,12 +94,13 @@ def subscribe(port, topic, count):
 
 # A message: 2 s of "speech" (a 440 Hz tone) after a moment's pause, then silence; the household
 # hears of it over NCID and MQTT.
-ncid = free_port()
+ncid, web_port = free_port(), free_port()
 folder = tempfile.mkdtemp(prefix="ringdesk-answering-broker-")
 mqtt, mqtt_port = broker(folder)
 home = start("silence:1500;tone:440:2000;silence:8000", settings=(
-    f"[NCID]\nListen=127.0.0.1:{ncid}\n" +
+    f"[NCID]\nListen=127.0.0.1:{ncid}\n[Web]\nListen=127.0.0.1:{web_port}\n" +
     (f"[MQTT]\nHost=127.0.0.1\nPort={mqtt_port}\n" if mqtt else "")))
+home.web = web_port
 wait_until(lambda: "[NCID calls at" in home.said())
 client = socket.create_connection(("127.0.0.1", ncid), 10)
 client.settimeout(30)
@@ -136,6 +150,23 @@ if mqtt:
           f"and the retained count ({count.strip()})")
 else:
     print("skip MQTT: mosquitto is not installed")
+
+# The API and the export mark the call with its message.
+home.monitor.kill()
+home.monitor.wait()
+home.set_password("household phone")
+home.start_monitor()
+wait_until(lambda: "[Web page at" in home.said(), 60)
+head, _ = web(home, "POST", "/login", body=b"password=household+phone")
+session = head.split("ringdesk_session=", 1)[-1].split(";", 1)[0]
+_, page = web(home, "GET", "/api/calls", session)
+check(b'"message":{"heard":false,"seconds":6}' in page.replace(b" ", b""),
+      f"the API marks the call with its message ({page[:300]})")
+_, export = web(home, "GET", "/api/calls.csv", session)
+lines = export.decode().splitlines()
+check(lines[0].endswith(",message") and lines[1].endswith(",6"),
+      f"and so does the export ({lines[:2]})")
+wait_until(lambda: "has a voice mode" in home.said(), 60)
 
 # Killed while recording: the file is whole, and the next start keeps it with its length.
 home.modem_says("call 6135550177 DOE JANE")
