@@ -5,6 +5,7 @@
 #include "common/Clock.h"
 #include "common/PasswordHash.h"
 #include "web/LoginGate.h"
+#include "web/MessagesController.h"
 #include "web/WebPage.h"
 
 #include <QProcess>
@@ -82,6 +83,8 @@ class TestWebServer : public QObject
 private slots:
     void init();
     void cleanup();
+    void audioRangesAsBrowsersAsk_data();
+    void audioRangesAsBrowsersAsk();
     void strangersAreRefused_data();
     void strangersAreRefused();
     void connectionsAreBounded();
@@ -596,4 +599,38 @@ void TestWebServer::storedHashKeepsItsCost()
 }
 
 QTEST_GUILESS_MAIN(TestWebServer)
+// Each row: a Range field for a 1000-byte message, and the first and last byte it gets (-1: the
+// field is refused, 416).
+void TestWebServer::audioRangesAsBrowsersAsk_data()
+{
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<qint64>("first");
+    QTest::addColumn<qint64>("last");
+    QTest::newRow("from the start") << QByteArray("bytes=0-") << qint64(0) << qint64(999);
+    QTest::newRow("a part") << QByteArray("bytes=100-199") << qint64(100) << qint64(199);
+    QTest::newRow("past the end, cut")
+        << QByteArray("bytes=900-5000") << qint64(900) << qint64(999);
+    QTest::newRow("the last bytes") << QByteArray("bytes=-200") << qint64(800) << qint64(999);
+    QTest::newRow("more last bytes than there are")
+        << QByteArray("bytes=-5000") << qint64(0) << qint64(999);
+    QTest::newRow("starting past the end") << QByteArray("bytes=1000-") << qint64(-1) << qint64(-1);
+    QTest::newRow("backwards") << QByteArray("bytes=200-100") << qint64(-1) << qint64(-1);
+    QTest::newRow("two ranges") << QByteArray("bytes=0-1,5-6") << qint64(-1) << qint64(-1);
+    QTest::newRow("not bytes") << QByteArray("items=0-1") << qint64(-1) << qint64(-1);
+    QTest::newRow("no dash") << QByteArray("bytes=12") << qint64(-1) << qint64(-1);
+}
+
+void TestWebServer::audioRangesAsBrowsersAsk()
+{
+    QFETCH(QByteArray, field);
+    QFETCH(qint64, first);
+    QFETCH(qint64, last);
+    const auto got = MessagesController::range(field, 1000);
+    QCOMPARE(got.has_value(), first >= 0);
+    if (got) {
+        QCOMPARE(got->first, first);
+        QCOMPARE(got->second, last);
+    }
+}
+
 #include "tst_webserver.moc"

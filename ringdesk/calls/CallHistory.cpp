@@ -460,17 +460,47 @@ int CallHistory::unheardMessages() const
     return statement && statement.step() == SQLITE_ROW ? sqlite3_column_int(statement.get(), 0) : 0;
 }
 
+namespace {
+
+const char* const messageColumns =
+    "SELECT m.call_id, m.file, m.seconds, m.heard, m.id, m.received, ifnull(c.number, ''), "
+    "ifnull(c.name, ''), ifnull(c.contact_name, '') FROM messages m "
+    "LEFT JOIN calls c ON c.call_id = m.call_id AND m.call_id != ''";
+
+CallHistory::Message messageFrom(const SqlStatement& row)
+{
+    return {row.text(0),
+            row.text(1),
+            sqlite3_column_int(row.get(), 2),
+            sqlite3_column_int(row.get(), 3) != 0,
+            sqlite3_column_int64(row.get(), 4),
+            row.text(5),
+            row.text(6),
+            row.text(7),
+            row.text(8)};
+}
+
+} // namespace
+
 QList<CallHistory::Message> CallHistory::messages(bool* ok) const
 {
     QList<Message> found;
-    Statement statement(m_db, "SELECT call_id, file, seconds, heard FROM messages ORDER BY id");
+    Statement statement(m_db, QByteArray(messageColumns) + " GROUP BY m.id ORDER BY m.id");
     int code = statement ? statement.step() : SQLITE_ERROR;
     for (; code == SQLITE_ROW; code = statement.step())
-        found.append({statement.text(0), statement.text(1), sqlite3_column_int(statement.get(), 2),
-                      sqlite3_column_int(statement.get(), 3) != 0});
+        found.append(messageFrom(statement));
     if (ok)
         *ok = code == SQLITE_DONE;
     return found;
+}
+
+CallHistory::Message CallHistory::message(qint64 id) const
+{
+    Statement statement(m_db, QByteArray(messageColumns) + " WHERE m.id = ? GROUP BY m.id");
+    if (!statement)
+        return {};
+    statement.bind(1, id);
+    return statement.step() == SQLITE_ROW ? messageFrom(statement) : Message();
 }
 
 void CallHistory::clear()

@@ -64,7 +64,15 @@ public:
         QString file;
         int seconds = 0;
         bool heard = false;
+        qint64 id = 0;
+        QString received;
+        // Its call, as the history has it.
+        QString number;
+        QString name;
+        QString contact;
     };
+    // The message of row `id`; one with an empty file when there is none.
+    Message message(qint64 id) const;
     // Every message, oldest first; `ok` false when the history could not be read.
     QList<Message> messages(bool* ok = nullptr) const;
     // Every call gone, as when the call log is cleared.

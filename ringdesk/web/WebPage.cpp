@@ -8,11 +8,12 @@
 
 WebPage::WebPage(CallScreen& screen, CallHistory& history, QObject* parent)
     : QObject(parent), m_listener(m_limits, this), m_app(m_listener, m_limits, this),
-      m_calls(screen, history, this), m_lists(screen), m_state(screen)
+      m_calls(screen, history, this), m_lists(screen), m_state(screen), m_messages(history)
 {
     m_calls.addRoutes(m_app.routes());
     m_lists.addRoutes(m_app.routes());
     m_state.addRoutes(m_app.routes());
+    m_messages.addRoutes(m_app.routes());
 }
 
 WebPage::~WebPage()

@@ -5,6 +5,7 @@
 #include "web/CallsController.h"
 #include "web/ListsController.h"
 #include "web/LoginGate.h"
+#include "web/MessagesController.h"
 #include "web/StateController.h"
 #include "web/WebApp.h"
 #include "web/WebLimits.h"
@@ -17,8 +18,8 @@
 
 // The household's web page and its API, served on the event loop, put together from its parts:
 // the listener (connections, limits, TLS), the app (Host, page-only changes, sessions, routes)
-// and one part per area (calls, lists, state and commands, the live stream). Every page and API
-// call wants a session, which a log-in with the password gives (a cookie, HttpOnly,
+// and one part per area (calls, lists, state and commands, messages, the live stream). Every page
+// and API call wants a session, which a log-in with the password gives (a cookie, HttpOnly,
 // SameSite=Strict, Secure under TLS); a session ends after twelve hours unused.
 //
 // What a stranger can make it hold is bounded: connections before log-in in all and per
@@ -63,4 +64,5 @@ private:
     CallsController m_calls;
     ListsController m_lists;
     StateController m_state;
+    MessagesController m_messages;
 };

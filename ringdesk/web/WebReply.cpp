@@ -58,6 +58,8 @@ QByteArray WebReply::reason(int status)
     switch (status) {
     case 200:
         return "OK";
+    case 206:
+        return "Partial Content";
     case 303:
         return "See Other";
     case 400:
@@ -72,6 +74,8 @@ QByteArray WebReply::reason(int status)
         return "Request Timeout";
     case 413:
         return "Content Too Large";
+    case 416:
+        return "Range Not Satisfiable";
     case 421:
         return "Misdirected Request";
     case 429:

@@ -9,6 +9,7 @@ Usage: answering.py BIN_DIR
 """
 import atexit
 import glob
+import json
 import math
 import os
 import pwd
@@ -58,10 +59,11 @@ def goertzel(samples, hz, rate=8000):
     return s1 * s1 + s2 * s2 - k * s1 * s2
 
 
-def web(home, method, path, session="", body=b""):
+def web(home, method, path, session="", body=b"", headers=""):
     """One request to the monitor's web page; the answer's head and body."""
+    extra = headers + "\r\n" if headers else ""
     with socket.create_connection(("127.0.0.1", home.web), timeout=10) as s:
-        s.sendall(f"{method} {path} HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+        s.sendall(f"{method} {path} HTTP/1.1\r\nHost: 127.0.0.1\r\n{extra}"
                   f"Cookie: ringdesk_session={session}\r\nConnection: close\r\n"
                   f"Content-Length: {len(body)}\r\n\r\n".encode() + body)
         data = b""
@@ -166,6 +168,31 @@ _, export = web(home, "GET", "/api/calls.csv", session)
 lines = export.decode().splitlines()
 check(lines[0].endswith(",message") and lines[1].endswith(",6"),
       f"and so does the export ({lines[:2]})")
+_, listed = web(home, "GET", "/api/messages", session)
+listed = json.loads(listed)["messages"]
+check(len(listed) == 1 and listed[0]["number"] == "+1 (613) 555-1234" and
+      not listed[0]["heard"], f"the page lists the message ({listed})")
+ident = listed[0]["id"] if listed else 0
+with open(found[0], "rb") as kept:
+    whole = kept.read()
+head, part = web(home, "GET", f"/api/message?id={ident}", session, headers="Range: bytes=0-99")
+check(head.startswith("HTTP/1.1 206") and f"Content-Range: bytes 0-99/{len(whole)}" in head and
+      part == whole[:100], f"a range of its audio ({head.splitlines()[0]})")
+head, part = web(home, "GET", f"/api/message?id={ident}", session,
+                 headers=f"Range: bytes={len(whole)}-")
+check(head.startswith("HTTP/1.1 416"), "a range past its end is refused")
+head, part = web(home, "GET", f"/api/message?id={ident}", session)
+check(head.startswith("HTTP/1.1 200") and "audio/wav" in head and part == whole,
+      "the whole of it")
+_, listed = web(home, "GET", "/api/messages", session)
+check(json.loads(listed)["messages"][0]["heard"], "played, it is heard")
+head, _ = web(home, "POST", "/api/message/delete", session, json.dumps({"id": ident}).encode(),
+              headers="Origin: http://elsewhere.example")
+check(head.startswith("HTTP/1.1 403") and os.path.exists(found[0]),
+      "a delete from another site is refused")
+head, _ = web(home, "POST", "/api/message/delete", session, json.dumps({"id": ident}).encode())
+check(head.startswith("HTTP/1.1 200") and not os.path.exists(found[0]),
+      "a delete from the page deletes it")
 wait_until(lambda: "has a voice mode" in home.said(), 60)
 
 # Killed while recording: the file is whole, and the next start keeps it with its length.

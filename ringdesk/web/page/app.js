@@ -203,6 +203,39 @@ function change(box, method, entry) {
     });
 }
 
+// The answering machine's messages, newest first: each with its player (played, it is heard)
+// and Delete.
+function showMessages() {
+  api('/api/messages').then((data) => {
+    const body = document.getElementById('message-rows');
+    body.textContent = '';
+    const messages = data.messages || [];
+    document.getElementById('no-messages').hidden = messages.length > 0;
+    for (const message of messages) {
+      const row = document.createElement('tr');
+      row.className = message.heard ? 'message' : 'message unheard';
+      cell(row, new Date(message.received).toLocaleString());
+      cell(row, message.contact || message.name || message.number || 'Unknown caller');
+      cell(row, `${Math.floor(message.seconds / 60)}:${String(message.seconds % 60).padStart(2, '0')}`);
+      const player = document.createElement('audio');
+      player.controls = true;
+      player.preload = 'none';
+      player.src = '/api/message?id=' + message.id;
+      player.addEventListener('play', () => row.classList.remove('unheard'));
+      cell(row, '').appendChild(player);
+      const remove = document.createElement('button');
+      remove.type = 'button';
+      remove.textContent = 'Delete';
+      remove.addEventListener('click', () => {
+        api('/api/message/delete', {method: 'POST', headers: {'Content-Type': 'application/json'},
+            body: JSON.stringify({id: message.id})}).then(showMessages);
+      });
+      cell(row, '').appendChild(remove);
+      body.appendChild(row);
+    }
+  });
+}
+
 function showState() {
   api('/api/state').then((state) => {
     document.getElementById('state-port').textContent =
@@ -228,6 +261,7 @@ if (rows) {
       }
       if (button.dataset.view === 'lists') { showLists(); showSources(); }
       if (button.dataset.view === 'history') showHistory();
+      if (button.dataset.view === 'messages') showMessages();
       if (button.dataset.view === 'state') showState();
     });
   }
