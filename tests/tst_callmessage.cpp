@@ -77,7 +77,15 @@ void TestCallMessage::refusesWhatIsNoCall()
 void TestCallMessage::discoveryAsHomeAssistantWantsIt()
 {
     const QList<CallMessage::Discovery> configs = CallMessage::homeAssistant("ringdesk", "desk");
-    QCOMPARE(configs.size(), 3); // the call event, the last caller, the hang-up button
+    // The call event, the last caller, the hang-up button, unheard messages, the message event.
+    QCOMPARE(configs.size(), 5);
+    const QJsonObject unheard = QJsonDocument::fromJson(configs.at(3).payload).object();
+    QVERIFY(configs.at(3).topic.startsWith("homeassistant/sensor/") &&
+            configs.at(3).topic.endsWith("/unheard_messages/config"));
+    QCOMPARE(unheard["state_topic"].toString(), "ringdesk/messages");
+    QCOMPARE(unheard["value_template"].toString(), "{{ value_json.unheard }}");
+    const QJsonObject message = QJsonDocument::fromJson(configs.at(4).payload).object();
+    QCOMPARE(message["event_types"].toArray(), QJsonArray{"message"});
     for (const CallMessage::Discovery& d : configs) {
         const QJsonObject config = QJsonDocument::fromJson(d.payload).object();
         QCOMPARE(config["qos"].toInt(), 1);

@@ -296,7 +296,7 @@ void TestHousehold::aCallArrivesAsJsonWithDiscoveryAndStatus()
     for (const QList<QVariant>& message : sub.spy)
         if (message.at(0).toString().startsWith("homeassistant/"))
             configs.append(QJsonDocument::fromJson(message.at(1).toByteArray()).object());
-    QCOMPARE(configs.size(), 3);
+    QCOMPARE(configs.size(), 5); // the call, last caller, hang-up, unheard messages, message
     const QJsonObject event = sub.json("homeassistant/event/house-monitor/call/config", 0);
     QCOMPARE(event["state_topic"].toString(), "ringdesk/call");
     QCOMPARE(event["event_types"].toArray(), (QJsonArray{"call", "blocked"}));

@@ -93,11 +93,13 @@ void CallBus::publishMessages(int unheard, int total)
 void CallBus::publishMessage(const QString& callId, int seconds)
 {
     if (m_online != 0 && announces())
-        m_connection.publish(topic("message"),
-                             QJsonDocument(QJsonObject{{QStringLiteral("id"), callId},
-                                                       {QStringLiteral("seconds"), seconds}})
-                                 .toJson(QJsonDocument::Compact),
-                             1, false);
+        m_connection.publish(
+            topic("message"),
+            QJsonDocument(QJsonObject{{QStringLiteral("event_type"), QStringLiteral("message")},
+                                      {QStringLiteral("id"), callId},
+                                      {QStringLiteral("seconds"), seconds}})
+                .toJson(QJsonDocument::Compact),
+            1, false);
 }
 
 void CallBus::publishOutcome(const CallRecord& call)

@@ -176,6 +176,18 @@ QList<Discovery> homeAssistant(const QString& prefix, const QString& clientId)
     button.insert(QStringLiteral("payload_press"), QStringLiteral("{\"action\":\"hangup\"}"));
     button.insert(QStringLiteral("icon"), QStringLiteral("mdi:phone-hangup"));
 
+    // The answering machine: how many messages nobody has heard, and an event for each new one.
+    QJsonObject unheard =
+        common(QStringLiteral("unheard_messages"), QStringLiteral("Unheard messages"));
+    unheard.insert(QStringLiteral("state_topic"), prefix + QStringLiteral("/messages"));
+    unheard.insert(QStringLiteral("value_template"), QStringLiteral("{{ value_json.unheard }}"));
+    unheard.insert(QStringLiteral("json_attributes_topic"), prefix + QStringLiteral("/messages"));
+    unheard.insert(QStringLiteral("icon"), QStringLiteral("mdi:voicemail"));
+    QJsonObject message = common(QStringLiteral("message"), QStringLiteral("Message"));
+    message.insert(QStringLiteral("state_topic"), prefix + QStringLiteral("/message"));
+    message.insert(QStringLiteral("event_types"), QJsonArray{QStringLiteral("message")});
+    message.insert(QStringLiteral("icon"), QStringLiteral("mdi:voicemail"));
+
     const QString base = QStringLiteral("homeassistant/%1/") + node + QStringLiteral("/%2/config");
     return {
         {base.arg(QStringLiteral("event"), QStringLiteral("call")),
@@ -184,6 +196,10 @@ QList<Discovery> homeAssistant(const QString& prefix, const QString& clientId)
          QJsonDocument(sensor).toJson(QJsonDocument::Compact)},
         {base.arg(QStringLiteral("button"), QStringLiteral("hangup")),
          QJsonDocument(button).toJson(QJsonDocument::Compact)},
+        {base.arg(QStringLiteral("sensor"), QStringLiteral("unheard_messages")),
+         QJsonDocument(unheard).toJson(QJsonDocument::Compact)},
+        {base.arg(QStringLiteral("event"), QStringLiteral("message")),
+         QJsonDocument(message).toJson(QJsonDocument::Compact)},
     };
 }
 
