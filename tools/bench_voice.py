@@ -60,6 +60,36 @@ for n in range(CALLS):
 
 home.stop()
 shutil.rmtree(home.path, ignore_errors=True)
+
+# The answering machine: a caller who speaks for 20 s, answered at the second ring.
+machine = Home(BIN, "ringdesk-bench-answering-")
+machine.start_modem("--voice", "usr5637", "--far-end", "silence:5000;tone:440:20000;silence:9000")
+msim = SimOutput(machine.modem)
+machine.settings("[Setup]\nAreaCode=613\nAutoCreateContact=0\n[Voice]\nAnswerAfter=2\n"
+                 "SilenceSeconds=3\n")
+machine.start_monitor()
+wait_until(lambda: "has a voice mode" in machine.said(), 60)
+wait_until(lambda: os.path.exists(f"{machine.data}/greeting-en.wav"), 30)
+time.sleep(1)
+greeting_ms, record_cpu, record_rss = [], [], []
+for n in range(3):
+    first = msim.count("first-audio")
+    recorded = msim.count("recorded")
+    machine.modem_says("call 6135551234 SMITH JOHN")
+    wait_until(lambda: msim.count("first-audio") > first, 10, 0.001)
+    done = [line for line in msim.all() if line.startswith("done call")][-1]
+    greeting_ms.append((int(msim.last("first-audio")[1]) - int(done.split()[2])) / 1000)
+    # Recording from the end of the greeting (about 4 s) to the end of the speech.
+    time.sleep(6)
+    cpu_start, wall_start, rss_start = machine.cpu_seconds(), time.monotonic(), machine.rss_kb()
+    time.sleep(15)
+    record_cpu.append((machine.cpu_seconds() - cpu_start) / (time.monotonic() - wall_start))
+    record_rss.append(machine.rss_kb() - rss_start)
+    wait_until(lambda: msim.count("recorded") > recorded, 30)
+    wait_until(lambda: msim.count("caller-id on") >= n + 2, 10)
+machine.stop()
+shutil.rmtree(machine.path, ignore_errors=True)
+
 print(f"{CALLS} blocked calls announced on the simulated U.S. Robotics 5637:")
 print(f"  caller ID to first audio: median {statistics.median(latencies):.0f} ms, "
       f"worst {max(latencies):.0f} ms")
@@ -69,3 +99,7 @@ print(f"  underruns {underruns}, overruns {overruns}")
 print(f"  CPU while playing: median {statistics.median(cpu) * 100:.2f} % of a core, "
       f"worst {max(cpu) * 100:.2f} %")
 print(f"  memory after each call: {rss[0]} kB first, {rss[-1]} kB last")
+print("3 messages of 20 s left on the answering machine:")
+print(f"  second ring to the greeting's first byte: worst {max(greeting_ms):.0f} ms")
+print(f"  CPU while recording: worst {max(record_cpu) * 100:.2f} % of a core; memory grew by at "
+      f"most {max(record_rss)} kB over 15 s of recording")
