@@ -248,6 +248,24 @@ check(wait_until(lambda: "[No message from +1 (613) 555-1234: under a second of 
 check(messages(home) == [], "and no file")
 home.stop()
 
+# Busy or dial tone (the caller gone, the exchange back) ends the recording at once.
+for tone, code in (("busy", "busy"), ("dial tone", "dialtone")):
+    home = start(f"silence:1200;tone:440:1500;{code};silence:20000")
+    home.modem_says("call 6135551234 SMITH JOHN")
+    check(wait_until(lambda: "[New message from +1 (613) 555-1234 (0:0" in home.said(), 20),
+          f"{tone} ends the message")
+    found = messages(home)
+    seconds = os.path.getsize(found[0]) / 16000 if found else 0
+    check(seconds < 2.5, f"{tone}: it ends there, not a pause later ({seconds:.1f} s)")
+    home.stop()
+
+# A key held down during the greeting is one press: the greeting is cut once, nothing else.
+home = start("silence:300;hold:5:700;silence:500;tone:440:1500;silence:8000", greeting_seconds=4)
+home.modem_says("call 6135551234 SMITH JOHN")
+check(wait_until(lambda: "[New message from" in home.said(), 30), "a message after a held key")
+check(home.sim.count("played") == 1, "the greeting played once")
+home.stop()
+
 # A key during a long greeting cuts it short.
 home = start("silence:400;digit:5;silence:600;tone:440:1500;silence:8000", greeting_seconds=4)
 home.modem_says("call 6135551234 SMITH JOHN")
