@@ -37,6 +37,16 @@ void CanberraSound::play(const QString& path)
             ca_context_change_props(m_context, CA_PROP_APPLICATION_NAME, "Ringwatch",
                                     CA_PROP_APPLICATION_ID, "ringdesk", nullptr);
         }
-        ca_context_play(m_context, 0, CA_PROP_MEDIA_FILENAME, file.constData(), nullptr);
+        // Every sound under one id, so that stop() ends whatever plays.
+        ca_context_play(m_context, 1, CA_PROP_MEDIA_FILENAME, file.constData(), nullptr);
+    });
+}
+
+void CanberraSound::stop()
+{
+    m_worker.start([this] {
+        QMutexLocker lock(&m_mutex);
+        if (m_context)
+            ca_context_cancel(m_context, 1);
     });
 }

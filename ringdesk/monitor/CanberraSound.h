@@ -16,6 +16,8 @@ public:
 
     // Plays a sound file without making the caller wait.
     void play(const QString& path);
+    // What plays stops.
+    void stop();
 
 private:
     QThreadPool m_worker;

@@ -123,8 +123,27 @@ MainWindow::MainWindow(QWidget* parent)
         m_chime.play(file);
         m_monitor.calls().history().setHeard(file);
     });
-    connect(&m_monitor.calls().history(), &CallHistory::changed, this,
-            [this] { m_tray.setUnheard(m_monitor.calls().history().unheardMessages()); });
+    connect(&m_monitor.calls().history(), &CallHistory::changed, this, [this] {
+        CallHistory& history = m_monitor.calls().history();
+        m_tray.setUnheard(history.unheardMessages());
+        if (!history.messages().isEmpty())
+            m_tray.offerMessages();
+    });
+    connect(&m_tray, &TrayIcon::messagesRequested, this, [this] {
+        if (!m_messages) {
+            m_messages = std::make_unique<MessagesWindow>(m_monitor.calls().history());
+            m_messages->play = [this](const QString& file) {
+                m_chime.play(file);
+            };
+            m_messages->stop = [this] {
+                m_chime.stop();
+            };
+        }
+        m_messages->refresh();
+        m_messages->show();
+        m_messages->raise();
+        m_messages->activateWindow();
+    });
     connect(&m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::bringBack);
     connect(&m_notifier, &DesktopNotifier::blockRequested, this,
             [this](const QString& number) { m_monitor.calls().block(number); });

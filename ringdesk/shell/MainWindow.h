@@ -5,6 +5,7 @@
 #include "monitor/WindowControl.h"
 #include "shell/DesktopNotifier.h"
 #include "shell/ItemWindows.h"
+#include "shell/MessagesWindow.h"
 #include "shell/TrayIcon.h"
 #include "shell/WindowModel.h"
 
@@ -102,6 +103,7 @@ private:
     TrayIcon m_tray;
     DesktopNotifier m_notifier;
     CanberraSound m_chime;
+    std::unique_ptr<MessagesWindow> m_messages; // made when first asked for
     std::optional<QPoint> m_placeBeforeTray;
     bool m_notifications = false;
     unsigned m_fieldsDue = 0; // the fields changed since they were last shown, one bit each

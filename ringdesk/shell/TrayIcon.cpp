@@ -77,6 +77,15 @@ void TrayIcon::setImage(const QIcon& icon)
         m_icon.setIcon(icon);
 }
 
+void TrayIcon::offerMessages()
+{
+    if (messagesAction)
+        return;
+    messagesAction = menu.addAction(QStringLiteral("M&essages"));
+    messagesAction->setObjectName(QStringLiteral("messagesAction"));
+    connect(messagesAction, &QAction::triggered, this, &TrayIcon::messagesRequested);
+}
+
 void TrayIcon::setUnheard(int unheard)
 {
     m_unheard = unheard;

@@ -61,10 +61,14 @@ public:
     QAction* enableAction;
     QAction* disableAction;
     QAction* restoreAction;
+    // "Messages", once the answering machine has any: opens the messages window.
+    QAction* messagesAction = nullptr;
+    void offerMessages();
 
 signals:
     void menuRequested();
     void restoreRequested();
+    void messagesRequested();
 
 private:
     QSystemTrayIcon m_icon;
