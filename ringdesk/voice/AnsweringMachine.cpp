@@ -92,8 +92,18 @@ void AnsweringMachine::take(const QByteArray& audio)
         bytes.chop(1);
     }
     const QList<qint16> samples = VoiceTones::decode(bytes, encoding);
-    sf_write_short(m_file, samples.constData(), sf_count_t(samples.size()));
-    m_samples += samples.size();
+    const sf_count_t written =
+        sf_write_short(m_file, samples.constData(), sf_count_t(samples.size()));
+    m_samples += written;
+    if (written < samples.size()) {
+        // A full disk: what was written stays a whole file; the caller is let go.
+        emit eventLine(QStringLiteral("[The message from %1 was cut short: %2 cannot take more "
+                                      "(%3)]")
+                           .arg(m_caller, m_path, QString::fromLocal8Bit(sf_strerror(m_file))));
+        m_player.stopRecording();
+        close();
+        return;
+    }
     for (const qint16 sample : samples) {
         m_block.append(sample);
         if (m_block.size() < blockSamples)

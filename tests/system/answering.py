@@ -13,6 +13,7 @@ import json
 import math
 import os
 import pwd
+import resource
 import shutil
 import signal
 import socket
@@ -238,6 +239,36 @@ check(wait_until(lambda: "[New message from" in home.said(), 30), "a new message
 check(wait_until(lambda: not os.path.exists(old_heard)), "the oldest heard one is deleted")
 check(os.path.exists(old_unheard), "the unheard one is kept")
 check("over Voice/MessagesLimit (1 MB)]" in home.said(), "and that is said")
+home.stop()
+
+# The disk fills during a recording (files may grow to 100 kB, about 6 s of message): the message
+# is cut there, a whole file, kept with its call, and the line comes back for the next call.
+home = start("silence:1200;tone:440:12000;silence:8000")
+home.monitor.kill()
+home.monitor.wait()
+
+
+def small_files():
+    resource.setrlimit(resource.RLIMIT_FSIZE, (100_000, 100_000))
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write past it fails instead of killing
+
+
+home.out = open(f"{home.path}/monitor.out", "w")
+home.monitor = subprocess.Popen([f"{home.bin}/ringdesk", "--headless"], stdout=home.out,
+                                stderr=subprocess.STDOUT, env=home.env, preexec_fn=small_files)
+wait_until(lambda: "has a voice mode" in home.said(), 60)
+home.modem_says("call 6135551234 SMITH JOHN")
+check(wait_until(lambda: "was cut short: " in home.said() and "cannot take more" in home.said(),
+                 30), "a full disk cuts the message short, and says so")
+check(wait_until(lambda: "[New message from +1 (613) 555-1234 (0:0" in home.said(), 10),
+      "what was recorded is kept")
+found = messages(home)
+if found:
+    with wave.open(found[0]) as message:
+        frames = message.getnframes()
+    check(5 * 8000 < frames and os.path.getsize(found[0]) == 44 + 2 * frames,
+          f"as a whole WAV ({frames / 8000:.1f} s)")
+check(wait_until(lambda: home.sim.count("caller-id on") >= 2, 10), "caller ID is on again")
 home.stop()
 
 # A caller who hangs up at once leaves nothing.
