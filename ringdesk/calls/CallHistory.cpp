@@ -428,11 +428,11 @@ void CallHistory::addMessage(const QString& callId, const QString& file, int sec
     emit changed();
 }
 
-void CallHistory::removeMessage(const QString& file)
+void CallHistory::changeMessage(const char* sql, const QString& file)
 {
     if (!m_db)
         return;
-    Statement statement(m_db, "DELETE FROM messages WHERE file = ?");
+    Statement statement(m_db, sql);
     if (!statement)
         return;
     statement.bind(1, file);
@@ -441,17 +441,14 @@ void CallHistory::removeMessage(const QString& file)
     emit changed();
 }
 
+void CallHistory::removeMessage(const QString& file)
+{
+    changeMessage("DELETE FROM messages WHERE file = ?", file);
+}
+
 void CallHistory::setHeard(const QString& file)
 {
-    if (!m_db)
-        return;
-    Statement statement(m_db, "UPDATE messages SET heard = 1 WHERE file = ?");
-    if (!statement)
-        return;
-    statement.bind(1, file);
-    if (statement.step() != SQLITE_DONE)
-        report(lastError());
-    emit changed();
+    changeMessage("UPDATE messages SET heard = 1 WHERE file = ?", file);
 }
 
 int CallHistory::unheardMessages() const

@@ -125,6 +125,8 @@ signals:
     void messageKept(const QString& callId, int seconds);
 
 private:
+    // `sql` with the message's file for its one parameter.
+    void changeMessage(const char* sql, const QString& file);
     struct Waiting
     {
         CallRecord call;

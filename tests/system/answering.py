@@ -25,7 +25,7 @@ import time
 import wave
 
 sys.path.insert(0, os.path.dirname(__file__))
-from ringhome import Home, check, failures, free_port, wait_until  # noqa: E402
+from ringhome import Home, check, finish, free_port, wait_until  # noqa: E402
 from voiceaudio import SimOutput, write_wav  # noqa: E402
 
 homes = []
@@ -319,9 +319,4 @@ check("AT+VLS=0" in home.said(), "with AT+VLS=0")
 check(messages(home) == [], "and keeps no message")
 home.stop()
 
-if failures:
-    print(f"{len(failures)} failed; the homes are kept: {' '.join(h.path for h in homes)}")
-    sys.exit(1)
-for home in homes:
-    shutil.rmtree(home.path, ignore_errors=True)
-print("The answering machine takes messages and steps aside for the household.")
+finish(homes, "The answering machine takes messages and steps aside for the household.")

@@ -10,14 +10,13 @@ Usage: blocked_voice.py BIN_DIR
 """
 import atexit
 import os
-import shutil
 import socket
 import sqlite3
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from ringhome import Home, check, failures, free_port, wait_until  # noqa: E402
+from ringhome import Home, check, finish, free_port, wait_until  # noqa: E402
 from voiceaudio import SimOutput, energy, frequency, runs, write_wav  # noqa: E402
 
 SIT = (985.2, 1370.6, 1776.7)
@@ -224,9 +223,4 @@ for n in range(2):
 check(home.said().count("[No voice mode known") == 1, "the fallback is said once")
 home.stop()
 
-if failures:
-    print(f"{len(failures)} failed; the homes are kept: {' '.join(h.path for h in homes)}")
-    sys.exit(1)
-for home in homes:
-    shutil.rmtree(home.path, ignore_errors=True)
-print("Blocked callers hear the line speak, on every model.")
+finish(homes, "Blocked callers hear the line speak, on every model.")

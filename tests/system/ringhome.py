@@ -19,13 +19,17 @@ def check(condition, what):
         failures.append(what)
 
 
-def finish(home, done):
-    """Exits 1 keeping the home when a check failed; otherwise removes it and says `done`."""
-    home.stop()
+def finish(homes, done):
+    """Exits 1 keeping the home (or the list of homes) when a check failed; otherwise removes
+    them and says `done`."""
+    homes = homes if isinstance(homes, list) else [homes]
+    for home in homes:
+        home.stop()
     if failures:
-        print(f"{len(failures)} failed; the home is kept: {home.path}")
+        print(f"{len(failures)} failed; kept: {' '.join(home.path for home in homes)}")
         sys.exit(1)
-    shutil.rmtree(home.path, ignore_errors=True)
+    for home in homes:
+        shutil.rmtree(home.path, ignore_errors=True)
     print(done)
 
 

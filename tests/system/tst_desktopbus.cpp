@@ -73,6 +73,17 @@ private slots:
 
 namespace {
 
+// This test as the desktop: the tray's host and the notification server.
+bool beTheDesktop(QDBusConnection& bus, Watcher& watcher, Notifications& notifications)
+{
+    return bus.registerObject("/StatusNotifierWatcher", &watcher,
+                              QDBusConnection::ExportAllContents) &&
+           bus.registerService("org.kde.StatusNotifierWatcher") &&
+           bus.registerObject("/org/freedesktop/Notifications", &notifications,
+                              QDBusConnection::ExportAllContents) &&
+           bus.registerService("org.freedesktop.Notifications");
+}
+
 // A call to the monitor's own objects, through gdbus, as a panel makes it.
 QString gdbus(const QStringList& arguments)
 {
@@ -91,12 +102,7 @@ void TestDesktopBus::trayAndNotificationsOnTheBus()
         QSKIP("needs a session bus and an X server (run through with-bus.sh)");
     Watcher watcher;
     Notifications notifications;
-    QVERIFY(
-        bus.registerObject("/StatusNotifierWatcher", &watcher, QDBusConnection::ExportAllContents));
-    QVERIFY(bus.registerService("org.kde.StatusNotifierWatcher"));
-    QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &notifications,
-                               QDBusConnection::ExportAllContents));
-    QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+    QVERIFY(beTheDesktop(bus, watcher, notifications));
 
     TestHome home;
     ModemSim modem({"--accept", "AT+VCID=1"});
@@ -191,12 +197,7 @@ void TestDesktopBus::newMessageIsNotifiedAndPlayed()
         QSKIP("needs a session bus and an X server (run through with-bus.sh)");
     Watcher watcher;
     Notifications notifications;
-    QVERIFY(
-        bus.registerObject("/StatusNotifierWatcher", &watcher, QDBusConnection::ExportAllContents));
-    QVERIFY(bus.registerService("org.kde.StatusNotifierWatcher"));
-    QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &notifications,
-                               QDBusConnection::ExportAllContents));
-    QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+    QVERIFY(beTheDesktop(bus, watcher, notifications));
 
     TestHome home;
     // The caller speaks once the spoken greeting is over.
