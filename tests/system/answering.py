@@ -21,7 +21,6 @@ import sqlite3
 import subprocess
 import sys
 import tempfile
-import time
 import wave
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -109,8 +108,8 @@ client = socket.create_connection(("127.0.0.1", ncid), 10)
 client.settimeout(30)
 if mqtt:
     wait_until(lambda: "[MQTT: connected" in home.said())
+    # Subscribed seconds before the message can come: the greeting and the speech come first.
     new_message = subscribe(mqtt_port, "ringdesk/message", 1)
-    time.sleep(0.5)  # subscribed before the message comes
 home.modem_says("call 6135551234 SMITH JOHN")
 check(wait_until(lambda: "[New message from +1 (613) 555-1234 (0:" in home.said(), 30),
       "a message is left and said")
