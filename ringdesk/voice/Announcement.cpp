@@ -73,34 +73,49 @@ double Announcement::seconds(const QString& path)
     return info.samplerate > 0 ? double(info.frames) / info.samplerate : -1;
 }
 
+namespace {
+
+// What the line says, by language: the announcement and the greeting. English first, for a
+// language that has no row of its own.
+struct Words
+{
+    const char* language;
+    const char* announcement;
+    const char* greeting;
+};
+constexpr Words spoken[] = {
+    {"en", "The number you have reached is not in service.",
+     "Nobody can take your call. Please leave a message after the tone."},
+    {"de", "Die gewählte Rufnummer ist nicht vergeben.",
+     "Niemand kann Ihren Anruf entgegennehmen. Bitte sprechen Sie nach dem Ton."},
+    {"es", "El número al que ha llamado no está en servicio.",
+     "Nadie puede atender su llamada. Por favor, deje un mensaje después del tono."},
+    {"fr", "Le numéro que vous avez demandé n'est pas en service.",
+     "Personne ne peut prendre votre appel. Laissez un message après le bip."},
+    {"it", "Il numero selezionato non è in servizio.",
+     "Nessuno può rispondere. Lasciate un messaggio dopo il segnale."},
+    {"nl", "Het nummer dat u hebt gekozen is niet in gebruik.",
+     "Niemand kan uw oproep aannemen. Spreek een bericht in na de toon."},
+    {"pt", "O número para o qual ligou não está em serviço.",
+     "Ninguém pode atender a sua chamada. Deixe uma mensagem após o sinal."},
+};
+
+const Words& wordsIn(const QString& language)
+{
+    for (const Words& words : spoken)
+        if (language == QLatin1String(words.language))
+            return words;
+    return spoken[0];
+}
+
+} // namespace
+
 QString Announcement::defaultText(const QString& language)
 {
-    static const std::pair<const char*, const char*> texts[] = {
-        {"de", "Die gewählte Rufnummer ist nicht vergeben."},
-        {"es", "El número al que ha llamado no está en servicio."},
-        {"fr", "Le numéro que vous avez demandé n'est pas en service."},
-        {"it", "Il numero selezionato non è in servizio."},
-        {"nl", "Het nummer dat u hebt gekozen is niet in gebruik."},
-        {"pt", "O número para o qual ligou não está em serviço."},
-    };
-    for (const auto& [code, text] : texts)
-        if (language == QLatin1String(code))
-            return QString::fromUtf8(text);
-    return QStringLiteral("The number you have reached is not in service.");
+    return QString::fromUtf8(wordsIn(language).announcement);
 }
 
 QString Announcement::greetingText(const QString& language)
 {
-    static const std::pair<const char*, const char*> texts[] = {
-        {"de", "Niemand kann Ihren Anruf entgegennehmen. Bitte sprechen Sie nach dem Ton."},
-        {"es", "Nadie puede atender su llamada. Por favor, deje un mensaje después del tono."},
-        {"fr", "Personne ne peut prendre votre appel. Laissez un message après le bip."},
-        {"it", "Nessuno può rispondere. Lasciate un messaggio dopo il segnale."},
-        {"nl", "Niemand kan uw oproep aannemen. Spreek een bericht in na de toon."},
-        {"pt", "Ninguém pode atender a sua chamada. Deixe uma mensagem após o sinal."},
-    };
-    for (const auto& [code, text] : texts)
-        if (language == QLatin1String(code))
-            return QString::fromUtf8(text);
-    return QStringLiteral("Nobody can take your call. Please leave a message after the tone.");
+    return QString::fromUtf8(wordsIn(language).greeting);
 }

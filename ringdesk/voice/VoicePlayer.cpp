@@ -45,11 +45,7 @@ void VoicePlayer::skipToRecording()
 {
     if (m_step != Step::Streaming || m_recording || !m_thenRecord)
         return;
-    m_pace.stop();
-    m_step = Step::Ending;
-    m_modem.writeAudio(VoiceStream::cancelAudio() +
-                       VoiceStream::endOfAudio(m_voice.model.quirks.tripledEnds));
-    m_endWait.start(3000);
+    dropAudio(false);
 }
 
 void VoicePlayer::stepAside()
@@ -63,12 +59,7 @@ void VoicePlayer::stepAside()
         m_cut = true;
         return stopRecording();
     }
-    m_pace.stop();
-    m_step = Step::Ending;
-    m_cut = true;
-    m_modem.writeAudio(VoiceStream::cancelAudio() +
-                       VoiceStream::endOfAudio(m_voice.model.quirks.tripledEnds));
-    m_endWait.start(3000);
+    dropAudio(true);
 }
 
 void VoicePlayer::record(const VoiceProbe::Voice& voice, int mostMs, const QString& callerIdCommand)
@@ -232,10 +223,15 @@ void VoicePlayer::stopEarly(const QString& why)
 {
     if (m_step != Step::Streaming)
         return;
+    emit eventLine(QStringLiteral("[Audio on %1 stopped: %2]").arg(m_modem.device(), why));
+    dropAudio(true);
+}
+
+void VoicePlayer::dropAudio(bool cut)
+{
     m_pace.stop();
     m_step = Step::Ending;
-    m_cut = true;
-    emit eventLine(QStringLiteral("[Audio on %1 stopped: %2]").arg(m_modem.device(), why));
+    m_cut = m_cut || cut;
     m_modem.writeAudio(VoiceStream::cancelAudio() +
                        VoiceStream::endOfAudio(m_voice.model.quirks.tripledEnds));
     m_endWait.start(3000);

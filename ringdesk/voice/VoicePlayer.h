@@ -74,6 +74,8 @@ private:
     void streamBytes(const QByteArray& bytes);
     // The caller is gone: what the modem holds is dropped and the audio ended.
     void stopEarly(const QString& why);
+    // What the modem holds is dropped and the audio ended; `cut`: it did not play to its end.
+    void dropAudio(bool cut);
     void endStream(const QByteArray& rest);
     void restore(bool played, bool reset = false);
     void restoreNext(int at);

@@ -37,14 +37,14 @@ std::optional<std::pair<qint64, qint64>> MessagesController::range(const QByteAr
     // One range only: that is what audio elements ask for.
     if (!field.startsWith("bytes=") || field.contains(',') || size <= 0)
         return std::nullopt;
-    const QByteArray spec = field.mid(6).trimmed();
-    const qsizetype dash = spec.indexOf('-');
+    const QByteArray asked = field.mid(6).trimmed();
+    const qsizetype dash = asked.indexOf('-');
     if (dash < 0)
         return std::nullopt;
     bool firstOk = false;
     bool lastOk = false;
-    const qint64 first = spec.left(dash).toLongLong(&firstOk);
-    const qint64 last = spec.mid(dash + 1).toLongLong(&lastOk);
+    const qint64 first = asked.left(dash).toLongLong(&firstOk);
+    const qint64 last = asked.mid(dash + 1).toLongLong(&lastOk);
     if (dash == 0) { // the last `last` bytes
         if (!lastOk || last <= 0)
             return std::nullopt;
@@ -52,7 +52,7 @@ std::optional<std::pair<qint64, qint64>> MessagesController::range(const QByteAr
     }
     if (!firstOk || first < 0 || first >= size)
         return std::nullopt;
-    if (spec.size() == dash + 1)
+    if (asked.size() == dash + 1)
         return std::pair(first, size - 1);
     if (!lastOk || last < first)
         return std::nullopt;
