@@ -230,9 +230,7 @@ void CallPipeline::ended(const QString& sourceId, bool answered, int seconds)
     call.duration = answered ? seconds : 0;
     m_history.setOutcome(call.historyId, call.id, call.outcome, call.duration);
     emit outcomeKnown(call);
-    const QString caller = call.contactName.isEmpty()
-                               ? (call.number.isEmpty() ? call.name : call.number)
-                               : call.contactName;
+    const QString caller = call.caller();
     m_events.append(answered
                         ? QStringLiteral("[Call from %1 answered: %2 s]").arg(caller).arg(seconds)
                         : QStringLiteral("[Missed call from %1]").arg(caller));

@@ -52,6 +52,12 @@ struct CallRecord
     // The call as one line of the call list and the call log.
     QString logLine() const { return date + u' ' + time + u' ' + number + u' ' + name; }
 
+    // Who called, as a line of text says it: the contact, else the number, else the name.
+    QString caller() const
+    {
+        return !contactName.isEmpty() ? contactName : !number.isEmpty() ? number : name;
+    }
+
     // The number's digits alone.
     QString digits() const
     {

@@ -254,15 +254,7 @@ void Monitor::answerIfDue(int count)
     // The call these rings belong to, when its caller ID came (between the first two rings).
     const bool known = m_letThroughAt.isValid() && m_letThroughAt.elapsed() < 6000 * count;
     const CallRecord call = known ? m_letThrough : CallRecord();
-    AnsweringMachine::Options options;
-    options.silenceSeconds = m_config.silenceSeconds;
-    options.maxSeconds = m_config.maxSeconds;
-    options.folder = messagesFolder();
-    m_machine.setOptions(options);
-    const QString caller = !call.contactName.isEmpty() ? call.contactName
-                           : !call.number.isEmpty()    ? call.number
-                                                       : call.name;
-    m_machine.answer(call.id, caller, call.digits());
+    m_machine.answer(call.id, call.caller(), call.digits());
 }
 
 QString Monitor::messagesFolder() const
@@ -334,6 +326,7 @@ void Monitor::loadSettings()
     m_country = m_config.country;
     setAreaCode(m_config.areaCode);
     m_calls.screening().setOptions(m_config.screening);
+    m_machine.setOptions({m_config.silenceSeconds, m_config.maxSeconds, messagesFolder()});
     m_config.showIn(m_state);
     m_modemChoice.allow(m_config.findModemAllowed, m_config.useAddressBook);
 }
