@@ -50,7 +50,8 @@ with open(f"{home.data}/CallLog.txt", "w", newline="") as log:
 
 def start():
     home.start_monitor()
-    if wait_until(lambda: "[System Ready" in home.said(), 60):
+    # The page listens once the modem search is over: a moment after "System Ready".
+    if wait_until(lambda: "[System Ready" in home.said() and "[Web page at" in home.said(), 60):
         return True
     print(home.said()[-3000:])  # what the monitor said instead
     return False
