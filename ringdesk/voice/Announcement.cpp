@@ -75,29 +75,44 @@ double Announcement::seconds(const QString& path)
 
 namespace {
 
-// What the line says, by language: the announcement and the greeting. English first, for a
-// language that has no row of its own.
+// What the line says, by language: the announcement, the greeting, the human check's question
+// (%1 the key) and its thanks. English first, for a language that has no row of its own.
 struct Words
 {
     const char* language;
     const char* announcement;
     const char* greeting;
+    const char* check;
+    const char* checked;
 };
 constexpr Words spoken[] = {
     {"en", "The number you have reached is not in service.",
-     "Nobody can take your call. Please leave a message after the tone."},
+     "Nobody can take your call. Please leave a message after the tone.", "Press %1 to reach us.",
+     "Thank you. You can call again now. Please leave a message after the tone."},
     {"de", "Die gewählte Rufnummer ist nicht vergeben.",
-     "Niemand kann Ihren Anruf entgegennehmen. Bitte sprechen Sie nach dem Ton."},
+     "Niemand kann Ihren Anruf entgegennehmen. Bitte sprechen Sie nach dem Ton.",
+     "Drücken Sie die %1, um uns zu erreichen.",
+     "Danke. Sie können uns jetzt wieder anrufen. Bitte sprechen Sie nach dem Ton."},
     {"es", "El número al que ha llamado no está en servicio.",
-     "Nadie puede atender su llamada. Por favor, deje un mensaje después del tono."},
+     "Nadie puede atender su llamada. Por favor, deje un mensaje después del tono.",
+     "Pulse %1 para comunicarse con nosotros.",
+     "Gracias. Ya puede volver a llamar. Deje un mensaje después del tono."},
     {"fr", "Le numéro que vous avez demandé n'est pas en service.",
-     "Personne ne peut prendre votre appel. Laissez un message après le bip."},
+     "Personne ne peut prendre votre appel. Laissez un message après le bip.",
+     "Appuyez sur %1 pour nous joindre.",
+     "Merci. Vous pouvez nous rappeler maintenant. Laissez un message après le bip."},
     {"it", "Il numero selezionato non è in servizio.",
-     "Nessuno può rispondere. Lasciate un messaggio dopo il segnale."},
+     "Nessuno può rispondere. Lasciate un messaggio dopo il segnale.",
+     "Premete %1 per parlare con noi.",
+     "Grazie. Ora potete richiamare. Lasciate un messaggio dopo il segnale."},
     {"nl", "Het nummer dat u hebt gekozen is niet in gebruik.",
-     "Niemand kan uw oproep aannemen. Spreek een bericht in na de toon."},
+     "Niemand kan uw oproep aannemen. Spreek een bericht in na de toon.",
+     "Druk op %1 om ons te bereiken.",
+     "Dank u. U kunt ons nu weer bellen. Spreek een bericht in na de toon."},
     {"pt", "O número para o qual ligou não está em serviço.",
-     "Ninguém pode atender a sua chamada. Deixe uma mensagem após o sinal."},
+     "Ninguém pode atender a sua chamada. Deixe uma mensagem após o sinal.",
+     "Prima %1 para falar connosco.",
+     "Obrigado. Já pode voltar a ligar. Deixe uma mensagem após o sinal."},
 };
 
 const Words& wordsIn(const QString& language)
@@ -118,4 +133,14 @@ QString Announcement::defaultText(const QString& language)
 QString Announcement::greetingText(const QString& language)
 {
     return QString::fromUtf8(wordsIn(language).greeting);
+}
+
+QString Announcement::checkText(const QString& language, QChar key)
+{
+    return QString::fromUtf8(wordsIn(language).check).arg(key);
+}
+
+QString Announcement::checkedText(const QString& language)
+{
+    return QString::fromUtf8(wordsIn(language).checked);
 }

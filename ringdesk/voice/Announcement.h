@@ -21,5 +21,9 @@ QString defaultText(const QString& language);
 // The answering machine's spoken greeting: "Nobody can take your call. Please leave a message
 // after the tone.", in English where the language has no words of its own.
 QString greetingText(const QString& language);
+// The human check's question, "Press 5 to reach us.", and its thanks once the key came: "Thank
+// you. You can call again now. Please leave a message after the tone."
+QString checkText(const QString& language, QChar key);
+QString checkedText(const QString& language);
 
 } // namespace Announcement

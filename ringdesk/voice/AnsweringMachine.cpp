@@ -16,22 +16,39 @@ namespace {
 constexpr int blockSamples = 800; // 100 ms
 // Speech is louder than a line's hiss: about -30 dB below full scale.
 constexpr double speechLevel = 1000;
+// How long a caller has for the key once the question is over.
+constexpr int checkWindowMs = 8000;
 
 } // namespace
 
 AnsweringMachine::AnsweringMachine(ModemControl& modem, const VoiceProbe& probe, QObject* parent)
     : QObject(parent), m_modem(modem), m_probe(probe), m_player(modem),
       m_greeting({QStringLiteral("Voice/Greeting"), QStringLiteral("greeting"),
-                  QStringLiteral("the tone alone"), &Announcement::greetingText})
+                  QStringLiteral("the tone alone"), &Announcement::greetingText}),
+      m_checkGreeting({QStringLiteral("Voice/CheckGreeting"), QStringLiteral("check-5"),
+                       QStringLiteral("a moment's silence"),
+                       [](const QString& language) {
+                           return Announcement::checkText(language, u'5');
+                       }}),
+      m_checkThanks({QString(), QStringLiteral("checked"), QStringLiteral("the tone alone"),
+                     &Announcement::checkedText})
 {
-    connect(&m_greeting, &VoicePrompt::eventLine, this, &AnsweringMachine::eventLine);
+    for (VoicePrompt* prompt : {&m_greeting, &m_checkGreeting, &m_checkThanks})
+        connect(prompt, &VoicePrompt::eventLine, this, &AnsweringMachine::eventLine);
     connect(&m_player, &VoicePlayer::eventLine, this, &AnsweringMachine::eventLine);
     m_player.setRecordingSink([this](const QByteArray& audio) { take(audio); });
     connect(&m_player, &VoicePlayer::heard, this, [this](VoiceEvents::Event event) {
+        if (event.kind != VoiceEvents::Kind::Digit || m_player.recording())
+            return;
+        // The first key after the question is the answer; the others wait for the next one.
+        if (m_checking && !m_pressed.isNull())
+            return;
+        if (m_checking)
+            m_pressed = QChar::fromLatin1(event.digit);
         // A key during the greeting: the caller knows what to do.
-        if (event.kind == VoiceEvents::Kind::Digit && !m_player.recording())
-            m_player.skipToRecording();
+        m_player.cutAudio();
     });
+    connect(&m_player, &VoicePlayer::held, this, &AnsweringMachine::heldLine);
     connect(&m_player, &VoicePlayer::finished, this, [this] {
         close();
         emit finished();
@@ -44,11 +61,100 @@ void AnsweringMachine::setGreeting(const QString& file, const QString& dataFolde
     m_greeting.prepare(file, dataFolder, language);
 }
 
+void AnsweringMachine::setCheckGreeting(const QString& file, const QString& dataFolder,
+                                        const QString& language)
+{
+    const QChar key = m_options.checkKey;
+    m_checkGreeting.setKind({QStringLiteral("Voice/CheckGreeting"), QStringLiteral("check-") + key,
+                             QStringLiteral("a moment's silence"), [key](const QString& language) {
+                                 return Announcement::checkText(language, key);
+                             }});
+    m_checkGreeting.prepare(file, dataFolder, language);
+    m_checkThanks.prepare(QString(), dataFolder, language);
+}
+
 bool AnsweringMachine::answer(const QString& callId, const QString& caller, const QString& digits)
 {
     const std::optional<VoiceProbe::Voice>& voice = m_probe.voice();
+    if (!voice && !std::exchange(m_toldNoVoice, true))
+        emit eventLine(QStringLiteral("[No voice mode known on the modem on %1: the answering "
+                                      "machine cannot answer]")
+                           .arg(m_modem.device()));
     if (!voice || m_player.playing())
         return false;
+    if (!openMessage(digits))
+        return false;
+    m_callId = callId;
+    m_caller = caller.isEmpty() ? QStringLiteral("an unknown caller") : caller;
+    const VoiceModem::Encoding encoding = voice->format.encoding;
+    const QByteArray greeting =
+        VoiceTones::encode(m_greeting.samples(), encoding) + VoiceTones::beep(encoding);
+    m_player.playThenRecord(*voice, greeting, m_options.maxSeconds * 1000,
+                            m_modem.settings().callerIdCommand);
+    emit messageStarted(m_callId, m_path);
+    emit eventLine(QStringLiteral("[Answering the call from %1]").arg(m_caller));
+    return true;
+}
+
+QString AnsweringMachine::whyNoCheck() const
+{
+    if (!m_probe.voice())
+        return QStringLiteral("no voice mode is known on the modem");
+    if (m_player.playing())
+        return QStringLiteral("the voice line is busy with another call");
+    return QString();
+}
+
+void AnsweringMachine::check(const QString& callId, const QString& caller, const QString& digits)
+{
+    if (!whyNoCheck().isEmpty())
+        return;
+    m_callId = callId;
+    m_caller = caller.isEmpty() ? QStringLiteral("an unknown caller") : caller;
+    m_digits = digits;
+    m_checking = true;
+    m_pressed = QChar();
+    m_wrongKeys = 0;
+    m_player.playAndHold(*m_probe.voice(), checkQuestion(m_probe.voice()->format.encoding),
+                         m_modem.settings().callerIdCommand);
+    emit eventLine(QStringLiteral("[Asking %1 to press %2]").arg(m_caller).arg(m_options.checkKey));
+}
+
+QByteArray AnsweringMachine::checkQuestion(VoiceModem::Encoding encoding) const
+{
+    // The time for the key is silence on the line: the modem reports the key while it plays.
+    return VoiceTones::encode(
+        m_checkGreeting.samples() + QList<qint16>(checkWindowMs * 8, qint16(0)), encoding);
+}
+
+void AnsweringMachine::heldLine(bool cut)
+{
+    const QChar pressed = std::exchange(m_pressed, QChar());
+    const VoiceModem::Encoding encoding = m_probe.voice()->format.encoding;
+    if (!cut && !pressed.isNull() && pressed != m_options.checkKey && ++m_wrongKeys < 2) {
+        emit eventLine(QStringLiteral("[%1 pressed %2, not %3: asking once more]")
+                           .arg(m_caller)
+                           .arg(pressed)
+                           .arg(m_options.checkKey));
+        return m_player.playMore(checkQuestion(encoding), true);
+    }
+    m_checking = false;
+    if (cut || pressed != m_options.checkKey) {
+        // A person on an extension has the call: nothing was decided.
+        if (!m_player.steppedAside())
+            emit checked(m_callId, false);
+        return m_player.release();
+    }
+    emit checked(m_callId, true);
+    const QByteArray thanks = VoiceTones::encode(m_checkThanks.samples(), encoding);
+    if (!openMessage(m_digits))
+        return m_player.playMore(thanks, false);
+    m_player.playMoreThenRecord(thanks + VoiceTones::beep(encoding), m_options.maxSeconds * 1000);
+    emit messageStarted(m_callId, m_path);
+}
+
+bool AnsweringMachine::openMessage(const QString& digits)
+{
     QDir().mkpath(m_options.folder);
     const QString stamp = Clock::now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     m_path = m_options.folder + u'/' + stamp + (digits.isEmpty() ? QString() : u'-' + digits) +
@@ -65,18 +171,9 @@ bool AnsweringMachine::answer(const QString& callId, const QString& caller, cons
     }
     // Each write brings the header up to date: the file is whole however the recording ends.
     sf_command(m_file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
-    m_callId = callId;
-    m_caller = caller.isEmpty() ? QStringLiteral("an unknown caller") : caller;
     m_samples = m_speechMs = m_quietMs = 0;
     m_block.clear();
     m_odd.clear();
-    const VoiceModem::Encoding encoding = voice->format.encoding;
-    const QByteArray greeting =
-        VoiceTones::encode(m_greeting.samples(), encoding) + VoiceTones::beep(encoding);
-    m_player.playThenRecord(*voice, greeting, m_options.maxSeconds * 1000,
-                            m_modem.settings().callerIdCommand);
-    emit messageStarted(m_callId, m_path);
-    emit eventLine(QStringLiteral("[Answering the call from %1]").arg(m_caller));
     return true;
 }
 

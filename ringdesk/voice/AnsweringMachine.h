@@ -17,6 +17,10 @@ struct sf_private_tag; // libsndfile's SNDFILE
 // or dial tone; the caller hanging up; or the longest a message may be. A key pressed during the
 // greeting cuts it short; an extension picked up leaves the call to the household. A message
 // with under a second of speech is deleted.
+//
+// The human check answers a caller nobody knows at once: "Press 5 to reach us", then 8 s for the
+// key. The right key: thanks, the tone, and a message as above; a wrong key is asked again once;
+// no key, the wrong one twice or the caller gone fails the check, and the call is let go.
 class AnsweringMachine : public QObject
 {
     Q_OBJECT
@@ -26,6 +30,7 @@ public:
         int silenceSeconds = 5;
         int maxSeconds = 120;
         QString folder; // where messages go
+        QChar checkKey = u'5';
     };
 
     AnsweringMachine(ModemControl& modem, const VoiceProbe& probe, QObject* parent = nullptr);
@@ -36,6 +41,13 @@ public:
     // Answers the call ringing now, for `callId` from `caller` (as shown) whose number has
     // `digits`; false when it cannot (no voice modem, busy with another call).
     bool answer(const QString& callId, const QString& caller, const QString& digits);
+    // The human check's question: `file`, or spoken with the options' key; its thanks are
+    // always spoken.
+    void setCheckGreeting(const QString& file, const QString& dataFolder, const QString& language);
+    // Why no caller can be checked now ("no voice mode is known"), or nothing when one can.
+    QString whyNoCheck() const;
+    // Checks the caller of the call ringing now; checked() tells how it went.
+    void check(const QString& callId, const QString& caller, const QString& digits);
     bool busy() const { return m_player.playing(); }
     // Who the call being answered (or last answered) is from, as shown.
     const QString& caller() const { return m_caller; }
@@ -47,9 +59,14 @@ signals:
     void messageStarted(const QString& callId, const QString& file);
     void messageLeft(const QString& callId, const QString& file, int seconds);
     void messageDropped(const QString& file);
+    // The caller pressed the key (and may now leave a message), or did not.
+    void checked(const QString& callId, bool passed);
     void finished();
 
 private:
+    bool openMessage(const QString& digits);
+    QByteArray checkQuestion(VoiceModem::Encoding encoding) const;
+    void heldLine(bool cut);
     void take(const QByteArray& audio);
     void close();
 
@@ -57,6 +74,13 @@ private:
     const VoiceProbe& m_probe;
     VoicePlayer m_player;
     VoicePrompt m_greeting;
+    VoicePrompt m_checkGreeting;
+    VoicePrompt m_checkThanks;
+    bool m_checking = false;
+    QChar m_pressed; // the key pressed since the question was last asked
+    int m_wrongKeys = 0;
+    bool m_toldNoVoice = false;
+    QString m_digits;
     Options m_options;
     QString m_callId;
     QString m_caller;

@@ -41,9 +41,51 @@ void VoicePlayer::playThenRecord(const VoiceProbe::Voice& voice, const QByteArra
     m_mostRecordMs = mostMs;
 }
 
-void VoicePlayer::skipToRecording()
+void VoicePlayer::playAndHold(const VoiceProbe::Voice& voice, const QByteArray& audio,
+                              const QString& callerIdCommand)
 {
-    if (m_step != Step::Streaming || m_recording || !m_thenRecord)
+    play(voice, audio, callerIdCommand);
+    m_hold = true;
+}
+
+void VoicePlayer::playMore(const QByteArray& audio, bool hold)
+{
+    if (m_step != Step::Holding)
+        return;
+    m_hold = hold;
+    m_thenRecord = false;
+    more(audio);
+}
+
+void VoicePlayer::playMoreThenRecord(const QByteArray& audio, int mostMs)
+{
+    if (m_step != Step::Holding)
+        return;
+    m_hold = false;
+    m_thenRecord = true;
+    m_mostRecordMs = mostMs;
+    more(audio);
+}
+
+void VoicePlayer::more(const QByteArray& audio)
+{
+    m_audio = audio;
+    m_sent = 0;
+    m_cut = false;
+    m_streamEnded = false;
+    m_step = Step::Setting;
+    next({QStringLiteral("AT+VTX")}, 0);
+}
+
+void VoicePlayer::release()
+{
+    if (m_step == Step::Holding)
+        restore(true);
+}
+
+void VoicePlayer::cutAudio()
+{
+    if (m_step != Step::Streaming || m_recording)
         return;
     dropAudio(false);
 }
@@ -89,6 +131,7 @@ void VoicePlayer::begin(const VoiceProbe::Voice& voice, const QString& callerIdC
     m_recorded.clear();
     m_recording = recording;
     m_thenRecord = false;
+    m_hold = false;
     m_stepAside = false;
     m_callerIdCommand = callerIdCommand;
     m_sent = 0;
@@ -213,6 +256,10 @@ void VoicePlayer::streamBytes(const QByteArray& bytes)
                 m_recording = true;
                 m_streamEnded = false;
                 return next({QStringLiteral("AT+VRX")}, 0);
+            }
+            if (m_hold && !m_recording) {
+                m_step = Step::Holding;
+                return emit held(m_cut);
             }
             restore(!m_cut);
         }

@@ -28,15 +28,24 @@ public:
     // ID on again afterwards.
     void play(const VoiceProbe::Voice& voice, const QByteArray& audio,
               const QString& callerIdCommand);
+    // Plays `audio` as play() does but keeps the line once it ends: held() comes, and the owner
+    // plays more, records or lets the call go (release()) at once, since a held line reports
+    // nothing.
+    void playAndHold(const VoiceProbe::Voice& voice, const QByteArray& audio,
+                     const QString& callerIdCommand);
+    void playMore(const QByteArray& audio, bool hold);
+    void playMoreThenRecord(const QByteArray& audio, int mostMs);
+    void release();
     // Records what the caller says, after the same set-up with AT+VRX, until stopRecording(), the
     // caller hanging up or `mostMs` have passed; recorded() holds it, unshielded.
     void record(const VoiceProbe::Voice& voice, int mostMs, const QString& callerIdCommand);
     void stopRecording();
-    // Plays `audio` (a greeting), then records as record() does, in one call; skipToRecording()
-    // cuts the audio short (a key pressed during the greeting).
+    // Plays `audio` (a greeting), then records as record() does, in one call.
     void playThenRecord(const VoiceProbe::Voice& voice, const QByteArray& audio, int mostMs,
                         const QString& callerIdCommand);
-    void skipToRecording();
+    // The audio playing now ends here (a key pressed during the greeting): what follows it comes
+    // at once, the recording or held().
+    void cutAudio();
     // Someone picked up an extension: the modem leaves the line to them at once (AT+VLS=0).
     void stepAside();
     // Where recorded audio goes as it comes, instead of recorded().
@@ -44,6 +53,8 @@ public:
     {
         m_sink = std::move(sink);
     }
+    // The modem left the line to a person on an extension.
+    bool steppedAside() const { return m_stepAside; }
     bool recording() const { return m_recording && m_step != Step::Idle; }
     const QByteArray& recorded() const { return m_recorded; }
     bool playing() const { return m_step != Step::Idle; }
@@ -57,6 +68,9 @@ signals:
     void eventLine(const QString& line);
     // Played to the end (true), or not; either way the modem is back in data mode.
     void finished(bool played);
+    // The audio of playAndHold() or playMore() ended, the line still taken; `cut` when the line
+    // ended it (the caller gone, an extension picked up) rather than its end or cutAudio().
+    void held(bool cut);
 
 private:
     enum class Step
@@ -65,9 +79,11 @@ private:
         Setting,   // voice mode, format, line
         Streaming, // audio going out
         Ending,    // <DLE><ETX> sent, waiting for OK
+        Holding,   // the line taken, waiting for the owner's next step
         Restoring  // on-hook, data mode, caller ID
     };
     void begin(const VoiceProbe::Voice& voice, const QString& callerIdCommand, bool recording);
+    void more(const QByteArray& audio);
     void next(const QStringList& commands, int at);
     void startStream();
     void feed();
@@ -91,6 +107,7 @@ private:
     bool m_cut = false; // stopped before its end
     bool m_recording = false;
     bool m_thenRecord = false;
+    bool m_hold = false;
     bool m_stepAside = false;
     std::function<void(const QByteArray&)> m_sink;
     bool m_streamEnded = false; // the modem's <DLE><ETX> came

@@ -23,6 +23,8 @@ public:
     };
 
     explicit VoicePrompt(Kind kind, QObject* parent = nullptr);
+    // Other words from the next prepare() on (the human check's, when its key changes).
+    void setKind(Kind kind) { m_kind = std::move(kind); }
 
     // `file` when it is not empty; else the spoken text in `language`, made in `folder` unless
     // it is there already (espeak-ng runs meanwhile).
