@@ -52,9 +52,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <sndfile.h>
 #include <termios.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -99,7 +101,8 @@ public:
     void setVoice(const QByteArray& model) { m_voice = model; }
     // The far end of a call the host has answered, on a timeline from the moment the line is
     // taken (AT+VLS=1 in voice mode): steps separated by ';', each tone:HZ:MS (8-bit samples
-    // 128 + 120 sin, so 0x10 samples among them), silence:MS, digit:D (<DLE>D), hold:D:MS (a key
+    // 128 + 120 sin, so 0x10 samples among them), speech:FILE (a recording, any sound file),
+    // silence:MS, digit:D (<DLE>D), hold:D:MS (a key
     // held: <DLE>D every 70 ms), busy (<DLE>b), dialtone (<DLE>d), offhook (<DLE>H, an extension
     // picked up) or hangup (<DLE>l); silence follows the last step. Its audio reaches the host
     // while it records (AT+VRX); its events whenever they fall.
@@ -113,6 +116,8 @@ public:
                 const double hz = parts.value(1).toDouble();
                 for (int n = 0; n < ms * 8; ++n)
                     m_farAudio += char(128 + int(120 * std::sin(2 * M_PI * hz * n / 8000)));
+            } else if (kind == "speech") {
+                m_farAudio += soundFile(step.trimmed().mid(7));
             } else if (kind == "silence") {
                 m_farAudio += QByteArray(ms * 8, char(0x80));
             } else if (kind == "hold") {
@@ -130,6 +135,27 @@ public:
             }
         }
     }
+    // A sound file as the line's 8-bit samples at 8000 Hz (nearest sample, first channel):
+    // nothing when it cannot be read.
+    static QByteArray soundFile(const QByteArray& path)
+    {
+        SF_INFO info{};
+        SNDFILE* file = sf_open(path.constData(), SFM_READ, &info);
+        if (!file) {
+            std::fprintf(stderr, "cannot read %s: %s\n", path.constData(), sf_strerror(nullptr));
+            return {};
+        }
+        std::vector<short> frames(size_t(info.frames) * size_t(info.channels));
+        const sf_count_t got = sf_readf_short(file, frames.data(), info.frames);
+        sf_close(file);
+        QByteArray line;
+        for (qint64 n = 0; info.samplerate > 0 && n * info.samplerate / 8000 < got; ++n) {
+            const short sample = frames[size_t(n * info.samplerate / 8000 * info.channels)];
+            line += char(128 + sample / 256);
+        }
+        return line;
+    }
+
     void setAudioOut(const QString& path, bool tripledEnds)
     {
         m_audioOut.setFileName(path);
@@ -534,9 +560,9 @@ int main(int argc, char* argv[])
     parser.addOption({QStringLiteral("no-echo"), QStringLiteral("Do not echo commands.")});
     parser.addOption({QStringLiteral("silent"), QStringLiteral("Never answer (a dead modem).")});
     parser.addOption({QStringLiteral("far-end"),
-                      QStringLiteral("What the far end sends while the host records: steps "
-                                     "tone:HZ:MS, silence:MS, digit:D, busy, hangup, separated "
-                                     "by ';'."),
+                      QStringLiteral("The caller on a line the host has taken: steps "
+                                     "tone:HZ:MS, speech:FILE, silence:MS, digit:D, hold:D:MS, "
+                                     "busy, dialtone, offhook, hangup, separated by ';'."),
                       QStringLiteral("script")});
     parser.addOption({QStringLiteral("no-ok-after-audio"),
                       QStringLiteral("Send no OK once the audio has played.")});
