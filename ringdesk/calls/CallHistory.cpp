@@ -51,6 +51,7 @@ CREATE TABLE IF NOT EXISTS messages (
 );
 CREATE INDEX IF NOT EXISTS messages_call ON messages(call_id);
 CREATE INDEX IF NOT EXISTS calls_e164 ON calls(e164);
+CREATE INDEX IF NOT EXISTS calls_call_id ON calls(call_id);
 CREATE VIRTUAL TABLE IF NOT EXISTS calls_text USING fts5(
     name, contact_name, digits, content='calls', content_rowid='id', tokenize='trigram');
 CREATE TRIGGER IF NOT EXISTS calls_text_add AFTER INSERT ON calls BEGIN

@@ -211,7 +211,7 @@ bool ScreeningList::appendLine(const QString& line, QString* error)
             return false;
         refresh(m_plan);
         for (const Entry& entry : std::as_const(m_entries))
-            if (entry.text == line)
+            if (entry.text == entryOf(line))
                 return true;
     }
     *error = QStringLiteral("another program kept replacing the file");
@@ -262,7 +262,8 @@ int ScreeningList::removeLines(const std::function<bool(const QString& entry)>& 
     return removed;
 }
 
-bool ScreeningList::add(const QString& number, const NumberPlan& plan, QString* error, bool* added)
+bool ScreeningList::add(const QString& number, const NumberPlan& plan, QString* error, bool* added,
+                        const QString& comment)
 {
     if (const QString why = problemWith(number, plan); !why.isEmpty() || number.endsWith(u'*')) {
         *error = why.isEmpty() ? QStringLiteral("not a number") : why;
@@ -282,7 +283,10 @@ bool ScreeningList::add(const QString& number, const NumberPlan& plan, QString* 
             return true;
     if (added)
         *added = true;
-    return appendLine(plan.international(number), error);
+    // A comment is one line of text, with no '#' of its own to end an entry early.
+    const QString note = CleanText::field(comment).simplified().remove(u'#');
+    return appendLine(plan.international(number) + (note.isEmpty() ? QString() : "  # " + note),
+                      error);
 }
 
 int ScreeningList::remove(const QString& number, const NumberPlan& plan, QString* error)

@@ -56,9 +56,11 @@ public:
     // Why the text is no entry (one number, one prefix or one name pattern); empty when it is.
     static QString problemWith(const QString& text, const NumberPlan& plan);
 
-    // The number added as a line of its own in international form; nothing when it is on the
-    // list already. False, and why, when it is no number or the file cannot be written.
-    bool add(const QString& number, const NumberPlan& plan, QString* error, bool* added = nullptr);
+    // The number added as a line of its own in international form, with `comment` after it;
+    // nothing when it is on the list already. False, and why, when it is no number or the file
+    // cannot be written.
+    bool add(const QString& number, const NumberPlan& plan, QString* error, bool* added = nullptr,
+             const QString& comment = QString());
     // Every line naming this number, in any punctuation, taken out, comments and other entries
     // kept; how many were, or -1 when the file cannot be written.
     int remove(const QString& number, const NumberPlan& plan, QString* error);
