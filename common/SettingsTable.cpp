@@ -257,6 +257,12 @@ const SettingEntry ScreeningAction = [] {
                      QStringLiteral("announce"), QStringLiteral("fax")};
     return entry;
 }();
+// "check": a caller nobody knows is answered and asked for a key (the human check).
+const SettingEntry ScreeningUnknown = [] {
+    SettingEntry entry = row(Kind::Choice, "Screening", "Unknown", "ring");
+    entry.choices = {QStringLiteral("ring"), QStringLiteral("check")};
+    return entry;
+}();
 const SettingEntry ScreeningWithheld = whole("Screening", "Withheld", "0", 0, 1);
 const SettingEntry ScreeningBlockMarkers = row(Kind::Switch, "Screening", "BlockMarkers", "1");
 const SettingEntry ScreeningHangupDelay = whole("Screening", "HangupDelay", "2000", 0, 60000);
@@ -350,6 +356,8 @@ static SettingEntry soundFile(const char* key)
 const SettingEntry VoiceAnnouncement = soundFile("Announcement");
 const SettingEntry VoiceGreeting = soundFile("Greeting");
 const SettingEntry VoiceAnswerAfter = whole("Voice", "AnswerAfter", "0", 0, 20);
+const SettingEntry VoiceCheckDigit = whole("Voice", "CheckDigit", "5", 0, 9);
+const SettingEntry VoiceCheckGreeting = soundFile("CheckGreeting");
 const SettingEntry VoiceSilenceSeconds = whole("Voice", "SilenceSeconds", "5", 1, 60);
 const SettingEntry VoiceMaxSeconds = whole("Voice", "MaxSeconds", "120", 5, 600);
 const SettingEntry VoiceMessagesLimit = whole("Voice", "MessagesLimit", "200", 1, 100000);
@@ -398,6 +406,7 @@ const QList<const SettingEntry*>& all()
                                                     &MatchNumberOnly,
                                                     &ScreeningMode,
                                                     &ScreeningAction,
+                                                    &ScreeningUnknown,
                                                     &ScreeningWithheld,
                                                     &ScreeningBlockMarkers,
                                                     &ScreeningHangupDelay,
@@ -432,7 +441,9 @@ const QList<const SettingEntry*>& all()
                                                     &VoiceAnswerAfter,
                                                     &VoiceSilenceSeconds,
                                                     &VoiceMaxSeconds,
-                                                    &VoiceMessagesLimit};
+                                                    &VoiceMessagesLimit,
+                                                    &VoiceCheckDigit,
+                                                    &VoiceCheckGreeting};
     return rows;
 }
 

@@ -112,6 +112,7 @@ extern const SettingEntry Notify;
 // Section "Screening": what is done with callers the lists or the rules block.
 extern const SettingEntry ScreeningMode;
 extern const SettingEntry ScreeningAction;
+extern const SettingEntry ScreeningUnknown;
 extern const SettingEntry ScreeningWithheld;
 extern const SettingEntry ScreeningHangupDelay;
 extern const SettingEntry ScreeningBlockMarkers; // "0"/"1": names that mark spam, in mode 1
@@ -158,6 +159,8 @@ extern const SettingEntry VoiceAnnouncement;
 // call is answered (0: never), how long a pause ends a message, and how long one may be.
 extern const SettingEntry VoiceGreeting;
 extern const SettingEntry VoiceAnswerAfter;
+extern const SettingEntry VoiceCheckDigit;
+extern const SettingEntry VoiceCheckGreeting;
 extern const SettingEntry VoiceSilenceSeconds;
 extern const SettingEntry VoiceMaxSeconds;
 extern const SettingEntry VoiceMessagesLimit; // MB the messages folder may take

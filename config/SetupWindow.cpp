@@ -110,6 +110,7 @@ void SetupWindow::load()
     m_ui->greylistField->setText(QString::number(Settings::ScreeningGreylist.whole()));
     m_ui->greylistField->setValidator(new QIntValidator(0, 1440, m_ui->greylistField));
     m_ui->quietHoursField->setText(Settings::ScreeningQuietHours.text());
+    m_ui->checkUnknownBox->setChecked(Settings::ScreeningUnknown.choice() == u"check");
     m_ui->listenField->setText(Settings::WebListen.read());
     m_ui->ncidListenField->setText(Settings::NcidListen.read());
     m_ui->fritzBoxField->setText(Settings::FritzBoxAddress.read());
@@ -370,6 +371,9 @@ void SetupWindow::save()
     if (!m_ui->greylistField->text().isEmpty())
         addChanged(Settings::ScreeningGreylist, m_ui->greylistField->text());
     addChanged(Settings::ScreeningQuietHours, quietHours);
+    if ((Settings::ScreeningUnknown.choice() == u"check") != m_ui->checkUnknownBox->isChecked())
+        add(Settings::ScreeningUnknown,
+            m_ui->checkUnknownBox->isChecked() ? QStringLiteral("check") : QStringLiteral("ring"));
     addBox(Settings::MqttTls, m_ui->tlsBox);
     addChanged(Settings::MqttCaFile, m_ui->caFileField->text().trimmed());
     addChanged(Settings::MqttUsername, m_ui->userField->text());

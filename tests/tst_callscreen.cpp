@@ -202,10 +202,11 @@ void TestCallScreen::numbersFollowTheNumberPlan()
 }
 
 // Each row: the rules switched on, one caller at a time of day, and the rule that blocks it
-// (empty: it rings). The first rule in the order that matches names the block.
+// (empty: it rings; "ask": it is asked for a key first). The first rule in the order that matches
+// names the block.
 void TestCallScreen::rulesTakeTurns_data()
 {
-    QTest::addColumn<QString>("rules"); // invalid neighbours greylist=N quiet=HH:MM-HH:MM permit
+    QTest::addColumn<QString>("rules"); // invalid neighbours greylist=N quiet=HH:MM-HH:MM check
     QTest::addColumn<QString>("number");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("contact");
@@ -276,6 +277,17 @@ void TestCallScreen::rulesTakeTurns_data()
     QTest::newRow("quiet hours, then greylist")
         << "quiet=22:00-07:00 greylist=10"
         << "+16132220199" << none << false << "23:00" << -1 << "quiet hours";
+    QTest::newRow("nobody knows it: asked")
+        << "check"
+        << "+16132220199" << none << false << "12:00" << -1 << "ask";
+    QTest::newRow("withheld: asked") << "check"
+                                     << ""
+                                     << "PRIVATE" << false << "12:00" << -1 << "ask";
+    QTest::newRow("a contact: rings") << "check"
+                                      << "+16132220199" << none << true << "12:00" << -1 << none;
+    QTest::newRow("a rule blocks it: never asked")
+        << "check invalid"
+        << "+16130550199" << none << false << "12:00" << -1 << "cannot exist";
 }
 
 void TestCallScreen::rulesTakeTurns()
@@ -291,6 +303,7 @@ void TestCallScreen::rulesTakeTurns()
     for (const QString& word : rules.split(' ')) {
         options.blockInvalid |= word == "invalid";
         options.blockNeighbours |= word == "neighbours";
+        options.checkUnknown |= word == "check";
         if (word.startsWith("greylist="))
             options.greylistMinutes = word.mid(9).toInt();
         if (word.startsWith("quiet="))
@@ -309,8 +322,10 @@ void TestCallScreen::rulesTakeTurns()
     CallerId record = caller(number, name);
     record.withheld = number.isEmpty();
     const CallScreen::Verdict verdict = m_screen->decide(record, [contact] { return contact; });
-    QCOMPARE(verdict.rule, rule);
-    QCOMPARE(verdict.blocked, !rule.isEmpty());
+    const bool asked = rule == u"ask";
+    QCOMPARE(verdict.check, asked);
+    QCOMPARE(verdict.rule, asked ? QString() : rule);
+    QCOMPARE(verdict.blocked, !asked && !rule.isEmpty());
 }
 
 // A shell loop appends to blocked.txt while entries are added and removed here: none of its

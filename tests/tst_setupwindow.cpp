@@ -402,6 +402,7 @@ void TestSetupWindow::desktopOptions()
         window.ui().blockNeighboursBox->setChecked(true);
         window.ui().ownNumberField->setText(" 613-555-0100 ");
         window.ui().greylistField->setText("10");
+        window.ui().checkUnknownBox->setChecked(true);
         // Hours that are no span are refused before anything is saved.
         window.ui().quietHoursField->setText("22:00-22:00");
         window.ui().saveButton->click();
@@ -428,6 +429,7 @@ void TestSetupWindow::desktopOptions()
         QCOMPARE(stored("Screening", "BlockNeighbours"), "1");
         QCOMPARE(stored("Screening", "OwnNumber"), "613-555-0100");
         QCOMPARE(stored("Screening", "Greylist"), "10");
+        QCOMPARE(stored("Screening", "Unknown"), "check");
         QCOMPARE(stored("Screening", "QuietHours"), "22:00-7:00");
         QCOMPARE(stored("NCID", "Listen"), "192.168.1.10:3333");
         QCOMPARE(stored("FritzBox", "Address"), "fritz.box");

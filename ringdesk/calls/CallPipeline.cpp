@@ -2,6 +2,7 @@
 
 #include "addressbook/AddressBook.h"
 #include "calls/EventLog.h"
+#include "common/Clock.h"
 #include "common/SingleInstance.h"
 #include "modem/ModemControl.h"
 
@@ -94,6 +95,9 @@ bool CallPipeline::knownCaller(const CallerId& record) const
 void CallPipeline::sayVerdict(const CallerId& record, const CallScreen::Verdict& verdict)
 {
     const QString caller = record.number.isEmpty() ? record.name : record.number;
+    if (!verdict.noCheck.isEmpty())
+        m_events.append(QStringLiteral("[%1 cannot be asked for a key: %2; it rings]")
+                            .arg(caller, verdict.noCheck));
     if (verdict.permitted)
         m_events.append(QStringLiteral("[Let through once: %1, which screening would block (%2)]")
                             .arg(caller, verdict.rule));
@@ -138,8 +142,39 @@ void CallPipeline::takeFromModem(const IncomingCall& call)
         handled(blocked, call);
         return;
     }
+    if (verdict.check) {
+        // No card or journal entry for a caller who may be a machine.
+        CallOptions checking = options(call);
+        checking.createContact = checking.createJournal = false;
+        CallRecord checked = m_processor.processCallId(record, checking);
+        checked.checking = true;
+        m_checkedCall = checked;
+        handled(checked, call);
+        emit checkDue(checked);
+        return;
+    }
     emit letThrough();
     handled(m_processor.processCallId(record, options(call)), call);
+}
+
+void CallPipeline::checkDone(const QString& callId, bool passed, QChar key)
+{
+    if (callId.isEmpty() || m_checkedCall.id != callId)
+        return;
+    CallRecord call = std::exchange(m_checkedCall, CallRecord());
+    const QString caller = call.number.isEmpty() ? call.name : call.number;
+    if (passed && call.withheld == CallRecord::Withheld::No && !call.digits().isEmpty())
+        m_screen.allowChecked(call.number,
+                              QStringLiteral("pressed %1 when asked, %2")
+                                  .arg(key)
+                                  .arg(Clock::now().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+    else if (!passed)
+        m_events.append(QStringLiteral("[Blocked %1: did not press %2]").arg(caller).arg(key),
+                        EventLog::Kind::Screening);
+    call.checking = false;
+    call.outcome = passed ? QStringLiteral("passed the check") : QStringLiteral("failed the check");
+    m_history.setOutcome(call.historyId, call.id, call.outcome, 0);
+    emit outcomeKnown(call);
 }
 
 void CallPipeline::voiceFailed()

@@ -70,6 +70,13 @@ public:
     // The voice line could not answer the blocked call it took: it is hung up on, and its
     // outcome says so.
     void voiceFailed();
+    // Who asks callers nobody knows for a key (RingingCall::setCheckLine); checkDue() gives it
+    // each such call, and checkDone() how it went: passed, the number is allowed from now on.
+    void setCheckLine(std::function<QString()> whyNot)
+    {
+        m_ringingCall.setCheckLine(std::move(whyNot));
+    }
+    void checkDone(const QString& callId, bool passed, QChar key);
     // The call ringing now was blocked.
     bool ringingCallBlocked() const { return m_ringingCall.blockedRinging(); }
     void clearLog();
@@ -86,6 +93,8 @@ signals:
     // A call's outcome came from its source.
     void outcomeKnown(const CallRecord& call);
     void missedCall(const QString& contactName);
+    // A call whose caller is to be asked for a key now, logged already.
+    void checkDue(const CallRecord& call);
 
 private:
     void takeFromModem(const IncomingCall& call);
@@ -116,6 +125,7 @@ private:
     // The box's calls that rang, by its connection id, until they end.
     QHash<QString, CallRecord> m_boxCalls;
     CallRecord m_voiceCall;        // the blocked call the voice line answers
+    CallRecord m_checkedCall;      // the call whose caller is being asked for a key
     QList<IncomingCall> m_waiting; // the household's, until no record of ours is arriving
     bool m_waitTimerSet = false;
 };

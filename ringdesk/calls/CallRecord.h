@@ -39,8 +39,11 @@ struct CallRecord
     QString contactName;
     // Where the call came from: the modem's port, or the household's broker.
     QString source;
-    // Once known: "answered" or "missed", and how long it was answered for.
+    // Once known: "answered" or "missed", "passed the check" or "failed the check", and how
+    // long it was answered for.
     QString outcome;
+    // Its caller is being asked for a key: nobody should be disturbed by it yet.
+    bool checking = false;
     int duration = 0;
     // The message its caller left on the answering machine: how long (-1: none), and whether
     // it has been heard.

@@ -117,7 +117,10 @@ CallScreen::Verdict CallScreen::decide(const CallerId& record,
     const ScreeningList::Hit listed = m_blocked.match(record.e164, number, record.name);
     verdict.rule = listed.number ? listed.entry : ruleFor(record, listed);
     // The user's own number entry blocks even a contact: that is what "Block" means.
-    if (verdict.rule.isEmpty() || (!listed.number && !record.withheld && inAddressBook()))
+    if (verdict.rule.isEmpty())
+        verdict.check = m_options.checkUnknown && m_options.mode == ScreeningOptions::BlockListed &&
+                        (record.withheld || !inAddressBook());
+    else if (!listed.number && !record.withheld && inAddressBook())
         verdict.rule.clear();
     else if (std::exchange(m_permitNext, false))
         verdict.permitted = true;
@@ -255,6 +258,19 @@ bool CallScreen::unblock(const QString& number, const QString& name)
     }
     emit eventLine(QStringLiteral("[Added %1 to %2: it overrides \"%3\" in %4]")
                        .arg(number, m_allowed.path(), still.entry, m_blocked.path()));
+    return true;
+}
+
+bool CallScreen::allowChecked(const QString& number, const QString& why)
+{
+    QString error;
+    bool added = false;
+    if (!m_allowed.add(number, m_plan, &error, &added, why)) {
+        emit eventLine(QStringLiteral("[Couldn't allow %1: %2]").arg(number, error));
+        return false;
+    }
+    if (added)
+        emit eventLine(QStringLiteral("[Added %1 to %2: %3]").arg(number, m_allowed.path(), why));
     return true;
 }
 

@@ -34,7 +34,10 @@ struct ScreeningOptions
     };
     Treatment treatment = HangUp;
     bool blockWithheld = false; // in BlockListed mode; AllowKnown always blocks them
-    int hangUpDelay = 2000;     // milliseconds
+    // In BlockListed mode: a caller neither allowed, nor a contact, nor blocked by a rule is
+    // answered and asked to press a key before anyone is disturbed.
+    bool checkUnknown = false;
+    int hangUpDelay = 2000; // milliseconds
     // In BlockListed mode, the rules that catch callers no list names:
     bool blockMarkers = true;  // caller-ID names that carriers and spoofers use to mark a call
     bool blockInvalid = false; // numbers that cannot exist in their country
@@ -78,6 +81,8 @@ public:
         QString rule; // the entry or rule that blocked it, or would have but for permitNext()
         bool permitted = false; // let through once although `rule` blocks it
         QString treated;        // what the voice line does with it: "announced", "fax tone"
+        bool check = false;     // to be asked for a key (checkUnknown), not to ring yet
+        QString noCheck;        // why it could not be asked, and rings instead
     };
     // The allow list lets anyone through. A number the user put on the block list is blocked
     // even when it is a contact's: that is what "Block" means. Prefixes, name patterns and the
@@ -90,6 +95,8 @@ public:
     // allow list. False, with an event line saying why, when it cannot be done.
     bool block(const QString& number);
     bool unblock(const QString& number, const QString& name = QString());
+    // A caller who passed the human check goes on the allow list, with when and why.
+    bool allowChecked(const QString& number, const QString& why);
     // Whether the lists block this caller now, whatever the mode: what the menus offer. Many
     // callers at once: the lists read again once, then `refreshed` false for each.
     bool isBlocked(const QString& number, const QString& name = QString(), bool refreshed = true);

@@ -66,6 +66,15 @@ CallScreen::Verdict RingingCall::decide(const CallerId& record,
         m_timers[RingWithoutCaller]->stop();
         return verdict;
     }
+    if (verdict.check) {
+        verdict.noCheck = m_whyNoCheck ? m_whyNoCheck() : QStringLiteral("no voice line");
+        verdict.check = verdict.noCheck.isEmpty();
+        if (verdict.check) {
+            // Nobody is disturbed unless the caller proves human.
+            m_timers[RingWithoutCaller]->stop();
+            return verdict;
+        }
+    }
     if (screening) {
         // A caller let through: the window comes forward now, as it would have on the ring.
         m_timers[RingWithoutCaller]->stop();

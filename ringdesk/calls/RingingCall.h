@@ -44,6 +44,9 @@ public:
     // is hung up on instead.
     using VoiceLine = std::function<QString(ScreeningOptions::Treatment)>;
     void setVoiceLine(VoiceLine voice) { m_voice = std::move(voice); }
+    // Why no caller can be asked for a key now, or nothing when one can: a caller to be checked
+    // who cannot be rings as any caller let through.
+    void setCheckLine(std::function<QString()> whyNot) { m_whyNoCheck = std::move(whyNot); }
 
     // Where a timer's ticks come from; a QTimer unless a test steps them.
     void setTicks(Timer timer, std::unique_ptr<TickSource> ticks);
@@ -59,4 +62,5 @@ private:
     ModemControl& m_modem;
     std::unique_ptr<TickSource> m_timers[3];
     VoiceLine m_voice;
+    std::function<QString()> m_whyNoCheck;
 };

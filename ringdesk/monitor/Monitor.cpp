@@ -97,8 +97,17 @@ Monitor::Monitor(WindowControl& window)
                                              .arg(seconds % 60, 2, 10, QChar(u'0')),
                                          file);
                      });
+    // A caller nobody knows is asked for a key, by the answering machine.
+    m_calls.setCheckLine([this] { return m_machine.whyNoCheck(); });
+    QObject::connect(&m_calls, &CallPipeline::checkDue, this, [this](const CallRecord& call) {
+        m_machine.check(call.id, call.caller(), call.digits());
+    });
+    QObject::connect(&m_machine, &AnsweringMachine::checked, this,
+                     [this](const QString& callId, bool passed) {
+                         m_calls.checkDone(callId, passed, m_config.checkKey);
+                     });
     QObject::connect(&m_calls, &CallPipeline::callHandled, this, [this](const CallRecord& call) {
-        if (call.blocked || !call.origin.isEmpty())
+        if (call.blocked || call.checking || !call.origin.isEmpty())
             return;
         m_letThrough = call;
         m_letThroughAt.start();
@@ -272,6 +281,11 @@ void Monitor::prepareAnnouncement()
         m_greetingFrom = m_config.voiceGreeting;
         m_machine.setGreeting(m_config.voiceGreeting, folder, language);
     }
+    const QString checkFrom = m_config.voiceCheckGreeting + u'|' + m_config.checkKey;
+    if (m_calls.screening().options().checkUnknown && m_checkGreetingFrom != checkFrom) {
+        m_checkGreetingFrom = checkFrom;
+        m_machine.setCheckGreeting(m_config.voiceCheckGreeting, folder, language);
+    }
     if (m_calls.screening().options().treatment != ScreeningOptions::Announce ||
         m_announcementFrom == m_config.voiceAnnouncement)
         return;
@@ -326,7 +340,8 @@ void Monitor::loadSettings()
     m_country = m_config.country;
     setAreaCode(m_config.areaCode);
     m_calls.screening().setOptions(m_config.screening);
-    m_machine.setOptions({m_config.silenceSeconds, m_config.maxSeconds, messagesFolder()});
+    m_machine.setOptions(
+        {m_config.silenceSeconds, m_config.maxSeconds, messagesFolder(), m_config.checkKey});
     m_config.showIn(m_state);
     m_modemChoice.allow(m_config.findModemAllowed, m_config.useAddressBook);
 }

@@ -137,6 +137,7 @@ private:
     QElapsedTimer m_letThroughAt;
     std::optional<QString> m_announcementFrom; // the file it was made from; empty: spoken
     std::optional<QString> m_greetingFrom;
+    std::optional<QString> m_checkGreetingFrom; // its file and key
 
     // A setting that a running monitor follows has changed in the store.
     void reReadSetting(const SettingEntry& entry);

@@ -45,6 +45,7 @@ ScreeningOptions MonitorConfig::readScreening(const NumberPlan& plan, QStringLis
                         : action == u"announce" ? ScreeningOptions::Announce
                         : action == u"fax"      ? ScreeningOptions::Fax
                                                 : ScreeningOptions::HangUp;
+    options.checkUnknown = readInto(problems, ScreeningUnknown, &SettingEntry::choice) == u"check";
     options.blockMarkers = readInto(problems, ScreeningBlockMarkers, &SettingEntry::isOn);
     options.blockInvalid = readInto(problems, ScreeningBlockInvalid, &SettingEntry::isOn);
     options.blockNeighbours = readInto(problems, ScreeningBlockNeighbours, &SettingEntry::isOn);
@@ -127,6 +128,8 @@ MonitorConfig MonitorConfig::read()
     config.voiceQuirks = readText(VoiceQuirks);
     config.voiceAnnouncement = readText(VoiceAnnouncement).trimmed();
     config.voiceGreeting = readText(VoiceGreeting).trimmed();
+    config.voiceCheckGreeting = readText(VoiceCheckGreeting).trimmed();
+    config.checkKey = QChar(u'0' + readInto(problems, VoiceCheckDigit, &SettingEntry::whole));
     config.answerAfter = readInto(problems, VoiceAnswerAfter, &SettingEntry::whole);
     config.silenceSeconds = readInto(problems, VoiceSilenceSeconds, &SettingEntry::whole);
     config.maxSeconds = readInto(problems, VoiceMaxSeconds, &SettingEntry::whole);

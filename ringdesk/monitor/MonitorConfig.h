@@ -33,6 +33,8 @@ struct MonitorConfig
     QString voiceAnnouncement;    // the sound file blocked callers hear, or empty: spoken
     QString voiceGreeting;        // the answering machine's greeting, or empty: spoken
     int answerAfter = 0;          // rings before the answering machine answers; 0: never
+    QString voiceCheckGreeting;   // the human check's question, or empty: spoken
+    QChar checkKey = u'5';        // the key that proves a caller human
     int silenceSeconds = 5;       // a pause this long ends a message
     int maxSeconds = 120;         // the longest a message may be
     int messagesLimitMb = 200;    // the messages folder's size

@@ -110,7 +110,7 @@ MainWindow::MainWindow(QWidget* parent)
     m_monitor.setItemViewer(&m_itemWindows);
     connect(&m_monitor, &Monitor::callHandled, this,
             [this](const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact) {
-                if (!call.blocked && m_notifications && Settings::Notify.isOn())
+                if (!call.blocked && !call.checking && m_notifications && Settings::Notify.isOn())
                     m_notifier.notify(call, contact);
             });
     connect(&m_monitor, &Monitor::newMessage, this,

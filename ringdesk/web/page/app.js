@@ -203,26 +203,35 @@ function change(box, method, entry) {
     });
 }
 
-// The answering machine's messages, newest first: each with its player (played, it is heard)
-// and Delete.
+// The answering machine's messages, newest first: each with Play, which puts its player in the
+// row (played, it is heard; a thousand players at once would take the page seconds to draw), and
+// Delete.
 function showMessages() {
   api('/api/messages').then((data) => {
     const body = document.getElementById('message-rows');
-    body.textContent = '';
     const messages = data.messages || [];
     document.getElementById('no-messages').hidden = messages.length > 0;
+    const when = new Intl.DateTimeFormat(undefined, {dateStyle: 'short', timeStyle: 'short'});
+    const rows = document.createDocumentFragment();
     for (const message of messages) {
       const row = document.createElement('tr');
       row.className = message.heard ? 'message' : 'message unheard';
-      cell(row, new Date(message.received).toLocaleString());
+      cell(row, when.format(new Date(message.received)));
       cell(row, message.contact || message.name || message.number || 'Unknown caller');
       cell(row, `${Math.floor(message.seconds / 60)}:${String(message.seconds % 60).padStart(2, '0')}`);
-      const player = document.createElement('audio');
-      player.controls = true;
-      player.preload = 'none';
-      player.src = '/api/message?id=' + message.id;
-      player.addEventListener('play', () => row.classList.remove('unheard'));
-      cell(row, '').appendChild(player);
+      const play = document.createElement('button');
+      play.type = 'button';
+      play.className = 'play';
+      play.textContent = 'Play';
+      play.addEventListener('click', () => {
+        const player = document.createElement('audio');
+        player.controls = true;
+        player.src = '/api/message?id=' + message.id;
+        player.addEventListener('play', () => row.classList.remove('unheard'));
+        play.replaceWith(player);
+        player.play().catch(() => {}); // a browser that wants another click shows its controls
+      });
+      cell(row, '').appendChild(play);
       const remove = document.createElement('button');
       remove.type = 'button';
       remove.textContent = 'Delete';
@@ -231,8 +240,9 @@ function showMessages() {
             body: JSON.stringify({id: message.id})}).then(showMessages);
       });
       cell(row, '').appendChild(remove);
-      body.appendChild(row);
+      rows.appendChild(row);
     }
+    body.replaceChildren(rows);
   });
 }
 
