@@ -257,6 +257,15 @@ const SettingEntry ScreeningAction = [] {
                      QStringLiteral("announce"), QStringLiteral("fax")};
     return entry;
 }();
+// Where contacts live: the vCard folder, the desktop's address books, or the desktop's when its
+// service answers.
+const SettingEntry ContactsSource = [] {
+    SettingEntry entry = row(Kind::Choice, "Contacts", "Source", "folder");
+    entry.choices = {QStringLiteral("folder"), QStringLiteral("desktop"), QStringLiteral("auto")};
+    return entry;
+}();
+// The desktop's address book new contacts go to, by the name it shows; empty: its default.
+const SettingEntry ContactsAddressBook = text("Contacts", "AddressBook");
 // "check": a caller nobody knows is answered and asked for a key (the human check).
 const SettingEntry ScreeningUnknown = [] {
     SettingEntry entry = row(Kind::Choice, "Screening", "Unknown", "ring");
@@ -407,6 +416,8 @@ const QList<const SettingEntry*>& all()
                                                     &ScreeningMode,
                                                     &ScreeningAction,
                                                     &ScreeningUnknown,
+                                                    &ContactsSource,
+                                                    &ContactsAddressBook,
                                                     &ScreeningWithheld,
                                                     &ScreeningBlockMarkers,
                                                     &ScreeningHangupDelay,

@@ -113,6 +113,8 @@ extern const SettingEntry Notify;
 extern const SettingEntry ScreeningMode;
 extern const SettingEntry ScreeningAction;
 extern const SettingEntry ScreeningUnknown;
+extern const SettingEntry ContactsSource;
+extern const SettingEntry ContactsAddressBook;
 extern const SettingEntry ScreeningWithheld;
 extern const SettingEntry ScreeningHangupDelay;
 extern const SettingEntry ScreeningBlockMarkers; // "0"/"1": names that mark spam, in mode 1

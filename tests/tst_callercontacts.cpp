@@ -390,16 +390,16 @@ void TestCallerContacts::sharedFileKeepsTheOtherCards()
     auto* kim = dynamic_cast<ContactItem*>(m_found->item.get());
     QVERIFY(kim);
     QCOMPARE(kim->field(Field::LastName), "Lee");
-    QVERIFY(!kim->changedOnDisk());
+    QVERIFY(!kim->changedElsewhere());
 
     const QByteArray newcomer = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:new\r\nFN:New One\r\n"
                                 "N:One;New;;;\r\nEND:VCARD\r\n";
     QThread::msleep(5);
     addContact("shared.vcf", newcomer + fixture("edge.vcf"));
-    QVERIFY(kim->changedOnDisk());
+    QVERIFY(kim->changedElsewhere());
     kim->setField(Field::FirstName, "Kimberly");
     QVERIFY(kim->save());
-    QVERIFY(!kim->changedOnDisk());
+    QVERIFY(!kim->changedElsewhere());
     QFile file(kim->fileName());
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray content = file.readAll();

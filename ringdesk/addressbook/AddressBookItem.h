@@ -37,4 +37,12 @@ public:
     virtual bool save(QString* error = nullptr) = 0;
     // Where the item was saved last (empty before its first save).
     virtual QString fileName() const = 0;
+    // The item's UID, where its address book gives one.
+    virtual QString uid() const { return QString(); }
+    // What tells this item from others of its address book (empty before its first save).
+    virtual QString key() const { return fileName(); }
+    // True when another program changed the item since it was read or saved.
+    virtual bool changedElsewhere() const { return false; }
+    // The item as its address book holds it now; false when it is no longer there.
+    virtual bool reload() { return false; }
 };

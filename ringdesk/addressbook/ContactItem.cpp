@@ -47,16 +47,21 @@ QString ContactItem::key() const
 
 QString ContactItem::field(Field which) const
 {
+    return fieldOf(m_card, which);
+}
+
+QString ContactItem::fieldOf(const VCard& card, Field which)
+{
     // Another program may have written anything into the card.
     switch (which) {
     case Field::FirstName:
-        return CleanText::field(m_card.firstName());
+        return CleanText::field(card.firstName());
     case Field::LastName:
-        return CleanText::field(m_card.lastName());
+        return CleanText::field(card.lastName());
     case Field::Company:
-        return CleanText::field(m_card.company());
+        return CleanText::field(card.company());
     case Field::WorkPhone:
-        return CleanText::field(m_card.businessPhone());
+        return CleanText::field(card.businessPhone());
     default:
         return QString();
     }
@@ -64,25 +69,30 @@ QString ContactItem::field(Field which) const
 
 bool ContactItem::setField(Field which, const QString& value)
 {
+    return setFieldOf(m_card, which, value);
+}
+
+bool ContactItem::setFieldOf(VCard& card, Field which, const QString& value)
+{
     switch (which) {
     case Field::FirstName:
-        m_card.setNames(m_card.lastName(), value);
+        card.setNames(card.lastName(), value);
         return true;
     case Field::LastName:
-        m_card.setNames(value, m_card.firstName());
+        card.setNames(value, card.firstName());
         return true;
     case Field::Company:
-        m_card.setCompany(value);
+        card.setCompany(value);
         return true;
     case Field::WorkPhone:
-        m_card.setBusinessPhone(value);
+        card.setBusinessPhone(value);
         return true;
     default:
         return false;
     }
 }
 
-bool ContactItem::changedOnDisk() const
+bool ContactItem::changedElsewhere() const
 {
     return !m_file.isEmpty() && !(FileStamp::of(m_file) == m_stamp);
 }

@@ -26,13 +26,19 @@ public:
     QString fileName() const override { return m_file; }
 
     // True when the file was changed by someone else since the card was read or saved.
-    bool changedOnDisk() const;
+    bool changedElsewhere() const override;
     // The card as the file holds it now; false when it is no longer there.
-    bool reload();
+    bool reload() override;
     // What tells this contact from others: its file and UID (empty before its first save).
-    QString key() const;
+    QString key() const override;
+    QString uid() const override { return m_card.uid(); }
 
     const VCard& card() const { return m_card; }
+
+    // A contact's fields on any card, as this class reads and writes them: the desktop's
+    // address book keeps its contacts as vCards too.
+    static QString fieldOf(const VCard& card, Field which);
+    static bool setFieldOf(VCard& card, Field which, const QString& value);
 
 private:
     // The place of this card among the cards of the file's content, or -1.

@@ -42,7 +42,7 @@ public:
     // more match, or a failure (a folder that cannot be read).
     struct Found
     {
-        std::shared_ptr<ContactItem> item;
+        std::shared_ptr<AddressBookItem> item;
         int others = 0;
         QString error;
     };

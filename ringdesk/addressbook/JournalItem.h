@@ -20,7 +20,7 @@ public:
     bool save(QString* error = nullptr) override;
     QString fileName() const override { return m_file; }
 
-    QString uid() const { return m_uid; }
+    QString uid() const override { return m_uid; }
     QDateTime start() const { return m_start; }
 
     // The entry as iCalendar text, and back (for reading saved entries).

@@ -28,6 +28,10 @@ std::optional<FoundContact> AddressBookContacts::find(const ContactQuery& query,
     emit eventLine(QStringLiteral("[Searching for ") + shownName + QStringLiteral(" and/or ") +
                    shownNumber + QStringLiteral("]"));
     const ContactsFolder::Found found = m_book.findContact(query, m_plan);
+    m_unanswered = !found.error.isEmpty();
+    if (m_unanswered && found.error != m_lastError)
+        emit eventLine(QStringLiteral("[Address book: %1]").arg(found.error));
+    m_lastError = found.error;
     if (!found.item)
         return fail();
     show(found.item);
@@ -44,7 +48,7 @@ std::optional<FoundContact> AddressBookContacts::find(const ContactQuery& query,
 
 void AddressBookContacts::createContact(NewFor what, const QString& name, const QString& number)
 {
-    const std::shared_ptr<ContactItem> contact = m_book.newContact();
+    const std::shared_ptr<AddressBookItem> contact = m_book.newContact();
     bool save = false;
     if (what == NewFor::Name) {
         // The names are split from the name as it stands now: after a search by number they
@@ -72,7 +76,7 @@ void AddressBookContacts::createContact(NewFor what, const QString& name, const 
 void AddressBookContacts::createJournal(bool forCaller, const QString& contactNames,
                                         const QString& callerName, const QString& company)
 {
-    const std::shared_ptr<JournalItem> journal = m_book.newJournal();
+    const std::shared_ptr<AddressBookItem> journal = m_book.newJournal();
     if (forCaller) {
         journal->setField(Field::Contacts, contactNames);
         journal->setField(Field::Subject, callerName + QStringLiteral(" logged by Ringwatch"));

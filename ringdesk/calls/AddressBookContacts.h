@@ -41,6 +41,7 @@ public:
 
     // The contact the last successful search found.
     std::shared_ptr<AddressBookItem> lastFound() const { return m_lastFound; }
+    bool unanswered() const override { return m_unanswered; }
     // The item shown last: the contact found or made, or the journal entry made.
     std::shared_ptr<AddressBookItem> lastShown() const { return m_lastShown; }
 
@@ -50,6 +51,8 @@ private:
     AddressBook& m_book;
     NumberPlan m_plan{QStringLiteral("US")};
     std::shared_ptr<AddressBookItem> m_lastFound;
+    bool m_unanswered = false;
+    QString m_lastError; // said once, until a search goes well or fails otherwise
     std::shared_ptr<AddressBookItem> m_lastShown;
     bool m_askedByUser = false; // the items shown now are the user's doing, not a call's
 };

@@ -104,15 +104,17 @@ CallRecord CallProcessor::process(const CallerId& record, const CallOptions& opt
         call.contactName = (firstName + u' ' + lastName).trimmed();
         if (call.contactName.isEmpty())
             call.contactName = company;
-        const auto* card = dynamic_cast<const ContactItem*>(found->item.get());
-        call.contactUid = card && !card->card().uid().isEmpty() ? card->card().uid()
-                          : found->item                         ? found->item->fileName()
-                                                                : QString();
+        call.contactUid = !found->item                    ? QString()
+                          : !found->item->uid().isEmpty() ? found->item->uid()
+                                                          : found->item->fileName();
     }
     // The call is in CallLog.txt before the address book is written to: a new card or journal
     // entry takes longer than the record it comes from.
     const bool inLog = writeLog(call, record, remote);
-    if (!found && identified && options.createContact) {
+    if (!found && identified && options.createContact && m_contacts->unanswered()) {
+        // A caller the address book could not be asked about may well be in it.
+        emit eventLine(QStringLiteral("[No new contact: the address book did not answer]"));
+    } else if (!found && identified && options.createContact) {
         emit eventLine(QStringLiteral("[Creating New Contact]"));
         m_contacts->createContact(CallerContacts::NewFor::Name, record.name, record.number);
     }

@@ -39,6 +39,8 @@ public:
     // For a caller, with the names and company of the contact found; empty otherwise.
     virtual void createJournal(bool forCaller, const QString& contactNames,
                                const QString& callerName, const QString& company) = 0;
+    // The address book did not answer the last search: the caller may be in it all the same.
+    virtual bool unanswered() const { return false; }
 
 signals:
     void eventLine(const QString& line);

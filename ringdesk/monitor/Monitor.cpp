@@ -390,6 +390,7 @@ void Monitor::checkAddressBook()
     m_addressBookAvailable = addressBookProbe(&problem);
     m_modemChoice.setAddressBookUsable(m_addressBookAvailable);
     if (m_addressBookAvailable) {
+        m_events.append(m_addressBook.chooseSource());
         m_calls.setAddressBookUsable(true);
         // The index is read meanwhile, so the first call finds it ready.
         m_addressBook.warmUp();

@@ -46,8 +46,8 @@ bool ContactWindow::unsaved() const
 
 bool ContactWindow::readyToSave()
 {
-    auto* contact = dynamic_cast<ContactItem*>(m_item.get());
-    if (!contact || !contact->changedOnDisk())
+    AddressBookItem* contact = m_item.get();
+    if (!contact->changedElsewhere())
         return true;
     const int choice = Dialogs::choice(
         this, windowTitle(),

@@ -42,8 +42,7 @@ void ItemWindows::showNow(const std::shared_ptr<AddressBookItem>& item, bool ask
     m_contacts.removeIf([](const auto& entry) { return entry.value().isNull(); });
     m_journals.removeIf([](const auto& entry) { return entry.value().isNull(); });
     if (item->kind() == AddressBookItem::Contact) {
-        const auto* contact = dynamic_cast<const ContactItem*>(item.get());
-        const QString key = contact ? contact->key() : QString();
+        const QString key = item->key();
         if (!key.isEmpty()) {
             if (ContactWindow* open = m_contacts.value(key)) {
                 present(open, askedByUser);
