@@ -111,6 +111,9 @@ void SetupWindow::load()
     m_ui->greylistField->setValidator(new QIntValidator(0, 1440, m_ui->greylistField));
     m_ui->quietHoursField->setText(Settings::ScreeningQuietHours.text());
     m_ui->checkUnknownBox->setChecked(Settings::ScreeningUnknown.choice() == u"check");
+    // The chooser lists the sources in the order of the setting's choices.
+    m_ui->contactsSourceChooser->setCurrentIndex(std::max<qsizetype>(
+        0, Settings::ContactsSource.choices.indexOf(Settings::ContactsSource.choice())));
     m_ui->listenField->setText(Settings::WebListen.read());
     m_ui->ncidListenField->setText(Settings::NcidListen.read());
     m_ui->fritzBoxField->setText(Settings::FritzBoxAddress.read());
@@ -371,6 +374,9 @@ void SetupWindow::save()
     if (!m_ui->greylistField->text().isEmpty())
         addChanged(Settings::ScreeningGreylist, m_ui->greylistField->text());
     addChanged(Settings::ScreeningQuietHours, quietHours);
+    addChanged(Settings::ContactsSource,
+               Settings::ContactsSource.choices.value(m_ui->contactsSourceChooser->currentIndex(),
+                                                      QStringLiteral("folder")));
     if ((Settings::ScreeningUnknown.choice() == u"check") != m_ui->checkUnknownBox->isChecked())
         add(Settings::ScreeningUnknown,
             m_ui->checkUnknownBox->isChecked() ? QStringLiteral("check") : QStringLiteral("ring"));

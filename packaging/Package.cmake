@@ -1,5 +1,6 @@
-# Debian packages built by CPack (scripts/package.sh): ringdesk, and ringdesk-tools with the
-# simulated modem. CPack packs what the install rules already place, so the package and
+# Debian packages built by CPack (scripts/package.sh): ringdesk, ringdesk-tools with the
+# simulated modem, and ringdesk-desktop-contacts with the desktop address books part (built where
+# Evolution Data Server's libraries are), so that ringdesk alone never needs them. CPack packs what the install rules already place, so the package and
 # `cmake --install` cannot drift apart.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ringdesk)
@@ -13,6 +14,9 @@ set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL ringdesk tools)
+if(TARGET desktopcontacts)
+    list(APPEND CPACK_COMPONENTS_ALL desktopcontacts)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
@@ -49,6 +53,18 @@ ringdesk-modemsim is a Hayes caller-ID modem on a pseudo-terminal: it
 answers AT commands and places calls when told to, or every few seconds,
 so that Ringwatch can be tried and tested without a modem.")
 
+set(CPACK_DEBIAN_DESKTOPCONTACTS_PACKAGE_NAME ringdesk-desktop-contacts)
+set(CPACK_DEBIAN_DESKTOPCONTACTS_PACKAGE_DEPENDS "ringdesk (= ${PROJECT_VERSION})")
+# The service the libraries talk to; GNOME installs it, another desktop may add it.
+set(CPACK_DEBIAN_DESKTOPCONTACTS_PACKAGE_RECOMMENDS evolution-data-server)
+set(CPACK_COMPONENT_DESKTOPCONTACTS_DESCRIPTION
+    "Ringwatch's use of the desktop's own address books
+With this package, ringdesk looks callers up in the address books of
+Evolution Data Server, which GNOME Contacts and Evolution show and which
+GNOME Online Accounts syncs with Google, Nextcloud or Exchange, and makes
+new contacts and journal entries (as memos) there; [Contacts] Source in
+the settings chooses it. Without it, ringdesk keeps to its vCard folder.")
+
 # Each package's documentation folder holds the copyright and the changelog, the changelog
 # compressed without a time stamp.
 set(changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
@@ -57,10 +73,12 @@ add_custom_command(OUTPUT ${changelog}
     COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog > ${changelog}
     DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog VERBATIM)
 add_custom_target(packaging-changelog ALL DEPENDS ${changelog})
-foreach(component ringdesk tools)
+foreach(component ${CPACK_COMPONENTS_ALL})
     set(package ringdesk)
     if(component STREQUAL tools)
         set(package ringdesk-tools)
+    elseif(component STREQUAL desktopcontacts)
+        set(package ringdesk-desktop-contacts)
     endif()
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog}
             DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian packages ringdesk and ringdesk-tools in build-package/ from a release build
+# Builds the Debian packages ringdesk, ringdesk-tools and ringdesk-desktop-contacts in build-package/ from a release build
 # of the programs alone, and prints the path of ringdesk's package as its last line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,5 +20,6 @@ rm -f "$build"/*.deb
 # cpack talks on standard error even when all is well: shown only when it fails.
 report=$(cd "$build" && cpack 2>&1) || { echo "$report" >&2; exit 1; }
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")/\1/p' "$build/CPackConfig.cmake")
-ls "$build"/ringdesk-tools_"$version"_*.deb >/dev/null
+ls "$build"/ringdesk-tools_"$version"_*.deb "$build"/ringdesk-desktop-contacts_"$version"_*.deb \
+    >/dev/null
 ls "$PWD/$build"/ringdesk_"$version"_*.deb

@@ -7,7 +7,8 @@ packages=$1
 source=$2
 deb=$(ls "$packages"/ringdesk_*.deb 2>/dev/null | head -1) || true
 tools=$(ls "$packages"/ringdesk-tools_*.deb 2>/dev/null | head -1) || true
-if [ -z "$deb" ] || [ -z "$tools" ]; then
+contacts=$(ls "$packages"/ringdesk-desktop-contacts_*.deb 2>/dev/null | head -1) || true
+if [ -z "$deb" ] || [ -z "$tools" ] || [ -z "$contacts" ]; then
     echo "no package in $packages: scripts/package.sh builds it"
     exit 77
 fi
@@ -15,16 +16,17 @@ failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
 # Lintian as Debian's archive would run it: an error or a warning fails, overridden tags aside.
-report=$(lintian --fail-on error,warning "$deb" "$tools" 2>&1) || fail "lintian"
+report=$(lintian --fail-on error,warning "$deb" "$tools" "$contacts" 2>&1) || fail "lintian"
 grep -v 'root privileges' <<<"$report" || true
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
 dpkg-deb -x "$tools" "$root"
+dpkg-deb -x "$contacts" "$root"
 
 # No maintainer scripts: installing and removing cannot touch anyone's settings or logs.
-for package in "$deb" "$tools"; do
+for package in "$deb" "$tools" "$contacts"; do
     scripts=$(dpkg-deb -I "$package" | grep -E '^ +[0-9]+ bytes.* (pre|post)(inst|rm)' || true)
     [ -z "$scripts" ] || fail "$(basename "$package") has maintainer scripts: $scripts"
 done
@@ -32,6 +34,18 @@ done
 version=$(dpkg-deb -f "$deb" Version)
 # What Qt loads at run time is not linked, so dpkg-shlibdeps cannot find it: the SVG icon engine.
 dpkg-deb -f "$deb" Depends | grep -qw libqt6svg6 || fail "ringdesk does not depend on libqt6svg6"
+# A desktop without Evolution Data Server installs ringdesk without it; the part that uses it
+# comes apart, for this very version, and carries no library search path either.
+! dpkg-deb -f "$deb" Depends | grep -qE 'libebook|libecal|evolution' ||
+    fail "ringdesk depends on Evolution Data Server"
+dpkg-deb -f "$contacts" Depends | grep -qF "ringdesk (= $(dpkg-deb -f "$deb" Version))" ||
+    fail "ringdesk-desktop-contacts does not depend on this ringdesk"
+dpkg-deb -f "$contacts" Depends | grep -qw libebook-1.2-21 ||
+    fail "ringdesk-desktop-contacts does not depend on libebook"
+part=$(find "$root/usr/lib" -name ringdesk-desktop-contacts.so)
+[ -n "$part" ] || fail "ringdesk-desktop-contacts holds no ringdesk-desktop-contacts.so"
+[ -z "$part" ] || ! readelf -d "$part" | grep -qE 'R(UN)?PATH' ||
+    fail "the desktop contacts part carries a library search path"
 for program in "$root"/usr/bin/*; do
     name=$(basename "$program")
     page="$root/usr/share/man/man1/$name.1.gz"
@@ -83,15 +97,18 @@ grep -q '^ExecStart=/usr/bin/ringdesk --headless$' "$root/usr/lib/systemd/user/r
 # On CI's throw-away machine: apt resolves the dependencies dpkg-shlibdeps wrote, the installed
 # program runs, and removing takes every file away.
 if [ "${CI:-}" = "true" ] && [ "$(id -u)" -eq 0 ]; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" "$tools" >/dev/null 2>&1 ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" "$tools" "$contacts" \
+        >/dev/null 2>&1 ||
         fail "apt-get cannot install the packages"
     [ "$(env -u LD_LIBRARY_PATH /usr/bin/ringdesk --version)" = "ringdesk $version" ] ||
         fail "the installed ringdesk does not run"
-    dpkg -r ringdesk-tools ringdesk >/dev/null 2>&1 || fail "dpkg cannot remove the packages"
+    dpkg -r ringdesk-desktop-contacts ringdesk-tools ringdesk >/dev/null 2>&1 ||
+        fail "dpkg cannot remove the packages"
     left=$(dpkg-deb -c "$deb" | awk '{print substr($6, 2)}' | grep -v '/$' |
         while read -r f; do [ ! -e "$f" ] || echo "$f"; done)
     [ -z "$left" ] || fail "removing left $left"
     echo "installed and removed"
 fi
-[ "$failed" -eq 0 ] && echo "packages checked: $(basename "$deb") $(basename "$tools")"
+[ "$failed" -eq 0 ] &&
+    echo "packages checked: $(basename "$deb") $(basename "$tools") $(basename "$contacts")"
 exit "$failed"

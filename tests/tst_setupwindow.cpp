@@ -403,6 +403,8 @@ void TestSetupWindow::desktopOptions()
         window.ui().ownNumberField->setText(" 613-555-0100 ");
         window.ui().greylistField->setText("10");
         window.ui().checkUnknownBox->setChecked(true);
+        QCOMPARE(window.ui().contactsSourceChooser->currentIndex(), 0); // the folder by default
+        window.ui().contactsSourceChooser->setCurrentIndex(2);
         // Hours that are no span are refused before anything is saved.
         window.ui().quietHoursField->setText("22:00-22:00");
         window.ui().saveButton->click();
@@ -430,6 +432,7 @@ void TestSetupWindow::desktopOptions()
         QCOMPARE(stored("Screening", "OwnNumber"), "613-555-0100");
         QCOMPARE(stored("Screening", "Greylist"), "10");
         QCOMPARE(stored("Screening", "Unknown"), "check");
+        QCOMPARE(stored("Contacts", "Source"), "auto");
         QCOMPARE(stored("Screening", "QuietHours"), "22:00-7:00");
         QCOMPARE(stored("NCID", "Listen"), "192.168.1.10:3333");
         QCOMPARE(stored("FritzBox", "Address"), "fritz.box");
