@@ -766,6 +766,23 @@ void TestMainWindow::windowAsADesktopShowsIt()
     s.setField(MonitorState::Status, "Active... Waiting for a Ring");
     QVERIFY(QFontMetrics(ui.statusField->font()).horizontalAdvance(ui.statusField->text()) <=
             ui.statusField->contentsRect().width() - 6);
+    // One too long for it loses its middle, never the broker's port; its tip holds all of it.
+    const QString broker =
+        "Calls from the household's broker at kitchen-server.home.example.org:1883";
+    s.setField(MonitorState::Status, broker);
+    QTRY_COMPARE(ui.statusField->toolTip(), broker);
+    QVERIFY2(ui.statusField->text().endsWith(".org:1883") &&
+                 ui.statusField->text().startsWith("Calls from") &&
+                 ui.statusField->text().contains(QChar(0x2026)),
+             qPrintable(ui.statusField->text()));
+    QVERIFY(QFontMetrics(ui.statusField->font()).horizontalAdvance(ui.statusField->text()) <=
+            ui.statusField->contentsRect().width() - 6);
+    // Wider, the window shows it whole.
+    m_window->resize(m_window->width() * 3, m_window->height());
+    QTRY_COMPARE(ui.statusField->text(), broker);
+    m_window->resize(m_window->width() / 3, m_window->height());
+    s.setField(MonitorState::Status, "Active... Waiting for a Ring");
+    QTRY_COMPARE(ui.statusField->text(), "Active... Waiting for a Ring");
     // Every caption in the desktop's own face, none smaller.
     for (QWidget* caption : m_window->findChildren<QWidget*>())
         QCOMPARE(caption->font().pointSizeF(), QApplication::font().pointSizeF());

@@ -107,6 +107,7 @@ MainWindow::MainWindow(QWidget* parent)
     QGuiApplication::styleHints()->setCursorFlashTime(0);
     m_ui->modemImage->installEventFilter(this);
     m_ui->nameLabel->installEventFilter(this);
+    m_ui->statusField->installEventFilter(this);
     m_monitor.setItemViewer(&m_itemWindows);
     connect(&m_monitor, &Monitor::callHandled, this,
             [this](const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact) {
@@ -192,14 +193,16 @@ void MainWindow::bindModel()
             if (!(m_fieldsDue & (1u << which)))
                 continue;
             const QString text = state().field(MonitorState::Field(which));
+            if (which == MonitorState::Status) {
+                showStatus();
+                m_ui->statusField->setToolTip(text);
+                m_tray.setStatus(text);
+                continue;
+            }
             if (fields[which]->text() != text) {
                 fields[which]->setText(text);
                 // Show a long text from its start, not scrolled to its end.
                 fields[which]->setCursorPosition(0);
-            }
-            if (which == MonitorState::Status) {
-                m_ui->statusField->setToolTip(text);
-                m_tray.setStatus(text);
             }
         }
         m_fieldsDue = 0;
@@ -572,8 +575,25 @@ void MainWindow::offerCreation(const QString& offer)
         state().field(MonitorState::Name), state().field(MonitorState::Number));
 }
 
+void MainWindow::showStatus()
+{
+    // A status too long for its field loses its middle, not its end: an address keeps its port.
+    // The whole of it is in the field's tip.
+    QLineEdit* field = m_ui->statusField;
+    const QString text = state().field(MonitorState::Status);
+    const int room = field->contentsRect().width() -
+                     2 * field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) - 8;
+    const QString shown = field->fontMetrics().elidedText(text, Qt::ElideMiddle, room);
+    if (field->text() != shown) {
+        field->setText(shown);
+        field->setCursorPosition(0);
+    }
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_ui->statusField && event->type() == QEvent::Resize)
+        showStatus();
     if (watched == m_ui->nameLabel && event->type() == QEvent::MouseButtonRelease) {
         const bool name = state().field(MonitorState::NameCaption) == QLatin1String("Name");
         state().setField(MonitorState::NameCaption,

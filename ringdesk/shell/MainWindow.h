@@ -68,6 +68,7 @@ protected:
     bool mayClose();
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showStatus();
 
 private:
     void bindModel();
