@@ -145,10 +145,18 @@ check("[No new contact: the address book did not answer]" in home.said(),
       "no second card is made for a caller who may have one")
 for pid in factories:
     os.kill(pid, signal.SIGCONT)
-time.sleep(1.5)  # the next call comes a ring later at the least
-home.modem_says("call 6135551234 SMITH JOHN")
-check(found_after(home, 8) and wait_until(lambda: home.said().count("[Found it!") >= 6, 20),
-      "the service back, the caller is found again")
+
+
+def call_found():
+    """One more call from Kim: whether it was found. A call that comes while the monitor still
+    leaves the service alone after giving up (a moment) is logged as not found."""
+    calls, found = home.said().count("Call: "), home.said().count("[Found it!")
+    home.modem_says("call 6135551234 SMITH JOHN")
+    found_after(home, calls + 1)
+    return home.said().count("[Found it!") > found
+
+
+check(wait_until(call_found, 30, step=0.2), "the service back, the caller is found again")
 home.stop()
 
 # auto: the desktop's when its service answers, else the folder.
