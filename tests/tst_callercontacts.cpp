@@ -188,6 +188,11 @@ void TestCallerContacts::createContact_data()
                              << "ACME LTD" << true << ""
                              << ""
                              << "ACME LTD";
+    QTest::newRow("caller that is a company") << "Name"
+                                              << "(613) 555-1234"
+                                              << "ACME LTD" << true << ""
+                                              << ""
+                                              << "ACME LTD";
     QTest::newRow("nothing to fill") << "Name"
                                      << ""
                                      << "" << false << ""

@@ -157,6 +157,12 @@ void TestCallProcessor::searchesAndCreations_data()
         << QStringList{"search " + F1, "search " + F2, "contact Name"};
     QTest::newRow("not a contact") << intl << "SMITH JOHN" << QStringList{}
                                    << QStringList{"search " + F1, "search " + F2, "contact Name"};
+    // A company is looked for as one: its legal form is nobody's first name.
+    const QString company = R"([CompanyName] = "ACME LTD" and [BusinessTelephoneNumber] = ")";
+    QTest::newRow("company caller")
+        << intl << "ACME LTD" << QStringList{company + local + '"'}
+        << QStringList{"search " + company + intl + '"', "search " + company + local + '"',
+                       "journal Name"};
     QTest::newRow("name only, found")
         << ""
         << "SMITH JOHN" << QStringList{F3} << QStringList{"search " + F3, "journal Name"};
@@ -255,43 +261,37 @@ void TestCallProcessor::callerNameSplits_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("last");
     QTest::addColumn<QString>("first");
-    QTest::newRow("two words") << "SMITH JOHN"
-                               << "SMITH"
-                               << "JOHN";
-    QTest::newRow("three words") << "SMITH JOHN A"
-                                 << "SMITH"
-                                 << "JOHN A";
-    QTest::newRow("one word") << "SMITH"
-                              << "SMITH"
-                              << "";
-    QTest::newRow("two spaces") << "SMITH  JOHN"
-                                << "SMITH"
-                                << " JOHN";
-    QTest::newRow("leading space") << " SMITH"
-                                   << ""
-                                   << "SMITH";
-    QTest::newRow("trailing space") << "SMITH JOHN "
-                                    << "SMITH"
-                                    << "JOHN";
-    QTest::newRow("empty") << ""
-                           << ""
-                           << "";
-    QTest::newRow("only spaces") << "   "
-                                 << ""
-                                 << "";
-    QTest::newRow("tab is not a separator") << "SMITH\tJOHN"
-                                            << "SMITH\tJOHN"
-                                            << "";
+    QTest::addColumn<QString>("company");
+    const auto row = [](const char* what, const char* name, const char* last, const char* first,
+                        const char* company = "") {
+        QTest::newRow(what) << name << last << first << company;
+    };
+    row("two words", "SMITH JOHN", "SMITH", "JOHN");
+    row("three words", "SMITH JOHN A", "SMITH", "JOHN A");
+    row("one word", "SMITH", "SMITH", "");
+    row("two spaces", "SMITH  JOHN", "SMITH", " JOHN");
+    row("leading space", " SMITH", "", "SMITH");
+    row("trailing space", "SMITH JOHN ", "SMITH", "JOHN");
+    row("empty", "", "", "");
+    row("only spaces", "   ", "", "");
+    row("tab is not a separator", "SMITH\tJOHN", "SMITH\tJOHN", "");
+    // A company stays whole: its legal form is no first name.
+    row("company", "ACME LTD", "", "", "ACME LTD");
+    row("form with dots and case", "Widgets Co.", "", "", "Widgets Co.");
+    row("form after a comma", "ACME, INC.", "", "", "ACME, INC.");
+    row("German form, trailing space", "MUELLER GMBH ", "", "", "MUELLER GMBH");
+    row("form alone is a surname", "LTD", "LTD", "");
+    row("form inside a word", "COSTA SAMANTHA", "COSTA", "SAMANTHA");
+    row("person's name that is no form", "LEE AB", "LEE", "AB");
 }
 
 void TestCallProcessor::callerNameSplits()
 {
     QFETCH(QString, name);
-    QFETCH(QString, last);
-    QFETCH(QString, first);
     const CallerName names = CallerName::split(name);
-    QCOMPARE(names.last, last);
-    QCOMPARE(names.first, first);
+    QTEST(names.last, "last");
+    QTEST(names.first, "first");
+    QTEST(names.company, "company");
 }
 
 QTEST_GUILESS_MAIN(TestCallProcessor)

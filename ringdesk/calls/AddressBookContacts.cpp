@@ -54,9 +54,11 @@ void AddressBookContacts::createContact(NewFor what, const QString& name, const 
         // The names are split from the name as it stands now: after a search by number they
         // would otherwise still be those of an earlier caller.
         const CallerName names = CallerName::split(name);
-        if (!names.last.isEmpty() || !names.first.isEmpty() || !number.isEmpty()) {
+        if (!names.company.isEmpty() || !names.last.isEmpty() || !names.first.isEmpty() ||
+            !number.isEmpty()) {
             contact->setField(Field::LastName, names.last);
             contact->setField(Field::FirstName, names.first);
+            contact->setField(Field::Company, names.company);
             contact->setField(Field::WorkPhone, m_plan.international(number));
             save = true;
         }
@@ -133,7 +135,7 @@ AddressBookContacts::HandSearch AddressBookContacts::searchByName(const QString&
     const QScopedValueRollback byUser(m_askedByUser, true);
     HandSearch search;
     search.number = shownNumber;
-    if (company) {
+    if (company || CallerName::isCompany(name)) {
         search.found = find(ContactQuery::companyNamed(name), name, shownNumber).has_value();
     } else {
         const CallerName names = CallerName::split(name);

@@ -46,7 +46,7 @@ CallRecord CallProcessor::process(const CallerId& record, const CallOptions& opt
     const CallerName split = CallerName::split(record.name);
     QString lastName = split.last;
     QString firstName = split.first;
-    QString company;
+    QString company = split.company;
 
     const QString& number = record.number;
     // A number that reads as E.164 is looked for as such (the North American forms with and
@@ -65,10 +65,18 @@ CallRecord CallProcessor::process(const CallerId& record, const CallOptions& opt
     auto search = [&](const ContactQuery& query) {
         found = m_contacts->find(query, record.name, record.number);
     };
+    // A company's caller-ID name is looked for as the card's company, a person's as its names.
+    auto byName = [&](const QString& number) {
+        ContactQuery query = company.isEmpty() ? ContactQuery::name(lastName, firstName)
+                                               : ContactQuery::companyNamed(company);
+        if (!number.isNull())
+            query.number = number;
+        return query;
+    };
     if (namePresent && numberPresent && searching)
-        search(ContactQuery::nameAndNumber(lastName, firstName, withPrefix));
+        search(byName(withPrefix));
     if (!found && namePresent && numberPresent && searching)
-        search(ContactQuery::nameAndNumber(lastName, firstName, withoutPrefix));
+        search(byName(withoutPrefix));
     // Caller-ID names ("WIRELESS CALLER", a billing name) rarely equal the stored ones; where the
     // user asks for it, a known number is enough.
     const bool numberAlone = namePresent && numberPresent && searching && options.matchNumberOnly;
@@ -77,7 +85,7 @@ CallRecord CallProcessor::process(const CallerId& record, const CallOptions& opt
     if (!found && numberAlone)
         search(ContactQuery::numberAlone(withoutPrefix));
     if (namePresent && !numberPresent && searching)
-        search(ContactQuery::name(lastName, firstName));
+        search(byName(QString()));
     if (!namePresent && numberPresent && searching)
         search(ContactQuery::numberAlone(withPrefix));
     if (!found && !namePresent && numberPresent && searching)
@@ -120,7 +128,7 @@ CallRecord CallProcessor::process(const CallerId& record, const CallOptions& opt
     }
     if (found && identified && options.createJournal) {
         emit eventLine(QStringLiteral("[Creating New Journal]"));
-        m_contacts->createJournal(true, firstName + u' ' + lastName, record.name, company);
+        m_contacts->createJournal(true, call.contactName, record.name, company);
     }
     return remember(call, record, remote, inLog);
 }
