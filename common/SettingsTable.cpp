@@ -319,6 +319,11 @@ const SettingEntry NcidAllow =
          QStringLiteral("127.0.0.0/8, ::1/128, 10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, "
                         "169.254.0.0/16, fc00::/7, fe80::/10"));
 const SettingEntry NcidLogLines = whole("NCID", "LogLines", "200", 0, 10000);
+const SettingEntry NcidNumberFormat = [] {
+    SettingEntry entry = row(Kind::Choice, "NCID", "NumberFormat", "shown");
+    entry.choices = {QStringLiteral("shown"), QStringLiteral("digits")};
+    return entry;
+}();
 
 const SettingEntry MqttHost = text("MQTT", "Host");
 const SettingEntry MqttPort = [] {
@@ -435,6 +440,7 @@ const QList<const SettingEntry*>& all()
                                                     &NcidListen,
                                                     &NcidAllow,
                                                     &NcidLogLines,
+                                                    &NcidNumberFormat,
                                                     &MqttHost,
                                                     &MqttPort,
                                                     &MqttTls,

@@ -139,6 +139,8 @@ extern const SettingEntry FritzBoxAddress;
 extern const SettingEntry NcidListen;
 extern const SettingEntry NcidAllow;    // CIDR list; by default loopback and the private ranges
 extern const SettingEntry NcidLogLines; // the newest calls a client gets when it connects
+// "shown" (as the window shows them) or "digits": the numbers clients are sent.
+extern const SettingEntry NcidNumberFormat;
 // Section "MQTT": the household's message broker. An empty host leaves the network alone.
 extern const SettingEntry MqttHost;
 extern const SettingEntry MqttPort;

@@ -18,6 +18,12 @@ std::unique_ptr<NcidServer> start(Monitor& monitor)
     if (!problem.isEmpty())
         monitor.events().append(u'[' + problem + u']');
     server->setLimits(limits);
+    problem.clear();
+    server->setNumbersAsDigits(Settings::NcidNumberFormat.choice(&problem) ==
+                               QLatin1String("digits"));
+    if (!problem.isEmpty())
+        monitor.events().append(u'[' + problem + u']');
+    problem.clear();
     if (!server->start(listen, Settings::NcidAllow.read(), &problem)) {
         monitor.events().append(QStringLiteral("[NCID calls not served: %1]").arg(problem));
         return nullptr;
@@ -26,6 +32,7 @@ std::unique_ptr<NcidServer> start(Monitor& monitor)
     QObject::connect(&monitor, &Monitor::callHandled, ncid,
                      [ncid](const CallRecord& call) { ncid->callLogged(call); });
     QObject::connect(&monitor, &Monitor::rang, ncid, &NcidServer::rang);
+    QObject::connect(&monitor, &Monitor::lineEvent, ncid, &NcidServer::lineEvent);
     QObject::connect(&monitor, &Monitor::newMessage, ncid, &NcidServer::message);
     QObject::connect(ncid, &NcidServer::eventLine, &monitor.events(),
                      [&monitor](const QString& line) { monitor.events().append(line); });

@@ -36,6 +36,8 @@ CallPipeline::CallPipeline(EventLog& events, AddressBook& addressBook, ModemCont
     connect(&m_history, &CallHistory::eventLine, this, toEvents(Kind::Call));
     connect(&m_logFile, &CallLogFile::recordWritten, &m_history, &CallHistory::loggedLater);
     connect(&m_ringingCall, &RingingCall::bringForward, this, &CallPipeline::bringForward);
+    connect(&m_ringingCall, &RingingCall::ringingStopped, this,
+            [this] { emit lineEvent(LineEvent::RingingStopped, m_modem.device()); });
     m_processor.setHistory(&m_history);
     // Blocked calls are in the history too: a second try finds the first.
     m_screen.setLastCall([this](const QString& number) {
@@ -254,6 +256,13 @@ void CallPipeline::handled(CallRecord call, const IncomingCall& from)
     emit callHandled(call, call.contactFound ? m_contacts.lastFound() : nullptr);
 }
 
+void CallPipeline::answered(const QString& sourceId)
+{
+    const auto found = m_boxCalls.constFind(sourceId);
+    if (found != m_boxCalls.cend())
+        emit lineEvent(LineEvent::Answered, found->line);
+}
+
 void CallPipeline::ended(const QString& sourceId, bool answered, int seconds)
 {
     auto found = m_boxCalls.find(sourceId);
@@ -261,6 +270,7 @@ void CallPipeline::ended(const QString& sourceId, bool answered, int seconds)
         return;
     CallRecord call = *found;
     m_boxCalls.erase(found);
+    emit lineEvent(answered ? LineEvent::EndedAnswered : LineEvent::EndedUnanswered, call.line);
     call.outcome = answered ? QStringLiteral("answered") : QStringLiteral("missed");
     call.duration = answered ? seconds : 0;
     m_history.setOutcome(call.historyId, call.id, call.outcome, call.duration);

@@ -27,6 +27,14 @@ class CallPipeline : public QObject
 {
     Q_OBJECT
 public:
+    enum class LineEvent
+    {
+        RingingStopped,
+        Answered,
+        EndedUnanswered,
+        EndedAnswered
+    };
+
     CallPipeline(EventLog& events, AddressBook& addressBook, ModemControl& modem,
                  QObject* parent = nullptr);
 
@@ -52,6 +60,8 @@ public:
     // A ring of the modem's line.
     void ring();
     void take(const IncomingCall& call);
+    // The source says its call `sourceId` was answered now.
+    void answered(const QString& sourceId);
     // The source says how its call `sourceId` ended.
     void ended(const QString& sourceId, bool answered, int seconds);
 
@@ -95,6 +105,9 @@ signals:
     void missedCall(const QString& contactName);
     // A call whose caller is to be asked for a key now, logged already.
     void checkDue(const CallRecord& call);
+    // The call on `line` (the modem's device, or the box's line) went on, as far as its source
+    // can tell: a modem knows only that the rings stopped, a FRITZ!Box the answer and the end.
+    void lineEvent(CallPipeline::LineEvent event, const QString& line);
 
 private:
     void takeFromModem(const IncomingCall& call);

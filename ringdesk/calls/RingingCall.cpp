@@ -4,6 +4,8 @@
 #include "modem/CallerId.h"
 #include "modem/ModemControl.h"
 
+#include <utility>
+
 namespace {
 
 constexpr int intervals[] = {8000, 6000, 8000};
@@ -25,6 +27,8 @@ void RingingCall::setTicks(Timer timer, std::unique_ptr<TickSource> ticks)
         source->stop();
         if (timer == RingWithoutCaller)
             emit bringForward();
+        if (timer == RecentRing && std::exchange(m_rang, false))
+            emit ringingStopped();
     });
 }
 
@@ -35,6 +39,7 @@ void RingingCall::start(Timer timer)
 
 void RingingCall::ring()
 {
+    m_rang = true;
     start(RecentRing);
     if (m_timers[RingsOfBlocked]->isActive()) {
         start(RingsOfBlocked); // still the blocked call

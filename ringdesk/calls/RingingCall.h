@@ -54,6 +54,8 @@ public:
 signals:
     // The window should come forward (when its "Maximize on Ring" box says so).
     void bringForward();
+    // The call rang and no ring has come for the time between two rings since its last.
+    void ringingStopped();
 
 private:
     void start(Timer timer);
@@ -63,4 +65,5 @@ private:
     std::unique_ptr<TickSource> m_timers[3];
     VoiceLine m_voice;
     std::function<QString()> m_whyNoCheck;
+    bool m_rang = false; // a ring came since ringing last stopped
 };

@@ -150,7 +150,9 @@ Monitor::Monitor(WindowControl& window)
                          m_calls.take(IncomingCall::fromFritzBox(id, when, caller, line,
                                                                  m_box.address(), numberPlan()));
                      });
+    QObject::connect(&m_box, &FritzBoxMonitor::answered, &m_calls, &CallPipeline::answered);
     QObject::connect(&m_box, &FritzBoxMonitor::ended, &m_calls, &CallPipeline::ended);
+    QObject::connect(&m_calls, &CallPipeline::lineEvent, this, &Monitor::lineEvent);
     QObject::connect(&m_box, &FritzBoxMonitor::connectedChanged, this,
                      [this] { showWhereCallsComeFrom(); });
 

@@ -117,6 +117,8 @@ signals:
     void callHandled(const CallRecord& call, const std::shared_ptr<AddressBookItem>& contact);
     // The call ringing now has rung `count` times, on `line` (the modem's device).
     void rang(int count, const QString& line);
+    // How the call on `line` went on once it rang, as far as its source can tell.
+    void lineEvent(CallPipeline::LineEvent event, const QString& line);
     // The answering machine kept a message: "New message from Kim Known (0:42)", in `file`.
     void newMessage(const QString& text, const QString& file);
 

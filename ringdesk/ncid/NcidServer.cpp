@@ -3,6 +3,8 @@
 
 #include "common/CommandLine.h"
 
+#include "numbers/PhoneNumber.h"
+
 #include <QPointer>
 #include <QTcpSocket>
 
@@ -36,19 +38,25 @@ bool NcidServer::start(const QString& listen, const QString& allow, QString* pro
 
 namespace {
 
-// A value as a field: a "*" would end the field for every client, a line end the line.
-QByteArray field(QString text, const char* empty)
+// A text within one line: a line end or a control character in it becomes a blank.
+QString withinLine(QString text)
 {
     for (QChar& c : text)
-        if (c == u'*' || c.category() == QChar::Other_Control || c == u'\u2028' || c == u'\u2029')
+        if (c.category() == QChar::Other_Control || c == u'\u2028' || c == u'\u2029')
             c = u' ';
-    text = text.trimmed();
+    return text;
+}
+
+// A value as a field: a "*" would end the field for every client, a line end the line.
+QByteArray field(const QString& value, const char* empty)
+{
+    const QString text = withinLine(value).replace(u'*', u' ').trimmed();
     return text.isEmpty() ? QByteArray(empty) : text.toUtf8();
 }
 
 } // namespace
 
-QByteArray NcidServer::callLine(const QByteArray& type, const CallRecord& call)
+QByteArray NcidServer::callLine(const QByteArray& type, const CallRecord& call, bool digits)
 {
     // The line's month and day when it gave them; the year is the one the call came in.
     const QDateTime received = call.received.isValid() ? call.received.toLocalTime() : Clock::now();
@@ -68,7 +76,7 @@ QByteArray NcidServer::callLine(const QByteArray& type, const CallRecord& call)
         number = "OUT-OF-AREA";
         break;
     case CallRecord::Withheld::No:
-        number = field(call.number, "NO-NUMBER");
+        number = field(digits ? PhoneNumber::digits(call.number) : call.number, "NO-NUMBER");
         break;
     }
     // A modem's device path says nothing to a client; NCID's own line name for it is "-".
@@ -149,12 +157,12 @@ void NcidServer::finishStartup(Client* client)
     // which the calls need meanwhile. Calls logged from now on wait with the client's live lines.
     m_history.readApart(
         this,
-        [lines = m_limits.logLines,
+        [lines = m_limits.logLines, digits = m_digits,
          before = m_history.newestId() + 1](const HistoryReader& reader) {
             const QList<CallRecord> calls = reader.page(lines, before, QString());
             QByteArray log;
             for (auto call = calls.crbegin(); call != calls.crend(); ++call)
-                log += callLine(call->blocked ? "HUPLOG" : "CIDLOG", *call) + "\r\n";
+                log += callLine(call->blocked ? "HUPLOG" : "CIDLOG", *call, digits) + "\r\n";
             return log + (calls.isEmpty() ? "252 Call log empty\r\n" : "250 End of call log\r\n");
         },
         [this, socket = QPointer<QTcpSocket>(client->socket)](const QByteArray& log) {
@@ -185,6 +193,8 @@ void NcidServer::readFrom(Client* client)
         // Keep-alive empty lines, HELLO: IDENT, GOODBYE and anything unknown ask nothing.
         if (line.startsWith("HELLO:") && line.contains("no_log"))
             client->noLog = true;
+        else if (line.startsWith("MSG:"))
+            relayMessage(client, line.mid(4));
         else if (line == "GOODBYE") {
             drop(client);
             return;
@@ -233,14 +243,67 @@ void NcidServer::drop(Client* client, const QString& why)
 
 void NcidServer::callLogged(const CallRecord& call)
 {
-    sendToAll(callLine(call.blocked ? "HUP" : "CID", call));
+    sendToAll(callLine(call.blocked ? "HUP" : "CID", call, m_digits));
 }
 
 void NcidServer::message(const QString& text)
 {
-    QString line = text;
-    line.replace(u'\r', u' ').replace(u'\n', u' ');
-    sendToAll("MSG: " + line.toUtf8());
+    sendToAll("MSG: " + withinLine(text).toUtf8());
+}
+
+void NcidServer::relayMessage(Client* client, const QByteArray& line)
+{
+    // A client's message is free text, then (from newer clients) its fields after "###". Both
+    // reach every client and the event lines, so both are held to one short line of text.
+    constexpr qsizetype longestText = 300;
+    const qsizetype fieldsAt = line.indexOf("###");
+    // "***" in the text would start the fields for every client.
+    const QString text = withinLine(QString::fromUtf8(fieldsAt < 0 ? line : line.left(fieldsAt)))
+                             .replace(QStringLiteral("***"), QStringLiteral("*"))
+                             .simplified()
+                             .left(longestText);
+    if (text.isEmpty())
+        return;
+    // One a second from each client: a client stuck in a loop must not flood the others.
+    if (client->lastMessage.isValid() && client->lastMessage.elapsed() < 1000) {
+        if (!std::exchange(client->toldTooMany, true))
+            emit eventLine(QStringLiteral("[NCID: messages from %1 come faster than one a second; "
+                                          "the extra ones are dropped]")
+                               .arg(client->socket->peerAddress().toString()));
+        return;
+    }
+    client->lastMessage.start();
+    emit eventLine(QStringLiteral("[NCID message from %1: %2]")
+                       .arg(client->socket->peerAddress().toString(), text));
+    QByteArray relayed = "MSG: " + text.toUtf8();
+    if (fieldsAt >= 0) {
+        // As the protocol's servers pass them on: the fields now start with "***".
+        relayed += " ***" + withinLine(QString::fromUtf8(line.mid(fieldsAt + 3)))
+                                .trimmed()
+                                .left(longestText)
+                                .toUtf8();
+    }
+    sendToAll(relayed);
+}
+
+void NcidServer::lineEvent(CallPipeline::LineEvent event, const QString& line)
+{
+    using Event = CallPipeline::LineEvent;
+    switch (event) {
+    case Event::RingingStopped:
+    case Event::Answered:
+        rang(0, line);
+        return;
+    case Event::EndedUnanswered:
+        // The box's call stopped ringing as it ended: clients waiting for the end of the rings
+        // hear of it as from a modem.
+        rang(0, line);
+        rang(-1, line);
+        return;
+    case Event::EndedAnswered:
+        rang(-2, line);
+        return;
+    }
 }
 
 void NcidServer::rang(int count, const QString& line)

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <utility>
 
 namespace {
 
@@ -171,8 +172,8 @@ void FritzBoxMonitor::readLine(const QString& raw)
         emit ringing(id, when, field.value(3).trimmed(), field.value(4).trimmed(),
                      field.value(5).trimmed());
     } else if (type == u"CONNECT") {
-        if (m_incoming.contains(id))
-            m_incoming[id] = true;
+        if (m_incoming.contains(id) && !std::exchange(m_incoming[id], true))
+            emit answered(id);
     } else if (type == u"DISCONNECT") {
         // An outgoing call (CALL) was never one of ours.
         if (!m_incoming.contains(id))

@@ -38,6 +38,8 @@ signals:
     // form (empty when withheld), the number called and the box's line ("SIP0", "POTS").
     void ringing(const QString& id, const QDateTime& when, const QString& caller,
                  const QString& called, const QString& line);
+    // The incoming call `id` was answered now.
+    void answered(const QString& id);
     // The incoming call `id` ended: answered for `seconds`, or missed.
     void ended(const QString& id, bool answered, int seconds);
     void eventLine(const QString& line);
