@@ -163,6 +163,26 @@ QList<HistoryReader::Day> HistoryReader::days(int days, const QDate& today) cons
     return result;
 }
 
+QList<HistoryReader::Hour> HistoryReader::hours(int days, const QDate& today) const
+{
+    QList<Hour> result(24);
+    // The times are stored in UTC; SQLite's "localtime" is the C library's, as the dates are.
+    Statement statement(m_db, "SELECT CAST(strftime('%H', received, 'localtime') AS INTEGER), "
+                              "count(*), sum(blocked) FROM calls "
+                              "WHERE local_date >= ? AND local_date <= ? GROUP BY 1");
+    if (!statement)
+        return result;
+    statement.bind(1, today.addDays(1 - days).toString(Qt::ISODate));
+    statement.bind(2, today.toString(Qt::ISODate));
+    while (statement.step() == SQLITE_ROW) {
+        const int hour = sqlite3_column_int(statement.get(), 0);
+        if (hour >= 0 && hour < 24 && sqlite3_column_type(statement.get(), 0) != SQLITE_NULL)
+            result[hour] = {sqlite3_column_int(statement.get(), 1),
+                            sqlite3_column_int(statement.get(), 2)};
+    }
+    return result;
+}
+
 QList<HistoryReader::Caller> HistoryReader::topCallers(int days, const QDate& today,
                                                        int limit) const
 {

@@ -41,6 +41,14 @@ public:
     };
     // The last `days` days up to `today`, by the computer's local date of the call.
     QList<Day> days(int days, const QDate& today) const;
+    struct Hour
+    {
+        int calls = 0;
+        int blocked = 0;
+    };
+    // The calls of the last `days` days up to `today` by the computer's local hour of the day:
+    // 24 of them, midnight's first.
+    QList<Hour> hours(int days, const QDate& today) const;
     struct Caller
     {
         QString number;

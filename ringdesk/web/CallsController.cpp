@@ -84,13 +84,19 @@ void CallsController::stats(const HttpRequest& request, const WebRoutes::Answer&
                 perDay.append(QJsonObject{{QStringLiteral("date"), day.date.toString(Qt::ISODate)},
                                           {QStringLiteral("calls"), day.calls},
                                           {QStringLiteral("blocked"), day.blocked}});
+            QJsonArray perHour;
+            for (const HistoryReader::Hour& hour : reader.hours(days, today))
+                perHour.append(QJsonObject{{QStringLiteral("calls"), hour.calls},
+                                           {QStringLiteral("blocked"), hour.blocked}});
             QJsonArray top;
             for (const HistoryReader::Caller& caller : reader.topCallers(days, today, 10))
                 top.append(QJsonObject{{QStringLiteral("number"), caller.number},
                                        {QStringLiteral("name"), caller.name},
                                        {QStringLiteral("contact"), caller.contact},
                                        {QStringLiteral("calls"), caller.calls}});
-            return QJsonObject{{QStringLiteral("days"), perDay}, {QStringLiteral("top"), top}};
+            return QJsonObject{{QStringLiteral("days"), perDay},
+                               {QStringLiteral("hours"), perHour},
+                               {QStringLiteral("top"), top}};
         },
         [answer](const QJsonObject& stats) { answer(WebReply::json(stats)); });
 }

@@ -105,8 +105,12 @@ void WebApp::handle(const WebListener::Client& client, const HttpRequest& reques
                                         QStringLiteral("not from this page")));
     if (path == QLatin1String("/login") && method == "POST")
         return logIn(client, request);
-    if (method == "GET" && (path == QLatin1String("/login") || path == QLatin1String("/app.js") ||
-                            path == QLatin1String("/style.css")))
+    // The page's own files; the charting library is shipped with them, so no request leaves
+    // the house.
+    if (method == "GET" &&
+        (path == QLatin1String("/login") || path == QLatin1String("/app.js") ||
+         path == QLatin1String("/style.css") || path == QLatin1String("/uplot/uPlot.iife.min.js") ||
+         path == QLatin1String("/uplot/uPlot.min.css")))
         return answer(page(path));
     const QByteArray token = request.cookie(cookieName);
     const bool live = m_sessions.use(token);

@@ -218,7 +218,7 @@ try:
     # Looking back: thirty days as a chart, the most frequent callers, one number's calls.
     browser.find_element(By.CSS_SELECTOR, "nav button[data-view=history]").click()
     check(wait_until(lambda: browser.execute_script(
-        "return [document.querySelectorAll('#chart .day').length,"
+        "return [typeof charts !== 'undefined' && charts.days ? charts.days.data[0].length : 0,"
         " document.querySelectorAll('#top-rows tr').length > 0];") == [30, True]),
         "\"Looking back\" shows thirty days and the most frequent callers")
     top = browser.execute_script("const n = document.querySelector('#top-rows .number');"

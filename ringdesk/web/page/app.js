@@ -35,7 +35,15 @@ function callRow(call) {
       ? ` (answered, ${Math.floor(seconds / 60)}:${String(seconds % 60).padStart(2, '0')})`
       : call.outcome ? ` (${call.outcome})` : '';
   cell(row, call.date + ' ' + call.time + outcome);
-  cell(row, call.name).className = 'name';
+  const name = cell(row, call.name);
+  name.className = 'name';
+  if (call.blocked) {
+    // One word that wraps as a whole, never "(blocke" and "d)".
+    const mark = document.createElement('span');
+    mark.className = 'mark';
+    mark.textContent = '(blocked)';
+    name.append(' ', mark);
+  }
   const numberCell = cell(row, call.number);
   numberCell.className = 'number';
   if (/\d/.test(call.number)) {
@@ -101,24 +109,88 @@ function showNumber(key, shown) {
   loadCalls(true);
 }
 
+// The charts of "Looking back", kept to be drawn again when the colours or the width change.
+const charts = {};
+
+function colour(name) {
+  return getComputedStyle(document.body).getPropertyValue(name).trim();
+}
+
+// Calls (all of them) with the blocked ones drawn over their foot, as bars; the counts of the
+// bar under the pointer in the legend, and the same numbers as a table for screen readers.
+function barChart(key, xs, calls, blocked, xAxis) {
+  const box = document.getElementById(key + '-chart');
+  if (charts[key]) charts[key].destroy();
+  const text = colour('--text');
+  const grid = colour('--grid');
+  const bars = uPlot.paths.bars({size: [0.7, 40]});
+  const count = (u, v) => (v == null ? '' : String(v));
+  charts[key] = new uPlot({
+    width: Math.max(200, box.clientWidth),
+    height: 200,
+    // Nearly half a step of room on either side, so that the first and the last bar stand
+    // whole, and no date after the last day is marked.
+    scales: {x: {time: xAxis.time, range: (u, min, max) => [min - xAxis.step * 0.45,
+                                                               max + xAxis.step * 0.45]},
+             y: {range: (u, min, max) => [0, Math.max(4, max)]}},
+    cursor: {points: {show: false}, drag: {x: false, y: false}},
+    series: [
+      {label: xAxis.label, value: (u, v) => (v == null ? '' : xAxis.shown(v))},
+      // No outline: a day without calls shows no bar, not a line.
+      {label: 'Calls', fill: colour('--bar-calls'), stroke: colour('--bar-calls'), width: 0,
+       paths: bars, points: {show: false}, value: count},
+      {label: 'Blocked', fill: colour('--bar-blocked'), stroke: colour('--bar-blocked'), width: 0,
+       paths: bars, points: {show: false}, value: count},
+    ],
+    axes: [
+      Object.assign({stroke: text, grid: {stroke: grid}, ticks: {stroke: grid}}, xAxis.axis),
+      {label: 'Calls', stroke: text, grid: {stroke: grid}, ticks: {stroke: grid},
+       values: (u, splits) => splits.map((v) => (Number.isInteger(v) ? String(v) : ''))},
+    ],
+  }, [xs, calls, blocked], box);
+  const rows = document.getElementById(key + '-rows');
+  rows.textContent = '';
+  xs.forEach((x, i) => {
+    const row = document.createElement('tr');
+    cell(row, xAxis.shown(x));
+    cell(row, String(calls[i]));
+    cell(row, String(blocked[i]));
+    rows.appendChild(row);
+  });
+}
+
+let lastStats = null;
+
+function drawCharts(stats) {
+  lastStats = stats;
+  // Each day at its local noon, so that the bar stands over its date whatever the time zone.
+  const days = stats.days.map((day) => new Date(day.date + 'T12:00:00').getTime() / 1000);
+  const dayShown = (x) => new Date(x * 1000).toLocaleDateString(undefined,
+    {weekday: 'short', day: 'numeric', month: 'short'});
+  barChart('days', days, stats.days.map((d) => d.calls), stats.days.map((d) => d.blocked),
+           {time: true, step: 86400, label: 'Day', shown: dayShown, axis: {}});
+  const hourShown = (h) => String(h).padStart(2, '0') + ':00';
+  barChart('hours', stats.hours.map((h, i) => i), stats.hours.map((h) => h.calls),
+           stats.hours.map((h) => h.blocked),
+           {time: false, step: 1, label: 'Hour', shown: hourShown,
+            axis: {label: 'Hour of the day', incrs: [1, 2, 3, 6],
+                   values: (u, splits) => splits.map((v) => (Number.isInteger(v) ? hourShown(v) : ''))}});
+}
+
+// The colours follow the page's light or dark mode, the width the window's.
+window.matchMedia('(prefers-color-scheme: dark)').addEventListener('change', () => {
+  if (lastStats) drawCharts(lastStats);
+});
+new ResizeObserver(() => {
+  for (const key of Object.keys(charts)) {
+    const box = document.getElementById(key + '-chart');
+    if (box.clientWidth) charts[key].setSize({width: Math.max(200, box.clientWidth), height: 200});
+  }
+}).observe(document.querySelector('main'));
+
 function showHistory() {
   api('/api/stats?days=30').then((stats) => {
-    const chart = document.getElementById('chart');
-    chart.textContent = '';
-    const most = Math.max(1, ...stats.days.map((day) => day.calls));
-    for (const day of stats.days) {
-      const column = document.createElement('div');
-      column.className = 'day';
-      column.title = `${day.date}: ${day.calls} calls, ${day.blocked} blocked`;
-      const through = document.createElement('div');
-      through.className = 'bar-calls';
-      through.style.height = `${100 * (day.calls - day.blocked) / most}%`;
-      const blocked = document.createElement('div');
-      blocked.className = 'bar-blocked';
-      blocked.style.height = `${100 * day.blocked / most}%`;
-      column.append(blocked, through);
-      chart.appendChild(column);
-    }
+    drawCharts(stats);
     const top = document.getElementById('top-rows');
     top.textContent = '';
     for (const caller of stats.top) {
