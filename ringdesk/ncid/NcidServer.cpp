@@ -1,8 +1,8 @@
 #include "ncid/NcidServer.h"
+
+#include "common/CleanText.h"
 #include "common/Clock.h"
-
 #include "common/CommandLine.h"
-
 #include "numbers/PhoneNumber.h"
 
 #include <QPointer>
@@ -38,13 +38,10 @@ bool NcidServer::start(const QString& listen, const QString& allow, QString* pro
 
 namespace {
 
-// A text within one line: a line end or a control character in it becomes a blank.
-QString withinLine(QString text)
+// A text within one line: no control or direction character, a line end becomes a blank.
+QString withinLine(const QString& text)
 {
-    for (QChar& c : text)
-        if (c.category() == QChar::Other_Control || c == u'\u2028' || c == u'\u2029')
-            c = u' ';
-    return text;
+    return CleanText::field(text).replace(u'\t', u' ');
 }
 
 // A value as a field: a "*" would end the field for every client, a line end the line.
@@ -258,11 +255,12 @@ void NcidServer::relayMessage(Client* client, const QByteArray& line)
     constexpr qsizetype longestText = 300;
     const qsizetype fieldsAt = line.indexOf("###");
     // "***" in the text would start the fields for every client.
-    const QString text = withinLine(QString::fromUtf8(fieldsAt < 0 ? line : line.left(fieldsAt)))
-                             .replace(QStringLiteral("***"), QStringLiteral("*"))
-                             .simplified()
-                             .left(longestText);
-    if (text.isEmpty())
+    const QString shown = CleanText::truncated(
+        withinLine(QString::fromUtf8(fieldsAt < 0 ? line : line.left(fieldsAt)))
+            .replace(QStringLiteral("***"), QStringLiteral("*"))
+            .simplified(),
+        longestText);
+    if (shown.isEmpty())
         return;
     // One a second from each client: a client stuck in a loop must not flood the others.
     if (client->lastMessage.isValid() && client->lastMessage.elapsed() < 1000) {
@@ -274,14 +272,14 @@ void NcidServer::relayMessage(Client* client, const QByteArray& line)
     }
     client->lastMessage.start();
     emit eventLine(QStringLiteral("[NCID message from %1: %2]")
-                       .arg(client->socket->peerAddress().toString(), text));
-    QByteArray relayed = "MSG: " + text.toUtf8();
+                       .arg(client->socket->peerAddress().toString(), shown));
+    QByteArray relayed = "MSG: " + shown.toUtf8();
     if (fieldsAt >= 0) {
         // As the protocol's servers pass them on: the fields now start with "***".
-        relayed += " ***" + withinLine(QString::fromUtf8(line.mid(fieldsAt + 3)))
-                                .trimmed()
-                                .left(longestText)
-                                .toUtf8();
+        relayed += " ***" +
+                   CleanText::truncated(
+                       withinLine(QString::fromUtf8(line.mid(fieldsAt + 3))).trimmed(), longestText)
+                       .toUtf8();
     }
     sendToAll(relayed);
 }

@@ -247,11 +247,15 @@ def ncid_logs():
                for n in range(32)]
     for client in clients:
         data = b""
-        while b"300 End of connection startup" not in data[-200:]:
+        # Live lines may follow the end of the start-up: a call's rings, and the end of them.
+        while True:
             chunk = client.recv(1 << 20)
             if not chunk:
                 break
+            searched = max(0, len(data) - 40)
             data += chunk
+            if b"300 End of connection startup" in data[searched:]:
+                break
         ncid_lines.append(data.count(b"CIDLOG"))
         client.close()
 
