@@ -9,26 +9,13 @@ window, no text outside its cell, no word broken between two lines.
 Usage: web_layout.py BIN_DIR. Exits 77 (skipped) when Chromium, its driver or Selenium is missing.
 """
 import datetime
-import os
-import shutil
 import sys
 
 from ringhome import Home, check, finish, free_port, wait_until
 
-try:
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-    from selenium.webdriver.common.action_chains import ActionChains
-    from selenium.webdriver.common.by import By
-except ImportError:
-    print("SKIP: python3-selenium is not installed")
-    sys.exit(77)
-
-CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
-DRIVER = shutil.which("chromedriver") or "/usr/bin/chromedriver"
-if not (os.path.exists(CHROMIUM) and os.path.exists(DRIVER)):
-    print("SKIP: chromium and chromium-driver are not installed")
-    sys.exit(77)
+import chromium
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.by import By
 
 PASSWORD = "household phone"
 LONG_NAMES = ["TREMBLAY MARIE-CHRISTINE", "FONDATION QUEBECOISE DES MALADIES DU COEUR",
@@ -98,13 +85,7 @@ def run(bin_dir):
     check(wait_until(lambda: home.call_log().count("\r\n") >= 6) is not None,
           "the second call is logged")
 
-    options = webdriver.ChromeOptions()
-    options.binary_location = CHROMIUM
-    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update",
-                 f"--user-data-dir={home.path}/chromium", "--window-size=1280,900"):
-        options.add_argument(flag)
-    browser = webdriver.Chrome(service=Service(DRIVER), options=options)
+    browser = chromium.start(f"{home.path}/chromium", 1280, 900)
     try:
         browser.get(f"http://127.0.0.1:{port}/")
         browser.find_element(By.ID, "password").send_keys(PASSWORD + "\n")

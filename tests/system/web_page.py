@@ -19,21 +19,10 @@ import tempfile
 import time
 import wave
 
-try:
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-    from selenium.webdriver.common.by import By
-    from selenium.common.exceptions import TimeoutException
-    from selenium.webdriver.support.ui import WebDriverWait
-except ImportError:
-    print("SKIP: python3-selenium is not installed")
-    sys.exit(77)
-
-CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
-DRIVER = shutil.which("chromedriver") or "/usr/bin/chromedriver"
-if not (os.path.exists(CHROMIUM) and os.path.exists(DRIVER)):
-    print("SKIP: chromium and chromium-driver are not installed")
-    sys.exit(77)
+import chromium
+from selenium.webdriver.common.by import By
+from selenium.common.exceptions import TimeoutException
+from selenium.webdriver.support.ui import WebDriverWait
 
 BIN = sys.argv[1]
 SCREENSHOT = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
@@ -121,14 +110,8 @@ for method, path in [("GET", "/api/calls"), ("GET", "/api/state"), ("GET", "/api
     response, _ = request(method, path, body=b'{"entry":"613-555-0100"}')
     check(response.status == 401, f"{method} {path} without a session: 401")
 
-options = webdriver.ChromeOptions()
-options.binary_location = CHROMIUM
-for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--autoplay-policy=no-user-gesture-required",
-             f"--user-data-dir={home}/chromium", "--window-size=1000,800"):
-    options.add_argument(flag)
-browser = webdriver.Chrome(service=Service(DRIVER), options=options)
+browser = chromium.start(f"{home}/chromium", 1000, 800,
+                         "--autoplay-policy=no-user-gesture-required")
 try:
     browser.get(base + "/")
     check(browser.current_url == base + "/login", "the browser lands on the log-in page")
