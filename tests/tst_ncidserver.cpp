@@ -80,6 +80,7 @@ private slots:
     void whatAClientAsksAtStartup_data();
     void whatAClientAsksAtStartup();
     void clientsThatMayNotStay();
+    void clientDroppedByItsOwnMessage();
     void logsLongerThanTheUnreadLimit_data();
     void logsLongerThanTheUnreadLimit();
     void oneHostCannotTakeEveryPlace();
@@ -191,6 +192,28 @@ void TestNcidServer::whatAClientAsksAtStartup()
     // GOODBYE ends it.
     client.socket.write("GOODBYE\r\n");
     QTRY_COMPARE(client.socket.state(), QAbstractSocket::UnconnectedState);
+}
+
+// A message goes to its sender too: a sender past its unread limit is dropped while the rest of
+// what it sent is still being read, and nothing of it may be touched after.
+void TestNcidServer::clientDroppedByItsOwnMessage()
+{
+    NcidServer::Limits limits;
+    limits.unread = 100; // the greeting's lines, not a message of 150 characters
+    const quint16 port = start("127.0.0.0/8", limits);
+    QSignalSpy lines(m_server.get(), &NcidServer::eventLine);
+    Client client(port);
+    QVERIFY(client.socket.waitForConnected(5000));
+    client.socket.write("HELLO: CMD: no_log\r\n");
+    QTRY_VERIFY(client.startedUp());
+    client.socket.write("MSG: " + QByteArray(150, 'm') + "\r\nMSG: and one more\r\nGOODBYE\r\n");
+    QTRY_COMPARE(client.socket.state(), QAbstractSocket::UnconnectedState);
+    QTRY_VERIFY(std::any_of(lines.cbegin(), lines.cend(), [](const QList<QVariant>& line) {
+        return line.value(0).toString().endsWith(": it does not read]");
+    }));
+    // The server goes on serving.
+    Client next(port);
+    QTRY_VERIFY(next.startedUp());
 }
 
 // A client from outside the allowed networks is closed at once; past the number of clients

@@ -190,9 +190,13 @@ void NcidServer::readFrom(Client* client)
         // Keep-alive empty lines, HELLO: IDENT, GOODBYE and anything unknown ask nothing.
         if (line.startsWith("HELLO:") && line.contains("no_log"))
             client->noLog = true;
-        else if (line.startsWith("MSG:"))
+        else if (line.startsWith("MSG:")) {
+            // The message goes to its sender too, which may drop it: it does not read.
+            QTcpSocket* const socket = client->socket;
             relayMessage(client, line.mid(4));
-        else if (line == "GOODBYE") {
+            if (!m_clients.contains(socket))
+                return;
+        } else if (line == "GOODBYE") {
             drop(client);
             return;
         }
